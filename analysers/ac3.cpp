@@ -1,0 +1,119 @@
+// Report of the first AC-3 / E-AC-3 sync frame of an audio stream.
+#include <cstdint>
+#include <string>
+
+#include "analysers/analysers.h"
+#include "engine/context.h"
+
+namespace qf {
+
+namespace {
+
+constexpr uint32_t kBlocksPerFrame[4] = {1, 2, 3, 6};
+
+constexpr const char* kArrangement[8] = {
+    "dual mono", "mono",          "L + R",           "L + R + C",
+    "L + R + S", "L + R + C + S", "L + R + Ls + Rs", "L + R + C + Ls + Rs",
+};
+
+// Hz shown as kHz in the shortest decimal form ("48", "44.1"), with the
+// user's decimal separator. Done in integers so no C locale gets involved.
+std::string kiloHertz(int32_t hz, char separator) {
+    std::string s = std::to_string(hz / 1000);
+    int32_t frac = hz % 1000;
+    if (frac != 0) {
+        std::string digits = std::to_string(1000 + frac).substr(1);
+        while (digits.back() == '0') digits.pop_back();
+        s += separator;
+        s += digits;
+    }
+    return s;
+}
+
+} // namespace
+
+void AC3info(Context& ctx, size_t p, size_t n, int audioIdx) {
+    const auto& buf = ctx.ReadBuffer;
+    if (p >= buf.size()) return;
+    if (n > buf.size() - p) n = buf.size() - p;
+
+    const auto& table = ctx.AC3RateTable;
+    // Bit-rate codes past the table are reserved and count as 0.
+    auto bitRateOf = [&](uint32_t code) -> int32_t { return code <= 18 ? table[4 + code] : 0; };
+
+    uint32_t window = 0;
+    int countdown = 0;
+    bool busy = false; // set from a sync word until a header proves invalid
+    uint32_t frmsiz = 0, blocks = 1, acmod = 0, lfeon = 0, bsid = 0, bsmod = 0;
+    int32_t rate = 0;
+    uint32_t bitRate = 0;
+
+    for (size_t i = p; i < p + n; ++i) {
+        const uint32_t b = buf[i];
+        window = (window << 8) | b;
+        if ((window & 0xFFFF) == 0x0B77) {
+            if (!busy) {
+                countdown = 5;
+                busy = true;
+            }
+            continue;
+        }
+        if (countdown == 0) continue;
+        switch (--countdown) {
+        case 4:
+            frmsiz = (b & 0x07) << 8;
+            break;
+        case 3:
+            frmsiz |= b;
+            break;
+        case 2:
+            // Read both as AC-3 fscod/frmsizecod and as E-AC-3
+            // fscod/numblkscod/acmod/lfeon; bsid decides which counts.
+            rate = table[b >> 6];
+            bitRate = static_cast<uint32_t>(bitRateOf((b & 0x3F) >> 1));
+            blocks = kBlocksPerFrame[(b & 0x30) >> 4];
+            acmod = (b & 0x0E) >> 1;
+            lfeon = b & 1;
+            break;
+        case 1:
+            bsid = b >> 3;
+            bsmod = b & 7;
+            break;
+        case 0: {
+            const std::string stream = "   Stream " + std::to_string(audioIdx);
+            const std::string freq = "   Sampling frequency = [bl]" +
+                                     kiloHertz(rate, ctx.timeSettings.decimalSeparator) +
+                                     "[/bl] kHz";
+            if (bsid > 10 && bsid <= 16) {
+                if (rate == 0)
+                    busy = false;
+                else
+                    bitRate = ((750 / blocks) * (frmsiz + 1) * 16) >> 2;
+                ctx.log(stream + " is [b]Dolby Digital Plus[/b]");
+                ctx.log("   frame size = " + std::to_string((frmsiz + 1) * 2) +
+                        " bytes, number of blocks per frame = " + std::to_string(blocks));
+                ctx.log(freq);
+                ctx.log("   Transmission bitrate = [bl]" + std::to_string(bitRate / 1000) +
+                        "[/bl] kbit/s");
+                ctx.log("   Channel arrangement = [bl]" + std::string(kArrangement[acmod]) +
+                        "[/bl], bsid = " + std::to_string(bsid));
+                ctx.log(std::string("   LFE channel = [bl]") +
+                        (lfeon == 1 ? "present" : "not present") + "[/bl]");
+            } else {
+                acmod = b >> 5;
+                if (rate == 0 || bitRate == 0) busy = false;
+                ctx.log(stream + " is [b]Dolby Digital[/b]");
+                ctx.log(freq);
+                ctx.log("   Transmission bitrate = [bl]" + std::to_string(bitRate / 1000) +
+                        "[/bl] kbit/s");
+                ctx.log("   Channel arrangement = [bl]" + std::string(kArrangement[acmod]) +
+                        "[/bl], bsid = " + std::to_string(bsid) +
+                        ", bsmod =" + std::to_string(bsmod));
+            }
+            break;
+        }
+        }
+    }
+}
+
+} // namespace qf

@@ -1,0 +1,156 @@
+// Report of DTS core frame headers and of the extension sync words of an audio stream.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "analysers/analysers.h"
+#include "analysers/bitreader.h"
+#include "engine/context.h"
+
+namespace qf {
+
+namespace {
+
+constexpr const char* kArrangement[16] = {
+    "A (mono)",
+    "A+B (dual mono)",
+    "L + R (stereo)",
+    "(L+R) + (L-R) (sum-difference)",
+    "LT + RT (left and right total)",
+    "C + L + R",
+    "L + R + S",
+    "C + L + R + S",
+    "L + R + Ls + Rs",
+    "C + L + R + Ls + Rs",
+    "CL + CR + L + R + Ls + Rs",
+    "C + L + R + Lr + Rr + OV",
+    "Cf + Cr + Lf + Rf + Lr + Rr",
+    "CL + C + CR + L + R + Ls + Rs",
+    "CL + CR + L + R + Ls1 + Ls2 + Rs1 + Rs2",
+    "CL + C + CR + L + R + Ls + S + Rs",
+};
+
+// The decimal commas belong to these texts; they do not follow the locale.
+constexpr const char* kFrequency[16] = {"Invalid", "8", "16", "32", "",   "",   "11,025", "22,05",
+                                        "44,1",    "",  "",   "12", "24", "48", "",       ""};
+
+constexpr const char* kRate[32] = {
+    "32",   "56",   "64",   "96",   "112",  "128",  "192",      "224",
+    "256",  "320",  "384",  "448",  "512",  "576",  "640",      "768",
+    "960",  "1024", "1152", "1280", "1344", "1408", "1411,2",   "1472",
+    "1536", "1920", "2048", "3072", "3840", "open", "Variable", "Loss-less",
+};
+
+constexpr const char* kExtension[8] = {
+    "Channel extension",
+    "Reserved",
+    "Frequency extension",
+    "Channel and Frequency extension",
+    "Reserved",
+    "Reserved",
+    "Reserved",
+    "Reserved",
+};
+
+constexpr const char* kLfe[4] = {"not present", "[bl]present[/bl] (IF:128)",
+                                 "[bl]present[/bl] (IF:64)", "invalid"};
+
+constexpr const char* kResolution[8] = {
+    "[bl]16[/bl] bits",
+    "[bl]16[/bl] bits, [bl]DTS ES[/bl]",
+    "[bl]20[/bl] bits",
+    "[bl]20[/bl] bits, [bl]DTS ES[/bl]",
+    "",
+    "[bl]24[/bl] bits, [bl]DTS ES[/bl]",
+    "[bl]24[/bl] bits",
+    "",
+};
+
+const char* revisionSuffix(uint32_t vernum) {
+    if (vernum < 7) return ", Future rev. (compatible)";
+    if (vernum == 7) return ", Current";
+    return ", Future rev. (incompatible";
+}
+
+// Decodes the core frame header that follows a sync word, writing each field's
+// line as soon as the field is read. Stops at the first field that does not lie
+// wholly inside the bytes handed in.
+void coreHeader(Context& ctx, DtsBitReader& r) {
+    auto field = [&r](int bits, uint32_t& v) {
+        if (r.bitsLeft() < bits) return false;
+        v = r.BitRead(bits);
+        return true;
+    };
+    auto skip = [&r](int bits) {
+        if (r.bitsLeft() < bits) return false;
+        r.BitSkip(bits);
+        return true;
+    };
+    const auto dec = [](uint32_t v) { return std::to_string(v); };
+
+    r.BitStart();
+    uint32_t v = 0, cpf = 0, extId = 0;
+    if (!skip(1)) return; // FTYPE
+    if (!field(5, v)) return;
+    ctx.log("   PCM core samples = " + dec(v + 1));
+    if (!field(1, cpf)) return;
+    if (!field(7, v)) return;
+    ctx.log("   PCM sample blocks = " + dec(v + 1));
+    if (!field(14, v)) return;
+    ctx.log("   Primary frame byte size = " + dec(v));
+    if (!field(6, v)) return;
+    ctx.log(std::string("   Channel arrangement = [bl]") +
+            (v < 16 ? kArrangement[v] : "User defined") + "[/bl]");
+    if (!field(4, v)) return;
+    ctx.log(std::string("   Sampling frequency = [bl]") + kFrequency[v] + "[/bl] kHz");
+    if (!field(5, v)) return;
+    ctx.log(std::string("   Transmission bitrate = [bl]") + kRate[v] + "[/bl] kbit/s");
+    for (int i = 0; i < 5; ++i) // MIX, DYNF, TIMEF, AUXF, HDCD
+        if (!skip(1)) return;
+    if (!field(3, extId)) return;
+    if (!field(1, v)) return;
+    if (v == 1) ctx.log(std::string("   Extension audio = ") + kExtension[extId]);
+    if (!skip(1)) return; // ASPF
+    if (!field(2, v)) return;
+    ctx.log(std::string("   LFE channel = ") + kLfe[v]);
+    if (!skip(1)) return; // HFLAG
+    if (cpf == 1) {
+        if (!field(16, v)) return;
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(v));
+        ctx.log(std::string("   Header CRC = ") + hex);
+    }
+    if (!skip(1)) return; // FILTS
+    if (!field(4, v)) return;
+    ctx.log("   Encoder software rev. = " + dec(v) + revisionSuffix(v));
+    if (!skip(2)) return; // CHIST
+    if (!field(3, v)) return;
+    ctx.log(std::string("   Source PCM resolution = ") + kResolution[v]);
+}
+
+} // namespace
+
+void DTSinfo(Context& ctx, size_t p, size_t n, int /*audioIdx*/) {
+    const auto& buf = ctx.ReadBuffer;
+    if (p >= buf.size() || n == 0) return;
+    if (n > buf.size() - p) n = buf.size() - p;
+    const size_t end = p + n;
+
+    DtsBitReader r(buf.data(), end, p);
+    // The last payload byte is never shifted in.
+    while (r.position + 1 < end) {
+        r.window = (r.window << 8) | buf[r.position];
+        ++r.position;
+        if (r.window == 0x7FFE8001) {
+            coreHeader(ctx, r);
+            // The scan goes on from where the header ended, with the reader's
+            // window as its shift register.
+        } else if (r.window == 0x5A5A5A5A) {
+            ctx.log("   Channel extension found");
+        } else if (r.window == 0x1D95F262) {
+            ctx.log("   Frequency extensiond found ([bl]96[/bl] kHz)");
+        }
+    }
+}
+
+} // namespace qf

@@ -1,0 +1,172 @@
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "analysers/analysers.h"
+#include "engine/context.h"
+
+namespace qf {
+
+namespace {
+
+constexpr uint32_t kFrameStart = 0x0000010D;
+constexpr uint32_t kSequenceHeader = 0x0000010F;
+
+const char* aspectText(int code) {
+    static const char* const texts[16] = {
+        "unspecified",
+        "[bl]1:1[/bl] (square samples)",
+        "[bl]12:11[/bl] (704x576 4:3)",
+        "[bl]10:11[/bl] (704x480 4:3)",
+        "[bl]16:11[/bl] (704x576 16:9)",
+        "[bl]40:33[/bl] (704x480 16:9)",
+        "[bl]24:11[/bl] (352x576 4:3)",
+        "[bl]20:11[/bl] (352x480 4:3)",
+        "[bl]32:11[/bl] (352x576 16:9)",
+        "[bl]80:33[/bl] (352x480 16:9)",
+        "[bl]18:11[/bl] (48$576 4:3)",
+        "[bl]15:11[/bl] (48$480 4:3)",
+        "[bl]64:33[/bl] (528x576 16:9)",
+        "[bl]160:99[/bl] (528x480 16:9)",
+        "Reserved",
+        "", // 15: the ratio is coded explicitly, which is not shown
+    };
+    return texts[code & 0x0F];
+}
+
+int frameRateNumerator(uint32_t code) {
+    static const int values[8] = {0, 24000, 25000, 30000, 50000, 60000, 48000, 72000};
+    return code < 8 ? values[code] : 0;
+}
+
+// Shortest form with up to 15 significant digits and the locale's decimal separator.
+// to_chars ignores the C locale, which a front end may have switched.
+std::string generalDecimal(double v, char separator) {
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15);
+    std::string s(buf, res.ptr);
+    for (char& c : s)
+        if (c == '.') c = separator;
+    return s;
+}
+
+} // namespace
+
+// Advanced-profile sequence header and display extension of a VC-1 payload, how many
+// frames precede it and the first PTS. Once a frame rate has been shown, further
+// sequence headers are passed over.
+void VC1info(Context& ctx, size_t p, size_t n, uint32_t, int64_t pts) {
+    const size_t size = ctx.ReadBuffer.size();
+    if (p >= size) return;
+    if (n > size - p) n = size - p;
+    const uint8_t* data = ctx.ReadBuffer.data() + p;
+    const char sep = ctx.timeSettings.decimalSeparator;
+
+    uint32_t window = 0;
+    int framesCounted = 0;
+    bool firstHeaderSeen = false;
+    bool reported = false;
+    int headerCountdown = 0;
+    int displayCountdown = 0;
+    int aspectPending = 0;
+    int rateCountdown = 0;
+    int frameCountdown = 0;
+    int ptsCountdown = 0;
+
+    for (size_t i = 0; i < n; ++i) {
+        const uint8_t b = data[i];
+        window = (window << 8) | b;
+        if (window == kFrameStart) {
+            ++framesCounted;
+            if (firstHeaderSeen) frameCountdown = 4;
+        } else if (frameCountdown > 0) {
+            if (--frameCountdown == 0 && ptsCountdown > 0 && --ptsCountdown == 0) {
+                char hex[17];
+                std::snprintf(hex, sizeof hex, "%016llX",
+                              static_cast<unsigned long long>(static_cast<uint64_t>(pts)));
+                ctx.log(std::string("   First Video PTS = ") + hex);
+            }
+        } else if (window == kSequenceHeader) {
+            if (!reported) {
+                ctx.log("   Sequence Header found");
+                headerCountdown = 6;
+            }
+            if (!firstHeaderSeen) {
+                ctx.log("   " + std::to_string(framesCounted) + " frames before first I-frame");
+                firstHeaderSeen = true;
+                ptsCountdown = 2;
+            }
+        } else if (headerCountdown > 0) {
+            --headerCountdown;
+            if (reported) continue;
+            switch (headerCountdown) {
+            case 5: { // PROFILE (2), LEVEL (3), COLORDIFF_FORMAT (2)
+                ctx.log((b >> 6) == 3 ? "   Advanced Profile" : "   Reserved Profile");
+                const int level = (b & 0x38) >> 3;
+                if (level > 4) ctx.log("   Level = Reserved");
+                else ctx.log("   Level = " + std::to_string(level));
+                ctx.log(((b & 0x06) >> 1) == 1 ? "   Chroma Format = 4:2:0"
+                                                : "   Chroma Format = Reserved");
+                break;
+            }
+            case 1: { // MAX_CODED_WIDTH (12), MAX_CODED_HEIGHT (12), in units of 2 pixels
+                const uint32_t width = (window >> 12) & 0xFFF;
+                const uint32_t height = window & 0xFFF;
+                ctx.log("   Size = [bl]" + std::to_string(2 * width + 2) + "[/bl]x[bl]" +
+                        std::to_string(2 * height + 2) + "[/bl]");
+                break;
+            }
+            case 0: // PULLDOWN, INTERLACE, ..., DISPLAY_EXT
+                ctx.log("   Pulldown = " + std::to_string((b >> 7) & 1));
+                ctx.log("   Interlace = " + std::to_string((b >> 6) & 1));
+                if (b & 0x02) displayCountdown = 4;
+                break;
+            default: break;
+            }
+        } else if (displayCountdown > 0) {
+            --displayCountdown;
+            if (reported) continue;
+            if (displayCountdown == 2) { // DISP_HORIZ_SIZE − 1 (14 bits)
+                ctx.log("   Display Horizontal size = " +
+                        std::to_string(((window & 0x1FFF8) >> 3) + 1));
+            } else if (displayCountdown == 0) { // DISP_VERT_SIZE − 1, ASPECT_RATIO_FLAG, ASPECT_RATIO
+                ctx.log("   Display Vertical size = " +
+                        std::to_string(((window & 0x7FFE0) >> 5) + 1));
+                if (b & 0x10) {
+                    ctx.log(std::string("   Aspect ratio = ") + aspectText(b & 0x0F));
+                    aspectPending = 1;
+                }
+            }
+        } else if (aspectPending > 0) {
+            aspectPending = 0;
+            if (!reported && (b & 0x80)) rateCountdown = 2; // FRAMERATE_FLAG
+        } else if (rateCountdown > 0) {
+            if (--rateCountdown > 0 || reported) continue;
+            if (window & (1u << 22)) { // FRAMERATEIND: rate in 1/32 fps steps
+                const uint32_t exp = (window >> 6) & 0xFFFF;
+                ctx.log("   Frame Rate =" + generalDecimal((exp + 1) / 32.0, sep));
+            } else {
+                const uint32_t nrCode = (window >> 14) & 0xFF;
+                const uint32_t drCode = (window >> 10) & 0x0F;
+                int numerator = 0, denominator = 0;
+                if (nrCode == 0) ctx.log("   Forbidden Frame Rate!");
+                else if (nrCode >= 8) ctx.log("   Reserved Frame Rate!");
+                else numerator = frameRateNumerator(nrCode);
+                if (drCode == 0) ctx.log("   Forbidden Frame Rate!");
+                else if (drCode >= 3) ctx.log("   Reserved Frame Rate!");
+                else denominator = drCode == 1 ? 1000 : 1001;
+                // A code without a value shows a rate of 0 rather than dividing by zero.
+                double rate = 0;
+                if (numerator != 0 && denominator != 0)
+                    rate = std::nearbyint(static_cast<double>(numerator) / denominator * 1000) /
+                           1000;
+                ctx.log("   Frame Rate = [bl]" + generalDecimal(rate, sep) + "[/bl] (" +
+                        std::to_string(numerator) + "/" + std::to_string(denominator) + ")");
+            }
+            reported = true;
+        }
+    }
+}
+
+} // namespace qf

@@ -1,0 +1,122 @@
+#pragma once
+// The state one running pass owns and the model of the window it reports to.
+// The engine, the analysers, the jobs and the playlist reader all work on one
+// Context; front ends mirror its `ui` part and forward user actions.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/host.h"
+#include "engine/stream.h"
+#include "engine/timefmt.h"
+
+namespace qf {
+
+inline constexpr size_t kBlockSize = 0x40000; // 262,144 bytes per read
+
+struct CheckBox {
+    std::string caption;
+    std::string hint;
+    bool enabled = false;
+    bool checked = false;
+};
+
+struct TreeNode {
+    std::string text;
+    std::vector<TreeNode> children;
+};
+
+// Everything the window shows that is not drawing. Field names are the control names.
+struct WindowModel {
+    // Source and playlist
+    std::string eEVOfile;
+    std::string eXPLfile = "VPLST000.XPL";
+    // Buttons (enabled state)
+    bool bCheck = false, bReadXPL = false, bDemux = false, bRebuild = false, bCancel = false;
+    int page = 0; // PageControl: 0 Status, 1 Video, 2 Audio, 3 Subpicture, 4 XPL, 5 Options
+
+    // Stream check boxes (Video, Audio, Subpicture pages)
+    std::array<CheckBox, 8> cbVideo;
+    std::array<CheckBox, 16> cbAudio;
+    std::array<CheckBox, 16> cbSub;
+
+    // Options page
+    std::string eVideoExt = "mpv", eAudioExt = "mpa", eSubExt = "sup";
+    std::string eWorkdir;
+    bool cbContinue = true, cbFastCheck = true, cbCountFr = true, cbDetails = true,
+         cbAutoRead = true;
+    bool rbNoAuto = true, rbAutoDemux = false, rbAutoRebuild = false;
+
+    // Status page and status bar (panel texts without the leading blank)
+    std::vector<std::string> log; // marked-up lines, see markup.h
+    std::array<std::string, 2> status = {"Ready", "Select or drop an EVO file to demux"};
+    std::string statusHint = " Select or drop an EVO file to demux";
+
+    // XPL page
+    std::vector<TreeNode> tvXPL = {{"Video", {}}, {"Audio", {}}, {"Subpicture", {}}, {"Chapter", {}}};
+    std::vector<std::string> mXPL;
+    bool mXPLVisible = true;
+    int treeWidth = 96;
+
+    // Initial folders / file names of the dialogs
+    std::string odEVOfileDir, odXPLDir, odXPLFileName;
+
+    WindowModel();
+};
+
+class Context {
+public:
+    explicit Context(Host& host);
+    Context(const Context&) = delete;
+    Context& operator=(const Context&) = delete;
+
+    Host& host;
+    WindowModel ui;
+    TimeSettings timeSettings;
+
+    // Stream catalogue: −1 empty, else the id that claimed the slot (1 = listed in a playlist).
+    std::array<int32_t, 16> VideoSlots{};
+    std::array<int32_t, 16> AudioSlots{};
+    std::array<int32_t, 32> SubSlots{};
+
+    bool CancelFlag = false;
+    bool WriteMode = false;
+
+    std::unique_ptr<Stream> SourceStream;
+    std::vector<uint8_t> ReadBuffer; // kBlockSize bytes, allocated once
+    std::array<std::unique_ptr<Stream>, 2> VideoOut;
+    std::array<std::unique_ptr<Stream>, 16> AudioOut;
+    std::array<std::unique_ptr<Stream>, 16> SubOut;
+
+    std::array<int32_t, 2> FrameCount{};
+    uint32_t EarliestPTS = 0;
+    std::string BaseName;
+
+    // Path texts kept by the window
+    std::string EVOdir, EVOname, XPLdir, XPLname;
+
+    // Report tables, filled at every pass start
+    std::array<int32_t, 23> AC3RateTable{};
+    std::array<std::string, 32> ChannelNames, MLPChannelNames;
+    std::array<std::string, 16> WordLengthNames, RateNames;
+
+    // Playlist attribute tables, indexed 1..8, kept from one reading to the next
+    std::array<std::string, 9> VideoAttrs, AudioAttrs, SubAttrs;
+
+    // True while a job runs; keeps a second job from starting inside event handling.
+    bool busy = false;
+
+    // Appends a marked-up line to the log.
+    void log(std::string_view msg);
+    // Sets status panel 0 or 1.
+    void slog(std::string_view text, int panel);
+    void resetCatalogue();
+    void fillReportTables();
+    std::string formatTime(double days) const { return formatDuration(days, timeSettings); }
+    void closeOutputs();
+};
+
+} // namespace qf

@@ -1,0 +1,508 @@
+#include "engine/demux.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "analysers/analysers.h"
+#include "engine/context.h"
+#include "engine/framecount.h"
+
+namespace qf {
+
+namespace {
+
+constexpr int64_t kPumpInterval = 4 * 1024 * 1024;
+constexpr int64_t kRepaintInterval = 64 * 1024 * 1024;
+constexpr int64_t kFastCheckLimit = 300000000;
+constexpr double kSecond = 1.0 / 86400.0;
+
+enum class Packet : uint8_t { None, Video, Audio, MpegAudio, Private, Subpicture, Ignore, Skip };
+enum class VideoKind : uint8_t { MPEG2, H264, VC1 };
+enum class AudioKind : uint8_t { AC3, EAC3, DTS, LPCM, TrueHD };
+
+std::string hex(uint32_t v, int digits) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%0*X", digits, v);
+    return buf;
+}
+
+// One pass: the resumable byte parser and the handling of its payload runs.
+class Pass {
+public:
+    Pass(Context& ctx, uint8_t mode)
+        : ctx_(ctx), buf_(ctx.ReadBuffer.data()), read_(mode == kReadPass),
+          aob_(isAobSource(ctx)) {}
+
+    void run();
+
+private:
+    void parse(size_t len);
+    void startCode(uint8_t id);
+    void timestampByte(int k, uint8_t b);
+    void afterTimestamps();
+    void headerEnds();
+    void subpictureTest(uint8_t b);
+    void audioDecision();
+    void payload(size_t p, size_t n);
+    void countFrames(size_t p, size_t n);
+    void details(size_t p, size_t n);
+    void output(size_t p, size_t n);
+    void progress(int64_t pos, int64_t size, double startTime);
+    void systemHeaderLine();
+    void found(const char* what, int idx) {
+        if (read_) ctx_.log(std::string(what) + std::to_string(idx) + " found!");
+    }
+
+    Context& ctx_;
+    uint8_t* buf_;
+    const bool read_;
+    const bool aob_;
+
+    // Parser state, kept across blocks.
+    uint32_t ScanWord = 0;
+    Packet PacketKind = Packet::None;
+    bool InPayload = false;
+    int32_t PacketLeft = 0;
+    int LengthLeft = 0, FixedLeft = 0;
+    uint8_t PesFlags = 0;
+    uint8_t HeaderLeft = 0; // a byte, like the header-length field it counts down
+    int PtsLeft = 0, PtsDtsLeft = 0, ExtFlagsLeft = 0;
+    uint8_t ExtFlags = 0;
+    int PstdLeft = 0, Ext2Left = 0, SubHeaderLeft = 0, LpcmLeft = 0, TrueHDLeft = 0;
+    int32_t SkipLeft = 0;
+    uint32_t TsAcc = 0, CurPTS = 0, CurDTS = 0;
+    uint32_t VideoPTS = 0, AudioPTS = 0, SubPTS = 0;
+    int VideoIdx = -1, AudioIdx = -1, SubIdx = -1;
+    VideoKind VideoKind_ = VideoKind::MPEG2;
+    AudioKind AudioKind_ = AudioKind::AC3;
+    int VideoId = 0, AudioId = 0, SubId = 0;
+
+    // Subpicture records: a record opens only for a packet whose own header had a PTS.
+    bool PacketHasPts = false;
+    bool RecordPending = false;
+    uint32_t RecordPTS = 0;
+
+    bool AudioReported[16] = {};
+    bool VideoReported[2] = {};
+    bool SubReported[32] = {};
+};
+
+void Pass::run() {
+    Context& c = ctx_;
+    c.fillReportTables();
+    c.ui.bCancel = true;
+    c.CancelFlag = false;
+    c.WriteMode = !read_;
+    const double startTime = nowInDays();
+    c.resetCatalogue();
+
+    struct CancelOff {
+        Context& c;
+        ~CancelOff() { c.ui.bCancel = false; }
+    } cancelOff{c};
+
+    Stream& src = *c.SourceStream;
+    while (src.position() < src.size() && !c.CancelFlag) {
+        const size_t len = src.read(buf_, kBlockSize);
+        if (len == 0) throw Error("Stream read error");
+        const int64_t pos = src.position();
+        if (pos % kPumpInterval == 0) {
+            progress(pos, src.size(), startTime);
+            c.host.processEvents();
+        }
+        if (read_ && c.ui.cbFastCheck && pos > kFastCheckLimit) c.CancelFlag = true;
+        if (pos % kRepaintInterval == 0) c.host.repaint();
+        if (read_ && pos == static_cast<int64_t>(kBlockSize) && buf_[16] == 0x01 &&
+            buf_[17] == 0xBB)
+            systemHeaderLine();
+        parse(len);
+    }
+    if (c.CancelFlag) c.FrameCount = {0, 0};
+}
+
+void Pass::progress(int64_t pos, int64_t size, double startTime) {
+    const long double elapsed = nowInDays() - startTime;
+    const long double remaining =
+        elapsed * static_cast<long double>(size) / static_cast<long double>(pos) - elapsed + kSecond;
+    ctx_.slog(std::to_string(pos / 1048576) + "/" + std::to_string(size / 1048576) +
+                  " Mbytes, Remaining time: " + ctx_.formatTime(static_cast<double>(remaining)),
+              1);
+}
+
+void Pass::systemHeaderLine() {
+    const int v = buf_[24] & 0x1F, a = buf_[23] >> 2;
+    ctx_.log("It contains " + std::to_string(v) + " video stream" + (v > 1 ? "s" : "") + " and " +
+             std::to_string(a) + " audio stream" + (a > 1 ? "s." : "."));
+}
+
+void Pass::parse(size_t len) {
+    size_t i = 0;
+    while (i < len) {
+        const uint8_t b = buf_[i];
+        ScanWord = (ScanWord << 8) | b;
+
+        if (InPayload) { // 1: a payload run
+            if (PacketLeft > 0) {
+                const size_t n = std::min(len - i, static_cast<size_t>(PacketLeft));
+                if (PacketKind == Packet::Video || PacketKind == Packet::Audio ||
+                    PacketKind == Packet::Subpicture)
+                    payload(i, n);
+                PacketLeft -= static_cast<int32_t>(n);
+                if (PacketLeft == 0) InPayload = false;
+                i += n;
+                continue;
+            }
+            // A packet shorter than its own header has no payload: scan on from here.
+            InPayload = false;
+        }
+        ++i;
+        if (SkipLeft > 0) { // 2
+            --SkipLeft;
+            --PacketLeft;
+            continue;
+        }
+        if ((ScanWord >> 8) == 0x000001) { // 3
+            const uint8_t id = static_cast<uint8_t>(ScanWord);
+            if (id == 0xBD || id == 0xBC || id == 0xBE || id == 0xBF || id == 0xFD ||
+                (id >= 0xC0 && id <= 0xCF) || (id >= 0xE0 && id <= 0xE3)) {
+                startCode(id);
+                continue;
+            }
+        }
+        if (LengthLeft == 2) { // 4
+            LengthLeft = 1;
+        } else if (LengthLeft == 1) { // 5
+            LengthLeft = 0;
+            PacketLeft = static_cast<int32_t>(ScanWord & 0xFFFF);
+            if (PacketKind == Packet::Skip) SkipLeft = PacketLeft;
+            else FixedLeft = 3;
+        } else if (FixedLeft > 0) { // 6
+            --PacketLeft;
+            --FixedLeft;
+            if (FixedLeft == 1) {
+                PesFlags = b;
+            } else if (FixedLeft == 0) {
+                HeaderLeft = b;
+                if ((PesFlags & 0xC0) == 0x80) PtsLeft = 5;
+                if ((PesFlags & 0xC0) == 0xC0) PtsDtsLeft = 10;
+                if ((PesFlags & 0xC1) == 0x01) ExtFlagsLeft = 1;
+                if (HeaderLeft == 0) headerEnds();
+            }
+        } else if (PtsLeft > 0) { // 7
+            --PacketLeft;
+            --HeaderLeft;
+            timestampByte(5 - PtsLeft, b);
+            if (--PtsLeft == 0) {
+                CurPTS = TsAcc;
+                PacketHasPts = true;
+                afterTimestamps();
+            }
+        } else if (PtsDtsLeft > 0) { // 8
+            --PacketLeft;
+            --HeaderLeft;
+            const int k = 10 - PtsDtsLeft; // 0..9
+            timestampByte(k % 5, b);
+            --PtsDtsLeft;
+            if (k == 4) {
+                CurPTS = VideoPTS = TsAcc;
+                PacketHasPts = true;
+            } else if (k == 9) {
+                CurDTS = TsAcc;
+                afterTimestamps();
+            }
+        } else if (ExtFlagsLeft > 0) { // 9
+            --PacketLeft;
+            --HeaderLeft;
+            --ExtFlagsLeft;
+            ExtFlags = b;
+            if (ExtFlags & 0x10) PstdLeft = 2;
+            else if (ExtFlags & 0x01) Ext2Left = 2;
+            else if (HeaderLeft == 0) headerEnds();
+        } else if (PstdLeft > 0) { // 10
+            --PacketLeft;
+            --HeaderLeft;
+            if (--PstdLeft == 0) {
+                if (ExtFlags & 0x01) Ext2Left = 2;
+                else if (HeaderLeft == 0) headerEnds();
+            }
+        } else if (Ext2Left > 0) { // 11
+            --PacketLeft;
+            --HeaderLeft;
+            if (--Ext2Left == 0) {
+                const uint8_t x = b & 0x7F;
+                if (x == 0x55 || x == 0x56) {
+                    VideoId = x;
+                    VideoIdx = x - 0x55;
+                    if (ctx_.VideoSlots[VideoIdx] == -1) {
+                        ctx_.VideoSlots[VideoIdx] = x;
+                        found("[b]VC-1[/b] video stream ", VideoIdx);
+                        VideoPTS = CurPTS;
+                    }
+                    PacketKind = Packet::Video;
+                } else {
+                    PacketKind = Packet::Ignore;
+                }
+                if (HeaderLeft == 0) headerEnds();
+            }
+        } else if (HeaderLeft > 0) { // 12
+            --PacketLeft;
+            if (--HeaderLeft == 0) headerEnds();
+        } else if (SubHeaderLeft > 0) { // 13
+            --PacketLeft;
+            const bool first = SubHeaderLeft == 4;
+            --SubHeaderLeft;
+            if (first) subpictureTest(b);
+            else if (SubHeaderLeft == 0) audioDecision();
+        } else if (LpcmLeft > 0) { // 14
+            --PacketLeft;
+            if (--LpcmLeft == 0) {
+                InPayload = true;
+                PacketKind = Packet::Audio;
+            }
+        } else if (TrueHDLeft > 0) { // 15
+            --PacketLeft;
+            if (--TrueHDLeft == 0) {
+                InPayload = true;
+                PacketKind = Packet::Audio;
+            }
+        }
+        // 16: any other byte is passed over.
+    }
+}
+
+void Pass::startCode(uint8_t id) {
+    // Counters left over from a damaged packet must not run into the new one.
+    LengthLeft = 2;
+    FixedLeft = PtsLeft = PtsDtsLeft = ExtFlagsLeft = PstdLeft = Ext2Left = 0;
+    SubHeaderLeft = LpcmLeft = TrueHDLeft = 0;
+    HeaderLeft = 0;
+    PacketHasPts = false;
+    if (id == 0xE0 || id == 0xE1) {
+        VideoId = id;
+        VideoIdx = id & 1;
+        if (ctx_.VideoSlots[VideoIdx] == -1) {
+            ctx_.VideoSlots[VideoIdx] = id;
+            found("[b]MPEG-2[/b] video stream ", VideoIdx);
+            VideoPTS = CurPTS;
+        }
+        VideoKind_ = VideoKind::MPEG2;
+        PacketKind = Packet::Video;
+    } else if (id == 0xE2 || id == 0xE3) {
+        VideoId = id;
+        VideoIdx = id & 1;
+        if (ctx_.VideoSlots[VideoIdx] == -1) {
+            ctx_.VideoSlots[VideoIdx] = id;
+            found("[b]H.264 (AVC)[/b] video stream ", VideoIdx);
+        }
+        VideoKind_ = VideoKind::H264;
+        PacketKind = Packet::Video;
+    } else if (id == 0xFD) {
+        VideoKind_ = VideoKind::VC1;
+        PacketKind = Packet::Video;
+    } else if (id >= 0xC0 && id <= 0xCF) {
+        PacketKind = Packet::MpegAudio;
+    } else if (id == 0xBD) {
+        PacketKind = Packet::Private;
+    } else {
+        PacketKind = Packet::Skip;
+    }
+}
+
+void Pass::timestampByte(int k, uint8_t b) {
+    switch (k) {
+    case 0: TsAcc = static_cast<uint32_t>(b & 0x06) << 29; break;
+    case 1: TsAcc |= static_cast<uint32_t>(b) << 22; break;
+    case 2: TsAcc |= static_cast<uint32_t>(b & 0xFE) << 14; break;
+    case 3: TsAcc |= static_cast<uint32_t>(b) << 7; break;
+    default: TsAcc |= static_cast<uint32_t>(b & 0xFE) >> 1; break;
+    }
+}
+
+void Pass::afterTimestamps() {
+    if (HeaderLeft == 0) headerEnds();
+    else if (PacketKind == Packet::Video && (PesFlags & 0x01)) ExtFlagsLeft = 1;
+}
+
+void Pass::headerEnds() {
+    if (PacketLeft <= 0) return; // nothing of the packet is left: scan for the next one
+    if (PacketKind == Packet::Private) SubHeaderLeft = 4;
+    else InPayload = true;
+}
+
+void Pass::subpictureTest(uint8_t b) {
+    const bool plain = (b & 0xE0) == 0x20, extended = (b & 0xE0) == 0x60;
+    if (!plain && !extended) return;
+    SubIdx = b & 0x1F;
+    SubId = b;
+    if (ctx_.SubSlots[SubIdx] == -1) {
+        ctx_.SubSlots[SubIdx] = b;
+        if (read_) {
+            found(plain ? "[b]Subpicture[/b] stream " : "[b]Extended subpicture[/b] stream ",
+                  SubIdx);
+            SubPTS = CurPTS;
+        }
+    }
+    RecordPending = PacketHasPts;
+    RecordPTS = CurPTS;
+    if (read_ && plain) CurPTS = 0;
+    SubHeaderLeft = 0;
+    InPayload = true;
+    PacketKind = Packet::Subpicture;
+}
+
+void Pass::audioDecision() {
+    const uint32_t id = ScanWord >> 24;
+    AudioIdx = static_cast<int>(id & 0x0F);
+    const char* msg = nullptr;
+    if (id >= 0x80 && id <= 0x87) {
+        AudioIdx = id & 7;
+        AudioKind_ = AudioKind::AC3;
+        msg = "[b]Dolby Digital[/b] audio stream ";
+    } else if (id >= 0x88 && id <= 0x8F) {
+        AudioIdx = id & 7;
+        AudioKind_ = AudioKind::DTS;
+        msg = "[b]DTS HD (DTS)[/b] audio stream ";
+    } else if (id >= 0xC0 && id <= 0xCF) {
+        AudioKind_ = AudioKind::EAC3;
+        msg = "[b]Dolby Digital[/b] Plus audio stream ";
+    } else if (id >= 0xA0 && id <= 0xA7) {
+        AudioKind_ = AudioKind::LPCM;
+        msg = (id == 0xA1 && aob_) ? "[b]MLP[/b] audio stream " : "[b]LPCM[/b] audio stream ";
+    } else if (id >= 0xB0 && id <= 0xB7) {
+        AudioIdx = id & 7;
+        AudioKind_ = AudioKind::TrueHD;
+        msg = "[b]Dolby TrueHD[/b] audio stream ";
+    }
+    if (msg) {
+        AudioId = static_cast<int>(id);
+        if (ctx_.AudioSlots[AudioIdx] < 0) {
+            ctx_.AudioSlots[AudioIdx] = static_cast<int32_t>(id);
+            found(msg, AudioIdx);
+            AudioPTS = CurPTS;
+        }
+        if (AudioKind_ == AudioKind::LPCM) {
+            LpcmLeft = 3;
+        } else if (AudioKind_ == AudioKind::TrueHD) {
+            TrueHDLeft = 1;
+        } else {
+            InPayload = true;
+            PacketKind = Packet::Audio;
+        }
+    } else {
+        InPayload = true;
+        PacketKind = Packet::Ignore;
+    }
+    CurPTS = 0;
+}
+
+void Pass::payload(size_t p, size_t n) {
+    if (PacketKind == Packet::Video && VideoIdx < 0) return; // no slot: nothing to do
+    if (PacketKind == Packet::Video && ctx_.ui.cbCountFr) countFrames(p, n);
+    if (read_) details(p, n);
+    else output(p, n);
+}
+
+void Pass::countFrames(size_t p, size_t n) {
+    if (!read_ && !ctx_.ui.cbVideo[VideoIdx].checked) return;
+    static constexpr uint8_t kPattern[] = {0x00, 0x09, 0x0D}; // MPEG-2, H.264, VC-1
+    ctx_.FrameCount[VideoIdx] +=
+        countStartCodes(buf_ + p, n, kPattern[static_cast<int>(VideoKind_)]);
+}
+
+void Pass::details(size_t p, size_t n) {
+    Context& c = ctx_;
+    const bool describe = c.ui.cbDetails;
+    auto lower = [&](uint32_t pts) {
+        if (pts < c.EarliestPTS) c.EarliestPTS = pts;
+    };
+    auto heading = [&](uint32_t pts, int id) {
+        c.log("   First PTS = " + hex(pts, 8));
+        c.log("   Stream id = " + hex(static_cast<uint32_t>(id), 2));
+    };
+    if (PacketKind == Packet::Audio) {
+        if (AudioReported[AudioIdx]) return;
+        AudioReported[AudioIdx] = true;
+        lower(AudioPTS); // also without details, or subpicture times would come out shifted
+        if (!describe) return;
+        heading(AudioPTS, AudioId);
+        switch (AudioKind_) {
+        case AudioKind::AC3:
+        case AudioKind::EAC3: AC3info(c, p, n, AudioIdx); break;
+        case AudioKind::DTS: DTSinfo(c, p, n, AudioIdx); break;
+        case AudioKind::TrueHD: MLPinfo(c, p, n); break;
+        case AudioKind::LPCM:
+            if (AudioId == 0xA1 && aob_) MLPinfo(c, p, n);
+            else LPCMinfo(c, p, n);
+            break;
+        }
+    } else if (PacketKind == Packet::Video) {
+        if (VideoReported[VideoIdx]) return;
+        VideoReported[VideoIdx] = true;
+        lower(VideoPTS);
+        if (!describe) return;
+        heading(VideoPTS, VideoId);
+        switch (VideoKind_) {
+        case VideoKind::MPEG2: MPEG2info(c, p, n, VideoPTS, CurDTS); break;
+        case VideoKind::H264: H264info(c, p, n, VideoPTS, CurDTS); break;
+        case VideoKind::VC1: VC1info(c, p, n, CurDTS, VideoPTS); break;
+        }
+    } else if (PacketKind == Packet::Subpicture) {
+        if (SubReported[SubIdx]) return;
+        SubReported[SubIdx] = true;
+        if (!describe) return;
+        heading(SubPTS, SubId);
+        // A unit whose size field is 0 carries 8-bit RLE; with one byte, decide by that one.
+        const bool eightBit = buf_[p] == 0 && (n < 2 || buf_[p + 1] == 0);
+        c.log(eightBit ? "   Format = [bl]8bitRLE[/bl]" : "   Format = [bl]2bitRLE[/bl]");
+    }
+}
+
+void Pass::output(size_t p, size_t n) {
+    Context& c = ctx_;
+    Stream* out = nullptr;
+    if (PacketKind == Packet::Video) {
+        if (c.ui.cbVideo[VideoIdx].checked) out = c.VideoOut[VideoIdx].get();
+    } else if (PacketKind == Packet::Audio) {
+        if (c.ui.cbAudio[AudioIdx].checked) out = c.AudioOut[AudioIdx].get();
+    } else if (PacketKind == Packet::Subpicture) {
+        if (SubIdx < 16 && c.ui.cbSub[SubIdx].checked) out = c.SubOut[SubIdx].get();
+        if (RecordPending) {
+            RecordPending = false;
+            // Times are relative to the earliest audio/video PTS of the last read, if any.
+            const uint32_t pts =
+                c.EarliestPTS == 0xFFFFFFFF ? RecordPTS : RecordPTS - c.EarliestPTS;
+            if (out) {
+                const uint8_t rec[10] = {'S',
+                                         'P',
+                                         static_cast<uint8_t>(pts),
+                                         static_cast<uint8_t>(pts >> 8),
+                                         static_cast<uint8_t>(pts >> 16),
+                                         static_cast<uint8_t>(pts >> 24),
+                                         0,
+                                         0,
+                                         0,
+                                         0};
+                out->write(rec, sizeof rec);
+                CurPTS = 0;
+            }
+        }
+    }
+    if (out) out->write(buf_ + p, n);
+}
+
+} // namespace
+
+bool isAobSource(const Context& ctx) {
+    const std::string& path = ctx.ui.eEVOfile;
+    const auto dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return false;
+    std::string ext = path.substr(dot);
+    for (char& ch : ext) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return ext == ".AOB";
+}
+
+void demux(Context& ctx, uint8_t mode) { Pass(ctx, mode).run(); }
+
+} // namespace qf

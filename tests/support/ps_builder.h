@@ -1,0 +1,37 @@
+#pragma once
+// Test helpers: the program-stream writer of the core plus file and folder helpers.
+#include <string>
+
+#include "engine/pswriter.h"
+
+namespace qf::test {
+
+using qf::Bytes;
+using qf::kPackSize;
+using qf::navPack;
+using qf::packHeader;
+using qf::paddingPacket;
+using qf::Pes;
+using qf::pesBytes;
+using qf::PsMuxer;
+using qf::putTimestamp;
+using qf::subHeaderAudio;
+using qf::subHeaderLpcm;
+using qf::subHeaderSub;
+using qf::subHeaderTrueHD;
+using qf::systemHeader;
+
+// Helpers for files in tests.
+Bytes readFile(const std::string& path);
+void writeFile(const std::string& path, const Bytes& data);
+// A fresh empty folder under the system's temporary folder, removed by the destructor.
+struct TempDir {
+    std::string path;
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string operator/(const std::string& name) const { return path + "/" + name; }
+};
+
+} // namespace qf::test
