@@ -14,14 +14,22 @@ constexpr uint32_t kParameterSetRef3 = 0x00000167;
 
 const char* profileLine(uint8_t profileIdc) {
     switch (profileIdc) {
-    case 66: return "   Baseline Profile";
-    case 77: return "   Main Profile";
-    case 88: return "   Extended Profile";
-    case 100: return "   High Profile";
-    case 110: return "   High 10 Profile";
-    case 122: return "   High 4:2:2 Profile";
-    case 144: return "   High 4:4:4 Profile";
-    default: return "   Unknown Profile";
+    case 66:
+        return "   Baseline Profile";
+    case 77:
+        return "   Main Profile";
+    case 88:
+        return "   Extended Profile";
+    case 100:
+        return "   High Profile";
+    case 110:
+        return "   High 10 Profile";
+    case 122:
+        return "   High 4:2:2 Profile";
+    case 144:
+        return "   High 4:4:4 Profile";
+    default:
+        return "   Unknown Profile";
     }
 }
 
@@ -59,15 +67,22 @@ void H264info(Context& ctx, size_t p, size_t n, uint32_t, uint32_t) {
             parameterSetCountdown = 4;
         } else if (parameterSetCountdown > 0) {
             switch (--parameterSetCountdown) {
-            case 3: ctx.log(profileLine(b)); break;
-            case 2: constraintSet3 = (b & 0x10) != 0; break;
+            case 3:
+                ctx.log(profileLine(b));
+                break;
+            case 2:
+                constraintSet3 = (b & 0x10) != 0;
+                break;
             case 1:
                 // Level 1b of the Baseline, Main and Extended profiles is level_idc 11
                 // marked by constraint_set3_flag.
-                if (b == 11 && constraintSet3) ctx.log("   Level = 1b");
-                else ctx.log("   Level = " + std::to_string(b));
+                if (b == 11 && constraintSet3)
+                    ctx.log("   Level = 1b");
+                else
+                    ctx.log("   Level = " + std::to_string(b));
                 break;
-            default: break;
+            default:
+                break;
             }
         }
     }

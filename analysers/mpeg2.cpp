@@ -16,27 +16,43 @@ constexpr int kSequenceExtension = 1;
 
 const char* aspectLine(int code) {
     switch (code) {
-    case 0: return "   Aspect ratio = forbidden";
-    case 1: return "   Aspect ratio = [bl]1:1[/bl] (square samples)";
-    case 2: return "   Aspect ratio = [bl]4:3[/bl]";
-    case 3: return "   Aspect ratio = [bl]16:9[/bl]";
-    case 4: return "   Aspect ratio = [bl]2.21:1[/bl]";
-    default: return "   Aspect ratio = reserved";
+    case 0:
+        return "   Aspect ratio = forbidden";
+    case 1:
+        return "   Aspect ratio = [bl]1:1[/bl] (square samples)";
+    case 2:
+        return "   Aspect ratio = [bl]4:3[/bl]";
+    case 3:
+        return "   Aspect ratio = [bl]16:9[/bl]";
+    case 4:
+        return "   Aspect ratio = [bl]2.21:1[/bl]";
+    default:
+        return "   Aspect ratio = reserved";
     }
 }
 
 const char* frameRateLine(int code) {
     switch (code) {
-    case 0: return "   Frame rate = forbidden";
-    case 1: return "   Frame rate = [bl]23.976[/bl] fps";
-    case 2: return "   Frame rate = [bl]24[/bl] fps";
-    case 3: return "   Frame rate = [bl]25[/bl] fps";
-    case 4: return "   Frame rate = [bl]29.97[/bl] fps";
-    case 5: return "   Frame rate = [bl]30[/bl] fps";
-    case 6: return "   Frame rate = [bl]50[/bl] fps";
-    case 7: return "   Frame rate = [bl]59.94[/bl] fps";
-    case 8: return "   Frame rate = [bl]60[/bl] fps";
-    default: return "   Frame rate = reserved";
+    case 0:
+        return "   Frame rate = forbidden";
+    case 1:
+        return "   Frame rate = [bl]23.976[/bl] fps";
+    case 2:
+        return "   Frame rate = [bl]24[/bl] fps";
+    case 3:
+        return "   Frame rate = [bl]25[/bl] fps";
+    case 4:
+        return "   Frame rate = [bl]29.97[/bl] fps";
+    case 5:
+        return "   Frame rate = [bl]30[/bl] fps";
+    case 6:
+        return "   Frame rate = [bl]50[/bl] fps";
+    case 7:
+        return "   Frame rate = [bl]59.94[/bl] fps";
+    case 8:
+        return "   Frame rate = [bl]60[/bl] fps";
+    default:
+        return "   Frame rate = reserved";
     }
 }
 
@@ -83,8 +99,8 @@ void MPEG2info(Context& ctx, size_t p, size_t n, uint32_t pts, uint32_t) {
             if (sequenceReported) continue;
             switch (headerCountdown) {
             case 4: // horizontal_size_value (12 bits), vertical_size_value (12 bits)
-                ctx.log("   size = [bl]" + std::to_string((window & 0xFFF000) >> 12) + "[/bl]x[bl]" +
-                        std::to_string(window & 0xFFF) + "[/bl]");
+                ctx.log("   size = [bl]" + std::to_string((window & 0xFFF000) >> 12) +
+                        "[/bl]x[bl]" + std::to_string(window & 0xFFF) + "[/bl]");
                 break;
             case 3: // aspect_ratio_information, frame_rate_code
                 ctx.log(aspectLine(b >> 4));
@@ -96,7 +112,8 @@ void MPEG2info(Context& ctx, size_t p, size_t n, uint32_t pts, uint32_t) {
                         "[/bl] kbps");
                 break;
             }
-            default: break;
+            default:
+                break;
             }
         } else if (pictureCountdown > 0) {
             if (--pictureCountdown == 0) {

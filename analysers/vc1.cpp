@@ -104,10 +104,12 @@ void VC1info(Context& ctx, size_t p, size_t n, uint32_t, int64_t pts) {
             case 5: { // PROFILE (2), LEVEL (3), COLORDIFF_FORMAT (2)
                 ctx.log((b >> 6) == 3 ? "   Advanced Profile" : "   Reserved Profile");
                 const int level = (b & 0x38) >> 3;
-                if (level > 4) ctx.log("   Level = Reserved");
-                else ctx.log("   Level = " + std::to_string(level));
+                if (level > 4)
+                    ctx.log("   Level = Reserved");
+                else
+                    ctx.log("   Level = " + std::to_string(level));
                 ctx.log(((b & 0x06) >> 1) == 1 ? "   Chroma Format = 4:2:0"
-                                                : "   Chroma Format = Reserved");
+                                               : "   Chroma Format = Reserved");
                 break;
             }
             case 1: { // MAX_CODED_WIDTH (12), MAX_CODED_HEIGHT (12), in units of 2 pixels
@@ -122,7 +124,8 @@ void VC1info(Context& ctx, size_t p, size_t n, uint32_t, int64_t pts) {
                 ctx.log("   Interlace = " + std::to_string((b >> 6) & 1));
                 if (b & 0x02) displayCountdown = 4;
                 break;
-            default: break;
+            default:
+                break;
             }
         } else if (displayCountdown > 0) {
             --displayCountdown;
@@ -130,7 +133,8 @@ void VC1info(Context& ctx, size_t p, size_t n, uint32_t, int64_t pts) {
             if (displayCountdown == 2) { // DISP_HORIZ_SIZE − 1 (14 bits)
                 ctx.log("   Display Horizontal size = " +
                         std::to_string(((window & 0x1FFF8) >> 3) + 1));
-            } else if (displayCountdown == 0) { // DISP_VERT_SIZE − 1, ASPECT_RATIO_FLAG, ASPECT_RATIO
+            } else if (displayCountdown == 0) {
+                // DISP_VERT_SIZE − 1 (14 bits), ASPECT_RATIO_FLAG, ASPECT_RATIO (4 bits)
                 ctx.log("   Display Vertical size = " +
                         std::to_string(((window & 0x7FFE0) >> 5) + 1));
                 if (b & 0x10) {
@@ -150,17 +154,23 @@ void VC1info(Context& ctx, size_t p, size_t n, uint32_t, int64_t pts) {
                 const uint32_t nrCode = (window >> 14) & 0xFF;
                 const uint32_t drCode = (window >> 10) & 0x0F;
                 int numerator = 0, denominator = 0;
-                if (nrCode == 0) ctx.log("   Forbidden Frame Rate!");
-                else if (nrCode >= 8) ctx.log("   Reserved Frame Rate!");
-                else numerator = frameRateNumerator(nrCode);
-                if (drCode == 0) ctx.log("   Forbidden Frame Rate!");
-                else if (drCode >= 3) ctx.log("   Reserved Frame Rate!");
-                else denominator = drCode == 1 ? 1000 : 1001;
+                if (nrCode == 0)
+                    ctx.log("   Forbidden Frame Rate!");
+                else if (nrCode >= 8)
+                    ctx.log("   Reserved Frame Rate!");
+                else
+                    numerator = frameRateNumerator(nrCode);
+                if (drCode == 0)
+                    ctx.log("   Forbidden Frame Rate!");
+                else if (drCode >= 3)
+                    ctx.log("   Reserved Frame Rate!");
+                else
+                    denominator = drCode == 1 ? 1000 : 1001;
                 // A code without a value shows a rate of 0 rather than dividing by zero.
                 double rate = 0;
                 if (numerator != 0 && denominator != 0)
-                    rate = std::nearbyint(static_cast<double>(numerator) / denominator * 1000) /
-                           1000;
+                    rate =
+                        std::nearbyint(static_cast<double>(numerator) / denominator * 1000) / 1000;
                 ctx.log("   Frame Rate = [bl]" + generalDecimal(rate, sep) + "[/bl] (" +
                         std::to_string(numerator) + "/" + std::to_string(denominator) + ")");
             }

@@ -33,7 +33,8 @@ WindowModel::WindowModel() {
     for (auto& cb : cbVideo) cb.caption = "Video stream";
     for (auto& cb : cbAudio) cb.caption = "Audio stream";
     for (auto& cb : cbSub) cb.caption = "Subpicture";
-    for (size_t i = 1; i < cbSub.size(); ++i) cbSub[i].hint = "Check the desired subpicture streams";
+    for (size_t i = 1; i < cbSub.size(); ++i)
+        cbSub[i].hint = "Check the desired subpicture streams";
 }
 
 Context::Context(Host& h) : host(h), ReadBuffer(kBlockSize) {
@@ -61,10 +62,10 @@ void Context::resetCatalogue() {
 }
 
 void Context::fillReportTables() {
-    static constexpr int32_t kRates[23] = {
-        48000,  44100,  32000,  0,      32000,  40000,  48000,  56000,
-        64000,  80000,  96000,  112000, 128000, 160000, 192000, 224000,
-        256000, 320000, 384000, 448000, 512000, 576000, 640000};
+    static constexpr int32_t kRates[23] = {48000,  44100,  32000,  0,      32000,  40000,
+                                           48000,  56000,  64000,  80000,  96000,  112000,
+                                           128000, 160000, 192000, 224000, 256000, 320000,
+                                           384000, 448000, 512000, 576000, 640000};
     for (size_t i = 0; i < AC3RateTable.size(); ++i) AC3RateTable[i] = kRates[i];
 
     static const char* const kChannels[21] = {
@@ -93,9 +94,12 @@ void Context::fillReportTables() {
     for (size_t i = 0; i < ChannelNames.size(); ++i) ChannelNames[i] = i < 21 ? kChannels[i] : "";
 
     for (size_t i = 0; i < MLPChannelNames.size(); ++i) {
-        if (i == 15) MLPChannelNames[i] = "Lf + Rf + Ls + Rs + C + LFE";
-        else if (i <= 21) MLPChannelNames[i] = "???" + std::to_string(i);
-        else MLPChannelNames[i].clear();
+        if (i == 15)
+            MLPChannelNames[i] = "Lf + Rf + Ls + Rs + C + LFE";
+        else if (i <= 21)
+            MLPChannelNames[i] = "???" + std::to_string(i);
+        else
+            MLPChannelNames[i].clear();
     }
 
     WordLengthNames = {"16", "20", "24"};

@@ -56,7 +56,8 @@ struct WindowModel {
     std::string statusHint = " Select or drop an EVO file to demux";
 
     // XPL page
-    std::vector<TreeNode> tvXPL = {{"Video", {}}, {"Audio", {}}, {"Subpicture", {}}, {"Chapter", {}}};
+    std::vector<TreeNode> tvXPL = {
+        {"Video", {}}, {"Audio", {}}, {"Subpicture", {}}, {"Chapter", {}}};
     std::vector<std::string> mXPL;
     bool mXPLVisible = true;
     int treeWidth = 96;

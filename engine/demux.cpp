@@ -32,8 +32,8 @@ std::string hex(uint32_t v, int digits) {
 class Pass {
 public:
     Pass(Context& ctx, uint8_t mode)
-        : ctx_(ctx), buf_(ctx.ReadBuffer.data()), read_(mode == kReadPass),
-          aob_(isAobSource(ctx)) {}
+        : ctx_(ctx), buf_(ctx.ReadBuffer.data()), read_(mode == kReadPass), aob_(isAobSource(ctx)) {
+    }
 
     void run();
 
@@ -125,7 +125,8 @@ void Pass::run() {
 void Pass::progress(int64_t pos, int64_t size, double startTime) {
     const long double elapsed = nowInDays() - startTime;
     const long double remaining =
-        elapsed * static_cast<long double>(size) / static_cast<long double>(pos) - elapsed + kSecond;
+        elapsed * static_cast<long double>(size) / static_cast<long double>(pos) - elapsed +
+        kSecond;
     ctx_.slog(std::to_string(pos / 1048576) + "/" + std::to_string(size / 1048576) +
                   " Mbytes, Remaining time: " + ctx_.formatTime(static_cast<double>(remaining)),
               1);
@@ -176,8 +177,10 @@ void Pass::parse(size_t len) {
         } else if (LengthLeft == 1) { // 5
             LengthLeft = 0;
             PacketLeft = static_cast<int32_t>(ScanWord & 0xFFFF);
-            if (PacketKind == Packet::Skip) SkipLeft = PacketLeft;
-            else FixedLeft = 3;
+            if (PacketKind == Packet::Skip)
+                SkipLeft = PacketLeft;
+            else
+                FixedLeft = 3;
         } else if (FixedLeft > 0) { // 6
             --PacketLeft;
             --FixedLeft;
@@ -217,15 +220,20 @@ void Pass::parse(size_t len) {
             --HeaderLeft;
             --ExtFlagsLeft;
             ExtFlags = b;
-            if (ExtFlags & 0x10) PstdLeft = 2;
-            else if (ExtFlags & 0x01) Ext2Left = 2;
-            else if (HeaderLeft == 0) headerEnds();
+            if (ExtFlags & 0x10)
+                PstdLeft = 2;
+            else if (ExtFlags & 0x01)
+                Ext2Left = 2;
+            else if (HeaderLeft == 0)
+                headerEnds();
         } else if (PstdLeft > 0) { // 10
             --PacketLeft;
             --HeaderLeft;
             if (--PstdLeft == 0) {
-                if (ExtFlags & 0x01) Ext2Left = 2;
-                else if (HeaderLeft == 0) headerEnds();
+                if (ExtFlags & 0x01)
+                    Ext2Left = 2;
+                else if (HeaderLeft == 0)
+                    headerEnds();
             }
         } else if (Ext2Left > 0) { // 11
             --PacketLeft;
@@ -253,8 +261,10 @@ void Pass::parse(size_t len) {
             --PacketLeft;
             const bool first = SubHeaderLeft == 4;
             --SubHeaderLeft;
-            if (first) subpictureTest(b);
-            else if (SubHeaderLeft == 0) audioDecision();
+            if (first)
+                subpictureTest(b);
+            else if (SubHeaderLeft == 0)
+                audioDecision();
         } else if (LpcmLeft > 0) { // 14
             --PacketLeft;
             if (--LpcmLeft == 0) {
@@ -312,23 +322,37 @@ void Pass::startCode(uint8_t id) {
 
 void Pass::timestampByte(int k, uint8_t b) {
     switch (k) {
-    case 0: TsAcc = static_cast<uint32_t>(b & 0x06) << 29; break;
-    case 1: TsAcc |= static_cast<uint32_t>(b) << 22; break;
-    case 2: TsAcc |= static_cast<uint32_t>(b & 0xFE) << 14; break;
-    case 3: TsAcc |= static_cast<uint32_t>(b) << 7; break;
-    default: TsAcc |= static_cast<uint32_t>(b & 0xFE) >> 1; break;
+    case 0:
+        TsAcc = static_cast<uint32_t>(b & 0x06) << 29;
+        break;
+    case 1:
+        TsAcc |= static_cast<uint32_t>(b) << 22;
+        break;
+    case 2:
+        TsAcc |= static_cast<uint32_t>(b & 0xFE) << 14;
+        break;
+    case 3:
+        TsAcc |= static_cast<uint32_t>(b) << 7;
+        break;
+    default:
+        TsAcc |= static_cast<uint32_t>(b & 0xFE) >> 1;
+        break;
     }
 }
 
 void Pass::afterTimestamps() {
-    if (HeaderLeft == 0) headerEnds();
-    else if (PacketKind == Packet::Video && (PesFlags & 0x01)) ExtFlagsLeft = 1;
+    if (HeaderLeft == 0)
+        headerEnds();
+    else if (PacketKind == Packet::Video && (PesFlags & 0x01))
+        ExtFlagsLeft = 1;
 }
 
 void Pass::headerEnds() {
     if (PacketLeft <= 0) return; // nothing of the packet is left: scan for the next one
-    if (PacketKind == Packet::Private) SubHeaderLeft = 4;
-    else InPayload = true;
+    if (PacketKind == Packet::Private)
+        SubHeaderLeft = 4;
+    else
+        InPayload = true;
 }
 
 void Pass::subpictureTest(uint8_t b) {
@@ -400,8 +424,10 @@ void Pass::audioDecision() {
 void Pass::payload(size_t p, size_t n) {
     if (PacketKind == Packet::Video && VideoIdx < 0) return; // no slot: nothing to do
     if (PacketKind == Packet::Video && ctx_.ui.cbCountFr) countFrames(p, n);
-    if (read_) details(p, n);
-    else output(p, n);
+    if (read_)
+        details(p, n);
+    else
+        output(p, n);
 }
 
 void Pass::countFrames(size_t p, size_t n) {
@@ -429,12 +455,20 @@ void Pass::details(size_t p, size_t n) {
         heading(AudioPTS, AudioId);
         switch (AudioKind_) {
         case AudioKind::AC3:
-        case AudioKind::EAC3: AC3info(c, p, n, AudioIdx); break;
-        case AudioKind::DTS: DTSinfo(c, p, n, AudioIdx); break;
-        case AudioKind::TrueHD: MLPinfo(c, p, n); break;
+        case AudioKind::EAC3:
+            AC3info(c, p, n, AudioIdx);
+            break;
+        case AudioKind::DTS:
+            DTSinfo(c, p, n, AudioIdx);
+            break;
+        case AudioKind::TrueHD:
+            MLPinfo(c, p, n);
+            break;
         case AudioKind::LPCM:
-            if (AudioId == 0xA1 && aob_) MLPinfo(c, p, n);
-            else LPCMinfo(c, p, n);
+            if (AudioId == 0xA1 && aob_)
+                MLPinfo(c, p, n);
+            else
+                LPCMinfo(c, p, n);
             break;
         }
     } else if (PacketKind == Packet::Video) {
@@ -444,9 +478,15 @@ void Pass::details(size_t p, size_t n) {
         if (!describe) return;
         heading(VideoPTS, VideoId);
         switch (VideoKind_) {
-        case VideoKind::MPEG2: MPEG2info(c, p, n, VideoPTS, CurDTS); break;
-        case VideoKind::H264: H264info(c, p, n, VideoPTS, CurDTS); break;
-        case VideoKind::VC1: VC1info(c, p, n, CurDTS, VideoPTS); break;
+        case VideoKind::MPEG2:
+            MPEG2info(c, p, n, VideoPTS, CurDTS);
+            break;
+        case VideoKind::H264:
+            H264info(c, p, n, VideoPTS, CurDTS);
+            break;
+        case VideoKind::VC1:
+            VC1info(c, p, n, CurDTS, VideoPTS);
+            break;
         }
     } else if (PacketKind == Packet::Subpicture) {
         if (SubReported[SubIdx]) return;
@@ -503,6 +543,8 @@ bool isAobSource(const Context& ctx) {
     return ext == ".AOB";
 }
 
-void demux(Context& ctx, uint8_t mode) { Pass(ctx, mode).run(); }
+void demux(Context& ctx, uint8_t mode) {
+    Pass(ctx, mode).run();
+}
 
 } // namespace qf

@@ -15,20 +15,29 @@ std::string_view after(std::string_view s, size_t pos) {
 
 void restoreLiterals(std::string& s) {
     for (char& c : s) {
-        if (c == kLiteralOpen) c = '[';
-        else if (c == kLiteralClose) c = ']';
+        if (c == kLiteralOpen)
+            c = '[';
+        else if (c == kLiteralClose)
+            c = ']';
     }
 }
 
 Span tagSpan(std::string_view name, size_t start, size_t length) {
     Span s{start, length, Span::Kind::Normal, 0};
-    if (name == "b") s.kind = Span::Kind::AddBold;
-    else if (name == "i") s.kind = Span::Kind::AddItalic;
-    else if (name == "u") s.kind = Span::Kind::AddUnderline;
-    else if (name == "s1") s.kind = Span::Kind::Size, s.value = 10;
-    else if (name == "s2") s.kind = Span::Kind::Size, s.value = 12;
-    else if (name.substr(0, 2) == "c:") s.kind = Span::Kind::Colour, s.value = HexValue(name.substr(2));
-    else if (name == "bl") s.kind = Span::Kind::BlueBold;
+    if (name == "b")
+        s.kind = Span::Kind::AddBold;
+    else if (name == "i")
+        s.kind = Span::Kind::AddItalic;
+    else if (name == "u")
+        s.kind = Span::Kind::AddUnderline;
+    else if (name == "s1")
+        s.kind = Span::Kind::Size, s.value = 10;
+    else if (name == "s2")
+        s.kind = Span::Kind::Size, s.value = 12;
+    else if (name.substr(0, 2) == "c:")
+        s.kind = Span::Kind::Colour, s.value = HexValue(name.substr(2));
+    else if (name == "bl")
+        s.kind = Span::Kind::BlueBold;
     return s;
 }
 
@@ -37,8 +46,10 @@ Span tagSpan(std::string_view name, size_t start, size_t length) {
 std::string escapeMarkup(std::string_view text) {
     std::string r(text);
     for (char& c : r) {
-        if (c == '[') c = kLiteralOpen;
-        else if (c == ']') c = kLiteralClose;
+        if (c == '[')
+            c = kLiteralOpen;
+        else if (c == ']')
+            c = kLiteralClose;
     }
     return r;
 }
@@ -48,8 +59,8 @@ std::string plainText(std::string_view line) {
     for (size_t open; (open = text.find('[')) != std::string::npos;) {
         // Only a "]" after the "[" closes it; a lone "[" hides the rest of the line.
         size_t close = text.find(']', open);
-        std::string rest = close == std::string::npos ? std::string()
-                                                      : std::string(after(text, close + 1));
+        std::string rest =
+            close == std::string::npos ? std::string() : std::string(after(text, close + 1));
         text = text.substr(0, open) + rest;
     }
     restoreLiterals(text);
@@ -81,8 +92,7 @@ MarkedLine parseMarkup(std::string_view line) {
         std::string_view body = rest.substr(0, end);
         // The body may itself hold brackets when the markup is broken; count only what shows.
         size_t shown = body.find('[') == std::string_view::npos ? body.size() : body.find('[');
-        if (shown > 0 || !body.empty())
-            out.spans.push_back(tagSpan(name, pos, clamp(shown)));
+        if (shown > 0 || !body.empty()) out.spans.push_back(tagSpan(name, pos, clamp(shown)));
         pos += shown;
         if (end == std::string_view::npos) {
             rest = body.substr(shown);
@@ -99,8 +109,10 @@ uint32_t HexValue(std::string_view s) {
     uint32_t v = 0;
     for (char ch : s) {
         char c = (ch >= 'a' && ch <= 'z') ? static_cast<char>(ch - 32) : ch;
-        if (c >= '0' && c <= '9') v = v * 16 + static_cast<uint32_t>(c - '0');
-        else if (c >= 'A' && c <= 'F') v = v * 16 + static_cast<uint32_t>(c - 'A' + 10);
+        if (c >= '0' && c <= '9')
+            v = v * 16 + static_cast<uint32_t>(c - '0');
+        else if (c >= 'A' && c <= 'F')
+            v = v * 16 + static_cast<uint32_t>(c - 'A' + 10);
     }
     return v;
 }

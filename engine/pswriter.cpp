@@ -16,8 +16,10 @@ void putTimestamp(Bytes& out, uint8_t prefix, uint64_t ts) {
 Bytes pesBytes(const Pes& pes) {
     Bytes hdr;
     uint8_t flags = 0;
-    if (pes.pts && pes.dts) flags |= 0xC0;
-    else if (pes.pts) flags |= 0x80;
+    if (pes.pts && pes.dts)
+        flags |= 0xC0;
+    else if (pes.pts)
+        flags |= 0x80;
     const bool ext = pes.streamIdExt || pes.pstd || pes.extensionOnly;
     if (ext) flags |= 0x01;
     if (pes.pts && pes.dts) {
@@ -42,8 +44,8 @@ Bytes pesBytes(const Pes& pes) {
     }
     hdr.insert(hdr.end(), static_cast<size_t>(pes.stuffing), 0xFF);
 
-    Bytes out = {0x00, 0x00, 0x01, pes.streamId, 0, 0, 0x81, flags,
-                 static_cast<uint8_t>(hdr.size())};
+    Bytes out = {
+        0x00, 0x00, 0x01, pes.streamId, 0, 0, 0x81, flags, static_cast<uint8_t>(hdr.size())};
     out.insert(out.end(), hdr.begin(), hdr.end());
     out.insert(out.end(), pes.subHeader.begin(), pes.subHeader.end());
     out.insert(out.end(), pes.payload.begin(), pes.payload.end());
@@ -81,7 +83,11 @@ Bytes systemHeader(int audioBound, int videoBound) {
 
 Bytes paddingPacket(size_t total) {
     if (total < 6) throw std::invalid_argument("padding packet needs 6 bytes");
-    Bytes p = {0x00, 0x00, 0x01, 0xBE, static_cast<uint8_t>((total - 6) >> 8),
+    Bytes p = {0x00,
+               0x00,
+               0x01,
+               0xBE,
+               static_cast<uint8_t>((total - 6) >> 8),
                static_cast<uint8_t>(total - 6)};
     p.resize(total, 0xFF);
     return p;
@@ -94,20 +100,31 @@ Bytes navPack(int audioBound, int videoBound, uint64_t scr) {
     // PCI and DSI packets of private stream 2; their contents are not examined.
     const size_t pci = 980, dsi = kPackSize - p.size() - pci;
     for (size_t total : {pci, dsi}) {
-        Bytes pkt = {0x00, 0x00, 0x01, 0xBF, static_cast<uint8_t>((total - 6) >> 8),
-                     static_cast<uint8_t>(total - 6), static_cast<uint8_t>(total == pci ? 0 : 1)};
+        Bytes pkt = {0x00,
+                     0x00,
+                     0x01,
+                     0xBF,
+                     static_cast<uint8_t>((total - 6) >> 8),
+                     static_cast<uint8_t>(total - 6),
+                     static_cast<uint8_t>(total == pci ? 0 : 1)};
         pkt.resize(total, 0x00);
         p.insert(p.end(), pkt.begin(), pkt.end());
     }
     return p;
 }
 
-Bytes subHeaderAudio(uint8_t id) { return {id, 0x01, 0x00, 0x01}; }
+Bytes subHeaderAudio(uint8_t id) {
+    return {id, 0x01, 0x00, 0x01};
+}
 Bytes subHeaderLpcm(uint8_t id, uint8_t bitsAndRate, uint8_t channels) {
     return {id, 0x01, 0x00, 0x01, 0x00, bitsAndRate, channels};
 }
-Bytes subHeaderTrueHD(uint8_t id) { return {id, 0x01, 0x00, 0x01, 0x00}; }
-Bytes subHeaderSub(uint8_t id) { return {id}; }
+Bytes subHeaderTrueHD(uint8_t id) {
+    return {id, 0x01, 0x00, 0x01, 0x00};
+}
+Bytes subHeaderSub(uint8_t id) {
+    return {id};
+}
 
 Bytes PsMuxer::build(bool navPacks, int audioBound, int videoBound) const {
     struct Cursor {

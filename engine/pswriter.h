@@ -52,10 +52,10 @@ public:
         Bytes subHeader;                    // repeated before every packet's payload
         std::vector<Bytes> units;           // each unit starts a packet that carries a PTS
         uint64_t ptsStart = 90000;
-        uint64_t ptsStep = 3600;            // per unit
-        bool withDts = false;               // PTS and DTS (DTS = PTS - ptsStep)
+        uint64_t ptsStep = 3600; // per unit
+        bool withDts = false;    // PTS and DTS (DTS = PTS - ptsStep)
         bool ptsOnEveryPacket = false;
-        size_t maxPayload = 2000;           // payload bytes per packet at most
+        size_t maxPayload = 2000; // payload bytes per packet at most
     };
     void add(Track t) { tracks_.push_back(std::move(t)); }
     // First pack carries the system header when navPacks is set (a navigation pack

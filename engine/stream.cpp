@@ -18,18 +18,16 @@ std::string reason(int err) {
 FileStream::FileStream(const std::string& path, Mode mode) : path_(path) {
     if (mode == Mode::Read) {
         fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        struct stat st{};
+        struct stat st {};
         if (fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
             ::close(fd_);
             fd_ = -1;
             errno = EISDIR;
         }
-        if (fd_ < 0)
-            throw Error("Cannot open file \"" + path + "\". " + reason(errno));
+        if (fd_ < 0) throw Error("Cannot open file \"" + path + "\". " + reason(errno));
     } else {
         fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd_ < 0)
-            throw Error("Cannot create file \"" + path + "\". " + reason(errno));
+        if (fd_ < 0) throw Error("Cannot create file \"" + path + "\". " + reason(errno));
     }
 }
 
@@ -66,15 +64,17 @@ void FileStream::write(const void* buf, size_t n) {
 }
 
 int64_t FileStream::size() const {
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd_, &st) != 0) return 0;
     return st.st_size;
 }
 
-void FileStream::seek(int64_t pos) { pos_ = pos < 0 ? 0 : pos; }
+void FileStream::seek(int64_t pos) {
+    pos_ = pos < 0 ? 0 : pos;
+}
 
 bool fileExists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 

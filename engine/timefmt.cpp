@@ -13,8 +13,8 @@ std::string formatDuration(double days, const TimeSettings& ts) {
     auto total = static_cast<long long>(std::fmod(ms, kMsPerDay));
     long long h = total / 3600000, m = total / 60000 % 60, s = total / 1000 % 60;
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%lld%c%02lld%c%02lld", h, ts.timeSeparator, m,
-                  ts.timeSeparator, s);
+    std::snprintf(buf, sizeof buf, "%lld%c%02lld%c%02lld", h, ts.timeSeparator, m, ts.timeSeparator,
+                  s);
     return buf;
 }
 

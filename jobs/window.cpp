@@ -70,8 +70,8 @@ void EVOadj(Context& ctx) {
     ui.odEVOfileDir = ctx.EVOdir;
     ui.eXPLfile = kPlaylistName;
     if (endsWith(ctx.EVOdir, kDiscVideoDir)) {
-        ctx.XPLdir = ctx.EVOdir.substr(0, ctx.EVOdir.size() - kDiscVideoDir.size()) +
-                     kDiscPlaylistDir;
+        ctx.XPLdir =
+            ctx.EVOdir.substr(0, ctx.EVOdir.size() - kDiscVideoDir.size()) + kDiscPlaylistDir;
         ui.odXPLDir = ctx.XPLdir;
         ctx.XPLname = kPlaylistName;
         ui.odXPLFileName = ctx.XPLname;
@@ -86,8 +86,8 @@ void XPLadj(Context& ctx) {
     ctx.XPLdir = folderPart(ui.eXPLfile);
     ui.bReadXPL = !ctx.XPLname.empty();
     if (endsWith(ctx.XPLdir, kDiscPlaylistDir)) {
-        ctx.EVOdir = ctx.XPLdir.substr(0, ctx.XPLdir.size() - kDiscPlaylistDir.size()) +
-                     kDiscVideoDir;
+        ctx.EVOdir =
+            ctx.XPLdir.substr(0, ctx.XPLdir.size() - kDiscPlaylistDir.size()) + kDiscVideoDir;
         ui.odEVOfileDir = ctx.EVOdir;
     }
 }
@@ -118,9 +118,12 @@ void Resetcbs(Context& ctx) {
 void setStreamChecked(Context& ctx, int family, int index, bool checked) {
     auto& ui = ctx.ui;
     CheckBox* box = nullptr;
-    if (family == 0 && index >= 0 && index < 8) box = &ui.cbVideo[index];
-    else if (family == 1 && index >= 0 && index < 16) box = &ui.cbAudio[index];
-    else if (family == 2 && index >= 0 && index < 16) box = &ui.cbSub[index];
+    if (family == 0 && index >= 0 && index < 8)
+        box = &ui.cbVideo[index];
+    else if (family == 1 && index >= 0 && index < 16)
+        box = &ui.cbAudio[index];
+    else if (family == 2 && index >= 0 && index < 16)
+        box = &ui.cbSub[index];
     if (!box) return;
     box->checked = checked;
     cbVideoClick(ctx);
@@ -148,6 +151,8 @@ void dropFile(Context& ctx, const std::string& path) {
     }
 }
 
-void bClearClick(Context& ctx) { ctx.ui.log.clear(); }
+void bClearClick(Context& ctx) {
+    ctx.ui.log.clear();
+}
 
 } // namespace qf

@@ -51,12 +51,13 @@ TEST_F(AC3Test, FiveOneAt448) {
     const size_t n = place(7, sample("ac3_48k_448k_51.ac3"));
     AC3info(ctx, 7, n, 0);
     EXPECT_EQ(ctx.ReadBuffer[11], 0x1E);
-    EXPECT_EQ(log(), (Lines{
-                         "   Stream 0 is [b]Dolby Digital[/b]",
-                         "   Sampling frequency = [bl]48[/bl] kHz",
-                         "   Transmission bitrate = [bl]448[/bl] kbit/s",
-                         "   Channel arrangement = [bl]L + R + C + Ls + Rs[/bl], bsid = 8, bsmod =0",
-                     }));
+    EXPECT_EQ(log(),
+              (Lines{
+                  "   Stream 0 is [b]Dolby Digital[/b]",
+                  "   Sampling frequency = [bl]48[/bl] kHz",
+                  "   Transmission bitrate = [bl]448[/bl] kbit/s",
+                  "   Channel arrangement = [bl]L + R + C + Ls + Rs[/bl], bsid = 8, bsmod =0",
+              }));
 }
 
 TEST_F(AC3Test, EnhancedFiveOne) {
@@ -70,7 +71,7 @@ TEST_F(AC3Test, EnhancedFiveOne) {
 TEST_F(AC3Test, BsidDecidesTheKind) {
     Bytes frame = sample("eac3_51.eac3");
     frame.resize(7);
-    auto runWithBsid = [&](uint8_t bsid) {
+    auto runWithBsid = [&](int bsid) {
         host.lines.clear();
         frame[5] = static_cast<uint8_t>(bsid << 3 | 7);
         AC3info(ctx, 0, place(0, frame), 0);
@@ -82,7 +83,7 @@ TEST_F(AC3Test, BsidDecidesTheKind) {
     EXPECT_EQ(runWithBsid(16), kEac3);
     // As AC-3 the third byte 0x3F has the reserved frmsizecod 63, and acmod
     // comes from the fifth byte 0xC0.
-    for (uint8_t bsid : {10, 17}) {
+    for (int bsid : {10, 17}) {
         EXPECT_EQ(runWithBsid(bsid),
                   (Lines{
                       "   Stream 0 is [b]Dolby Digital[/b]",

@@ -12,10 +12,10 @@ namespace qf::test {
 
 class RecordingHost : public Host {
 public:
-    std::vector<std::string> lines;  // marked-up, as logged
+    std::vector<std::string> lines; // marked-up, as logged
     std::vector<std::string> status0, status1;
     std::vector<std::string> questions;
-    bool answer = false;  // what askYesNo returns
+    bool answer = false; // what askYesNo returns
     int pumps = 0;
     // Runs at every processEvents call (e.g. to press Cancel mid-pass).
     std::function<void()> onPump;
