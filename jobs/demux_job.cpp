@@ -1,0 +1,95 @@
+// The Demux job: one elementary-stream file per ticked box, filled by demux passes over
+// the source file and, for a two-part title, the second part.
+#include <memory>
+
+#include "engine/context.h"
+#include "engine/demux.h"
+#include "engine/markup.h"
+#include "jobs/job_util.h"
+#include "jobs/jobs.h"
+#include "jobs/window.h"
+
+namespace qf {
+
+namespace {
+
+// A caption or extension as a file-name part: a playlist text such as
+// "Director/Commentary" or "../../x" must never lead out of the output folder.
+std::string fileNamePart(std::string text) {
+    for (char& c : text)
+        if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 32) c = '_';
+    return text;
+}
+
+// Creates the outputs of the ticked boxes of one family; they are the only files the
+// passes write to and the job closes, whatever happens to the boxes meanwhile.
+template <size_t N, size_t M>
+void createOutputs(Context& ctx, const std::string& prefix, const std::array<CheckBox, N>& boxes,
+                   std::array<std::unique_ptr<Stream>, M>& outs, const std::string& ext) {
+    for (size_t k = 0; k < M && k < N; ++k) {
+        if (!boxes[k].checked) continue;
+        const std::string name =
+            prefix + "." + fileNamePart(boxes[k].caption) + "." + fileNamePart(ext);
+        outs[k] = std::make_unique<FileStream>(name, FileStream::Mode::Create);
+        ctx.log("Creating " + escapeMarkup(name));
+    }
+}
+
+void runDemux(Context& ctx) {
+    auto& ui = ctx.ui;
+    ui.bDemux = false;
+    ui.bRebuild = false;
+    ui.page = 0;
+    ctx.FrameCount = {0, 0};
+
+    const std::string second = prepareBaseName(ctx);
+    const std::string prefix = outputPrefix(ctx);
+
+    ctx.log("Opening file " + escapeMarkup(ctx.EVOname));
+    ctx.slog("Opening", 0);
+    openSource(ctx, ui.eEVOfile);
+    logFileSize(ctx);
+
+    createOutputs(ctx, prefix, ui.cbVideo, ctx.VideoOut, ui.eVideoExt);
+    createOutputs(ctx, prefix, ui.cbAudio, ctx.AudioOut, ui.eAudioExt);
+    createOutputs(ctx, prefix, ui.cbSub, ctx.SubOut, ui.eSubExt);
+
+    ctx.slog("Demuxing " + namePart(ui.eEVOfile), 0);
+    demux(ctx, kDemuxPass);
+
+    if (ui.cbContinue && !ctx.CancelFlag && !second.empty()) {
+        const CatalogueCopy first = copyCatalogue(ctx);
+        openSource(ctx, second);
+        ctx.log("Continue on " + escapeMarkup(namePart(second)));
+        ctx.slog("Demuxing " + namePart(second), 0);
+        demux(ctx, kDemuxPass);
+        // The selection offers both parts' streams; a later Rebuild must find them all.
+        keepFirstPart(ctx, first);
+    }
+
+    ctx.SourceStream.reset();
+    ctx.closeOutputs();
+
+    finishLog(ctx);
+    logFrameCounts(ctx, FrameLines::Demux);
+    ui.bDemux = true;
+    ui.bRebuild = true;
+}
+
+} // namespace
+
+void bDemuxClick(Context& ctx) {
+    JobGuard guard(ctx);
+    if (!guard.active()) return;
+    const bool bRebuildBefore = ctx.ui.bRebuild;
+    try {
+        runDemux(ctx);
+    } catch (...) {
+        ctx.SourceStream.reset();
+        ctx.closeOutputs();
+        restoreJobButtons(ctx, bRebuildBefore);
+        throw;
+    }
+}
+
+} // namespace qf

@@ -1,0 +1,64 @@
+#pragma once
+// Pieces the Read, Demux and Rebuild jobs share: the job guard, base name and output
+// prefix, opening the source, and putting the buttons back after an error.
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace qf {
+
+class Context;
+
+// Keeps a second job from starting while one runs (a button pressed while a pass
+// hands control to the window). `active` is false when another job already runs.
+class JobGuard {
+public:
+    explicit JobGuard(Context& ctx);
+    ~JobGuard();
+    JobGuard(const JobGuard&) = delete;
+    JobGuard& operator=(const JobGuard&) = delete;
+    bool active() const { return active_; }
+    // Lets the explicit follow-up job of the Read job start.
+    void release();
+
+private:
+    Context& ctx_;
+    bool active_;
+};
+
+// The second part of the title when "Continue with second  EVO" is ticked, else empty;
+// sets BaseName to the source name without extension, plus "_" and the second part's.
+std::string prepareBaseName(Context& ctx);
+
+// Output folder + BaseName. An empty output folder means the source file's folder.
+std::string outputPrefix(const Context& ctx);
+
+// The stream catalogue as one part of a title left it.
+struct CatalogueCopy {
+    std::array<int32_t, 16> video, audio;
+    std::array<int32_t, 32> sub;
+};
+CatalogueCopy copyCatalogue(const Context& ctx);
+// After the second part's pass: a slot the second part left empty keeps the first part's
+// stream, so a stream found only in the first part stays selectable, demuxed and rebuilt.
+void keepFirstPart(Context& ctx, const CatalogueCopy& first);
+
+// Opens path as the new SourceStream (closing the previous one first).
+void openSource(Context& ctx, const std::string& path);
+
+// "File size: N Mbytes." for the open source.
+void logFileSize(Context& ctx);
+
+// Log "Done." and an empty line, status "Ready" and an empty progress panel.
+void finishLog(Context& ctx);
+
+// The frame count lines of both video slots and, when any, an empty line. The Read job
+// shows the duration at 24000/1001 frames per second in bold, the Demux job at 23.976.
+enum class FrameLines { Read, Demux };
+void logFrameCounts(Context& ctx, FrameLines form);
+
+// After a failed Demux or Rebuild job: the buttons as the selection asks, so the user
+// can retry. bRebuildBefore is its state when the job started (kept for non-EVO sources).
+void restoreJobButtons(Context& ctx, bool bRebuildBefore);
+
+} // namespace qf

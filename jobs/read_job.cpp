@@ -1,0 +1,109 @@
+// The Read job: read passes over the source (and the second part of a title), then one
+// ticked, captioned check box per stream found, frame counts and the auto follow-up.
+#include <cstdio>
+
+#include "engine/catalogue.h"
+#include "engine/context.h"
+#include "engine/demux.h"
+#include "engine/markup.h"
+#include "jobs/job_util.h"
+#include "jobs/jobs.h"
+#include "jobs/window.h"
+
+namespace qf {
+
+namespace {
+
+constexpr int64_t kFastCheckLimit = 300000000;
+
+// Did the pass just run stop because the user pressed Cancel? The fast-check limit also
+// sets CancelFlag, but only once a read pass is past 300,000,000 bytes, and no message
+// pump (where Cancel is seen) comes after that point before the pass ends.
+bool stoppedByUser(const Context& ctx) {
+    return ctx.CancelFlag &&
+           !(ctx.ui.cbFastCheck && ctx.SourceStream->position() > kFastCheckLimit);
+}
+
+std::string twoDigits(size_t k) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%02zu", k);
+    return buf;
+}
+
+template <size_t N, size_t M>
+void markBoxes(std::array<CheckBox, N>& boxes, const std::array<int32_t, M>& slots, size_t count,
+               std::string (*kindName)(int32_t), bool twoDigitSuffix) {
+    for (size_t k = 0; k < count; ++k) {
+        CheckBox& box = boxes[k];
+        box.enabled = slots[k] > -1;
+        box.checked = box.enabled;
+        if (box.checked)
+            box.caption =
+                kindName(slots[k]) + "." + (twoDigitSuffix ? twoDigits(k) : std::to_string(k));
+    }
+}
+
+// Everything up to and including the frame count lines; true when the user cancelled.
+bool runRead(Context& ctx) {
+    auto& ui = ctx.ui;
+    ui.bCheck = false;
+    ui.bDemux = false;
+    ui.bRebuild = false;
+    Resetcbs(ctx);
+    ui.page = 0;
+
+    ctx.FrameCount = {0, 0};
+    ctx.EarliestPTS = 0xFFFFFFFF;
+    const std::string second = prepareBaseName(ctx);
+
+    ctx.log("Opening file [b]" + escapeMarkup(ctx.EVOname) + "[/b]");
+    openSource(ctx, ui.eEVOfile);
+    ctx.slog("Reading " + namePart(ui.eEVOfile) + " ", 0);
+    logFileSize(ctx);
+    demux(ctx, kReadPass);
+    bool userCancel = stoppedByUser(ctx);
+
+    if (ui.cbContinue && !ctx.CancelFlag && !second.empty()) {
+        const CatalogueCopy first = copyCatalogue(ctx);
+        openSource(ctx, second);
+        ctx.log("Continue on " + escapeMarkup(namePart(second)));
+        ctx.slog("Reading " + namePart(second), 0);
+        demux(ctx, kReadPass);
+        userCancel = userCancel || stoppedByUser(ctx);
+        keepFirstPart(ctx, first);
+    }
+    ctx.SourceStream.reset();
+
+    markBoxes(ui.cbVideo, ctx.VideoSlots, 2, VideoKindName, false);
+    markBoxes(ui.cbAudio, ctx.AudioSlots, 16, AudioKindName, true);
+    markBoxes(ui.cbSub, ctx.SubSlots, 16, SubKindName, true);
+
+    finishLog(ctx);
+    logFrameCounts(ctx, FrameLines::Read);
+
+    ui.bCheck = true;
+    cbVideoClick(ctx);
+    return userCancel;
+}
+
+} // namespace
+
+void bCheckClick(Context& ctx) {
+    JobGuard guard(ctx);
+    if (!guard.active()) return;
+    bool userCancel = false;
+    try {
+        userCancel = runRead(ctx);
+    } catch (...) {
+        ctx.SourceStream.reset();
+        restoreJobButtons(ctx, false);
+        throw;
+    }
+    guard.release();
+    // A user's Cancel means "stop here"; the fast-check stop is no reason to skip it.
+    if (userCancel) return;
+    if (ctx.ui.rbAutoDemux) bDemuxClick(ctx);
+    if (ctx.ui.rbAutoRebuild) bRebuildClick(ctx);
+}
+
+} // namespace qf

@@ -1,0 +1,189 @@
+#include "jobs/rebuild.h"
+
+#include <cstring>
+
+#include "engine/context.h"
+#include "engine/timefmt.h"
+
+namespace qf {
+
+namespace {
+
+constexpr int64_t kPumpInterval = 4 * 1024 * 1024;
+constexpr double kSecond = 1.0 / 86400.0;
+constexpr uint8_t kUnassigned = 0xFF;
+
+// Offsets inside a pack, assuming a 14-byte pack header without stuffing.
+constexpr size_t kStreamId = 17;
+constexpr size_t kPesFlags2 = 21;
+constexpr size_t kPesHeaderLength = 22;
+constexpr size_t kPesHeaderData = 23;
+constexpr size_t kAudioBound = 23; // in a system header
+constexpr size_t kVideoBound = 24;
+
+// The slot among the first `count` entries holding id, or -1.
+template <size_t N> int findSlot(const std::array<int32_t, N>& slots, size_t count, int id) {
+    for (size_t k = 0; k < count && k < N; ++k)
+        if (slots[k] == id) return static_cast<int>(k);
+    return -1;
+}
+
+template <size_t N> int countChecked(const std::array<CheckBox, N>& boxes, size_t count) {
+    int n = 0;
+    for (size_t k = 0; k < count && k < N; ++k) n += boxes[k].checked ? 1 : 0;
+    return n;
+}
+
+// Private-stream-1 sub-streams that keep their ids: they follow their check box when the
+// catalogue knows them, and are kept otherwise (slots without a box, unknown streams).
+bool OtherSubstreamDropped(const Context& ctx, uint8_t id) {
+    const bool audio = InRange(id, 0x80, 0x87) || InRange(id, 0xA0, 0xA7) ||
+                       InRange(id, 0xB0, 0xB7) || InRange(id, 0xC9, 0xCF);
+    const bool sub = InRange(id, 0x30, 0x3F) || InRange(id, 0x60, 0x7F);
+    if (audio) {
+        int k = findSlot(ctx.AudioSlots, 16, id);
+        return k >= 0 && !ctx.ui.cbAudio[k].checked;
+    }
+    if (sub) {
+        int k = findSlot(ctx.SubSlots, 16, id);
+        return k >= 0 && !ctx.ui.cbSub[k].checked;
+    }
+    return false;
+}
+
+void showProgress(Context& ctx, const RebuildState& st, int64_t pos, int64_t size,
+                  double startTime) {
+    const long double elapsed = nowInDays() - startTime;
+    const long double remaining =
+        elapsed * static_cast<long double>(size) / static_cast<long double>(pos) - elapsed +
+        kSecond;
+    ctx.slog("Rebuilding " + st.SourceName + " " + std::to_string(pos / 1048576) + "/" +
+                 std::to_string(size / 1048576) +
+                 " Mbytes, Remaining time: " + ctx.formatTime(static_cast<double>(remaining)),
+             1);
+}
+
+} // namespace
+
+void RebuildState::reset() {
+    RebuildIdMap.fill(kUnassigned);
+    KeptVideoCount = 0;
+    KeptAudioCount = 0;
+    KeptSubpictureCount = 0;
+    SkippedBlocks = 0;
+}
+
+bool VideoPackDropped(Context& ctx, RebuildState& st, uint8_t id) {
+    const int k = findSlot(ctx.VideoSlots, 2, id);
+    const bool drop = k >= 0 && !ctx.ui.cbVideo[k].checked;
+    if (!drop && st.RebuildIdMap[id] == kUnassigned) {
+        st.RebuildIdMap[id] = (id == 0x55 || id == 0x56)
+                                  ? static_cast<uint8_t>(0x55 + st.KeptVideoCount)
+                                  : static_cast<uint8_t>((id & 0xFE) | st.KeptVideoCount);
+        ++st.KeptVideoCount;
+    }
+    return drop;
+}
+
+bool AudioPackDropped(Context& ctx, RebuildState& st, uint8_t id) {
+    const int k = findSlot(ctx.AudioSlots, 16, id);
+    const bool drop = k >= 0 && !ctx.ui.cbAudio[k].checked;
+    if (!drop && st.RebuildIdMap[id] == kUnassigned) {
+        const uint8_t base = (id & 0xF0) == 0xC0 ? (id & 0xF0) : (id & 0xF8);
+        st.RebuildIdMap[id] = static_cast<uint8_t>(base | st.KeptAudioCount);
+        ++st.KeptAudioCount;
+    }
+    return drop;
+}
+
+bool SubpicturePackDropped(Context& ctx, RebuildState& st, uint8_t id) {
+    const int k = findSlot(ctx.SubSlots, 16, id);
+    const bool drop = k >= 0 && !ctx.ui.cbSub[k].checked;
+    if (!drop && st.RebuildIdMap[id] == kUnassigned) {
+        st.RebuildIdMap[id] = static_cast<uint8_t>((id & 0xE0) | st.KeptSubpictureCount);
+        ++st.KeptSubpictureCount;
+    }
+    return drop;
+}
+
+void Rebuild(Context& ctx, RebuildState& st) {
+    ctx.ui.bCancel = true;
+    ctx.WriteMode = true;
+    ctx.CancelFlag = false;
+    const double startTime = nowInDays();
+    struct CancelOff {
+        Context& c;
+        ~CancelOff() { c.ui.bCancel = false; }
+    } cancelOff{ctx};
+
+    Stream& src = *ctx.SourceStream;
+    Stream& out = *st.RebuiltOut;
+    uint8_t* blk = ctx.ReadBuffer.data();
+    const int64_t size = src.size();
+
+    while (src.position() < size && !ctx.CancelFlag) {
+        const size_t n = src.read(blk, kRebuildPackSize);
+        if (n == 0) throw Error("Stream read error");
+        // A short last block must not show bytes of an earlier read.
+        if (n < kRebuildPackSize) std::memset(blk + n, 0, kRebuildPackSize - n);
+        const int64_t pos = src.position();
+        if (pos % kPumpInterval == 0) {
+            showProgress(ctx, st, pos, size, startTime);
+            ctx.host.processEvents();
+        }
+
+        const uint8_t s = blk[kStreamId];
+        if (s == 0xBB) {
+            const int video = countChecked(ctx.ui.cbVideo, 2);
+            const int audio = countChecked(ctx.ui.cbAudio, 16);
+            blk[kVideoBound] = static_cast<uint8_t>((blk[kVideoBound] & 0xE0) + video);
+            blk[kAudioBound] = static_cast<uint8_t>((blk[kAudioBound] & 0x03) + 4 * audio);
+        }
+
+        // Where the id of a private-stream-1 or extended-stream packet sits.
+        size_t qAt = 0;
+        if (s == 0xBD) {
+            qAt = kPesHeaderData + blk[kPesHeaderLength];
+        } else if (s == 0xFD) {
+            const size_t pts = (blk[kPesFlags2] >> 7) & 1, dts = (blk[kPesFlags2] >> 6) & 1;
+            const size_t f = kPesHeaderData + 5 * pts + 5 * dts;
+            const size_t pstd = (blk[f] >> 4) & 1;
+            qAt = f + 2 + 2 * pstd;
+        }
+        const uint8_t q = qAt ? blk[qAt] : 0;
+
+        if (blk[0] != 0x00 || blk[1] != 0x00 || blk[2] != 0x01 || blk[3] != 0xBA) {
+            ++st.SkippedBlocks;
+            continue;
+        }
+        bool keep = true;
+        bool renumberQ = false; // only an id that was decided on is renumbered
+        if (s == 0xBD) {
+            if (InRange(q, 0xC0, 0xC8) || InRange(q, 0x88, 0x8F)) {
+                keep = !AudioPackDropped(ctx, st, q);
+                renumberQ = true;
+            } else if (InRange(q, 0x20, 0x2F)) {
+                keep = !SubpicturePackDropped(ctx, st, q);
+                renumberQ = true;
+            } else {
+                keep = !OtherSubstreamDropped(ctx, q);
+            }
+        } else if (s == 0xFD) {
+            if (InRange(q, 0x55, 0x56)) {
+                keep = !VideoPackDropped(ctx, st, q);
+                renumberQ = true;
+            }
+        } else if (InRange(s, 0xE0, 0xE3)) {
+            keep = !VideoPackDropped(ctx, st, s);
+        } else if (InRange(s, 0xC0, 0xDF)) {
+            keep = !AudioPackDropped(ctx, st, s);
+        }
+
+        if (renumberQ && st.RebuildIdMap[q] != kUnassigned) blk[qAt] = st.RebuildIdMap[q];
+        if ((InRange(s, 0xE0, 0xE3) || InRange(s, 0xC0, 0xDF)) && st.RebuildIdMap[s] != kUnassigned)
+            blk[kStreamId] = st.RebuildIdMap[s];
+        if (keep) out.write(blk, n);
+    }
+}
+
+} // namespace qf

@@ -1,0 +1,48 @@
+#pragma once
+// The EVO rebuild writer: copies a program stream pack by pack, leaving out the packs of
+// unticked streams, renumbering the kept streams of each kind from their first number
+// upward and correcting the system headers' stream bounds.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/stream.h"
+
+namespace qf {
+
+class Context;
+
+inline constexpr size_t kRebuildPackSize = 2048;
+
+// Renumbering state and output of one Rebuild job; it carries over from the first
+// source file to the second so that a stream keeps its new id in both.
+struct RebuildState {
+    std::array<uint8_t, 256> RebuildIdMap{}; // new id by old id; 0xFF = not assigned yet
+    uint8_t KeptVideoCount = 0;
+    uint8_t KeptAudioCount = 0;
+    uint8_t KeptSubpictureCount = 0;
+    std::unique_ptr<Stream> RebuiltOut;
+    std::string SourceName;    // name part of the source path, for the progress line
+    int64_t SkippedBlocks = 0; // blocks left out because they do not start with a pack header
+
+    RebuildState() { reset(); }
+    void reset();
+};
+
+// One pass over ctx.SourceStream from its position to its end (or a cancel), appending
+// the kept packs to st.RebuiltOut. Throws Error("Stream read error") when the source
+// delivers nothing before its end, and lets write errors through.
+void Rebuild(Context& ctx, RebuildState& st);
+
+// Each returns true when the packet must be left out, and gives the stream its new id
+// the first time one of its packets is kept.
+bool VideoPackDropped(Context& ctx, RebuildState& st, uint8_t id);
+bool AudioPackDropped(Context& ctx, RebuildState& st, uint8_t id);
+bool SubpicturePackDropped(Context& ctx, RebuildState& st, uint8_t id);
+
+inline bool InRange(int value, int low, int high) {
+    return low <= value && value <= high;
+}
+
+} // namespace qf

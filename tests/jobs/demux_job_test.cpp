@@ -1,0 +1,321 @@
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "job_fixture.h"
+
+namespace qf::test {
+namespace {
+
+// ---------------------------------------------------------------------------------------
+// Program streams made by ffmpeg from elementary streams it encoded first: the demuxed
+// files must be those elementary streams again, byte for byte.
+
+struct FfmpegCase {
+    const char* name;   // source file name
+    const char* format; // ffmpeg muxer
+    const char* video;  // elementary stream file and the output caption
+    const char* videoCaption;
+    const char* audio;
+    const char* audioCaption;
+};
+
+const FfmpegCase kCases[] = {
+    {"mpeg2ac3.VOB", "dvd", "v.m2v", "MPEG-2.stream.0", "a.ac3", "DD.stream.00"},
+    {"mpeg2dts.VOB", "dvd", "v.m2v", "MPEG-2.stream.0", "a.dts", "DTSHD.stream.00"},
+    {"mpeg2lpcm.VOB", "dvd", "v.m2v", "MPEG-2.stream.0", "a.pcm", "LPCM.stream.00"},
+    {"h264ac3.VOB", "vob", "v.264", "H.264.stream.0", "a.ac3", "DD.stream.00"},
+};
+constexpr int kPictures = 25;
+
+class FfmpegDemuxTest : public ::testing::TestWithParam<FfmpegCase> {
+protected:
+    static inline std::unique_ptr<TempDir> media;
+    static inline bool ready = false;
+
+    static bool run(const std::string& args) {
+        const std::string cmd = "cd '" + media->path +
+                                "' && ffmpeg -hide_banner -loglevel fatal -nostdin -y " + args +
+                                " >/dev/null 2>&1";
+        return std::system(cmd.c_str()) == 0;
+    }
+
+    static void SetUpTestSuite() {
+        if (std::system("ffmpeg -version >/dev/null 2>&1") != 0) return;
+        media = std::make_unique<TempDir>();
+        const std::string pictures = "testsrc=size=176x144:rate=25:duration=1";
+        const std::string tone = "sine=frequency=440:sample_rate=48000:duration=1";
+        ready =
+            run("-f lavfi -i " + pictures + " -c:v mpeg2video -g 12 -bf 2 -f mpeg2video v.m2v") &&
+            run("-f lavfi -i " + pictures +
+                " -c:v libx264 -preset ultrafast -x264-params aud=1 -f h264 v.264") &&
+            run("-f lavfi -i " + tone + " -ac 2 -c:a ac3 -b:a 192k -f ac3 a.ac3") &&
+            run("-f lavfi -i " + tone + " -ac 2 -c:a dca -strict -2 -f dts a.dts") &&
+            run("-f lavfi -i " + tone + " -ac 1 -c:a pcm_s16be -f s16be a.pcm");
+        for (const FfmpegCase& c : kCases) {
+            const std::string audioIn = std::string(c.audio) == "a.pcm"
+                                            ? "-f s16be -ar 48000 -ac 1 -i a.pcm"
+                                            : std::string("-i ") + c.audio;
+            ready = ready && run(std::string("-i ") + c.video + " " + audioIn +
+                                 " -map 0 -map 1 -c copy -f " + c.format + " " + c.name);
+        }
+    }
+    static void TearDownTestSuite() { media.reset(); }
+};
+
+TEST_P(FfmpegDemuxTest, DemuxedStreamsEqualTheEncodedOnes) {
+    if (!ready) GTEST_SKIP() << "ffmpeg with mpeg2video, libx264, ac3, dca is not available";
+    const FfmpegCase& c = GetParam();
+    RecordingHost host;
+    Context ctx(host);
+    TempDir out;
+    ctx.ui.eEVOfile = media->path + "/" + c.name;
+    EVOadj(ctx);
+    ctx.ui.eWorkdir = out.path;
+
+    bCheckClick(ctx);
+    EXPECT_EQ(ctx.FrameCount[0], kPictures);
+    EXPECT_EQ(ctx.ui.cbVideo[0].caption, c.videoCaption);
+    EXPECT_EQ(ctx.ui.cbAudio[0].caption, c.audioCaption);
+    EXPECT_TRUE(ctx.ui.bDemux);
+
+    bDemuxClick(ctx);
+    EXPECT_EQ(ctx.FrameCount[0], kPictures);
+    EXPECT_EQ(plainText(host.lines.at(host.lines.size() - 2)),
+              "25 frames (0:00:01 s) count in video stream 0.");
+    const std::string stem = out / (CutExt(c.name) + ".");
+    EXPECT_EQ(readFile(stem + c.videoCaption + ".mpv"), readFile(media->path + "/" + c.video));
+    EXPECT_EQ(readFile(stem + c.audioCaption + ".mpa"), readFile(media->path + "/" + c.audio));
+    EXPECT_TRUE(ctx.ui.bDemux);
+    EXPECT_TRUE(ctx.ui.bRebuild); // the Demux job enables it whatever the extension
+}
+
+INSTANTIATE_TEST_SUITE_P(Ffmpeg, FfmpegDemuxTest, ::testing::ValuesIn(kCases),
+                         [](const auto& p) { return CutExt(p.param.name); });
+
+// ---------------------------------------------------------------------------------------
+// Builder-made EVO titles.
+
+struct Title {
+    std::vector<Bytes> video, eac3a, eac3b, truehd, subs;
+    Bytes build() const {
+        PsMuxer m;
+        m.add(vc1Track(video));
+        if (!eac3a.empty()) m.add(audioTrack(eac3a, subHeaderAudio(0xC0)));
+        if (!eac3b.empty()) m.add(audioTrack(eac3b, subHeaderAudio(0xC1)));
+        if (!truehd.empty()) m.add(audioTrack(truehd, subHeaderTrueHD(0xB2)));
+        if (!subs.empty()) m.add(subTrack(0x20, subs));
+        return m.build();
+    }
+};
+
+Title videoOnly(std::vector<Bytes> units) {
+    Title t;
+    t.video = std::move(units);
+    return t;
+}
+
+Title fullTitle() {
+    Title t;
+    t.video = vc1Units(5);
+    t.eac3a = repeatUnit(sample("eac3_51.eac3"), 3);
+    t.eac3b = repeatUnit(sample("eac3_51.eac3"), 2);
+    t.truehd = repeatUnit(sample("truehd_48k_51.thd"), 6);
+    t.subs = subUnits(3);
+    return t;
+}
+
+class DemuxJobTest : public JobTest {
+protected:
+    void readAndChoose(const std::string& path) {
+        choose(path);
+        bCheckClick(ctx);
+        host.lines.clear();
+        host.status0.clear();
+    }
+};
+
+TEST_F(DemuxJobTest, CaptionsNeverLeadOutOfTheOutputFolder) {
+    const Title t = fullTitle();
+    writeFile(dir / "FEATURE_1.EVO", t.build());
+    readAndChoose(dir / "FEATURE_1.EVO");
+    std::filesystem::create_directories(dir / "out");
+    ctx.ui.eWorkdir = dir / "out";
+    ctx.ui.cbVideo[0].caption = "../../x";
+    ctx.ui.cbAudio[0].caption = "DD+.stream.00.Director/Commentary";
+    ctx.ui.cbAudio[2].caption = "MLP [Lossless]\\x\tTab";
+    bDemuxClick(ctx);
+
+    const std::string stem = dir / "out/FEATURE_1.";
+    EXPECT_EQ(readFile(stem + ".._.._x.mpv"), concat(t.video));
+    EXPECT_EQ(readFile(stem + "DD+.stream.00.Director_Commentary.mpa"), concat(t.eac3a));
+    EXPECT_EQ(readFile(stem + "MLP [Lossless]_x_Tab.mpa"), concat(t.truehd));
+    EXPECT_EQ(ctx.ui.cbAudio[0].caption, "DD+.stream.00.Director/Commentary"); // shown unchanged
+    EXPECT_TRUE(hasLine("Creating " + stem + "MLP [Lossless]_x_Tab.mpa"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 2); // EVO + out
+}
+
+TEST_F(DemuxJobTest, WritesEveryTickedStreamBesideTheSource) {
+    const Title t = fullTitle();
+    writeFile(dir / "FEATURE_1.EVO", t.build());
+    readAndChoose(dir / "FEATURE_1.EVO");
+    setStreamChecked(ctx, 1, 1, false);
+    bDemuxClick(ctx);
+
+    const std::string stem = dir / "FEATURE_1.";
+    EXPECT_EQ(
+        host.lines,
+        (Lines{"Opening file FEATURE_1.EVO", "File size: 0 Mbytes.",
+               "Creating " + stem + "VC-1.stream.0.mpv", "Creating " + stem + "DD+.stream.00.mpa",
+               "Creating " + stem + "MLP.stream.02.mpa", "Creating " + stem + "Subpicture.00.sup",
+               "Done.", "", "5 frames (0:00:00 s) count in video stream 0.", ""}));
+    EXPECT_EQ(host.status0, (Lines{"Opening", "Demuxing FEATURE_1.EVO", "Ready"}));
+    EXPECT_EQ(readFile(stem + "VC-1.stream.0.mpv"), concat(t.video));
+    EXPECT_EQ(readFile(stem + "DD+.stream.00.mpa"), concat(t.eac3a));
+    EXPECT_FALSE(fileExists(stem + "DD+.stream.01.mpa"));
+    EXPECT_EQ(readFile(stem + "MLP.stream.02.mpa"), concat(t.truehd));
+    EXPECT_EQ(readFile(stem + "Subpicture.00.sup"), spRecords(t.subs, 135000, 90000, 90000));
+    EXPECT_TRUE(allOutputsClosed());
+    EXPECT_TRUE(ctx.ui.bDemux && ctx.ui.bRebuild);
+    EXPECT_FALSE(ctx.busy);
+}
+
+TEST_F(DemuxJobTest, TwoPartTitleFillsTheSameFiles) {
+    Title a, b;
+    a.video = vc1Units(4, 2500, 0x41);
+    a.eac3a = repeatUnit(sample("eac3_51.eac3"), 2);
+    a.eac3b = repeatUnit(sample("eac3_51.eac3"), 1); // only in the first part
+    b.video = vc1Units(3, 2500, 0x61);
+    b.eac3a = repeatUnit(sample("eac3_51.eac3"), 3);
+    writeFile(dir / "FEATURE_1.EVO", a.build());
+    writeFile(dir / "FEATURE_2.EVO", b.build());
+    readAndChoose(dir / "FEATURE_1.EVO");
+
+    for (const auto& workdir : std::vector<std::string>{dir / "out", dir / "out/"}) {
+        std::filesystem::create_directories(dir / "out");
+        ctx.ui.eWorkdir = workdir;
+        host.lines.clear();
+        bDemuxClick(ctx);
+        EXPECT_EQ(countLines("Continue on"), 1);
+        EXPECT_TRUE(hasLine("Continue on FEATURE_2.EVO"));
+        EXPECT_TRUE(hasLine("7 frames (0:00:00 s) count in video stream 0."));
+        const std::string stem = dir / "out/FEATURE_1_FEATURE_2.";
+        EXPECT_TRUE(hasLine("Creating " + stem + "VC-1.stream.0.mpv")) << workdir;
+        EXPECT_EQ(readFile(stem + "VC-1.stream.0.mpv"),
+                  concat(std::vector<Bytes>{concat(a.video), concat(b.video)}));
+        EXPECT_EQ(readFile(stem + "DD+.stream.00.mpa"),
+                  concat(std::vector<Bytes>{concat(a.eac3a), concat(b.eac3a)}));
+        EXPECT_EQ(readFile(stem + "DD+.stream.01.mpa"), concat(a.eac3b));
+        EXPECT_EQ(ctx.AudioSlots[1], 0xC1); // still known to a following Rebuild
+    }
+}
+
+TEST_F(DemuxJobTest, NoSelectionStillWalksBothParts) {
+    writeFile(dir / "FEATURE_1.EVO", videoOnly(vc1Units(2)).build());
+    writeFile(dir / "FEATURE_2.EVO", videoOnly(vc1Units(2)).build());
+    readAndChoose(dir / "FEATURE_1.EVO");
+    setStreamChecked(ctx, 0, 0, false);
+    bDemuxClick(ctx);
+    EXPECT_EQ(countLines("Creating"), 0);
+    EXPECT_EQ(countLines("Continue on"), 1);
+    EXPECT_EQ(plainLines().back(), ""); // no frames counted for an unticked stream
+    EXPECT_EQ(plainLines().at(plainLines().size() - 2), "Done.");
+}
+
+// --- failures: the error text, files closed, nothing else touched ---------------------
+
+class DemuxFailureTest : public DemuxJobTest {
+protected:
+    std::string source;
+    Bytes sourceBytes;
+    void SetUp() override {
+        source = dir / "FEATURE_1.EVO";
+        sourceBytes = fullTitle().build();
+        writeFile(source, sourceBytes);
+        readAndChoose(source);
+    }
+    std::string demuxError() {
+        try {
+            bDemuxClick(ctx);
+        } catch (const Error& e) {
+            return e.what();
+        }
+        return "no error";
+    }
+    void expectCleanedUp(bool sourceKept = true) {
+        EXPECT_TRUE(allOutputsClosed());
+        EXPECT_FALSE(ctx.busy);
+        EXPECT_FALSE(ctx.ui.bCancel);
+        EXPECT_TRUE(ctx.ui.bDemux); // boxes still ticked: the user can retry
+        EXPECT_TRUE(ctx.ui.bRebuild);
+        EXPECT_EQ(countLines("Done."), 0);
+        if (sourceKept) {
+            EXPECT_EQ(readFile(source), sourceBytes);
+        }
+    }
+};
+
+TEST_F(DemuxFailureTest, MissingSource) {
+    std::filesystem::remove(source);
+    EXPECT_EQ(demuxError(), "Cannot open file \"" + source + "\". No such file or directory");
+    EXPECT_EQ(host.lines, (Lines{"Opening file FEATURE_1.EVO"}));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path)); // no output created
+    expectCleanedUp(false);
+}
+
+TEST_F(DemuxFailureTest, OutputFolderMissing) {
+    ctx.ui.eWorkdir = dir / "nowhere";
+    EXPECT_EQ(demuxError(), "Cannot create file \"" + dir / "nowhere/FEATURE_1.VC-1.stream.0.mpv" +
+                                "\". No such file or directory");
+    EXPECT_EQ(host.lines.back(), "File size: 0 Mbytes.");
+    expectCleanedUp();
+}
+
+TEST_F(DemuxFailureTest, LaterOutputUncreatableKeepsTheEarlierFile) {
+    ctx.ui.cbAudio[0].caption = "taken";
+    std::filesystem::create_directory(dir / "FEATURE_1.taken.mpa");
+    EXPECT_EQ(demuxError(),
+              "Cannot create file \"" + dir / "FEATURE_1.taken.mpa" + "\". Is a directory");
+    EXPECT_TRUE(fileExists(dir / "FEATURE_1.VC-1.stream.0.mpv"));
+    EXPECT_FALSE(fileExists(dir / "FEATURE_1.MLP.stream.02.mpa"));
+    expectCleanedUp();
+}
+
+TEST_F(DemuxFailureTest, DiskFull) {
+    std::filesystem::create_symlink("/dev/full", dir / "FEATURE_1.DD+.stream.01.mpa");
+    EXPECT_EQ(demuxError(), "Stream write error");
+    EXPECT_TRUE(hasLine("Creating " + dir / "FEATURE_1.Subpicture.00.sup"));
+    expectCleanedUp();
+}
+
+// --- cancel ---------------------------------------------------------------------------
+
+TEST_F(DemuxJobTest, CancelAsksThenStopsWithoutContinuing) {
+    const auto video = vc1Units(2200, 1900);
+    writeFile(dir / "FEATURE_1.EVO", videoOnly(video).build());
+    writeFile(dir / "FEATURE_2.EVO", videoOnly(vc1Units(2)).build());
+    readAndChoose(dir / "FEATURE_1.EVO");
+
+    host.answer = false; // "No" leaves the pass running
+    host.onPump = [&] { bCancelClick(ctx); };
+    bDemuxClick(ctx);
+    EXPECT_EQ(host.questions, (Lines{"Are you sure to stop demuxing?"}));
+    EXPECT_EQ(countLines("Continue on"), 1);
+
+    host.answer = true;
+    host.lines.clear();
+    bDemuxClick(ctx);
+    EXPECT_EQ(countLines("Continue on"), 0);
+    EXPECT_EQ(plainLines().back(), ""); // no frame count after a cancel
+    EXPECT_EQ(plainLines().at(plainLines().size() - 2), "Done.");
+    const Bytes got = readFile(dir / "FEATURE_1_FEATURE_2.VC-1.stream.0.mpv");
+    const Bytes all = concat(video);
+    ASSERT_LT(got.size(), all.size());
+    EXPECT_GT(got.size(), 0u);
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), all.begin()));
+    EXPECT_TRUE(allOutputsClosed());
+    EXPECT_TRUE(ctx.ui.bDemux && ctx.ui.bRebuild);
+}
+
+} // namespace
+} // namespace qf::test

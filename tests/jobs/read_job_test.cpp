@@ -1,0 +1,216 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "job_fixture.h"
+#include "jobs/job_util.h"
+
+namespace qf::test {
+namespace {
+
+// FEATURE_1.EVO: VC-1 (6 frames), E-AC-3 0xC0 and 0xC1, TrueHD 0xB2, subpicture 0x20.
+Bytes richTitle() {
+    PsMuxer m;
+    m.add(vc1Track(vc1Units(6)));
+    m.add(audioTrack(repeatUnit(sample("eac3_51.eac3"), 3), subHeaderAudio(0xC0)));
+    m.add(audioTrack(repeatUnit(sample("eac3_51.eac3"), 2), subHeaderAudio(0xC1)));
+    m.add(audioTrack(repeatUnit(sample("truehd_48k_51.thd"), 4), subHeaderTrueHD(0xB2)));
+    m.add(subTrack(0x20, subUnits(2)));
+    return m.build();
+}
+
+Bytes titleWith(int frames, std::initializer_list<uint8_t> eac3Ids, bool withSub) {
+    PsMuxer m;
+    m.add(vc1Track(vc1Units(frames)));
+    for (uint8_t id : eac3Ids)
+        m.add(audioTrack(repeatUnit(sample("eac3_51.eac3"), 2), subHeaderAudio(id)));
+    if (withSub) m.add(subTrack(0x20, subUnits(1)));
+    return m.build();
+}
+
+// More than 4 MiB, so that passes hand control to the window at least once.
+Bytes bigTitle() {
+    PsMuxer m;
+    m.add(vc1Track(vc1Units(2200, 1900)));
+    return m.build();
+}
+
+class ReadJobTest : public JobTest {};
+
+TEST_F(ReadJobTest, ReportsStreamsAndTicksOneCaptionedBoxPerStream) {
+    writeFile(dir / "FEATURE_1.EVO", richTitle());
+    choose(dir / "FEATURE_1.EVO");
+    ctx.ui.page = 5;
+    bCheckClick(ctx);
+
+    EXPECT_EQ(ctx.BaseName, "FEATURE_1");
+    EXPECT_EQ(host.lines.at(0), "Opening file [b]FEATURE_1.EVO[/b]");
+    EXPECT_EQ(host.lines.at(1), "File size: 0 Mbytes.");
+    EXPECT_EQ(countLines("Continue on"), 0);
+    const Lines tail(host.lines.end() - 4, host.lines.end());
+    EXPECT_EQ(tail,
+              (Lines{"Done.", "", "6 frames ([b]0:00:00 s[/b]) count in video stream 0.", ""}));
+    EXPECT_EQ(host.status0.front(), "Reading FEATURE_1.EVO ");
+    EXPECT_EQ(ctx.ui.status[0], "Ready");
+    EXPECT_EQ(ctx.ui.status[1], "");
+    EXPECT_EQ(ctx.ui.page, 0);
+    EXPECT_EQ(ctx.FrameCount[0], 6);
+    EXPECT_EQ(ctx.EarliestPTS, 90000u);
+
+    auto expectBox = [](const CheckBox& b, bool on, const std::string& caption) {
+        EXPECT_EQ(b.enabled, on) << caption;
+        EXPECT_EQ(b.checked, on) << caption;
+        EXPECT_EQ(b.caption, caption);
+    };
+    expectBox(ctx.ui.cbVideo[0], true, "VC-1.stream.0");
+    expectBox(ctx.ui.cbVideo[1], false, "No video stream");
+    expectBox(ctx.ui.cbAudio[0], true, "DD+.stream.00");
+    expectBox(ctx.ui.cbAudio[1], true, "DD+.stream.01");
+    expectBox(ctx.ui.cbAudio[2], true, "MLP.stream.02");
+    expectBox(ctx.ui.cbAudio[3], false, "No audio stream");
+    expectBox(ctx.ui.cbSub[0], true, "Subpicture.00");
+    expectBox(ctx.ui.cbSub[1], false, "No subpicture");
+
+    EXPECT_TRUE(ctx.ui.bCheck);
+    EXPECT_TRUE(ctx.ui.bDemux);
+    EXPECT_TRUE(ctx.ui.bRebuild);
+    EXPECT_FALSE(ctx.ui.bCancel);
+    EXPECT_FALSE(ctx.SourceStream);
+    EXPECT_FALSE(ctx.busy);
+}
+
+TEST_F(ReadJobTest, TwoPartTitleKeepsStreamsOfTheFirstPartAndCountsOn) {
+    writeFile(dir / "FEATURE_1.EVO", titleWith(4, {0xC0}, true));
+    writeFile(dir / "FEATURE_2.EVO", titleWith(3, {0xC1}, false));
+    choose(dir / "FEATURE_1.EVO");
+    bCheckClick(ctx);
+
+    EXPECT_EQ(ctx.BaseName, "FEATURE_1_FEATURE_2");
+    EXPECT_EQ(countLines("Continue on"), 1);
+    EXPECT_TRUE(hasLine("Continue on FEATURE_2.EVO"));
+    EXPECT_EQ(host.status0, (Lines{"Reading FEATURE_1.EVO ", "Reading FEATURE_2.EVO", "Ready"}));
+    EXPECT_EQ(ctx.FrameCount[0], 7);
+    // 0xC0 and the subpicture appear only in the first part; they stay selectable.
+    EXPECT_EQ(ctx.AudioSlots[0], 0xC0);
+    EXPECT_EQ(ctx.ui.cbAudio[0].caption, "DD+.stream.00");
+    EXPECT_TRUE(ctx.ui.cbAudio[0].checked);
+    EXPECT_EQ(ctx.ui.cbAudio[1].caption, "DD+.stream.01");
+    EXPECT_EQ(ctx.ui.cbSub[0].caption, "Subpicture.00");
+}
+
+TEST_F(ReadJobTest, ContinueUncheckedReadsOnlyTheFirstPart) {
+    writeFile(dir / "FEATURE_1.EVO", titleWith(4, {0xC0}, false));
+    writeFile(dir / "FEATURE_2.EVO", titleWith(3, {0xC1}, false));
+    choose(dir / "FEATURE_1.EVO");
+    ctx.ui.cbContinue = false;
+    bCheckClick(ctx);
+
+    EXPECT_EQ(ctx.BaseName, "FEATURE_1");
+    EXPECT_EQ(countLines("Continue on"), 0);
+    EXPECT_EQ(ctx.FrameCount[0], 4);
+    EXPECT_FALSE(ctx.ui.cbAudio[1].enabled);
+}
+
+TEST_F(ReadJobTest, FrameCountLinesOfBothJobs) {
+    ctx.FrameCount = {172800, 0};
+    logFrameCounts(ctx, FrameLines::Read);
+    logFrameCounts(ctx, FrameLines::Demux);
+    ctx.FrameCount = {0, 5};
+    logFrameCounts(ctx, FrameLines::Read);
+    ctx.FrameCount = {0, 0};
+    logFrameCounts(ctx, FrameLines::Read);
+    EXPECT_EQ(host.lines, (Lines{"172800 frames ([b]2:00:07 s[/b]) count in video stream 0.", "",
+                                 "172800 frames (2:00:07 s) count in video stream 0.", "",
+                                 "5 frames ([b]0:00:00 s[/b]) count in video stream 1.", ""}));
+}
+
+TEST_F(ReadJobTest, FileNamesAreNeverTakenAsMarkup) {
+    writeFile(dir / "[demo]_1.EVO", titleWith(2, {}, false));
+    choose(dir / "[demo]_1.EVO");
+    bCheckClick(ctx);
+    EXPECT_EQ(host.lines.at(0), "Opening file [b]" + escapeMarkup("[demo]_1.EVO") + "[/b]");
+    EXPECT_EQ(plainLines().at(0), "Opening file [demo]_1.EVO");
+}
+
+TEST_F(ReadJobTest, MissingSourceFailsWithItsTextAndRestoresTheButtons) {
+    const std::string path = dir / "MISSING.EVO";
+    choose(path);
+    try {
+        bCheckClick(ctx);
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot open file \"" + path + "\". No such file or directory");
+    }
+    EXPECT_EQ(host.lines, (Lines{"Opening file [b]MISSING.EVO[/b]"}));
+    EXPECT_FALSE(ctx.SourceStream);
+    EXPECT_FALSE(ctx.busy);
+    EXPECT_TRUE(ctx.ui.bCheck); // the user can retry at once
+    EXPECT_FALSE(ctx.ui.bDemux);
+    EXPECT_FALSE(ctx.ui.bRebuild);
+    EXPECT_EQ(ctx.ui.cbVideo[0].caption, "No video stream");
+}
+
+TEST_F(ReadJobTest, AutoDemuxAndAutoRebuildFollowTheRead) {
+    writeFile(dir / "FEATURE_1.EVO", titleWith(2, {0xC0}, false));
+    choose(dir / "FEATURE_1.EVO");
+    setAutoMode(ctx, 1);
+    bCheckClick(ctx);
+    EXPECT_EQ(countLines("Opening file"), 2);
+    EXPECT_TRUE(fileExists(dir / "FEATURE_1.DD+.stream.00.mpa"));
+
+    setAutoMode(ctx, 2);
+    bCheckClick(ctx);
+    EXPECT_TRUE(fileExists(dir / "FEATURE_1.rebuilt.EVO"));
+    EXPECT_EQ(host.lines.back(), "");
+    EXPECT_EQ(plainLines().at(plainLines().size() - 2), "Done.");
+}
+
+TEST_F(ReadJobTest, UserCancelStopsContinuationFrameLinesAndFollowUp) {
+    writeFile(dir / "FEATURE_1.EVO", bigTitle());
+    writeFile(dir / "FEATURE_2.EVO", titleWith(2, {}, false));
+    choose(dir / "FEATURE_1.EVO");
+    setAutoMode(ctx, 1);
+    host.onPump = [&] {
+        bCancelClick(ctx);
+        bRebuildClick(ctx); // a button pressed mid-pass must not start a second job
+    };
+    bCheckClick(ctx);
+
+    EXPECT_TRUE(host.questions.empty()); // a read pass stops without asking
+    EXPECT_TRUE(ctx.CancelFlag);
+    EXPECT_EQ(countLines("Continue on"), 0);
+    EXPECT_EQ(countLines("Opening file"), 1);
+    EXPECT_EQ(ctx.FrameCount[0], 0);
+    EXPECT_EQ(plainLines().back(), "");
+    EXPECT_EQ(plainLines().at(plainLines().size() - 2), "Done.");
+    EXPECT_TRUE(ctx.ui.cbVideo[0].checked);
+    EXPECT_EQ(ctx.BaseName, "FEATURE_1_FEATURE_2");
+    EXPECT_FALSE(fileExists(dir / "FEATURE_1_FEATURE_2.VC-1.stream.0.mpv"));
+    EXPECT_FALSE(fileExists(dir / "FEATURE_1_FEATURE_2.rebuilt.EVO"));
+}
+
+TEST_F(ReadJobTest, FastCheckStopStillRunsTheFollowUp) {
+    // A sparse file of 301 MB of MPEG audio packets: quick to read, past the fast-check limit.
+    const std::string path = dir / "BIG.EVO";
+    const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    const off_t total = 301000000, step = 6 + 0xFFFF;
+    const uint8_t head[9] = {0x00, 0x00, 0x01, 0xC0, 0xFF, 0xFF, 0x81, 0x00, 0x00};
+    for (off_t at = 0; at + step <= total; at += step)
+        ASSERT_EQ(::pwrite(fd, head, sizeof head, at), static_cast<ssize_t>(sizeof head));
+    ASSERT_EQ(::ftruncate(fd, total), 0);
+    ::close(fd);
+
+    choose(path);
+    setAutoMode(ctx, 1);
+    int pumps = 0;
+    host.onPump = [&] { ++pumps; };
+    bCheckClick(ctx);
+    EXPECT_GT(pumps, 0);
+    EXPECT_EQ(countLines("Opening file"), 2);
+    EXPECT_EQ(countLines("Done."), 2);
+    EXPECT_FALSE(ctx.CancelFlag); // the demux pass walked the whole file
+}
+
+} // namespace
+} // namespace qf::test
