@@ -1,0 +1,49 @@
+#pragma once
+// The command line of quillfen-cli: a command word, then options and one argument in
+// any order.
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace qf::cli {
+
+// A malformed command line; the text says what is wrong (exit status 2).
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class Command { Read, Demux, Rebuild, Xpl, Sample, Help };
+
+// A stream slot named on the command line: family 0 video, 1 audio, 2 subpicture.
+struct SlotRef {
+    int family = 0;
+    int index = 0;
+};
+
+// One item of --select: a slot (v0, a01, s15) or a check-box caption (DD+.stream.01).
+struct SelectItem {
+    std::string text;
+    std::optional<SlotRef> slot; // empty for a caption
+};
+
+struct Options {
+    Command command = Command::Help;
+    std::string argument; // SOURCE, PLAYLIST or DIR
+    std::optional<std::string> outputDir, videoExt, audioExt, subExt, playlist, source;
+    std::optional<std::vector<SelectItem>> select;
+    bool noContinue = false, noFastCheck = false, noCountFrames = false, noDetails = false;
+};
+
+// Parses the arguments after the program name. Throws UsageError.
+Options parseOptions(const std::vector<std::string>& args);
+
+// "v0", "a07", "S15" ...: the slot, nullopt when the text is not written as a slot.
+// Throws UsageError for a slot that has no check box (v2, a16).
+std::optional<SlotRef> parseSlot(const std::string& text);
+
+// The --help text.
+const char* helpText();
+
+} // namespace qf::cli

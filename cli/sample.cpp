@@ -1,0 +1,14 @@
+#include "cli/sample.h"
+
+#include "cli/commands.h"
+#include "cli/terminal_host.h"
+#include "jobs/sample.h"
+
+namespace qf::cli {
+
+int runSampleCommand(const Options& options, TerminalHost& host) {
+    for (const std::string& path : writeSampleDisc(options.argument)) host.printLine(path);
+    return kExitOk;
+}
+
+} // namespace qf::cli

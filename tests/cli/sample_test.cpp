@@ -1,0 +1,112 @@
+// The demonstration disc: its files, and that the jobs find and write back exactly the
+// streams it was built from.
+#include <sstream>
+
+#include "cli/cli_process.h"
+#include "engine/context.h"
+#include "jobs/jobs.h"
+#include "jobs/sample.h"
+#include "jobs/window.h"
+#include "support/recording_host.h"
+
+namespace qf::test {
+namespace {
+
+Bytes bothParts(SampleStream s) {
+    Bytes all = sampleStreamData(s, 1), second = sampleStreamData(s, 2);
+    all.insert(all.end(), second.begin(), second.end());
+    return all;
+}
+
+bool logHas(const RecordingHost& host, const std::string& line) {
+    return std::find(host.lines.begin(), host.lines.end(), line) != host.lines.end();
+}
+
+TEST(SampleDisc, WritesTwoWholePartsAndThePlaylist) {
+    TempDir tmp;
+    const std::string dir = tmp / "disc/";
+    auto paths = writeSampleDisc(dir);
+    paths = writeSampleDisc(dir); // an existing disc is written over
+    ASSERT_EQ(paths, (std::vector<std::string>{tmp / "disc/HVDVD_TS/FEATURE_1.EVO",
+                                               tmp / "disc/HVDVD_TS/FEATURE_2.EVO",
+                                               tmp / "disc/ADV_OBJ/VPLST000.XPL"}));
+    for (int part = 1; part <= 2; ++part) {
+        const Bytes evo = readFile(paths[static_cast<size_t>(part - 1)]);
+        EXPECT_EQ(evo, sampleTitlePart(part));
+        EXPECT_EQ(evo.size() % kPackSize, 0u);
+        // A navigation pack first: pack header, then the system header.
+        EXPECT_EQ(Bytes(evo.begin(), evo.begin() + 4), (Bytes{0, 0, 1, 0xBA}));
+        EXPECT_EQ(Bytes(evo.begin() + 14, evo.begin() + 18), (Bytes{0, 0, 1, 0xBB}));
+    }
+    const Bytes xpl = readFile(paths[2]);
+    EXPECT_EQ(std::string(xpl.begin(), xpl.end()), samplePlaylist());
+
+    EXPECT_THROW(writeSampleDisc("/proc/no/such/disc"), Error);
+}
+
+class SampleJobs : public ::testing::Test {
+protected:
+    TempDir tmp;
+    RecordingHost host;
+    Context ctx{host};
+    void SetUp() override {
+        writeSampleDisc(tmp.path);
+        ctx.ui.eEVOfile = tmp / "HVDVD_TS/FEATURE_1.EVO";
+        EVOadj(ctx);
+    }
+};
+
+TEST_F(SampleJobs, ReadFindsEveryStreamWithValidHeaders) {
+    bCheckClick(ctx);
+    EXPECT_EQ(ctx.VideoSlots[0], 0x55);
+    EXPECT_EQ(ctx.VideoSlots[1], 0xE1);
+    EXPECT_EQ(ctx.AudioSlots[0], 0x80);
+    EXPECT_EQ(ctx.AudioSlots[1], 0xC1);
+    EXPECT_EQ(ctx.AudioSlots[2], 0xA2);
+    EXPECT_EQ(ctx.SubSlots[0], 0x20);
+    // Every picture start code counted once, none made up by the filler bytes.
+    EXPECT_EQ(ctx.FrameCount[0], 2 * kSampleFramesPerPart);
+    EXPECT_EQ(ctx.FrameCount[1], 2 * kSampleFramesPerPart);
+    for (const char* line : {
+             "It contains 2 video streams and 3 audio streams.",
+             "   Size = [bl]1920[/bl]x[bl]1080[/bl]",
+             "   Frame Rate = [bl]23.976[/bl] (24000/1001)",
+             "   size = [bl]720[/bl]x[bl]480[/bl]",
+             "   Frame rate = [bl]23.976[/bl] fps",
+             "   Transmission bitrate = [bl]448[/bl] kbit/s",
+             "   frame size = 1536 bytes, number of blocks per frame = 6",
+             "   LFE channel = [bl]present[/bl]",
+             "   Sample size = [bl]16[/bl] bit",
+             "   Channel arrangement = L + R",
+             "   Format = [bl]2bitRLE[/bl]",
+         })
+        EXPECT_TRUE(logHas(host, line)) << line;
+    EXPECT_FALSE(logHas(host, "   Frame rate = forbidden"));
+}
+
+TEST_F(SampleJobs, DemuxWritesBackTheStreamsItWasBuiltFrom) {
+    ctx.ui.eWorkdir = tmp / "";
+    bCheckClick(ctx);
+    bDemuxClick(ctx);
+    const std::string prefix = tmp / "FEATURE_1_FEATURE_2.";
+    EXPECT_EQ(readFile(prefix + "VC-1.stream.0.mpv"), bothParts(SampleStream::VC1));
+    EXPECT_EQ(readFile(prefix + "MPEG-2.stream.1.mpv"), bothParts(SampleStream::MPEG2));
+    EXPECT_EQ(readFile(prefix + "DD.stream.00.mpa"), bothParts(SampleStream::AC3));
+    EXPECT_EQ(readFile(prefix + "DD+.stream.01.mpa"), bothParts(SampleStream::EAC3));
+    EXPECT_EQ(readFile(prefix + "LPCM.stream.02.mpa"), bothParts(SampleStream::LPCM));
+
+    // Subpicture records: "SP", the time after the earliest audio or video PTS (one
+    // second in, the units half a second after each second), DTS 0, the unit.
+    Bytes expected;
+    const Bytes unit = sampleStreamData(SampleStream::Subpicture, 1);
+    for (uint32_t pts : {45000u, 135000u, 225000u, 315000u}) {
+        expected.insert(expected.end(),
+                        {'S', 'P', static_cast<uint8_t>(pts), static_cast<uint8_t>(pts >> 8),
+                         static_cast<uint8_t>(pts >> 16), 0, 0, 0, 0, 0});
+        expected.insert(expected.end(), unit.begin(), unit.begin() + unit.size() / 2);
+    }
+    EXPECT_EQ(readFile(prefix + "Subpicture.00.sup"), expected);
+}
+
+} // namespace
+} // namespace qf::test
