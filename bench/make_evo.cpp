@@ -1,4 +1,4 @@
-// Writes a large EVO-like program stream for benchmarks: MPEG-2 video, VC-1 video,
+// Writes a large EVO-like program stream for benchmarks: VC-1 video, MPEG-2 video,
 // two AC-3, two E-AC-3, one LPCM and two subpicture streams, interleaved in
 // 2048-byte packs. One block of packs is built once and written repeatedly.
 #include <cstdio>
@@ -17,10 +17,13 @@ Bytes videoUnit(uint8_t picCode, size_t size, bool sequenceHeader) {
         u = {0x00, 0x00, 0x01, 0xB3, 0x78, 0x04, 0x38, 0x35, 0xFF, 0xFF, 0xE0, 0x18};
     Bytes pic = {0x00, 0x00, 0x01, picCode, 0x00, 0x0F, 0xFF, 0xF8};
     u.insert(u.end(), pic.begin(), pic.end());
-    uint32_t x = 12345;
-    while (u.size() < size) { // no start codes inside: avoid 00 00 01
+    uint32_t x = picCode * 7919u + static_cast<uint32_t>(size);
+    while (u.size() < size) {
         x = x * 1103515245 + 12345;
-        u.push_back(static_cast<uint8_t>((x >> 16) | 0x80));
+        uint8_t b = static_cast<uint8_t>(x >> 16);
+        const size_t k = u.size();
+        if (b == 0x01 && u[k - 1] == 0 && u[k - 2] == 0) b = 0x02; // no start codes inside
+        u.push_back(b);
     }
     return u;
 }
@@ -61,7 +64,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 1200; ++i) eac3.push_back(eac3Frame());
     for (int i = 0; i < 600; ++i) lpcm.push_back(Bytes(3840, 0x11));
     for (int i = 0; i < 40; ++i) sp.push_back(Bytes(4000, static_cast<uint8_t>(i)));
-    mux.add(track(0xE0, {}, mpv, 3754));
+    mux.add(track(0xE1, {}, mpv, 3754));
     PsMuxer::Track v = track(0xFD, {}, vc1, 3754);
     v.streamIdExt = 0x55;
     mux.add(v);

@@ -22,6 +22,12 @@ enum class Packet : uint8_t { None, Video, Audio, MpegAudio, Private, Subpicture
 enum class VideoKind : uint8_t { MPEG2, H264, VC1 };
 enum class AudioKind : uint8_t { AC3, EAC3, DTS, LPCM, TrueHD };
 
+// Stream ids whose start code begins a packet the parser acts on.
+bool isPacketStart(uint8_t id) {
+    return id == 0xBD || id == 0xBC || id == 0xBE || id == 0xBF || id == 0xFD ||
+           (id >= 0xC0 && id <= 0xCF) || (id >= 0xE0 && id <= 0xE3);
+}
+
 std::string hex(uint32_t v, int digits) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "%0*X", digits, v);
@@ -162,15 +168,24 @@ void Pass::parse(size_t len) {
         if (SkipLeft > 0) { // 2
             --SkipLeft;
             --PacketLeft;
+            // Pass over the rest of the skipped packet in this block at once; the scan
+            // word ends up holding its last bytes, as if they had been entered one by one.
+            const size_t m = std::min(len - i, static_cast<size_t>(SkipLeft));
+            if (m >= 4) {
+                const uint8_t* e = buf_ + i + m;
+                ScanWord = static_cast<uint32_t>(e[-4]) << 24 | static_cast<uint32_t>(e[-3]) << 16 |
+                           static_cast<uint32_t>(e[-2]) << 8 | e[-1];
+            } else {
+                for (size_t k = 0; k < m; ++k) ScanWord = (ScanWord << 8) | buf_[i + k];
+            }
+            SkipLeft -= static_cast<int32_t>(m);
+            PacketLeft -= static_cast<int32_t>(m);
+            i += m;
             continue;
         }
-        if ((ScanWord >> 8) == 0x000001) { // 3
-            const uint8_t id = static_cast<uint8_t>(ScanWord);
-            if (id == 0xBD || id == 0xBC || id == 0xBE || id == 0xBF || id == 0xFD ||
-                (id >= 0xC0 && id <= 0xCF) || (id >= 0xE0 && id <= 0xE3)) {
-                startCode(id);
-                continue;
-            }
+        if ((ScanWord >> 8) == 0x000001 && isPacketStart(b)) { // 3
+            startCode(b);
+            continue;
         }
         if (LengthLeft == 2) { // 4
             LengthLeft = 1;
@@ -277,8 +292,18 @@ void Pass::parse(size_t len) {
                 InPayload = true;
                 PacketKind = Packet::Audio;
             }
+        } else {
+            // 16: the byte is passed over. No counter is running, so until the next
+            // start code every byte is passed over too: scan for it in a tight loop.
+            while (i < len) {
+                const uint8_t c = buf_[i++];
+                ScanWord = (ScanWord << 8) | c;
+                if ((ScanWord >> 8) == 0x000001 && isPacketStart(c)) {
+                    startCode(c);
+                    break;
+                }
+            }
         }
-        // 16: any other byte is passed over.
     }
 }
 

@@ -106,6 +106,65 @@ bool SubpicturePackDropped(Context& ctx, RebuildState& st, uint8_t id) {
     return drop;
 }
 
+namespace {
+
+// Handles one pack in place; returns whether it is written.
+bool rebuildPack(Context& ctx, RebuildState& st, uint8_t* blk) {
+    const uint8_t s = blk[kStreamId];
+    if (s == 0xBB) {
+        const int video = countChecked(ctx.ui.cbVideo, 2);
+        const int audio = countChecked(ctx.ui.cbAudio, 16);
+        blk[kVideoBound] = static_cast<uint8_t>((blk[kVideoBound] & 0xE0) + video);
+        blk[kAudioBound] = static_cast<uint8_t>((blk[kAudioBound] & 0x03) + 4 * audio);
+    }
+
+    // Where the id of a private-stream-1 or extended-stream packet sits.
+    size_t qAt = 0;
+    if (s == 0xBD) {
+        qAt = kPesHeaderData + blk[kPesHeaderLength];
+    } else if (s == 0xFD) {
+        const size_t pts = (blk[kPesFlags2] >> 7) & 1, dts = (blk[kPesFlags2] >> 6) & 1;
+        const size_t f = kPesHeaderData + 5 * pts + 5 * dts;
+        const size_t pstd = (blk[f] >> 4) & 1;
+        qAt = f + 2 + 2 * pstd;
+    }
+    const uint8_t q = qAt ? blk[qAt] : 0;
+
+    if (blk[0] != 0x00 || blk[1] != 0x00 || blk[2] != 0x01 || blk[3] != 0xBA) {
+        ++st.SkippedBlocks;
+        return false;
+    }
+    bool keep = true;
+    bool renumberQ = false; // only an id that was decided on is renumbered
+    if (s == 0xBD) {
+        if (InRange(q, 0xC0, 0xC8) || InRange(q, 0x88, 0x8F)) {
+            keep = !AudioPackDropped(ctx, st, q);
+            renumberQ = true;
+        } else if (InRange(q, 0x20, 0x2F)) {
+            keep = !SubpicturePackDropped(ctx, st, q);
+            renumberQ = true;
+        } else {
+            keep = !OtherSubstreamDropped(ctx, q);
+        }
+    } else if (s == 0xFD) {
+        if (InRange(q, 0x55, 0x56)) {
+            keep = !VideoPackDropped(ctx, st, q);
+            renumberQ = true;
+        }
+    } else if (InRange(s, 0xE0, 0xE3)) {
+        keep = !VideoPackDropped(ctx, st, s);
+    } else if (InRange(s, 0xC0, 0xDF)) {
+        keep = !AudioPackDropped(ctx, st, s);
+    }
+
+    if (renumberQ && st.RebuildIdMap[q] != kUnassigned) blk[qAt] = st.RebuildIdMap[q];
+    if ((InRange(s, 0xE0, 0xE3) || InRange(s, 0xC0, 0xDF)) && st.RebuildIdMap[s] != kUnassigned)
+        blk[kStreamId] = st.RebuildIdMap[s];
+    return keep;
+}
+
+} // namespace
+
 void Rebuild(Context& ctx, RebuildState& st) {
     ctx.ui.bCancel = true;
     ctx.WriteMode = true;
@@ -118,71 +177,48 @@ void Rebuild(Context& ctx, RebuildState& st) {
 
     Stream& src = *ctx.SourceStream;
     Stream& out = *st.RebuiltOut;
-    uint8_t* blk = ctx.ReadBuffer.data();
+    uint8_t* buf = ctx.ReadBuffer.data();
     const int64_t size = src.size();
 
+    // The source is taken pack by pack, but read in whole buffers and written in runs of
+    // consecutive kept packs: the same bytes as one read and one write per pack, with a
+    // hundredth of the system calls.
     while (src.position() < size && !ctx.CancelFlag) {
-        const size_t n = src.read(blk, kRebuildPackSize);
-        if (n == 0) throw Error("Stream read error");
-        // A short last block must not show bytes of an earlier read.
-        if (n < kRebuildPackSize) std::memset(blk + n, 0, kRebuildPackSize - n);
-        const int64_t pos = src.position();
-        if (pos % kPumpInterval == 0) {
-            showProgress(ctx, st, pos, size, startTime);
-            ctx.host.processEvents();
-        }
+        const int64_t blockStart = src.position();
+        const size_t got = src.read(buf, kBlockSize);
+        if (got == 0) throw Error("Stream read error");
+        // A short last pack must not show bytes of an earlier read.
+        const size_t packs = (got + kRebuildPackSize - 1) / kRebuildPackSize;
+        std::memset(buf + got, 0, packs * kRebuildPackSize - got);
 
-        const uint8_t s = blk[kStreamId];
-        if (s == 0xBB) {
-            const int video = countChecked(ctx.ui.cbVideo, 2);
-            const int audio = countChecked(ctx.ui.cbAudio, 16);
-            blk[kVideoBound] = static_cast<uint8_t>((blk[kVideoBound] & 0xE0) + video);
-            blk[kAudioBound] = static_cast<uint8_t>((blk[kAudioBound] & 0x03) + 4 * audio);
-        }
-
-        // Where the id of a private-stream-1 or extended-stream packet sits.
-        size_t qAt = 0;
-        if (s == 0xBD) {
-            qAt = kPesHeaderData + blk[kPesHeaderLength];
-        } else if (s == 0xFD) {
-            const size_t pts = (blk[kPesFlags2] >> 7) & 1, dts = (blk[kPesFlags2] >> 6) & 1;
-            const size_t f = kPesHeaderData + 5 * pts + 5 * dts;
-            const size_t pstd = (blk[f] >> 4) & 1;
-            qAt = f + 2 + 2 * pstd;
-        }
-        const uint8_t q = qAt ? blk[qAt] : 0;
-
-        if (blk[0] != 0x00 || blk[1] != 0x00 || blk[2] != 0x01 || blk[3] != 0xBA) {
-            ++st.SkippedBlocks;
-            continue;
-        }
-        bool keep = true;
-        bool renumberQ = false; // only an id that was decided on is renumbered
-        if (s == 0xBD) {
-            if (InRange(q, 0xC0, 0xC8) || InRange(q, 0x88, 0x8F)) {
-                keep = !AudioPackDropped(ctx, st, q);
-                renumberQ = true;
-            } else if (InRange(q, 0x20, 0x2F)) {
-                keep = !SubpicturePackDropped(ctx, st, q);
-                renumberQ = true;
-            } else {
-                keep = !OtherSubstreamDropped(ctx, q);
+        size_t runStart = 0, runEnd = 0; // kept bytes not yet written
+        size_t handled = 0;
+        auto flush = [&] {
+            if (runEnd > runStart) out.write(buf + runStart, runEnd - runStart);
+            runStart = runEnd;
+        };
+        for (size_t k = 0; k < packs; ++k) {
+            const size_t at = k * kRebuildPackSize;
+            const size_t n = std::min(kRebuildPackSize, got - at);
+            if (k > 0 && ctx.CancelFlag) break; // a cancel is seen before the next pack
+            const int64_t pos = blockStart + static_cast<int64_t>(at + n);
+            if (pos % kPumpInterval == 0) {
+                flush();
+                showProgress(ctx, st, pos, size, startTime);
+                ctx.host.processEvents();
             }
-        } else if (s == 0xFD) {
-            if (InRange(q, 0x55, 0x56)) {
-                keep = !VideoPackDropped(ctx, st, q);
-                renumberQ = true;
+            if (rebuildPack(ctx, st, buf + at)) {
+                if (runEnd != at) {
+                    flush();
+                    runStart = at;
+                }
+                runEnd = at + n;
             }
-        } else if (InRange(s, 0xE0, 0xE3)) {
-            keep = !VideoPackDropped(ctx, st, s);
-        } else if (InRange(s, 0xC0, 0xDF)) {
-            keep = !AudioPackDropped(ctx, st, s);
+            handled = at + n;
         }
-
-        if (renumberQ && st.RebuildIdMap[q] != kUnassigned) blk[qAt] = st.RebuildIdMap[q];
-        if ((InRange(s, 0xE0, 0xE3) || InRange(s, 0xC0, 0xDF)) && st.RebuildIdMap[s] != kUnassigned)
-            blk[kStreamId] = st.RebuildIdMap[s];
-        if (keep) out.write(blk, n);
+        flush();
+        // Leave the source where the last handled pack ended.
+        if (handled < got) src.seek(blockStart + static_cast<int64_t>(handled));
     }
 }
 
