@@ -1,0 +1,111 @@
+// File streams: error texts, whole-buffer writes, 64-bit sizes and positions.
+#include "engine/stream.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+
+#include "support/ps_builder.h"
+
+namespace qf::test {
+namespace {
+
+std::string errorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+TEST(FileStream, ErrorTexts) {
+    TempDir dir;
+    const std::string missing = dir / "missing.EVO";
+    EXPECT_EQ(errorOf([&] { FileStream s(missing, FileStream::Mode::Read); }),
+              "Cannot open file \"" + missing + "\". No such file or directory");
+    EXPECT_EQ(errorOf([&] { FileStream s(dir.path, FileStream::Mode::Read); }),
+              "Cannot open file \"" + dir.path + "\". Is a directory");
+    const std::string nowhere = dir / "no/such/folder/out.mpv";
+    EXPECT_EQ(errorOf([&] { FileStream s(nowhere, FileStream::Mode::Create); }),
+              "Cannot create file \"" + nowhere + "\". No such file or directory");
+    EXPECT_EQ(errorOf([&] { FileStream s(dir.path, FileStream::Mode::Create); }),
+              "Cannot create file \"" + dir.path + "\". Is a directory");
+}
+
+TEST(FileStream, WriteToAFullDeviceFails) {
+    if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+    FileStream s("/dev/full", FileStream::Mode::Create);
+    const Bytes block(4096, 0x55);
+    EXPECT_EQ(errorOf([&] { s.write(block.data(), block.size()); }), "Stream write error");
+}
+
+TEST(FileStream, CreateTruncatesAndWritesWholeBuffers) {
+    TempDir dir;
+    const std::string path = dir / "out.mpa";
+    writeFile(path, Bytes(100, 0xEE));
+    {
+        FileStream s(path, FileStream::Mode::Create);
+        EXPECT_EQ(s.size(), 0);
+        const Bytes a = {1, 2, 3}, b = {4, 5};
+        s.write(a.data(), a.size());
+        s.write(b.data(), b.size());
+        EXPECT_EQ(s.position(), 5);
+        EXPECT_EQ(s.size(), 5);
+    }
+    EXPECT_EQ(readFile(path), (Bytes{1, 2, 3, 4, 5}));
+}
+
+TEST(FileStream, ReadsUpToTheEnd) {
+    TempDir dir;
+    const std::string path = dir / "in.EVO";
+    writeFile(path, {10, 11, 12, 13, 14});
+    FileStream s(path, FileStream::Mode::Read);
+    uint8_t buf[8] = {};
+    EXPECT_EQ(s.read(buf, 3), 3u);
+    EXPECT_EQ(s.read(buf, 8), 2u);
+    EXPECT_EQ(buf[0], 13);
+    EXPECT_EQ(s.position(), 5);
+    EXPECT_EQ(s.read(buf, 8), 0u);
+    s.seek(-4);
+    EXPECT_EQ(s.position(), 0);
+    s.seek(4);
+    EXPECT_EQ(s.read(buf, 8), 1u);
+    EXPECT_EQ(buf[0], 14);
+}
+
+TEST(FileStream, SizesAndPositionsBeyond4GiB) {
+    TempDir dir;
+    const std::string path = dir / "huge.EVO";
+    constexpr int64_t kSize = 5LL << 30;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    const uint8_t mark[2] = {0xAB, 0xCD};
+    ASSERT_EQ(::pwrite(fd, mark, 2, kSize - 2), 2); // sparse: no disk space used
+    ::close(fd);
+
+    FileStream s(path, FileStream::Mode::Read);
+    EXPECT_EQ(s.size(), kSize);
+    s.seek(kSize - 3);
+    uint8_t buf[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+    EXPECT_EQ(s.read(buf, 4), 3u);
+    EXPECT_EQ(buf[0], 0x00);
+    EXPECT_EQ(buf[1], 0xAB);
+    EXPECT_EQ(buf[2], 0xCD);
+    EXPECT_EQ(s.position(), kSize);
+}
+
+TEST(FileStream, FileExistsMeansAFile) {
+    TempDir dir;
+    writeFile(dir / "a.EVO", {1});
+    EXPECT_TRUE(fileExists(dir / "a.EVO"));
+    EXPECT_FALSE(fileExists(dir / "b.EVO"));
+    EXPECT_FALSE(fileExists(dir.path));
+}
+
+} // namespace
+} // namespace qf::test
