@@ -1,0 +1,134 @@
+// The log's formatting of marked-up lines, its scrolling and clearing, and the status bar.
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QtTest>
+
+#include "LogView.h"
+#include "engine/markup.h"
+#include "gui_support.h"
+
+using namespace qf;
+using namespace qf::test;
+
+namespace {
+
+QTextCharFormat formatAt(LogView& view, int position) {
+    QTextCursor c(view.document());
+    c.setPosition(position + 1); // the format of the character before the cursor
+    return c.charFormat();
+}
+
+bool blueBold(const QTextCharFormat& f) {
+    return f.fontWeight() == QFont::Bold && f.foreground().color() == QColor(0, 0, 255);
+}
+
+} // namespace
+
+class LogViewTest : public QObject {
+    Q_OBJECT
+private slots:
+    void runsGetTheirFormats() {
+        LogView view;
+        view.appendMarked("   [bl]16[/bl] bits, [bl]DTS ES[/bl]");
+        QCOMPARE(view.toPlainText(), QString("   16 bits, DTS ES"));
+        QVERIFY(blueBold(formatAt(view, 3)));
+        QVERIFY(blueBold(formatAt(view, 4)));
+        QCOMPARE(formatAt(view, 6).fontWeight(), int(QFont::Normal));
+        QVERIFY(blueBold(formatAt(view, 12)));
+        QVERIFY(blueBold(formatAt(view, 17)));
+
+        // A line after a coloured one starts plain: no colour carries over.
+        view.appendMarked("plain");
+        const int start = static_cast<int>(QString("   16 bits, DTS ES\n").size());
+        QCOMPARE(formatAt(view, start).fontWeight(), int(QFont::Normal));
+        QVERIFY(formatAt(view, start).foreground().color() != QColor(0, 0, 255));
+    }
+
+    void everyTagKind() {
+        LogView view;
+        view.appendMarked("[i]a[/i][u]b[/u][s1]c[/s1][s2]d[/s2][c:0000ff]e[/c:0000ff][c:FF0000]f[/"
+                          "c:FF0000][B]g[/B]");
+        QCOMPARE(view.toPlainText(), QString("abcdefg"));
+        QVERIFY(formatAt(view, 0).fontItalic());
+        QVERIFY(formatAt(view, 1).fontUnderline());
+        QCOMPARE(formatAt(view, 2).fontPointSize(), 10.0);
+        QCOMPARE(formatAt(view, 3).fontPointSize(), 12.0);
+        QCOMPARE(formatAt(view, 4).foreground().color(), QColor(255, 0, 0)); // 0x00BBGGRR
+        QCOMPARE(formatAt(view, 5).foreground().color(), QColor(0, 0, 255));
+        const QTextCharFormat normal = formatAt(view, 6); // an unknown tag: normal text
+        QCOMPARE(normal.fontWeight(), int(QFont::Normal));
+        QCOMPARE(normal.fontPointSize(), 8.0);
+        QCOMPARE(normal.foreground().color(), view.palette().color(QPalette::Text));
+    }
+
+    void namesWithBracketsAndWideCharacters() {
+        LogView view;
+        view.appendMarked("Opening file [b]" + escapeMarkup("Für [Elise].EVO") + "[/b] now");
+        QCOMPARE(view.toPlainText(), QString("Opening file Für [Elise].EVO now"));
+        const int after = static_cast<int>(QString("Opening file Für [Elise].EVO").size());
+        QCOMPARE(formatAt(view, after - 1).fontWeight(), int(QFont::Bold));
+        QCOMPARE(formatAt(view, after).fontWeight(), int(QFont::Normal));
+    }
+
+    void emptyLinesAndClear() {
+        LogView view;
+        view.appendMarked("Done.");
+        view.appendMarked("");
+        view.appendMarked("next");
+        QCOMPARE(view.toPlainText(), QString("Done.\n\nnext"));
+        QCOMPARE(view.lineCount(), size_t(3));
+        view.syncFrom({});
+        QCOMPARE(view.toPlainText(), QString());
+        view.syncFrom({"a", "b"});
+        QCOMPARE(view.toPlainText(), QString("a\nb"));
+    }
+
+    void keepsTheNewestLineInView() {
+        LogView view;
+        view.resize(200, 100);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        for (int i = 0; i < 200; ++i) view.appendMarked("line " + std::to_string(i));
+        QScrollBar* bar = view.verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), bar->maximum());
+    }
+
+    void windowLogAndStatusBar() {
+        SettingsSandbox sandbox;
+        auto w = startedWindow();
+        Context& ctx = w->context();
+        ctx.log("[b]MPEG-2[/b] video stream 0 found!");
+        auto* log = control<LogView>(*w, "reMessage");
+        QCOMPARE(log->toPlainText(), QString("MPEG-2 video stream 0 found!"));
+        control<QPushButton>(*w, "bClear")->click();
+        QCOMPARE(log->toPlainText(), QString());
+        QVERIFY(ctx.ui.log.empty());
+        ctx.log("again");
+        QCOMPARE(log->toPlainText(), QString("again"));
+
+        auto* panel0 = control<QLabel>(*w, "StatusPanel0");
+        auto* panel1 = control<QLabel>(*w, "StatusPanel1");
+        auto* bar = control<QStatusBar>(*w, "StatusBar");
+        QCOMPARE(panel0->width(), 40);
+        QCOMPARE(panel1->width(), 50);
+        ctx.slog("Reading A.EVO ", 0);
+        ctx.slog("4/12 Mbytes, Remaining time: 0:00:03", 1);
+        QCOMPARE(panel0->text(), QString(" Reading A.EVO "));
+        QCOMPARE(panel1->text(), QString(" 4/12 Mbytes, Remaining time: 0:00:03"));
+        QCOMPARE(bar->toolTip(), QString("4/12 Mbytes, Remaining time: 0:00:03"));
+        const QFontMetrics metrics(panel1->font());
+        QCOMPARE(panel1->width(),
+                 metrics.horizontalAdvance(" 4/12 Mbytes, Remaining time: 0:00:03a"));
+        ctx.slog("", 1);
+        QCOMPARE(panel1->text(), QString(" "));
+        QCOMPARE(panel1->width(), metrics.horizontalAdvance(" a"));
+        QCOMPARE(bar->toolTip(), QString());
+    }
+};
+
+QF_GUI_SUITE(LogViewTest, "log_view_test");
+
+#include "log_view_test.moc"

@@ -1,0 +1,209 @@
+// The settings store: what a close writes, what the next start reads back, and the
+// values it must skip or leave alone.
+#include <cstring>
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSettings>
+#include <QSplitter>
+#include <QToolButton>
+#include <QtTest>
+
+#include "Settings.h"
+#include "gui_support.h"
+
+using namespace qf;
+using namespace qf::test;
+
+namespace {
+QSettings* openStore() {
+    return new QSettings(QString::fromLatin1(kSettingsOrganization),
+                         QString::fromLatin1(kSettingsApplication));
+}
+} // namespace
+
+class SettingsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { sandbox_ = std::make_unique<SettingsSandbox>(); }
+    void cleanup() { sandbox_.reset(); }
+
+    void firstCloseWritesEveryValueWithItsType() {
+        auto w = startedWindow();
+        const QRect outer = w->frameGeometry();
+        const QDateTime before = QDateTime::currentDateTime();
+        QVERIFY(w->close());
+        std::unique_ptr<QSettings> store(openStore());
+        QCOMPARE(store->allKeys().size(), 20);
+        QCOMPARE(store->value("WindowState").toInt(), 0);
+        QCOMPARE(store->value("Width").toInt(), outer.width());
+        QCOMPARE(store->value("Height").toInt(), outer.height());
+        QCOMPARE(store->value("Left").toInt(), outer.left());
+        QCOMPARE(store->value("TreeWidth").toInt(), 96);
+        QCOMPARE(store->value("AudioExt").toString(), QString("mpa"));
+        QCOMPARE(store->value("VideoExt").toString(), QString("mpv"));
+        QCOMPARE(store->value("SubExt").toString(), QString("sup"));
+        QCOMPARE(store->value("Workdir").toString(), QString());
+        for (const char* on : {"Continue", "FastCheck", "CountFrames", "Details", "AutoRead"})
+            QCOMPARE(store->value(on).toInt(), 1);
+        QCOMPARE(store->value("AutoDemux").toInt(), 0);
+        QCOMPARE(store->value("AutoRebuild").toInt(), 0);
+
+        const QByteArray install = store->value("Install").toByteArray();
+        QCOMPARE(store->value("Install").typeId(), int(QMetaType::QByteArray));
+        QCOMPARE(install.size(), 8);
+        double days = 0;
+        std::memcpy(&days, install.constData(), 8); // the build machine is little-endian
+        const double expected = static_cast<double>(QDate(1899, 12, 30).daysTo(before.date())) +
+                                before.time().msecsSinceStartOfDay() / 86400000.0;
+        QVERIFY2(days >= expected - 1e-6 && days < expected + 60.0 / 86400,
+                 qPrintable(QString::number(days)));
+    }
+
+    void installStampCountsDaysSince1899() {
+        const QByteArray stamp = installStamp(QDateTime(QDate(1899, 12, 31), QTime(12, 0)));
+        QCOMPARE(stamp, QByteArray::fromHex("000000000000f83f")); // 1.5 days
+    }
+
+    void installIsWrittenOnlyOnce() {
+        {
+            std::unique_ptr<QSettings> store(openStore());
+            store->setValue("Install", QByteArray("12345678"));
+        }
+        auto w = startedWindow();
+        QVERIFY(w->close());
+        std::unique_ptr<QSettings> store(openStore());
+        QCOMPARE(store->value("Install").toByteArray(), QByteArray("12345678"));
+    }
+
+    void valuesComeBackAtTheNextStart() {
+        {
+            auto w = startedWindow();
+            auto* ext = control<QLineEdit>(*w, "eVideoExt");
+            ext->selectAll();
+            QTest::keyClicks(ext, "m2v");
+            control<QCheckBox>(*w, "cbCountFr")->click();
+            control<QRadioButton>(*w, "rbAutoRebuild")->click();
+            QTest::keyClicks(control<QLineEdit>(*w, "eWorkdir"), "/tmp/out");
+            w->WMDropFiles({"/disc/HVDVD_TS/FEATURE_1.EVO"});
+            w->context().ui.treeWidth = 120;
+            w->syncFromModel();
+            QCOMPARE(control<QSplitter>(*w, "splXPL")->sizes().value(0), 120);
+            w->resize(500, 420);
+            w->move(30, 40);
+            QTRY_COMPARE(w->width(), 500);
+            QVERIFY(w->close());
+        }
+        ScriptedDialogs* dialogs = nullptr;
+        auto w = startedWindow(&dialogs);
+        const auto& ui = w->context().ui;
+        QCOMPARE(ui.eVideoExt, std::string("m2v"));
+        QCOMPARE(control<QLineEdit>(*w, "eVideoExt")->text(), QString("m2v"));
+        QVERIFY(!control<QCheckBox>(*w, "cbCountFr")->isChecked());
+        QVERIFY(control<QCheckBox>(*w, "cbDetails")->isChecked());
+        QVERIFY(control<QRadioButton>(*w, "rbAutoRebuild")->isChecked());
+        QVERIFY(!ui.rbNoAuto);
+        QCOMPARE(control<QLineEdit>(*w, "eWorkdir")->text(), QString("/tmp/out"));
+        QCOMPARE(ui.treeWidth, 120);
+        QCOMPARE(w->context().EVOdir, std::string("/disc/HVDVD_TS/"));
+        QCOMPARE(w->context().XPLdir, std::string("/disc/ADV_OBJ/"));
+        QTRY_COMPARE(w->width(), 500);
+        QCOMPARE(w->height(), 420);
+        // The file names themselves are not kept.
+        QCOMPARE(control<QLineEdit>(*w, "eEVOfile")->text(), QString());
+        // The folders are where the dialogs open.
+        dialogs->answers = {"", ""};
+        control<QToolButton>(*w, "bbEVO")->click();
+        control<QToolButton>(*w, "bbXPL")->click();
+        QCOMPARE(dialogs->folders, QStringList({"/disc/HVDVD_TS/", "/disc/ADV_OBJ/"}));
+    }
+
+    void wrongTypedValuesAreSkipped() {
+        {
+            std::unique_ptr<QSettings> store(openStore());
+            store->setValue("TreeWidth", "wide");
+            store->setValue("VideoExt", QStringList({"m2v", "mpv"}));
+            store->setValue("AudioExt", "ac3");
+            store->setValue("Details", 0);
+            store->setValue("AutoRead", "yes");
+        }
+        auto w = startedWindow();
+        const auto& ui = w->context().ui;
+        QCOMPARE(ui.treeWidth, 96);
+        QCOMPARE(ui.eVideoExt, std::string("mpv"));
+        QCOMPARE(ui.eAudioExt, std::string("ac3"));
+        QVERIFY(!ui.cbDetails);
+        QVERIFY(ui.cbAutoRead);
+        // The remaining start-up steps ran.
+        QCOMPARE(control<QCheckBox>(*w, "cbVideo0")->text(), QString("No video stream"));
+
+        QStringList skipped;
+        WindowPlacement placement;
+        std::unique_ptr<QSettings> store(openStore());
+        readSettings(*store, w->context(), placement, &skipped);
+        QCOMPARE(skipped, QStringList({"TreeWidth", "VideoExt", "AutoRead"}));
+    }
+
+    void autoFlagsSelectTheirButton_data() {
+        QTest::addColumn<int>("demux");
+        QTest::addColumn<int>("rebuild");
+        QTest::addColumn<QString>("selected");
+        QTest::newRow("demux") << 1 << 0 << "rbAutoDemux";
+        QTest::newRow("both: rebuild is read last") << 1 << 1 << "rbAutoRebuild";
+        QTest::newRow("none") << 0 << 0 << "rbNoAuto";
+    }
+    void autoFlagsSelectTheirButton() {
+        QFETCH(int, demux);
+        QFETCH(int, rebuild);
+        QFETCH(QString, selected);
+        {
+            std::unique_ptr<QSettings> store(openStore());
+            store->setValue("AutoDemux", demux);
+            store->setValue("AutoRebuild", rebuild);
+        }
+        auto w = startedWindow();
+        for (const char* name : {"rbNoAuto", "rbAutoDemux", "rbAutoRebuild"})
+            QCOMPARE(control<QRadioButton>(*w, name)->isChecked(), selected == name);
+    }
+
+    void maximizedCloseKeepsTheStoredBounds() {
+        {
+            std::unique_ptr<QSettings> store(openStore());
+            store->setValue("Width", 640);
+            store->setValue("Height", 480);
+            store->setValue("Top", 5);
+            store->setValue("Left", 6);
+        }
+        {
+            auto w = startedWindow();
+            QTRY_COMPARE(w->frameGeometry().width(), 640);
+            w->showMaximized();
+            QTRY_VERIFY(w->isMaximized());
+            QVERIFY(w->close());
+            std::unique_ptr<QSettings> store(openStore());
+            QCOMPARE(store->value("WindowState").toInt(), 2);
+            QCOMPARE(store->value("Width").toInt(), 640);
+            QCOMPARE(store->value("Top").toInt(), 5);
+            QCOMPARE(store->allKeys().size(), 20);
+        }
+        auto w = startedWindow();
+        QTRY_VERIFY(w->isMaximized());
+        w->showNormal();
+        QTRY_COMPARE(w->frameGeometry().width(), 640);
+    }
+
+    void anUnwritableStoreDoesNotKeepTheWindowOpen() {
+        for (auto format : {QSettings::NativeFormat, QSettings::IniFormat})
+            QSettings::setPath(format, QSettings::UserScope, "/dev/null/settings");
+        auto w = startedWindow();
+        QVERIFY(w->close());
+    }
+
+private:
+    std::unique_ptr<SettingsSandbox> sandbox_;
+};
+
+QF_GUI_SUITE(SettingsTest, "settings_test");
+
+#include "settings_test.moc"

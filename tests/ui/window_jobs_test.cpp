@@ -1,0 +1,237 @@
+// The jobs driven through the window: Read, Demux, Read XPL, Cancel, and the guard that
+// keeps a second job from starting while one runs.
+#include <fstream>
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include "LogView.h"
+#include "Settings.h"
+#include "gui_support.h"
+
+using namespace qf;
+using namespace qf::test;
+
+namespace {
+
+constexpr size_t kLongVideo = 12u << 20; // long enough for the pass to hand over events
+
+// Runs `action` at the first moment a job hands control to the window (and never once
+// the window is gone).
+void atFirstPump(QWidget& window, std::function<void()> action) {
+    QTimer::singleShot(0, &window, std::move(action));
+}
+
+QString path(const QTemporaryDir& dir, const char* name) {
+    return dir.path() + "/" + name;
+}
+
+} // namespace
+
+class WindowJobsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { sandbox_ = std::make_unique<SettingsSandbox>(); }
+    void cleanup() { sandbox_.reset(); }
+
+    void readThenDemuxWritesTheTickedStreams() {
+        QTemporaryDir dir;
+        const Bytes video = writeSampleEvo(path(dir, "MOVIE.EVO").toStdString());
+        QDir(dir.path()).mkdir("out");
+        auto w = startedWindow();
+        w->WMDropFiles({path(dir, "MOVIE.EVO"), path(dir, "OTHER.EVO")});
+        control<QPushButton>(*w, "bCheck")->click();
+
+        // The Read job's results, as shown.
+        auto* log = control<LogView>(*w, "reMessage");
+        QVERIFY(log->toPlainText().startsWith("Opening file MOVIE.EVO\n"));
+        QVERIFY(log->toPlainText().contains("Done."));
+        QTextCursor bold(log->document());
+        bold.setPosition(static_cast<int>(QString("Opening file M").size()));
+        QCOMPARE(bold.charFormat().fontWeight(), int(QFont::Bold));
+        QCOMPARE(control<QLabel>(*w, "StatusPanel0")->text(), QString(" Ready"));
+        QCOMPARE(control<QTabWidget>(*w, "PageControl")->currentIndex(), 0);
+        QCOMPARE(control<QCheckBox>(*w, "cbVideo0")->text(), QString("MPEG-2.stream.0"));
+        QCOMPARE(control<QCheckBox>(*w, "cbAudio00")->text(), QString("DD.stream.00"));
+        QCOMPARE(control<QCheckBox>(*w, "cbAudio01")->text(), QString("DD.stream.01"));
+        QCOMPARE(control<QCheckBox>(*w, "cbSub00")->text(), QString("Subpicture.00"));
+        QVERIFY(!control<QCheckBox>(*w, "cbAudio02")->isEnabled());
+
+        // Untick one audio stream, choose the output folder and extensions, demux.
+        control<QCheckBox>(*w, "cbAudio01")->click();
+        QTest::keyClicks(control<QLineEdit>(*w, "eWorkdir"), path(dir, "out"));
+        auto* videoExt = control<QLineEdit>(*w, "eVideoExt");
+        videoExt->selectAll();
+        QTest::keyClicks(videoExt, "m2v");
+        QCOMPARE(w->context().ui.eVideoExt, std::string("m2v"));
+        control<QPushButton>(*w, "bDemux")->click();
+
+        const QString out = path(dir, "out/MOVIE.");
+        QVERIFY(QFileInfo::exists(out + "MPEG-2.stream.0.m2v"));
+        QVERIFY(QFileInfo::exists(out + "DD.stream.00.mpa"));
+        QVERIFY(QFileInfo::exists(out + "Subpicture.00.sup"));
+        QVERIFY(!QFileInfo::exists(out + "DD.stream.01.mpa"));
+        QCOMPARE(readFile((out + "MPEG-2.stream.0.m2v").toStdString()), video);
+        QCOMPARE(readFile((out + "DD.stream.00.mpa").toStdString()),
+                 readFile(dataFile("ac3_48k_448k_51.ac3")));
+        QVERIFY(log->toPlainText().contains("Creating " + out + "DD.stream.00.mpa"));
+        QVERIFY(control<QPushButton>(*w, "bDemux")->isEnabled());
+        QVERIFY(control<QPushButton>(*w, "bRebuild")->isEnabled());
+        QVERIFY(!control<QPushButton>(*w, "bCancel")->isEnabled());
+    }
+
+    void readXplListsTheTitleAndTicksItsStreams() {
+        QTemporaryDir dir;
+        QDir(dir.path()).mkpath("HVDVD_TS");
+        QDir(dir.path()).mkpath("ADV_OBJ");
+        writeSampleEvo(path(dir, "HVDVD_TS/FEATURE_1.EVO").toStdString());
+        std::ofstream(path(dir, "ADV_OBJ/VPLST000.XPL").toStdString()) << testPlaylist();
+        auto w = startedWindow();
+        w->WMDropFiles({path(dir, "HVDVD_TS/FEATURE_1.EVO")});
+        QCOMPARE(control<QLineEdit>(*w, "eXPLfile")->text(), path(dir, "ADV_OBJ/VPLST000.XPL"));
+        control<QPushButton>(*w, "bReadXPL")->click();
+
+        QCOMPARE(control<QTabWidget>(*w, "PageControl")->currentIndex(), 4);
+        auto* tree = control<QTreeWidget>(*w, "tvXPL");
+        QStringList roots;
+        for (int i = 0; i < tree->topLevelItemCount(); ++i) roots << tree->topLevelItem(i)->text(0);
+        QCOMPARE(roots, QStringList({"Info", "Video", "Audio", "Subtitle", "Chapter"}));
+        QCOMPARE(tree->topLevelItem(0)->child(0)->text(0), QString("Title: Test Disc"));
+        QCOMPARE(tree->topLevelItem(2)->child(0)->text(0), QString("DD+.6ch.stream.00.English"));
+        QCOMPARE(tree->topLevelItem(4)->child(0)->text(0), QString("00:00:00:00: Start"));
+
+        auto* text = control<QPlainTextEdit>(*w, "mXPL");
+        QVERIFY(text->isVisible());
+        const QStringList lines = text->toPlainText().split('\n');
+        QVERIFY2(lines.first().contains("<Title id=\"Main\""), qPrintable(lines.first()));
+        QVERIFY(lines.last().contains("</Title>"));
+
+        auto* audio = control<QCheckBox>(*w, "cbAudio00");
+        QVERIFY(audio->isEnabled() && audio->isChecked());
+        QCOMPARE(audio->text(), QString("DD+.6ch.stream.00.English"));
+        QCOMPARE(audio->toolTip(), QString("DD+.6ch.stream.00.English"));
+        QCOMPARE(control<QCheckBox>(*w, "cbSub01")->text(), QString("2bitRLE.stream.01.French"));
+        QCOMPARE(control<QCheckBox>(*w, "cbVideo0")->text(), QString("MPEG-2.stream.0"));
+        QVERIFY(control<QPushButton>(*w, "bDemux")->isEnabled());
+        QVERIFY(control<QPushButton>(*w, "bReadXPL")->isEnabled());
+        QVERIFY(control<LogView>(*w, "reMessage")
+                    ->toPlainText()
+                    .contains("DD+.6ch.stream.00.English found!"));
+    }
+
+    void cancelDuringDemuxAsksFirst_data() {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("Yes stops the pass") << true;
+        QTest::newRow("No lets it go on") << false;
+    }
+    void cancelDuringDemuxAsksFirst() {
+        QFETCH(bool, yes);
+        QTemporaryDir dir;
+        const Bytes video = writeSampleEvo(path(dir, "LONG.EVO").toStdString(), kLongVideo);
+        auto w = startedWindow();
+        w->WMDropFiles({path(dir, "LONG.EVO")});
+        control<QPushButton>(*w, "bCheck")->click();
+        control<QLineEdit>(*w, "eWorkdir")->setText(dir.path());
+        w->context().ui.eWorkdir = dir.path().toStdString();
+
+        std::shared_ptr<BoxAnswer> answer;
+        bool cancelEnabled = false;
+        atFirstPump(*w, [&] {
+            auto* cancel = control<QPushButton>(*w, "bCancel");
+            cancelEnabled = cancel->isEnabled();
+            answer = answerNextMessageBox(yes ? QMessageBox::Yes : QMessageBox::No);
+            cancel->click();
+        });
+        control<QPushButton>(*w, "bDemux")->click();
+
+        QVERIFY(cancelEnabled);
+        QVERIFY(answer);
+        QCOMPARE(answer->seen, 1);
+        QCOMPARE(answer->text, QString("Are you sure to stop demuxing?"));
+        QCOMPARE(w->context().CancelFlag, yes);
+        const auto written = readFile(path(dir, "LONG.MPEG-2.stream.0.mpv").toStdString()).size();
+        if (yes)
+            QVERIFY(written < video.size());
+        else
+            QCOMPARE(written, video.size());
+        QVERIFY(!control<QPushButton>(*w, "bCancel")->isEnabled());
+    }
+
+    void cancelDuringReadStopsWithoutAsking() {
+        QTemporaryDir dir;
+        writeSampleEvo(path(dir, "LONG.EVO").toStdString(), kLongVideo);
+        auto w = startedWindow();
+        w->WMDropFiles({path(dir, "LONG.EVO")});
+        auto answer = answerNextMessageBox(QMessageBox::No);
+        atFirstPump(*w, [&] { control<QPushButton>(*w, "bCancel")->click(); });
+        control<QPushButton>(*w, "bCheck")->click();
+        QCOMPARE(answer->seen, 0);
+        QVERIFY(w->context().CancelFlag);
+        QVERIFY(control<QCheckBox>(*w, "cbVideo0")->isChecked()); // streams met before the stop
+        QVERIFY(!control<LogView>(*w, "reMessage")->toPlainText().contains("frames ("));
+    }
+
+    void noSecondJobStartsWhileOneRuns() {
+        QTemporaryDir dir;
+        writeSampleEvo(path(dir, "LONG.EVO").toStdString(), kLongVideo);
+        writeSampleEvo(path(dir, "SHORT.EVO").toStdString());
+        auto w = startedWindow();
+        w->WMDropFiles({path(dir, "LONG.EVO")});
+        control<QPushButton>(*w, "bCheck")->click();
+        QVERIFY(control<QPushButton>(*w, "bDemux")->isEnabled());
+        w->context().ui.eWorkdir = dir.path().toStdString();
+
+        int pumps = 0;
+        bool allLocked = true;
+        QTimer poker; // at every pump while the job runs
+        poker.setInterval(0);
+        connect(&poker, &QTimer::timeout, [&] {
+            if (!w->context().busy) return;
+            ++pumps;
+            for (const char* name : {"bCheck", "bDemux", "bRebuild", "bReadXPL"})
+                allLocked = allLocked && !control<QPushButton>(*w, name)->isEnabled();
+            allLocked = allLocked && !control<QToolButton>(*w, "bbEVO")->isEnabled();
+            control<QPushButton>(*w, "bCheck")->click();
+            control<QPushButton>(*w, "bRebuild")->click();
+            w->WMDropFiles({path(dir, "SHORT.EVO")});
+        });
+        poker.start();
+        control<QPushButton>(*w, "bDemux")->click();
+        QVERIFY(pumps >= 2);
+        QVERIFY(allLocked);
+        QCOMPARE(control<QLineEdit>(*w, "eEVOfile")->text(), path(dir, "LONG.EVO"));
+        QVERIFY(!QFileInfo::exists(path(dir, "LONG.rebuilt.EVO")));
+        const QString plain = control<LogView>(*w, "reMessage")->toPlainText();
+        QCOMPARE(plain.count("Opening file"), 2); // the Read and the Demux, nothing nested
+    }
+
+    void closingDuringAJobStopsItThenCloses() {
+        QTemporaryDir dir;
+        writeSampleEvo(path(dir, "LONG.EVO").toStdString(), kLongVideo);
+        auto w = startedWindow();
+        w->WMDropFiles({path(dir, "LONG.EVO")});
+        atFirstPump(*w, [&] { QVERIFY(!w->close()); });
+        control<QPushButton>(*w, "bCheck")->click();
+        QVERIFY(w->context().CancelFlag);
+        QTRY_VERIFY(!w->isVisible());
+        QSettings store(kSettingsOrganization, kSettingsApplication);
+        QVERIFY(store.contains("Install"));
+    }
+
+private:
+    std::unique_ptr<SettingsSandbox> sandbox_;
+};
+
+QF_GUI_SUITE(WindowJobsTest, "window_jobs_test");
+
+#include "window_jobs_test.moc"

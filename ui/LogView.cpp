@@ -1,0 +1,128 @@
+#include "LogView.h"
+
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+
+#include "engine/markup.h"
+
+namespace qf {
+
+namespace {
+
+constexpr double kBasePointSize = 8;
+
+QColor fromBgr(uint32_t bgr) {
+    return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
+                  static_cast<int>((bgr >> 16) & 0xFF));
+}
+
+void clearStyles(QTextCharFormat& f) {
+    f.setFontWeight(QFont::Normal);
+    f.setFontItalic(false);
+    f.setFontUnderline(false);
+}
+
+} // namespace
+
+LogView::LogView(QWidget* parent) : QTextEdit(parent) {
+    setReadOnly(true);
+    setAcceptRichText(false);
+    setAcceptDrops(false); // files dropped here are meant for the window
+    setLineWrapMode(QTextEdit::NoWrap);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setUndoRedoEnabled(false);
+    QFont f(QStringLiteral("Tahoma"));
+    f.setPointSizeF(kBasePointSize);
+    document()->setDefaultFont(f);
+}
+
+QTextCharFormat LogView::baseFormat() const {
+    QTextCharFormat f;
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPointSizeF(kBasePointSize);
+    f.setFont(font);
+    f.setForeground(palette().color(QPalette::Text));
+    return f;
+}
+
+void LogView::appendMarked(const std::string& markedLine) {
+    const MarkedLine parsed = parseMarkup(markedLine);
+    const QTextCharFormat base = baseFormat();
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
+    // Every line ends with a line break: a new line starts a block of its own, except
+    // the very first one, which fills the document's initial empty block.
+    if (lines_ > 0) cursor.insertBlock(QTextBlockFormat(), base);
+    const int lineStart = cursor.position();
+    const QString plain = QString::fromStdString(parsed.plain);
+    cursor.insertText(plain, base);
+    ++lines_;
+
+    // Span offsets are byte offsets into the UTF-8 plain text; map them to characters.
+    auto toChars = [&](size_t bytes) {
+        bytes = std::min(bytes, parsed.plain.size());
+        return static_cast<int>(
+            QString::fromUtf8(parsed.plain.data(), static_cast<qsizetype>(bytes)).size());
+    };
+    for (const Span& span : parsed.spans) {
+        if (span.length == 0) continue;
+        const int from = lineStart + toChars(span.start);
+        const int to = lineStart + toChars(span.start + span.length);
+        QTextCursor sel(document());
+        sel.setPosition(from);
+        sel.setPosition(to, QTextCursor::KeepAnchor);
+        QTextCharFormat f;
+        switch (span.kind) {
+        case Span::Kind::ClearStyles:
+            clearStyles(f);
+            break;
+        case Span::Kind::AddBold:
+            f.setFontWeight(QFont::Bold);
+            break;
+        case Span::Kind::AddItalic:
+            f.setFontItalic(true);
+            break;
+        case Span::Kind::AddUnderline:
+            f.setFontUnderline(true);
+            break;
+        case Span::Kind::Size:
+            f.setFontPointSize(span.value);
+            break;
+        case Span::Kind::Colour:
+            f.setForeground(fromBgr(span.value));
+            break;
+        case Span::Kind::BlueBold:
+            f.setForeground(QColor(0, 0, 255));
+            f.setFontWeight(QFont::Bold);
+            break;
+        case Span::Kind::Normal:
+            clearStyles(f);
+            f.setForeground(palette().color(QPalette::Text));
+            f.setFontPointSize(kBasePointSize);
+            break;
+        }
+        sel.mergeCharFormat(f);
+    }
+
+    // Keep the newest line in view, scrolled back to its start.
+    QTextCursor end(document());
+    end.movePosition(QTextCursor::End);
+    setTextCursor(end);
+    ensureCursorVisible();
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    horizontalScrollBar()->setValue(0);
+}
+
+void LogView::syncFrom(const std::vector<std::string>& log) {
+    if (log.size() < lines_) clearLog();
+    for (size_t i = lines_; i < log.size(); ++i) appendMarked(log[i]);
+}
+
+void LogView::clearLog() {
+    clear();
+    lines_ = 0;
+}
+
+} // namespace qf

@@ -1,0 +1,31 @@
+#pragma once
+// reMessage: the read-only rich-text log of the Status page. Lines arrive marked up
+// (see engine/markup.h) and are shown with their bold, italic, underline, colour and
+// size runs; the newest line is kept in view.
+#include <string>
+#include <vector>
+
+#include <QTextEdit>
+
+namespace qf {
+
+class LogView : public QTextEdit {
+    Q_OBJECT
+public:
+    explicit LogView(QWidget* parent = nullptr);
+
+    // Appends one marked-up line.
+    void appendMarked(const std::string& markedLine);
+    // Brings the view in line with the model's log: lines the view lacks are appended,
+    // and a log that got shorter (Clear) is shown anew.
+    void syncFrom(const std::vector<std::string>& log);
+    // Removes every line; the next one starts at position 0.
+    void clearLog();
+    size_t lineCount() const { return lines_; }
+
+private:
+    QTextCharFormat baseFormat() const;
+    size_t lines_ = 0;
+};
+
+} // namespace qf

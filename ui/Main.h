@@ -1,0 +1,160 @@
+#pragma once
+// TfMain: the main window. It is a view of the toolkit-free window model (Context::ui):
+// user actions go to the model's handlers, and after each of them the model is copied
+// back into the widgets (syncFromModel).
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+#include "GuiHost.h"
+#include "engine/context.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QSplitter;
+class QStatusBar;
+class QTabWidget;
+class QToolButton;
+class QTreeWidget;
+
+namespace qf {
+
+class LogView;
+
+inline constexpr char kAppTitle[] = "HD DVD Quillfen";
+inline constexpr char kWindowCaption[] = "Quillfen 0.621b";
+
+// The browse dialogs. Each returns the chosen path, or an empty text when the user
+// cancelled. Tests put their own answers in place.
+class FileDialogs {
+public:
+    virtual ~FileDialogs() = default;
+    virtual QString chooseSource(QWidget* parent, const QString& folder);
+    virtual QString choosePlaylist(QWidget* parent, const QString& folder, const QString& name);
+    virtual QString chooseFolder(QWidget* parent, const QString& start);
+};
+
+class TfMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TfMain(QWidget* parent = nullptr);
+    ~TfMain() override;
+
+    Context& context() { return ctx_; }
+    void setDialogs(std::unique_ptr<FileDialogs> dialogs);
+
+    // The start-up steps: settings, stream boxes, time format. They run on the first
+    // activation only; later activations (after a message box) leave a running job alone.
+    void FormActivate();
+    bool startedUp() const { return startedUp_; }
+    // A file named on the command line: entered as the source (or the playlist) once
+    // the start-up steps have run, as if it had been dropped.
+    void chooseAtStart(const QString& path);
+    // Files dropped on the window: the first one counts.
+    void WMDropFiles(const QStringList& paths);
+    // Places the logo about the middle of the window.
+    void FormResize();
+    static int logoLeft(int outerWidth) { return outerWidth <= 432 ? 153 : outerWidth / 2 - 63; }
+    void RegRead();
+    void RegWrite();
+
+    // Copies the model into the widgets: enabled and ticked states, captions, hints,
+    // the page, the playlist tree and text, the log and the status bar.
+    void syncFromModel();
+    void showNewLogLines();
+    void showStatus(int panel, const QString& text);
+    bool askYesNo(const QString& question);
+    void showError(const QString& text);
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void buildWindow();
+    QWidget* buildStatusPage();
+    QWidget* buildStreamPage(int family);
+    QWidget* buildXplPage();
+    QWidget* buildOptionPage();
+    void connectHandlers();
+
+    // Runs a handler: errors end it and are shown in a message box; the window goes on.
+    template <class Handler> void guarded(Handler&& handler);
+    // Runs a handler that starts work; refused while a job runs.
+    template <class Handler> void job(Handler&& handler);
+
+    void bbEVOClick();
+    void bbXPLClick();
+    void bbWorkdirClick();
+    void streamBoxClick(int family, int index, bool checked);
+
+    void syncTree();
+    void syncXplText();
+    void syncTreeWidth();
+
+    GuiHost host_;
+    Context ctx_;
+    std::unique_ptr<FileDialogs> dialogs_;
+    bool startedUp_ = false;
+    bool closePending_ = false;
+    QString pendingChoice_;
+
+    // What the view shows, to touch only widgets whose model part changed.
+    std::vector<TreeNode> shownTree_;
+    std::vector<std::string> shownXpl_;
+    int shownTreeWidth_ = -1;
+    std::array<QString, 2> shownStatus_;
+
+    QLineEdit* eEVOfile_ = nullptr;
+    QToolButton* bbEVO_ = nullptr;
+    QPushButton* bCheck_ = nullptr;
+    QLineEdit* eXPLfile_ = nullptr;
+    QToolButton* bbXPL_ = nullptr;
+    QPushButton* bReadXPL_ = nullptr;
+    QTabWidget* PageControl_ = nullptr;
+    QPushButton* bDemux_ = nullptr;
+    QPushButton* bRebuild_ = nullptr;
+    QLabel* imLogo_ = nullptr;
+    QPushButton* bCancel_ = nullptr;
+    QStatusBar* StatusBar_ = nullptr;
+    std::array<QLabel*, 2> panels_{};
+    QPushButton* bClear_ = nullptr;
+    LogView* reMessage_ = nullptr;
+    std::array<QCheckBox*, 8> cbVideo_{};
+    std::array<QCheckBox*, 16> cbAudio_{};
+    std::array<QCheckBox*, 16> cbSub_{};
+    QTreeWidget* tvXPL_ = nullptr;
+    QSplitter* splXPL_ = nullptr;
+    QPlainTextEdit* mXPL_ = nullptr;
+    QLineEdit* eVideoExt_ = nullptr;
+    QLineEdit* eAudioExt_ = nullptr;
+    QLineEdit* eSubExt_ = nullptr;
+    QLineEdit* eWorkdir_ = nullptr;
+    QToolButton* bbWorkdir_ = nullptr;
+    QCheckBox* cbContinue_ = nullptr;
+    QCheckBox* cbFastCheck_ = nullptr;
+    QCheckBox* cbCountFr_ = nullptr;
+    QCheckBox* cbDetails_ = nullptr;
+    QCheckBox* cbAutoRead_ = nullptr;
+    QRadioButton* rbNoAuto_ = nullptr;
+    QRadioButton* rbAutoDemux_ = nullptr;
+    QRadioButton* rbAutoRebuild_ = nullptr;
+};
+
+} // namespace qf

@@ -1,0 +1,154 @@
+#include "Settings.h"
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+#include "engine/context.h"
+#include "jobs/window.h"
+
+namespace qf {
+
+namespace {
+
+// A stored number: native stores give integers, the INI store gives texts of digits.
+std::optional<int32_t> readDword(const QVariant& v) {
+    qlonglong n = 0;
+    switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        n = v.toLongLong();
+        break;
+    case QMetaType::QString: {
+        bool ok = false;
+        n = v.toString().trimmed().toLongLong(&ok);
+        if (!ok) return std::nullopt;
+        break;
+    }
+    default:
+        return std::nullopt;
+    }
+    if (n < std::numeric_limits<int32_t>::min() || n > std::numeric_limits<uint32_t>::max())
+        return std::nullopt;
+    return static_cast<int32_t>(static_cast<uint32_t>(n)); // DWORDs wrap like the registry's
+}
+
+std::optional<std::string> readText(const QVariant& v) {
+    if (v.typeId() != QMetaType::QString) return std::nullopt;
+    return v.toString().toStdString();
+}
+
+class Reader {
+public:
+    Reader(QSettings& s, QStringList* skipped) : s_(s), skipped_(skipped) {}
+
+    template <class Apply> void dword(const char* name, Apply apply) {
+        if (!s_.contains(name)) return;
+        if (auto n = readDword(s_.value(name)))
+            apply(*n);
+        else if (skipped_)
+            skipped_->append(QString::fromLatin1(name));
+    }
+    template <class Apply> void text(const char* name, Apply apply) {
+        if (!s_.contains(name)) return;
+        if (auto t = readText(s_.value(name)))
+            apply(*t);
+        else if (skipped_)
+            skipped_->append(QString::fromLatin1(name));
+    }
+    void flag(const char* name, bool& target) {
+        dword(name, [&](int32_t n) { target = n != 0; });
+    }
+
+private:
+    QSettings& s_;
+    QStringList* skipped_;
+};
+
+// A selected auto button stored as 0 gives way to "No auto process" rather than leaving
+// the group with nothing selected.
+void applyAutoFlag(Context& ctx, int mode, bool on) {
+    bool& button = mode == 1 ? ctx.ui.rbAutoDemux : ctx.ui.rbAutoRebuild;
+    if (on)
+        setAutoMode(ctx, mode);
+    else if (button)
+        setAutoMode(ctx, 0);
+}
+
+} // namespace
+
+void readSettings(QSettings& store, Context& ctx, WindowPlacement& placement,
+                  QStringList* skipped) {
+    auto& ui = ctx.ui;
+    Reader r(store, skipped);
+    r.dword("Width", [&](int32_t n) { placement.width = n; });
+    r.dword("Height", [&](int32_t n) { placement.height = n; });
+    r.dword("Top", [&](int32_t n) { placement.top = n; });
+    r.dword("Left", [&](int32_t n) { placement.left = n; });
+    r.dword("WindowState", [&](int32_t n) { placement.state = n; });
+    r.dword("TreeWidth", [&](int32_t n) { ui.treeWidth = n; });
+    r.text("AudioExt", [&](const std::string& t) { ui.eAudioExt = t; });
+    r.text("VideoExt", [&](const std::string& t) { ui.eVideoExt = t; });
+    r.text("SubExt", [&](const std::string& t) { ui.eSubExt = t; });
+    r.text("Workdir", [&](const std::string& t) { ui.eWorkdir = t; });
+    r.text("EVOdir", [&](const std::string& t) { ctx.EVOdir = ui.odEVOfileDir = t; });
+    r.text("XPLdir", [&](const std::string& t) { ctx.XPLdir = ui.odXPLDir = t; });
+    r.flag("Continue", ui.cbContinue);
+    r.flag("FastCheck", ui.cbFastCheck);
+    r.flag("CountFrames", ui.cbCountFr);
+    r.flag("Details", ui.cbDetails);
+    r.flag("AutoRead", ui.cbAutoRead);
+    r.dword("AutoDemux", [&](int32_t n) { applyAutoFlag(ctx, 1, n != 0); });
+    r.dword("AutoRebuild", [&](int32_t n) { applyAutoFlag(ctx, 2, n != 0); });
+}
+
+QByteArray installStamp(const QDateTime& localNow) {
+    const QDateTime local = localNow.toLocalTime();
+    const double days = static_cast<double>(QDate(1899, 12, 30).daysTo(local.date())) +
+                        local.time().msecsSinceStartOfDay() / 86400000.0;
+    uint64_t bits = std::bit_cast<uint64_t>(days);
+    QByteArray out(8, '\0');
+    for (int i = 0; i < 8; ++i) out[i] = static_cast<char>((bits >> (8 * i)) & 0xFF);
+    return out;
+}
+
+QString writeSettings(QSettings& store, const Context& ctx, int state, const QRect& outerBounds,
+                      const QDateTime& localNow) {
+    if (!store.isWritable())
+        return QStringLiteral("Failed to create the settings store \"%1\"").arg(store.fileName());
+    const auto& ui = ctx.ui;
+    auto text = [](const std::string& s) { return QString::fromStdString(s); };
+    store.setValue("WindowState", state);
+    if (state != 2) {
+        store.setValue("Top", outerBounds.top());
+        store.setValue("Left", outerBounds.left());
+        store.setValue("Width", outerBounds.width());
+        store.setValue("Height", outerBounds.height());
+    }
+    store.setValue("TreeWidth", ui.treeWidth);
+    store.setValue("AudioExt", text(ui.eAudioExt));
+    store.setValue("VideoExt", text(ui.eVideoExt));
+    store.setValue("SubExt", text(ui.eSubExt));
+    store.setValue("Workdir", text(ui.eWorkdir));
+    store.setValue("EVOdir", text(ctx.EVOdir));
+    store.setValue("XPLdir", text(ctx.XPLdir));
+    store.setValue("Continue", ui.cbContinue ? 1 : 0);
+    store.setValue("FastCheck", ui.cbFastCheck ? 1 : 0);
+    store.setValue("CountFrames", ui.cbCountFr ? 1 : 0);
+    store.setValue("Details", ui.cbDetails ? 1 : 0);
+    store.setValue("AutoRead", ui.cbAutoRead ? 1 : 0);
+    store.setValue("AutoDemux", ui.rbAutoDemux ? 1 : 0);
+    store.setValue("AutoRebuild", ui.rbAutoRebuild ? 1 : 0);
+    if (!store.contains("Install")) store.setValue("Install", installStamp(localNow));
+    store.sync();
+    if (store.status() != QSettings::NoError)
+        return QStringLiteral("Failed to set data in \"%1\"").arg(store.fileName());
+    return {};
+}
+
+} // namespace qf

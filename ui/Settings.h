@@ -1,0 +1,42 @@
+#pragma once
+// The per-user settings store: window placement, output folder, extensions, the last
+// folders used and the options. Read once at start-up, written at close.
+#include <optional>
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QRect>
+#include <QSettings>
+#include <QStringList>
+
+namespace qf {
+
+class Context;
+
+inline constexpr char kSettingsOrganization[] = "Marrowby Software";
+inline constexpr char kSettingsApplication[] = "Quillfen";
+
+// The window's outer bounds in screen pixels and its state (0 normal, 1 minimized,
+// 2 maximized), each present only when stored.
+struct WindowPlacement {
+    std::optional<int> width, height, top, left, state;
+};
+
+// Copies every stored value into the context's window model, its folders and the
+// placement. A value that is missing leaves its target as it is; a value of the wrong
+// type (a text where a number belongs or the other way round) is skipped, its name added
+// to `skipped`, and the others still load.
+void readSettings(QSettings& store, Context& ctx, WindowPlacement& placement,
+                  QStringList* skipped = nullptr);
+
+// Writes the values: the state always, the bounds only when not maximized, then the rest,
+// and "Install" (the first close's local date and time) when it is not stored yet.
+// Returns an error text, empty when the store took everything.
+QString writeSettings(QSettings& store, const Context& ctx, int state, const QRect& outerBounds,
+                      const QDateTime& localNow = QDateTime::currentDateTime());
+
+// A local date and time as 8 bytes: a little-endian IEEE double counting days since
+// 30 December 1899, the time of day as the fraction.
+QByteArray installStamp(const QDateTime& localNow);
+
+} // namespace qf
