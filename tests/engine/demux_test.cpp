@@ -81,20 +81,6 @@ Bytes priv(uint8_t id, Bytes payload, Pts pts = {}) {
     return pesBytes(p);
 }
 
-// "SP" record header with a relative time stamp.
-Bytes spHeader(uint32_t pts) {
-    return {'S',
-            'P',
-            static_cast<uint8_t>(pts),
-            static_cast<uint8_t>(pts >> 8),
-            static_cast<uint8_t>(pts >> 16),
-            static_cast<uint8_t>(pts >> 24),
-            0,
-            0,
-            0,
-            0};
-}
-
 // How often the 32-bit window, started at 0, equals 0x000001`code` over a run.
 int windowCount(const uint8_t* p, size_t n, uint8_t code) {
     uint32_t w = 0;

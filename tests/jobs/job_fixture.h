@@ -98,16 +98,7 @@ inline Bytes spRecords(const std::vector<Bytes>& units, uint32_t firstPts, uint3
     Bytes out;
     for (size_t i = 0; i < units.size(); ++i) {
         const uint32_t pts = firstPts + step * static_cast<uint32_t>(i) - earliest;
-        Bytes h = {'S',
-                   'P',
-                   static_cast<uint8_t>(pts),
-                   static_cast<uint8_t>(pts >> 8),
-                   static_cast<uint8_t>(pts >> 16),
-                   static_cast<uint8_t>(pts >> 24),
-                   0,
-                   0,
-                   0,
-                   0};
+        const Bytes h = spHeader(pts);
         out.insert(out.end(), h.begin(), h.end());
         out.insert(out.end(), units[i].begin(), units[i].end());
     }

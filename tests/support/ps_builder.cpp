@@ -8,6 +8,19 @@
 
 namespace qf::test {
 
+Bytes spHeader(uint32_t pts) {
+    return {'S',
+            'P',
+            static_cast<uint8_t>(pts),
+            static_cast<uint8_t>(pts >> 8),
+            static_cast<uint8_t>(pts >> 16),
+            static_cast<uint8_t>(pts >> 24),
+            0,
+            0,
+            0,
+            0};
+}
+
 Bytes readFile(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     if (!f) throw std::runtime_error("cannot read " + path);

@@ -21,6 +21,9 @@ using qf::subHeaderSub;
 using qf::subHeaderTrueHD;
 using qf::systemHeader;
 
+// The 10-byte header of a subpicture record: "SP", the PTS little-endian, a zero DTS.
+Bytes spHeader(uint32_t pts);
+
 // Helpers for files in tests.
 Bytes readFile(const std::string& path);
 void writeFile(const std::string& path, const Bytes& data);
