@@ -7,6 +7,7 @@ namespace qf {
 int32_t countStartCodes(const uint8_t* data, size_t n, uint8_t code) {
     // Find each 0x01 with memchr, then check the two bytes before it (zero before the
     // run) and the byte after it. Same result as sliding the window byte by byte.
+    if (n < 2) return 0; // a pattern ends two bytes after its 0x01 at the least
     int32_t count = 0;
     const uint8_t* p = data;
     const uint8_t* end = data + n;
