@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 #include "analysers/analysers.h"
 #include "engine/context.h"
@@ -34,6 +36,31 @@ std::string hex(uint32_t v, int digits) {
     return buf;
 }
 
+// Runs bound for one output, written together once the block has been parsed: one
+// system call for many packets. The runs point into ReadBuffer, which stays unchanged
+// until the next read; record headers are kept here.
+struct PendingRuns {
+    static constexpr size_t kRuns = 256, kHeaders = 64;
+    Stream* out = nullptr;
+    size_t runs = 0, headers = 0;
+    std::array<iovec, kRuns> run;
+    std::array<std::array<uint8_t, 10>, kHeaders> header;
+
+    void flush() {
+        if (runs) out->writeRuns(run.data(), runs);
+        runs = headers = 0;
+    }
+    void add(const void* p, size_t n) {
+        if (runs == kRuns) flush();
+        run[runs++] = {const_cast<void*>(p), n};
+    }
+    void addHeader(const uint8_t (&h)[10]) {
+        if (headers == kHeaders || runs == kRuns) flush();
+        std::copy(std::begin(h), std::end(h), header[headers].begin());
+        add(header[headers++].data(), 10);
+    }
+};
+
 // One pass: the resumable byte parser and the handling of its payload runs.
 class Pass {
 public:
@@ -55,6 +82,10 @@ private:
     void countFrames(size_t p, size_t n);
     void details(size_t p, size_t n);
     void output(size_t p, size_t n);
+    PendingRuns& pending(Stream* out);
+    void flushOutputs() {
+        for (auto& q : pending_) q.flush();
+    }
     void progress(int64_t pos, int64_t size, double startTime);
     void systemHeaderLine();
     void found(const char* what, int idx) {
@@ -93,6 +124,8 @@ private:
     bool AudioReported[16] = {};
     bool VideoReported[2] = {};
     bool SubReported[32] = {};
+
+    std::vector<PendingRuns> pending_; // one per output of a demux pass, made at its start
 };
 
 void Pass::run() {
@@ -109,6 +142,17 @@ void Pass::run() {
         ~CancelOff() { c.ui.bCancel = false; }
     } cancelOff{c};
 
+    if (!read_) {
+        pending_.reserve(c.VideoOut.size() + c.AudioOut.size() + c.SubOut.size());
+        auto addAll = [&](auto& outs) {
+            for (auto& o : outs)
+                if (o) pending_.emplace_back().out = o.get();
+        };
+        addAll(c.VideoOut);
+        addAll(c.AudioOut);
+        addAll(c.SubOut);
+    }
+
     Stream& src = *c.SourceStream;
     while (src.position() < src.size() && !c.CancelFlag) {
         const size_t len = src.read(buf_, kBlockSize);
@@ -124,6 +168,7 @@ void Pass::run() {
             buf_[17] == 0xBB)
             systemHeaderLine();
         parse(len);
+        flushOutputs();
     }
     if (c.CancelFlag) c.FrameCount = {0, 0};
 }
@@ -549,12 +594,19 @@ void Pass::output(size_t p, size_t n) {
                                          0,
                                          0,
                                          0};
-                out->write(rec, sizeof rec);
+                pending(out).addHeader(rec);
                 CurPTS = 0;
             }
         }
     }
-    if (out) out->write(buf_ + p, n);
+    if (out) pending(out).add(buf_ + p, n);
+}
+
+PendingRuns& Pass::pending(Stream* out) {
+    for (auto& q : pending_)
+        if (q.out == out) return q;
+    pending_.emplace_back().out = out; // not expected: the outputs are made before the pass
+    return pending_.back();
 }
 
 } // namespace

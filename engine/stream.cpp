@@ -1,6 +1,8 @@
 #include "engine/stream.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -61,6 +63,40 @@ void FileStream::write(const void* buf, size_t n) {
         done += static_cast<size_t>(r);
     }
     pos_ += static_cast<int64_t>(done);
+}
+
+#ifdef IOV_MAX
+constexpr size_t kMaxRuns = IOV_MAX;
+#else
+constexpr size_t kMaxRuns = 16;
+#endif
+
+void FileStream::writeRuns(const iovec* runs, size_t count) {
+    // One system call for many runs; a partial write goes on where it stopped.
+    iovec local[kMaxRuns];
+    while (count > 0) {
+        size_t k = count < kMaxRuns ? count : kMaxRuns;
+        std::copy(runs, runs + k, local);
+        iovec* v = local;
+        while (k > 0) {
+            ssize_t r = ::pwritev(fd_, v, static_cast<int>(k), pos_);
+            if (r < 0 && errno == EINTR) continue;
+            if (r <= 0) throw Error("Stream write error");
+            pos_ += r;
+            auto done = static_cast<size_t>(r);
+            while (k > 0 && done >= v->iov_len) {
+                done -= v->iov_len;
+                ++v;
+                --k;
+                --count;
+                ++runs;
+            }
+            if (k > 0) {
+                v->iov_base = static_cast<char*>(v->iov_base) + done;
+                v->iov_len -= done;
+            }
+        }
+    }
 }
 
 int64_t FileStream::size() const {

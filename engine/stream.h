@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <sys/uio.h>
 
 namespace qf {
 
@@ -20,6 +21,10 @@ public:
     virtual size_t read(void* buf, size_t n) = 0;
     // Writes the whole buffer or throws Error("Stream write error").
     virtual void write(const void* buf, size_t n) = 0;
+    // Writes the runs one after the other, as that many write calls would.
+    virtual void writeRuns(const iovec* runs, size_t count) {
+        for (size_t k = 0; k < count; ++k) write(runs[k].iov_base, runs[k].iov_len);
+    }
     virtual int64_t size() const = 0;
     virtual int64_t position() const = 0;
     virtual void seek(int64_t pos) = 0;
@@ -37,6 +42,7 @@ public:
 
     size_t read(void* buf, size_t n) override;
     void write(const void* buf, size_t n) override;
+    void writeRuns(const iovec* runs, size_t count) override;
     int64_t size() const override;
     int64_t position() const override { return pos_; }
     void seek(int64_t pos) override;
