@@ -60,6 +60,35 @@ TEST(FileStream, CreateTruncatesAndWritesWholeBuffers) {
     EXPECT_EQ(readFile(path), (Bytes{1, 2, 3, 4, 5}));
 }
 
+TEST(FileStream, GatheredRunsLandInOrder) {
+    // More runs than one system call takes, of mixed sizes, some empty.
+    TempDir dir;
+    Bytes expected;
+    std::vector<Bytes> parts;
+    for (size_t k = 0; k < 3000; ++k) parts.push_back(Bytes(k % 7 == 0 ? 0 : k % 300, uint8_t(k)));
+    std::vector<iovec> runs;
+    for (auto& part : parts) {
+        runs.push_back({part.data(), part.size()});
+        expected.insert(expected.end(), part.begin(), part.end());
+    }
+    {
+        FileStream f(dir / "runs", FileStream::Mode::Create);
+        f.write("ab", 2);
+        f.writeRuns(runs.data(), runs.size());
+        EXPECT_EQ(f.position(), static_cast<int64_t>(expected.size() + 2));
+    }
+    expected.insert(expected.begin(), {'a', 'b'});
+    EXPECT_EQ(readFile(dir / "runs"), expected);
+
+    FileStream full("/dev/full", FileStream::Mode::Create);
+    try {
+        full.writeRuns(runs.data(), runs.size());
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "Stream write error");
+    }
+}
+
 TEST(FileStream, ReadsUpToTheEnd) {
     TempDir dir;
     const std::string path = dir / "in.EVO";
