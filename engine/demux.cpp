@@ -153,13 +153,16 @@ void Pass::run() {
         addAll(c.SubOut);
     }
 
+    // The size is taken once: a source that shrinks while it is read ends the pass with
+    // a read error instead of a short output reported as done.
     Stream& src = *c.SourceStream;
-    while (src.position() < src.size() && !c.CancelFlag) {
+    const int64_t size = src.size();
+    while (src.position() < size && !c.CancelFlag) {
         const size_t len = src.read(buf_, kBlockSize);
         if (len == 0) throw Error("Stream read error");
         const int64_t pos = src.position();
         if (pos % kPumpInterval == 0) {
-            progress(pos, src.size(), startTime);
+            progress(pos, size, startTime);
             c.host.processEvents();
         }
         if (read_ && c.ui.cbFastCheck && pos > kFastCheckLimit) c.CancelFlag = true;

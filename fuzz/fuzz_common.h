@@ -1,5 +1,6 @@
 #pragma once
 // Shared pieces of the fuzz targets: a quiet host and an in-memory source.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -23,6 +24,7 @@ class MemorySource : public Stream {
 public:
     explicit MemorySource(std::vector<uint8_t> d) : data_(std::move(d)) {}
     size_t read(void* buf, size_t n) override {
+        if (pos_ >= static_cast<int64_t>(data_.size())) return 0;
         size_t k = std::min(n, data_.size() - static_cast<size_t>(pos_));
         if (k) std::memcpy(buf, data_.data() + pos_, k);
         pos_ += static_cast<int64_t>(k);
