@@ -81,17 +81,6 @@ Bytes priv(uint8_t id, Bytes payload, Pts pts = {}) {
     return pesBytes(p);
 }
 
-// How often the 32-bit window, started at 0, equals 0x000001`code` over a run.
-int windowCount(const uint8_t* p, size_t n, uint8_t code) {
-    uint32_t w = 0;
-    int c = 0;
-    for (size_t i = 0; i < n; ++i) {
-        w = (w << 8) | p[i];
-        if (w == (0x100u | code)) ++c;
-    }
-    return c;
-}
-
 bool isEngineLine(const std::string& plain) {
     return plain.find(" found!") != std::string::npos || plain.rfind("   First PTS", 0) == 0 ||
            plain.rfind("   Stream id", 0) == 0 || plain.rfind("   Format", 0) == 0 ||
@@ -812,9 +801,9 @@ TEST(DemuxBlocks, EverySplitOfTheProbeGivesTheSameResult) {
             if (k <= v.at || k >= v.at + v.size) continue;
             const uint8_t* p = pr.bytes.data() + v.at;
             const size_t cut = k - v.at;
-            const int delta = windowCount(p, cut, v.code) +
-                              windowCount(p + cut, v.size - cut, v.code) -
-                              windowCount(p, v.size, v.code);
+            const int delta = slidingWindowCount(p, cut, v.code) +
+                              slidingWindowCount(p + cut, v.size - cut, v.code) -
+                              slidingWindowCount(p, v.size, v.code);
             expect.readFrames[v.slot] += delta;
             expect.demuxFrames[v.slot] += delta;
         }

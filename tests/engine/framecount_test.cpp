@@ -6,20 +6,12 @@
 #include <random>
 #include <vector>
 
+#include "support/ps_builder.h"
+
 namespace qf {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-int32_t slidingWindow(const uint8_t* p, size_t n, uint8_t code) {
-    uint32_t w = 0;
-    int32_t c = 0;
-    for (size_t i = 0; i < n; ++i) {
-        w = (w << 8) | p[i];
-        if (w == (0x100u | code)) ++c;
-    }
-    return c;
-}
+using test::slidingWindowCount;
 
 int32_t count(const Bytes& b, uint8_t code) {
     return countStartCodes(b.data(), b.size(), code);
@@ -43,7 +35,7 @@ TEST(CountStartCodes, AgreesWithTheSlidingWindowOnRandomRuns) {
         const auto code = static_cast<uint8_t>(c);
         for (int round = 0; round < 3000; ++round) {
             const Bytes b = randomRun(rng, len(rng), code);
-            ASSERT_EQ(count(b, code), slidingWindow(b.data(), b.size(), code))
+            ASSERT_EQ(count(b, code), slidingWindowCount(b.data(), b.size(), code))
                 << "code " << int(code) << " round " << round;
         }
     }
@@ -52,9 +44,9 @@ TEST(CountStartCodes, AgreesWithTheSlidingWindowOnRandomRuns) {
     Bytes uniform(1 << 20);
     for (auto& x : uniform) x = static_cast<uint8_t>(any(rng));
     for (uint8_t code : {uint8_t{0x00}, uint8_t{0x09}, uint8_t{0x0D}})
-        EXPECT_EQ(count(uniform, code), slidingWindow(uniform.data(), uniform.size(), code));
+        EXPECT_EQ(count(uniform, code), slidingWindowCount(uniform.data(), uniform.size(), code));
     const Bytes dense = randomRun(rng, 262144, 0x00);
-    EXPECT_EQ(count(dense, 0x00), slidingWindow(dense.data(), dense.size(), 0x00));
+    EXPECT_EQ(count(dense, 0x00), slidingWindowCount(dense.data(), dense.size(), 0x00));
 }
 
 TEST(CountStartCodes, StructuredRuns) {
@@ -79,7 +71,7 @@ TEST(CountStartCodes, StructuredRuns) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(count(c.run, c.code), c.expect) << testing::PrintToString(c.run);
-        EXPECT_EQ(count(c.run, c.code), slidingWindow(c.run.data(), c.run.size(), c.code));
+        EXPECT_EQ(count(c.run, c.code), slidingWindowCount(c.run.data(), c.run.size(), c.code));
     }
 }
 
@@ -93,8 +85,8 @@ TEST(CountStartCodes, PatternsCutAtEveryRunBoundary) {
         SCOPED_TRACE(cut);
         const int32_t split = countStartCodes(b.data(), cut, 0x00) +
                               countStartCodes(b.data() + cut, b.size() - cut, 0x00);
-        EXPECT_EQ(split, slidingWindow(b.data(), cut, 0x00) +
-                             slidingWindow(b.data() + cut, b.size() - cut, 0x00));
+        EXPECT_EQ(split, slidingWindowCount(b.data(), cut, 0x00) +
+                             slidingWindowCount(b.data() + cut, b.size() - cut, 0x00));
         // A pattern is lost exactly when the cut follows its 00 00 01; a run starting
         // "01 00" right after 9A gains one.
         const bool loses = cut == 4 || cut == 9 || cut == 13;

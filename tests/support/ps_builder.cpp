@@ -21,6 +21,16 @@ Bytes spHeader(uint32_t pts) {
             0};
 }
 
+int32_t slidingWindowCount(const uint8_t* data, size_t n, uint8_t code) {
+    uint32_t w = 0;
+    int32_t c = 0;
+    for (size_t i = 0; i < n; ++i) {
+        w = (w << 8) | data[i];
+        if (w == (0x100u | code)) ++c;
+    }
+    return c;
+}
+
 Bytes readFile(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     if (!f) throw std::runtime_error("cannot read " + path);
