@@ -38,7 +38,8 @@ INSTANTIATE_TEST_SUITE_P(
         EncodedSample{"h264_high10_l40_1280x720_50.264", "High 10 Profile", "40"},
         EncodedSample{"h264_high422_l31_720x480_2997.264", "High 4:2:2 Profile", "31"},
         // 4:4:4 is coded with profile_idc 244, which has no name here.
-        EncodedSample{"h264_high444_l32_640x480_60.264", "Unknown Profile", "32"}));
+        EncodedSample{"h264_high444_l32_640x480_60.264", "Unknown Profile", "32"}),
+    [](const auto& p) { return test::caseName(p.param.file); });
 
 TEST_F(H264Test, BaselineLevel1bAtEveryKeyFrame) {
     // I P I P, each I with its own parameter sets: level_idc 11 plus constraint_set3.

@@ -69,7 +69,8 @@ INSTANTIATE_TEST_SUITE_P(
                                     "[bl]2.21:1[/bl]", "[bl]50[/bl] fps", "9800", "1"},
                       EncodedSample{"mpeg2_500x400_60_1x1.m2v", "500[/bl]x[bl]400",
                                     "[bl]1:1[/bl] (square samples)", "[bl]60[/bl] fps", "6000",
-                                    "1"}));
+                                    "1"}),
+    [](const auto& p) { return test::caseName(p.param.file); });
 
 const VideoLines kCif =
     join(join(kFound, headerLines("352[/bl]x[bl]288", "[bl]4:3[/bl]", "[bl]25[/bl] fps", "4000")),

@@ -13,6 +13,7 @@
 
 #include "analysers/analysers.h"
 #include "engine/context.h"
+#include "support/ps_builder.h"
 #include "support/recording_host.h"
 
 namespace qf::test {

@@ -405,7 +405,8 @@ INSTANTIATE_TEST_SUITE_P(
                        "<AudioAttributeItem codec=\"DTS\"/></Playlist>",
                        "'' is not a valid integer value"},
         BrokenPlaylist{"<SubpictureAttributeItem index=\"99999999999\"/>",
-                       "'99999999999' is not a valid integer value"}));
+                       "'99999999999' is not a valid integer value"}),
+    [](const auto& p) { return "Case" + std::to_string(p.index); });
 
 TEST_F(PlaylistReader, MissingFileIsReportedAndWindowRestored) {
     ctx.ui.eXPLfile = "/nonexistent/ADV_OBJ/VPLST000.XPL";

@@ -1,5 +1,6 @@
 #include "support/ps_builder.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -29,6 +30,13 @@ int32_t slidingWindowCount(const uint8_t* data, size_t n, uint8_t code) {
         if (w == (0x100u | code)) ++c;
     }
     return c;
+}
+
+std::string caseName(const std::string& file) {
+    std::string name = file.substr(0, file.rfind('.'));
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name;
 }
 
 Bytes readFile(const std::string& path) {

@@ -28,6 +28,9 @@ Bytes spHeader(uint32_t pts);
 // equals 0x000001`code`. The reference the engine's counter is checked against.
 int32_t slidingWindowCount(const uint8_t* data, size_t n, uint8_t code);
 
+// A file name as a test-case name: letters and digits kept, everything else "_".
+std::string caseName(const std::string& file);
+
 // Helpers for files in tests.
 Bytes readFile(const std::string& path);
 void writeFile(const std::string& path, const Bytes& data);
