@@ -3,7 +3,8 @@
 #include <string>
 
 #include "analysers/analysers.h"
-#include "engine/context.h"
+#include "analysers/format.h"
+#include "analysers/report.h"
 
 namespace qf {
 
@@ -16,28 +17,12 @@ constexpr const char* kArrangement[8] = {
     "L + R + S", "L + R + C + S", "L + R + Ls + Rs", "L + R + C + Ls + Rs",
 };
 
-// Hz shown as kHz in the shortest decimal form ("48", "44.1"), with the
-// user's decimal separator. Done in integers so no C locale gets involved.
-std::string kiloHertz(int32_t hz, char separator) {
-    std::string s = std::to_string(hz / 1000);
-    int32_t frac = hz % 1000;
-    if (frac != 0) {
-        std::string digits = std::to_string(1000 + frac).substr(1);
-        while (digits.back() == '0') digits.pop_back();
-        s += separator;
-        s += digits;
-    }
-    return s;
-}
-
 } // namespace
 
-void AC3info(Context& ctx, size_t p, size_t n, int audioIdx) {
-    const auto& buf = ctx.ReadBuffer;
-    if (p >= buf.size()) return;
-    if (n > buf.size() - p) n = buf.size() - p;
+void AC3info(Report& r, size_t p, size_t n, int audioIdx) {
+    const std::span<const uint8_t> run = runBytes(r, p, n);
 
-    const auto& table = ctx.AC3RateTable;
+    const auto& table = r.tables().AC3RateTable;
     // Bit-rate codes past the table are reserved and count as 0.
     auto bitRateOf = [&](uint32_t code) -> int32_t { return code <= 18 ? table[4 + code] : 0; };
 
@@ -48,8 +33,7 @@ void AC3info(Context& ctx, size_t p, size_t n, int audioIdx) {
     int32_t rate = 0;
     uint32_t bitRate = 0;
 
-    for (size_t i = p; i < p + n; ++i) {
-        const uint32_t b = buf[i];
+    for (const uint32_t b : run) {
         window = (window << 8) | b;
         if ((window & 0xFFFF) == 0x0B77) {
             if (!busy) {
@@ -82,33 +66,32 @@ void AC3info(Context& ctx, size_t p, size_t n, int audioIdx) {
         case 0: {
             const std::string stream = "   Stream " + std::to_string(audioIdx);
             const std::string freq = "   Sampling frequency = [bl]" +
-                                     kiloHertz(rate, ctx.timeSettings.decimalSeparator) +
-                                     "[/bl] kHz";
+                                     kiloHertz(rate, r.decimalSeparator()) + "[/bl] kHz";
             if (bsid > 10 && bsid <= 16) {
                 if (rate == 0)
                     busy = false;
                 else
                     bitRate = ((750 / blocks) * (frmsiz + 1) * 16) >> 2;
-                ctx.log(stream + " is [b]Dolby Digital Plus[/b]");
-                ctx.log("   frame size = " + std::to_string((frmsiz + 1) * 2) +
-                        " bytes, number of blocks per frame = " + std::to_string(blocks));
-                ctx.log(freq);
-                ctx.log("   Transmission bitrate = [bl]" + std::to_string(bitRate / 1000) +
-                        "[/bl] kbit/s");
-                ctx.log("   Channel arrangement = [bl]" + std::string(kArrangement[acmod]) +
-                        "[/bl], bsid = " + std::to_string(bsid));
-                ctx.log(std::string("   LFE channel = [bl]") +
-                        (lfeon == 1 ? "present" : "not present") + "[/bl]");
+                r.log(stream + " is [b]Dolby Digital Plus[/b]");
+                r.log("   frame size = " + std::to_string((frmsiz + 1) * 2) +
+                      " bytes, number of blocks per frame = " + std::to_string(blocks));
+                r.log(freq);
+                r.log("   Transmission bitrate = [bl]" + std::to_string(bitRate / 1000) +
+                      "[/bl] kbit/s");
+                r.log("   Channel arrangement = [bl]" + std::string(kArrangement[acmod]) +
+                      "[/bl], bsid = " + std::to_string(bsid));
+                r.log(std::string("   LFE channel = [bl]") +
+                      (lfeon == 1 ? "present" : "not present") + "[/bl]");
             } else {
                 acmod = b >> 5;
                 if (rate == 0 || bitRate == 0) busy = false;
-                ctx.log(stream + " is [b]Dolby Digital[/b]");
-                ctx.log(freq);
-                ctx.log("   Transmission bitrate = [bl]" + std::to_string(bitRate / 1000) +
-                        "[/bl] kbit/s");
-                ctx.log("   Channel arrangement = [bl]" + std::string(kArrangement[acmod]) +
-                        "[/bl], bsid = " + std::to_string(bsid) +
-                        ", bsmod =" + std::to_string(bsmod));
+                r.log(stream + " is [b]Dolby Digital[/b]");
+                r.log(freq);
+                r.log("   Transmission bitrate = [bl]" + std::to_string(bitRate / 1000) +
+                      "[/bl] kbit/s");
+                r.log("   Channel arrangement = [bl]" + std::string(kArrangement[acmod]) +
+                      "[/bl], bsid = " + std::to_string(bsid) +
+                      ", bsmod =" + std::to_string(bsmod));
             }
             break;
         }

@@ -1,21 +1,22 @@
 #pragma once
-// Detailed reports of the first payload of each stream kind. Each analyser reads
-// ctx.ReadBuffer[p, p + n) and writes its lines through ctx.log(); lines begin with
-// three blanks. None reads outside the bytes it is given (LPCMinfo also looks at the
-// sub-stream header bytes just before p, when they are in the buffer).
+// Detailed reports of the first payload of each stream kind. Each analyser reads the
+// run [p, p + n) of r.block() and writes its lines through r.log(); lines begin with
+// three blanks. None reads outside the run (LPCMinfo also looks at the sub-stream
+// header bytes just before p; DTSinfo decodes a core header to the end of the block).
 #include <cstddef>
 #include <cstdint>
 
 namespace qf {
 
-class Context;
+class Report;
 
-void AC3info(Context& ctx, size_t p, size_t n, int audioIdx);
-void DTSinfo(Context& ctx, size_t p, size_t n, int audioIdx);
-void MLPinfo(Context& ctx, size_t p, size_t n);
-void LPCMinfo(Context& ctx, size_t p, size_t n);
-void MPEG2info(Context& ctx, size_t p, size_t n, uint32_t pts, uint32_t dts);
-void H264info(Context& ctx, size_t p, size_t n, uint32_t pts, uint32_t dts);
-void VC1info(Context& ctx, size_t p, size_t n, uint32_t dts, int64_t pts);
+void AC3info(Report& r, size_t p, size_t n, int audioIdx);
+void DTSinfo(Report& r, size_t p, size_t n, int audioIdx);
+void MLPinfo(Report& r, size_t p, size_t n);
+void LPCMinfo(Report& r, size_t p, size_t n);
+void MPAinfo(Report& r, size_t p, size_t n);
+void MPEG2info(Report& r, size_t p, size_t n, uint32_t pts, uint32_t dts);
+void H264info(Report& r, size_t p, size_t n, uint32_t pts, uint32_t dts);
+void VC1info(Report& r, size_t p, size_t n, uint32_t dts, int64_t pts);
 
 } // namespace qf

@@ -48,4 +48,35 @@ int64_t DtsBitReader::bitsLeft() const {
     return left > 0 ? left : 0;
 }
 
+uint32_t BitReader::u(int n) {
+    uint32_t v = 0;
+    for (int k = 0; k < n; ++k) {
+        uint32_t bit = 0;
+        if (bit_ < 8 * size_)
+            bit = (data_[bit_ >> 3] >> (7 - (bit_ & 7))) & 1u;
+        else
+            overrun_ = true;
+        ++bit_;
+        v = (v << 1) | bit;
+    }
+    return v;
+}
+
+uint32_t BitReader::ue() {
+    int zeros = 0;
+    while (u(1) == 0) {
+        if (overrun_ || ++zeros > 31) {
+            overrun_ = true;
+            return 0;
+        }
+    }
+    return zeros == 0 ? 0 : ((1u << zeros) - 1 + u(zeros));
+}
+
+int32_t BitReader::se() {
+    const uint32_t k = ue();
+    const auto magnitude = static_cast<int32_t>((k + 1) / 2);
+    return (k & 1) ? magnitude : -magnitude;
+}
+
 } // namespace qf

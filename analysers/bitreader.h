@@ -1,5 +1,7 @@
 #pragma once
-// Most-significant-bit-first reader over raw bytes of ReadBuffer, used by the
+// Bit readers of the analysers.
+//
+// DtsBitReader: most-significant-bit-first reader over raw bytes of the block, used by the
 // DTS analyser. The 32-bit window doubles as the analyser's sync-word shift
 // register, so scanning and bit reading continue from one shared state.
 //
@@ -33,6 +35,29 @@ struct DtsBitReader {
 
 private:
     uint32_t byteAt(size_t i) const { return i < end ? data[i] : 0u; }
+};
+
+// Most-significant-bit-first reader over a byte range, with the Exp-Golomb codes of
+// H.264. Reading past the end yields zeros and marks the reader as overrun, so a caller
+// reads a run of fields and then asks once whether they were all there.
+class BitReader {
+public:
+    BitReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+
+    // The next n bits, 0 <= n <= 32.
+    uint32_t u(int n);
+    bool flag() { return u(1) != 0; }
+    // ue(v) and se(v); a code longer than 32 bits overruns.
+    uint32_t ue();
+    int32_t se();
+
+    bool overrun() const { return overrun_; }
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+    size_t bit_ = 0;
+    bool overrun_ = false;
 };
 
 } // namespace qf

@@ -5,7 +5,7 @@
 
 #include "analysers/analysers.h"
 #include "analysers/bitreader.h"
-#include "engine/context.h"
+#include "analysers/report.h"
 
 namespace qf {
 
@@ -75,7 +75,7 @@ const char* revisionSuffix(uint32_t vernum) {
 // Decodes the core frame header that follows a sync word, writing each field's
 // line as soon as the field is read. Stops at the first field that does not lie
 // wholly inside the bytes handed in.
-void coreHeader(Context& ctx, DtsBitReader& r) {
+void coreHeader(Report& out, DtsBitReader& r) {
     auto field = [&r](int bits, uint32_t& v) {
         if (r.bitsLeft() < bits) return false;
         v = r.BitRead(bits);
@@ -92,63 +92,63 @@ void coreHeader(Context& ctx, DtsBitReader& r) {
     uint32_t v = 0, cpf = 0, extId = 0;
     if (!skip(1)) return; // FTYPE
     if (!field(5, v)) return;
-    ctx.log("   PCM core samples = " + dec(v + 1));
+    out.log("   PCM core samples = " + dec(v + 1));
     if (!field(1, cpf)) return;
     if (!field(7, v)) return;
-    ctx.log("   PCM sample blocks = " + dec(v + 1));
+    out.log("   PCM sample blocks = " + dec(v + 1));
     if (!field(14, v)) return;
-    ctx.log("   Primary frame byte size = " + dec(v));
+    out.log("   Primary frame byte size = " + dec(v));
     if (!field(6, v)) return;
-    ctx.log(std::string("   Channel arrangement = [bl]") +
+    out.log(std::string("   Channel arrangement = [bl]") +
             (v < 16 ? kArrangement[v] : "User defined") + "[/bl]");
     if (!field(4, v)) return;
-    ctx.log(std::string("   Sampling frequency = [bl]") + kFrequency[v] + "[/bl] kHz");
+    out.log(std::string("   Sampling frequency = [bl]") + kFrequency[v] + "[/bl] kHz");
     if (!field(5, v)) return;
-    ctx.log(std::string("   Transmission bitrate = [bl]") + kRate[v] + "[/bl] kbit/s");
+    out.log(std::string("   Transmission bitrate = [bl]") + kRate[v] + "[/bl] kbit/s");
     for (int i = 0; i < 5; ++i) // MIX, DYNF, TIMEF, AUXF, HDCD
         if (!skip(1)) return;
     if (!field(3, extId)) return;
     if (!field(1, v)) return;
-    if (v == 1) ctx.log(std::string("   Extension audio = ") + kExtension[extId]);
+    if (v == 1) out.log(std::string("   Extension audio = ") + kExtension[extId]);
     if (!skip(1)) return; // ASPF
     if (!field(2, v)) return;
-    ctx.log(std::string("   LFE channel = ") + kLfe[v]);
+    out.log(std::string("   LFE channel = ") + kLfe[v]);
     if (!skip(1)) return; // HFLAG
     if (cpf == 1) {
         if (!field(16, v)) return;
         char hex[8];
         std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(v));
-        ctx.log(std::string("   Header CRC = ") + hex);
+        out.log(std::string("   Header CRC = ") + hex);
     }
     if (!skip(1)) return; // FILTS
     if (!field(4, v)) return;
-    ctx.log("   Encoder software rev. = " + dec(v) + revisionSuffix(v));
+    out.log("   Encoder software rev. = " + dec(v) + revisionSuffix(v));
     if (!skip(2)) return; // CHIST
     if (!field(3, v)) return;
-    ctx.log(std::string("   Source PCM resolution = ") + kResolution[v]);
+    out.log(std::string("   Source PCM resolution = ") + kResolution[v]);
 }
 
 } // namespace
 
-void DTSinfo(Context& ctx, size_t p, size_t n, int /*audioIdx*/) {
-    const auto& buf = ctx.ReadBuffer;
-    if (p >= buf.size() || n == 0) return;
-    if (n > buf.size() - p) n = buf.size() - p;
-    const size_t end = p + n;
+void DTSinfo(Report& r, size_t p, size_t n, int /*audioIdx*/) {
+    const std::span<const uint8_t> block = r.block();
+    const size_t end = p + runBytes(r, p, n).size();
 
-    DtsBitReader r(buf.data(), end, p);
+    // Sync words are looked for in the run; a header found there is decoded from the
+    // bytes that follow it in the block, even past the run, as far as they were read.
+    DtsBitReader bits(block.data(), block.size(), p);
     // The last payload byte is never shifted in.
-    while (r.position + 1 < end) {
-        r.window = (r.window << 8) | buf[r.position];
-        ++r.position;
-        if (r.window == 0x7FFE8001) {
-            coreHeader(ctx, r);
+    while (bits.position + 1 < end) {
+        bits.window = (bits.window << 8) | block[bits.position];
+        ++bits.position;
+        if (bits.window == 0x7FFE8001) {
+            coreHeader(r, bits);
             // The scan goes on from where the header ended, with the reader's
             // window as its shift register.
-        } else if (r.window == 0x5A5A5A5A) {
-            ctx.log("   Channel extension found");
-        } else if (r.window == 0x1D95F262) {
-            ctx.log("   Frequency extensiond found ([bl]96[/bl] kHz)");
+        } else if (bits.window == 0x5A5A5A5A) {
+            r.log("   Channel extension found");
+        } else if (bits.window == 0x1D95F262) {
+            r.log("   Frequency extensiond found ([bl]96[/bl] kHz)");
         }
     }
 }

@@ -3,29 +3,31 @@
 #include <string>
 
 #include "analysers/analysers.h"
-#include "engine/context.h"
+#include "analysers/report.h"
 
 namespace qf {
 
 // The LPCM payload starts 7 bytes after the sub-stream id; the word length,
 // sampling rate and channel assignment sit in that header, before p.
-void LPCMinfo(Context& ctx, size_t p, size_t /*n*/) {
-    const auto& buf = ctx.ReadBuffer;
+void LPCMinfo(Report& r, size_t p, size_t /*n*/) {
+    const std::span<const uint8_t> buf = r.block();
     // Below 7 the header lay in the previous block, which is gone.
     if (p < 7 || p > buf.size()) return;
 
     const uint8_t wordLength = buf[p - 5] >> 4;
     const uint8_t rate = buf[p - 4] >> 4;
     const uint8_t channels = buf[p - 2] & 0x1F;
-    ctx.log("   Sample size = [bl]" + ctx.WordLengthNames[wordLength] + "[/bl] bit");
-    if (rate != 15) ctx.log("   Sampling frequency = [bl]" + ctx.RateNames[rate] + "[/bl] kHz");
-    ctx.log("   Channel arrangement = " + ctx.ChannelNames[channels]);
+    r.log("   Sample size = [bl]" + r.tables().WordLengthNames[wordLength] + "[/bl] bit");
+    if (rate != 15)
+        r.log("   Sampling frequency = [bl]" + r.tables().RateNames[rate] + "[/bl] kHz");
+    r.log("   Channel arrangement = " + r.tables().ChannelNames[channels]);
 }
 
-void MLPinfo(Context& ctx, size_t p, size_t n) {
-    const auto& buf = ctx.ReadBuffer;
-    if (p >= buf.size() || n == 0) return;
-    if (n > buf.size() - p) n = buf.size() - p;
+void MLPinfo(Report& r, size_t p, size_t n) {
+    const std::span<const uint8_t> run = runBytes(r, p, n);
+    const uint8_t* buf = run.data();
+    n = run.size();
+    p = 0;
 
     uint32_t window = 0;
     int mlpCountdown = 0, truehdCountdown = 0;
@@ -37,21 +39,22 @@ void MLPinfo(Context& ctx, size_t p, size_t n) {
         window = (window << 8) | b;
         if (window == 0xF8726FBA) {
             truehdCountdown = 4;
-            ctx.log("   [b]TrueHD[/b] stream (up to 8 channels)");
+            r.log("   [b]TrueHD[/b] stream (up to 8 channels)");
         } else if (window == 0xF8726FBB) {
             mlpCountdown = 4;
-            ctx.log("   [b]Standard MLP[/b] stream (up to 6 channels) ");
+            r.log("   [b]Standard MLP[/b] stream (up to 6 channels) ");
         } else if (mlpCountdown > 0) {
             switch (--mlpCountdown) {
             case 3:
-                ctx.log("   Quantization length = [bl]" + ctx.WordLengthNames[b >> 4] +
-                        "[/bl] bits");
+                r.log("   Quantization length = [bl]" + r.tables().WordLengthNames[b >> 4] +
+                      "[/bl] bits");
                 break;
             case 2:
-                ctx.log("   Sampling frequency = [bl]" + ctx.RateNames[b >> 4] + "[/bl] kHz");
+                r.log("   Sampling frequency = [bl]" + r.tables().RateNames[b >> 4] + "[/bl] kHz");
                 break;
             case 0:
-                ctx.log("   Channel arrangement = [bl]" + ctx.ChannelNames[b & 0x1F] + "[/bl]");
+                r.log("   Channel arrangement = [bl]" + r.tables().ChannelNames[b & 0x1F] +
+                      "[/bl]");
                 break;
             default:
                 break;
@@ -59,7 +62,7 @@ void MLPinfo(Context& ctx, size_t p, size_t n) {
         } else if (truehdCountdown > 0) {
             switch (--truehdCountdown) {
             case 3:
-                ctx.log("   Sampling frequency = [bl]" + ctx.RateNames[b >> 4] + "[/bl] kHz");
+                r.log("   Sampling frequency = [bl]" + r.tables().RateNames[b >> 4] + "[/bl] kHz");
                 break;
             case 2:
                 modifier2 = b >> 6;
@@ -69,19 +72,19 @@ void MLPinfo(Context& ctx, size_t p, size_t n) {
             case 1:
                 assignment6 += b >> 7;
                 modifier8 = (b >> 5) & 3;
-                ctx.log("   2 ch. decoder");
-                ctx.log("      channel modifier = " + std::to_string(modifier2));
-                ctx.log("   6 ch. decoder");
-                ctx.log("      channel modifier = " + std::to_string(modifier6));
-                ctx.log("      channel arrangement = [bl]" + ctx.MLPChannelNames[assignment6] +
-                        "[/bl]");
+                r.log("   2 ch. decoder");
+                r.log("      channel modifier = " + std::to_string(modifier2));
+                r.log("   6 ch. decoder");
+                r.log("      channel modifier = " + std::to_string(modifier6));
+                r.log("      channel arrangement = [bl]" + r.tables().MLPChannelNames[assignment6] +
+                      "[/bl]");
                 break;
             case 0: {
                 const uint32_t assignment8 = window & 0x1FFF;
-                ctx.log("   8 ch. decoder");
-                ctx.log("      channel modifier = " + std::to_string(modifier8));
-                ctx.log("      channel arrangement = [bl]" +
-                        ctx.MLPChannelNames[assignment8 & 0x1F] + "[/bl]");
+                r.log("   8 ch. decoder");
+                r.log("      channel modifier = " + std::to_string(modifier8));
+                r.log("      channel arrangement = [bl]" +
+                      r.tables().MLPChannelNames[assignment8 & 0x1F] + "[/bl]");
                 break;
             }
             default:

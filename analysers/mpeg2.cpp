@@ -2,7 +2,7 @@
 #include <string>
 
 #include "analysers/analysers.h"
-#include "engine/context.h"
+#include "analysers/report.h"
 
 namespace qf {
 
@@ -56,17 +56,23 @@ const char* frameRateLine(int code) {
     }
 }
 
+// Frames per second by frame_rate_code; 0 for the forbidden and reserved codes.
+double frameRate(int code) {
+    static constexpr double kRates[9] = {0,  24000.0 / 1001, 24, 25, 30000.0 / 1001, 30,
+                                         50, 60000.0 / 1001, 60};
+    return code < 9 ? kRates[code] : 0;
+}
+
 } // namespace
 
 // Sequence header fields, progressive_sequence and the first PTS of an MPEG-2 (or
 // MPEG-1) video payload. Only the first matching rule handles a byte, so a start code
 // completed inside a header is taken as a start code and that header's countdown
 // waits for the next byte.
-void MPEG2info(Context& ctx, size_t p, size_t n, uint32_t pts, uint32_t) {
-    const size_t size = ctx.ReadBuffer.size();
-    if (p >= size) return;
-    if (n > size - p) n = size - p;
-    const uint8_t* data = ctx.ReadBuffer.data() + p;
+void MPEG2info(Report& r, size_t p, size_t n, uint32_t pts, uint32_t) {
+    const std::span<const uint8_t> run = runBytes(r, p, n);
+    const uint8_t* data = run.data();
+    n = run.size();
 
     uint32_t window = 0;
     bool headerFound = false;
@@ -87,9 +93,9 @@ void MPEG2info(Context& ctx, size_t p, size_t n, uint32_t pts, uint32_t) {
         } else if (window == kSequenceHeader) {
             headerCountdown = 7;
             if (!headerFound) {
-                ctx.log("   Sequence Header found");
-                ctx.log("   " + std::to_string(picturesCounted) +
-                        " frames before first Sequence Header");
+                r.log("   Sequence Header found");
+                r.log("   " + std::to_string(picturesCounted) +
+                      " frames before first Sequence Header");
                 headerFound = true;
                 ptsCountdown = 2;
             }
@@ -99,17 +105,19 @@ void MPEG2info(Context& ctx, size_t p, size_t n, uint32_t pts, uint32_t) {
             if (sequenceReported) continue;
             switch (headerCountdown) {
             case 4: // horizontal_size_value (12 bits), vertical_size_value (12 bits)
-                ctx.log("   size = [bl]" + std::to_string((window & 0xFFF000) >> 12) +
-                        "[/bl]x[bl]" + std::to_string(window & 0xFFF) + "[/bl]");
+                r.log("   size = [bl]" + std::to_string((window & 0xFFF000) >> 12) + "[/bl]x[bl]" +
+                      std::to_string(window & 0xFFF) + "[/bl]");
                 break;
             case 3: // aspect_ratio_information, frame_rate_code
-                ctx.log(aspectLine(b >> 4));
-                ctx.log(frameRateLine(b & 0x0F));
+                r.log(aspectLine(b >> 4));
+                r.log(frameRateLine(b & 0x0F));
+                if (const double rate = frameRate(b & 0x0F); rate > 0)
+                    r.value(key::FrameRate, rate);
                 break;
             case 0: { // bit_rate_value in units of 400 bit/s
                 const uint32_t bitRate = (window & 0xFFFFC0) >> 6;
-                ctx.log("  Sequence header bitrate = [bl]" + std::to_string(bitRate * 400 / 1000) +
-                        "[/bl] kbps");
+                r.log("  Sequence header bitrate = [bl]" + std::to_string(bitRate * 400 / 1000) +
+                      "[/bl] kbps");
                 break;
             }
             default:
@@ -119,7 +127,7 @@ void MPEG2info(Context& ctx, size_t p, size_t n, uint32_t pts, uint32_t) {
             if (--pictureCountdown == 0) {
                 const int codingType = (b >> 3) & 7;
                 if (codingType == 0 || codingType > 3)
-                    ctx.log("   illegal picture_coding_type = " + std::to_string(codingType));
+                    r.log("   illegal picture_coding_type = " + std::to_string(codingType));
             }
         } else if (window == kExtensionStart) {
             extensionPending = 1;
@@ -138,12 +146,12 @@ void MPEG2info(Context& ctx, size_t p, size_t n, uint32_t pts, uint32_t) {
             if (--pictureExtensionCountdown == 1 && ptsCountdown > 0 && --ptsCountdown == 0) {
                 char hex[9];
                 std::snprintf(hex, sizeof hex, "%08X", pts);
-                ctx.log(std::string("   First Video PTS = ") + hex);
+                r.log(std::string("   First Video PTS = ") + hex);
             }
         } else if (sequenceExtensionPending > 0) {
             sequenceExtensionPending = 0;
             if (!sequenceReported) {
-                ctx.log("   Progressive Sequence = " + std::to_string((b & 0x08) >> 3));
+                r.log("   Progressive Sequence = " + std::to_string((b & 0x08) >> 3));
                 sequenceReported = true;
             }
         }

@@ -1,10 +1,10 @@
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <string>
 
 #include "analysers/analysers.h"
-#include "engine/context.h"
+#include "analysers/format.h"
+#include "analysers/report.h"
 
 namespace qf {
 
@@ -40,28 +40,16 @@ int frameRateNumerator(uint32_t code) {
     return code < 8 ? values[code] : 0;
 }
 
-// Shortest form with up to 15 significant digits and the locale's decimal separator.
-// to_chars ignores the C locale, which a front end may have switched.
-std::string generalDecimal(double v, char separator) {
-    char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15);
-    std::string s(buf, res.ptr);
-    for (char& c : s)
-        if (c == '.') c = separator;
-    return s;
-}
-
 } // namespace
 
 // Advanced-profile sequence header and display extension of a VC-1 payload, how many
 // frames precede it and the first PTS. Once a frame rate has been shown, further
 // sequence headers are passed over.
-void VC1info(Context& ctx, size_t p, size_t n, uint32_t, int64_t pts) {
-    const size_t size = ctx.ReadBuffer.size();
-    if (p >= size) return;
-    if (n > size - p) n = size - p;
-    const uint8_t* data = ctx.ReadBuffer.data() + p;
-    const char sep = ctx.timeSettings.decimalSeparator;
+void VC1info(Report& r, size_t p, size_t n, uint32_t, int64_t pts) {
+    const std::span<const uint8_t> run = runBytes(r, p, n);
+    const uint8_t* data = run.data();
+    n = run.size();
+    const char sep = r.decimalSeparator();
 
     uint32_t window = 0;
     int framesCounted = 0;
@@ -85,15 +73,15 @@ void VC1info(Context& ctx, size_t p, size_t n, uint32_t, int64_t pts) {
                 char hex[17];
                 std::snprintf(hex, sizeof hex, "%016llX",
                               static_cast<unsigned long long>(static_cast<uint64_t>(pts)));
-                ctx.log(std::string("   First Video PTS = ") + hex);
+                r.log(std::string("   First Video PTS = ") + hex);
             }
         } else if (window == kSequenceHeader) {
             if (!reported) {
-                ctx.log("   Sequence Header found");
+                r.log("   Sequence Header found");
                 headerCountdown = 6;
             }
             if (!firstHeaderSeen) {
-                ctx.log("   " + std::to_string(framesCounted) + " frames before first I-frame");
+                r.log("   " + std::to_string(framesCounted) + " frames before first I-frame");
                 firstHeaderSeen = true;
                 ptsCountdown = 2;
             }
@@ -102,26 +90,26 @@ void VC1info(Context& ctx, size_t p, size_t n, uint32_t, int64_t pts) {
             if (reported) continue;
             switch (headerCountdown) {
             case 5: { // PROFILE (2), LEVEL (3), COLORDIFF_FORMAT (2)
-                ctx.log((b >> 6) == 3 ? "   Advanced Profile" : "   Reserved Profile");
+                r.log((b >> 6) == 3 ? "   Advanced Profile" : "   Reserved Profile");
                 const int level = (b & 0x38) >> 3;
                 if (level > 4)
-                    ctx.log("   Level = Reserved");
+                    r.log("   Level = Reserved");
                 else
-                    ctx.log("   Level = " + std::to_string(level));
-                ctx.log(((b & 0x06) >> 1) == 1 ? "   Chroma Format = 4:2:0"
-                                               : "   Chroma Format = Reserved");
+                    r.log("   Level = " + std::to_string(level));
+                r.log(((b & 0x06) >> 1) == 1 ? "   Chroma Format = 4:2:0"
+                                             : "   Chroma Format = Reserved");
                 break;
             }
             case 1: { // MAX_CODED_WIDTH (12), MAX_CODED_HEIGHT (12), in units of 2 pixels
                 const uint32_t width = (window >> 12) & 0xFFF;
                 const uint32_t height = window & 0xFFF;
-                ctx.log("   Size = [bl]" + std::to_string(2 * width + 2) + "[/bl]x[bl]" +
-                        std::to_string(2 * height + 2) + "[/bl]");
+                r.log("   Size = [bl]" + std::to_string(2 * width + 2) + "[/bl]x[bl]" +
+                      std::to_string(2 * height + 2) + "[/bl]");
                 break;
             }
             case 0: // PULLDOWN, INTERLACE, ..., DISPLAY_EXT
-                ctx.log("   Pulldown = " + std::to_string((b >> 7) & 1));
-                ctx.log("   Interlace = " + std::to_string((b >> 6) & 1));
+                r.log("   Pulldown = " + std::to_string((b >> 7) & 1));
+                r.log("   Interlace = " + std::to_string((b >> 6) & 1));
                 if (b & 0x02) displayCountdown = 4;
                 break;
             default:
@@ -131,14 +119,14 @@ void VC1info(Context& ctx, size_t p, size_t n, uint32_t, int64_t pts) {
             --displayCountdown;
             if (reported) continue;
             if (displayCountdown == 2) { // DISP_HORIZ_SIZE − 1 (14 bits)
-                ctx.log("   Display Horizontal size = " +
-                        std::to_string(((window & 0x1FFF8) >> 3) + 1));
+                r.log("   Display Horizontal size = " +
+                      std::to_string(((window & 0x1FFF8) >> 3) + 1));
             } else if (displayCountdown == 0) {
                 // DISP_VERT_SIZE − 1 (14 bits), ASPECT_RATIO_FLAG, ASPECT_RATIO (4 bits)
-                ctx.log("   Display Vertical size = " +
-                        std::to_string(((window & 0x7FFE0) >> 5) + 1));
+                r.log("   Display Vertical size = " +
+                      std::to_string(((window & 0x7FFE0) >> 5) + 1));
                 if (b & 0x10) {
-                    ctx.log(std::string("   Aspect ratio = ") + aspectText(b & 0x0F));
+                    r.log(std::string("   Aspect ratio = ") + aspectText(b & 0x0F));
                     aspectPending = 1;
                 }
             }
@@ -149,21 +137,22 @@ void VC1info(Context& ctx, size_t p, size_t n, uint32_t, int64_t pts) {
             if (--rateCountdown > 0 || reported) continue;
             if (window & (1u << 22)) { // FRAMERATEIND: rate in 1/32 fps steps
                 const uint32_t exp = (window >> 6) & 0xFFFF;
-                ctx.log("   Frame Rate =" + generalDecimal((exp + 1) / 32.0, sep));
+                r.log("   Frame Rate =" + generalDecimal((exp + 1) / 32.0, sep));
+                r.value(key::FrameRate, (exp + 1) / 32.0);
             } else {
                 const uint32_t nrCode = (window >> 14) & 0xFF;
                 const uint32_t drCode = (window >> 10) & 0x0F;
                 int numerator = 0, denominator = 0;
                 if (nrCode == 0)
-                    ctx.log("   Forbidden Frame Rate!");
+                    r.log("   Forbidden Frame Rate!");
                 else if (nrCode >= 8)
-                    ctx.log("   Reserved Frame Rate!");
+                    r.log("   Reserved Frame Rate!");
                 else
                     numerator = frameRateNumerator(nrCode);
                 if (drCode == 0)
-                    ctx.log("   Forbidden Frame Rate!");
+                    r.log("   Forbidden Frame Rate!");
                 else if (drCode >= 3)
-                    ctx.log("   Reserved Frame Rate!");
+                    r.log("   Reserved Frame Rate!");
                 else
                     denominator = drCode == 1 ? 1000 : 1001;
                 // A code without a value shows a rate of 0 rather than dividing by zero.
@@ -171,8 +160,10 @@ void VC1info(Context& ctx, size_t p, size_t n, uint32_t, int64_t pts) {
                 if (numerator != 0 && denominator != 0)
                     rate =
                         std::nearbyint(static_cast<double>(numerator) / denominator * 1000) / 1000;
-                ctx.log("   Frame Rate = [bl]" + generalDecimal(rate, sep) + "[/bl] (" +
-                        std::to_string(numerator) + "/" + std::to_string(denominator) + ")");
+                r.log("   Frame Rate = [bl]" + generalDecimal(rate, sep) + "[/bl] (" +
+                      std::to_string(numerator) + "/" + std::to_string(denominator) + ")");
+                if (rate != 0)
+                    r.value(key::FrameRate, static_cast<double>(numerator) / denominator);
             }
             reported = true;
         }

@@ -9,7 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "analysers/report.h"
 #include "engine/host.h"
+#include "engine/slotmap.h"
 #include "engine/stream.h"
 #include "engine/timefmt.h"
 
@@ -68,7 +70,9 @@ struct WindowModel {
     WindowModel();
 };
 
-class Context {
+// The analysers read the block and the name tables through the Report side; a test can
+// hand a Context straight to an analyser.
+class Context : public Report, public NameTables {
 public:
     explicit Context(Host& host);
     Context(const Context&) = delete;
@@ -78,31 +82,32 @@ public:
     WindowModel ui;
     TimeSettings timeSettings;
 
-    // Stream catalogue: −1 empty, else the id that claimed the slot (1 = listed in a playlist).
+    // Stream catalogue: −1 empty, else the id that claimed the slot (1 = listed in a playlist;
+    // an MPEG audio stream is entered as its PES id + kMpegAudioEntry).
     std::array<int32_t, 16> VideoSlots{};
     std::array<int32_t, 16> AudioSlots{};
     std::array<int32_t, 32> SubSlots{};
+    // The slot of every stream met since the last Read job (or playlist reading) began.
+    SlotMap Slots;
 
     bool CancelFlag = false;
     bool WriteMode = false;
 
     std::unique_ptr<Stream> SourceStream;
     std::vector<uint8_t> ReadBuffer; // kBlockSize bytes, allocated once
+    size_t BlockLen = kBlockSize;    // bytes of ReadBuffer the last read filled
     std::array<std::unique_ptr<Stream>, 2> VideoOut;
     std::array<std::unique_ptr<Stream>, 16> AudioOut;
     std::array<std::unique_ptr<Stream>, 16> SubOut;
 
     std::array<int32_t, 2> FrameCount{};
+    // Frames per second of each video slot as the last Read job found it; 0 = unknown.
+    std::array<double, 2> FrameRate{};
     uint32_t EarliestPTS = 0;
     std::string BaseName;
 
     // Path texts kept by the window
     std::string EVOdir, EVOname, XPLdir, XPLname;
-
-    // Report tables, filled at every pass start
-    std::array<int32_t, 23> AC3RateTable{};
-    std::array<std::string, 32> ChannelNames, MLPChannelNames;
-    std::array<std::string, 16> WordLengthNames, RateNames;
 
     // Playlist attribute tables, indexed 1..8, kept from one reading to the next
     std::array<std::string, 9> VideoAttrs, AudioAttrs, SubAttrs;
@@ -111,10 +116,16 @@ public:
     bool busy = false;
 
     // Appends a marked-up line to the log.
-    void log(std::string_view msg);
+    void log(std::string_view msg) override;
+    std::span<const uint8_t> block() const override {
+        return {ReadBuffer.data(), BlockLen < ReadBuffer.size() ? BlockLen : ReadBuffer.size()};
+    }
+    const NameTables& tables() const override { return *this; }
+    char decimalSeparator() const override { return timeSettings.decimalSeparator; }
     // Sets status panel 0 or 1.
     void slog(std::string_view text, int panel);
     void resetCatalogue();
+    // The name tables of the analysers, filled at every pass start.
     void fillReportTables();
     std::string formatTime(double days) const { return formatDuration(days, timeSettings); }
     void closeOutputs();

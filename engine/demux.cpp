@@ -1,13 +1,16 @@
 #include "engine/demux.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <stdexcept>
 #include <vector>
 
 #include "analysers/analysers.h"
+#include "analysers/report.h"
 #include "engine/context.h"
 #include "engine/framecount.h"
 
@@ -22,7 +25,7 @@ constexpr double kSecond = 1.0 / 86400.0;
 
 enum class Packet : uint8_t { None, Video, Audio, MpegAudio, Private, Subpicture, Ignore, Skip };
 enum class VideoKind : uint8_t { MPEG2, H264, VC1 };
-enum class AudioKind : uint8_t { AC3, EAC3, DTS, LPCM, TrueHD };
+enum class AudioKind : uint8_t { AC3, EAC3, DTS, LPCM, TrueHD, MPA };
 
 // Stream ids whose start code begins a packet the parser acts on.
 bool isPacketStart(uint8_t id) {
@@ -61,6 +64,30 @@ struct PendingRuns {
     }
 };
 
+// The analysers' view of the pass while a stream's first run is described: their lines go
+// to the log only when details are wanted, and the frame rate they find is kept for the
+// frame-count lines either way.
+class FirstRunReport final : public Report {
+public:
+    FirstRunReport(Context& ctx, bool describe, double* frameRate)
+        : ctx_(ctx), describe_(describe), frameRate_(frameRate) {}
+    std::span<const uint8_t> block() const override { return ctx_.block(); }
+    const NameTables& tables() const override { return ctx_; }
+    char decimalSeparator() const override { return ctx_.decimalSeparator(); }
+    void log(std::string_view line) override {
+        if (describe_) ctx_.log(line);
+    }
+    void value(std::string_view name, double v) override {
+        // A two-part title keeps the first rate found.
+        if (name == key::FrameRate && frameRate_ && *frameRate_ == 0) *frameRate_ = v;
+    }
+
+private:
+    Context& ctx_;
+    bool describe_;
+    double* frameRate_;
+};
+
 // One pass: the resumable byte parser and the handling of its payload runs.
 class Pass {
 public:
@@ -76,21 +103,20 @@ private:
     void timestampByte(int k, uint8_t b);
     void afterTimestamps();
     void headerEnds();
+    void beginPayload();
     void subpictureTest(uint8_t b);
     void audioDecision();
+    int claim(int32_t entry, Family family, int ruleSlot, const char* found, bool& first);
     void payload(size_t p, size_t n);
     void countFrames(size_t p, size_t n);
-    void details(size_t p, size_t n);
-    void output(size_t p, size_t n);
+    void details(size_t p, size_t n, int entry, int slot);
+    void output(size_t p, size_t n, int slot);
     PendingRuns& pending(Stream* out);
     void flushOutputs() {
         for (auto& q : pending_) q.flush();
     }
     void progress(int64_t pos, int64_t size, double startTime);
     void systemHeaderLine();
-    void found(const char* what, int idx) {
-        if (read_) ctx_.log(std::string(what) + std::to_string(idx) + " found!");
-    }
 
     Context& ctx_;
     uint8_t* buf_;
@@ -115,15 +141,19 @@ private:
     VideoKind VideoKind_ = VideoKind::MPEG2;
     AudioKind AudioKind_ = AudioKind::AC3;
     int VideoId = 0, AudioId = 0, SubId = 0;
+    // Catalogue entries of the current packets' streams; -1 while a packet names none.
+    int VideoEntry = -1, AudioEntry = -1, SubEntry = -1;
+    uint8_t MpegAudioId = 0; // PES id of the current MPEG audio packet
+    size_t Next = 0;         // index of the byte after the one being stepped
 
     // Subpicture records: a record opens only for a packet whose own header had a PTS.
     bool PacketHasPts = false;
     bool RecordPending = false;
     uint32_t RecordPTS = 0;
 
-    bool AudioReported[16] = {};
-    bool VideoReported[2] = {};
-    bool SubReported[32] = {};
+    std::bitset<kEntryLimit> met_;       // streams met in this pass
+    std::bitset<kEntryLimit> described_; // streams whose first run has been handled
+    std::array<CodeWindow, 2> frameWindow_{};
 
     std::vector<PendingRuns> pending_; // one per output of a demux pass, made at its start
 };
@@ -160,6 +190,7 @@ void Pass::run() {
     while (src.position() < size && !c.CancelFlag) {
         const size_t len = src.read(buf_, kBlockSize);
         if (len == 0) throw Error("Stream read error");
+        c.BlockLen = len;
         const int64_t pos = src.position();
         if (pos % kPumpInterval == 0) {
             progress(pos, size, startTime);
@@ -198,22 +229,18 @@ void Pass::parse(size_t len) {
         const uint8_t b = buf_[i];
         ScanWord = (ScanWord << 8) | b;
 
-        if (InPayload) { // 1: a payload run
-            if (PacketLeft > 0) {
-                const size_t n = std::min(len - i, static_cast<size_t>(PacketLeft));
-                if (PacketKind == Packet::Video || PacketKind == Packet::Audio ||
-                    PacketKind == Packet::Subpicture)
-                    payload(i, n);
-                PacketLeft -= static_cast<int32_t>(n);
-                if (PacketLeft == 0) InPayload = false;
-                i += n;
-                continue;
-            }
-            // A packet shorter than its own header has no payload: scan on from here.
-            InPayload = false;
+        if (InPayload) { // a payload run, to the end of the packet or of the block
+            const size_t n = std::min(len - i, static_cast<size_t>(PacketLeft));
+            if (PacketKind == Packet::Video || PacketKind == Packet::Audio ||
+                PacketKind == Packet::MpegAudio || PacketKind == Packet::Subpicture)
+                payload(i, n);
+            PacketLeft -= static_cast<int32_t>(n);
+            if (PacketLeft == 0) InPayload = false;
+            i += n;
+            continue;
         }
-        ++i;
-        if (SkipLeft > 0) { // 2
+        Next = ++i;
+        if (SkipLeft > 0) { // the rest of a packet passed over whole
             --SkipLeft;
             --PacketLeft;
             // Pass over the rest of the skipped packet in this block at once; the scan
@@ -231,20 +258,22 @@ void Pass::parse(size_t len) {
             i += m;
             continue;
         }
-        if ((ScanWord >> 8) == 0x000001 && isPacketStart(b)) { // 3
+        // A start code completed by any byte outside a payload or skipped packet begins a
+        // new packet, whatever header counter runs.
+        if ((ScanWord >> 8) == 0x000001 && isPacketStart(b)) {
             startCode(b);
             continue;
         }
-        if (LengthLeft == 2) { // 4
+        if (LengthLeft == 2) { // PES_packet_length
             LengthLeft = 1;
-        } else if (LengthLeft == 1) { // 5
+        } else if (LengthLeft == 1) {
             LengthLeft = 0;
             PacketLeft = static_cast<int32_t>(ScanWord & 0xFFFF);
             if (PacketKind == Packet::Skip)
                 SkipLeft = PacketLeft;
             else
                 FixedLeft = 3;
-        } else if (FixedLeft > 0) { // 6
+        } else if (FixedLeft > 0) { // two flag bytes, PES_header_data_length
             --PacketLeft;
             --FixedLeft;
             if (FixedLeft == 1) {
@@ -256,7 +285,7 @@ void Pass::parse(size_t len) {
                 if ((PesFlags & 0xC1) == 0x01) ExtFlagsLeft = 1;
                 if (HeaderLeft == 0) headerEnds();
             }
-        } else if (PtsLeft > 0) { // 7
+        } else if (PtsLeft > 0) { // a lone PTS
             --PacketLeft;
             --HeaderLeft;
             timestampByte(5 - PtsLeft, b);
@@ -265,7 +294,7 @@ void Pass::parse(size_t len) {
                 PacketHasPts = true;
                 afterTimestamps();
             }
-        } else if (PtsDtsLeft > 0) { // 8
+        } else if (PtsDtsLeft > 0) { // a PTS and a DTS
             --PacketLeft;
             --HeaderLeft;
             const int k = 10 - PtsDtsLeft; // 0..9
@@ -278,7 +307,7 @@ void Pass::parse(size_t len) {
                 CurDTS = TsAcc;
                 afterTimestamps();
             }
-        } else if (ExtFlagsLeft > 0) { // 9
+        } else if (ExtFlagsLeft > 0) { // the PES extension flags
             --PacketLeft;
             --HeaderLeft;
             --ExtFlagsLeft;
@@ -289,7 +318,7 @@ void Pass::parse(size_t len) {
                 Ext2Left = 2;
             else if (HeaderLeft == 0)
                 headerEnds();
-        } else if (PstdLeft > 0) { // 10
+        } else if (PstdLeft > 0) { // the P-STD buffer field
             --PacketLeft;
             --HeaderLeft;
             if (--PstdLeft == 0) {
@@ -298,29 +327,27 @@ void Pass::parse(size_t len) {
                 else if (HeaderLeft == 0)
                     headerEnds();
             }
-        } else if (Ext2Left > 0) { // 11
+        } else if (Ext2Left > 0) { // field length and stream_id_extension
             --PacketLeft;
             --HeaderLeft;
             if (--Ext2Left == 0) {
                 const uint8_t x = b & 0x7F;
                 if (x == 0x55 || x == 0x56) {
-                    VideoId = x;
-                    VideoIdx = x - 0x55;
-                    if (ctx_.VideoSlots[VideoIdx] == -1) {
-                        ctx_.VideoSlots[VideoIdx] = x;
-                        found("[b]VC-1[/b] video stream ", VideoIdx);
-                        VideoPTS = CurPTS;
-                    }
+                    bool first = false;
+                    VideoId = VideoEntry = x;
+                    VideoIdx =
+                        claim(x, Family::Video, x - 0x55, "[b]VC-1[/b] video stream ", first);
+                    if (first) VideoPTS = CurPTS;
                     PacketKind = Packet::Video;
                 } else {
                     PacketKind = Packet::Ignore;
                 }
                 if (HeaderLeft == 0) headerEnds();
             }
-        } else if (HeaderLeft > 0) { // 12
+        } else if (HeaderLeft > 0) { // stuffing and fields not parsed
             --PacketLeft;
             if (--HeaderLeft == 0) headerEnds();
-        } else if (SubHeaderLeft > 0) { // 13
+        } else if (SubHeaderLeft > 0) { // the private-stream-1 sub-stream header
             --PacketLeft;
             const bool first = SubHeaderLeft == 4;
             --SubHeaderLeft;
@@ -328,21 +355,21 @@ void Pass::parse(size_t len) {
                 subpictureTest(b);
             else if (SubHeaderLeft == 0)
                 audioDecision();
-        } else if (LpcmLeft > 0) { // 14
+        } else if (LpcmLeft > 0) { // further LPCM header bytes
             --PacketLeft;
             if (--LpcmLeft == 0) {
-                InPayload = true;
                 PacketKind = Packet::Audio;
+                beginPayload();
             }
-        } else if (TrueHDLeft > 0) { // 15
+        } else if (TrueHDLeft > 0) { // the further TrueHD header byte
             --PacketLeft;
             if (--TrueHDLeft == 0) {
-                InPayload = true;
                 PacketKind = Packet::Audio;
+                beginPayload();
             }
         } else {
-            // 16: the byte is passed over. No counter is running, so until the next
-            // start code every byte is passed over too: scan for it in a tight loop.
+            // Between packets no counter runs, so every byte up to the next start code is
+            // passed over: scan for it in a tight loop.
             while (i < len) {
                 const uint8_t c = buf_[i++];
                 ScanWord = (ScanWord << 8) | c;
@@ -355,36 +382,49 @@ void Pass::parse(size_t len) {
     }
 }
 
+int Pass::claim(int32_t entry, Family family, int ruleSlot, const char* found, bool& first) {
+    const int slot = ctx_.Slots.claim(entry, family, ruleSlot);
+    first = !met_.test(static_cast<size_t>(entry));
+    if (first) {
+        met_.set(static_cast<size_t>(entry));
+        if (slot >= 0) {
+            int32_t* table = family == Family::Video   ? ctx_.VideoSlots.data()
+                             : family == Family::Audio ? ctx_.AudioSlots.data()
+                                                       : ctx_.SubSlots.data();
+            table[slot] = entry;
+            if (read_ && found) ctx_.log(std::string(found) + std::to_string(slot) + " found!");
+        }
+    }
+    return slot;
+}
+
 void Pass::startCode(uint8_t id) {
     // Counters left over from a damaged packet must not run into the new one.
     LengthLeft = 2;
     FixedLeft = PtsLeft = PtsDtsLeft = ExtFlagsLeft = PstdLeft = Ext2Left = 0;
     SubHeaderLeft = LpcmLeft = TrueHDLeft = 0;
     HeaderLeft = 0;
+    InPayload = false;
     PacketHasPts = false;
+    bool first = false;
     if (id == 0xE0 || id == 0xE1) {
-        VideoId = id;
-        VideoIdx = id & 1;
-        if (ctx_.VideoSlots[VideoIdx] == -1) {
-            ctx_.VideoSlots[VideoIdx] = id;
-            found("[b]MPEG-2[/b] video stream ", VideoIdx);
-            VideoPTS = CurPTS;
-        }
+        VideoId = VideoEntry = id;
+        VideoIdx = claim(id, Family::Video, id & 1, "[b]MPEG-2[/b] video stream ", first);
+        if (first) VideoPTS = CurPTS;
         VideoKind_ = VideoKind::MPEG2;
         PacketKind = Packet::Video;
     } else if (id == 0xE2 || id == 0xE3) {
-        VideoId = id;
-        VideoIdx = id & 1;
-        if (ctx_.VideoSlots[VideoIdx] == -1) {
-            ctx_.VideoSlots[VideoIdx] = id;
-            found("[b]H.264 (AVC)[/b] video stream ", VideoIdx);
-        }
+        VideoId = VideoEntry = id;
+        VideoIdx = claim(id, Family::Video, id & 1, "[b]H.264 (AVC)[/b] video stream ", first);
         VideoKind_ = VideoKind::H264;
         PacketKind = Packet::Video;
     } else if (id == 0xFD) {
+        // Only the stream id extension names the stream; a packet without one has none.
+        VideoEntry = VideoIdx = -1;
         VideoKind_ = VideoKind::VC1;
         PacketKind = Packet::Video;
     } else if (id >= 0xC0 && id <= 0xCF) {
+        MpegAudioId = id;
         PacketKind = Packet::MpegAudio;
     } else if (id == 0xBD) {
         PacketKind = Packet::Private;
@@ -421,44 +461,61 @@ void Pass::afterTimestamps() {
 }
 
 void Pass::headerEnds() {
-    if (PacketLeft <= 0) return; // nothing of the packet is left: scan for the next one
-    if (PacketKind == Packet::Private)
-        SubHeaderLeft = 4;
-    else
+    if (PacketKind == Packet::MpegAudio) {
+        // Claimed here, so that the stream's first PTS is its own header's.
+        bool first = false;
+        AudioId = MpegAudioId;
+        AudioEntry = kMpegAudioEntry + MpegAudioId;
+        AudioKind_ = AudioKind::MPA;
+        AudioIdx = claim(AudioEntry, Family::Audio, MpegAudioId & 0x0F, "[b]MPEG[/b] audio stream ",
+                         first);
+        if (first) AudioPTS = CurPTS;
+    }
+    if (PacketKind == Packet::Private) {
+        if (PacketLeft > 0) SubHeaderLeft = 4; // else nothing is left to name a sub-stream
+    } else {
+        beginPayload();
+    }
+}
+
+// The payload of the current packet starts at the next byte. A packet whose header uses
+// up its whole length hands on an empty run (its stream is still met, and a subpicture
+// packet's time still opens a record); one shorter than its header has no payload.
+void Pass::beginPayload() {
+    if (PacketLeft > 0) {
         InPayload = true;
+        return;
+    }
+    if (PacketLeft == 0 && PacketKind != Packet::Ignore) payload(Next, 0);
 }
 
 void Pass::subpictureTest(uint8_t b) {
     const bool plain = (b & 0xE0) == 0x20, extended = (b & 0xE0) == 0x60;
     if (!plain && !extended) return;
-    SubIdx = b & 0x1F;
-    SubId = b;
-    if (ctx_.SubSlots[SubIdx] == -1) {
-        ctx_.SubSlots[SubIdx] = b;
-        if (read_) {
-            found(plain ? "[b]Subpicture[/b] stream " : "[b]Extended subpicture[/b] stream ",
-                  SubIdx);
-            SubPTS = CurPTS;
-        }
-    }
+    bool first = false;
+    SubId = SubEntry = b;
+    SubIdx =
+        claim(b, Family::Subpicture, b & 0x1F,
+              plain ? "[b]Subpicture[/b] stream " : "[b]Extended subpicture[/b] stream ", first);
+    if (first && read_) SubPTS = CurPTS;
     RecordPending = PacketHasPts;
     RecordPTS = CurPTS;
     if (read_ && plain) CurPTS = 0;
     SubHeaderLeft = 0;
-    InPayload = true;
     PacketKind = Packet::Subpicture;
+    beginPayload();
 }
 
 void Pass::audioDecision() {
     const uint32_t id = ScanWord >> 24;
-    AudioIdx = static_cast<int>(id & 0x0F);
+    int rule = static_cast<int>(id & 0x0F);
     const char* msg = nullptr;
     if (id >= 0x80 && id <= 0x87) {
-        AudioIdx = id & 7;
+        rule = id & 7;
         AudioKind_ = AudioKind::AC3;
         msg = "[b]Dolby Digital[/b] audio stream ";
     } else if (id >= 0x88 && id <= 0x8F) {
-        AudioIdx = id & 7;
+        rule = id & 7;
         AudioKind_ = AudioKind::DTS;
         msg = "[b]DTS HD (DTS)[/b] audio stream ";
     } else if (id >= 0xC0 && id <= 0xCF) {
@@ -468,148 +525,172 @@ void Pass::audioDecision() {
         AudioKind_ = AudioKind::LPCM;
         msg = (id == 0xA1 && aob_) ? "[b]MLP[/b] audio stream " : "[b]LPCM[/b] audio stream ";
     } else if (id >= 0xB0 && id <= 0xB7) {
-        AudioIdx = id & 7;
+        rule = id & 7;
         AudioKind_ = AudioKind::TrueHD;
         msg = "[b]Dolby TrueHD[/b] audio stream ";
     }
     if (msg) {
-        AudioId = static_cast<int>(id);
-        if (ctx_.AudioSlots[AudioIdx] < 0) {
-            ctx_.AudioSlots[AudioIdx] = static_cast<int32_t>(id);
-            found(msg, AudioIdx);
-            AudioPTS = CurPTS;
-        }
+        bool first = false;
+        AudioId = AudioEntry = static_cast<int>(id);
+        AudioIdx = claim(AudioEntry, Family::Audio, rule, msg, first);
+        if (first) AudioPTS = CurPTS;
         if (AudioKind_ == AudioKind::LPCM) {
             LpcmLeft = 3;
         } else if (AudioKind_ == AudioKind::TrueHD) {
             TrueHDLeft = 1;
         } else {
-            InPayload = true;
             PacketKind = Packet::Audio;
+            beginPayload();
         }
     } else {
-        InPayload = true;
         PacketKind = Packet::Ignore;
+        beginPayload();
     }
     CurPTS = 0;
 }
 
 void Pass::payload(size_t p, size_t n) {
-    if (PacketKind == Packet::Video && VideoIdx < 0) return; // no slot: nothing to do
-    if (PacketKind == Packet::Video && ctx_.ui.cbCountFr) countFrames(p, n);
+    int entry = -1, slot = -1;
+    switch (PacketKind) {
+    case Packet::Video:
+        entry = VideoEntry, slot = VideoIdx;
+        break;
+    case Packet::Audio:
+    case Packet::MpegAudio:
+        entry = AudioEntry, slot = AudioIdx;
+        break;
+    case Packet::Subpicture:
+        entry = SubEntry, slot = SubIdx;
+        break;
+    default:
+        return;
+    }
+    if (entry < 0) return; // the packet names no stream
+    if (PacketKind == Packet::Video && slot >= 0 && ctx_.ui.cbCountFr) countFrames(p, n);
     if (read_)
-        details(p, n);
+        details(p, n, entry, slot);
     else
-        output(p, n);
+        output(p, n, slot);
 }
 
 void Pass::countFrames(size_t p, size_t n) {
     if (!read_ && !ctx_.ui.cbVideo[VideoIdx].checked) return;
     static constexpr uint8_t kPattern[] = {0x00, 0x09, 0x0D}; // MPEG-2, H.264, VC-1
-    ctx_.FrameCount[VideoIdx] +=
-        countStartCodes(buf_ + p, n, kPattern[static_cast<int>(VideoKind_)]);
+    ctx_.FrameCount[VideoIdx] += countStartCodes(frameWindow_[VideoIdx], buf_ + p, n,
+                                                 kPattern[static_cast<int>(VideoKind_)]);
 }
 
-void Pass::details(size_t p, size_t n) {
+void Pass::details(size_t p, size_t n, int entry, int slot) {
+    if (described_.test(static_cast<size_t>(entry))) return;
+    described_.set(static_cast<size_t>(entry));
     Context& c = ctx_;
     const bool describe = c.ui.cbDetails;
-    auto lower = [&](uint32_t pts) {
-        if (pts < c.EarliestPTS) c.EarliestPTS = pts;
-    };
-    auto heading = [&](uint32_t pts, int id) {
+    const bool video = PacketKind == Packet::Video, sub = PacketKind == Packet::Subpicture;
+    const uint32_t pts = video ? VideoPTS : sub ? SubPTS : AudioPTS;
+    // Also without details, or subpicture times would come out shifted.
+    if (!sub && pts < c.EarliestPTS) c.EarliestPTS = pts;
+
+    if (describe) {
         c.log("   First PTS = " + hex(pts, 8));
-        c.log("   Stream id = " + hex(static_cast<uint32_t>(id), 2));
-    };
-    if (PacketKind == Packet::Audio) {
-        if (AudioReported[AudioIdx]) return;
-        AudioReported[AudioIdx] = true;
-        lower(AudioPTS); // also without details, or subpicture times would come out shifted
-        if (!describe) return;
-        heading(AudioPTS, AudioId);
-        switch (AudioKind_) {
-        case AudioKind::AC3:
-        case AudioKind::EAC3:
-            AC3info(c, p, n, AudioIdx);
-            break;
-        case AudioKind::DTS:
-            DTSinfo(c, p, n, AudioIdx);
-            break;
-        case AudioKind::TrueHD:
-            MLPinfo(c, p, n);
-            break;
-        case AudioKind::LPCM:
-            if (AudioId == 0xA1 && aob_)
-                MLPinfo(c, p, n);
-            else
-                LPCMinfo(c, p, n);
-            break;
+        c.log("   Stream id = " + hex(static_cast<uint32_t>(video ? VideoId
+                                                            : sub ? SubId
+                                                                  : AudioId),
+                                      2));
+        if (slot < 0) {
+            c.log("   No free slot: this stream cannot be selected");
+            return;
         }
-    } else if (PacketKind == Packet::Video) {
-        if (VideoReported[VideoIdx]) return;
-        VideoReported[VideoIdx] = true;
-        lower(VideoPTS);
+    }
+    if (slot < 0) return;
+    if (sub) {
         if (!describe) return;
-        heading(VideoPTS, VideoId);
+        // A unit whose size field is 0 carries 8-bit RLE; with one byte, decide by that one.
+        const bool eightBit = n > 0 && buf_[p] == 0 && (n < 2 || buf_[p + 1] == 0);
+        c.log(eightBit ? "   Format = [bl]8bitRLE[/bl]" : "   Format = [bl]2bitRLE[/bl]");
+        return;
+    }
+    if (n == 0) return;
+    // The video analysers run without details too: the frame rate they find gives the
+    // durations of the frame counts.
+    if (!describe && !video) return;
+    FirstRunReport r(c, describe, video ? &c.FrameRate[static_cast<size_t>(slot)] : nullptr);
+    if (video) {
         switch (VideoKind_) {
         case VideoKind::MPEG2:
-            MPEG2info(c, p, n, VideoPTS, CurDTS);
+            MPEG2info(r, p, n, VideoPTS, CurDTS);
             break;
         case VideoKind::H264:
-            H264info(c, p, n, VideoPTS, CurDTS);
+            H264info(r, p, n, VideoPTS, CurDTS);
             break;
         case VideoKind::VC1:
-            VC1info(c, p, n, CurDTS, VideoPTS);
+            VC1info(r, p, n, CurDTS, VideoPTS);
             break;
         }
-    } else if (PacketKind == Packet::Subpicture) {
-        if (SubReported[SubIdx]) return;
-        SubReported[SubIdx] = true;
-        if (!describe) return;
-        heading(SubPTS, SubId);
-        // A unit whose size field is 0 carries 8-bit RLE; with one byte, decide by that one.
-        const bool eightBit = buf_[p] == 0 && (n < 2 || buf_[p + 1] == 0);
-        c.log(eightBit ? "   Format = [bl]8bitRLE[/bl]" : "   Format = [bl]2bitRLE[/bl]");
+        return;
+    }
+    switch (AudioKind_) {
+    case AudioKind::AC3:
+    case AudioKind::EAC3:
+        AC3info(r, p, n, AudioIdx);
+        break;
+    case AudioKind::DTS:
+        DTSinfo(r, p, n, AudioIdx);
+        break;
+    case AudioKind::TrueHD:
+        MLPinfo(r, p, n);
+        break;
+    case AudioKind::LPCM:
+        if (AudioId == 0xA1 && aob_)
+            MLPinfo(r, p, n);
+        else
+            LPCMinfo(r, p, n);
+        break;
+    case AudioKind::MPA:
+        MPAinfo(r, p, n);
+        break;
     }
 }
 
-void Pass::output(size_t p, size_t n) {
+void Pass::output(size_t p, size_t n, int slot) {
     Context& c = ctx_;
     Stream* out = nullptr;
-    if (PacketKind == Packet::Video) {
-        if (c.ui.cbVideo[VideoIdx].checked) out = c.VideoOut[VideoIdx].get();
-    } else if (PacketKind == Packet::Audio) {
-        if (c.ui.cbAudio[AudioIdx].checked) out = c.AudioOut[AudioIdx].get();
-    } else if (PacketKind == Packet::Subpicture) {
-        if (SubIdx < 16 && c.ui.cbSub[SubIdx].checked) out = c.SubOut[SubIdx].get();
-        if (RecordPending) {
-            RecordPending = false;
-            // Times are relative to the earliest audio/video PTS of the last read, if any.
-            const uint32_t pts =
-                c.EarliestPTS == 0xFFFFFFFF ? RecordPTS : RecordPTS - c.EarliestPTS;
-            if (out) {
-                const uint8_t rec[10] = {'S',
-                                         'P',
-                                         static_cast<uint8_t>(pts),
-                                         static_cast<uint8_t>(pts >> 8),
-                                         static_cast<uint8_t>(pts >> 16),
-                                         static_cast<uint8_t>(pts >> 24),
-                                         0,
-                                         0,
-                                         0,
-                                         0};
-                pending(out).addHeader(rec);
-                CurPTS = 0;
-            }
+    if (slot >= 0) {
+        if (PacketKind == Packet::Video) {
+            if (c.ui.cbVideo[slot].checked) out = c.VideoOut[slot].get();
+        } else if (PacketKind == Packet::Subpicture) {
+            if (slot < 16 && c.ui.cbSub[slot].checked) out = c.SubOut[slot].get();
+        } else if (c.ui.cbAudio[slot].checked) {
+            out = c.AudioOut[slot].get();
         }
     }
-    if (out) pending(out).add(buf_ + p, n);
+    if (PacketKind == Packet::Subpicture && RecordPending) {
+        RecordPending = false;
+        // Times are relative to the earliest audio/video PTS of the last read, if any.
+        const uint32_t pts = c.EarliestPTS == 0xFFFFFFFF ? RecordPTS : RecordPTS - c.EarliestPTS;
+        if (out) {
+            const uint8_t rec[10] = {'S',
+                                     'P',
+                                     static_cast<uint8_t>(pts),
+                                     static_cast<uint8_t>(pts >> 8),
+                                     static_cast<uint8_t>(pts >> 16),
+                                     static_cast<uint8_t>(pts >> 24),
+                                     0,
+                                     0,
+                                     0,
+                                     0};
+            pending(out).addHeader(rec);
+            CurPTS = 0;
+        }
+    }
+    if (out && n > 0) pending(out).add(buf_ + p, n);
 }
 
 PendingRuns& Pass::pending(Stream* out) {
     for (auto& q : pending_)
         if (q.out == out) return q;
-    pending_.emplace_back().out = out; // not expected: the outputs are made before the pass
-    return pending_.back();
+    // Every output is registered at the pass start, and the pending runs point into
+    // pending_, so it must never grow during the pass.
+    throw std::logic_error("output not registered with the pass");
 }
 
 } // namespace

@@ -4,21 +4,32 @@
 
 namespace qf {
 
-int32_t countStartCodes(const uint8_t* data, size_t n, uint8_t code) {
-    // Find each 0x01 with memchr, then check the two bytes before it (zero before the
-    // run) and the byte after it. Same result as sliding the window byte by byte.
-    if (n < 2) return 0; // a pattern ends two bytes after its 0x01 at the least
+int32_t countStartCodes(CodeWindow& w, const uint8_t* data, size_t n, uint8_t code) {
+    const uint32_t pattern = 0x00000100u | code;
     int32_t count = 0;
-    const uint8_t* p = data;
+    // A pattern ending in one of the first three bytes takes bytes of the window.
+    const size_t head = n < 3 ? n : 3;
+    for (size_t i = 0; i < head; ++i) {
+        w.bits = (w.bits << 8) | data[i];
+        if (w.fill < 4) ++w.fill;
+        if (w.fill == 4 && w.bits == pattern) ++count;
+    }
+    if (n <= 3) return count;
+
+    // The rest lies wholly inside the run: find each 0x01 with memchr, then check the two
+    // bytes before it and the byte after it.
     const uint8_t* end = data + n;
+    const uint8_t* p = data + 2;
     while (p + 1 < end) {
         const void* hit = std::memchr(p, 0x01, static_cast<size_t>(end - 1 - p));
         if (!hit) break;
         const uint8_t* one = static_cast<const uint8_t*>(hit);
-        const size_t at = static_cast<size_t>(one - data);
-        if (one[1] == code && (at < 1 || one[-1] == 0) && (at < 2 || one[-2] == 0)) ++count;
+        if (one[1] == code && one[-1] == 0 && one[-2] == 0) ++count;
         p = one + 1;
     }
+    w.bits = static_cast<uint32_t>(end[-4]) << 24 | static_cast<uint32_t>(end[-3]) << 16 |
+             static_cast<uint32_t>(end[-2]) << 8 | end[-1];
+    w.fill = 4;
     return count;
 }
 

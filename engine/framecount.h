@@ -5,9 +5,16 @@
 
 namespace qf {
 
-// How many times the 32-bit window over data[0, n), started at 0, equals 0x000001`code`.
-// Matches may overlap, and a run beginning "01 code" or "00 01 code" counts (the window
-// starts at zero); a pattern split between two runs is not seen.
-int32_t countStartCodes(const uint8_t* data, size_t n, uint8_t code);
+// The last bytes of a video slot's payload, carried from one run to the next so that a
+// start code split between two packets is seen once, and the first bytes of a pass are
+// never matched against bytes that were not there.
+struct CodeWindow {
+    uint32_t bits = 0;
+    uint8_t fill = 0; // how many of the four bytes are real (0-4)
+};
+
+// How many times the bytes of `w` followed by data[0, n) hold 00 00 01 `code`; afterwards
+// `w` holds the last four bytes seen. Matches may overlap.
+int32_t countStartCodes(CodeWindow& w, const uint8_t* data, size_t n, uint8_t code);
 
 } // namespace qf

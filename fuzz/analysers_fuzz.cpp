@@ -21,6 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     DTSinfo(ctx, p, size, 1);
     MLPinfo(ctx, p, size);
     LPCMinfo(ctx, p, size);
+    MPAinfo(ctx, p, size);
     MPEG2info(ctx, p, size, 0x1234, 0x1000);
     H264info(ctx, p, size, 0x1234, 0x1000);
     VC1info(ctx, p, size, 0x1000, 0x1234);

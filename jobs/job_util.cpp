@@ -72,8 +72,12 @@ void logFrameCounts(Context& ctx, FrameLines form) {
     for (int slot = 0; slot < 2; ++slot) {
         const int32_t n = ctx.FrameCount[slot];
         if (n <= 0) continue;
-        // The two jobs have always used different rates; both are kept as users know them.
-        const double days = read ? n / 24000.0 * 1001 / 86400 : n / 23.976 / 86400;
+        // At the rate the Read job found in the stream; without one, each job keeps the
+        // film rate it has always assumed.
+        const double rate = ctx.FrameRate[static_cast<size_t>(slot)];
+        const double days = rate > 0 ? n / rate / 86400
+                            : read   ? n / 24000.0 * 1001 / 86400
+                                     : n / 23.976 / 86400;
         const std::string time = ctx.formatTime(days);
         ctx.log(std::to_string(n) +
                 (read ? " frames ([b]" + time + " s[/b])" : " frames (" + time + " s)") +

@@ -52,8 +52,9 @@ void logFileSize(Context& ctx);
 // Log "Done." and an empty line, status "Ready" and an empty progress panel.
 void finishLog(Context& ctx);
 
-// The frame count lines of both video slots and, when any, an empty line. The Read job
-// shows the duration at 24000/1001 frames per second in bold, the Demux job at 23.976.
+// The frame count lines of both video slots and, when any, an empty line. Durations are at
+// the frame rate the Read job found in the stream; when it found none, the Read job shows
+// them at 24000/1001 frames per second (in bold), the Demux job at 23.976.
 enum class FrameLines { Read, Demux };
 void logFrameCounts(Context& ctx, FrameLines form);
 

@@ -53,7 +53,10 @@ bool runRead(Context& ctx) {
     ui.page = 0;
 
     ctx.FrameCount = {0, 0};
+    ctx.FrameRate = {0, 0};
     ctx.EarliestPTS = 0xFFFFFFFF;
+    // Slots are given anew; the Demux or Rebuild job that uses this selection keeps them.
+    ctx.Slots.clear();
     const std::string second = prepareBaseName(ctx);
 
     ctx.log("Opening file [b]" + escapeMarkup(ctx.EVOname) + "[/b]");

@@ -28,6 +28,18 @@ template <size_t N> int findSlot(const std::array<int32_t, N>& slots, size_t cou
     return -1;
 }
 
+// Whether the packs of the stream with catalogue entry `entry` are left out: when the
+// catalogue has it in a selectable slot, by that slot's box; a stream that was refused a
+// slot always; any other (not met by the last read, or in a slot without a box) never.
+template <size_t N, size_t M>
+bool droppedByBox(const Context& ctx, const std::array<int32_t, N>& slots,
+                  const std::array<CheckBox, M>& boxes, Family family, int32_t entry) {
+    const int k =
+        findSlot(slots, static_cast<size_t>(kSelectableSlots[static_cast<int>(family)]), entry);
+    if (k >= 0) return !boxes[static_cast<size_t>(k)].checked;
+    return ctx.Slots.refused(entry);
+}
+
 template <size_t N> int countChecked(const std::array<CheckBox, N>& boxes, size_t count) {
     int n = 0;
     for (size_t k = 0; k < count && k < N; ++k) n += boxes[k].checked ? 1 : 0;
@@ -40,14 +52,8 @@ bool OtherSubstreamDropped(const Context& ctx, uint8_t id) {
     const bool audio = InRange(id, 0x80, 0x87) || InRange(id, 0xA0, 0xA7) ||
                        InRange(id, 0xB0, 0xB7) || InRange(id, 0xC9, 0xCF);
     const bool sub = InRange(id, 0x30, 0x3F) || InRange(id, 0x60, 0x7F);
-    if (audio) {
-        int k = findSlot(ctx.AudioSlots, 16, id);
-        return k >= 0 && !ctx.ui.cbAudio[k].checked;
-    }
-    if (sub) {
-        int k = findSlot(ctx.SubSlots, 16, id);
-        return k >= 0 && !ctx.ui.cbSub[k].checked;
-    }
+    if (audio) return droppedByBox(ctx, ctx.AudioSlots, ctx.ui.cbAudio, Family::Audio, id);
+    if (sub) return droppedByBox(ctx, ctx.SubSlots, ctx.ui.cbSub, Family::Subpicture, id);
     return false;
 }
 
@@ -74,8 +80,7 @@ void RebuildState::reset() {
 }
 
 bool VideoPackDropped(Context& ctx, RebuildState& st, uint8_t id) {
-    const int k = findSlot(ctx.VideoSlots, 2, id);
-    const bool drop = k >= 0 && !ctx.ui.cbVideo[k].checked;
+    const bool drop = droppedByBox(ctx, ctx.VideoSlots, ctx.ui.cbVideo, Family::Video, id);
     if (!drop && st.RebuildIdMap[id] == kUnassigned) {
         st.RebuildIdMap[id] = (id == 0x55 || id == 0x56)
                                   ? static_cast<uint8_t>(0x55 + st.KeptVideoCount)
@@ -85,9 +90,9 @@ bool VideoPackDropped(Context& ctx, RebuildState& st, uint8_t id) {
     return drop;
 }
 
-bool AudioPackDropped(Context& ctx, RebuildState& st, uint8_t id) {
-    const int k = findSlot(ctx.AudioSlots, 16, id);
-    const bool drop = k >= 0 && !ctx.ui.cbAudio[k].checked;
+bool AudioPackDropped(Context& ctx, RebuildState& st, uint8_t id, bool mpegAudio) {
+    const int32_t entry = mpegAudio ? kMpegAudioEntry + id : id;
+    const bool drop = droppedByBox(ctx, ctx.AudioSlots, ctx.ui.cbAudio, Family::Audio, entry);
     if (!drop && st.RebuildIdMap[id] == kUnassigned) {
         const uint8_t base = (id & 0xF0) == 0xC0 ? (id & 0xF0) : (id & 0xF8);
         st.RebuildIdMap[id] = static_cast<uint8_t>(base | st.KeptAudioCount);
@@ -97,8 +102,7 @@ bool AudioPackDropped(Context& ctx, RebuildState& st, uint8_t id) {
 }
 
 bool SubpicturePackDropped(Context& ctx, RebuildState& st, uint8_t id) {
-    const int k = findSlot(ctx.SubSlots, 16, id);
-    const bool drop = k >= 0 && !ctx.ui.cbSub[k].checked;
+    const bool drop = droppedByBox(ctx, ctx.SubSlots, ctx.ui.cbSub, Family::Subpicture, id);
     if (!drop && st.RebuildIdMap[id] == kUnassigned) {
         st.RebuildIdMap[id] = static_cast<uint8_t>((id & 0xE0) | st.KeptSubpictureCount);
         ++st.KeptSubpictureCount;
@@ -154,7 +158,7 @@ bool rebuildPack(Context& ctx, RebuildState& st, uint8_t* blk) {
     } else if (InRange(s, 0xE0, 0xE3)) {
         keep = !VideoPackDropped(ctx, st, s);
     } else if (InRange(s, 0xC0, 0xDF)) {
-        keep = !AudioPackDropped(ctx, st, s);
+        keep = !AudioPackDropped(ctx, st, s, true);
     }
 
     if (renumberQ && st.RebuildIdMap[q] != kUnassigned) blk[qAt] = st.RebuildIdMap[q];

@@ -38,7 +38,8 @@ void Rebuild(Context& ctx, RebuildState& st);
 // Each returns true when the packet must be left out, and gives the stream its new id
 // the first time one of its packets is kept.
 bool VideoPackDropped(Context& ctx, RebuildState& st, uint8_t id);
-bool AudioPackDropped(Context& ctx, RebuildState& st, uint8_t id);
+// An MPEG audio stream (PES id C0-DF) is looked up in the catalogue by its own entry.
+bool AudioPackDropped(Context& ctx, RebuildState& st, uint8_t id, bool mpegAudio = false);
 bool SubpicturePackDropped(Context& ctx, RebuildState& st, uint8_t id);
 
 inline bool InRange(int value, int low, int high) {

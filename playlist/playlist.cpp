@@ -315,6 +315,7 @@ void bReadXPLClick(Context& ctx) {
         const std::string title = ScanXPL(ctx, *ctx.SourceStream);
         ctx.SourceStream.reset();
         ctx.resetCatalogue();
+        ctx.Slots.clear(); // the streams get their slots anew when a pass meets them
         listTitle(ctx, title);
     } catch (...) {
         ctx.SourceStream.reset();

@@ -25,3 +25,13 @@ ff -f lavfi -i "$(tone 48000)" -af "$six" -c:a dca -strict -2 -b:a 768k -frames:
 # TrueHD: 48 kHz 5.1, 2 access units. MLP: 44.1 kHz stereo, 2 access units.
 ff -f lavfi -i "$(tone 48000)" -af "$six" -c:a truehd -strict -2 -frames:a 2 -f truehd truehd_48k_51.thd
 ff -f lavfi -i "$(tone 44100)" -ac 2 -c:a mlp -strict -2 -frames:a 2 -f mlp mlp_44k1_stereo.mlp
+
+# MPEG audio: MPEG-1 Layer II 48 kHz stereo 192 kbit/s, MPEG-2 Layer II 24 kHz mono
+# 64 kbit/s, MPEG-1 Layer III 44.1 kHz joint stereo 128 kbit/s, MPEG-2.5 Layer III
+# 11.025 kHz mono 16 kbit/s; 2 frames each.
+ff -f lavfi -i "$(tone 48000)" -ac 2 -c:a mp2 -b:a 192k -frames:a 2 -f mp2 mp2_48k_192k_stereo.mp2
+ff -f lavfi -i "$(tone 24000)" -ac 1 -c:a mp2 -b:a 64k -frames:a 2 -f mp2 mp2_24k_64k_mono.mp2
+ff -f lavfi -i "$(tone 44100)" -ac 2 -c:a libmp3lame -b:a 128k -joint_stereo 1 -frames:a 2 \
+    -write_xing 0 -id3v2_version 0 -f mp3 mp3_44k1_128k_joint.mp3
+ff -f lavfi -i "$(tone 11025)" -ac 1 -c:a libmp3lame -b:a 16k -frames:a 2 \
+    -write_xing 0 -id3v2_version 0 -f mp3 mp3_11k025_16k_mono.mp3

@@ -27,21 +27,20 @@ TEST(KindNames, AudioRangesAndTheirEdges) {
     };
     for (const Range& r : {Range{0x80, 0x87, "DD.stream"}, Range{0x88, 0x8F, "DTSHD.stream"},
                            Range{0xA0, 0xA7, "LPCM.stream"}, Range{0xB0, 0xB7, "MLP.stream"},
-                           Range{0xC0, 0xCF, "DD+.stream"}}) {
+                           Range{0xC0, 0xCF, "DD+.stream"}, Range{0x1C0, 0x1CF, "MPA.stream"}}) {
         for (int32_t id = r.first; id <= r.last; ++id) EXPECT_EQ(AudioKindName(id), r.name) << id;
     }
     EXPECT_EQ(AudioKindName(-1), "No audio stream");
-    for (int32_t other : {1, 0, 0x7F, 0x90, 0x9F, 0xA8, 0xAF, 0xB8, 0xBF, 0xD0, 0x20})
+    for (int32_t other : {1, 0, 0x7F, 0x90, 0x9F, 0xA8, 0xAF, 0xB8, 0xBF, 0xD0, 0x20, 0x1BF, 0x1D0})
         EXPECT_EQ(AudioKindName(other), "") << other;
 }
 
 TEST(KindNames, Subpicture) {
     EXPECT_EQ(SubKindName(-1), "No subpicture stream");
-    for (int32_t id = 0x20; id <= 0x2F; ++id) EXPECT_EQ(SubKindName(id), "Subpicture");
-    for (int32_t id = 0x60; id <= 0x6F; ++id) EXPECT_EQ(SubKindName(id), "Ext.Subpicture");
-    // Slots 16-31 cannot be selected and have no name; nor has the playlist marker.
-    for (int32_t other : {1, 0x1F, 0x30, 0x3F, 0x5F, 0x70, 0x7F})
-        EXPECT_EQ(SubKindName(other), "") << other;
+    // Ids 30-3F and 70-7F reach a selectable slot when another stream holds theirs.
+    for (int32_t id = 0x20; id <= 0x3F; ++id) EXPECT_EQ(SubKindName(id), "Subpicture");
+    for (int32_t id = 0x60; id <= 0x7F; ++id) EXPECT_EQ(SubKindName(id), "Ext.Subpicture");
+    for (int32_t other : {1, 0x1F, 0x40, 0x5F, 0x80}) EXPECT_EQ(SubKindName(other), "") << other;
 }
 
 TEST(Context, StartsEmptyAndResets) {

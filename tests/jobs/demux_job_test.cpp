@@ -3,6 +3,8 @@
 #include <memory>
 
 #include "job_fixture.h"
+#include "jobs/rebuild.h"
+#include "support/ffmpeg.h"
 
 namespace qf::test {
 namespace {
@@ -33,15 +35,10 @@ protected:
     static inline std::unique_ptr<TempDir> media;
     static inline bool ready = false;
 
-    static bool run(const std::string& args) {
-        const std::string cmd = "cd '" + media->path +
-                                "' && ffmpeg -hide_banner -loglevel fatal -nostdin -y " + args +
-                                " >/dev/null 2>&1";
-        return std::system(cmd.c_str()) == 0;
-    }
+    static bool run(const std::string& args) { return ffmpeg(media->path, args); }
 
     static void SetUpTestSuite() {
-        if (std::system("ffmpeg -version >/dev/null 2>&1") != 0) return;
+        if (!haveFfmpeg()) return;
         media = std::make_unique<TempDir>();
         const std::string pictures = "testsrc=size=176x144:rate=25:duration=1";
         const std::string tone = "sine=frequency=440:sample_rate=48000:duration=1";
@@ -91,6 +88,109 @@ TEST_P(FfmpegDemuxTest, DemuxedStreamsEqualTheEncodedOnes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Ffmpeg, FfmpegDemuxTest, ::testing::ValuesIn(kCases),
+                         [](const auto& p) { return CutExt(p.param.name); });
+
+// ---------------------------------------------------------------------------------------
+// DVD program streams with several audio tracks, numbered as muxers commonly do: each
+// codec from its own base (AC-3 0x80, DTS 0x88, LPCM 0xA0, MPEG audio 0xC0), so that
+// tracks of different codecs share an index.
+
+struct AudioTrack {
+    const char* file;   // the elementary stream ffmpeg encoded
+    const char* encode; // how
+    int32_t entry;      // the catalogue entry its muxed stream gets
+    const char* codec;  // what ffprobe calls it in a program stream
+};
+
+const char* const kAc3 = "-ac 2 -c:a ac3 -b:a 192k -f ac3";
+const AudioTrack kAc3A{"a.ac3", kAc3, 0x80, "ac3"};
+const AudioTrack kAc3B{"b.ac3", "-ac 1 -c:a ac3 -b:a 96k -f ac3", 0x81, "ac3"};
+const AudioTrack kDts{"a.dts", "-ac 2 -c:a dca -strict -2 -f dts", 0x88, "dts"};
+const AudioTrack kLpcm{"a.pcm", "-ac 2 -c:a pcm_s16be -f s16be", 0xA0, "pcm_dvd"};
+const AudioTrack kMp2{"a.mp2", "-ac 2 -c:a mp2 -b:a 192k -f mp2", 0x1C0, "mp2"};
+
+struct MultiAudioCase {
+    const char* name;
+    std::vector<AudioTrack> tracks;
+};
+
+class MultiAudioVobTest : public ::testing::TestWithParam<MultiAudioCase> {
+protected:
+    static inline std::unique_ptr<TempDir> media;
+
+    static void SetUpTestSuite() {
+        if (!haveFfmpeg()) return;
+        media = std::make_unique<TempDir>();
+        const std::string tone = "-f lavfi -i sine=frequency=440:sample_rate=48000:duration=2 ";
+        bool ok = ffmpeg(media->path, "-f lavfi -i testsrc=size=176x144:rate=25:duration=2 "
+                                      "-c:v mpeg2video -f mpeg2video v.m2v");
+        for (const AudioTrack& t : {kAc3A, kAc3B, kDts, kLpcm, kMp2})
+            ok = ok && ffmpeg(media->path, tone + t.encode + " " + t.file);
+        if (!ok) media.reset();
+    }
+    static void TearDownTestSuite() { media.reset(); }
+};
+
+TEST_P(MultiAudioVobTest, EveryTrackHasItsOwnBoxFileAndPacks) {
+    if (!media) GTEST_SKIP() << "ffmpeg with mpeg2video, ac3, dca, mp2 is not available";
+    const MultiAudioCase& c = GetParam();
+    std::string inputs = "-i v.m2v", maps = "-map 0";
+    for (size_t i = 0; i < c.tracks.size(); ++i) {
+        const AudioTrack& t = c.tracks[i];
+        inputs += t.entry == kLpcm.entry ? std::string(" -f s16be -ar 48000 -ac 2 -i ") + t.file
+                                         : std::string(" -i ") + t.file;
+        maps += " -map " + std::to_string(i + 1);
+    }
+    ASSERT_TRUE(ffmpeg(media->path, inputs + " " + maps + " -c copy -f dvd " + c.name));
+
+    RecordingHost host;
+    Context ctx(host);
+    TempDir out;
+    ctx.ui.eEVOfile = media->path + "/" + c.name;
+    EVOadj(ctx);
+    ctx.ui.eWorkdir = out.path;
+    bCheckClick(ctx);
+
+    // One ticked box per track, each in a slot of its own.
+    std::vector<size_t> slots;
+    for (const AudioTrack& t : c.tracks) {
+        const auto at = std::find(ctx.AudioSlots.begin(), ctx.AudioSlots.end(), t.entry);
+        ASSERT_NE(at, ctx.AudioSlots.end()) << t.file;
+        slots.push_back(static_cast<size_t>(at - ctx.AudioSlots.begin()));
+        EXPECT_TRUE(ctx.ui.cbAudio[slots.back()].checked) << t.file;
+    }
+    EXPECT_EQ(std::count_if(ctx.ui.cbAudio.begin(), ctx.ui.cbAudio.end(),
+                            [](const CheckBox& b) { return b.enabled; }),
+              static_cast<long>(c.tracks.size()));
+
+    // Each file holds its own track, byte for byte, and decodes as such.
+    bDemuxClick(ctx);
+    const std::string stem = out / (CutExt(c.name) + ".");
+    for (size_t i = 0; i < c.tracks.size(); ++i) {
+        const std::string file = stem + ctx.ui.cbAudio[slots[i]].caption + ".mpa";
+        EXPECT_EQ(readFile(file), readFile(media->path + "/" + c.tracks[i].file)) << file;
+        if (c.tracks[i].entry != kLpcm.entry) {
+            EXPECT_TRUE(decodesCleanly(file)) << file;
+        }
+    }
+
+    // A rebuild that keeps one track keeps exactly that one.
+    for (size_t i = 0; i < c.tracks.size(); ++i) {
+        for (size_t k = 0; k < slots.size(); ++k)
+            setStreamChecked(ctx, 1, static_cast<int>(slots[k]), k == i);
+        bRebuildClick(ctx);
+        EXPECT_EQ(ffprobe(out.path, "-select_streams a -show_entries stream=codec_name "
+                                    "-of csv=p=0 '" +
+                                        CutExt(c.name) + ".rebuilt.EVO'"),
+                  std::string(c.tracks[i].codec) + "\n")
+            << "keeping " << c.tracks[i].file;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ffmpeg, MultiAudioVobTest,
+                         ::testing::Values(MultiAudioCase{"ac3_dts_lpcm.VOB", {kAc3A, kDts, kLpcm}},
+                                           MultiAudioCase{"two_ac3_mp2.VOB", {kAc3A, kAc3B, kMp2}},
+                                           MultiAudioCase{"mp2.VOB", {kMp2}}),
                          [](const auto& p) { return CutExt(p.param.name); });
 
 // ---------------------------------------------------------------------------------------

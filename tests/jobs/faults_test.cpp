@@ -303,15 +303,15 @@ TEST_F(FaultTest, UnreadableSource) {
 
 // --- a source beyond 4 GiB ------------------------------------------------------------------
 
-// A sparse file of 4097 MiB: MPEG audio packets of 65,535 bytes (quick to pass over)
-// up to 4 GiB, then a small title, then zeros.
+// A sparse file of 4097 MiB: padding packets of 65,535 bytes (quick to pass over) up to
+// 4 GiB, then a small title, then zeros.
 TEST_F(FaultTest, SourceBeyond4GiB) {
     const auto start = std::chrono::steady_clock::now();
     const std::string big = dir / "BIG.EVO";
     const int fd = ::open(big.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
     ASSERT_GE(fd, 0);
     constexpr int64_t kStep = 6 + 0xFFFF, kTitleAt = 4096 * kMiB;
-    const uint8_t head[9] = {0x00, 0x00, 0x01, 0xC0, 0xFF, 0xFF, 0x81, 0x00, 0x00};
+    const uint8_t head[9] = {0x00, 0x00, 0x01, 0xBE, 0xFF, 0xFF, 0x81, 0x00, 0x00};
     int64_t at = 0;
     for (; at + kStep <= kTitleAt; at += kStep)
         ASSERT_EQ(::pwrite(fd, head, sizeof head, at), static_cast<ssize_t>(sizeof head));

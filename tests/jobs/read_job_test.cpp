@@ -1,8 +1,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cmath>
+#include <cstdio>
+
 #include "job_fixture.h"
 #include "jobs/job_util.h"
+#include "support/ffmpeg.h"
 
 namespace qf::test {
 namespace {
@@ -122,6 +126,80 @@ TEST_F(ReadJobTest, FrameCountLinesOfBothJobs) {
                                  "172800 frames (2:00:07 s) count in video stream 0.", "",
                                  "5 frames ([b]0:00:00 s[/b]) count in video stream 1.", ""}));
 }
+
+// ---------------------------------------------------------------------------------------
+// Frame counts and durations of ffmpeg-made titles, against ffprobe's count of pictures.
+
+struct CountCase {
+    const char* codec; // ffmpeg encoder
+    int num, den;      // frame rate
+    int seconds;
+};
+
+class FrameCountTest : public ::testing::TestWithParam<CountCase> {};
+
+TEST_P(FrameCountTest, CountEqualsThePicturesAndDurationUsesTheStreamRate) {
+    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg with libx264 is not available";
+    const CountCase& c = GetParam();
+    TempDir media;
+    const bool avc = std::string(c.codec) == "libx264";
+    const std::string name = std::string(avc ? "avc" : "mpeg2") + ".VOB";
+    ASSERT_TRUE(ffmpeg(
+        media.path,
+        "-f lavfi -i testsrc=size=176x144:rate=" + std::to_string(c.num) + "/" +
+            std::to_string(c.den) + ":duration=" + std::to_string(c.seconds) + " -c:v " + c.codec +
+            (avc ? " -preset ultrafast -x264-params aud=1 -f vob " : " -g 12 -bf 2 -f dvd ") +
+            name));
+    const int pictures =
+        std::atoi(ffprobe(media.path, "-count_frames -select_streams v:0 -show_entries "
+                                      "stream=nb_read_frames -of csv=p=0 " +
+                                          name)
+                      .c_str());
+    ASSERT_GT(pictures, 0);
+
+    RecordingHost host;
+    Context ctx(host);
+    ctx.ui.eEVOfile = media / name;
+    EVOadj(ctx);
+    ctx.ui.cbFastCheck = false;
+    ctx.ui.cbDetails = c.seconds != 180; // the rate is read from the stream either way
+    ctx.ui.eWorkdir = media.path;
+    bCheckClick(ctx);
+    EXPECT_EQ(ctx.FrameCount[0], pictures);
+
+    // Whole seconds of the pictures at the stream's own rate.
+    const auto seconds =
+        static_cast<long>(std::floor(std::nearbyint(1000.0 * pictures * c.den / c.num) / 1000));
+    char time[32];
+    std::snprintf(time, sizeof time, "%ld:%02ld:%02ld", seconds / 3600, seconds / 60 % 60,
+                  seconds % 60);
+    EXPECT_EQ(host.lines.at(host.lines.size() - 2), std::to_string(pictures) + " frames ([b]" +
+                                                        time + " s[/b]) count in video stream 0.");
+    if (c.seconds > 60) return;
+    bDemuxClick(ctx); // at the rate its Read job found
+    EXPECT_EQ(plainText(host.lines.at(host.lines.size() - 2)),
+              std::to_string(pictures) + " frames (" + time + " s) count in video stream 0.");
+}
+
+std::vector<CountCase> countCases() {
+    std::vector<CountCase> cases;
+    for (int seconds : {60, 180, 600}) {
+        cases.push_back({"mpeg2video", 25, 1, seconds});
+        cases.push_back({"mpeg2video", 30000, 1001, seconds});
+        cases.push_back({"mpeg2video", 24000, 1001, seconds});
+        cases.push_back({"libx264", 25, 1, seconds});
+        cases.push_back({"libx264", 30000, 1001, seconds});
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Ffmpeg, FrameCountTest, ::testing::ValuesIn(countCases()),
+                         [](const auto& p) {
+                             return std::string(p.param.codec == std::string("libx264") ? "avc"
+                                                                                        : "mpeg2") +
+                                    "_" + std::to_string(p.param.num / p.param.den) + "fps_" +
+                                    std::to_string(p.param.seconds) + "s";
+                         });
 
 TEST_F(ReadJobTest, FileNamesAreNeverTakenAsMarkup) {
     writeFile(dir / "[demo]_1.EVO", titleWith(2, {}, false));

@@ -218,6 +218,27 @@ TEST_F(RebuildWriterTest, OtherStreamsFollowTheirBoxesAndKeepTheirIds) {
     EXPECT_EQ(run(src), concat({lpcm, with(dts, 28, 0x88), far, with(sub, 28, 0x20), vc1Other}));
 }
 
+// MPEG audio and the E-AC-3 sub-stream of the same value are two streams with two boxes;
+// kept MPEG audio and video packs carry their new ids in the packet's own stream id.
+TEST_F(RebuildWriterTest, MpegAudioFollowsItsOwnBoxAndIsRenumbered) {
+    stream(1, 0, 0xC0, true);
+    stream(1, 1, kMpegAudioEntry + 0xC0, false);
+    stream(1, 2, kMpegAudioEntry + 0xC3, true);
+    stream(0, 1, 0xE1, true);
+    const Bytes eac3 = substreamPack(0xC0), mpa0 = streamPack(0xC0), mpa3 = streamPack(0xC3),
+                video = streamPack(0xE1);
+    EXPECT_EQ(run(concat({eac3, mpa0, mpa3, video})),
+              concat({eac3, with(mpa3, 17, 0xC1), with(video, 17, 0xE0)}));
+
+    // A stream that found its family full has no box and is never kept.
+    st.reset();
+    ctx.resetCatalogue();
+    ctx.Slots.clear();
+    for (int32_t id : {0xE0, 0xE1}) ctx.Slots.claim(id, Family::Video, id & 1);
+    ctx.Slots.claim(0xE2, Family::Video, 0);
+    EXPECT_EQ(run(concat({streamPack(0xE2), eac3})), eac3);
+}
+
 TEST_F(RebuildWriterTest, PlaylistMarkersKeepAndRenumberEveryHandledStream) {
     ctx.VideoSlots[0] = 1;
     ctx.AudioSlots[0] = 1;

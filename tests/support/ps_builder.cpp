@@ -27,7 +27,7 @@ int32_t slidingWindowCount(const uint8_t* data, size_t n, uint8_t code) {
     int32_t c = 0;
     for (size_t i = 0; i < n; ++i) {
         w = (w << 8) | data[i];
-        if (w == (0x100u | code)) ++c;
+        if (i >= 3 && w == (0x100u | code)) ++c;
     }
     return c;
 }

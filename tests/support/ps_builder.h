@@ -24,8 +24,8 @@ using qf::systemHeader;
 // The 10-byte header of a subpicture record: "SP", the PTS little-endian, a zero DTS.
 Bytes spHeader(uint32_t pts);
 
-// The plain frame counter: how often a 32-bit window over data[0, n), started at 0,
-// equals 0x000001`code`. The reference the engine's counter is checked against.
+// The plain frame counter: how often four consecutive bytes of data[0, n) are
+// 00 00 01 `code`. The reference the engine's counter is checked against.
 int32_t slidingWindowCount(const uint8_t* data, size_t n, uint8_t code);
 
 // A file name as a test-case name: letters and digits kept, everything else "_".

@@ -1,0 +1,61 @@
+// Report of the first MPEG audio frame header of an MPEG audio stream (PES ids C0-CF).
+#include <cstdint>
+#include <string>
+
+#include "analysers/analysers.h"
+#include "analysers/format.h"
+#include "analysers/report.h"
+
+namespace qf {
+
+namespace {
+
+// Bit rates in kbit/s by bit-rate index 1-14: MPEG-1 layers I, II, III, then MPEG-2 and
+// MPEG-2.5 layer I, and layers II and III.
+constexpr uint16_t kBitRates[5][15] = {
+    {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+    {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+    {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
+    {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+};
+
+// Sampling frequencies in Hz by sampling index, for MPEG-1; MPEG-2 halves them and
+// MPEG-2.5 quarters them.
+constexpr int32_t kSamplingHz[3] = {44100, 48000, 32000};
+
+constexpr const char* kLayers[4] = {"", "III", "II", "I"};
+constexpr const char* kVersions[4] = {"MPEG-2.5", "", "MPEG-2", "MPEG-1"};
+constexpr const char* kModes[4] = {"stereo", "joint stereo", "dual channel", "mono"};
+
+} // namespace
+
+void MPAinfo(Report& r, size_t p, size_t n) {
+    const std::span<const uint8_t> run = runBytes(r, p, n);
+    for (size_t i = 0; i + 4 <= run.size(); ++i) {
+        // 12 sync bits, or 11 followed by the 0 of MPEG-2.5.
+        if (run[i] != 0xFF || (run[i + 1] & 0xE0) != 0xE0) continue;
+        const uint32_t h = static_cast<uint32_t>(run[i]) << 24 |
+                           static_cast<uint32_t>(run[i + 1]) << 16 |
+                           static_cast<uint32_t>(run[i + 2]) << 8 | run[i + 3];
+        const uint32_t version = (h >> 19) & 3, layer = (h >> 17) & 3;
+        const uint32_t rateIndex = (h >> 12) & 15, samplingIndex = (h >> 10) & 3;
+        const uint32_t mode = (h >> 6) & 3;
+        if (version == 1 || layer == 0 || rateIndex == 15 || samplingIndex == 3) continue;
+
+        const bool mpeg1 = version == 3;
+        const size_t table = mpeg1 ? 3 - layer : (layer == 3 ? 3 : 4);
+        const int32_t hz = kSamplingHz[samplingIndex] / (mpeg1 ? 1 : version == 2 ? 2 : 4);
+        r.log(std::string("   ") + kVersions[version] + " Layer " + kLayers[layer]);
+        r.log("   Sampling frequency = [bl]" + kiloHertz(hz, r.decimalSeparator()) + "[/bl] kHz");
+        if (rateIndex == 0)
+            r.log("   Transmission bitrate = free format");
+        else
+            r.log("   Transmission bitrate = [bl]" + std::to_string(kBitRates[table][rateIndex]) +
+                  "[/bl] kbit/s");
+        r.log(std::string("   Channel mode = [bl]") + kModes[mode] + "[/bl]");
+        return;
+    }
+}
+
+} // namespace qf
