@@ -143,8 +143,9 @@ private:
     int VideoId = 0, AudioId = 0, SubId = 0;
     // Catalogue entries of the current packets' streams; -1 while a packet names none.
     int VideoEntry = -1, AudioEntry = -1, SubEntry = -1;
-    uint8_t MpegAudioId = 0; // PES id of the current MPEG audio packet
-    size_t Next = 0;         // index of the byte after the one being stepped
+    uint8_t MpegAudioId = 0;       // PES id of the current MPEG audio packet
+    bool FirstVideoPacket = false; // the current packet is the first of its MPEG-2/H.264 stream
+    size_t Next = 0;               // index of the byte after the one being stepped
 
     // Subpicture records: a record opens only for a packet whose own header had a PTS.
     bool PacketHasPts = false;
@@ -406,16 +407,19 @@ void Pass::startCode(uint8_t id) {
     HeaderLeft = 0;
     InPayload = false;
     PacketHasPts = false;
+    FirstVideoPacket = false;
     bool first = false;
     if (id == 0xE0 || id == 0xE1) {
         VideoId = VideoEntry = id;
         VideoIdx = claim(id, Family::Video, id & 1, "[b]MPEG-2[/b] video stream ", first);
         if (first) VideoPTS = CurPTS;
+        FirstVideoPacket = first;
         VideoKind_ = VideoKind::MPEG2;
         PacketKind = Packet::Video;
     } else if (id == 0xE2 || id == 0xE3) {
         VideoId = VideoEntry = id;
         VideoIdx = claim(id, Family::Video, id & 1, "[b]H.264 (AVC)[/b] video stream ", first);
+        FirstVideoPacket = first;
         VideoKind_ = VideoKind::H264;
         PacketKind = Packet::Video;
     } else if (id == 0xFD) {
@@ -454,6 +458,9 @@ void Pass::timestampByte(int k, uint8_t b) {
 }
 
 void Pass::afterTimestamps() {
+    // A video stream's first PTS is its first packet's own, also when that packet carries
+    // a PTS alone (a stream without reordered pictures).
+    if (FirstVideoPacket) VideoPTS = CurPTS;
     if (HeaderLeft == 0)
         headerEnds();
     else if (PacketKind == Packet::Video && (PesFlags & 0x01))
