@@ -11,11 +11,23 @@ namespace qf {
 namespace {
 
 constexpr uint32_t kBlocksPerFrame[4] = {1, 2, 3, 6};
+constexpr int kChannelsOf[8] = {2, 1, 2, 3, 3, 4, 4, 5}; // by acmod, without LFE
 
 constexpr const char* kArrangement[8] = {
     "dual mono", "mono",          "L + R",           "L + R + C",
     "L + R + S", "L + R + C + S", "L + R + Ls + Rs", "L + R + C + Ls + Rs",
 };
+
+// The values of a valid sync frame header.
+void values(Report& r, const char* format, int32_t rate, uint32_t bitRate, uint32_t acmod,
+            uint32_t lfeon) {
+    r.value(key::Format, format);
+    r.value(key::SamplingRate, rate);
+    r.value(key::BitRate, bitRate);
+    r.value(key::ChannelLayout, kArrangement[acmod]);
+    r.value(key::Channels, kChannelsOf[acmod] + static_cast<int>(lfeon));
+    r.value(key::Lfe, lfeon);
+}
 
 } // namespace
 
@@ -82,9 +94,15 @@ void AC3info(Report& r, size_t p, size_t n, int audioIdx) {
                       "[/bl], bsid = " + std::to_string(bsid));
                 r.log(std::string("   LFE channel = [bl]") +
                       (lfeon == 1 ? "present" : "not present") + "[/bl]");
+                if (busy) values(r, "Dolby Digital Plus", rate, bitRate, acmod, lfeon);
             } else {
                 acmod = b >> 5;
+                // lfeon follows the mix levels and surround mode that acmod calls for.
+                const int skipped = ((acmod & 1) && acmod != 1 ? 2 : 0) + (acmod & 4 ? 2 : 0) +
+                                    (acmod == 2 ? 2 : 0);
+                lfeon = (b >> (4 - skipped)) & 1;
                 if (rate == 0 || bitRate == 0) busy = false;
+                if (busy) values(r, "Dolby Digital", rate, bitRate, acmod, lfeon);
                 r.log(stream + " is [b]Dolby Digital[/b]");
                 r.log(freq);
                 r.log("   Transmission bitrate = [bl]" + std::to_string(bitRate / 1000) +

@@ -66,6 +66,16 @@ constexpr const char* kResolution[8] = {
     "",
 };
 
+// The same tables as values: channels by AMODE (without LFE), Hz by SFREQ, kbit/s by RATE
+// (0 where the code names no rate) and bits by PCMR.
+constexpr int kChannelCount[16] = {1, 2, 2, 2, 2, 3, 3, 4, 4, 5, 6, 6, 6, 7, 8, 8};
+constexpr int kHertz[16] = {0,     8000, 16000, 32000, 0,     0,     11025, 22050,
+                            44100, 0,    0,     12000, 24000, 48000, 0,     0};
+constexpr double kKbits[32] = {32,     56,   64,   96,   112,  128,  192,  224,  256,  320,  384,
+                               448,    512,  576,  640,  768,  960,  1024, 1152, 1280, 1344, 1408,
+                               1411.2, 1472, 1536, 1920, 2048, 3072, 3840, 0,    0,    0};
+constexpr int kBits[8] = {16, 16, 20, 20, 0, 24, 24, 0};
+
 const char* revisionSuffix(uint32_t vernum) {
     if (vernum < 7) return ", Future rev. (compatible)";
     if (vernum == 7) return ", Current";
@@ -89,7 +99,7 @@ void coreHeader(Report& out, DtsBitReader& r) {
     const auto dec = [](uint32_t v) { return std::to_string(v); };
 
     r.BitStart();
-    uint32_t v = 0, cpf = 0, extId = 0;
+    uint32_t v = 0, cpf = 0, extId = 0, amode = 0;
     if (!skip(1)) return; // FTYPE
     if (!field(5, v)) return;
     out.log("   PCM core samples = " + dec(v + 1));
@@ -98,13 +108,16 @@ void coreHeader(Report& out, DtsBitReader& r) {
     out.log("   PCM sample blocks = " + dec(v + 1));
     if (!field(14, v)) return;
     out.log("   Primary frame byte size = " + dec(v));
-    if (!field(6, v)) return;
-    out.log(std::string("   Channel arrangement = [bl]") +
-            (v < 16 ? kArrangement[v] : "User defined") + "[/bl]");
+    if (!field(6, amode)) return;
+    const char* layout = amode < 16 ? kArrangement[amode] : "User defined";
+    out.log(std::string("   Channel arrangement = [bl]") + layout + "[/bl]");
+    out.value(key::ChannelLayout, layout);
     if (!field(4, v)) return;
     out.log(std::string("   Sampling frequency = [bl]") + kFrequency[v] + "[/bl] kHz");
+    if (kHertz[v] != 0) out.value(key::SamplingRate, kHertz[v]);
     if (!field(5, v)) return;
     out.log(std::string("   Transmission bitrate = [bl]") + kRate[v] + "[/bl] kbit/s");
+    if (kKbits[v] != 0) out.value(key::BitRate, kKbits[v] * 1000);
     for (int i = 0; i < 5; ++i) // MIX, DYNF, TIMEF, AUXF, HDCD
         if (!skip(1)) return;
     if (!field(3, extId)) return;
@@ -113,6 +126,8 @@ void coreHeader(Report& out, DtsBitReader& r) {
     if (!skip(1)) return; // ASPF
     if (!field(2, v)) return;
     out.log(std::string("   LFE channel = ") + kLfe[v]);
+    out.value(key::Lfe, v == 1 || v == 2 ? 1 : 0);
+    if (amode < 16) out.value(key::Channels, kChannelCount[amode] + (v == 1 || v == 2 ? 1 : 0));
     if (!skip(1)) return; // HFLAG
     if (cpf == 1) {
         if (!field(16, v)) return;
@@ -126,6 +141,7 @@ void coreHeader(Report& out, DtsBitReader& r) {
     if (!skip(2)) return; // CHIST
     if (!field(3, v)) return;
     out.log(std::string("   Source PCM resolution = ") + kResolution[v]);
+    if (kBits[v] != 0) out.value(key::BitsPerSample, kBits[v]);
 }
 
 } // namespace

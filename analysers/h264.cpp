@@ -125,9 +125,12 @@ void reportParameterSetRest(Report& r, uint8_t profileIdc, const uint8_t* p, siz
     const uint64_t unitY = (arrayType == 1 ? 2 : 1) * fieldFactor;
     const uint64_t fullWidth = widthMbs * 16, fullHeight = fieldFactor * heightUnits * 16;
     const uint64_t cutX = unitX * (cropLeft + cropRight), cutY = unitY * (cropTop + cropBottom);
-    if (cutX < fullWidth && cutY < fullHeight)
+    if (cutX < fullWidth && cutY < fullHeight) {
         r.log("   size = " + std::to_string(fullWidth - cutX) + "x" +
               std::to_string(fullHeight - cutY));
+        r.value(key::Width, static_cast<double>(fullWidth - cutX));
+        r.value(key::Height, static_cast<double>(fullHeight - cutY));
+    }
     if (!vui) return;
 
     if (in.flag()) {                  // aspect_ratio_info_present_flag
@@ -189,6 +192,7 @@ void H264info(Report& r, size_t p, size_t n, uint32_t, uint32_t) {
             case 3:
                 profileIdc = b;
                 r.log(profileLine(b));
+                r.value(key::Profile, std::string_view(profileLine(b)).substr(3));
                 break;
             case 2:
                 constraintSet3 = (b & 0x10) != 0;
@@ -196,10 +200,12 @@ void H264info(Report& r, size_t p, size_t n, uint32_t, uint32_t) {
             case 1:
                 // Level 1b of the Baseline, Main and Extended profiles is level_idc 11
                 // marked by constraint_set3_flag.
-                if (b == 11 && constraintSet3)
-                    r.log("   Level = 1b");
-                else
-                    r.log("   Level = " + std::to_string(b));
+                {
+                    const std::string level =
+                        b == 11 && constraintSet3 ? std::string("1b") : std::to_string(b);
+                    r.log("   Level = " + level);
+                    r.value(key::Level, level);
+                }
                 reportParameterSetRest(r, profileIdc, data + i + 1, n - i - 1);
                 break;
             default:

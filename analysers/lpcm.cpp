@@ -1,4 +1,5 @@
 // Reports of LPCM streams (from the private header) and of MLP / TrueHD major syncs.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -6,6 +7,26 @@
 #include "analysers/report.h"
 
 namespace qf {
+
+namespace {
+
+// Hz by the 4-bit sampling-frequency code, and bits by the word-length code, of the name
+// tables; 0 where they have no name.
+constexpr int kHertz[16] = {48000, 96000, 192000, 0, 0, 0, 0, 0, 44100, 88200, 176400};
+constexpr int kBits[16] = {16, 20, 24};
+
+void rateValue(Report& r, uint8_t code) {
+    if (kHertz[code & 15] != 0) r.value(key::SamplingRate, kHertz[code & 15]);
+}
+
+// A channel arrangement as a value, with the number of channels it names.
+void layoutValue(Report& r, const std::string& layout) {
+    if (layout.empty()) return;
+    r.value(key::ChannelLayout, layout);
+    r.value(key::Channels, 1 + static_cast<double>(std::count(layout.begin(), layout.end(), '+')));
+}
+
+} // namespace
 
 // The LPCM payload starts 7 bytes after the sub-stream id; the word length,
 // sampling rate and channel assignment sit in that header, before p.
@@ -21,6 +42,9 @@ void LPCMinfo(Report& r, size_t p, size_t /*n*/) {
     if (rate != 15)
         r.log("   Sampling frequency = [bl]" + r.tables().RateNames[rate] + "[/bl] kHz");
     r.log("   Channel arrangement = " + r.tables().ChannelNames[channels]);
+    if (kBits[wordLength] != 0) r.value(key::BitsPerSample, kBits[wordLength]);
+    if (rate != 15) rateValue(r, rate);
+    layoutValue(r, r.tables().ChannelNames[channels]);
 }
 
 void MLPinfo(Report& r, size_t p, size_t n) {
@@ -40,21 +64,26 @@ void MLPinfo(Report& r, size_t p, size_t n) {
         if (window == 0xF8726FBA) {
             truehdCountdown = 4;
             r.log("   [b]TrueHD[/b] stream (up to 8 channels)");
+            r.value(key::Format, "TrueHD");
         } else if (window == 0xF8726FBB) {
             mlpCountdown = 4;
             r.log("   [b]Standard MLP[/b] stream (up to 6 channels) ");
+            r.value(key::Format, "MLP");
         } else if (mlpCountdown > 0) {
             switch (--mlpCountdown) {
             case 3:
                 r.log("   Quantization length = [bl]" + r.tables().WordLengthNames[b >> 4] +
                       "[/bl] bits");
+                if (kBits[b >> 4] != 0) r.value(key::BitsPerSample, kBits[b >> 4]);
                 break;
             case 2:
                 r.log("   Sampling frequency = [bl]" + r.tables().RateNames[b >> 4] + "[/bl] kHz");
+                rateValue(r, static_cast<uint8_t>(b >> 4));
                 break;
             case 0:
                 r.log("   Channel arrangement = [bl]" + r.tables().ChannelNames[b & 0x1F] +
                       "[/bl]");
+                layoutValue(r, r.tables().ChannelNames[b & 0x1F]);
                 break;
             default:
                 break;
@@ -63,6 +92,7 @@ void MLPinfo(Report& r, size_t p, size_t n) {
             switch (--truehdCountdown) {
             case 3:
                 r.log("   Sampling frequency = [bl]" + r.tables().RateNames[b >> 4] + "[/bl] kHz");
+                rateValue(r, static_cast<uint8_t>(b >> 4));
                 break;
             case 2:
                 modifier2 = b >> 6;

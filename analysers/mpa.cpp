@@ -54,6 +54,11 @@ void MPAinfo(Report& r, size_t p, size_t n) {
             r.log("   Transmission bitrate = [bl]" + std::to_string(kBitRates[table][rateIndex]) +
                   "[/bl] kbit/s");
         r.log(std::string("   Channel mode = [bl]") + kModes[mode] + "[/bl]");
+        r.value(key::Format, std::string(kVersions[version]) + " Layer " + kLayers[layer]);
+        r.value(key::SamplingRate, hz);
+        if (rateIndex != 0) r.value(key::BitRate, kBitRates[table][rateIndex] * 1000.0);
+        r.value(key::ChannelLayout, kModes[mode]);
+        r.value(key::Channels, mode == 3 ? 1 : 2);
         return;
     }
 }

@@ -56,6 +56,13 @@ const char* frameRateLine(int code) {
     }
 }
 
+// The display aspect ratio by aspect_ratio_information; nullptr for the forbidden and
+// reserved codes.
+const char* aspectRatio(int code) {
+    static constexpr const char* kRatios[5] = {nullptr, "1:1", "4:3", "16:9", "2.21:1"};
+    return code < 5 ? kRatios[code] : nullptr;
+}
+
 // Frames per second by frame_rate_code; 0 for the forbidden and reserved codes.
 double frameRate(int code) {
     static constexpr double kRates[9] = {0,  24000.0 / 1001, 24, 25, 30000.0 / 1001, 30,
@@ -105,17 +112,21 @@ void MPEG2info(Report& r, size_t p, size_t n, uint32_t pts, uint32_t) {
             if (sequenceReported) continue;
             switch (headerCountdown) {
             case 4: // horizontal_size_value (12 bits), vertical_size_value (12 bits)
+                r.value(key::Width, (window & 0xFFF000) >> 12);
+                r.value(key::Height, window & 0xFFF);
                 r.log("   size = [bl]" + std::to_string((window & 0xFFF000) >> 12) + "[/bl]x[bl]" +
                       std::to_string(window & 0xFFF) + "[/bl]");
                 break;
             case 3: // aspect_ratio_information, frame_rate_code
                 r.log(aspectLine(b >> 4));
+                if (const char* ratio = aspectRatio(b >> 4)) r.value(key::Aspect, ratio);
                 r.log(frameRateLine(b & 0x0F));
                 if (const double rate = frameRate(b & 0x0F); rate > 0)
                     r.value(key::FrameRate, rate);
                 break;
             case 0: { // bit_rate_value in units of 400 bit/s
                 const uint32_t bitRate = (window & 0xFFFFC0) >> 6;
+                r.value(key::BitRate, bitRate * 400.0);
                 r.log("  Sequence header bitrate = [bl]" + std::to_string(bitRate * 400 / 1000) +
                       "[/bl] kbps");
                 break;

@@ -91,11 +91,13 @@ void VC1info(Report& r, size_t p, size_t n, uint32_t, int64_t pts) {
             switch (headerCountdown) {
             case 5: { // PROFILE (2), LEVEL (3), COLORDIFF_FORMAT (2)
                 r.log((b >> 6) == 3 ? "   Advanced Profile" : "   Reserved Profile");
+                r.value(key::Profile, (b >> 6) == 3 ? "Advanced" : "Reserved");
                 const int level = (b & 0x38) >> 3;
                 if (level > 4)
                     r.log("   Level = Reserved");
                 else
                     r.log("   Level = " + std::to_string(level));
+                r.value(key::Level, level > 4 ? "Reserved" : std::to_string(level));
                 r.log(((b & 0x06) >> 1) == 1 ? "   Chroma Format = 4:2:0"
                                              : "   Chroma Format = Reserved");
                 break;
@@ -103,6 +105,8 @@ void VC1info(Report& r, size_t p, size_t n, uint32_t, int64_t pts) {
             case 1: { // MAX_CODED_WIDTH (12), MAX_CODED_HEIGHT (12), in units of 2 pixels
                 const uint32_t width = (window >> 12) & 0xFFF;
                 const uint32_t height = window & 0xFFF;
+                r.value(key::Width, 2 * width + 2);
+                r.value(key::Height, 2 * height + 2);
                 r.log("   Size = [bl]" + std::to_string(2 * width + 2) + "[/bl]x[bl]" +
                       std::to_string(2 * height + 2) + "[/bl]");
                 break;

@@ -62,6 +62,12 @@ void Context::resetCatalogue() {
     SubSlots.fill(-1);
 }
 
+void Context::resetFacts() {
+    for (auto& f : VideoFacts) f = {};
+    for (auto& f : AudioFacts) f = {};
+    for (auto& f : SubFacts) f = {};
+}
+
 void Context::fillReportTables() {
     NameTables::fill();
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "analysers/report.h"
+#include "engine/facts.h"
 #include "engine/host.h"
 #include "engine/slotmap.h"
 #include "engine/stream.h"
@@ -101,8 +102,11 @@ public:
     std::array<std::unique_ptr<Stream>, 16> SubOut;
 
     std::array<int32_t, 2> FrameCount{};
-    // Frames per second of each video slot as the last Read job found it; 0 = unknown.
-    std::array<double, 2> FrameRate{};
+    // What the last Read job learned of the stream in each slot (its frame rate gives the
+    // durations of the frame counts).
+    std::array<StreamFacts, 2> VideoFacts;
+    std::array<StreamFacts, 16> AudioFacts;
+    std::array<StreamFacts, 32> SubFacts;
     uint32_t EarliestPTS = 0;
     std::string BaseName;
 
@@ -125,6 +129,7 @@ public:
     // Sets status panel 0 or 1.
     void slog(std::string_view text, int panel);
     void resetCatalogue();
+    void resetFacts();
     // The name tables of the analysers, filled at every pass start.
     void fillReportTables();
     std::string formatTime(double days) const { return formatDuration(days, timeSettings); }

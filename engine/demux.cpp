@@ -65,27 +65,27 @@ struct PendingRuns {
 };
 
 // The analysers' view of the pass while a stream's first run is described: their lines go
-// to the log only when details are wanted, and the frame rate they find is kept for the
-// frame-count lines either way.
+// to the log only when details are wanted; the values they find are kept either way (the
+// frame rate gives the durations of the frame counts).
 class FirstRunReport final : public Report {
 public:
-    FirstRunReport(Context& ctx, bool describe, double* frameRate)
-        : ctx_(ctx), describe_(describe), frameRate_(frameRate) {}
+    FirstRunReport(Context& ctx, bool describe, StreamFacts& facts)
+        : ctx_(ctx), describe_(describe), facts_(facts) {}
     std::span<const uint8_t> block() const override { return ctx_.block(); }
     const NameTables& tables() const override { return ctx_; }
     char decimalSeparator() const override { return ctx_.decimalSeparator(); }
     void log(std::string_view line) override {
         if (describe_) ctx_.log(line);
     }
-    void value(std::string_view name, double v) override {
-        // A two-part title keeps the first rate found.
-        if (name == key::FrameRate && frameRate_ && *frameRate_ == 0) *frameRate_ = v;
+    void value(std::string_view name, double v) override { facts_.set(name, v); }
+    void value(std::string_view name, std::string_view text) override {
+        facts_.set(name, std::string(text));
     }
 
 private:
     Context& ctx_;
     bool describe_;
-    double* frameRate_;
+    StreamFacts& facts_;
 };
 
 // One pass: the resumable byte parser and the handling of its payload runs.
@@ -609,18 +609,22 @@ void Pass::details(size_t p, size_t n, int entry, int slot) {
         }
     }
     if (slot < 0) return;
+    StreamFacts& facts = video ? c.VideoFacts[static_cast<size_t>(slot)]
+                         : sub ? c.SubFacts[static_cast<size_t>(slot)]
+                               : c.AudioFacts[static_cast<size_t>(slot)];
+    if (facts.entry < 0) { // a two-part title keeps what its first part showed
+        facts.entry = entry;
+        facts.firstPts = pts;
+    }
+    FirstRunReport r(c, describe, facts);
     if (sub) {
-        if (!describe) return;
         // A unit whose size field is 0 carries 8-bit RLE; with one byte, decide by that one.
         const bool eightBit = n > 0 && buf_[p] == 0 && (n < 2 || buf_[p + 1] == 0);
-        c.log(eightBit ? "   Format = [bl]8bitRLE[/bl]" : "   Format = [bl]2bitRLE[/bl]");
+        r.log(eightBit ? "   Format = [bl]8bitRLE[/bl]" : "   Format = [bl]2bitRLE[/bl]");
+        r.value(key::Format, eightBit ? "8bitRLE" : "2bitRLE");
         return;
     }
     if (n == 0) return;
-    // The video analysers run without details too: the frame rate they find gives the
-    // durations of the frame counts.
-    if (!describe && !video) return;
-    FirstRunReport r(c, describe, video ? &c.FrameRate[static_cast<size_t>(slot)] : nullptr);
     if (video) {
         switch (VideoKind_) {
         case VideoKind::MPEG2:

@@ -74,7 +74,7 @@ void logFrameCounts(Context& ctx, FrameLines form) {
         if (n <= 0) continue;
         // At the rate the Read job found in the stream; without one, each job keeps the
         // film rate it has always assumed.
-        const double rate = ctx.FrameRate[static_cast<size_t>(slot)];
+        const double rate = ctx.VideoFacts[static_cast<size_t>(slot)].number(key::FrameRate);
         const double days = rate > 0 ? n / rate / 86400
                             : read   ? n / 24000.0 * 1001 / 86400
                                      : n / 23.976 / 86400;

@@ -61,6 +61,32 @@ TEST(ReadReport, EveryCodecIsAnnouncedAndDescribed) {
     EXPECT_EQ(ctx.AudioSlots[3], 0xB3);
     EXPECT_EQ(ctx.AudioSlots[4], 0xC4);
     EXPECT_EQ(ctx.SubSlots[5], 0x25);
+
+    // The values scripts read: what each encoder was told.
+    using Facts = std::vector<std::pair<std::string, FactValue>>;
+    EXPECT_EQ(ctx.VideoFacts[0].values, (Facts{{"profile", "Main Profile"},
+                                               {"level", "30"},
+                                               {"width", 720.0},
+                                               {"height", 576.0},
+                                               {"frame_rate", 25.0}}));
+    EXPECT_EQ(ctx.VideoFacts[1].values, (Facts{{"width", 720.0},
+                                               {"height", 480.0},
+                                               {"aspect", "16:9"},
+                                               {"frame_rate", 24000.0 / 1001},
+                                               {"bit_rate", 8000000.0}}));
+    EXPECT_EQ(ctx.AudioFacts[0].values, (Facts{{"format", "Dolby Digital"},
+                                               {"sampling_rate", 48000.0},
+                                               {"bit_rate", 448000.0},
+                                               {"channel_layout", "L + R + C + Ls + Rs"},
+                                               {"channels", 6.0},
+                                               {"lfe", 1.0}}));
+    EXPECT_EQ(ctx.AudioFacts[1].number("channels"), 6);
+    EXPECT_EQ(ctx.AudioFacts[1].number("bit_rate"), 768000);
+    EXPECT_EQ(ctx.AudioFacts[3].number("sampling_rate"), 48000);
+    EXPECT_EQ(ctx.AudioFacts[4].number("bit_rate"), 384000);
+    EXPECT_EQ(ctx.AudioFacts[4].number("channels"), 6);
+    EXPECT_EQ(ctx.VideoFacts[0].firstPts, 93600u);
+    EXPECT_EQ(ctx.SubFacts[5].firstPts, 180000u);
 }
 
 } // namespace
