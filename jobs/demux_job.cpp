@@ -70,7 +70,8 @@ void runDemux(Context& ctx) {
     ctx.SourceStream.reset();
     ctx.closeOutputs();
 
-    finishLog(ctx);
+    // Only Cancel stops a writing pass early.
+    finishLog(ctx, {ctx.CancelFlag});
     logFrameCounts(ctx, FrameLines::Demux);
     ui.bDemux = true;
     ui.bRebuild = true;

@@ -60,8 +60,13 @@ void logFileSize(Context& ctx) {
     ctx.log("File size: " + std::to_string(ctx.SourceStream->size() / 1048576) + " Mbytes.");
 }
 
-void finishLog(Context& ctx) {
+void finishLog(Context& ctx, const JobEnd& end) {
+    if (end.cancelled) ctx.log("Cancelled.");
     ctx.log("Done.");
+    if (end.fastCheckBytes >= 0)
+        ctx.log("Fast check: only the first " + std::to_string(end.fastCheckBytes / 1048576) +
+                " Mbytes were read; untick Fast EVO checking on the Options page to read the "
+                "whole file and count its frames.");
     ctx.log("");
     ctx.slog("Ready", 0);
     ctx.slog("", 1);

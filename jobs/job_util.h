@@ -49,8 +49,16 @@ void openSource(Context& ctx, const std::string& path);
 // "File size: N Mbytes." for the open source.
 void logFileSize(Context& ctx);
 
-// Log "Done." and an empty line, status "Ready" and an empty progress panel.
-void finishLog(Context& ctx);
+// How a job's passes ended, for the lines around "Done.".
+struct JobEnd {
+    bool cancelled = false;      // the user pressed Cancel
+    int64_t fastCheckBytes = -1; // bytes read when "Fast EVO checking" stopped a read pass
+};
+
+// Logs "Cancelled." when the user stopped the job, "Done.", the fast-check note when a
+// read pass stopped early, and an empty line; status "Ready" and an empty progress panel.
+// The note stands before the empty line so that the empty line still ends the job's lines.
+void finishLog(Context& ctx, const JobEnd& end = {});
 
 // The frame count lines of both video slots and, when any, an empty line. Durations are at
 // the frame rate the Read job found in the stream; when it found none, the Read job shows

@@ -16,12 +16,16 @@ namespace {
 
 constexpr int64_t kFastCheckLimit = 300000000;
 
-// Did the pass just run stop because the user pressed Cancel? The fast-check limit also
-// sets CancelFlag, but only once a read pass is past 300,000,000 bytes, and no message
-// pump (where Cancel is seen) comes after that point before the pass ends.
-bool stoppedByUser(const Context& ctx) {
-    return ctx.CancelFlag &&
-           !(ctx.ui.cbFastCheck && ctx.SourceStream->position() > kFastCheckLimit);
+// Why the pass just run stopped early, if it did. The fast-check limit also sets
+// CancelFlag, but only once a read pass is past 300,000,000 bytes, and no message pump
+// (where Cancel is seen) comes after that point before the pass ends.
+void noteStop(const Context& ctx, JobEnd& end) {
+    if (!ctx.CancelFlag) return;
+    const int64_t read = ctx.SourceStream->position();
+    if (ctx.ui.cbFastCheck && read > kFastCheckLimit)
+        end.fastCheckBytes = read;
+    else
+        end.cancelled = true;
 }
 
 std::string twoDigits(size_t k) {
@@ -64,7 +68,8 @@ bool runRead(Context& ctx) {
     ctx.slog("Reading " + namePart(ui.eEVOfile) + " ", 0);
     logFileSize(ctx);
     demux(ctx, kReadPass);
-    bool userCancel = stoppedByUser(ctx);
+    JobEnd end;
+    noteStop(ctx, end);
 
     if (ui.cbContinue && !ctx.CancelFlag && !second.empty()) {
         const CatalogueCopy first = copyCatalogue(ctx);
@@ -72,7 +77,7 @@ bool runRead(Context& ctx) {
         ctx.log("Continue on " + escapeMarkup(namePart(second)));
         ctx.slog("Reading " + namePart(second), 0);
         demux(ctx, kReadPass);
-        userCancel = userCancel || stoppedByUser(ctx);
+        noteStop(ctx, end);
         keepFirstPart(ctx, first);
     }
     ctx.SourceStream.reset();
@@ -81,12 +86,12 @@ bool runRead(Context& ctx) {
     markBoxes(ui.cbAudio, ctx.AudioSlots, 16, AudioKindName, true);
     markBoxes(ui.cbSub, ctx.SubSlots, 16, SubKindName, true);
 
-    finishLog(ctx);
+    finishLog(ctx, end);
     logFrameCounts(ctx, FrameLines::Read);
 
     ui.bCheck = true;
     cbVideoClick(ctx);
-    return userCancel;
+    return end.cancelled;
 }
 
 } // namespace

@@ -50,7 +50,8 @@ void runRebuild(Context& ctx, RebuildState& st) {
     // rather than leave a short or empty result unexplained.
     if (st.SkippedBlocks > 0)
         ctx.log("Blocks without pack header skipped: " + std::to_string(st.SkippedBlocks));
-    finishLog(ctx);
+    // Only Cancel stops a writing pass early.
+    finishLog(ctx, {ctx.CancelFlag});
     ui.bRebuild = true;
     ui.bDemux = true;
 }

@@ -429,7 +429,7 @@ TEST_F(RebuildJobTest, CancelSkipsTheSecondPart) {
     EXPECT_EQ(host.questions, (Lines{"Are you sure to stop demuxing?"}));
     EXPECT_EQ(countLines("Continue on"), 0);
     const Lines lines = plainLines();
-    EXPECT_EQ(Lines(lines.end() - 2, lines.end()), (Lines{"Done.", ""}));
+    EXPECT_EQ(Lines(lines.end() - 3, lines.end()), (Lines{"Cancelled.", "Done.", ""}));
     EXPECT_EQ(readFile(dir / "FEATURE_1_FEATURE_2.rebuilt.EVO").size(), 2048u * kPackSize);
 }
 
