@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "engine/context.h"
+#include "engine/markup.h"
 #include "engine/stream.h"
 
 namespace qf {
@@ -77,14 +78,19 @@ void EVOadj(Context& ctx) {
         ui.odXPLFileName = ctx.XPLname;
         ui.eXPLfile = ctx.XPLdir + ctx.XPLname;
     }
-    ui.bReadXPL = !ctx.XPLname.empty();
+    ui.bReadXPL = playlistChosen(ctx);
+}
+
+bool playlistChosen(const Context& ctx) {
+    const std::string& path = ctx.ui.eXPLfile;
+    return !folderPart(path).empty() && fileExists(path);
 }
 
 void XPLadj(Context& ctx) {
     auto& ui = ctx.ui;
     ctx.XPLname = namePart(ui.eXPLfile);
     ctx.XPLdir = folderPart(ui.eXPLfile);
-    ui.bReadXPL = !ctx.XPLname.empty();
+    ui.bReadXPL = playlistChosen(ctx);
     if (endsWith(ctx.XPLdir, kDiscPlaylistDir)) {
         ctx.EVOdir =
             ctx.XPLdir.substr(0, ctx.XPLdir.size() - kDiscPlaylistDir.size()) + kDiscVideoDir;
@@ -129,6 +135,20 @@ void setStreamChecked(Context& ctx, int family, int index, bool checked) {
     cbVideoClick(ctx);
 }
 
+void selectStreams(Context& ctx, int family, bool checked) {
+    auto apply = [checked](auto& boxes) {
+        for (CheckBox& b : boxes)
+            if (b.enabled) b.checked = checked;
+    };
+    if (family == 0)
+        apply(ctx.ui.cbVideo);
+    else if (family == 1)
+        apply(ctx.ui.cbAudio);
+    else if (family == 2)
+        apply(ctx.ui.cbSub);
+    cbVideoClick(ctx);
+}
+
 void bCancelClick(Context& ctx) {
     if (!ctx.WriteMode || ctx.host.askYesNo("Are you sure to stop demuxing?"))
         ctx.CancelFlag = true;
@@ -153,6 +173,12 @@ void dropFile(Context& ctx, const std::string& path) {
 
 void bClearClick(Context& ctx) {
     ctx.ui.log.clear();
+}
+
+void logError(Context& ctx, const std::string& text) {
+    ctx.log("[c:0000FF]" + escapeMarkup(text) + "[/c:0000FF]"); // colours are BBGGRR
+    ctx.slog("Ready", 0);
+    ctx.slog("", 1);
 }
 
 } // namespace qf

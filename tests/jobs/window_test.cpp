@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "engine/context.h"
+#include "engine/markup.h"
 #include "support/ps_builder.h"
 #include "support/recording_host.h"
 
@@ -75,7 +76,7 @@ TEST_F(Window, SourceInADiscFolderProposesItsPlaylist) {
     EXPECT_EQ(ctx.ui.odXPLFileName, "VPLST000.XPL");
     EXPECT_EQ(ctx.ui.eXPLfile, "/media/d/ADV_OBJ/VPLST000.XPL");
     EXPECT_TRUE(ctx.ui.bCheck);
-    EXPECT_TRUE(ctx.ui.bReadXPL);
+    EXPECT_FALSE(ctx.ui.bReadXPL) << "no such playlist file";
 }
 
 TEST_F(Window, SourceElsewhereKeepsAnEarlierPlaylistChoice) {
@@ -92,7 +93,7 @@ TEST_F(Window, SourceElsewhereKeepsAnEarlierPlaylistChoice) {
     EXPECT_EQ(ctx.ui.eXPLfile, "VPLST000.XPL");
     EXPECT_EQ(ctx.XPLdir, "/x/ADV_OBJ/");
     EXPECT_EQ(ctx.XPLname, "VPLST000.XPL");
-    EXPECT_TRUE(ctx.ui.bReadXPL);
+    EXPECT_FALSE(ctx.ui.bReadXPL) << "a bare name is no file";
     EXPECT_EQ(ctx.BaseName, "movie");
 
     ctx.ui.eEVOfile = "";
@@ -109,7 +110,6 @@ TEST_F(Window, PlaylistInADiscFolderPointsAtTheSourceFolder) {
     EXPECT_EQ(ctx.EVOdir, "/other/HVDVD_TS/");
     EXPECT_EQ(ctx.ui.odEVOfileDir, "/other/HVDVD_TS/");
     EXPECT_EQ(ctx.ui.eEVOfile, "/media/d/HVDVD_TS/F.EVO") << "no source is chosen";
-    EXPECT_TRUE(ctx.ui.bReadXPL);
 
     ctx.EVOdir = "/keep/";
     ctx.ui.eXPLfile = "/other/adv_obj/VPLST000.XPL";
@@ -119,6 +119,24 @@ TEST_F(Window, PlaylistInADiscFolderPointsAtTheSourceFolder) {
     ctx.ui.eXPLfile = "/other/ADV_OBJ/";
     XPLadj(ctx);
     EXPECT_FALSE(ctx.ui.bReadXPL);
+}
+
+TEST_F(Window, ReadXplOnlyForAnExistingPlaylistFile) {
+    TempDir disc;
+    ASSERT_EQ(::mkdir((disc / "HVDVD_TS").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((disc / "ADV_OBJ").c_str(), 0755), 0);
+    ctx.ui.eEVOfile = disc / "HVDVD_TS/FEATURE_1.EVO";
+    EVOadj(ctx);
+    EXPECT_FALSE(ctx.ui.bReadXPL);
+    writeFile(disc / "ADV_OBJ/VPLST000.XPL", {'<'});
+    EVOadj(ctx);
+    EXPECT_TRUE(ctx.ui.bReadXPL);
+    ctx.ui.eXPLfile = disc / "ADV_OBJ";
+    XPLadj(ctx);
+    EXPECT_FALSE(ctx.ui.bReadXPL) << "a folder";
+    ctx.ui.eXPLfile = disc / "ADV_OBJ/VPLST000.XPL";
+    XPLadj(ctx);
+    EXPECT_TRUE(ctx.ui.bReadXPL);
 }
 
 TEST_F(Window, DroppedFiles) {
@@ -191,6 +209,39 @@ TEST_F(Window, ResetAndTheEnablingRule) {
     setStreamChecked(ctx, 1, 3, true);
     EXPECT_TRUE(ctx.ui.bDemux);
     EXPECT_FALSE(ctx.ui.bRebuild);
+}
+
+TEST_F(Window, SelectAllAndNoneTickOnlyEnabledBoxes) {
+    ctx.ui.eEVOfile = "/d/F.EVO";
+    for (size_t k : {0u, 3u}) ctx.ui.cbAudio[k].enabled = true;
+    ctx.ui.cbSub[1].enabled = true;
+    selectStreams(ctx, 1, true);
+    EXPECT_TRUE(ctx.ui.cbAudio[0].checked && ctx.ui.cbAudio[3].checked);
+    EXPECT_FALSE(ctx.ui.cbAudio[1].checked || ctx.ui.cbSub[1].checked);
+    EXPECT_TRUE(ctx.ui.bDemux && ctx.ui.bRebuild);
+    selectStreams(ctx, 2, true);
+    selectStreams(ctx, 1, false);
+    EXPECT_FALSE(ctx.ui.cbAudio[0].checked);
+    EXPECT_TRUE(ctx.ui.bDemux) << "the subpicture box is still ticked";
+    selectStreams(ctx, 2, false);
+    EXPECT_FALSE(ctx.ui.bDemux || ctx.ui.bRebuild);
+}
+
+TEST_F(Window, AnErrorStaysInTheLogInRedAndTheWindowIsReady) {
+    ctx.slog("Opening", 0);
+    ctx.slog("3/9 Mbytes, Remaining time: 0:00:02", 1);
+    logError(ctx, "Cannot open file \"/d/[x].EVO\". No such file or directory");
+    EXPECT_EQ(ctx.ui.log.back(), "[c:0000FF]" +
+                                     escapeMarkup("Cannot open file \"/d/[x].EVO\". No such file "
+                                                  "or directory") +
+                                     "[/c:0000FF]");
+    const MarkedLine shown = parseMarkup(ctx.ui.log.back());
+    EXPECT_EQ(shown.plain, "Cannot open file \"/d/[x].EVO\". No such file or directory");
+    ASSERT_EQ(shown.spans.size(), 1u);
+    EXPECT_EQ(shown.spans[0].kind, Span::Kind::Colour);
+    EXPECT_EQ(shown.spans[0].value, 0x0000FFu); // red, as BBGGRR
+    EXPECT_EQ(shown.spans[0].length, shown.plain.size());
+    EXPECT_EQ(ctx.ui.status, (std::array<std::string, 2>{"Ready", ""}));
 }
 
 TEST_F(Window, CancelAsksOnlyWhileWriting) {
