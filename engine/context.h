@@ -30,6 +30,9 @@ struct CheckBox {
 struct TreeNode {
     std::string text;
     std::vector<TreeNode> children;
+    bool expanded = false; // children shown
+
+    bool operator==(const TreeNode&) const = default;
 };
 
 // Everything the window shows that is not drawing. Field names are the control names.

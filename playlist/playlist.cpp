@@ -215,12 +215,17 @@ void listVideo(Context& ctx, const std::string& line, TreeNode* node) {
     }
 }
 
-// Keeps only the title that plays the source file in the text view and lists it.
-void listTitle(Context& ctx, const std::string& playlistTitle) {
+// Keeps only the title that plays `source` in the text view, replaces the selection with
+// its streams and lists it. False, with the listing and the selection untouched, when no
+// title mentions `source`.
+bool listTitle(Context& ctx, const std::string& source, const std::string& playlistTitle) {
     auto& lines = ctx.ui.mXPL;
     size_t found = 0;
-    while (found < lines.size() && lines[found].find(ctx.BaseName) == std::string::npos) ++found;
-    if (found == lines.size() || found == 0) return;
+    while (found < lines.size() && lines[found].find(source) == std::string::npos) ++found;
+    if (found == lines.size() || found == 0) return false;
+    Resetcbs(ctx);
+    ctx.resetCatalogue();
+    ctx.Slots.clear(); // the streams get their slots anew when a pass meets them
 
     // The search starts at the mentioning line itself: when that is the title's own
     // opening tag, the title before it must not be taken instead.
@@ -261,6 +266,8 @@ void listTitle(Context& ctx, const std::string& playlistTitle) {
             addChild(chapter,
                      GetAttr(line, "titleTimeBegin") + ": " + GetAttr(line, "displayName"));
     }
+    for (TreeNode& node : tree) node.expanded = true;
+    return true;
 }
 
 } // namespace
@@ -303,7 +310,6 @@ std::string ScanXPL(Context& ctx, Stream& in) {
 void bReadXPLClick(Context& ctx) {
     if (ctx.busy) return; // the running pass owns SourceStream and ReadBuffer
     auto& ui = ctx.ui;
-    Resetcbs(ctx);
     ui.bReadXPL = false;
     ui.page = 4;
     try {
@@ -314,13 +320,15 @@ void bReadXPLClick(Context& ctx) {
         ui.mXPLVisible = false; // shown once at the end, not redrawn per line
         const std::string title = ScanXPL(ctx, *ctx.SourceStream);
         ctx.SourceStream.reset();
-        ctx.resetCatalogue();
-        ctx.Slots.clear(); // the streams get their slots anew when a pass meets them
-        listTitle(ctx, title);
+        // The title is found by the source file itself: a Read job that went on to the
+        // second part has joined both names in BaseName, and no playlist line holds that.
+        const std::string source = CutExt(ctx.EVOname);
+        if (!listTitle(ctx, source, title) && !source.empty())
+            ctx.log("No title in the playlist plays " + escapeMarkup(source));
     } catch (...) {
         ctx.SourceStream.reset();
         ui.mXPLVisible = true;
-        ui.bReadXPL = true;
+        ui.bReadXPL = playlistChosen(ctx);
         throw;
     }
     ui.mXPLVisible = true;
@@ -328,7 +336,7 @@ void bReadXPLClick(Context& ctx) {
     ctx.log("");
     ctx.slog("Ready", 0);
     ctx.slog("", 1);
-    ui.bReadXPL = true;
+    ui.bReadXPL = playlistChosen(ctx);
 }
 
 void ReadPlaylist(Context& ctx, const std::string& playlist, const std::string& source) {

@@ -1,6 +1,7 @@
 #include "playlist/playlist.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -164,6 +165,7 @@ TEST_F(PlaylistReader, FeatureTitleIsListedMarkedAndTicked) {
                                      "  00:00:00:00: Opening\n"
                                      "  00:12:30:00: \n"
                                      "  00:47:05:12: The Storm\n");
+    for (const TreeNode& root : ctx.ui.tvXPL) EXPECT_TRUE(root.expanded) << root.text;
     EXPECT_EQ(host.plainLog(), "Open VPLST000.XPL\n"
                                "Filesize: " +
                                    std::to_string(size) +
@@ -247,23 +249,33 @@ TEST_F(PlaylistReader, TitleWhoseOwnTagNamesTheSourceIsThatTitle) {
     EXPECT_EQ(ctx.ui.tvXPL[0].children[1].text, "Name: Making Of");
 }
 
-TEST_F(PlaylistReader, UnmentionedSourceKeepsWholeListingAndEarlierTree) {
+TEST_F(PlaylistReader, UnmentionedSourceKeepsWholeListingTreeAndSelection) {
     ReadPlaylist(ctx, kDisc, "/disc/HVDVD_TS/FEATURE_1.EVO");
     const std::string featureTree = outline(ctx.ui.tvXPL);
+    const std::array<CheckBox, 16> audioBoxes = ctx.ui.cbAudio;
     host.lines.clear();
 
-    // After a two-part read BaseName joins both names; no playlist line holds it.
-    ReadPlaylist(ctx, kDisc, "/disc/HVDVD_TS/FEATURE_1_FEATURE_2.EVO");
+    ReadPlaylist(ctx, kDisc, "/disc/HVDVD_TS/UNLISTED.EVO");
     EXPECT_EQ(lines(ctx.ui.mXPL), lines(wholeDisc()));
     EXPECT_EQ(outline(ctx.ui.tvXPL), featureTree);
-    expectSlots({}, {}, {});
-    EXPECT_FALSE(ctx.ui.cbAudio[0].checked);
-    EXPECT_EQ(ctx.ui.cbAudio[0].caption, "No audio stream");
-    EXPECT_EQ(ctx.ui.cbAudio[0].hint, "DD+.6ch.stream.00.English"); // hints survive the reset
-    EXPECT_FALSE(ctx.ui.bDemux);
+    expectSlots({0}, {0, 1, 2}, {0, 16, 19});
+    for (size_t i = 0; i < 16; ++i) {
+        EXPECT_EQ(ctx.ui.cbAudio[i].caption, audioBoxes[i].caption);
+        EXPECT_EQ(ctx.ui.cbAudio[i].checked, audioBoxes[i].checked);
+    }
+    EXPECT_TRUE(ctx.ui.bDemux);
     EXPECT_EQ(host.plainLog(), "Open VPLST000.XPL\nFilesize: " + std::to_string(fileSize(kDisc)) +
-                                   " bytes\nDone.\n\n");
+                                   " bytes\nNo title in the playlist plays UNLISTED\nDone.\n\n");
     expectFinished();
+}
+
+TEST_F(PlaylistReader, TitleIsFoundAfterAReadJoinedBothPartsInTheBaseName) {
+    ctx.ui.eEVOfile = "/disc/HVDVD_TS/FEATURE_1.EVO";
+    EVOadj(ctx);
+    ctx.BaseName = "FEATURE_1_FEATURE_2"; // as a Read job that went on to FEATURE_2 leaves it
+    ReadPlaylist(ctx, kDisc);
+    EXPECT_EQ(lines(ctx.ui.mXPL), lines(kFeatureTitle));
+    expectSlots({0}, {0, 1, 2}, {0, 16, 19});
 }
 
 TEST_F(PlaylistReader, NoSourceListsEverythingAndKeepsInitialTree) {
@@ -419,7 +431,8 @@ TEST_F(PlaylistReader, MissingFileIsReportedAndWindowRestored) {
             e.what(),
             "Cannot open file \"/nonexistent/ADV_OBJ/VPLST000.XPL\". No such file or directory");
     }
-    EXPECT_TRUE(ctx.ui.mXPLVisible && ctx.ui.bReadXPL);
+    EXPECT_TRUE(ctx.ui.mXPLVisible);
+    EXPECT_FALSE(ctx.ui.bReadXPL); // no playlist there to read
     EXPECT_EQ(ctx.ui.odEVOfileDir, "/nonexistent/HVDVD_TS/");
 }
 
