@@ -36,6 +36,23 @@ LogView::LogView(QWidget* parent) : QTextEdit(parent) {
     QFont f(QStringLiteral("Tahoma"));
     f.setPointSizeF(kBasePointSize);
     document()->setDefaultFont(f);
+    QScrollBar* bar = verticalScrollBar();
+    connect(bar, &QScrollBar::actionTriggered, this,
+            [this, bar] { followNewest_ = bar->sliderPosition() >= bar->maximum(); });
+}
+
+void LogView::resizeEvent(QResizeEvent* event) {
+    QTextEdit::resizeEvent(event);
+    if (followNewest_) scrollToNewest();
+}
+
+void LogView::showEvent(QShowEvent* event) {
+    QTextEdit::showEvent(event);
+    if (followNewest_) scrollToNewest();
+}
+
+void LogView::scrollToNewest() {
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }
 
 QTextCharFormat LogView::baseFormat() const {
@@ -111,7 +128,8 @@ void LogView::appendMarked(const std::string& markedLine) {
     end.movePosition(QTextCursor::End);
     setTextCursor(end);
     ensureCursorVisible();
-    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    followNewest_ = true;
+    scrollToNewest();
     horizontalScrollBar()->setValue(0);
 }
 

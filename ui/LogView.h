@@ -23,9 +23,17 @@ public:
     void clearLog();
     size_t lineCount() const { return lines_; }
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
 private:
     QTextCharFormat baseFormat() const;
+    void scrollToNewest();
     size_t lines_ = 0;
+    // The newest line stays in view until the user scrolls away from it; a resize while
+    // the page was hidden must not leave it below the visible part.
+    bool followNewest_ = true;
 };
 
 } // namespace qf

@@ -16,6 +16,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
@@ -26,18 +27,20 @@
 #include <QRadioButton>
 #include <QSettings>
 #include <QSplitter>
-#include <QStatusBar>
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
-#include <QTreeWidget>
 #include <QUrl>
 
+#include "AnchorPanel.h"
 #include "LogView.h"
 #include "Logo.h"
 #include "Settings.h"
+#include "StatusLine.h"
+#include "StreamPage.h"
+#include "XplTree.h"
 #include "jobs/jobs.h"
 #include "jobs/window.h"
 #include "playlist/playlist.h"
@@ -46,65 +49,15 @@ namespace qf {
 
 namespace {
 
-// Client size when first created; the window never gets smaller than this.
+// The smallest client size; the window starts at least this big, and wider when the
+// status bar needs more room in the font at hand.
 constexpr int kClientWidth = 362;
 constexpr int kClientHeight = 358;
 // The layout below is measured with a 19-pixel status bar and 338 x 203 pages; the
 // anchors keep each control's distances to the edges it is tied to from there.
 constexpr int kLayoutStatusHeight = 19;
 constexpr QSize kPageSize(338, 203);
-
-enum Anchor { kLeft = 1, kTop = 2, kRight = 4, kBottom = 8, kAll = 15 };
-
-// A panel whose children keep their distance to the anchored edges when it is resized.
-class AnchorPanel : public QWidget {
-public:
-    AnchorPanel(QSize layoutSize, QWidget* parent = nullptr)
-        : QWidget(parent), layoutSize_(layoutSize) {
-        resize(layoutSize);
-    }
-    template <class W> W* place(W* w, QRect r, int anchors = kLeft | kTop) {
-        w->setParent(this);
-        w->setGeometry(r);
-        items_.push_back({w, r, anchors});
-        return w;
-    }
-    std::function<void()> onResized;
-
-protected:
-    void resizeEvent(QResizeEvent* e) override {
-        QWidget::resizeEvent(e);
-        const int dw = width() - layoutSize_.width(), dh = height() - layoutSize_.height();
-        for (const Item& it : items_) {
-            QRect r = it.rect;
-            const bool l = it.anchors & kLeft, t = it.anchors & kTop, rt = it.anchors & kRight,
-                       b = it.anchors & kBottom;
-            if (l && rt)
-                r.setWidth(std::max(0, r.width() + dw));
-            else if (rt)
-                r.moveLeft(r.left() + dw);
-            else if (!l)
-                r.moveLeft(r.left() + dw / 2);
-            if (t && b)
-                r.setHeight(std::max(0, r.height() + dh));
-            else if (b)
-                r.moveTop(r.top() + dh);
-            else if (!t)
-                r.moveTop(r.top() + dh / 2);
-            it.widget->setGeometry(r);
-        }
-        if (onResized) onResized();
-    }
-
-private:
-    struct Item {
-        QWidget* widget;
-        QRect rect;
-        int anchors;
-    };
-    QSize layoutSize_;
-    std::vector<Item> items_;
-};
+constexpr int kPageControlWidth = 346;
 
 QString q(const std::string& s) {
     return QString::fromStdString(s);
@@ -160,21 +113,6 @@ TimeSettings localeTimeSettings() {
     return ts;
 }
 
-bool sameTree(const std::vector<TreeNode>& a, const std::vector<TreeNode>& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (a[i].text != b[i].text || !sameTree(a[i].children, b[i].children)) return false;
-    return true;
-}
-
-void addNodes(QTreeWidgetItem* parent, QTreeWidget* tree, const std::vector<TreeNode>& nodes) {
-    for (const TreeNode& n : nodes) {
-        auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree);
-        item->setText(0, q(n.text));
-        addNodes(item, tree, n.children);
-    }
-}
-
 void setText(QLineEdit* e, std::string& model) {
     const QString text = q(model);
     if (e->text() == text) return;
@@ -182,10 +120,9 @@ void setText(QLineEdit* e, std::string& model) {
     model = e->text().toStdString(); // an edit limited to 5 characters keeps only those
 }
 
-void setBox(QCheckBox* c, const CheckBox& m) {
+void setBox(StreamBox* c, const CheckBox& m) {
     const QSignalBlocker block(c);
-    if (c->text() != q(m.caption)) c->setText(q(m.caption));
-    if (c->toolTip() != q(m.hint)) c->setToolTip(q(m.hint));
+    c->setCaption(q(m.caption), q(m.hint));
     c->setEnabled(m.enabled);
     c->setChecked(m.checked);
 }
@@ -245,7 +182,7 @@ TfMain::TfMain(QWidget* parent)
     connectHandlers();
     syncFromModel();
     setMinimumSize(kClientWidth, kClientHeight);
-    resize(kClientWidth, kClientHeight);
+    resize(kClientWidth, kClientHeight); // widened at the first show, see fitStatusTexts
     move(0, 0);
 }
 
@@ -280,13 +217,16 @@ void TfMain::buildWindow() {
         client->place(button("bReadXPL", "Read XPL", "Read the XPL file to detect stream infos"),
                       {294, 38, 60, 25}, kTop | kRight);
 
-    PageControl_ = client->place(named(new QTabWidget, "PageControl"), {8, 69, 346, 231}, kAll);
+    PageControl_ =
+        client->place(named(new QTabWidget, "PageControl"), {8, 69, kPageControlWidth, 231}, kAll);
     // Slim tabs, so that all six captions fit the window's smallest width.
     PageControl_->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 6px; }"));
     PageControl_->addTab(buildStatusPage(), QStringLiteral("Status"));
-    PageControl_->addTab(buildStreamPage(0), QStringLiteral("Video"));
-    PageControl_->addTab(buildStreamPage(1), QStringLiteral("Audio"));
-    PageControl_->addTab(buildStreamPage(2), QStringLiteral("Subpicture"));
+    const char* const streamPages[3] = {"Video", "Audio", "Subpicture"};
+    for (int family = 0; family < 3; ++family) {
+        streamPages_[family] = new StreamPage(family);
+        PageControl_->addTab(streamPages_[family], QString::fromLatin1(streamPages[family]));
+    }
     PageControl_->addTab(buildXplPage(), QStringLiteral("XPL"));
     PageControl_->addTab(buildOptionPage(), QStringLiteral("Options"));
     for (int i = 1; i <= 3; ++i) PageControl_->setTabToolTip(i, PageControl_->widget(i)->toolTip());
@@ -306,17 +246,9 @@ void TfMain::buildWindow() {
                              {294, 306, 60, 25}, kRight | kBottom);
     client->onResized = [this] { FormResize(); };
 
-    StatusBar_ = named(new QStatusBar, "StatusBar");
+    StatusBar_ = new StatusLine;
     setStatusBar(StatusBar_);
-    static constexpr int kPanelWidth[2] = {40, 50};
-    for (int i = 0; i < 2; ++i) {
-        panels_[i] = new QLabel;
-        panels_[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        panels_[i]->setFixedWidth(kPanelWidth[i]);
-        panels_[i]->setText(QStringLiteral(" ") + q(ctx_.ui.status[i]));
-        shownStatus_[i] = q(ctx_.ui.status[i]);
-        StatusBar_->addWidget(panels_[i]);
-    }
+    for (int i = 0; i < 2; ++i) StatusBar_->setPanel(i, q(ctx_.ui.status[i]));
 }
 
 QWidget* TfMain::buildStatusPage() {
@@ -326,36 +258,11 @@ QWidget* TfMain::buildStatusPage() {
     return page;
 }
 
-QWidget* TfMain::buildStreamPage(int family) {
-    static const char* const kPage[3] = {"tsVideo", "tsAudio", "tsSubpicture"};
-    static const char* const kHint[3] = {"Check the desired video stream",
-                                         "Check the desired audio streams",
-                                         "Check the desired subpicture streams"};
-    static constexpr int kTops[8] = {9, 31, 53, 75, 98, 120, 142, 165};
-    auto* page = named(new AnchorPanel(kPageSize), kPage[family]);
-    page->setToolTip(QString::fromLatin1(kHint[family]));
-    const int count = family == 0 ? 8 : 16;
-    for (int i = 0; i < count; ++i) {
-        const QString name = family == 0   ? QStringLiteral("cbVideo%1").arg(i)
-                             : family == 1 ? QStringLiteral("cbAudio%1").arg(i, 2, 10, QChar(u'0'))
-                                           : QStringLiteral("cbSub%1").arg(i, 2, 10, QChar(u'0'));
-        auto* box = new QCheckBox;
-        box->setObjectName(name);
-        page->place(box, {i < 8 ? 9 : 165, kTops[i % 8], 140, 17});
-        (family == 0 ? cbVideo_[i] : family == 1 ? cbAudio_[i] : cbSub_[i]) = box;
-    }
-    return page;
-}
-
 QWidget* TfMain::buildXplPage() {
     auto* page = named(new AnchorPanel(kPageSize), "tsXPL");
     splXPL_ = page->place(named(new QSplitter(Qt::Horizontal), "splXPL"),
                           {0, 0, kPageSize.width(), kPageSize.height()}, kAll);
-    tvXPL_ = named(new QTreeWidget, "tvXPL");
-    tvXPL_->setHeaderHidden(true);
-    tvXPL_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    tvXPL_->setToolTip(QStringLiteral("Infos from your XPL file"));
-    tvXPL_->setMinimumWidth(50);
+    tvXPL_ = new XplTree;
     mXPL_ = named(new QPlainTextEdit, "mXPL");
     mXPL_->setReadOnly(true);
     mXPL_->setAcceptDrops(false);
@@ -403,6 +310,7 @@ QWidget* TfMain::buildOptionPage() {
     put(lWorkdir, {8, 50, labelWidth(lWorkdir), 13});
     eWorkdir_ = named(new QLineEdit, "eWorkdir");
     eWorkdir_->setToolTip(QStringLiteral("Destination directory for the demuxed streams"));
+    eWorkdir_->setPlaceholderText(QStringLiteral("(the source file's folder)"));
     const int workLeft = std::clamp(8 + labelWidth(lWorkdir) + 4, 80, 120);
     put(eWorkdir_, {workLeft, 46, 280 - workLeft, 21});
     bbWorkdir_ = browseButton("bbWorkdir", nullptr);
@@ -448,14 +356,15 @@ QWidget* TfMain::buildOptionPage() {
 // Handlers
 
 template <class Handler> void TfMain::guarded(Handler&& handler) {
-    QString error;
+    std::string error;
     try {
         handler();
     } catch (const std::exception& e) {
-        error = QString::fromStdString(e.what());
+        error = e.what();
+        logError(ctx_, error);
     }
     syncFromModel();
-    if (!error.isEmpty()) showError(error);
+    if (!error.empty()) showError(q(error));
     if (closePending_ && !ctx_.busy) QTimer::singleShot(0, this, &QWidget::close);
 }
 
@@ -479,14 +388,11 @@ void TfMain::connectHandlers() {
     connect(bClear_, &QPushButton::clicked, this,
             [this] { guarded([this] { bClearClick(ctx_); }); });
 
-    for (int i = 0; i < 8; ++i)
-        connect(cbVideo_[i], &QCheckBox::clicked, this,
-                [this, i](bool on) { streamBoxClick(0, i, on); });
-    for (int i = 0; i < 16; ++i) {
-        connect(cbAudio_[i], &QCheckBox::clicked, this,
-                [this, i](bool on) { streamBoxClick(1, i, on); });
-        connect(cbSub_[i], &QCheckBox::clicked, this,
-                [this, i](bool on) { streamBoxClick(2, i, on); });
+    for (int family = 0; family < 3; ++family) {
+        connect(streamPages_[family], &StreamPage::boxClicked, this,
+                [this, family](int i, bool on) { streamBoxClick(family, i, on); });
+        connect(streamPages_[family], &StreamPage::selectRequested, this,
+                [this, family](bool on) { guarded([&] { selectStreams(ctx_, family, on); }); });
     }
 
     auto& ui = ctx_.ui;
@@ -601,9 +507,24 @@ void TfMain::changeEvent(QEvent* event) {
 void TfMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     setAcceptDrops(true);
+    if (startedUp_) return;
+    fitStatusTexts();
     // Some window managers never activate a window started in the background; the
     // start-up steps must still run before anything is written back at close.
-    if (!startedUp_) QTimer::singleShot(0, this, &TfMain::FormActivate);
+    QTimer::singleShot(0, this, &TfMain::FormActivate);
+}
+
+void TfMain::fitStatusTexts() {
+    // The status bar lays out its panels only once they are shown, so this runs at the
+    // first show, before the stored size (if any) is applied.
+    layout()->activate();
+    StatusBar_->layout()->activate();
+    const QString progress = QStringLiteral("1392/6022 Mbytes, Remaining time: 0:00:00");
+    const int needed =
+        std::max({StatusBar_->widthFor(QStringLiteral("Ready"), q(ctx_.ui.status[1])),
+                  StatusBar_->widthFor(QStringLiteral("Reading FEATURE_1.EVO "), progress),
+                  StatusBar_->widthFor(QStringLiteral("Demuxing FEATURE_1.EVO"), progress)});
+    if (needed > width()) resize(needed, height());
 }
 
 void TfMain::resizeEvent(QResizeEvent* event) {
@@ -700,14 +621,7 @@ void TfMain::showNewLogLines() {
 }
 
 void TfMain::showStatus(int panel, const QString& text) {
-    panel = panel == 0 ? 0 : 1;
-    shownStatus_[panel] = text;
-    QLabel* label = panels_[panel];
-    label->setText(QStringLiteral(" ") + text);
-    // Wide enough for the text and one more letter.
-    label->setFixedWidth(QFontMetrics(label->font()).horizontalAdvance(label->text() + u'a'));
-    if (panel == 1) StatusBar_->setToolTip(text);
-    label->repaint(); // shows even while a job keeps the window busy
+    StatusBar_->setPanel(panel, text);
 }
 
 bool TfMain::askYesNo(const QString& question) {
@@ -742,9 +656,10 @@ void TfMain::syncFromModel() {
         ui.page = PageControl_->currentIndex();
     }
 
-    for (size_t i = 0; i < ui.cbVideo.size(); ++i) setBox(cbVideo_[i], ui.cbVideo[i]);
-    for (size_t i = 0; i < ui.cbAudio.size(); ++i) setBox(cbAudio_[i], ui.cbAudio[i]);
-    for (size_t i = 0; i < ui.cbSub.size(); ++i) setBox(cbSub_[i], ui.cbSub[i]);
+    const CheckBox* const boxes[3] = {ui.cbVideo.data(), ui.cbAudio.data(), ui.cbSub.data()};
+    for (int family = 0; family < 3; ++family)
+        for (int i = 0; i < streamPages_[family]->count(); ++i)
+            setBox(streamPages_[family]->box(i), boxes[family][i]);
 
     setText(eVideoExt_, ui.eVideoExt);
     setText(eAudioExt_, ui.eAudioExt);
@@ -763,7 +678,7 @@ void TfMain::syncFromModel() {
         setChecked(rbAutoRebuild_, true);
 
     for (int i = 0; i < 2; ++i)
-        if (shownStatus_[i] != q(ui.status[i])) showStatus(i, q(ui.status[i]));
+        if (StatusBar_->panelText(i) != q(ui.status[i])) showStatus(i, q(ui.status[i]));
     if (StatusBar_->toolTip() != q(ui.statusHint)) StatusBar_->setToolTip(q(ui.statusHint));
     showNewLogLines();
 
@@ -774,10 +689,14 @@ void TfMain::syncFromModel() {
 }
 
 void TfMain::syncTree() {
-    if (sameTree(shownTree_, ctx_.ui.tvXPL)) return;
-    shownTree_ = ctx_.ui.tvXPL;
-    tvXPL_->clear();
-    addNodes(nullptr, tvXPL_, shownTree_);
+    auto& ui = ctx_.ui;
+    if (!tvXPL_->showNodes(ui.tvXPL)) return;
+    // A listed title opens wide enough for its longest entry, up to half the page.
+    if (std::none_of(ui.tvXPL.begin(), ui.tvXPL.end(),
+                     [](const TreeNode& n) { return n.expanded; }))
+        return;
+    const int half = (PageControl_->width() - (kPageControlWidth - kPageSize.width())) / 2;
+    ui.treeWidth = std::max(ui.treeWidth, std::min(tvXPL_->neededWidth(), half));
 }
 
 void TfMain::syncXplText() {

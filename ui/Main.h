@@ -22,14 +22,15 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QSplitter;
-class QStatusBar;
 class QTabWidget;
 class QToolButton;
-class QTreeWidget;
 
 namespace qf {
 
 class LogView;
+class StatusLine;
+class StreamPage;
+class XplTree;
 
 inline constexpr char kAppTitle[] = "HD DVD Quillfen";
 inline constexpr char kWindowCaption[] = "Quillfen 0.621b";
@@ -89,7 +90,6 @@ protected:
 private:
     void buildWindow();
     QWidget* buildStatusPage();
-    QWidget* buildStreamPage(int family);
     QWidget* buildXplPage();
     QWidget* buildOptionPage();
     void connectHandlers();
@@ -104,6 +104,9 @@ private:
     void bbWorkdirClick();
     void streamBoxClick(int family, int index, bool checked);
 
+    // Widens the window so that the start hint and a Read's or a Demux's progress on a
+    // large title show whole in the status bar, in the font at hand.
+    void fitStatusTexts();
     void syncTree();
     void syncXplText();
     void syncTreeWidth();
@@ -116,10 +119,8 @@ private:
     QString pendingChoice_;
 
     // What the view shows, to touch only widgets whose model part changed.
-    std::vector<TreeNode> shownTree_;
     std::vector<std::string> shownXpl_;
     int shownTreeWidth_ = -1;
-    std::array<QString, 2> shownStatus_;
 
     QLineEdit* eEVOfile_ = nullptr;
     QToolButton* bbEVO_ = nullptr;
@@ -132,14 +133,11 @@ private:
     QPushButton* bRebuild_ = nullptr;
     QLabel* imLogo_ = nullptr;
     QPushButton* bCancel_ = nullptr;
-    QStatusBar* StatusBar_ = nullptr;
-    std::array<QLabel*, 2> panels_{};
+    StatusLine* StatusBar_ = nullptr;
     QPushButton* bClear_ = nullptr;
     LogView* reMessage_ = nullptr;
-    std::array<QCheckBox*, 8> cbVideo_{};
-    std::array<QCheckBox*, 16> cbAudio_{};
-    std::array<QCheckBox*, 16> cbSub_{};
-    QTreeWidget* tvXPL_ = nullptr;
+    std::array<StreamPage*, 3> streamPages_{}; // Video, Audio, Subpicture
+    XplTree* tvXPL_ = nullptr;
     QSplitter* splXPL_ = nullptr;
     QPlainTextEdit* mXPL_ = nullptr;
     QLineEdit* eVideoExt_ = nullptr;

@@ -117,38 +117,59 @@ QByteArray installStamp(const QDateTime& localNow) {
     return out;
 }
 
+namespace {
+
+// Writes values one at a time and stops at the first one the store does not take; the
+// store only reports a failure when it is flushed, hence the flush after each value.
+class Writer {
+public:
+    explicit Writer(QSettings& s) : s_(s) {}
+    void put(const char* name, const QVariant& value) {
+        if (!error_.isEmpty()) return;
+        if (s_.isWritable()) {
+            s_.setValue(name, value);
+            s_.sync();
+            if (s_.status() == QSettings::NoError) return;
+        }
+        error_ = QStringLiteral("Failed to set data for '%1'").arg(QString::fromLatin1(name));
+    }
+    const QString& error() const { return error_; }
+
+private:
+    QSettings& s_;
+    QString error_;
+};
+
+} // namespace
+
 QString writeSettings(QSettings& store, const Context& ctx, int state, const QRect& outerBounds,
                       const QDateTime& localNow) {
-    if (!store.isWritable())
-        return QStringLiteral("Failed to create the settings store \"%1\"").arg(store.fileName());
     const auto& ui = ctx.ui;
     auto text = [](const std::string& s) { return QString::fromStdString(s); };
-    store.setValue("WindowState", state);
+    Writer w(store);
+    w.put("WindowState", state);
     if (state != 2) {
-        store.setValue("Top", outerBounds.top());
-        store.setValue("Left", outerBounds.left());
-        store.setValue("Width", outerBounds.width());
-        store.setValue("Height", outerBounds.height());
+        w.put("Top", outerBounds.top());
+        w.put("Left", outerBounds.left());
+        w.put("Width", outerBounds.width());
+        w.put("Height", outerBounds.height());
     }
-    store.setValue("TreeWidth", ui.treeWidth);
-    store.setValue("AudioExt", text(ui.eAudioExt));
-    store.setValue("VideoExt", text(ui.eVideoExt));
-    store.setValue("SubExt", text(ui.eSubExt));
-    store.setValue("Workdir", text(ui.eWorkdir));
-    store.setValue("EVOdir", text(ctx.EVOdir));
-    store.setValue("XPLdir", text(ctx.XPLdir));
-    store.setValue("Continue", ui.cbContinue ? 1 : 0);
-    store.setValue("FastCheck", ui.cbFastCheck ? 1 : 0);
-    store.setValue("CountFrames", ui.cbCountFr ? 1 : 0);
-    store.setValue("Details", ui.cbDetails ? 1 : 0);
-    store.setValue("AutoRead", ui.cbAutoRead ? 1 : 0);
-    store.setValue("AutoDemux", ui.rbAutoDemux ? 1 : 0);
-    store.setValue("AutoRebuild", ui.rbAutoRebuild ? 1 : 0);
-    if (!store.contains("Install")) store.setValue("Install", installStamp(localNow));
-    store.sync();
-    if (store.status() != QSettings::NoError)
-        return QStringLiteral("Failed to set data in \"%1\"").arg(store.fileName());
-    return {};
+    w.put("TreeWidth", ui.treeWidth);
+    w.put("AudioExt", text(ui.eAudioExt));
+    w.put("VideoExt", text(ui.eVideoExt));
+    w.put("SubExt", text(ui.eSubExt));
+    w.put("Workdir", text(ui.eWorkdir));
+    w.put("EVOdir", text(ctx.EVOdir));
+    w.put("XPLdir", text(ctx.XPLdir));
+    w.put("Continue", ui.cbContinue ? 1 : 0);
+    w.put("FastCheck", ui.cbFastCheck ? 1 : 0);
+    w.put("CountFrames", ui.cbCountFr ? 1 : 0);
+    w.put("Details", ui.cbDetails ? 1 : 0);
+    w.put("AutoRead", ui.cbAutoRead ? 1 : 0);
+    w.put("AutoDemux", ui.rbAutoDemux ? 1 : 0);
+    w.put("AutoRebuild", ui.rbAutoRebuild ? 1 : 0);
+    if (!store.contains("Install")) w.put("Install", installStamp(localNow));
+    return w.error();
 }
 
 } // namespace qf

@@ -1,4 +1,5 @@
 // The window's controls, the logo placement, the enabling rule, dropping and browsing.
+#include <QAction>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -10,12 +11,14 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTextBlock>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QtTest>
 
 #include "LogView.h"
+#include "StreamPage.h"
 #include "gui_support.h"
 
 using namespace qf;
@@ -100,6 +103,8 @@ private slots:
         QCOMPARE(control<QLabel>(*w, "lVideoExt")->text(),
                  QString("Extensions (video, audio, subtitle)"));
         QCOMPARE(control<QLabel>(*w, "lWorkdir")->text(), QString("Output folder"));
+        QCOMPARE(control<QLineEdit>(*w, "eWorkdir")->placeholderText(),
+                 QString("(the source file's folder)"));
         QVERIFY(control<QGroupBox>(*w, "gbFile")->isAncestorOf(control<QLineEdit>(*w, "eWorkdir")));
         QCOMPARE(control<QCheckBox>(*w, "cbContinue")->text(),
                  QString("Continue with second  EVO"));
@@ -126,8 +131,53 @@ private slots:
         QCOMPARE(control<QCheckBox>(*w, "cbSub00")->toolTip(), QString());
         QCOMPARE(control<QCheckBox>(*w, "cbSub01")->toolTip(),
                  QString("Check the desired subpicture streams"));
-        QCOMPARE(control<QCheckBox>(*w, "cbAudio08")->geometry().topLeft(), QPoint(165, 9));
         QCOMPARE(control<QCheckBox>(*w, "cbSub07")->geometry().topLeft(), QPoint(9, 165));
+    }
+
+    // Two columns share the page's width; a caption that still does not fit is elided in
+    // the middle, with the whole caption in the hint.
+    void streamBoxesWidenAndElideLongCaptions() {
+        auto w = startedWindow();
+        control<QTabWidget>(*w, "PageControl")->setCurrentIndex(2);
+        auto* page = control<QWidget>(*w, "tsAudio");
+        auto* left = control<StreamBox>(*w, "cbAudio00");
+        auto* right = control<StreamBox>(*w, "cbAudio08");
+        const std::string caption = "DTS-HD.8ch.stream.00.Director Commentary";
+        w->context().ui.cbAudio[0] = {caption, "", true, true};
+        w->syncFromModel();
+        for (int extra : {0, 300}) {
+            w->resize(w->minimumWidth() + extra, w->height());
+            QTRY_COMPARE(right->geometry().right(), page->width() - 34);
+            QCOMPARE(right->y(), 9);
+            QCOMPARE(left->width(), right->width());
+            QCOMPARE(right->x(), left->geometry().right() + 17);
+        }
+        QCOMPARE(left->shownText(), QString::fromStdString(caption)); // fits when wide
+        QCOMPARE(left->toolTip(), QString());
+        w->resize(w->minimumWidth(), w->height());
+        QTRY_VERIFY(left->shownText() != left->text());
+        const QString shown = left->shownText(); // both ends kept, the middle elided
+        QVERIFY2(shown.startsWith("DTS-") && shown.contains(u'\u2026') && shown.endsWith("tary"),
+                 qPrintable(shown));
+        QCOMPARE(left->text(), QString::fromStdString(caption)); // the caption itself is data
+        QCOMPARE(left->toolTip(), QString::fromStdString(caption));
+    }
+
+    void readXplNeedsAnExistingPlaylist() {
+        QTemporaryDir dir;
+        QDir(dir.path()).mkpath("HVDVD_TS");
+        QDir(dir.path()).mkpath("ADV_OBJ");
+        auto w = startedWindow();
+        auto* read = control<QPushButton>(*w, "bReadXPL");
+        const QString source = dir.path() + "/HVDVD_TS/FEATURE_1.EVO";
+        w->WMDropFiles({source});
+        QVERIFY(!read->isEnabled()); // the disc has no playlist
+        QFile(dir.path() + "/ADV_OBJ/VPLST000.XPL").open(QIODevice::WriteOnly);
+        w->WMDropFiles({source});
+        QVERIFY(read->isEnabled());
+        w->WMDropFiles({dir.path() + "/MOVIE.EVO"}); // outside a disc folder
+        QCOMPARE(control<QLineEdit>(*w, "eXPLfile")->text(), QString("VPLST000.XPL"));
+        QVERIFY(!read->isEnabled());
     }
 
     void logoFollowsTheWindowWidth_data() {
@@ -172,7 +222,7 @@ private slots:
         QCOMPARE(edit->text(), QString("/disc/HVDVD_TS/FEATURE_1.EVO"));
         QCOMPARE(control<QLineEdit>(*w, "eXPLfile")->text(), QString("/disc/ADV_OBJ/VPLST000.XPL"));
         QVERIFY(control<QPushButton>(*w, "bCheck")->isEnabled());
-        QVERIFY(control<QPushButton>(*w, "bReadXPL")->isEnabled());
+        QVERIFY(!control<QPushButton>(*w, "bReadXPL")->isEnabled()); // no such playlist file
         QCOMPARE(w->context().BaseName, std::string("FEATURE_1"));
 
         w->WMDropFiles({"/music/ATS_01_1.AOB"}); // taken like the browse dialog offers it
@@ -285,6 +335,21 @@ private slots:
         control<QCheckBox>(*w, "cbSub00")->click();
         QVERIFY(!demux->isEnabled() && !rebuild->isEnabled());
         QVERIFY(!control<QCheckBox>(*w, "cbVideo1")->isEnabled());
+
+        // "Select all" and "Select none" of a page's context menu.
+        auto* audioPage = control<QWidget>(*w, "tsAudio");
+        QCOMPARE(audioPage->contextMenuPolicy(), Qt::ActionsContextMenu);
+        auto* all = audioPage->findChild<QAction*>("actSelectAll");
+        QCOMPARE(all->text(), QString("Select all"));
+        all->trigger();
+        QVERIFY(demux->isEnabled() && rebuild->isEnabled());
+        QVERIFY(control<QCheckBox>(*w, "cbAudio00")->isChecked());
+        QVERIFY(control<QCheckBox>(*w, "cbAudio01")->isChecked());
+        QVERIFY(!control<QCheckBox>(*w, "cbAudio02")->isChecked()); // no stream there
+        QVERIFY(!control<QCheckBox>(*w, "cbVideo0")->isChecked());
+        audioPage->findChild<QAction*>("actSelectNone")->trigger();
+        QVERIFY(!control<QCheckBox>(*w, "cbAudio00")->isChecked());
+        QVERIFY(!demux->isEnabled() && !rebuild->isEnabled());
     }
 
     void anErrorIsShownAndTheWindowGoesOn() {
@@ -297,6 +362,15 @@ private slots:
                  qPrintable(answer->text));
         QVERIFY(!w->context().busy);
         QVERIFY(!control<QPushButton>(*w, "bCancel")->isEnabled());
+        // The log keeps the error, in red, and the window is ready again.
+        QCOMPARE(control<QLabel>(*w, "StatusPanel0")->text(), QString(" Ready"));
+        auto* log = control<LogView>(*w, "reMessage");
+        const QTextBlock last = log->document()->lastBlock();
+        QCOMPARE(last.text(), answer->text);
+        QCOMPARE(QTextCursor(last).charFormat().foreground().color(), QColor(Qt::red));
+        QTextCursor inLine(last);
+        inLine.movePosition(QTextCursor::EndOfBlock);
+        QCOMPARE(inLine.charFormat().foreground().color(), QColor(Qt::red));
         // Still working: another file can be entered.
         w->WMDropFiles({"/a/B.VOB"});
         QCOMPARE(control<QLineEdit>(*w, "eEVOfile")->text(), QString("/a/B.VOB"));

@@ -197,6 +197,9 @@ private slots:
         for (auto format : {QSettings::NativeFormat, QSettings::IniFormat})
             QSettings::setPath(format, QSettings::UserScope, "/dev/null/settings");
         auto w = startedWindow();
+        std::unique_ptr<QSettings> store(openStore());
+        QCOMPARE(writeSettings(*store, w->context(), 0, w->frameGeometry()),
+                 QString("Failed to set data for 'WindowState'")); // the first value written
         QVERIFY(w->close());
     }
 

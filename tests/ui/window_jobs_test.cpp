@@ -8,16 +8,21 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSettings>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QtTest>
 
 #include "LogView.h"
 #include "Settings.h"
+#include "StreamPage.h"
 #include "gui_support.h"
+#include "jobs/sample.h"
 
 using namespace qf;
 using namespace qf::test;
@@ -127,6 +132,68 @@ private slots:
         QVERIFY(control<LogView>(*w, "reMessage")
                     ->toPlainText()
                     .contains("DD+.6ch.stream.00.English found!"));
+    }
+
+    void twoPartReadThenReadXplListsTheTitle() {
+        QTemporaryDir disc;
+        const auto files = writeSampleDisc(disc.path().toStdString());
+        auto w = startedWindow();
+        const QSize start = w->size();
+        w->resize(start + QSize(300, 0)); // half the page holds every entry in any font
+        QTRY_COMPARE(w->size(), start + QSize(300, 0));
+        w->WMDropFiles({QString::fromStdString(files.front())});
+        control<QPushButton>(*w, "bCheck")->click();
+        QCOMPARE(w->context().BaseName, std::string("FEATURE_1_FEATURE_2"));
+        control<QPushButton>(*w, "bReadXPL")->click();
+
+        // Every node open, every entry whole, the tree at most half the page.
+        auto* tree = control<QTreeWidget>(*w, "tvXPL");
+        auto* splitter = control<QSplitter>(*w, "splXPL");
+        QCOMPARE(tree->topLevelItemCount(), 5);
+        QCOMPARE(tree->topLevelItem(2)->childCount(), 3);
+        const int margin = tree->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
+        for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+            const QString text = (*it)->text(0);
+            QVERIFY2(!(*it)->parent() || (*it)->parent()->isExpanded(), qPrintable(text));
+            const QRect place = tree->visualItemRect(*it);
+            QVERIFY2(tree->fontMetrics().horizontalAdvance(text) + 2 * margin <= place.width() &&
+                         place.right() < tree->viewport()->width(),
+                     qPrintable(text));
+        }
+        QVERIFY(splitter->sizes().value(0) <= splitter->width() / 2);
+        QCOMPARE(w->context().ui.treeWidth, splitter->sizes().value(0));
+        splitter->setSizes({60, splitter->width() - 60}); // the user may still narrow it
+        QCOMPARE(splitter->sizes().value(0), 60);
+
+        // The boxes carry the playlist's names, whole at the starting size.
+        w->resize(start);
+        control<QTabWidget>(*w, "PageControl")->setCurrentIndex(2);
+        auto* audio = control<StreamBox>(*w, "cbAudio00");
+        QVERIFY(audio->isChecked());
+        QCOMPARE(audio->text(), QString("AC-3.6ch.stream.00.English"));
+        QTRY_COMPARE(audio->shownText(), audio->text());
+        QCOMPARE(control<QCheckBox>(*w, "cbSub00")->text(), QString("2bitRLE.stream.00.English"));
+        QVERIFY(control<QPushButton>(*w, "bDemux")->isEnabled());
+    }
+
+    void logShowsTheNewestLineAfterADemuxFromAnotherPage() {
+        QTemporaryDir disc;
+        const auto files = writeSampleDisc(disc.path().toStdString());
+        auto w = startedWindow();
+        const QSize start = w->size();
+        w->resize(start + QSize(40, 120));
+        QTRY_COMPARE(w->size(), start + QSize(40, 120));
+        w->WMDropFiles({QString::fromStdString(files.front())});
+        control<QPushButton>(*w, "bCheck")->click();
+        // Made smaller while the log is hidden: its view keeps the taller size until shown.
+        control<QTabWidget>(*w, "PageControl")->setCurrentIndex(5);
+        w->resize(start);
+        QTRY_COMPARE(w->size(), start);
+        control<QPushButton>(*w, "bDemux")->click();
+        QCOMPARE(control<QTabWidget>(*w, "PageControl")->currentIndex(), 0);
+        QScrollBar* bar = control<LogView>(*w, "reMessage")->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        QTRY_COMPARE(bar->value(), bar->maximum());
     }
 
     void cancelDuringDemuxAsksFirst_data() {
