@@ -190,7 +190,7 @@ void Pass::run() {
     const int64_t size = src.size();
     while (src.position() < size && !c.CancelFlag) {
         const size_t len = src.read(buf_, kBlockSize);
-        if (len == 0) throw Error("Stream read error");
+        if (len == 0) throw Error(src.failure("Stream read error"));
         c.BlockLen = len;
         const int64_t pos = src.position();
         if (pos % kPumpInterval == 0) {

@@ -10,7 +10,7 @@ enum : uint8_t { kReadPass = 0, kDemuxPass = 1 };
 
 // Mode 0 (read pass): detect, announce and describe streams, count frames.
 // Mode 1 (demux pass): write every ticked stream's payload to its output.
-// Throws Error("Stream read error") when the source delivers nothing before its end,
+// Throws Error("Stream read error: ...") when the source delivers nothing before its end,
 // and lets write errors of the outputs through.
 void demux(Context& ctx, uint8_t mode);
 

@@ -5,49 +5,119 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace qf {
 
 namespace {
-std::string reason(int err) {
-    std::string r = std::strerror(err);
-    return r;
+
+std::string openError(const std::string& path, const std::string& reason) {
+    return "Cannot open file \"" + path + "\". " + reason;
 }
+
+std::string createError(const std::string& path, const std::string& reason) {
+    return "Cannot create file \"" + path + "\". " + reason;
+}
+
+constexpr const char* kNotRegular = "Not a regular file";
+
+// Opening a FIFO or a device may wait for a peer forever; O_NONBLOCK makes the open
+// return at once, so that the kind of file can be checked before anything is read.
+void blockAgain(int fd) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+}
+
+int openSource(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        // A socket cannot be opened at all; say what it is rather than "No such device".
+        struct stat st {};
+        if (err == ENXIO && ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+            throw Error(openError(path, kNotRegular));
+        throw Error(openError(path, std::strerror(err)));
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw Error(openError(path, kNotRegular));
+    }
+    blockAgain(fd);
+    return fd;
+}
+
+int createOutput(const std::string& path, bool mustBeNew) {
+    // Not truncated on open: a file that another job writes must stay as it is.
+    const int fd = ::open(
+        path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | (mustBeNew ? O_EXCL : 0), 0666);
+    struct stat st {};
+    if (fd < 0) {
+        const int err = errno;
+        if (err == ENXIO && ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+            throw Error(createError(path, kNotRegular));
+        throw Error(createError(path, std::strerror(err)));
+    }
+    // Outputs are written at positions: a FIFO or a socket cannot take them. A device
+    // such as /dev/null is written as it is (no lock, nothing to empty).
+    if (::fstat(fd, &st) != 0 || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
+        ::close(fd);
+        throw Error(createError(path, kNotRegular));
+    }
+    if (S_ISREG(st.st_mode)) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int err = errno;
+            ::close(fd);
+            throw Error(createError(path, err == EWOULDBLOCK ? "It is being written by another job"
+                                                             : std::strerror(err)));
+        }
+        if (::ftruncate(fd, 0) != 0) {
+            const int err = errno;
+            ::close(fd);
+            throw Error(createError(path, std::strerror(err)));
+        }
+    }
+    blockAgain(fd);
+    return fd;
+}
+
 } // namespace
 
 FileStream::FileStream(const std::string& path, Mode mode) : path_(path) {
-    if (mode == Mode::Read) {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        struct stat st {};
-        if (fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
-            ::close(fd_);
-            fd_ = -1;
-            errno = EISDIR;
-        }
-        if (fd_ < 0) throw Error("Cannot open file \"" + path + "\". " + reason(errno));
-    } else {
-        fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd_ < 0) throw Error("Cannot create file \"" + path + "\". " + reason(errno));
-    }
+    fd_ = mode == Mode::Read ? openSource(path) : createOutput(path, mode == Mode::CreateNew);
 }
 
 FileStream::~FileStream() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) ::close(fd_); // also lets go of the lock
+}
+
+std::string FileStream::failure(std::string_view what) const {
+    const std::string reason =
+        lastError_ ? std::strerror(lastError_) : "The file became shorter while it was read";
+    return std::string(what) + ": \"" + path_ + "\". " + reason + ".";
 }
 
 size_t FileStream::read(void* buf, size_t n) {
     auto* p = static_cast<char*>(buf);
     size_t done = 0;
+    lastError_ = 0;
     while (done < n) {
         ssize_t r = ::pread(fd_, p + done, n - done, pos_ + static_cast<int64_t>(done));
         if (r < 0 && errno == EINTR) continue;
+        if (r < 0) lastError_ = errno;
         if (r <= 0) break;
         done += static_cast<size_t>(r);
     }
     pos_ += static_cast<int64_t>(done);
     return done;
+}
+
+void FileStream::writeFailed(ssize_t result) {
+    // A write that takes nothing without an error can only mean the device is full.
+    lastError_ = result < 0 ? errno : ENOSPC;
+    throw Error(failure("Stream write error"));
 }
 
 void FileStream::write(const void* buf, size_t n) {
@@ -58,7 +128,7 @@ void FileStream::write(const void* buf, size_t n) {
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0) {
             pos_ += static_cast<int64_t>(done);
-            throw Error("Stream write error");
+            writeFailed(r);
         }
         done += static_cast<size_t>(r);
     }
@@ -81,7 +151,7 @@ void FileStream::writeRuns(const iovec* runs, size_t count) {
         while (k > 0) {
             ssize_t r = ::pwritev(fd_, v, static_cast<int>(k), pos_);
             if (r < 0 && errno == EINTR) continue;
-            if (r <= 0) throw Error("Stream write error");
+            if (r <= 0) writeFailed(r);
             pos_ += r;
             auto done = static_cast<size_t>(r);
             while (k > 0 && done >= v->iov_len) {

@@ -190,7 +190,7 @@ void Rebuild(Context& ctx, RebuildState& st) {
     while (src.position() < size && !ctx.CancelFlag) {
         const int64_t blockStart = src.position();
         const size_t got = src.read(buf, kBlockSize);
-        if (got == 0) throw Error("Stream read error");
+        if (got == 0) throw Error(src.failure("Stream read error"));
         // A short last pack must not show bytes of an earlier read.
         const size_t packs = (got + kRebuildPackSize - 1) / kRebuildPackSize;
         std::memset(buf + got, 0, packs * kRebuildPackSize - got);

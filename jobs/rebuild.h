@@ -31,7 +31,7 @@ struct RebuildState {
 };
 
 // One pass over ctx.SourceStream from its position to its end (or a cancel), appending
-// the kept packs to st.RebuiltOut. Throws Error("Stream read error") when the source
+// the kept packs to st.RebuiltOut. Throws Error("Stream read error: ...") when the source
 // delivers nothing before its end, and lets write errors through.
 void Rebuild(Context& ctx, RebuildState& st);
 

@@ -300,7 +300,7 @@ std::string ScanXPL(Context& ctx, Stream& in) {
     Scanner scanner(ctx);
     while (in.position() < size) {
         const size_t n = in.read(ctx.ReadBuffer.data(), kBlockSize);
-        if (n == 0) throw Error("Stream read error");
+        if (n == 0) throw Error(in.failure("Stream read error"));
         ctx.slog(std::to_string(in.position()) + "/" + std::to_string(size) + " bytes", 1);
         scanner.feed(ctx.ReadBuffer.data(), n);
     }

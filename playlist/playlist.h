@@ -20,7 +20,7 @@ void ReadPlaylist(Context& ctx, const std::string& playlist, const std::string& 
 
 // The tag scan over `in` from its position to its end: one line per tag into ctx.ui.mXPL,
 // the attribute items into ctx.VideoAttrs/AudioAttrs/SubAttrs. Returns the playlist title.
-// Throws Error("Stream read error") when the stream delivers nothing before its end.
+// Throws Error("Stream read error: ...") when the stream delivers nothing before its end.
 std::string ScanXPL(Context& ctx, Stream& in);
 
 // Value of attribute `name` in a tag line (name found anywhere, any letter case; value

@@ -25,23 +25,54 @@ std::string errorOf(const std::function<void()>& f) {
 
 TEST(FileStream, ErrorTexts) {
     TempDir dir;
-    const std::string missing = dir / "missing.EVO";
-    EXPECT_EQ(errorOf([&] { FileStream s(missing, FileStream::Mode::Read); }),
-              "Cannot open file \"" + missing + "\". No such file or directory");
-    EXPECT_EQ(errorOf([&] { FileStream s(dir.path, FileStream::Mode::Read); }),
-              "Cannot open file \"" + dir.path + "\". Is a directory");
+    const std::string missing = dir / "missing.EVO", fifo = dir / "fifo.EVO";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::string nowhere = dir / "no/such/folder/out.mpv";
-    EXPECT_EQ(errorOf([&] { FileStream s(nowhere, FileStream::Mode::Create); }),
-              "Cannot create file \"" + nowhere + "\". No such file or directory");
-    EXPECT_EQ(errorOf([&] { FileStream s(dir.path, FileStream::Mode::Create); }),
-              "Cannot create file \"" + dir.path + "\". Is a directory");
+    struct Case {
+        std::string path;
+        FileStream::Mode mode;
+        std::string text;
+    };
+    const Case cases[] = {
+        {missing, FileStream::Mode::Read,
+         "Cannot open file \"" + missing + "\". No such file or directory"},
+        // Refused at once, without waiting for a writer or reading a device.
+        {dir.path, FileStream::Mode::Read,
+         "Cannot open file \"" + dir.path + "\". Not a regular file"},
+        {fifo, FileStream::Mode::Read, "Cannot open file \"" + fifo + "\". Not a regular file"},
+        {"/dev/zero", FileStream::Mode::Read, "Cannot open file \"/dev/zero\". Not a regular file"},
+        {nowhere, FileStream::Mode::Create,
+         "Cannot create file \"" + nowhere + "\". No such file or directory"},
+        {dir.path, FileStream::Mode::Create,
+         "Cannot create file \"" + dir.path + "\". Is a directory"},
+        {fifo, FileStream::Mode::Create, "Cannot create file \"" + fifo + "\". Not a regular file"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(errorOf([&] { FileStream s(c.path, c.mode); }), c.text);
+}
+
+TEST(FileStream, AnOutputIsLockedWhileItIsWritten) {
+    TempDir dir;
+    const std::string path = dir / "out.mpa";
+    writeFile(path, Bytes(100, 0xEE));
+    {
+        FileStream first(path, FileStream::Mode::Create);
+        first.write("ab", 2);
+        EXPECT_EQ(errorOf([&] { FileStream s(path, FileStream::Mode::Create); }),
+                  "Cannot create file \"" + path + "\". It is being written by another job");
+        EXPECT_EQ(readFile(path), (Bytes{'a', 'b'})); // the second one emptied nothing
+    }
+    FileStream again(path, FileStream::Mode::Create); // closed: free again
+    EXPECT_EQ(again.size(), 0);
+    EXPECT_EQ(errorOf([&] { FileStream s(path, FileStream::Mode::CreateNew); }),
+              "Cannot create file \"" + path + "\". File exists");
 }
 
 TEST(FileStream, WriteToAFullDeviceFails) {
     if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
     FileStream s("/dev/full", FileStream::Mode::Create);
     const Bytes block(4096, 0x55);
-    EXPECT_EQ(errorOf([&] { s.write(block.data(), block.size()); }), "Stream write error");
+    EXPECT_EQ(errorOf([&] { s.write(block.data(), block.size()); }),
+              "Stream write error: \"/dev/full\". No space left on device.");
 }
 
 TEST(FileStream, CreateTruncatesAndWritesWholeBuffers) {
@@ -85,7 +116,7 @@ TEST(FileStream, GatheredRunsLandInOrder) {
         full.writeRuns(runs.data(), runs.size());
         FAIL() << "no error";
     } catch (const Error& e) {
-        EXPECT_STREQ(e.what(), "Stream write error");
+        EXPECT_STREQ(e.what(), "Stream write error: \"/dev/full\". No space left on device.");
     }
 }
 

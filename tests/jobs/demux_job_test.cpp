@@ -383,7 +383,8 @@ TEST_F(DemuxFailureTest, LaterOutputUncreatableKeepsTheEarlierFile) {
 
 TEST_F(DemuxFailureTest, DiskFull) {
     std::filesystem::create_symlink("/dev/full", dir / "FEATURE_1.DD+.stream.01.mpa");
-    EXPECT_EQ(demuxError(), "Stream write error");
+    EXPECT_EQ(demuxError(), "Stream write error: \"" + dir / "FEATURE_1.DD+.stream.01.mpa" +
+                                "\". No space left on device.");
     EXPECT_TRUE(hasLine("Creating " + dir / "FEATURE_1.Subpicture.00.sup"));
     expectCleanedUp();
 }

@@ -410,7 +410,8 @@ TEST_F(RebuildJobTest, OutputUncreatable) {
 TEST_F(RebuildJobTest, DiskFull) {
     makeTitle(false);
     std::filesystem::create_symlink("/dev/full", dir / "FEATURE_1.rebuilt.EVO");
-    EXPECT_EQ(rebuildError(), "Stream write error");
+    EXPECT_EQ(rebuildError(), "Stream write error: \"" + dir / "FEATURE_1.rebuilt.EVO" +
+                                  "\". No space left on device.");
     EXPECT_EQ(readFile(dir / "FEATURE_1.EVO"), part1);
     expectCleanedUp();
 }
