@@ -2,7 +2,8 @@
 // length of the source's base name taken from the bytes after it (0: "FEATURE_1"), its
 // high four bits the size of the pieces an in-memory stream hands to the tag scan
 // (0: whole blocks). The rest is the playlist. The whole reading then runs once more
-// from a file, and both tag listings must agree wherever the block size cannot matter.
+// from a file, and both tag listings must agree wherever the block size cannot matter;
+// what the reading shows must stay within its bounds.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -102,5 +103,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t k = 0; k < ctx.ui.cbSub.size(); ++k)
         if (ctx.ui.cbSub[k].checked && ctx.SubSlots[k] != 1) std::abort();
     if (ctx.ui.cbVideo[0].checked && ctx.VideoSlots[0] != 1) std::abort();
+    // Whatever the input, what the reading shows stays within about four times its size,
+    // and no line is indented deeper than 64 levels.
+    if (!readFailed) {
+        size_t shown = 0;
+        for (const std::string& line : ctx.ui.mXPL) {
+            shown += line.size() + 1;
+            if (line.size() > 128 && line.compare(0, 129, std::string(129, ' ')) == 0) std::abort();
+        }
+        for (const TreeNode& root : ctx.ui.tvXPL) {
+            shown += root.text.size() + 1;
+            for (const TreeNode& child : root.children) shown += child.text.size() + 3;
+        }
+        if (shown > 4 * size + (64 << 10)) std::abort();
+    }
     return 0;
 }

@@ -20,11 +20,15 @@ void ReadPlaylist(Context& ctx, const std::string& playlist, const std::string& 
 
 // The tag scan over `in` from its position to its end: one line per tag into ctx.ui.mXPL,
 // the attribute items into ctx.VideoAttrs/AudioAttrs/SubAttrs. Returns the playlist title.
-// Throws Error("Stream read error: ...") when the stream delivers nothing before its end.
+// Throws Error("Stream read error: ...") when the stream delivers nothing before its end,
+// and Error("File \"<ui.eXPLfile>\" is not a playlist") for a stream larger than 16 MiB,
+// one holding a NUL byte or a tag of more than 1 MiB, or one whose listing would cost
+// more than four times its size.
 std::string ScanXPL(Context& ctx, Stream& in);
 
 // Value of attribute `name` in a tag line (name found anywhere, any letter case; value
-// between the double quotes after the next "="). Returns false and leaves `result`
+// between the double quotes after the next "="), with character references and the five
+// predefined entities decoded ("&apos;" gives "'"). Returns false and leaves `result`
 // unchanged when the line does not mention `name`.
 bool GetAttr(const std::string& line, const std::string& name, std::string& result);
 // The same, empty when the line does not mention `name`.

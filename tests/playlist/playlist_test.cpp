@@ -480,6 +480,60 @@ TEST_F(PlaylistReader, StreamThatStopsEarlyIsAReadError) {
     EXPECT_EQ(ctx.ui.mXPL, Lines{"<a/>"});
 }
 
+// Inputs that are no playlist end the reading with one message; the rest produce at
+// most about four times their size, however deep their tags nest.
+TEST_F(PlaylistReader, HostileInputIsRefusedOrBounded) {
+    test::TempDir dir;
+    std::string deep = "<Playlist>", binary, binaryWithNul;
+    for (int d = 0; d < 100; ++d) deep += "<Element" + std::to_string(d) + " about=\"nesting\">";
+    for (int d = 100; d-- > 0;) deep += "</Element" + std::to_string(d) + ">";
+    deep += "</Playlist>";
+    uint32_t x = 12345;
+    for (int i = 0; i < (1 << 20); ++i) {
+        x = x * 1103515245 + 12345;
+        binaryWithNul += static_cast<char>(x >> 24);
+        binary += static_cast<char>((x >> 24) % 255 + 1);
+    }
+    std::string nested;
+    for (int i = 0; i < 40000; ++i) nested += "<a>";
+    struct Case {
+        const char* name;
+        std::string text;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"deep", deep, false},
+        {"binary", binary, false},
+        {"binary with NUL", binaryWithNul, true},
+        {"NUL byte", std::string("<Playlist>\0</Playlist>", 22), true},
+        {"nested", nested, true},
+        {"endless tag", "<" + std::string(2 << 20, 'x'), true},
+        {"over 16 MiB", std::string((16 << 20) + 1, ' '), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir / "hostile.XPL";
+        writeText(path, c.text);
+        ctx.ui.mXPL.clear();
+        std::string error;
+        try {
+            ReadPlaylist(ctx, path, "FEATURE_1.EVO");
+        } catch (const Error& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(error, c.refused ? "File \"" + path + "\" is not a playlist" : "");
+        EXPECT_TRUE(ctx.ui.mXPLVisible && ctx.ui.bReadXPL && !ctx.SourceStream);
+        if (c.refused) continue;
+        size_t out = outline(ctx.ui.tvXPL).size(), indent = 0;
+        for (const std::string& line : ctx.ui.mXPL) {
+            out += line.size() + 1;
+            indent = std::max(indent, std::min(line.find_first_not_of(' '), line.size()));
+        }
+        EXPECT_LE(out, 4 * c.text.size() + (64 << 10));
+        EXPECT_LE(indent, 128u); // depth 64
+    }
+}
+
 TEST(GetAttr, FindsNameAnywhereIgnoringCase) {
     std::string r = "kept";
     EXPECT_TRUE(GetAttr(R"(<Audio StreamNumber="3" x="y">)", "streamnumber", r));
@@ -487,6 +541,11 @@ TEST(GetAttr, FindsNameAnywhereIgnoringCase) {
     // The first mention wins, even inside another value or name.
     EXPECT_EQ(GetAttr(R"(<Audio langtrack="en" track="2">)", "track"), "en");
     EXPECT_EQ(GetAttr(R"(<Title displayName="Mixed Case">)", "DISPLAYNAME"), "Mixed Case");
+    // References are decoded; control characters and anything unknown stay as written.
+    EXPECT_EQ(GetAttr(R"(<T n="Director&apos;s &amp; &lt;b&gt; &quot;&#233;&#x263A;&quot;">)", "n"),
+              "Director's & <b> \"\u00e9\u263a\"");
+    EXPECT_EQ(GetAttr(R"(<T n="&bogus; &#10; &#xD800; &#0; &amp">)", "n"),
+              "&bogus; &#10; &#xD800; &#0; &amp");
 }
 
 TEST(GetAttr, AbsentLeavesResultUnchangedMalformedGivesEmpty) {
