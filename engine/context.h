@@ -122,6 +122,14 @@ public:
     // True while a job runs; keeps a second job from starting inside event handling.
     bool busy = false;
 
+    // Output choices the window does not offer; the command line sets them.
+    struct OutputChoices {
+        bool codecExtensions = false; // name stream files by codec (.vc1, .ac3 ...)
+        bool keepExisting = false;    // an output that exists already is an error
+    } outputChoices;
+    // The files the last Demux or Rebuild job created, in the order it created them.
+    std::vector<std::string> CreatedFiles;
+
     // Appends a marked-up line to the log.
     void log(std::string_view msg) override;
     std::span<const uint8_t> block() const override {

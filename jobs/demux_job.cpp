@@ -13,24 +13,16 @@ namespace qf {
 
 namespace {
 
-// A caption or extension as a file-name part: a playlist text such as
-// "Director/Commentary" or "../../x" must never lead out of the output folder.
-std::string fileNamePart(std::string text) {
-    for (char& c : text)
-        if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 32) c = '_';
-    return text;
-}
-
 // Creates the outputs of the ticked boxes of one family; they are the only files the
 // passes write to and the job closes, whatever happens to the boxes meanwhile.
 template <size_t N, size_t M>
-void createOutputs(Context& ctx, const std::string& prefix, const std::array<CheckBox, N>& boxes,
-                   std::array<std::unique_ptr<Stream>, M>& outs, const std::string& ext) {
+void createOutputs(Context& ctx, const std::string& prefix, int family,
+                   const std::array<CheckBox, N>& boxes,
+                   std::array<std::unique_ptr<Stream>, M>& outs) {
     for (size_t k = 0; k < M && k < N; ++k) {
         if (!boxes[k].checked) continue;
-        const std::string name =
-            prefix + "." + fileNamePart(boxes[k].caption) + "." + fileNamePart(ext);
-        outs[k] = std::make_unique<FileStream>(name, FileStream::Mode::Create);
+        const std::string name = outputName(ctx, prefix, family, k);
+        outs[k] = createOutput(ctx, name);
         ctx.log("Creating " + escapeMarkup(name));
     }
 }
@@ -41,6 +33,7 @@ void runDemux(Context& ctx) {
     ui.bRebuild = false;
     ui.page = 0;
     ctx.FrameCount = {0, 0};
+    ctx.CreatedFiles.clear();
 
     const std::string second = prepareBaseName(ctx);
     const std::string prefix = outputPrefix(ctx);
@@ -50,9 +43,9 @@ void runDemux(Context& ctx) {
     openSource(ctx, ui.eEVOfile);
     logFileSize(ctx);
 
-    createOutputs(ctx, prefix, ui.cbVideo, ctx.VideoOut, ui.eVideoExt);
-    createOutputs(ctx, prefix, ui.cbAudio, ctx.AudioOut, ui.eAudioExt);
-    createOutputs(ctx, prefix, ui.cbSub, ctx.SubOut, ui.eSubExt);
+    createOutputs(ctx, prefix, 0, ui.cbVideo, ctx.VideoOut);
+    createOutputs(ctx, prefix, 1, ui.cbAudio, ctx.AudioOut);
+    createOutputs(ctx, prefix, 2, ui.cbSub, ctx.SubOut);
 
     ctx.slog("Demuxing " + namePart(ui.eEVOfile), 0);
     demux(ctx, kDemuxPass);

@@ -3,11 +3,14 @@
 // prefix, opening the source, and putting the buttons back after an error.
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace qf {
 
 class Context;
+class Stream;
 
 // Keeps a second job from starting while one runs (a button pressed while a pass
 // hands control to the window). `active` is false when another job already runs.
@@ -42,6 +45,18 @@ CatalogueCopy copyCatalogue(const Context& ctx);
 // After the second part's pass: a slot the second part left empty keeps the first part's
 // stream, so a stream found only in the first part stays selectable, demuxed and rebuilt.
 void keepFirstPart(Context& ctx, const CatalogueCopy& first);
+
+// The name of the file the Demux job writes the stream of a ticked box into:
+// prefix + "." + caption + "." + extension (family 0 video, 1 audio, 2 subpicture).
+std::string outputName(const Context& ctx, const std::string& prefix, int family, size_t slot);
+// The extension of a stream's file named by its codec ("vc1", "ac3", "sup" ...): from the
+// catalogue entry, or for a stream listed by a playlist from its caption; empty when unknown.
+std::string codecExtension(const Context& ctx, int family, size_t slot);
+// The files a Demux job (or a Rebuild job) would create for the current selection, in the
+// order it creates them; sets BaseName as the job would.
+std::vector<std::string> plannedOutputs(Context& ctx, bool rebuild);
+// Creates (or empties) an output of the running job and adds it to CreatedFiles.
+std::unique_ptr<Stream> createOutput(Context& ctx, const std::string& name);
 
 // Opens path as the new SourceStream (closing the previous one first).
 void openSource(Context& ctx, const std::string& path);

@@ -20,6 +20,7 @@ void runRebuild(Context& ctx, RebuildState& st) {
     ui.page = 0;
 
     st.reset();
+    ctx.CreatedFiles.clear();
     const std::string second = prepareBaseName(ctx);
     const std::string target = outputPrefix(ctx) + ".rebuilt.EVO";
 
@@ -28,7 +29,7 @@ void runRebuild(Context& ctx, RebuildState& st) {
     openSource(ctx, ui.eEVOfile);
     logFileSize(ctx);
 
-    st.RebuiltOut = std::make_unique<FileStream>(target, FileStream::Mode::Create);
+    st.RebuiltOut = createOutput(ctx, target);
     ctx.log("Creating " + escapeMarkup(target));
 
     st.SourceName = namePart(ui.eEVOfile);
