@@ -1,15 +1,20 @@
 #include "cli/commands.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 
 #include "cli/sample.h"
 #include "cli/terminal_host.h"
 #include "engine/context.h"
+#include "jobs/job_util.h"
 #include "jobs/jobs.h"
 #include "jobs/window.h"
 #include "playlist/playlist.h"
@@ -19,6 +24,7 @@ namespace qf::cli {
 namespace {
 
 constexpr const char* kProgram = "quillfen-cli";
+constexpr int kFamilySize[3] = {2, 16, 16}; // the slots that have a check box
 
 bool sameCaption(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
@@ -29,58 +35,107 @@ bool sameCaption(const std::string& a, const std::string& b) {
     return true;
 }
 
-// The check box of a selectable slot; nullptr for a slot without one.
-CheckBox* boxAt(Context& ctx, int family, int index) {
+// The check box of a selectable slot.
+CheckBox& boxAt(Context& ctx, int family, int index) {
     auto& ui = ctx.ui;
-    if (family == 0) return index < 2 ? &ui.cbVideo[static_cast<size_t>(index)] : nullptr;
-    if (index >= 16) return nullptr;
-    return family == 1 ? &ui.cbAudio[static_cast<size_t>(index)]
-                       : &ui.cbSub[static_cast<size_t>(index)];
+    const auto k = static_cast<size_t>(index);
+    return family == 0 ? ui.cbVideo[k] : family == 1 ? ui.cbAudio[k] : ui.cbSub[k];
 }
 
-constexpr int kFamilySize[3] = {2, 16, 16};
-
-void warn(TerminalHost& host, const std::string& text) {
-    host.message(std::string(kProgram) + ": warning: " + text);
+template <typename F> void forEachBox(Context& ctx, F f) {
+    for (int family = 0; family < 3; ++family)
+        for (int k = 0; k < kFamilySize[family]; ++k) f(family, k, boxAt(ctx, family, k));
 }
 
-// Ticks exactly the boxes the items name, as the user would on the stream pages.
-void applySelection(Context& ctx, const std::vector<SelectItem>& items, TerminalHost& host) {
+bool anyStream(Context& ctx) {
+    bool any = false;
+    forEachBox(ctx, [&](int, int, CheckBox& box) { any = any || box.enabled; });
+    return any;
+}
+
+// "v0", "a01", "s00": a slot as --select takes it.
+std::string slotName(int family, int k) {
+    if (family == 0) return "v" + std::to_string(k);
+    return std::string(family == 1 ? "a" : "s") + (k < 10 ? "0" : "") + std::to_string(k);
+}
+
+// The stream id the read reported for a slot; a stream only listed by a playlist has none.
+std::string streamId(const Context& ctx, int family, int k) {
+    const auto s = static_cast<size_t>(k);
+    const int32_t entry = family == 0   ? ctx.VideoSlots[s]
+                          : family == 1 ? ctx.AudioSlots[s]
+                                        : ctx.SubSlots[s];
+    if (entry == 1) return "listed by the playlist";
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "id %02X", static_cast<unsigned>(entry) & 0xFF);
+    return buf;
+}
+
+// The streams --select can name, one line each: slot, caption, stream id.
+std::string selectableStreams(Context& ctx) {
+    size_t width = 0;
+    forEachBox(ctx, [&](int, int, CheckBox& box) {
+        if (box.enabled) width = std::max(width, box.caption.size());
+    });
+    std::string list = "Streams that can be selected:";
+    forEachBox(ctx, [&](int family, int k, CheckBox& box) {
+        if (!box.enabled) return;
+        std::string slot = slotName(family, k), caption = box.caption;
+        slot.resize(5, ' ');
+        caption.resize(width + 2, ' ');
+        list += "\n  " + slot + caption + streamId(ctx, family, k);
+    });
+    return list;
+}
+
+// Ticks exactly the boxes the items name, as the user would on the stream pages. An
+// item that names no stream is a usage error, before anything is written.
+void applySelection(Context& ctx, const std::vector<SelectItem>& items) {
     std::array<std::array<bool, 16>, 3> wanted{};
+    std::string unknown;
     for (const SelectItem& item : items) {
-        if (item.slot) {
-            const CheckBox* box = boxAt(ctx, item.slot->family, item.slot->index);
-            if (!box || !box->enabled) {
-                warn(host, "slot " + item.text + " holds no stream; ignored");
-                continue;
-            }
-            wanted[static_cast<size_t>(item.slot->family)][static_cast<size_t>(item.slot->index)] =
-                true;
-            continue;
-        }
         bool found = false;
-        for (int f = 0; f < 3 && !found; ++f) {
-            for (int k = 0; k < kFamilySize[f] && !found; ++k) {
-                const CheckBox* box = boxAt(ctx, f, k);
-                if (box->enabled && sameCaption(box->caption, item.text)) {
-                    wanted[static_cast<size_t>(f)][static_cast<size_t>(k)] = true;
-                    found = true;
-                }
+        forEachBox(ctx, [&](int family, int k, CheckBox& box) {
+            if (found || !box.enabled) return;
+            const bool named = item.slot ? item.slot->family == family && item.slot->index == k
+                                         : sameCaption(box.caption, item.text);
+            if (named) {
+                wanted[static_cast<size_t>(family)][static_cast<size_t>(k)] = true;
+                found = true;
             }
-        }
-        if (!found) warn(host, "no stream is named '" + item.text + "'; ignored");
+        });
+        if (!found) unknown += (unknown.empty() ? "'" : ", '") + item.text + "'";
     }
-    for (int f = 0; f < 3; ++f)
-        for (int k = 0; k < kFamilySize[f]; ++k)
-            if (boxAt(ctx, f, k)->enabled)
-                setStreamChecked(ctx, f, k, wanted[static_cast<size_t>(f)][static_cast<size_t>(k)]);
+    if (!unknown.empty())
+        throw UsageError("--select names no stream: " + unknown + "\n" + selectableStreams(ctx));
+    forEachBox(ctx, [&](int family, int k, CheckBox& box) {
+        if (box.enabled)
+            setStreamChecked(ctx, family, k,
+                             wanted[static_cast<size_t>(family)][static_cast<size_t>(k)]);
+    });
 }
 
-bool anyChecked(Context& ctx) {
-    for (int f = 0; f < 3; ++f)
-        for (int k = 0; k < kFamilySize[f]; ++k)
-            if (boxAt(ctx, f, k)->checked) return true;
-    return false;
+// The output folder must take files before a long Read pass runs for nothing.
+void checkOutputFolder(std::string path) {
+    if (path.empty()) path = ".";
+    if (path.size() > 1 && path.back() == '/') path.pop_back();
+    struct stat st {};
+    int err = 0;
+    if (::stat(path.c_str(), &st) != 0)
+        err = errno;
+    else if (!S_ISDIR(st.st_mode))
+        err = ENOTDIR;
+    else if (::access(path.c_str(), W_OK | X_OK) != 0)
+        err = errno;
+    if (err) throw Error("Cannot write to folder \"" + path + "\". " + std::strerror(err));
+}
+
+void refuseExisting(const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+        struct stat st {};
+        if (::lstat(name.c_str(), &st) == 0)
+            throw Error("Cannot create file \"" + name + "\". " + std::strerror(EEXIST));
+    }
 }
 
 void printTree(TerminalHost& host, const std::vector<TreeNode>& nodes, size_t depth) {
@@ -90,34 +145,18 @@ void printTree(TerminalHost& host, const std::vector<TreeNode>& nodes, size_t de
     }
 }
 
-int exitStatus() {
-    return interruptRequested() ? kExitInterrupted : kExitOk;
-}
-
-int runXpl(const Options& o, Context& ctx, TerminalHost& host) {
-    auto& ui = ctx.ui;
-    if (o.source) {
-        ui.eEVOfile = *o.source;
-        EVOadj(ctx);
-    }
-    ui.eXPLfile = o.argument;
-    XPLadj(ctx);
-    bReadXPLClick(ctx);
+void runXpl(const Options& o, Context& ctx, TerminalHost& host) {
+    ReadPlaylist(ctx, o.argument, o.source.value_or(""));
     // The log ends with an empty line; the outline and the listing follow it.
-    printTree(host, ui.tvXPL, 0);
+    printTree(host, ctx.ui.tvXPL, 0);
     host.printLine("");
-    for (const std::string& line : ui.mXPL) host.printLine(line);
-    return exitStatus();
+    for (const std::string& line : ctx.ui.mXPL) host.printLine(line);
 }
 
-} // namespace
-
-int runJobCommand(const Options& o, TerminalHost& host) {
-    Context ctx(host);
-    host.attach(ctx);
+// read, demux and rebuild up to the end of the job; false when a signal stopped it.
+// Errors are thrown.
+bool runJob(const Options& o, Context& ctx) {
     auto& ui = ctx.ui;
-    if (o.command == Command::Xpl) return runXpl(o, ctx, host);
-
     ui.cbContinue = !o.noContinue;
     ui.cbFastCheck = !o.noFastCheck;
     ui.cbCountFr = !o.noCountFrames;
@@ -126,11 +165,15 @@ int runJobCommand(const Options& o, TerminalHost& host) {
     if (o.audioExt) ui.eAudioExt = *o.audioExt;
     if (o.subExt) ui.eSubExt = *o.subExt;
     if (o.outputDir) ui.eWorkdir = *o.outputDir;
+    ctx.outputChoices.codecExtensions = o.codecExt;
+    ctx.outputChoices.keepExisting = o.noOverwrite;
     // The follow-up job is started here, after the selection has been applied.
     setAutoMode(ctx, 0);
 
     ui.eEVOfile = o.argument;
     EVOadj(ctx);
+    const bool writes = o.command != Command::Read;
+    if (writes) checkOutputFolder(folderPart(outputPrefix(ctx)));
     if (o.playlist) {
         ui.eXPLfile = *o.playlist;
         XPLadj(ctx);
@@ -138,16 +181,59 @@ int runJobCommand(const Options& o, TerminalHost& host) {
     } else {
         bCheckClick(ctx);
     }
-    if (interruptRequested()) return kExitInterrupted;
-    if (o.command == Command::Read) return kExitOk;
+    if (cancelSignal()) return false;
+    if (!anyStream(ctx))
+        throw Error("No stream found in " + (o.playlist ? *o.playlist + " for " : "") + o.argument);
+    if (!writes) return true;
 
-    if (o.select) applySelection(ctx, *o.select, host);
-    if (!anyChecked(ctx)) warn(host, "no stream selected");
-    if (o.command == Command::Demux)
-        bDemuxClick(ctx);
-    else
+    if (o.select) applySelection(ctx, *o.select);
+    const bool rebuild = o.command == Command::Rebuild;
+    if (o.noOverwrite) refuseExisting(plannedOutputs(ctx, rebuild));
+    if (rebuild)
         bRebuildClick(ctx);
-    return exitStatus();
+    else
+        bDemuxClick(ctx);
+    return !cancelSignal();
+}
+
+void printUsageError(const std::string& text) {
+    std::string lines;
+    for (size_t from = 0; from <= text.size();) {
+        const size_t end = std::min(text.find('\n', from), text.size());
+        lines += printable(text.substr(from, end - from)) + "\n";
+        from = end + 1;
+    }
+    std::fprintf(stderr, "%s: %sTry '%s --help' for more information.\n", kProgram, lines.c_str(),
+                 kProgram);
+}
+
+} // namespace
+
+int runJobCommand(const Options& o, TerminalHost& host) {
+    Context ctx(host);
+    host.attach(ctx);
+    try {
+        if (o.command == Command::Xpl)
+            runXpl(o, ctx, host);
+        else if (runJob(o, ctx))
+            return kExitOk;
+    } catch (const UsageError& e) {
+        host.clearProgress();
+        printUsageError(e.what());
+        return kExitUsage;
+    } catch (const std::exception& e) {
+        host.message(e.what());
+        return kExitError;
+    }
+    if (!cancelSignal()) return kExitOk;
+    // Stopped by a signal: the files stay, closed, with what was written so far.
+    if (ctx.CreatedFiles.empty()) {
+        host.message("Cancelled: no file was written");
+    } else {
+        host.message("Cancelled: the output files are incomplete");
+        for (const std::string& name : ctx.CreatedFiles) host.message(name);
+    }
+    return kExitSignalBase + cancelSignal();
 }
 
 int run(const std::vector<std::string>& args) {
@@ -155,25 +241,32 @@ int run(const std::vector<std::string>& args) {
     try {
         o = parseOptions(args);
     } catch (const UsageError& e) {
-        std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgram, e.what(),
-                     kProgram);
+        printUsageError(e.what());
         return kExitUsage;
     }
     if (o.command == Command::Help) {
-        std::fputs(helpText(), stdout);
+        std::fputs(helpText().c_str(), stdout);
         return kExitOk;
     }
-    installInterruptHandler();
-    TerminalHost host(stdout, stderr, isatty(STDOUT_FILENO) == 1, isatty(STDERR_FILENO) == 1);
-    try {
-        const int status =
-            o.command == Command::Sample ? runSampleCommand(o, host) : runJobCommand(o, host);
-        host.clearProgress();
-        return interruptRequested() ? kExitInterrupted : status;
-    } catch (const std::exception& e) {
-        host.message(e.what());
-        return kExitError;
+    if (o.command == Command::Version) {
+        std::puts(versionText().c_str());
+        return kExitOk;
     }
+    installCancelHandlers();
+    TerminalHost host(stdout, stderr, wantStyles(STDOUT_FILENO), wantProgress(STDERR_FILENO));
+    int status = kExitOk;
+    if (o.command == Command::Sample) {
+        try {
+            status = runSampleCommand(o, host);
+        } catch (const std::exception& e) {
+            host.message(e.what());
+            status = kExitError;
+        }
+    } else {
+        status = runJobCommand(o, host);
+    }
+    host.clearProgress();
+    return status;
 }
 
 } // namespace qf::cli

@@ -1,7 +1,10 @@
 #include "cli/options.h"
 
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <cctype>
+#include <sstream>
 
 #include "jobs/window.h"
 
@@ -9,46 +12,54 @@ namespace qf::cli {
 
 namespace {
 
-// Options that change a setting of the jobs; they belong to read, demux and rebuild.
-bool isSettingCommand(Command c) {
-    return c == Command::Read || c == Command::Demux || c == Command::Rebuild;
-}
+// The commands an option belongs to.
+enum : unsigned {
+    kRead = 1,
+    kDemux = 2,
+    kRebuild = 4,
+    kXpl = 8,
+    kSample = 16,
+    kJobs = kRead | kDemux | kRebuild, // options that change a setting of the jobs
+    kAll = kJobs | kXpl | kSample,
+};
 
-const char* commandWord(Command c) {
-    switch (c) {
-    case Command::Read:
-        return "read";
-    case Command::Demux:
-        return "demux";
-    case Command::Rebuild:
-        return "rebuild";
-    case Command::Xpl:
-        return "xpl";
-    case Command::Sample:
-        return "sample";
-    case Command::Help:
-        break;
-    }
-    return "help";
-}
+struct CommandDecl {
+    Command command;
+    unsigned bit;
+    const char* word;
+    const char* argument;
+    const char* help;
+};
 
-std::optional<Command> parseCommand(const std::string& word) {
-    if (word == "read") return Command::Read;
-    if (word == "demux") return Command::Demux;
-    if (word == "rebuild") return Command::Rebuild;
-    if (word == "xpl") return Command::Xpl;
-    if (word == "sample") return Command::Sample;
-    if (word == "help") return Command::Help;
-    return std::nullopt;
-}
+const CommandDecl kCommands[] = {
+    {Command::Read, kRead, "read", "SOURCE", "Read SOURCE and report the streams it carries."},
+    {Command::Demux, kDemux, "demux", "SOURCE",
+     "Read SOURCE, then write each selected stream into its own file, named "
+     "BASENAME.STREAM.EXT in the output folder."},
+    {Command::Rebuild, kRebuild, "rebuild", "SOURCE",
+     "Read SOURCE (an .EVO file), then write BASENAME.rebuilt.EVO that keeps only the "
+     "selected streams, renumbered."},
+    {Command::Xpl, kXpl, "xpl", "PLAYLIST",
+     "Read an HD DVD playlist (VPLST000.XPL). Prints the log, then the title's outline "
+     "(info, streams, chapters), then the title's part of the playlist."},
+    {Command::Sample, kSample, "sample", "DIR",
+     "Write a small demonstration disc into DIR: DIR/HVDVD_TS/FEATURE_1.EVO, FEATURE_2.EVO "
+     "and DIR/ADV_OBJ/VPLST000.XPL."},
+};
 
 std::string extension(const std::string& option, const std::string& value) {
     // The window's extension fields hold at most five characters; a separator would
-    // put the file into another folder.
+    // put the file into another folder, and an empty one would leave a name ending in ".".
+    if (value.empty()) throw UsageError("the value of " + option + " is empty");
     if (value.size() > 5)
         throw UsageError("the value of " + option + " has more than 5 characters: '" + value + "'");
     if (value.find('/') != std::string::npos)
         throw UsageError("the value of " + option + " must not contain '/'");
+    return value;
+}
+
+std::string notEmpty(const std::string& option, const std::string& value) {
+    if (value.empty()) throw UsageError("the value of " + option + " is empty");
     return value;
 }
 
@@ -64,6 +75,123 @@ std::vector<SelectItem> parseSelect(const std::string& list) {
     }
     if (items.empty()) throw UsageError("--select needs at least one stream");
     return items;
+}
+
+struct OptionDecl {
+    const char* names; // as the parser takes them: "-n,--no-overwrite"
+    const char* value; // the value's name; nullptr for a flag
+    unsigned commands;
+    const char* help;
+    void (*apply)(Options&, const std::string&); // the value ("" for a flag) into the options
+};
+
+const OptionDecl kOptions[] = {
+    {"-o", "DIR", kJobs,
+     "Output folder (default: the source file's folder). demux and rebuild check that it "
+     "exists and takes files before SOURCE is read.",
+     [](Options& o, const std::string& v) { o.outputDir = notEmpty("-o", v); }},
+    {"--select", "LIST", kDemux | kRebuild,
+     "The streams to keep, a comma list of slots (v0, v1, a0 ... a15, s0 ... s15; leading "
+     "zeros allowed) or stream names as the read shows them (e.g. DD+.stream.01). Default: "
+     "every stream found. An item that names no stream is a usage error, which lists the "
+     "streams that can be selected (slot, name, stream id).",
+     [](Options& o, const std::string& v) { o.select = parseSelect(v); }},
+    {"--playlist", "PLAYLIST", kDemux,
+     "Take the streams and their names from the playlist's title for SOURCE instead of "
+     "reading SOURCE first.",
+     [](Options& o, const std::string& v) { o.playlist = notEmpty("--playlist", v); }},
+    {"--source", "SOURCE", kXpl,
+     "Show the title that plays SOURCE (its name without extension is looked for in the "
+     "playlist).",
+     [](Options& o, const std::string& v) { o.source = notEmpty("--source", v); }},
+    {"-n,--no-overwrite", nullptr, kDemux | kRebuild,
+     "Refuse to replace an output file that exists already: an error before anything is "
+     "written. Without it, an existing file is replaced.",
+     [](Options& o, const std::string&) { o.noOverwrite = true; }},
+    {"--codec-ext", nullptr, kDemux,
+     "Name each stream file by its codec: .m2v, .264, .vc1, .ac3, .eac3, .dts, .thd, .mlp, "
+     ".pcm, .mpa or .sup instead of the three extensions below (which still serve a stream "
+     "whose codec is not known).",
+     [](Options& o, const std::string&) { o.codecExt = true; }},
+    {"--no-continue", nullptr, kJobs, "Do not continue with the title's second part.",
+     [](Options& o, const std::string&) { o.noContinue = true; }},
+    {"--no-fast-check", nullptr, kJobs, "Read the whole source, not only its first ~300 MB.",
+     [](Options& o, const std::string&) { o.noFastCheck = true; }},
+    {"--no-count-frames", nullptr, kJobs, "Do not count video frames.",
+     [](Options& o, const std::string&) { o.noCountFrames = true; }},
+    {"--no-details", nullptr, kJobs, "Do not describe the streams in detail.",
+     [](Options& o, const std::string&) { o.noDetails = true; }},
+    {"--video-ext", "EXT", kJobs, "Extension of video stream files (default mpv).",
+     [](Options& o, const std::string& v) { o.videoExt = extension("--video-ext", v); }},
+    {"--audio-ext", "EXT", kJobs, "Extension of audio stream files (default mpa).",
+     [](Options& o, const std::string& v) { o.audioExt = extension("--audio-ext", v); }},
+    {"--sub-ext", "EXT", kJobs,
+     "Extension of subpicture stream files (default sup). Extensions have 1 to 5 "
+     "characters and no '/'.",
+     [](Options& o, const std::string& v) { o.subExt = extension("--sub-ext", v); }},
+};
+
+constexpr const char* kHelpNames = "-h,--help";
+constexpr const char* kHelpHelp = "Show this help.";
+constexpr const char* kVersionNames = "--version";
+constexpr const char* kVersionHelp = "Show the program's name and version.";
+
+// "-n,--no-overwrite" as the help writes it: "-n, --no-overwrite".
+std::string shownNames(const char* names, const char* value) {
+    std::string s = names;
+    for (size_t p = s.find(','); p != std::string::npos; p = s.find(',', p + 2))
+        s.insert(p + 1, " ");
+    if (value) s += std::string(" ") + value;
+    return s;
+}
+
+// Which commands an option is for, as the help says it ("demux, rebuild: ").
+std::string commandsPrefix(unsigned commands) {
+    if (commands == kJobs || commands == kAll) return "";
+    std::string s;
+    for (const CommandDecl& c : kCommands)
+        if (commands & c.bit) s += (s.empty() ? "" : ", ") + std::string(c.word);
+    return s + ": ";
+}
+
+// One entry of a two-column list: the left part, then the text wrapped at 80 columns.
+void entry(std::ostringstream& out, const std::string& left, const std::string& text) {
+    constexpr size_t kColumn = 23, kWidth = 80;
+    std::string line = "  " + left;
+    if (line.size() + 1 > kColumn) {
+        out << line << "\n";
+        line.clear();
+    }
+    line.resize(kColumn, ' ');
+    std::istringstream words(text);
+    bool first = true;
+    for (std::string word; words >> word;) {
+        if (!first && line.size() + 1 + word.size() > kWidth) {
+            out << line << "\n";
+            line.assign(kColumn, ' ');
+            first = true;
+        }
+        line += (first ? "" : " ") + word;
+        first = false;
+    }
+    out << line << "\n";
+}
+
+void paragraph(std::ostringstream& out, const std::string& text) {
+    std::istringstream words(text);
+    std::string line;
+    for (std::string word; words >> word;) {
+        if (!line.empty() && line.size() + 1 + word.size() > 79) {
+            out << line << "\n";
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
+    }
+    out << line << "\n\n";
+}
+
+[[noreturn]] void unknownCommand(const std::string& word) {
+    throw UsageError("unknown command '" + word + "'");
 }
 
 } // namespace
@@ -88,155 +216,111 @@ Options parseOptions(const std::vector<std::string>& args) {
     Options o;
     if (args.empty()) throw UsageError("no command given");
     const std::string& word = args[0];
-    if (word == "-h" || word == "--help") return o;
-    auto cmd = parseCommand(word);
-    if (!cmd) throw UsageError("unknown command '" + word + "'");
-    o.command = *cmd;
+    if (word == "help") return o;
+    const bool known = std::any_of(std::begin(kCommands), std::end(kCommands),
+                                   [&](const CommandDecl& c) { return word == c.word; });
+    if (!known && (word.empty() || word[0] != '-')) unknownCommand(word);
 
+    CLI::App app("", "quillfen-cli");
+    app.set_help_flag(); // one help for everything, written below
+    CLI::Option* helpFlag = app.add_flag(kHelpNames);
+    CLI::Option* versionFlag = app.add_flag(kVersionNames);
+    app.require_subcommand(0, 1);
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     std::vector<std::string> positional;
-    bool help = false, optionsEnded = false;
-    for (size_t i = 1; i < args.size(); ++i) {
-        std::string arg = args[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            positional.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        // "--name=value" is the same as "--name value".
-        std::optional<std::string> inlineValue;
-        if (arg.rfind("--", 0) == 0) {
-            if (auto eq = arg.find('='); eq != std::string::npos) {
-                inlineValue = arg.substr(eq + 1);
-                arg.resize(eq);
+    bool help = false;
+    for (const CommandDecl& c : kCommands) {
+        CLI::App* sub = app.add_subcommand(c.word);
+        sub->set_help_flag();
+        sub->add_flag_callback(kHelpNames, [&help] { help = true; });
+        sub->add_option(c.argument, positional);
+        sub->parse_complete_callback([&o, c] { o.command = c.command; });
+        for (const OptionDecl& d : kOptions) {
+            if (!(d.commands & c.bit)) continue;
+            if (d.value) {
+                sub->add_option_function<std::string>(
+                       d.names, [&o, &d](const std::string& v) { d.apply(o, v); })
+                    ->type_name(d.value);
+            } else {
+                sub->add_flag_callback(d.names, [&o, &d] { d.apply(o, ""); })
+                    ->disable_flag_override();
             }
         }
-        auto value = [&]() -> std::string {
-            if (inlineValue) return *inlineValue;
-            if (i + 1 >= args.size()) throw UsageError("option " + arg + " needs a value");
-            return args[++i];
-        };
-        auto allowedFor = [&](bool allowed) {
-            if (!allowed)
-                throw UsageError("option " + arg + " does not apply to '" + commandWord(o.command) +
-                                 "'");
-        };
-        const bool setting = isSettingCommand(o.command);
-        const bool writes = o.command == Command::Demux || o.command == Command::Rebuild;
-        auto flag = [&](bool& target) {
-            if (inlineValue) throw UsageError("option " + arg + " takes no value");
-            allowedFor(setting);
-            target = true;
-        };
-        if (arg == "-h" || arg == "--help") {
-            help = true;
-        } else if (arg == "--no-continue") {
-            flag(o.noContinue);
-        } else if (arg == "--no-fast-check") {
-            flag(o.noFastCheck);
-        } else if (arg == "--no-count-frames") {
-            flag(o.noCountFrames);
-        } else if (arg == "--no-details") {
-            flag(o.noDetails);
-        } else if (arg == "-o") {
-            allowedFor(setting);
-            o.outputDir = value();
-        } else if (arg == "--video-ext") {
-            allowedFor(setting);
-            o.videoExt = extension(arg, value());
-        } else if (arg == "--audio-ext") {
-            allowedFor(setting);
-            o.audioExt = extension(arg, value());
-        } else if (arg == "--sub-ext") {
-            allowedFor(setting);
-            o.subExt = extension(arg, value());
-        } else if (arg == "--select") {
-            allowedFor(writes);
-            o.select = parseSelect(value());
-        } else if (arg == "--playlist") {
-            allowedFor(o.command == Command::Demux);
-            o.playlist = value();
-        } else if (arg == "--source") {
-            allowedFor(o.command == Command::Xpl);
-            o.source = value();
-        } else {
-            throw UsageError("unknown option '" + arg + "'");
-        }
     }
-    if (help || o.command == Command::Help) {
+
+    std::vector<std::string> reversed(args.rbegin(), args.rend()); // CLI11 takes them so
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& e) {
+        throw UsageError(e.what());
+    }
+    if (versionFlag->count() && app.get_subcommands().empty()) {
+        o.command = Command::Version;
+        return o;
+    }
+    if (help || helpFlag->count()) {
         o.command = Command::Help;
         return o;
     }
-    const char* what = o.command == Command::Xpl      ? "PLAYLIST"
-                       : o.command == Command::Sample ? "DIR"
-                                                      : "SOURCE";
-    if (positional.empty())
-        throw UsageError(std::string("'") + commandWord(o.command) + "' needs " + what);
+    if (app.get_subcommands().empty()) unknownCommand(word);
+
+    const CommandDecl& c =
+        *std::find_if(std::begin(kCommands), std::end(kCommands),
+                      [&](const CommandDecl& d) { return d.command == o.command; });
+    if (positional.empty()) throw UsageError(std::string("'") + c.word + "' needs " + c.argument);
     if (positional.size() > 1) throw UsageError("unexpected argument '" + positional[1] + "'");
     o.argument = positional[0];
-    if (o.argument.empty()) throw UsageError(std::string(what) + " is empty");
+    if (o.argument.empty()) throw UsageError(std::string(c.argument) + " is empty");
     // As in the window, only HD DVD objects can be rebuilt.
     if (o.command == Command::Rebuild && upperExt(o.argument) != ".EVO")
         throw UsageError("'rebuild' needs an .EVO source");
     return o;
 }
 
-const char* helpText() {
-    return R"(Usage: quillfen-cli COMMAND [OPTIONS] ARGUMENT
+std::string helpText() {
+    std::ostringstream out;
+    out << "Usage: quillfen-cli COMMAND [OPTIONS] ARGUMENT\n\n";
+    paragraph(out, "Takes apart MPEG-2 program streams: HD DVD (.EVO), DVD-Video (.VOB) and "
+                   "DVD-Audio (.AOB) files.");
+    out << "Commands:\n";
+    for (const CommandDecl& c : kCommands)
+        entry(out, std::string(c.word) + " " + c.argument, c.help);
+    entry(out, "help", kHelpHelp);
+    out << "\n";
+    paragraph(out, "A title in two parts (FEATURE_1.EVO, FEATURE_2.EVO) is handled as one: the "
+                   "second part is read after the first and goes into the same files, and "
+                   "BASENAME is then FEATURE_1_FEATURE_2.");
+    paragraph(out, "Options may stand anywhere after the command word, before or after the "
+                   "argument; \"--\" ends the options. \"--name=value\" is the same as \"--name "
+                   "value\". Options without a command named before their text apply to read, "
+                   "demux and rebuild.");
+    out << "Options:\n";
+    for (const OptionDecl& d : kOptions) {
+        std::string text = d.help;
+        const std::string prefix = commandsPrefix(d.commands);
+        if (!prefix.empty()) text[0] = static_cast<char>(std::tolower(text[0]));
+        entry(out, shownNames(d.names, d.value), prefix + text);
+    }
+    entry(out, shownNames(kHelpNames, nullptr), kHelpHelp);
+    entry(out, kVersionNames, kVersionHelp);
+    out << "\n";
+    paragraph(out, "Output: standard output carries the log, one line per message and nothing "
+                   "else. On a terminal, names are shown in bold and values in blue bold (plain "
+                   "text when NO_COLOR is set or TERM is dumb), and the progress of a long pass "
+                   "is shown on standard error, at most ten times a second.");
+    std::string status = "Exit status: 0 success; 1 error, its message on standard error (also: "
+                         "read finds no stream, demux or rebuild have nothing to write); 2 usage "
+                         "error (also: a --select item that names no stream); 130 after Ctrl-C "
+                         "and 143 after SIGTERM, which stop the running pass at its next block, "
+                         "keep the files written so far and name them on standard error.";
+    paragraph(out, status);
+    std::string text = out.str();
+    text.pop_back(); // one line break at the end
+    return text;
+}
 
-Takes apart MPEG-2 program streams: HD DVD (.EVO), DVD-Video (.VOB) and
-DVD-Audio (.AOB) files.
-
-Commands:
-  read SOURCE          Read SOURCE and report the streams it carries.
-  demux SOURCE         Read SOURCE, then write each selected stream into its own
-                       file, named BASENAME.STREAM.EXT in the output folder.
-  rebuild SOURCE       Read SOURCE (an .EVO file), then write BASENAME.rebuilt.EVO
-                       that keeps only the selected streams, renumbered.
-  xpl PLAYLIST         Read an HD DVD playlist (VPLST000.XPL). Prints the log,
-                       then the title's outline (info, streams, chapters), then
-                       the title's part of the playlist.
-  sample DIR           Write a small demonstration disc into DIR:
-                       DIR/HVDVD_TS/FEATURE_1.EVO, FEATURE_2.EVO and
-                       DIR/ADV_OBJ/VPLST000.XPL.
-
-A title in two parts (FEATURE_1.EVO, FEATURE_2.EVO) is handled as one: the
-second part is read after the first and goes into the same files, and
-BASENAME is then FEATURE_1_FEATURE_2.
-
-Options may stand anywhere after the command word, before or after the
-argument; "--" ends the options. "--name=value" is the same as "--name value".
-  -o DIR               Output folder (default: the source file's folder).
-  --select LIST        demux, rebuild: the streams to keep, a comma list of
-                       slots (v0, v1, a0 ... a15, s0 ... s15; leading zeros
-                       allowed) or stream names as the read shows them
-                       (e.g. DD+.stream.01). Default: every stream found.
-                       An item that names no stream is ignored with a warning.
-  --playlist PLAYLIST  demux: take the streams and their names from the
-                       playlist's title for SOURCE instead of reading SOURCE
-                       first.
-  --source SOURCE      xpl: show the title that plays SOURCE (its name without
-                       extension is looked for in the playlist).
-  --no-continue        Do not continue with the title's second part.
-  --no-fast-check      Read the whole source, not only its first ~300 MB.
-  --no-count-frames    Do not count video frames.
-  --no-details         Do not describe the streams in detail.
-  --video-ext EXT      Extension of video stream files (default mpv).
-  --audio-ext EXT      Extension of audio stream files (default mpa).
-  --sub-ext EXT        Extension of subpicture stream files (default sup).
-                       Extensions have at most 5 characters.
-  -h, --help           Show this help.
-
-Output: standard output carries the log, one line per message and nothing
-else. On a terminal, names are shown in bold and values in blue bold, and the
-progress of a long pass is shown on standard error.
-
-Exit status: 0 success; 1 error (its message on standard error); 2 usage
-error; 130 interrupted by Ctrl-C, which stops the running pass at its next
-block and keeps the files written so far.
-)";
+std::string versionText() {
+    return std::string("quillfen-cli ") + QUILLFEN_VERSION;
 }
 
 } // namespace qf::cli

@@ -1,6 +1,7 @@
 #pragma once
 // The command line of quillfen-cli: a command word, then options and one argument in
-// any order.
+// any order. Every option is declared once, in a table that both the parser and the
+// help text are made from.
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -14,7 +15,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class Command { Read, Demux, Rebuild, Xpl, Sample, Help };
+enum class Command { Read, Demux, Rebuild, Xpl, Sample, Help, Version };
 
 // A stream slot named on the command line: family 0 video, 1 audio, 2 subpicture.
 struct SlotRef {
@@ -34,6 +35,7 @@ struct Options {
     std::optional<std::string> outputDir, videoExt, audioExt, subExt, playlist, source;
     std::optional<std::vector<SelectItem>> select;
     bool noContinue = false, noFastCheck = false, noCountFrames = false, noDetails = false;
+    bool codecExt = false, noOverwrite = false;
 };
 
 // Parses the arguments after the program name. Throws UsageError.
@@ -43,7 +45,10 @@ Options parseOptions(const std::vector<std::string>& args);
 // Throws UsageError for a slot that has no check box (v2, a16).
 std::optional<SlotRef> parseSlot(const std::string& text);
 
-// The --help text.
-const char* helpText();
+// The --help text, made from the tables of commands and options.
+std::string helpText();
+
+// "quillfen-cli 1.2.3".
+std::string versionText();
 
 } // namespace qf::cli

@@ -1,7 +1,11 @@
 #include "cli/terminal_host.h"
 
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "engine/context.h"
@@ -11,10 +15,22 @@ namespace qf::cli {
 
 namespace {
 
-volatile std::sig_atomic_t gInterrupted = 0;
+volatile std::sig_atomic_t gCancelSignal = 0;
 
-extern "C" void onInterrupt(int) {
-    gInterrupted = 1;
+extern "C" void onCancelSignal(int sig) {
+    gCancelSignal = sig;
+}
+
+constexpr auto kProgressInterval = std::chrono::milliseconds(100); // ten redraws a second
+
+bool envSet(const char* name) {
+    const char* v = std::getenv(name);
+    return v && *v;
+}
+
+bool dumbTerminal() {
+    const char* term = std::getenv("TERM");
+    return term && std::strcmp(term, "dumb") == 0;
 }
 
 constexpr uint32_t kBlue = 0xFF0000; // blue-green-red order, as the log markup has it
@@ -84,68 +100,109 @@ std::string ansiLine(std::string_view marked) {
             }
         }
     }
+    const std::string text = printable(ml.plain);
     std::string out;
     const Attr plain;
     Attr current;
-    for (size_t i = 0; i < n; ++i) {
+    for (size_t i = 0, t = 0; i < n && t < text.size(); ++i) {
         if (!(attrs[i] == current)) {
             if (!(current == plain)) out += "\x1b[0m";
             out += sgr(attrs[i]);
             current = attrs[i];
         }
-        out += ml.plain[i];
+        // A control character of two bytes is shown as one "?".
+        if (text[t] == '?' && ml.plain[i] != '?') {
+            out += '?';
+            ++t;
+            if (static_cast<unsigned char>(ml.plain[i]) == 0xC2) ++i;
+            continue;
+        }
+        out += text[t++];
     }
     if (!(current == plain)) out += "\x1b[0m";
     return out;
 }
 
-void installInterruptHandler() {
+std::string printable(std::string_view text) {
+    std::string out(text);
+    for (size_t i = 0; i < out.size(); ++i) {
+        const auto c = static_cast<unsigned char>(out[i]);
+        if (c < 0x20 || c == 0x7F) {
+            out[i] = '?';
+        } else if (c == 0xC2 && i + 1 < out.size() &&
+                   static_cast<unsigned char>(out[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(out[i + 1]) <= 0x9F) {
+            out.replace(i, 2, "?"); // a C1 control character, which terminals obey too
+        }
+    }
+    return out;
+}
+
+bool wantStyles(int outFd) {
+    return isatty(outFd) == 1 && !envSet("NO_COLOR") && !dumbTerminal();
+}
+
+bool wantProgress(int errFd) {
+    // The progress line is redrawn with a carriage return and an erase sequence.
+    return isatty(errFd) == 1 && !dumbTerminal();
+}
+
+void installCancelHandlers() {
     struct sigaction sa {};
-    sa.sa_handler = onInterrupt;
+    sa.sa_handler = onCancelSignal;
     sigemptyset(&sa.sa_mask);
-    // Reads and writes carry on after the signal; the next Ctrl-C acts as usual.
+    // Reads and writes carry on after the signal; the next one acts as usual.
     sa.sa_flags = SA_RESTART | SA_RESETHAND;
     sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
 }
 
-bool interruptRequested() {
-    return gInterrupted != 0;
+int cancelSignal() {
+    return gCancelSignal;
 }
 
-TerminalHost::TerminalHost(std::FILE* out, std::FILE* err, bool ansi, bool progress)
-    : out_(out), err_(err), ansi_(ansi), progress_(progress) {}
+TerminalHost::TerminalHost(std::FILE* out, std::FILE* err, bool styles, bool progress)
+    : out_(out), err_(err), styles_(styles), progress_(progress) {}
 
 TerminalHost::~TerminalHost() {
     clearProgress();
 }
 
 void TerminalHost::logAppended(const std::string& markedLine) {
-    const bool redraw = progressShown_;
+    // The progress line goes before the log goes on; the next progress shows it again.
     clearProgress();
-    const std::string text = ansi_ ? ansiLine(markedLine) : plainText(markedLine);
+    const std::string text = styles_ ? ansiLine(markedLine) : printable(plainText(markedLine));
     std::fwrite(text.data(), 1, text.size(), out_);
     std::fputc('\n', out_);
     // Line by line, so that a script reading the pipe sees each message as it comes.
     std::fflush(out_);
-    if (redraw) drawProgress();
 }
 
 void TerminalHost::statusChanged(int panel, const std::string& text) {
     if (panel != 1 || !progress_) return;
-    progressText_ = text;
-    if (text.empty())
+    if (text.empty()) {
         clearProgress();
-    else
-        drawProgress();
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastDraw_ < kProgressInterval) return;
+    lastDraw_ = now;
+    const std::string shown = printable(text);
+    std::fputs("\r", err_);
+    std::fwrite(shown.data(), 1, shown.size(), err_);
+    std::fputs("\x1b[K", err_);
+    std::fflush(err_);
+    progressShown_ = true;
 }
 
 void TerminalHost::processEvents() {
-    if (interruptRequested() && ctx_) ctx_->CancelFlag = true;
+    if (cancelSignal() && ctx_) ctx_->CancelFlag = true;
 }
 
 void TerminalHost::printLine(std::string_view line) {
     clearProgress();
-    std::fwrite(line.data(), 1, line.size(), out_);
+    const std::string text = printable(line);
+    std::fwrite(text.data(), 1, text.size(), out_);
     std::fputc('\n', out_);
     std::fflush(out_);
 }
@@ -153,7 +210,8 @@ void TerminalHost::printLine(std::string_view line) {
 void TerminalHost::message(std::string_view line) {
     clearProgress();
     std::fflush(out_);
-    std::fwrite(line.data(), 1, line.size(), err_);
+    const std::string text = printable(line);
+    std::fwrite(text.data(), 1, text.size(), err_);
     std::fputc('\n', err_);
     std::fflush(err_);
 }
@@ -163,15 +221,6 @@ void TerminalHost::clearProgress() {
     std::fputs("\r\x1b[K", err_);
     std::fflush(err_);
     progressShown_ = false;
-}
-
-void TerminalHost::drawProgress() {
-    if (progressText_.empty()) return;
-    std::fputs("\r", err_);
-    std::fwrite(progressText_.data(), 1, progressText_.size(), err_);
-    std::fputs("\x1b[K", err_);
-    std::fflush(err_);
-    progressShown_ = true;
 }
 
 } // namespace qf::cli

@@ -1,6 +1,7 @@
 #pragma once
 // The command line's host: log lines to standard output, progress to standard error,
-// Ctrl-C as "Cancel".
+// Ctrl-C and SIGTERM as "Cancel".
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -17,25 +18,35 @@ namespace qf::cli {
 // escape sequences (italic, underline and colour runs too); no line break.
 std::string ansiLine(std::string_view marked);
 
-// Ctrl-C sets a flag instead of ending the program; a second Ctrl-C ends it at once.
-void installInterruptHandler();
-bool interruptRequested();
+// The text with every control character shown as "?", so that a file name can neither
+// split a line nor send the terminal a command.
+std::string printable(std::string_view text);
+
+// Whether to style the log (bold, colours) and to show progress, from the environment:
+// only on a terminal, no styles when NO_COLOR is set, neither on a dumb terminal.
+bool wantStyles(int outFd);
+bool wantProgress(int errFd);
+
+// SIGINT and SIGTERM set a flag instead of ending the program; a second one ends it at once.
+void installCancelHandlers();
+// The signal that asked to cancel (SIGINT or SIGTERM), 0 when none came.
+int cancelSignal();
 
 class TerminalHost : public Host {
 public:
-    // ansi: format log lines for a terminal; progress: show status panel 1 on err.
-    TerminalHost(std::FILE* out, std::FILE* err, bool ansi, bool progress);
+    // styles: format log lines for a terminal; progress: show status panel 1 on err.
+    TerminalHost(std::FILE* out, std::FILE* err, bool styles, bool progress);
     TerminalHost(const TerminalHost&) = delete;
     TerminalHost& operator=(const TerminalHost&) = delete;
     ~TerminalHost() override;
 
-    // The context whose CancelFlag Ctrl-C sets.
+    // The context whose CancelFlag a signal sets.
     void attach(Context& ctx) { ctx_ = &ctx; }
 
     void logAppended(const std::string& markedLine) override;
     void statusChanged(int panel, const std::string& text) override;
     void processEvents() override;
-    // Nothing is asked on the command line: Ctrl-C cancels without a question.
+    // Nothing is asked on the command line: a signal cancels without a question.
     bool askYesNo(const std::string&) override { return false; }
 
     // A plain line on standard output (outlines and listings after the log).
@@ -46,13 +57,11 @@ public:
     void clearProgress();
 
 private:
-    void drawProgress();
-
     std::FILE* out_;
     std::FILE* err_;
-    bool ansi_, progress_;
+    bool styles_, progress_;
     bool progressShown_ = false;
-    std::string progressText_;
+    std::chrono::steady_clock::time_point lastDraw_{};
     Context* ctx_ = nullptr;
 };
 

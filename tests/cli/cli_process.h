@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -25,14 +27,20 @@ namespace qf::test {
 struct CliResult {
     int status = -1; // exit status, or minus the signal that ended the process
     std::string out, err;
+    double seconds = 0; // from start to exit
+    long peakKiB = 0;   // the most memory the process held at once
+    bool timedOut = false;
 };
 
 // One run of the program. Standard input is /dev/null. Without a terminal, standard
 // output and standard error are separate pipes; on a terminal both go to one
-// pseudo-terminal, whose output is collected in `out`.
+// pseudo-terminal, whose output is collected in `out`. The child sees the given
+// environment settings ("NAME=value") on top of a plain one: no NO_COLOR, TERM=xterm.
+// A run that takes longer than 20 seconds is killed and marked as timed out.
 class CliProcess {
 public:
-    explicit CliProcess(const std::vector<std::string>& args, bool terminal = false) {
+    explicit CliProcess(const std::vector<std::string>& args, bool terminal = false,
+                        std::vector<std::string> env = {}) {
         int outPipe[2] = {-1, -1}, errPipe[2] = {-1, -1};
         std::string slaveName;
         if (terminal) {
@@ -50,9 +58,13 @@ public:
         for (auto& a : copy) argv.push_back(a.data());
         argv.push_back(nullptr);
 
+        start_ = std::chrono::steady_clock::now();
         pid_ = fork();
         if (pid_ < 0) throw std::runtime_error("fork failed");
         if (pid_ == 0) {
+            unsetenv("NO_COLOR");
+            setenv("TERM", "xterm", 1);
+            for (std::string& e : env) putenv(e.data());
             int in = open("/dev/null", O_RDONLY);
             dup2(in, 0);
             if (terminal) {
@@ -93,15 +105,20 @@ public:
             if (!pump()) return false;
         return true;
     }
-    void interrupt() { kill(pid_, SIGINT); }
+    void interrupt(int sig = SIGINT) { kill(pid_, sig); }
 
     CliResult finish() {
         while (pump()) {
         }
         int st = 0;
-        waitpid(pid_, &st, 0);
+        rusage usage{};
+        if (result_.timedOut) kill(pid_, SIGKILL);
+        wait4(pid_, &st, 0, &usage);
         waited_ = true;
         result_.status = WIFEXITED(st) ? WEXITSTATUS(st) : -WTERMSIG(st);
+        result_.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+        result_.peakKiB = usage.ru_maxrss;
         return result_;
     }
 
@@ -113,7 +130,12 @@ private:
         if (outFd_ >= 0) fds[n++] = {outFd_, POLLIN, 0};
         if (errFd_ >= 0) fds[n++] = {errFd_, POLLIN, 0};
         if (n == 0) return false;
-        if (poll(fds, static_cast<nfds_t>(n), 20000) <= 0) return false;
+        const auto left = std::chrono::seconds(20) - (std::chrono::steady_clock::now() - start_);
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(left).count();
+        if (ms <= 0 || poll(fds, static_cast<nfds_t>(n), static_cast<int>(ms)) <= 0) {
+            result_.timedOut = true;
+            return false;
+        }
         for (int i = 0; i < n; ++i) {
             if (!fds[i].revents) continue;
             char buf[65536];
@@ -130,13 +152,15 @@ private:
     }
 
     pid_t pid_ = -1;
+    std::chrono::steady_clock::time_point start_;
     int outFd_ = -1, errFd_ = -1;
     bool waited_ = false;
     CliResult result_;
 };
 
-inline CliResult runCli(const std::vector<std::string>& args, bool terminal = false) {
-    return CliProcess(args, terminal).finish();
+inline CliResult runCli(const std::vector<std::string>& args, bool terminal = false,
+                        const std::vector<std::string>& env = {}) {
+    return CliProcess(args, terminal, env).finish();
 }
 
 // A sample disc written by `quillfen-cli sample`, and an empty output folder.

@@ -122,15 +122,43 @@ TEST_F(CliTest, SelectTakesSlotsAndCaptions) {
                                   "FEATURE_1_FEATURE_2.VC-1.stream.0.mpv"}));
 }
 
-TEST_F(CliTest, SelectWarnsAboutItemsThatNameNoStream) {
+TEST_F(CliTest, SelectNamingNoStreamIsAUsageErrorThatListsTheStreams) {
     const CliResult r =
-        runCli({"demux", part1, "-o", out, "--select", "a0,a9,s15,DTSHD.stream.03"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "quillfen-cli: warning: slot a9 holds no stream; ignored\n"
-                     "quillfen-cli: warning: slot s15 holds no stream; ignored\n"
-                     "quillfen-cli: warning: no stream is named 'DTSHD.stream.03'; ignored\n");
-    EXPECT_FALSE(contains(r.out, "warning"));
-    EXPECT_EQ(outputs(), Strings{"FEATURE_1_FEATURE_2.DD.stream.00.mpa"});
+        runCli({"demux", part1, "-o", out, "--select", "a0,a9,s15,DTSHD.stream.03,v0 a0"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "quillfen-cli: --select names no stream: 'a9', 's15', 'DTSHD.stream.03', "
+                     "'v0 a0'\n"
+                     "Streams that can be selected:\n"
+                     "  v0   VC-1.stream.0    id 55\n"
+                     "  v1   MPEG-2.stream.1  id E1\n"
+                     "  a00  DD.stream.00     id 80\n"
+                     "  a01  DD+.stream.01    id C1\n"
+                     "  a02  LPCM.stream.02   id A2\n"
+                     "  s00  Subpicture.00    id 20\n"
+                     "Try 'quillfen-cli --help' for more information.\n");
+    EXPECT_TRUE(contains(r.out, "\nDone.\n")) << "the read's log comes first";
+    EXPECT_TRUE(outputs().empty());
+}
+
+TEST_F(CliTest, CodecExtensionsNameTheFilesByCodec) {
+    CliResult r = runCli({"demux", part1, "-o", out, "--codec-ext", "-n"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(
+        outputs(),
+        (Strings{"FEATURE_1_FEATURE_2.DD+.stream.01.eac3", "FEATURE_1_FEATURE_2.DD.stream.00.ac3",
+                 "FEATURE_1_FEATURE_2.LPCM.stream.02.pcm",
+                 "FEATURE_1_FEATURE_2.MPEG-2.stream.1.m2v", "FEATURE_1_FEATURE_2.Subpicture.00.sup",
+                 "FEATURE_1_FEATURE_2.VC-1.stream.0.vc1"}));
+    std::filesystem::remove_all(out);
+    std::filesystem::create_directory(out);
+    // A playlist names the codec in the caption.
+    r = runCli({"demux", part1, "--playlist", playlist, "-o", out, "--codec-ext"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(outputs(), (Strings{"FEATURE_1_FEATURE_2.2bitRLE.stream.00.English.sup",
+                                  "FEATURE_1_FEATURE_2.AC-3.6ch.stream.00.English.ac3",
+                                  "FEATURE_1_FEATURE_2.DD+.6ch.stream.01.English.eac3",
+                                  "FEATURE_1_FEATURE_2.LPCM.2ch.stream.02.Commentary.pcm",
+                                  "FEATURE_1_FEATURE_2.VC-1.stream.0.vc1"}));
 }
 
 TEST_F(CliTest, RebuildKeepsOnlyTheSelectedStreams) {
@@ -217,12 +245,6 @@ TEST_F(CliTest, ErrorsGiveTheirTextAndStatusOne) {
     EXPECT_EQ(r.err, "Cannot open file \"" + missing + "\". No such file or directory\n");
     EXPECT_EQ(r.out, "Opening file MISSING.EVO\n");
 
-    const std::string nowhere = tmp / "nowhere";
-    r = runCli({"demux", part1, "-o", nowhere, "--select", "a0"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Cannot create file \"" + nowhere +
-                         "/FEATURE_1_FEATURE_2.DD.stream.00.mpa\". No such file or directory\n");
-
     // "--" ends the options, so a name may begin with "-".
     r = runCli({"read", "--", "-odd.EVO"});
     EXPECT_EQ(r.status, 1);
@@ -231,6 +253,12 @@ TEST_F(CliTest, ErrorsGiveTheirTextAndStatusOne) {
     r = runCli({"sample", "/proc/no/such/disc"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err.rfind("Cannot create folder \"/proc/no/such/disc\". ", 0), 0u) << r.err;
+}
+
+TEST(CliUsage, VersionComesFromTheProject) {
+    const CliResult r = runCli({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, std::string("quillfen-cli ") + QUILLFEN_VERSION + "\n");
 }
 
 TEST(CliUsage, MalformedCommandLinesGiveStatusTwoBeforeAnythingRuns) {
@@ -251,6 +279,11 @@ TEST(CliUsage, MalformedCommandLinesGiveStatusTwoBeforeAnythingRuns) {
         {"demux", "a.EVO", "--select", ","},
         {"demux", "a.EVO", "--video-ext", "toolong"},
         {"demux", "a.EVO", "--audio-ext", "a/b"},
+        {"demux", "a.EVO", "--sub-ext", ""},
+        {"demux", "a.EVO", "-o", ""},
+        {"read", "a.EVO", "--codec-ext"},
+        {"xpl", "VPLST000.XPL", "-n"},
+        {"--version", "read"},
         {"rebuild", "a.VOB"},
         {"sample"},
     };
@@ -272,11 +305,29 @@ TEST(CliUsage, HelpDocumentsEveryCommandAndOption) {
         const CliResult r = runCli(args);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.err, "");
-        for (const char* word :
-             {"read SOURCE", "demux SOURCE", "rebuild SOURCE", "xpl PLAYLIST", "sample DIR",
-              "-o DIR", "--select LIST", "--playlist PLAYLIST", "--source SOURCE", "--no-continue",
-              "--no-fast-check", "--no-count-frames", "--no-details", "--video-ext EXT",
-              "--audio-ext EXT", "--sub-ext EXT", "Exit status", "130"})
+        for (const char* word : {"read SOURCE",
+                                 "demux SOURCE",
+                                 "rebuild SOURCE",
+                                 "xpl PLAYLIST",
+                                 "sample DIR",
+                                 "-o DIR",
+                                 "--select LIST",
+                                 "--playlist PLAYLIST",
+                                 "--source SOURCE",
+                                 "--no-continue",
+                                 "--no-fast-check",
+                                 "--no-count-frames",
+                                 "--no-details",
+                                 "--video-ext EXT",
+                                 "--audio-ext EXT",
+                                 "--sub-ext EXT",
+                                 "-n, --no-overwrite",
+                                 "--codec-ext",
+                                 "--version",
+                                 "NO_COLOR",
+                                 "Exit status",
+                                 "130",
+                                 "143"})
             EXPECT_TRUE(contains(r.out, word)) << word;
     }
 }

@@ -1,4 +1,5 @@
-// quillfen-cli on a terminal (bold and blue runs, the progress line) and Ctrl-C.
+// quillfen-cli on a terminal (bold and blue runs, the progress line, plain text where
+// asked), names with control characters, and Ctrl-C or SIGTERM.
 #include <fcntl.h>
 
 #include "cli/cli_process.h"
@@ -44,26 +45,84 @@ TEST_F(TerminalTest, ProgressGoesToAnErrorTerminalOnly) {
     EXPECT_FALSE(contains(piped.out, "Mbytes, Remaining"));
 }
 
+TEST_F(TerminalTest, ProgressRedrawsAtMostTenTimesASecondAndGoesBeforeTheLog) {
+    const CliResult r = runCli({"read", "--no-fast-check", longSource(512)}, true);
+    EXPECT_EQ(r.status, 0);
+    size_t draws = 0;
+    for (size_t p = r.out.find("Remaining time"); p != std::string::npos;
+         p = r.out.find("Remaining time", p + 1))
+        ++draws;
+    EXPECT_GE(draws, 1u);
+    EXPECT_LE(draws, static_cast<size_t>(r.seconds * 10) + 1) << r.seconds << " s";
+    // Each drawing is taken away before the next log line, so none is left behind.
+    const size_t done = r.out.find("Done.\r\n");
+    ASSERT_NE(done, std::string::npos);
+    const std::string afterDone = r.out.substr(done);
+    EXPECT_FALSE(contains(afterDone, "Mbytes")) << afterDone;
+}
+
+TEST_F(TerminalTest, PlainTextWithNoColourOrOnADumbTerminal) {
+    const std::string source = longSource(16);
+    struct Case {
+        std::vector<std::string> env;
+        bool progress;
+    };
+    for (const Case& c : {Case{{"NO_COLOR=1"}, true}, Case{{"TERM=dumb"}, false}}) {
+        SCOPED_TRACE(c.env[0]);
+        const CliResult r = runCli({"read", source}, true, c.env);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_TRUE(contains(r.out, "Opening file LONG.EVO\r\n")) << r.out;
+        EXPECT_TRUE(contains(r.out, "   Size = 1920x1080\r\n"));
+        EXPECT_FALSE(contains(r.out, "\x1b[1")) << "no bold or colour";
+        EXPECT_EQ(contains(r.out, "Remaining time"), c.progress);
+    }
+}
+
+TEST_F(TerminalTest, ControlCharactersInNamesCannotSplitALine) {
+    const std::string name = "evil\nname\x1b[2J\x7f\xc2\x9b.EVO";
+    writeFile(tmp / name, readFile(part1));
+    for (bool terminal : {false, true}) {
+        const CliResult r = runCli({"read", "--no-continue", tmp / name}, terminal);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out.rfind("Opening file " + std::string(terminal ? "\x1b[1m" : "") +
+                                  "evil?name?[2J??.EVO",
+                              0),
+                  0u)
+            << r.out;
+        EXPECT_FALSE(contains(r.out, "\x1b[2J"));
+    }
+    const CliResult missing = runCli({"read", tmp / ("no" + name)});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "Cannot open file \"" + tmp / "noevil?name?[2J??.EVO" +
+                               "\". No such file or directory\n");
+}
+
 TEST_F(TerminalTest, CtrlCStopsTheReadAndNothingFollows) {
     CliProcess p({"demux", longSource(256), "-o", out});
     ASSERT_TRUE(p.waitForOutput("Opening file LONG.EVO\n"));
     p.interrupt();
     const CliResult r = p.finish();
     EXPECT_EQ(r.status, 130);
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, "Cancelled: no file was written\n");
     // The read pass stopped early: no frame counts, and no Demux job after it.
     EXPECT_EQ(r.out.substr(r.out.size() - 8), "\nDone.\n\n");
     EXPECT_FALSE(contains(r.out, "Creating"));
     EXPECT_TRUE(outputs().empty());
 }
 
-TEST_F(TerminalTest, CtrlCStopsTheDemuxWithoutAQuestionAndKeepsTheFiles) {
+// SIGTERM, as a service manager or `timeout` sends it, is handled like Ctrl-C.
+class SignalTest : public TerminalTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SignalTest, StopsTheDemuxWithoutAQuestionAndKeepsTheFiles) {
     CliProcess p({"demux", longSource(256), "-o", out, "--select", "v0,a0,a2"});
     ASSERT_TRUE(p.waitForOutput("LPCM.stream.02.mpa\n"));
-    p.interrupt();
+    p.interrupt(GetParam());
     const CliResult r = p.finish();
-    EXPECT_EQ(r.status, 130);
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 128 + GetParam());
+    EXPECT_EQ(r.err, "Cancelled: the output files are incomplete\n" +
+                         outFile("LONG.VC-1.stream.0.mpv") + "\n" +
+                         outFile("LONG.DD.stream.00.mpa") + "\n" +
+                         outFile("LONG.LPCM.stream.02.mpa") + "\n");
     // Stopped early: the frames counted in video stream 0 are not reported.
     EXPECT_EQ(r.out.substr(r.out.size() - 8), "\nDone.\n\n");
     EXPECT_EQ(outputs(),
@@ -72,6 +131,9 @@ TEST_F(TerminalTest, CtrlCStopsTheDemuxWithoutAQuestionAndKeepsTheFiles) {
     // The first megabyte holds the streams and lies before the first stop.
     EXPECT_EQ(readFile(outFile("LONG.LPCM.stream.02.mpa")).size(), 384000u);
 }
+
+INSTANTIATE_TEST_SUITE_P(IntAndTerm, SignalTest, ::testing::Values(SIGINT, SIGTERM),
+                         [](const auto& p) { return p.param == SIGINT ? "SIGINT" : "SIGTERM"; });
 
 } // namespace
 } // namespace qf::test

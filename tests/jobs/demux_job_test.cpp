@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "job_fixture.h"
+#include "jobs/job_util.h"
 #include "jobs/rebuild.h"
 #include "support/ffmpeg.h"
 
@@ -74,6 +75,9 @@ TEST_P(FfmpegDemuxTest, DemuxedStreamsEqualTheEncodedOnes) {
     EXPECT_EQ(ctx.FrameCount[0], kPictures);
     EXPECT_EQ(ctx.ui.cbVideo[0].caption, c.videoCaption);
     EXPECT_EQ(ctx.ui.cbAudio[0].caption, c.audioCaption);
+    // Named by codec, each file gets the extension ffmpeg's own file has.
+    EXPECT_EQ("v." + codecExtension(ctx, 0, 0), c.video);
+    EXPECT_EQ("a." + codecExtension(ctx, 1, 0), c.audio);
     EXPECT_TRUE(ctx.ui.bDemux);
 
     bDemuxClick(ctx);
@@ -89,6 +93,40 @@ TEST_P(FfmpegDemuxTest, DemuxedStreamsEqualTheEncodedOnes) {
 
 INSTANTIATE_TEST_SUITE_P(Ffmpeg, FfmpegDemuxTest, ::testing::ValuesIn(kCases),
                          [](const auto& p) { return CutExt(p.param.name); });
+
+// The kinds the files above do not carry, and streams that only a playlist listed.
+TEST(CodecExtension, ByStreamIdOrByThePlaylistsCaption) {
+    NullHost host;
+    Context ctx(host);
+    struct Case {
+        int family;
+        int32_t entry; // 1: listed by a playlist
+        const char* caption;
+        const char* source;
+        const char* ext;
+    };
+    const Case cases[] = {
+        {0, 0x55, "VC-1.stream.0", "F.EVO", "vc1"},
+        {1, 0xB0, "MLP.stream.00", "F.EVO", "thd"},
+        {1, 0xC1, "DD+.stream.01", "F.EVO", "eac3"},
+        {1, 0xA1, "LPCM.stream.01", "F.AOB", "mlp"},
+        {1, 0xA1, "LPCM.stream.01", "F.VOB", "pcm"},
+        {1, 0x1C0, "MPA.stream.00", "F.VOB", "mpa"},
+        {2, 0x20, "Subpicture.00", "F.EVO", "sup"},
+        {0, 1, "H.264.stream.0", "F.EVO", "264"},
+        {1, 1, "DTS-HD.6ch.stream.00.English", "F.EVO", "dts"},
+        {1, 1, "MLP.8ch.stream.01.English", "F.EVO", "thd"},
+        {1, 1, "Opus.stream.02.English", "F.EVO", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.caption);
+        ctx.ui.eEVOfile = c.source;
+        (c.family == 0 ? ctx.VideoSlots : ctx.AudioSlots)[0] = c.entry;
+        ctx.SubSlots[0] = c.entry;
+        ctx.ui.cbVideo[0].caption = ctx.ui.cbAudio[0].caption = ctx.ui.cbSub[0].caption = c.caption;
+        EXPECT_EQ(codecExtension(ctx, c.family, 0), c.ext);
+    }
+}
 
 // ---------------------------------------------------------------------------------------
 // DVD program streams with several audio tracks, numbered as muxers commonly do: each

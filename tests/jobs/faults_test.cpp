@@ -26,24 +26,6 @@ int openFds() {
     return n;
 }
 
-// Every file under a folder with its size and modification time.
-using Snapshot = std::map<std::string, std::pair<uintmax_t, fs::file_time_type>>;
-Snapshot snapshot(const std::string& root) {
-    Snapshot s;
-    for (const auto& e : fs::recursive_directory_iterator(root))
-        if (e.is_regular_file()) s[e.path().string()] = {e.file_size(), e.last_write_time()};
-    return s;
-}
-// The files that are new or changed.
-std::set<std::string> touched(const Snapshot& before, const Snapshot& after) {
-    std::set<std::string> t;
-    for (const auto& [path, stamp] : after) {
-        auto it = before.find(path);
-        if (it == before.end() || it->second != stamp) t.insert(path);
-    }
-    return t;
-}
-
 // A tmpfs mounted on a fresh folder for the life of the object; needs the right to mount.
 class Mount {
 public:

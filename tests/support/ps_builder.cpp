@@ -62,4 +62,20 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path, ec);
 }
 
+Snapshot snapshot(const std::string& root) {
+    Snapshot s;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root))
+        if (e.is_regular_file()) s[e.path().string()] = {e.file_size(), e.last_write_time()};
+    return s;
+}
+
+std::set<std::string> touched(const Snapshot& before, const Snapshot& after) {
+    std::set<std::string> t;
+    for (const auto& [path, stamp] : after) {
+        auto it = before.find(path);
+        if (it == before.end() || it->second != stamp) t.insert(path);
+    }
+    return t;
+}
+
 } // namespace qf::test

@@ -1,5 +1,8 @@
 #pragma once
 // Test helpers: the program-stream writer of the core plus file and folder helpers.
+#include <filesystem>
+#include <map>
+#include <set>
 #include <string>
 
 #include "engine/pswriter.h"
@@ -43,5 +46,12 @@ struct TempDir {
     TempDir& operator=(const TempDir&) = delete;
     std::string operator/(const std::string& name) const { return path + "/" + name; }
 };
+
+// Every regular file under a folder with its size and modification time, to tell which
+// files a run wrote.
+using Snapshot = std::map<std::string, std::pair<uintmax_t, std::filesystem::file_time_type>>;
+Snapshot snapshot(const std::string& root);
+// The files that are new or changed.
+std::set<std::string> touched(const Snapshot& before, const Snapshot& after);
 
 } // namespace qf::test
