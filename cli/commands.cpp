@@ -262,6 +262,8 @@ int run(const std::vector<std::string>& args) {
             host.message(e.what());
             status = kExitError;
         }
+        // The disc is written whole in a moment; a signal meanwhile still counts.
+        if (status == kExitOk && cancelSignal()) status = kExitSignalBase + cancelSignal();
     } else {
         status = runJobCommand(o, host);
     }
