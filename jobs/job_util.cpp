@@ -118,7 +118,7 @@ std::string codecExtension(const Context& ctx, int family, size_t slot) {
         if (e >= 0xA0 && e <= 0xA7) return "pcm";
         if (e >= 0xB0 && e <= 0xB7) return "thd";
         if (e >= 0xC0 && e <= 0xCF) return "eac3";
-        if (e >= 0x1C0 && e <= 0x1CF) return "mpa";
+        if (e >= kMpegAudioEntry + 0xC0 && e <= kMpegAudioEntry + 0xCF) return "mpa";
     }
     // A stream listed by a playlist has no id yet: its caption names the codec.
     return extensionByName(captionCodec(box(ctx, family, slot).caption));

@@ -111,7 +111,7 @@ TEST(CodecExtension, ByStreamIdOrByThePlaylistsCaption) {
         {1, 0xC1, "DD+.stream.01", "F.EVO", "eac3"},
         {1, 0xA1, "LPCM.stream.01", "F.AOB", "mlp"},
         {1, 0xA1, "LPCM.stream.01", "F.VOB", "pcm"},
-        {1, 0x1C0, "MPA.stream.00", "F.VOB", "mpa"},
+        {1, kMpegAudioEntry + 0xC0, "MPA.stream.00", "F.VOB", "mpa"},
         {2, 0x20, "Subpicture.00", "F.EVO", "sup"},
         {0, 1, "H.264.stream.0", "F.EVO", "264"},
         {1, 1, "DTS-HD.6ch.stream.00.English", "F.EVO", "dts"},
