@@ -136,22 +136,20 @@ constexpr const char* kHelpHelp = "Show this help.";
 constexpr const char* kVersionNames = "--version";
 constexpr const char* kVersionHelp = "Show the program's name and version.";
 
-// "-n,--no-overwrite" as the help writes it: "-n, --no-overwrite".
-std::string shownNames(const char* names, const char* value) {
-    std::string s = names;
-    for (size_t p = s.find(','); p != std::string::npos; p = s.find(',', p + 2))
-        s.insert(p + 1, " ");
-    if (value) s += std::string(" ") + value;
-    return s;
-}
-
 // Which commands an option is for, as the help says it ("demux, rebuild: ").
 std::string commandsPrefix(unsigned commands) {
-    if (commands == kJobs || commands == kAll) return "";
+    if (commands == kJobs || commands == kAll || commands == 0) return "";
     std::string s;
     for (const CommandDecl& c : kCommands)
         if (commands & c.bit) s += (s.empty() ? "" : ", ") + std::string(c.word);
     return s + ": ";
+}
+
+std::vector<std::string> split(const char* names) {
+    std::vector<std::string> out;
+    std::istringstream in(names);
+    for (std::string name; std::getline(in, name, ',');) out.push_back(name);
+    return out;
 }
 
 // One entry of a two-column list: the left part, then the text wrapped at 80 columns.
@@ -277,14 +275,37 @@ Options parseOptions(const std::vector<std::string>& args) {
     return o;
 }
 
+std::vector<CommandInfo> commandList() {
+    std::vector<CommandInfo> list;
+    for (const CommandDecl& c : kCommands) list.push_back({c.word, c.argument, c.help});
+    return list;
+}
+
+std::vector<OptionInfo> optionList() {
+    std::vector<OptionInfo> list;
+    auto add = [&](const char* names, const char* value, unsigned commands, const char* help) {
+        OptionInfo info{split(names), value ? value : "", {}, help};
+        for (const CommandDecl& c : kCommands)
+            if (commands & c.bit) info.commands.push_back(c.word);
+        const std::string prefix = commandsPrefix(commands);
+        if (!prefix.empty())
+            info.help =
+                prefix + static_cast<char>(std::tolower(info.help[0])) + info.help.substr(1);
+        list.push_back(std::move(info));
+    };
+    for (const OptionDecl& d : kOptions) add(d.names, d.value, d.commands, d.help);
+    add(kHelpNames, nullptr, kAll, kHelpHelp);
+    add(kVersionNames, nullptr, 0, kVersionHelp);
+    return list;
+}
+
 std::string helpText() {
     std::ostringstream out;
     out << "Usage: quillfen-cli COMMAND [OPTIONS] ARGUMENT\n\n";
     paragraph(out, "Takes apart MPEG-2 program streams: HD DVD (.EVO), DVD-Video (.VOB) and "
                    "DVD-Audio (.AOB) files.");
     out << "Commands:\n";
-    for (const CommandDecl& c : kCommands)
-        entry(out, std::string(c.word) + " " + c.argument, c.help);
+    for (const CommandInfo& c : commandList()) entry(out, c.word + " " + c.argument, c.help);
     entry(out, "help", kHelpHelp);
     out << "\n";
     paragraph(out, "A title in two parts (FEATURE_1.EVO, FEATURE_2.EVO) is handled as one: the "
@@ -295,25 +316,22 @@ std::string helpText() {
                    "value\". Options without a command named before their text apply to read, "
                    "demux and rebuild.");
     out << "Options:\n";
-    for (const OptionDecl& d : kOptions) {
-        std::string text = d.help;
-        const std::string prefix = commandsPrefix(d.commands);
-        if (!prefix.empty()) text[0] = static_cast<char>(std::tolower(text[0]));
-        entry(out, shownNames(d.names, d.value), prefix + text);
+    for (const OptionInfo& o : optionList()) {
+        std::string left;
+        for (const std::string& name : o.names) left += (left.empty() ? "" : ", ") + name;
+        if (!o.value.empty()) left += " " + o.value;
+        entry(out, left, o.help);
     }
-    entry(out, shownNames(kHelpNames, nullptr), kHelpHelp);
-    entry(out, kVersionNames, kVersionHelp);
     out << "\n";
     paragraph(out, "Output: standard output carries the log, one line per message and nothing "
                    "else. On a terminal, names are shown in bold and values in blue bold (plain "
                    "text when NO_COLOR is set or TERM is dumb), and the progress of a long pass "
                    "is shown on standard error, at most ten times a second.");
-    std::string status = "Exit status: 0 success; 1 error, its message on standard error (also: "
-                         "read finds no stream, demux or rebuild have nothing to write); 2 usage "
-                         "error (also: a --select item that names no stream); 130 after Ctrl-C "
-                         "and 143 after SIGTERM, which stop the running pass at its next block, "
-                         "keep the files written so far and name them on standard error.";
-    paragraph(out, status);
+    paragraph(out, "Exit status: 0 success; 1 error, its message on standard error (also: read "
+                   "finds no stream, demux or rebuild have nothing to write); 2 usage error "
+                   "(also: a --select item that names no stream); 130 after Ctrl-C and 143 "
+                   "after SIGTERM, which stop the running pass at its next block, keep the files "
+                   "written so far and name them on standard error.");
     std::string text = out.str();
     text.pop_back(); // one line break at the end
     return text;

@@ -45,7 +45,21 @@ Options parseOptions(const std::vector<std::string>& args);
 // Throws UsageError for a slot that has no check box (v2, a16).
 std::optional<SlotRef> parseSlot(const std::string& text);
 
-// The --help text, made from the tables of commands and options.
+// The commands and options as the help lists them; the manual page and the shell
+// completion are made from these lists too.
+struct CommandInfo {
+    std::string word, argument, help;
+};
+struct OptionInfo {
+    std::vector<std::string> names;    // "-n", "--no-overwrite"
+    std::string value;                 // the value's name; empty for a flag
+    std::vector<std::string> commands; // the command words it goes with; none: before them
+    std::string help; // led by the commands ("demux, rebuild: ") unless it suits every job
+};
+std::vector<CommandInfo> commandList();
+std::vector<OptionInfo> optionList();
+
+// The --help text, made from the lists above.
 std::string helpText();
 
 // "quillfen-cli 1.2.3".
