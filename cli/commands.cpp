@@ -11,6 +11,7 @@
 #include <cstring>
 #include <exception>
 
+#include "cli/json_report.h"
 #include "cli/sample.h"
 #include "cli/terminal_host.h"
 #include "engine/context.h"
@@ -51,12 +52,6 @@ bool anyStream(Context& ctx) {
     bool any = false;
     forEachBox(ctx, [&](int, int, CheckBox& box) { any = any || box.enabled; });
     return any;
-}
-
-// "v0", "a01", "s00": a slot as --select takes it.
-std::string slotName(int family, int k) {
-    if (family == 0) return "v" + std::to_string(k);
-    return std::string(family == 1 ? "a" : "s") + (k < 10 ? "0" : "") + std::to_string(k);
 }
 
 // The stream id the read reported for a slot; a stream only listed by a playlist has none.
@@ -153,9 +148,10 @@ void runXpl(const Options& o, Context& ctx, TerminalHost& host) {
     for (const std::string& line : ctx.ui.mXPL) host.printLine(line);
 }
 
-// read, demux and rebuild up to the end of the job; false when a signal stopped it.
-// Errors are thrown.
-bool runJob(const Options& o, Context& ctx) {
+enum class Outcome { Done, NoStream, Cancelled };
+
+// read, demux and rebuild up to the end of the job. Errors are thrown.
+Outcome runJob(const Options& o, Context& ctx, ReportRun& report) {
     auto& ui = ctx.ui;
     ui.cbContinue = !o.noContinue;
     ui.cbFastCheck = !o.noFastCheck;
@@ -181,10 +177,10 @@ bool runJob(const Options& o, Context& ctx) {
     } else {
         bCheckClick(ctx);
     }
-    if (cancelSignal()) return false;
-    if (!anyStream(ctx))
-        throw Error("No stream found in " + (o.playlist ? *o.playlist + " for " : "") + o.argument);
-    if (!writes) return true;
+    report.readComplete = !ctx.CancelFlag;
+    if (cancelSignal()) return Outcome::Cancelled;
+    if (!anyStream(ctx)) return Outcome::NoStream;
+    if (!writes) return Outcome::Done;
 
     if (o.select) applySelection(ctx, *o.select);
     const bool rebuild = o.command == Command::Rebuild;
@@ -193,7 +189,11 @@ bool runJob(const Options& o, Context& ctx) {
         bRebuildClick(ctx);
     else
         bDemuxClick(ctx);
-    return !cancelSignal();
+    return cancelSignal() ? Outcome::Cancelled : Outcome::Done;
+}
+
+const char* commandWord(Command c) {
+    return c == Command::Read ? "read" : c == Command::Demux ? "demux" : "rebuild";
 }
 
 void printUsageError(const std::string& text) {
@@ -212,11 +212,29 @@ void printUsageError(const std::string& text) {
 int runJobCommand(const Options& o, TerminalHost& host) {
     Context ctx(host);
     host.attach(ctx);
+    ReportRun report;
+    report.command = commandWord(o.command);
+    report.listFiles = o.command == Command::Demux || o.command == Command::Rebuild;
+    if (o.json) host.hideLog();
+    auto printReport = [&] {
+        if (o.json) host.printDocument(jsonReport(ctx, report));
+    };
     try {
-        if (o.command == Command::Xpl)
+        if (o.command == Command::Xpl) {
             runXpl(o, ctx, host);
-        else if (runJob(o, ctx))
-            return kExitOk;
+        } else {
+            const Outcome outcome = runJob(o, ctx, report);
+            if (outcome == Outcome::Done) {
+                printReport();
+                return kExitOk;
+            }
+            if (outcome == Outcome::NoStream) {
+                printReport();
+                host.message("No stream found in " +
+                             (o.playlist ? *o.playlist + " for " : std::string()) + o.argument);
+                return kExitError;
+            }
+        }
     } catch (const UsageError& e) {
         host.clearProgress();
         printUsageError(e.what());
@@ -226,6 +244,8 @@ int runJobCommand(const Options& o, TerminalHost& host) {
         return kExitError;
     }
     if (!cancelSignal()) return kExitOk;
+    report.cancelled = true;
+    printReport();
     // Stopped by a signal: the files stay, closed, with what was written so far.
     if (ctx.CreatedFiles.empty()) {
         host.message("Cancelled: no file was written");

@@ -113,6 +113,11 @@ const OptionDecl kOptions[] = {
      ".pcm, .mpa or .sup instead of the three extensions below (which still serve a stream "
      "whose codec is not known).",
      [](Options& o, const std::string&) { o.codecExt = true; }},
+    {"--json", nullptr, kJobs,
+     "Print one JSON document on standard output instead of the log: the sources, every "
+     "stream with its slot, name, id, first time stamp and the values the log shows, the "
+     "frame counts, the log lines, and for demux and rebuild the files written.",
+     [](Options& o, const std::string&) { o.json = true; }},
     {"--no-continue", nullptr, kJobs, "Do not continue with the title's second part.",
      [](Options& o, const std::string&) { o.noContinue = true; }},
     {"--no-fast-check", nullptr, kJobs, "Read the whole source, not only its first ~300 MB.",
@@ -208,6 +213,11 @@ std::optional<SlotRef> parseSlot(const std::string& text) {
     if (index > last)
         throw UsageError("no such stream slot: '" + text + "' (slots are v0-v1, a0-a15, s0-s15)");
     return SlotRef{family, static_cast<int>(index)};
+}
+
+std::string slotName(int family, int index) {
+    if (family == 0) return "v" + std::to_string(index);
+    return std::string(family == 1 ? "a" : "s") + (index < 10 ? "0" : "") + std::to_string(index);
 }
 
 Options parseOptions(const std::vector<std::string>& args) {

@@ -36,6 +36,7 @@ struct Options {
     std::optional<std::vector<SelectItem>> select;
     bool noContinue = false, noFastCheck = false, noCountFrames = false, noDetails = false;
     bool codecExt = false, noOverwrite = false;
+    bool json = false; // one JSON document on standard output instead of the log
 };
 
 // Parses the arguments after the program name. Throws UsageError.
@@ -44,6 +45,8 @@ Options parseOptions(const std::vector<std::string>& args);
 // "v0", "a07", "S15" ...: the slot, nullopt when the text is not written as a slot.
 // Throws UsageError for a slot that has no check box (v2, a16).
 std::optional<SlotRef> parseSlot(const std::string& text);
+// A slot as --select takes it and the read report names it: "v0", "a01", "s00".
+std::string slotName(int family, int index);
 
 // The commands and options as the help lists them; the manual page and the shell
 // completion are made from these lists too.

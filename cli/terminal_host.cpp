@@ -169,6 +169,7 @@ TerminalHost::~TerminalHost() {
 }
 
 void TerminalHost::logAppended(const std::string& markedLine) {
+    if (!showLog_) return;
     // The progress line goes before the log goes on; the next progress shows it again.
     clearProgress();
     const std::string text = styles_ ? ansiLine(markedLine) : printable(plainText(markedLine));
@@ -204,6 +205,12 @@ void TerminalHost::printLine(std::string_view line) {
     const std::string text = printable(line);
     std::fwrite(text.data(), 1, text.size(), out_);
     std::fputc('\n', out_);
+    std::fflush(out_);
+}
+
+void TerminalHost::printDocument(std::string_view text) {
+    clearProgress();
+    std::fwrite(text.data(), 1, text.size(), out_);
     std::fflush(out_);
 }
 

@@ -51,6 +51,10 @@ public:
 
     // A plain line on standard output (outlines and listings after the log).
     void printLine(std::string_view line);
+    // Keeps the log off standard output (a report takes its place there).
+    void hideLog() { showLog_ = false; }
+    // Text of the program's own making, written to standard output as it is.
+    void printDocument(std::string_view text);
     // A line on standard error, after taking the progress line away.
     void message(std::string_view line);
     // Takes the progress line away (before exiting).
@@ -60,6 +64,7 @@ private:
     std::FILE* out_;
     std::FILE* err_;
     bool styles_, progress_;
+    bool showLog_ = true;
     bool progressShown_ = false;
     std::chrono::steady_clock::time_point lastDraw_{};
     Context* ctx_ = nullptr;

@@ -1,0 +1,200 @@
+#include "cli/json_report.h"
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "cli/options.h"
+#include "engine/catalogue.h"
+#include "engine/context.h"
+#include "engine/demux.h"
+#include "engine/markup.h"
+#include "jobs/window.h"
+
+namespace qf::cli {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr const char* kFamilies[3] = {"video", "audio", "subpicture"};
+
+// What a catalogue entry carries; nullptr for the playlist's marker.
+const char* kindOf(int family, int32_t e, bool aob) {
+    if (family == 0) {
+        if (e == 0x55 || e == 0x56) return "VC-1";
+        if (e == 0xE0 || e == 0xE1) return "MPEG-2";
+        if (e == 0xE2 || e == 0xE3) return "H.264";
+        return nullptr;
+    }
+    if (family == 2) {
+        if (e >= 0x20 && e <= 0x3F) return "Subpicture";
+        if (e >= 0x60 && e <= 0x7F) return "Extended subpicture";
+        return nullptr;
+    }
+    if (e >= 0x80 && e <= 0x87) return "AC-3";
+    if (e >= 0x88 && e <= 0x8F) return "DTS";
+    if (e == 0xA1 && aob) return "MLP";
+    if (e >= 0xA0 && e <= 0xA7) return "LPCM";
+    if (e >= 0xB0 && e <= 0xB7) return "TrueHD";
+    if (e >= 0xC0 && e <= 0xCF) return "E-AC-3";
+    if (e >= kMpegAudioEntry + 0xC0 && e <= kMpegAudioEntry + 0xCF) return "MPEG audio";
+    return nullptr;
+}
+
+int64_t fileSize(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+}
+
+Json fileEntry(const std::string& path) {
+    Json f;
+    f["path"] = path;
+    f["name"] = namePart(path);
+    f["size"] = fileSize(path);
+    return f;
+}
+
+// A number as JSON: whole numbers as integers, so sizes and rates read naturally.
+Json number(double d) {
+    if (d == static_cast<double>(static_cast<int64_t>(d))) return static_cast<int64_t>(d);
+    return d;
+}
+
+Json valueOf(const FactValue& v) {
+    if (const auto* text = std::get_if<std::string>(&v)) return *text;
+    return number(std::get<double>(v));
+}
+
+const StreamFacts& factsOf(const Context& ctx, int family, size_t k) {
+    return family == 0 ? ctx.VideoFacts[k] : family == 1 ? ctx.AudioFacts[k] : ctx.SubFacts[k];
+}
+
+const CheckBox* boxOf(const Context& ctx, int family, size_t k) {
+    if (k >= static_cast<size_t>(kSelectableSlots[family])) return nullptr;
+    return family == 0 ? &ctx.ui.cbVideo[k] : family == 1 ? &ctx.ui.cbAudio[k] : &ctx.ui.cbSub[k];
+}
+
+// The first PTS of the first video stream the read described: the time other streams'
+// delays are measured against.
+const StreamFacts* firstVideo(const Context& ctx) {
+    for (const StreamFacts& f : ctx.VideoFacts)
+        if (f.entry >= 0) return &f;
+    return nullptr;
+}
+
+Json streams(const Context& ctx) {
+    const bool aob = isAobSource(ctx);
+    const StreamFacts* video = firstVideo(ctx);
+    Json list = Json::array();
+    for (int family = 0; family < 3; ++family) {
+        const int32_t* slots = family == 0   ? ctx.VideoSlots.data()
+                               : family == 1 ? ctx.AudioSlots.data()
+                                             : ctx.SubSlots.data();
+        for (size_t k = 0; k < static_cast<size_t>(kFamilySlots[family]); ++k) {
+            const int32_t entry = slots[k];
+            if (entry == -1) continue;
+            const CheckBox* box = boxOf(ctx, family, k);
+            const char* kind = kindOf(family, entry, aob);
+            Json s;
+            s["slot"] = slotName(family, static_cast<int>(k));
+            s["family"] = kFamilies[family];
+            s["caption"] =
+                box ? box->caption : SubKindName(entry) + "." + std::to_string(k); // no box
+            s["selectable"] = box != nullptr;
+            s["selected"] = box && box->checked;
+            if (kind) {
+                char hex[4];
+                std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned>(entry & 0xFF));
+                s["stream_id"] = entry & 0xFF;
+                s["stream_id_hex"] = hex;
+                s["kind"] = kind;
+            } else { // listed by a playlist, not met by a read
+                s["stream_id"] = nullptr;
+                s["stream_id_hex"] = nullptr;
+                s["kind"] = nullptr;
+            }
+            const StreamFacts& facts = factsOf(ctx, family, k);
+            if (facts.entry == entry) {
+                s["first_pts"] = facts.firstPts;
+                if (video) {
+                    // Time stamps wrap at 2^32 ticks; the difference is taken the short way.
+                    const auto ticks = static_cast<int32_t>(facts.firstPts - video->firstPts);
+                    s["delay_ms"] = number(std::round(ticks / 0.09) / 1000);
+                } else {
+                    s["delay_ms"] = nullptr;
+                }
+                Json details = Json::object();
+                for (const auto& [key, value] : facts.values) details[key] = valueOf(value);
+                s["details"] = std::move(details);
+            } else {
+                s["first_pts"] = nullptr;
+                s["delay_ms"] = nullptr;
+                s["details"] = Json::object();
+            }
+            list.push_back(std::move(s));
+        }
+    }
+    return list;
+}
+
+Json frames(const Context& ctx) {
+    Json list = Json::array();
+    for (size_t k = 0; k < ctx.FrameCount.size(); ++k) {
+        const int32_t n = ctx.FrameCount[k];
+        if (n <= 0) continue;
+        const double rate = ctx.VideoFacts[k].number(key::FrameRate);
+        Json f;
+        f["slot"] = slotName(0, static_cast<int>(k));
+        f["count"] = n;
+        f["frame_rate"] = rate > 0 ? number(rate) : Json(nullptr);
+        // As the log shows it: without a rate found, at 24000/1001 frames per second.
+        f["duration"] = number(rate > 0 ? n / rate : n * 1001 / 24000.0);
+        list.push_back(std::move(f));
+    }
+    return list;
+}
+
+} // namespace
+
+std::string jsonReport(const Context& ctx, const ReportRun& run) {
+    Json doc;
+    doc["program"] = "quillfen-cli";
+    doc["version"] = versionText().substr(versionText().rfind(' ') + 1);
+    doc["command"] = run.command;
+
+    Json sources = Json::array();
+    sources.push_back(fileEntry(ctx.ui.eEVOfile));
+    if (ctx.ui.cbContinue) {
+        if (const std::string second = getsecond(ctx.ui.eEVOfile); !second.empty())
+            sources.push_back(fileEntry(second));
+    }
+    doc["sources"] = std::move(sources);
+    doc["base_name"] = ctx.BaseName;
+    doc["read_complete"] = run.readComplete;
+    doc["cancelled"] = run.cancelled;
+    doc["streams"] = streams(ctx);
+    doc["frames"] = frames(ctx);
+
+    Json log = Json::array();
+    for (const std::string& line : ctx.ui.log) log.push_back(plainText(line));
+    doc["log"] = std::move(log);
+
+    if (run.listFiles) {
+        Json files = Json::array();
+        for (const std::string& path : ctx.CreatedFiles) {
+            Json f;
+            f["path"] = path;
+            f["size"] = fileSize(path);
+            files.push_back(std::move(f));
+        }
+        doc["files"] = std::move(files);
+    }
+    // Plain ASCII: names are escaped, so nothing reaches a terminal as a command, and
+    // invalid UTF-8 in a file name or a playlist text is replaced rather than a failure.
+    return doc.dump(2, ' ', true, Json::error_handler_t::replace) + "\n";
+}
+
+} // namespace qf::cli
