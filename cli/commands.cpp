@@ -17,7 +17,8 @@
 #include "engine/context.h"
 #include "jobs/job_util.h"
 #include "jobs/jobs.h"
-#include "jobs/window.h"
+#include "model/paths.h"
+#include "model/window.h"
 #include "playlist/playlist.h"
 
 namespace qf::cli {
@@ -105,7 +106,7 @@ void applySelection(Context& ctx, const std::vector<SelectItem>& items) {
         throw UsageError("--select names no stream: " + unknown + "\n" + selectableStreams(ctx));
     forEachBox(ctx, [&](int family, int k, CheckBox& box) {
         if (box.enabled)
-            setStreamChecked(ctx, family, k,
+            setStreamChecked(ctx.ui, family, k,
                              wanted[static_cast<size_t>(family)][static_cast<size_t>(k)]);
     });
 }
@@ -164,15 +165,15 @@ Outcome runJob(const Options& o, Context& ctx, ReportRun& report) {
     ctx.outputChoices.codecExtensions = o.codecExt;
     ctx.outputChoices.keepExisting = o.noOverwrite;
     // The follow-up job is started here, after the selection has been applied.
-    setAutoMode(ctx, 0);
+    setAutoMode(ctx.ui, 0);
 
     ui.eEVOfile = o.argument;
-    EVOadj(ctx);
+    EVOadj(ctx.ui);
     const bool writes = o.command != Command::Read;
     if (writes) checkOutputFolder(folderPart(outputPrefix(ctx)));
     if (o.playlist) {
         ui.eXPLfile = *o.playlist;
-        XPLadj(ctx);
+        XPLadj(ctx.ui);
         bReadXPLClick(ctx);
     } else {
         bCheckClick(ctx);

@@ -10,8 +10,8 @@
 #include "engine/catalogue.h"
 #include "engine/context.h"
 #include "engine/demux.h"
-#include "engine/markup.h"
-#include "jobs/window.h"
+#include "model/markup.h"
+#include "model/paths.h"
 
 namespace qf::cli {
 
@@ -172,7 +172,7 @@ std::string jsonReport(const Context& ctx, const ReportRun& run) {
             sources.push_back(fileEntry(second));
     }
     doc["sources"] = std::move(sources);
-    doc["base_name"] = ctx.BaseName;
+    doc["base_name"] = ctx.ui.BaseName;
     doc["read_complete"] = run.readComplete;
     doc["cancelled"] = run.cancelled;
     doc["streams"] = streams(ctx);

@@ -6,7 +6,7 @@
 #include <cctype>
 #include <sstream>
 
-#include "jobs/window.h"
+#include "model/paths.h"
 
 namespace qf::cli {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/context.h"
-#include "engine/markup.h"
+#include "model/markup.h"
 
 namespace qf::cli {
 

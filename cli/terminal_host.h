@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/host.h"
+#include "model/host.h"
 
 namespace qf {
 class Context;

@@ -30,18 +30,9 @@ std::string SubKindName(int32_t e) {
     return "";
 }
 
-WindowModel::WindowModel() {
-    for (auto& cb : cbVideo) cb.caption = "Video stream";
-    for (auto& cb : cbAudio) cb.caption = "Audio stream";
-    for (auto& cb : cbSub) cb.caption = "Subpicture";
-    for (size_t i = 1; i < cbSub.size(); ++i)
-        cbSub[i].hint = "Check the desired subpicture streams";
-}
-
-Context::Context(Host& h) : host(h), ReadBuffer(kBlockSize) {
-    VideoSlots.fill(-1);
-    AudioSlots.fill(-1);
-    SubSlots.fill(-1);
+Context::Context(Host& h) : host(h) {
+    ReadBuffer.resize(kBlockSize);
+    resetCatalogue();
 }
 
 void Context::log(std::string_view msg) {

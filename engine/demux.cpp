@@ -13,6 +13,7 @@
 #include "analysers/report.h"
 #include "engine/context.h"
 #include "engine/framecount.h"
+#include "model/paths.h"
 
 namespace qf {
 
@@ -707,12 +708,7 @@ PendingRuns& Pass::pending(Stream* out) {
 } // namespace
 
 bool isAobSource(const Context& ctx) {
-    const std::string& path = ctx.ui.eEVOfile;
-    const auto dot = path.rfind('.');
-    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return false;
-    std::string ext = path.substr(dot);
-    for (char& ch : ext) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    return ext == ".AOB";
+    return upperExt(ctx.ui.eEVOfile) == ".AOB";
 }
 
 void demux(Context& ctx, uint8_t mode) {

@@ -179,9 +179,4 @@ void FileStream::seek(int64_t pos) {
     pos_ = pos < 0 ? 0 : pos;
 }
 
-bool fileExists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
 } // namespace qf

@@ -69,7 +69,4 @@ private:
     std::string path_;
 };
 
-// Does a file (not a folder) exist at path?
-bool fileExists(const std::string& path);
-
 } // namespace qf

@@ -82,8 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Context ctx(host);
     MemFile file(data, size);
     ctx.ui.eXPLfile = file.path();
-    ctx.XPLname = "VPLST000.XPL";
-    ctx.BaseName = base;
+    ctx.ui.XPLname = "VPLST000.XPL";
+    ctx.ui.BaseName = base;
     bool readFailed = false;
     try {
         bReadXPLClick(ctx);

@@ -4,10 +4,10 @@
 
 #include "engine/context.h"
 #include "engine/demux.h"
-#include "engine/markup.h"
 #include "jobs/job_util.h"
 #include "jobs/jobs.h"
-#include "jobs/window.h"
+#include "model/markup.h"
+#include "model/paths.h"
 
 namespace qf {
 
@@ -38,7 +38,7 @@ void runDemux(Context& ctx) {
     const std::string second = prepareBaseName(ctx);
     const std::string prefix = outputPrefix(ctx);
 
-    ctx.log("Opening file " + escapeMarkup(ctx.EVOname));
+    ctx.log("Opening file " + escapeMarkup(ctx.ui.EVOname));
     ctx.slog("Opening", 0);
     openSource(ctx, ui.eEVOfile);
     logFileSize(ctx);

@@ -7,7 +7,8 @@
 #include "engine/context.h"
 #include "engine/demux.h"
 #include "engine/stream.h"
-#include "jobs/window.h"
+#include "model/paths.h"
+#include "model/window.h"
 
 namespace qf {
 
@@ -25,10 +26,10 @@ void JobGuard::release() {
 }
 
 std::string prepareBaseName(Context& ctx) {
-    ctx.BaseName = CutExt(ctx.EVOname);
+    ctx.ui.BaseName = CutExt(ctx.ui.EVOname);
     std::string second;
     if (ctx.ui.cbContinue) second = getsecond(ctx.ui.eEVOfile);
-    if (!second.empty()) ctx.BaseName += "_" + CutExt(namePart(second));
+    if (!second.empty()) ctx.ui.BaseName += "_" + CutExt(namePart(second));
     return second;
 }
 
@@ -37,7 +38,7 @@ std::string outputPrefix(const Context& ctx) {
     // folder the process happens to run in.
     std::string folder = ctx.ui.eWorkdir.empty() ? folderPart(ctx.ui.eEVOfile) : ctx.ui.eWorkdir;
     if (!folder.empty() && folder.back() != '/') folder += '/';
-    return folder + ctx.BaseName;
+    return folder + ctx.ui.BaseName;
 }
 
 CatalogueCopy copyCatalogue(const Context& ctx) {
@@ -195,7 +196,7 @@ void restoreJobButtons(Context& ctx, bool bRebuildBefore) {
     ctx.ui.bCancel = false;
     ctx.ui.bCheck = !ctx.ui.eEVOfile.empty();
     ctx.ui.bRebuild = bRebuildBefore;
-    cbVideoClick(ctx);
+    cbVideoClick(ctx.ui);
 }
 
 } // namespace qf

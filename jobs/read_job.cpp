@@ -5,10 +5,11 @@
 #include "engine/catalogue.h"
 #include "engine/context.h"
 #include "engine/demux.h"
-#include "engine/markup.h"
 #include "jobs/job_util.h"
 #include "jobs/jobs.h"
-#include "jobs/window.h"
+#include "model/markup.h"
+#include "model/paths.h"
+#include "model/window.h"
 
 namespace qf {
 
@@ -53,7 +54,7 @@ bool runRead(Context& ctx) {
     ui.bCheck = false;
     ui.bDemux = false;
     ui.bRebuild = false;
-    Resetcbs(ctx);
+    Resetcbs(ctx.ui);
     ui.page = 0;
 
     ctx.FrameCount = {0, 0};
@@ -63,7 +64,7 @@ bool runRead(Context& ctx) {
     ctx.Slots.clear();
     const std::string second = prepareBaseName(ctx);
 
-    ctx.log("Opening file [b]" + escapeMarkup(ctx.EVOname) + "[/b]");
+    ctx.log("Opening file [b]" + escapeMarkup(ctx.ui.EVOname) + "[/b]");
     openSource(ctx, ui.eEVOfile);
     ctx.slog("Reading " + namePart(ui.eEVOfile) + " ", 0);
     logFileSize(ctx);
@@ -90,7 +91,7 @@ bool runRead(Context& ctx) {
     logFrameCounts(ctx, FrameLines::Read);
 
     ui.bCheck = true;
-    cbVideoClick(ctx);
+    cbVideoClick(ctx.ui);
     return end.cancelled;
 }
 

@@ -3,11 +3,11 @@
 #include <memory>
 
 #include "engine/context.h"
-#include "engine/markup.h"
 #include "jobs/job_util.h"
 #include "jobs/jobs.h"
 #include "jobs/rebuild.h"
-#include "jobs/window.h"
+#include "model/markup.h"
+#include "model/paths.h"
 
 namespace qf {
 
@@ -24,7 +24,7 @@ void runRebuild(Context& ctx, RebuildState& st) {
     const std::string second = prepareBaseName(ctx);
     const std::string target = outputPrefix(ctx) + ".rebuilt.EVO";
 
-    ctx.log("Opening file " + escapeMarkup(ctx.EVOname));
+    ctx.log("Opening file " + escapeMarkup(ctx.ui.EVOname));
     ctx.slog("Opening", 0);
     openSource(ctx, ui.eEVOfile);
     logFileSize(ctx);

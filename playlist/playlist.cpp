@@ -7,9 +7,10 @@
 #include <utility>
 
 #include "engine/context.h"
-#include "engine/markup.h"
 #include "engine/stream.h"
-#include "jobs/window.h"
+#include "model/markup.h"
+#include "model/paths.h"
+#include "model/window.h"
 
 namespace qf {
 
@@ -301,7 +302,7 @@ void listStream(Context& ctx, Budget& budget, const std::string& line, const cha
         box.checked = true;
         box.caption = name;
         box.hint = name;
-        cbVideoClick(ctx);
+        cbVideoClick(ctx.ui);
     }
 }
 
@@ -328,7 +329,7 @@ void listVideo(Context& ctx, Budget& budget, const std::string& line, TreeNode* 
         box.enabled = true;
         box.checked = true;
         box.caption = name;
-        cbVideoClick(ctx);
+        cbVideoClick(ctx.ui);
     }
 }
 
@@ -341,7 +342,7 @@ bool listTitle(Context& ctx, Budget& budget, const std::string& source,
     size_t found = 0;
     while (found < lines.size() && lines[found].find(source) == std::string::npos) ++found;
     if (found == lines.size() || found == 0) return false;
-    Resetcbs(ctx);
+    Resetcbs(ctx.ui);
     ctx.resetCatalogue();
     ctx.Slots.clear(); // the streams get their slots anew when a pass meets them
 
@@ -444,7 +445,7 @@ void bReadXPLClick(Context& ctx) {
     ui.page = 4;
     try {
         ctx.SourceStream = std::make_unique<FileStream>(ui.eXPLfile, FileStream::Mode::Read);
-        ctx.log("Open " + escapeMarkup(ctx.XPLname));
+        ctx.log("Open " + escapeMarkup(ctx.ui.XPLname));
         ctx.log("Filesize: " + std::to_string(ctx.SourceStream->size()) + " bytes");
         ui.mXPL.clear();
         ui.mXPLVisible = false; // shown once at the end, not redrawn per line
@@ -453,13 +454,13 @@ void bReadXPLClick(Context& ctx) {
         ctx.SourceStream.reset();
         // The title is found by the source file itself: a Read job that went on to the
         // second part has joined both names in BaseName, and no playlist line holds that.
-        const std::string source = CutExt(ctx.EVOname);
+        const std::string source = CutExt(ctx.ui.EVOname);
         if (!listTitle(ctx, budget, source, title) && !source.empty())
             ctx.log("No title in the playlist plays " + escapeMarkup(source));
     } catch (...) {
         ctx.SourceStream.reset();
         ui.mXPLVisible = true;
-        ui.bReadXPL = playlistChosen(ctx);
+        ui.bReadXPL = playlistChosen(ctx.ui);
         throw;
     }
     ui.mXPLVisible = true;
@@ -467,16 +468,16 @@ void bReadXPLClick(Context& ctx) {
     ctx.log("");
     ctx.slog("Ready", 0);
     ctx.slog("", 1);
-    ui.bReadXPL = playlistChosen(ctx);
+    ui.bReadXPL = playlistChosen(ctx.ui);
 }
 
 void ReadPlaylist(Context& ctx, const std::string& playlist, const std::string& source) {
     if (!source.empty()) {
         ctx.ui.eEVOfile = source;
-        EVOadj(ctx);
+        EVOadj(ctx.ui);
     }
     ctx.ui.eXPLfile = playlist;
-    XPLadj(ctx);
+    XPLadj(ctx.ui);
     bReadXPLClick(ctx);
 }
 

@@ -3,7 +3,7 @@
 // pending user events are handled during long passes, and questions become message boxes.
 #include <string>
 
-#include "engine/host.h"
+#include "model/host.h"
 
 namespace qf {
 

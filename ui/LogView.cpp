@@ -4,7 +4,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 
-#include "engine/markup.h"
+#include "model/markup.h"
 
 namespace qf {
 

@@ -41,8 +41,9 @@
 #include "StatusLine.h"
 #include "StreamPage.h"
 #include "XplTree.h"
+#include "jobs/control.h"
 #include "jobs/jobs.h"
-#include "jobs/window.h"
+#include "model/window.h"
 #include "playlist/playlist.h"
 
 namespace qf {
@@ -386,13 +387,13 @@ void TfMain::connectHandlers() {
     connect(bCancel_, &QPushButton::clicked, this,
             [this] { guarded([this] { bCancelClick(ctx_); }); });
     connect(bClear_, &QPushButton::clicked, this,
-            [this] { guarded([this] { bClearClick(ctx_); }); });
+            [this] { guarded([this] { bClearClick(ctx_.ui); }); });
 
     for (int family = 0; family < 3; ++family) {
         connect(streamPages_[family], &StreamPage::boxClicked, this,
                 [this, family](int i, bool on) { streamBoxClick(family, i, on); });
         connect(streamPages_[family], &StreamPage::selectRequested, this,
-                [this, family](bool on) { guarded([&] { selectStreams(ctx_, family, on); }); });
+                [this, family](bool on) { guarded([&] { selectStreams(ctx_.ui, family, on); }); });
     }
 
     auto& ui = ctx_.ui;
@@ -418,7 +419,7 @@ void TfMain::connectHandlers() {
     int mode = 0;
     for (QRadioButton* r : {rbNoAuto_, rbAutoDemux_, rbAutoRebuild_}) {
         connect(r, &QRadioButton::clicked, this, [this, mode] {
-            setAutoMode(ctx_, mode);
+            setAutoMode(ctx_.ui, mode);
             syncFromModel();
         });
         ++mode;
@@ -430,31 +431,32 @@ void TfMain::connectHandlers() {
 }
 
 void TfMain::streamBoxClick(int family, int index, bool checked) {
-    guarded([&] { setStreamChecked(ctx_, family, index, checked); });
+    guarded([&] { setStreamChecked(ctx_.ui, family, index, checked); });
 }
 
 void TfMain::bbEVOClick() {
     if (ctx_.busy) return;
-    const QString path = dialogs_->chooseSource(this, q(ctx_.EVOdir));
+    const QString path = dialogs_->chooseSource(this, q(ctx_.ui.EVOdir));
     if (path.isEmpty()) return; // cancelled: nothing changes, nothing starts
     job([&] {
         auto& ui = ctx_.ui;
         ui.eEVOfile = path.toStdString();
-        EVOadj(ctx_);
+        EVOadj(ctx_.ui);
         syncFromModel();
         if (ui.bCheck) bCheck_->setFocus();
-        Resetcbs(ctx_);
+        Resetcbs(ctx_.ui);
         if (ui.cbAutoRead) bCheckClick(ctx_);
     });
 }
 
 void TfMain::bbXPLClick() {
     if (ctx_.busy) return;
-    const QString path = dialogs_->choosePlaylist(this, q(ctx_.XPLdir), q(ctx_.ui.odXPLFileName));
+    const QString path =
+        dialogs_->choosePlaylist(this, q(ctx_.ui.XPLdir), q(ctx_.ui.odXPLFileName));
     if (path.isEmpty()) return;
     job([&] {
         ctx_.ui.eXPLfile = path.toStdString();
-        XPLadj(ctx_);
+        XPLadj(ctx_.ui);
     });
 }
 
@@ -475,7 +477,7 @@ void TfMain::bbWorkdirClick() {
 
 void TfMain::WMDropFiles(const QStringList& paths) {
     if (paths.isEmpty() || paths.first().isEmpty()) return;
-    job([&] { dropFile(ctx_, paths.first().toStdString()); });
+    job([&] { dropFile(ctx_.ui, paths.first().toStdString()); });
 }
 
 void TfMain::chooseAtStart(const QString& path) {
@@ -493,7 +495,7 @@ void TfMain::FormActivate() {
     startedUp_ = true;
     guarded([this] {
         RegRead();
-        Resetcbs(ctx_);
+        Resetcbs(ctx_.ui);
         ctx_.timeSettings = localeTimeSettings();
     });
     if (!pendingChoice_.isEmpty()) WMDropFiles({std::exchange(pendingChoice_, QString())});

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "engine/context.h"
-#include "jobs/window.h"
+#include "model/window.h"
 
 namespace qf {
 
@@ -75,9 +75,9 @@ private:
 void applyAutoFlag(Context& ctx, int mode, bool on) {
     bool& button = mode == 1 ? ctx.ui.rbAutoDemux : ctx.ui.rbAutoRebuild;
     if (on)
-        setAutoMode(ctx, mode);
+        setAutoMode(ctx.ui, mode);
     else if (button)
-        setAutoMode(ctx, 0);
+        setAutoMode(ctx.ui, 0);
 }
 
 } // namespace
@@ -96,8 +96,8 @@ void readSettings(QSettings& store, Context& ctx, WindowPlacement& placement,
     r.text("VideoExt", [&](const std::string& t) { ui.eVideoExt = t; });
     r.text("SubExt", [&](const std::string& t) { ui.eSubExt = t; });
     r.text("Workdir", [&](const std::string& t) { ui.eWorkdir = t; });
-    r.text("EVOdir", [&](const std::string& t) { ctx.EVOdir = ui.odEVOfileDir = t; });
-    r.text("XPLdir", [&](const std::string& t) { ctx.XPLdir = ui.odXPLDir = t; });
+    r.text("EVOdir", [&](const std::string& t) { ctx.ui.EVOdir = ui.odEVOfileDir = t; });
+    r.text("XPLdir", [&](const std::string& t) { ctx.ui.XPLdir = ui.odXPLDir = t; });
     r.flag("Continue", ui.cbContinue);
     r.flag("FastCheck", ui.cbFastCheck);
     r.flag("CountFrames", ui.cbCountFr);
@@ -159,8 +159,8 @@ QString writeSettings(QSettings& store, const Context& ctx, int state, const QRe
     w.put("VideoExt", text(ui.eVideoExt));
     w.put("SubExt", text(ui.eSubExt));
     w.put("Workdir", text(ui.eWorkdir));
-    w.put("EVOdir", text(ctx.EVOdir));
-    w.put("XPLdir", text(ctx.XPLdir));
+    w.put("EVOdir", text(ctx.ui.EVOdir));
+    w.put("XPLdir", text(ctx.ui.XPLdir));
     w.put("Continue", ui.cbContinue ? 1 : 0);
     w.put("FastCheck", ui.cbFastCheck ? 1 : 0);
     w.put("CountFrames", ui.cbCountFr ? 1 : 0);

@@ -7,7 +7,7 @@
 #include "engine/context.h"
 #include "jobs/jobs.h"
 #include "jobs/sample.h"
-#include "jobs/window.h"
+#include "model/window.h"
 #include "support/recording_host.h"
 
 namespace qf::test {
@@ -23,7 +23,7 @@ std::string coreLog(const std::string& source, FollowUp follow,
     RecordingHost host;
     Context ctx(host);
     ctx.ui.eEVOfile = source;
-    EVOadj(ctx);
+    EVOadj(ctx.ui);
     if (options) options(ctx);
     bCheckClick(ctx);
     if (follow == FollowUp::Demux) bDemuxClick(ctx);

@@ -6,7 +6,7 @@
 #include "engine/context.h"
 #include "jobs/jobs.h"
 #include "jobs/sample.h"
-#include "jobs/window.h"
+#include "model/window.h"
 #include "support/recording_host.h"
 
 namespace qf::test {
@@ -52,7 +52,7 @@ protected:
     void SetUp() override {
         writeSampleDisc(tmp.path);
         ctx.ui.eEVOfile = tmp / "HVDVD_TS/FEATURE_1.EVO";
-        EVOadj(ctx);
+        EVOadj(ctx.ui);
     }
 };
 

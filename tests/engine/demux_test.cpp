@@ -13,8 +13,9 @@
 #include <vector>
 
 #include "engine/context.h"
-#include "engine/markup.h"
-#include "jobs/window.h"
+#include "jobs/control.h"
+#include "model/markup.h"
+#include "model/paths.h"
 #include "support/memory_stream.h"
 #include "support/ps_builder.h"
 #include "support/recording_host.h"

@@ -159,13 +159,5 @@ TEST(FileStream, SizesAndPositionsBeyond4GiB) {
     EXPECT_EQ(s.position(), kSize);
 }
 
-TEST(FileStream, FileExistsMeansAFile) {
-    TempDir dir;
-    writeFile(dir / "a.EVO", {1});
-    EXPECT_TRUE(fileExists(dir / "a.EVO"));
-    EXPECT_FALSE(fileExists(dir / "b.EVO"));
-    EXPECT_FALSE(fileExists(dir.path));
-}
-
 } // namespace
 } // namespace qf::test

@@ -68,7 +68,7 @@ TEST_P(FfmpegDemuxTest, DemuxedStreamsEqualTheEncodedOnes) {
     Context ctx(host);
     TempDir out;
     ctx.ui.eEVOfile = media->path + "/" + c.name;
-    EVOadj(ctx);
+    EVOadj(ctx.ui);
     ctx.ui.eWorkdir = out.path;
 
     bCheckClick(ctx);
@@ -185,7 +185,7 @@ TEST_P(MultiAudioVobTest, EveryTrackHasItsOwnBoxFileAndPacks) {
     Context ctx(host);
     TempDir out;
     ctx.ui.eEVOfile = media->path + "/" + c.name;
-    EVOadj(ctx);
+    EVOadj(ctx.ui);
     ctx.ui.eWorkdir = out.path;
     bCheckClick(ctx);
 
@@ -215,7 +215,7 @@ TEST_P(MultiAudioVobTest, EveryTrackHasItsOwnBoxFileAndPacks) {
     // A rebuild that keeps one track keeps exactly that one.
     for (size_t i = 0; i < c.tracks.size(); ++i) {
         for (size_t k = 0; k < slots.size(); ++k)
-            setStreamChecked(ctx, 1, static_cast<int>(slots[k]), k == i);
+            setStreamChecked(ctx.ui, 1, static_cast<int>(slots[k]), k == i);
         bRebuildClick(ctx);
         EXPECT_EQ(ffprobe(out.path, "-select_streams a -show_entries stream=codec_name "
                                     "-of csv=p=0 '" +
@@ -297,7 +297,7 @@ TEST_F(DemuxJobTest, WritesEveryTickedStreamBesideTheSource) {
     const Title t = fullTitle();
     writeFile(dir / "FEATURE_1.EVO", t.build());
     readAndChoose(dir / "FEATURE_1.EVO");
-    setStreamChecked(ctx, 1, 1, false);
+    setStreamChecked(ctx.ui, 1, 1, false);
     bDemuxClick(ctx);
 
     const std::string stem = dir / "FEATURE_1.";
@@ -352,7 +352,7 @@ TEST_F(DemuxJobTest, NoSelectionStillWalksBothParts) {
     writeFile(dir / "FEATURE_1.EVO", videoOnly(vc1Units(2)).build());
     writeFile(dir / "FEATURE_2.EVO", videoOnly(vc1Units(2)).build());
     readAndChoose(dir / "FEATURE_1.EVO");
-    setStreamChecked(ctx, 0, 0, false);
+    setStreamChecked(ctx.ui, 0, 0, false);
     bDemuxClick(ctx);
     EXPECT_EQ(countLines("Creating"), 0);
     EXPECT_EQ(countLines("Continue on"), 1);

@@ -401,7 +401,7 @@ TEST_P(CancelTest, Rebuild) {
 }
 
 TEST_P(CancelTest, Read) {
-    setAutoMode(ctx, 1);
+    setAutoMode(ctx.ui, 1);
     EXPECT_EQ(run(bCheckClick), "");
     EXPECT_TRUE(host.questions.empty());
     EXPECT_EQ(ctx.FrameCount[0], 0);

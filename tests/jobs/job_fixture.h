@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "engine/context.h"
-#include "engine/markup.h"
+#include "jobs/control.h"
 #include "jobs/jobs.h"
-#include "jobs/window.h"
+#include "model/markup.h"
+#include "model/paths.h"
+#include "model/window.h"
 #include "support/ps_builder.h"
 #include "support/recording_host.h"
 
@@ -114,7 +116,7 @@ protected:
     // Chooses a source file the way dropping it on the window does.
     void choose(const std::string& path) {
         ctx.ui.eEVOfile = path;
-        EVOadj(ctx);
+        EVOadj(ctx.ui);
     }
     Lines plainLines() const {
         Lines out;
@@ -139,7 +141,7 @@ protected:
         for (size_t k = 0; k < boxes.size(); ++k) {
             bool on = false;
             for (int s : slots) on = on || static_cast<size_t>(s) == k;
-            setStreamChecked(ctx, family, static_cast<int>(k), on);
+            setStreamChecked(ctx.ui, family, static_cast<int>(k), on);
         }
     }
     bool allOutputsClosed() const {

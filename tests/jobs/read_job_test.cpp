@@ -47,7 +47,7 @@ TEST_F(ReadJobTest, ReportsStreamsAndTicksOneCaptionedBoxPerStream) {
     ctx.ui.page = 5;
     bCheckClick(ctx);
 
-    EXPECT_EQ(ctx.BaseName, "FEATURE_1");
+    EXPECT_EQ(ctx.ui.BaseName, "FEATURE_1");
     EXPECT_EQ(host.lines.at(0), "Opening file [b]FEATURE_1.EVO[/b]");
     EXPECT_EQ(host.lines.at(1), "File size: 0 Mbytes.");
     EXPECT_EQ(countLines("Continue on"), 0);
@@ -89,7 +89,7 @@ TEST_F(ReadJobTest, TwoPartTitleKeepsStreamsOfTheFirstPartAndCountsOn) {
     choose(dir / "FEATURE_1.EVO");
     bCheckClick(ctx);
 
-    EXPECT_EQ(ctx.BaseName, "FEATURE_1_FEATURE_2");
+    EXPECT_EQ(ctx.ui.BaseName, "FEATURE_1_FEATURE_2");
     EXPECT_EQ(countLines("Continue on"), 1);
     EXPECT_TRUE(hasLine("Continue on FEATURE_2.EVO"));
     EXPECT_EQ(host.status0, (Lines{"Reading FEATURE_1.EVO ", "Reading FEATURE_2.EVO", "Ready"}));
@@ -109,7 +109,7 @@ TEST_F(ReadJobTest, ContinueUncheckedReadsOnlyTheFirstPart) {
     ctx.ui.cbContinue = false;
     bCheckClick(ctx);
 
-    EXPECT_EQ(ctx.BaseName, "FEATURE_1");
+    EXPECT_EQ(ctx.ui.BaseName, "FEATURE_1");
     EXPECT_EQ(countLines("Continue on"), 0);
     EXPECT_EQ(ctx.FrameCount[0], 4);
     EXPECT_FALSE(ctx.ui.cbAudio[1].enabled);
@@ -161,7 +161,7 @@ TEST_P(FrameCountTest, CountEqualsThePicturesAndDurationUsesTheStreamRate) {
     RecordingHost host;
     Context ctx(host);
     ctx.ui.eEVOfile = media / name;
-    EVOadj(ctx);
+    EVOadj(ctx.ui);
     ctx.ui.cbFastCheck = false;
     ctx.ui.cbDetails = c.seconds != 180; // the rate is read from the stream either way
     ctx.ui.eWorkdir = media.path;
@@ -232,12 +232,12 @@ TEST_F(ReadJobTest, MissingSourceFailsWithItsTextAndRestoresTheButtons) {
 TEST_F(ReadJobTest, AutoDemuxAndAutoRebuildFollowTheRead) {
     writeFile(dir / "FEATURE_1.EVO", titleWith(2, {0xC0}, false));
     choose(dir / "FEATURE_1.EVO");
-    setAutoMode(ctx, 1);
+    setAutoMode(ctx.ui, 1);
     bCheckClick(ctx);
     EXPECT_EQ(countLines("Opening file"), 2);
     EXPECT_TRUE(fileExists(dir / "FEATURE_1.DD+.stream.00.mpa"));
 
-    setAutoMode(ctx, 2);
+    setAutoMode(ctx.ui, 2);
     bCheckClick(ctx);
     EXPECT_TRUE(fileExists(dir / "FEATURE_1.rebuilt.EVO"));
     EXPECT_EQ(host.lines.back(), "");
@@ -248,7 +248,7 @@ TEST_F(ReadJobTest, UserCancelStopsContinuationFrameLinesAndFollowUp) {
     writeFile(dir / "FEATURE_1.EVO", bigTitle());
     writeFile(dir / "FEATURE_2.EVO", titleWith(2, {}, false));
     choose(dir / "FEATURE_1.EVO");
-    setAutoMode(ctx, 1);
+    setAutoMode(ctx.ui, 1);
     host.onPump = [&] {
         bCancelClick(ctx);
         bRebuildClick(ctx); // a button pressed mid-pass must not start a second job
@@ -263,7 +263,7 @@ TEST_F(ReadJobTest, UserCancelStopsContinuationFrameLinesAndFollowUp) {
     const Lines tail(host.lines.end() - 3, host.lines.end());
     EXPECT_EQ(tail, (Lines{"Cancelled.", "Done.", ""}));
     EXPECT_TRUE(ctx.ui.cbVideo[0].checked);
-    EXPECT_EQ(ctx.BaseName, "FEATURE_1_FEATURE_2");
+    EXPECT_EQ(ctx.ui.BaseName, "FEATURE_1_FEATURE_2");
     EXPECT_FALSE(fileExists(dir / "FEATURE_1_FEATURE_2.VC-1.stream.0.mpv"));
     EXPECT_FALSE(fileExists(dir / "FEATURE_1_FEATURE_2.rebuilt.EVO"));
 }
@@ -281,7 +281,7 @@ TEST_F(ReadJobTest, FastCheckStopStillRunsTheFollowUp) {
     ::close(fd);
 
     choose(path);
-    setAutoMode(ctx, 1);
+    setAutoMode(ctx.ui, 1);
     int pumps = 0;
     host.onPump = [&] { ++pumps; };
     bCheckClick(ctx);

@@ -10,7 +10,7 @@
 
 #include "engine/context.h"
 #include "engine/stream.h"
-#include "jobs/window.h"
+#include "model/window.h"
 #include "support/ps_builder.h"
 #include "support/recording_host.h"
 
@@ -271,8 +271,8 @@ TEST_F(PlaylistReader, UnmentionedSourceKeepsWholeListingTreeAndSelection) {
 
 TEST_F(PlaylistReader, TitleIsFoundAfterAReadJoinedBothPartsInTheBaseName) {
     ctx.ui.eEVOfile = "/disc/HVDVD_TS/FEATURE_1.EVO";
-    EVOadj(ctx);
-    ctx.BaseName = "FEATURE_1_FEATURE_2"; // as a Read job that went on to FEATURE_2 leaves it
+    EVOadj(ctx.ui);
+    ctx.ui.BaseName = "FEATURE_1_FEATURE_2"; // as a Read job that went on to FEATURE_2 leaves it
     ReadPlaylist(ctx, kDisc);
     EXPECT_EQ(lines(ctx.ui.mXPL), lines(kFeatureTitle));
     expectSlots({0}, {0, 1, 2}, {0, 16, 19});
@@ -394,7 +394,7 @@ TEST_P(PlaylistErrors, ErrorRestoresTheWindow) {
     test::TempDir dir;
     writeText(dir / "bad.XPL", GetParam().text);
     ctx.ui.eXPLfile = dir / "bad.XPL";
-    XPLadj(ctx);
+    XPLadj(ctx.ui);
     try {
         bReadXPLClick(ctx);
         FAIL() << "no error";
@@ -422,7 +422,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(PlaylistReader, MissingFileIsReportedAndWindowRestored) {
     ctx.ui.eXPLfile = "/nonexistent/ADV_OBJ/VPLST000.XPL";
-    XPLadj(ctx);
+    XPLadj(ctx.ui);
     try {
         bReadXPLClick(ctx);
         FAIL() << "no error";

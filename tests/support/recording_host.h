@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "engine/context.h"
-#include "engine/host.h"
-#include "engine/markup.h"
+#include "model/host.h"
+#include "model/markup.h"
 
 namespace qf::test {
 

@@ -6,8 +6,8 @@
 #include <QtTest>
 
 #include "LogView.h"
-#include "engine/markup.h"
 #include "gui_support.h"
+#include "model/markup.h"
 
 using namespace qf;
 using namespace qf::test;

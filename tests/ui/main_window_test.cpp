@@ -223,7 +223,7 @@ private slots:
         QCOMPARE(control<QLineEdit>(*w, "eXPLfile")->text(), QString("/disc/ADV_OBJ/VPLST000.XPL"));
         QVERIFY(control<QPushButton>(*w, "bCheck")->isEnabled());
         QVERIFY(!control<QPushButton>(*w, "bReadXPL")->isEnabled()); // no such playlist file
-        QCOMPARE(w->context().BaseName, std::string("FEATURE_1"));
+        QCOMPARE(w->context().ui.BaseName, std::string("FEATURE_1"));
 
         w->WMDropFiles({"/music/ATS_01_1.AOB"}); // taken like the browse dialog offers it
         QCOMPARE(edit->text(), QString("/music/ATS_01_1.AOB"));
@@ -242,7 +242,7 @@ private slots:
         QApplication::sendEvent(w.get(), &drop);
         QCOMPARE(control<QLineEdit>(*w, "eXPLfile")->text(), QString("/x/ADV_OBJ/VPLST000.XPL"));
         QCOMPARE(edit->text(), QString("/music/ATS_01_1.AOB"));
-        QCOMPARE(w->context().EVOdir, std::string("/x/HVDVD_TS/"));
+        QCOMPARE(w->context().ui.EVOdir, std::string("/x/HVDVD_TS/"));
     }
 
     void cancelledDialogsChangeNothing() {

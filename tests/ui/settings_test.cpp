@@ -106,8 +106,8 @@ private slots:
         QVERIFY(!ui.rbNoAuto);
         QCOMPARE(control<QLineEdit>(*w, "eWorkdir")->text(), QString("/tmp/out"));
         QCOMPARE(ui.treeWidth, 120);
-        QCOMPARE(w->context().EVOdir, std::string("/disc/HVDVD_TS/"));
-        QCOMPARE(w->context().XPLdir, std::string("/disc/ADV_OBJ/"));
+        QCOMPARE(w->context().ui.EVOdir, std::string("/disc/HVDVD_TS/"));
+        QCOMPARE(w->context().ui.XPLdir, std::string("/disc/ADV_OBJ/"));
         QTRY_COMPARE(w->width(), 500);
         QCOMPARE(w->height(), 420);
         // The file names themselves are not kept.

@@ -143,7 +143,7 @@ private slots:
         QTRY_COMPARE(w->size(), start + QSize(300, 0));
         w->WMDropFiles({QString::fromStdString(files.front())});
         control<QPushButton>(*w, "bCheck")->click();
-        QCOMPARE(w->context().BaseName, std::string("FEATURE_1_FEATURE_2"));
+        QCOMPARE(w->context().ui.BaseName, std::string("FEATURE_1_FEATURE_2"));
         control<QPushButton>(*w, "bReadXPL")->click();
 
         // Every node open, every entry whole, the tree at most half the page.

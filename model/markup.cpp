@@ -1,4 +1,4 @@
-#include "engine/markup.h"
+#include "model/markup.h"
 
 #include <algorithm>
 

@@ -1,0 +1,121 @@
+#include "model/window.h"
+
+#include <algorithm>
+
+#include "model/paths.h"
+
+namespace qf {
+
+namespace {
+const std::string kDiscVideoDir = "HVDVD_TS/";
+const std::string kDiscPlaylistDir = "ADV_OBJ/";
+const std::string kPlaylistName = "VPLST000.XPL";
+
+bool endsWith(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+} // namespace
+
+void EVOadj(WindowModel& ui) {
+    ui.bCheck = !ui.eEVOfile.empty();
+    ui.EVOname = namePart(ui.eEVOfile);
+    ui.BaseName = CutExt(ui.EVOname);
+    ui.EVOdir = folderPart(ui.eEVOfile);
+    ui.odEVOfileDir = ui.EVOdir;
+    ui.eXPLfile = kPlaylistName;
+    if (endsWith(ui.EVOdir, kDiscVideoDir)) {
+        ui.XPLdir = ui.EVOdir.substr(0, ui.EVOdir.size() - kDiscVideoDir.size()) + kDiscPlaylistDir;
+        ui.odXPLDir = ui.XPLdir;
+        ui.XPLname = kPlaylistName;
+        ui.odXPLFileName = ui.XPLname;
+        ui.eXPLfile = ui.XPLdir + ui.XPLname;
+    }
+    ui.bReadXPL = playlistChosen(ui);
+}
+
+bool playlistChosen(const WindowModel& ui) {
+    const std::string& path = ui.eXPLfile;
+    return !folderPart(path).empty() && fileExists(path);
+}
+
+void XPLadj(WindowModel& ui) {
+    ui.XPLname = namePart(ui.eXPLfile);
+    ui.XPLdir = folderPart(ui.eXPLfile);
+    ui.bReadXPL = playlistChosen(ui);
+    if (endsWith(ui.XPLdir, kDiscPlaylistDir)) {
+        ui.EVOdir = ui.XPLdir.substr(0, ui.XPLdir.size() - kDiscPlaylistDir.size()) + kDiscVideoDir;
+        ui.odEVOfileDir = ui.EVOdir;
+    }
+}
+
+void cbVideoClick(WindowModel& ui) {
+    auto ticked = [](const auto& boxes) {
+        return std::any_of(boxes.begin(), boxes.end(), [](const CheckBox& b) { return b.checked; });
+    };
+    ui.bDemux = ticked(ui.cbVideo) || ticked(ui.cbAudio) || ticked(ui.cbSub);
+    if (upperExt(ui.eEVOfile) == ".EVO") ui.bRebuild = ui.bDemux;
+}
+
+void Resetcbs(WindowModel& ui) {
+    auto reset = [](auto& boxes, const char* caption) {
+        for (auto& b : boxes) {
+            b.enabled = false;
+            b.caption = caption;
+            b.checked = false;
+        }
+    };
+    reset(ui.cbVideo, "No video stream");
+    reset(ui.cbAudio, "No audio stream");
+    reset(ui.cbSub, "No subpicture");
+    cbVideoClick(ui);
+}
+
+void setStreamChecked(WindowModel& ui, int family, int index, bool checked) {
+    CheckBox* box = nullptr;
+    if (family == 0 && index >= 0 && index < 8)
+        box = &ui.cbVideo[index];
+    else if (family == 1 && index >= 0 && index < 16)
+        box = &ui.cbAudio[index];
+    else if (family == 2 && index >= 0 && index < 16)
+        box = &ui.cbSub[index];
+    if (!box) return;
+    box->checked = checked;
+    cbVideoClick(ui);
+}
+
+void selectStreams(WindowModel& ui, int family, bool checked) {
+    auto apply = [checked](auto& boxes) {
+        for (CheckBox& b : boxes)
+            if (b.enabled) b.checked = checked;
+    };
+    if (family == 0)
+        apply(ui.cbVideo);
+    else if (family == 1)
+        apply(ui.cbAudio);
+    else if (family == 2)
+        apply(ui.cbSub);
+    cbVideoClick(ui);
+}
+
+void setAutoMode(WindowModel& ui, int mode) {
+    ui.rbNoAuto = mode == 0;
+    ui.rbAutoDemux = mode == 1;
+    ui.rbAutoRebuild = mode == 2;
+}
+
+void dropFile(WindowModel& ui, const std::string& path) {
+    const std::string ext = upperExt(path);
+    if (ext == ".EVO" || ext == ".VOB" || ext == ".AOB") {
+        ui.eEVOfile = path;
+        EVOadj(ui);
+    } else if (ext == ".XPL") {
+        ui.eXPLfile = path;
+        XPLadj(ui);
+    }
+}
+
+void bClearClick(WindowModel& ui) {
+    ui.log.clear();
+}
+
+} // namespace qf
