@@ -15,7 +15,7 @@
 #include "cli/sample.h"
 #include "cli/terminal_host.h"
 #include "engine/context.h"
-#include "jobs/job_util.h"
+#include "jobs/outputs.h"
 #include "jobs/jobs.h"
 #include "model/paths.h"
 #include "model/window.h"

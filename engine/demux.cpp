@@ -11,6 +11,7 @@
 
 #include "analysers/analysers.h"
 #include "analysers/report.h"
+#include "engine/blockpass.h"
 #include "engine/context.h"
 #include "engine/framecount.h"
 #include "model/paths.h"
@@ -18,11 +19,6 @@
 namespace qf {
 
 namespace {
-
-constexpr int64_t kPumpInterval = 4 * 1024 * 1024;
-constexpr int64_t kRepaintInterval = 64 * 1024 * 1024;
-constexpr int64_t kFastCheckLimit = 300000000;
-constexpr double kSecond = 1.0 / 86400.0;
 
 enum class Packet : uint8_t { None, Video, Audio, MpegAudio, Private, Subpicture, Ignore, Skip };
 enum class VideoKind : uint8_t { MPEG2, H264, VC1 };
@@ -116,7 +112,6 @@ private:
     void flushOutputs() {
         for (auto& q : pending_) q.flush();
     }
-    void progress(int64_t pos, int64_t size, double startTime);
     void systemHeaderLine();
 
     Context& ctx_;
@@ -163,17 +158,7 @@ private:
 void Pass::run() {
     Context& c = ctx_;
     c.fillReportTables();
-    c.ui.bCancel = true;
-    c.CancelFlag = false;
-    c.WriteMode = !read_;
-    const double startTime = nowInDays();
     c.resetCatalogue();
-
-    struct CancelOff {
-        Context& c;
-        ~CancelOff() { c.ui.bCancel = false; }
-    } cancelOff{c};
-
     if (!read_) {
         pending_.reserve(c.VideoOut.size() + c.AudioOut.size() + c.SubOut.size());
         auto addAll = [&](auto& outs) {
@@ -185,38 +170,18 @@ void Pass::run() {
         addAll(c.SubOut);
     }
 
-    // The size is taken once: a source that shrinks while it is read ends the pass with
-    // a read error instead of a short output reported as done.
-    Stream& src = *c.SourceStream;
-    const int64_t size = src.size();
-    while (src.position() < size && !c.CancelFlag) {
-        const size_t len = src.read(buf_, kBlockSize);
-        if (len == 0) throw Error(src.failure("Stream read error"));
-        c.BlockLen = len;
-        const int64_t pos = src.position();
-        if (pos % kPumpInterval == 0) {
-            progress(pos, size, startTime);
-            c.host.processEvents();
-        }
-        if (read_ && c.ui.cbFastCheck && pos > kFastCheckLimit) c.CancelFlag = true;
-        if (pos % kRepaintInterval == 0) c.host.repaint();
-        if (read_ && pos == static_cast<int64_t>(kBlockSize) && buf_[16] == 0x01 &&
-            buf_[17] == 0xBB)
+    BlockPassSettings how;
+    how.writes = !read_;
+    if (read_ && c.ui.cbFastCheck) how.stopPast = kFastCheckLimit;
+    runBlocks(c, how, [&](size_t len) {
+        // The first system header is taken to follow a 14-byte pack header at the start.
+        if (read_ && c.SourceStream->position() == static_cast<int64_t>(kBlockSize) &&
+            buf_[16] == 0x01 && buf_[17] == 0xBB)
             systemHeaderLine();
         parse(len);
         flushOutputs();
-    }
+    });
     if (c.CancelFlag) c.FrameCount = {0, 0};
-}
-
-void Pass::progress(int64_t pos, int64_t size, double startTime) {
-    const long double elapsed = nowInDays() - startTime;
-    const long double remaining =
-        elapsed * static_cast<long double>(size) / static_cast<long double>(pos) - elapsed +
-        kSecond;
-    ctx_.slog(std::to_string(pos / 1048576) + "/" + std::to_string(size / 1048576) +
-                  " Mbytes, Remaining time: " + ctx_.formatTime(static_cast<double>(remaining)),
-              1);
 }
 
 void Pass::systemHeaderLine() {

@@ -4,8 +4,9 @@
 
 #include "engine/context.h"
 #include "engine/demux.h"
-#include "jobs/job_util.h"
 #include "jobs/jobs.h"
+#include "jobs/outputs.h"
+#include "jobs/runner.h"
 #include "model/markup.h"
 #include "model/paths.h"
 
@@ -35,7 +36,7 @@ void runDemux(Context& ctx) {
     ctx.FrameCount = {0, 0};
     ctx.CreatedFiles.clear();
 
-    const std::string second = prepareBaseName(ctx);
+    const std::string second = titleOf(ctx);
     const std::string prefix = outputPrefix(ctx);
 
     ctx.log("Opening file " + escapeMarkup(ctx.ui.EVOname));
@@ -49,16 +50,8 @@ void runDemux(Context& ctx) {
 
     ctx.slog("Demuxing " + namePart(ui.eEVOfile), 0);
     demux(ctx, kDemuxPass);
-
-    if (ui.cbContinue && !ctx.CancelFlag && !second.empty()) {
-        const CatalogueCopy first = copyCatalogue(ctx);
-        openSource(ctx, second);
-        ctx.log("Continue on " + escapeMarkup(namePart(second)));
-        ctx.slog("Demuxing " + namePart(second), 0);
-        demux(ctx, kDemuxPass);
-        // The selection offers both parts' streams; a later Rebuild must find them all.
-        keepFirstPart(ctx, first);
-    }
+    continueOnSecondPart(ctx, second, "Demuxing",
+                         [&](const std::string&) { demux(ctx, kDemuxPass); });
 
     ctx.SourceStream.reset();
     ctx.closeOutputs();
@@ -73,17 +66,9 @@ void runDemux(Context& ctx) {
 } // namespace
 
 void bDemuxClick(Context& ctx) {
-    JobGuard guard(ctx);
-    if (!guard.active()) return;
     const bool bRebuildBefore = ctx.ui.bRebuild;
-    try {
-        runDemux(ctx);
-    } catch (...) {
-        ctx.SourceStream.reset();
-        ctx.closeOutputs();
-        restoreJobButtons(ctx, bRebuildBefore);
-        throw;
-    }
+    runJob(
+        ctx, [&] { runDemux(ctx); }, [&] { restoreJobButtons(ctx, bRebuildBefore); });
 }
 
 } // namespace qf

@@ -2,11 +2,12 @@
 // ticked, captioned check box per stream found, frame counts and the auto follow-up.
 #include <cstdio>
 
+#include "engine/blockpass.h"
 #include "engine/catalogue.h"
 #include "engine/context.h"
 #include "engine/demux.h"
-#include "jobs/job_util.h"
 #include "jobs/jobs.h"
+#include "jobs/runner.h"
 #include "model/markup.h"
 #include "model/paths.h"
 #include "model/window.h"
@@ -14,8 +15,6 @@
 namespace qf {
 
 namespace {
-
-constexpr int64_t kFastCheckLimit = 300000000;
 
 // Why the pass just run stopped early, if it did. The fast-check limit also sets
 // CancelFlag, but only once a read pass is past 300,000,000 bytes, and no message pump
@@ -62,25 +61,19 @@ bool runRead(Context& ctx) {
     ctx.EarliestPTS = 0xFFFFFFFF;
     // Slots are given anew; the Demux or Rebuild job that uses this selection keeps them.
     ctx.Slots.clear();
-    const std::string second = prepareBaseName(ctx);
+    const std::string second = titleOf(ctx);
 
     ctx.log("Opening file [b]" + escapeMarkup(ctx.ui.EVOname) + "[/b]");
     openSource(ctx, ui.eEVOfile);
     ctx.slog("Reading " + namePart(ui.eEVOfile) + " ", 0);
     logFileSize(ctx);
-    demux(ctx, kReadPass);
     JobEnd end;
+    demux(ctx, kReadPass);
     noteStop(ctx, end);
-
-    if (ui.cbContinue && !ctx.CancelFlag && !second.empty()) {
-        const CatalogueCopy first = copyCatalogue(ctx);
-        openSource(ctx, second);
-        ctx.log("Continue on " + escapeMarkup(namePart(second)));
-        ctx.slog("Reading " + namePart(second), 0);
+    continueOnSecondPart(ctx, second, "Reading", [&](const std::string&) {
         demux(ctx, kReadPass);
         noteStop(ctx, end);
-        keepFirstPart(ctx, first);
-    }
+    });
     ctx.SourceStream.reset();
 
     markBoxes(ui.cbVideo, ctx.VideoSlots, 2, VideoKindName, false);
@@ -98,17 +91,10 @@ bool runRead(Context& ctx) {
 } // namespace
 
 void bCheckClick(Context& ctx) {
-    JobGuard guard(ctx);
-    if (!guard.active()) return;
     bool userCancel = false;
-    try {
-        userCancel = runRead(ctx);
-    } catch (...) {
-        ctx.SourceStream.reset();
-        restoreJobButtons(ctx, false);
-        throw;
-    }
-    guard.release();
+    if (!runJob(
+            ctx, [&] { userCancel = runRead(ctx); }, [&] { restoreJobButtons(ctx, false); }))
+        return;
     // A user's Cancel means "stop here"; the fast-check stop is no reason to skip it.
     if (userCancel) return;
     if (ctx.ui.rbAutoDemux) bDemuxClick(ctx);

@@ -1,16 +1,15 @@
 #include "jobs/rebuild.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "engine/blockpass.h"
 #include "engine/context.h"
-#include "engine/timefmt.h"
 
 namespace qf {
 
 namespace {
 
-constexpr int64_t kPumpInterval = 4 * 1024 * 1024;
-constexpr double kSecond = 1.0 / 86400.0;
 constexpr uint8_t kUnassigned = 0xFF;
 
 // Offsets inside a pack, assuming a 14-byte pack header without stuffing.
@@ -55,18 +54,6 @@ bool OtherSubstreamDropped(const Context& ctx, uint8_t id) {
     if (audio) return droppedByBox(ctx, ctx.AudioSlots, ctx.ui.cbAudio, Family::Audio, id);
     if (sub) return droppedByBox(ctx, ctx.SubSlots, ctx.ui.cbSub, Family::Subpicture, id);
     return false;
-}
-
-void showProgress(Context& ctx, const RebuildState& st, int64_t pos, int64_t size,
-                  double startTime) {
-    const long double elapsed = nowInDays() - startTime;
-    const long double remaining =
-        elapsed * static_cast<long double>(size) / static_cast<long double>(pos) - elapsed +
-        kSecond;
-    ctx.slog("Rebuilding " + st.SourceName + " " + std::to_string(pos / 1048576) + "/" +
-                 std::to_string(size / 1048576) +
-                 " Mbytes, Remaining time: " + ctx.formatTime(static_cast<double>(remaining)),
-             1);
 }
 
 } // namespace
@@ -170,60 +157,29 @@ bool rebuildPack(Context& ctx, RebuildState& st, uint8_t* blk) {
 } // namespace
 
 void Rebuild(Context& ctx, RebuildState& st) {
-    ctx.ui.bCancel = true;
-    ctx.WriteMode = true;
-    ctx.CancelFlag = false;
-    const double startTime = nowInDays();
-    struct CancelOff {
-        Context& c;
-        ~CancelOff() { c.ui.bCancel = false; }
-    } cancelOff{ctx};
-
-    Stream& src = *ctx.SourceStream;
     Stream& out = *st.RebuiltOut;
     uint8_t* buf = ctx.ReadBuffer.data();
-    const int64_t size = src.size();
-
-    // The source is taken pack by pack, but read in whole buffers and written in runs of
+    BlockPassSettings how;
+    how.writes = true;
+    how.progressPrefix = "Rebuilding " + st.SourceName + " ";
+    // The source is taken pack by pack, but read in whole blocks and written in runs of
     // consecutive kept packs: the same bytes as one read and one write per pack, with a
-    // hundredth of the system calls.
-    while (src.position() < size && !ctx.CancelFlag) {
-        const int64_t blockStart = src.position();
-        const size_t got = src.read(buf, kBlockSize);
-        if (got == 0) throw Error(src.failure("Stream read error"));
+    // hundredth of the system calls. A Cancel is seen between blocks, as in every pass.
+    runBlocks(ctx, how, [&](size_t got) {
         // A short last pack must not show bytes of an earlier read.
         const size_t packs = (got + kRebuildPackSize - 1) / kRebuildPackSize;
         std::memset(buf + got, 0, packs * kRebuildPackSize - got);
-
         size_t runStart = 0, runEnd = 0; // kept bytes not yet written
-        size_t handled = 0;
-        auto flush = [&] {
-            if (runEnd > runStart) out.write(buf + runStart, runEnd - runStart);
-            runStart = runEnd;
-        };
-        for (size_t k = 0; k < packs; ++k) {
-            const size_t at = k * kRebuildPackSize;
-            const size_t n = std::min(kRebuildPackSize, got - at);
-            if (k > 0 && ctx.CancelFlag) break; // a cancel is seen before the next pack
-            const int64_t pos = blockStart + static_cast<int64_t>(at + n);
-            if (pos % kPumpInterval == 0) {
-                flush();
-                showProgress(ctx, st, pos, size, startTime);
-                ctx.host.processEvents();
+        for (size_t at = 0; at < got; at += kRebuildPackSize) {
+            if (!rebuildPack(ctx, st, buf + at)) continue;
+            if (runEnd != at) {
+                if (runEnd > runStart) out.write(buf + runStart, runEnd - runStart);
+                runStart = at;
             }
-            if (rebuildPack(ctx, st, buf + at)) {
-                if (runEnd != at) {
-                    flush();
-                    runStart = at;
-                }
-                runEnd = at + n;
-            }
-            handled = at + n;
+            runEnd = std::min(at + kRebuildPackSize, got);
         }
-        flush();
-        // Leave the source where the last handled pack ended.
-        if (handled < got) src.seek(blockStart + static_cast<int64_t>(handled));
-    }
+        if (runEnd > runStart) out.write(buf + runStart, runEnd - runStart);
+    });
 }
 
 } // namespace qf

@@ -3,9 +3,10 @@
 #include <memory>
 
 #include "engine/context.h"
-#include "jobs/job_util.h"
 #include "jobs/jobs.h"
+#include "jobs/outputs.h"
 #include "jobs/rebuild.h"
+#include "jobs/runner.h"
 #include "model/markup.h"
 #include "model/paths.h"
 
@@ -21,7 +22,7 @@ void runRebuild(Context& ctx, RebuildState& st) {
 
     st.reset();
     ctx.CreatedFiles.clear();
-    const std::string second = prepareBaseName(ctx);
+    const std::string second = titleOf(ctx);
     const std::string target = outputPrefix(ctx) + ".rebuilt.EVO";
 
     ctx.log("Opening file " + escapeMarkup(ctx.ui.EVOname));
@@ -35,14 +36,10 @@ void runRebuild(Context& ctx, RebuildState& st) {
     st.SourceName = namePart(ui.eEVOfile);
     ctx.slog("Rebuilding " + st.SourceName, 0);
     Rebuild(ctx, st);
-
-    if (ui.cbContinue && !ctx.CancelFlag && !second.empty()) {
-        openSource(ctx, second);
-        st.SourceName = namePart(second);
-        ctx.log("Continue on " + escapeMarkup(st.SourceName));
-        ctx.slog("Rebuilding " + st.SourceName, 0);
+    continueOnSecondPart(ctx, second, "Rebuilding", [&](const std::string& name) {
+        st.SourceName = name;
         Rebuild(ctx, st);
-    }
+    });
 
     ctx.SourceStream.reset();
     st.RebuiltOut.reset();
@@ -60,18 +57,14 @@ void runRebuild(Context& ctx, RebuildState& st) {
 } // namespace
 
 void bRebuildClick(Context& ctx) {
-    JobGuard guard(ctx);
-    if (!guard.active()) return;
     const bool bRebuildBefore = ctx.ui.bRebuild;
-    RebuildState st;
-    try {
-        runRebuild(ctx, st);
-    } catch (...) {
-        ctx.SourceStream.reset();
-        st.RebuiltOut.reset();
-        restoreJobButtons(ctx, bRebuildBefore);
-        throw;
-    }
+    runJob(
+        ctx,
+        [&] {
+            RebuildState st; // its output is closed as the body ends, also by an error
+            runRebuild(ctx, st);
+        },
+        [&] { restoreJobButtons(ctx, bRebuildBefore); });
 }
 
 } // namespace qf

@@ -8,6 +8,7 @@
 
 #include "engine/context.h"
 #include "engine/stream.h"
+#include "jobs/runner.h"
 #include "model/markup.h"
 #include "model/paths.h"
 #include "model/window.h"
@@ -431,20 +432,12 @@ std::string scan(Context& ctx, Stream& in, Budget& budget) {
     return scanner.title();
 }
 
-} // namespace
-
-std::string ScanXPL(Context& ctx, Stream& in) {
-    Budget budget(ctx, in.size());
-    return scan(ctx, in, budget);
-}
-
-void bReadXPLClick(Context& ctx) {
-    if (ctx.busy) return; // the running pass owns SourceStream and ReadBuffer
+void readPlaylist(Context& ctx) {
     auto& ui = ctx.ui;
     ui.bReadXPL = false;
     ui.page = 4;
-    try {
-        ctx.SourceStream = std::make_unique<FileStream>(ui.eXPLfile, FileStream::Mode::Read);
+    {
+        openSource(ctx, ui.eXPLfile);
         ctx.log("Open " + escapeMarkup(ctx.ui.XPLname));
         ctx.log("Filesize: " + std::to_string(ctx.SourceStream->size()) + " bytes");
         ui.mXPL.clear();
@@ -457,18 +450,28 @@ void bReadXPLClick(Context& ctx) {
         const std::string source = CutExt(ctx.ui.EVOname);
         if (!listTitle(ctx, budget, source, title) && !source.empty())
             ctx.log("No title in the playlist plays " + escapeMarkup(source));
-    } catch (...) {
-        ctx.SourceStream.reset();
-        ui.mXPLVisible = true;
-        ui.bReadXPL = playlistChosen(ctx.ui);
-        throw;
     }
     ui.mXPLVisible = true;
-    ctx.log("Done.");
-    ctx.log("");
-    ctx.slog("Ready", 0);
-    ctx.slog("", 1);
-    ui.bReadXPL = playlistChosen(ctx.ui);
+    finishLog(ctx);
+    ui.bReadXPL = playlistChosen(ui);
+}
+
+} // namespace
+
+std::string ScanXPL(Context& ctx, Stream& in) {
+    Budget budget(ctx, in.size());
+    return scan(ctx, in, budget);
+}
+
+void bReadXPLClick(Context& ctx) {
+    auto& ui = ctx.ui;
+    // A running pass owns SourceStream and ReadBuffer: the reading waits for the next click.
+    runJob(
+        ctx, [&] { readPlaylist(ctx); },
+        [&] {
+            ui.mXPLVisible = true;
+            ui.bReadXPL = playlistChosen(ui);
+        });
 }
 
 void ReadPlaylist(Context& ctx, const std::string& playlist, const std::string& source) {

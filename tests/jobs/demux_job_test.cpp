@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "job_fixture.h"
-#include "jobs/job_util.h"
+#include "jobs/outputs.h"
 #include "jobs/rebuild.h"
 #include "support/ffmpeg.h"
 

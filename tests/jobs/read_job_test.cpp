@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "job_fixture.h"
-#include "jobs/job_util.h"
+#include "jobs/runner.h"
 #include "support/ffmpeg.h"
 
 namespace qf::test {

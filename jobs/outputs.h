@@ -1,0 +1,27 @@
+#pragma once
+// The files the Demux and Rebuild jobs write: their names and their creation.
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qf {
+
+class Context;
+class Stream;
+
+// Output folder + BaseName. An empty output folder means the source file's folder.
+std::string outputPrefix(const Context& ctx);
+// The name of the file the Demux job writes the stream of a ticked box into:
+// prefix + "." + caption + "." + extension (family 0 video, 1 audio, 2 subpicture).
+std::string outputName(const Context& ctx, const std::string& prefix, int family, size_t slot);
+// The extension of a stream's file named by its codec ("vc1", "ac3", "sup" ...): from the
+// catalogue entry, or for a stream listed by a playlist from its caption; empty when unknown.
+std::string codecExtension(const Context& ctx, int family, size_t slot);
+// The files a Demux job (or a Rebuild job) would create for the current selection, in the
+// order it creates them; sets BaseName as the job would.
+std::vector<std::string> plannedOutputs(Context& ctx, bool rebuild);
+// Creates (or empties) an output of the running job and adds it to CreatedFiles.
+std::unique_ptr<Stream> createOutput(Context& ctx, const std::string& name);
+
+} // namespace qf
