@@ -1,0 +1,408 @@
+// The resumable byte parser of a pass: packet start codes, PES headers and sub-stream
+// headers, each byte handled by the field it belongs to, payload handed on as runs.
+#include <algorithm>
+
+#include "engine/pass.h"
+
+namespace qf::pass {
+
+namespace {
+
+// Stream ids whose start code begins a packet the parser acts on.
+bool isPacketStart(uint8_t id) {
+    return id == 0xBD || id == 0xBC || id == 0xBE || id == 0xBF || id == 0xFD ||
+           (id >= 0xC0 && id <= 0xCF) || (id >= 0xE0 && id <= 0xE3);
+}
+
+} // namespace
+
+// Each byte goes to the first of these that wants it: a payload run, a packet passed over
+// whole, a start code (which begins a packet whatever counter runs, so damage costs only
+// the packets it touches), then the header fields in the order a packet has them.
+void Pass::parse(size_t len) {
+    size_t i = 0;
+    while (i < len) {
+        const uint8_t b = buf_[i];
+        ScanWord = (ScanWord << 8) | b;
+        if (InPayload) {
+            i += payloadRun(i, len);
+            continue;
+        }
+        Next = ++i;
+        if (SkipLeft > 0)
+            i += skippedBytes(i, len);
+        else if ((ScanWord >> 8) == 0x000001 && isPacketStart(b))
+            startCode(b);
+        else if (LengthLeft > 0)
+            packetLengthByte();
+        else if (FixedLeft > 0)
+            fixedHeaderByte(b);
+        else if (PtsLeft > 0)
+            lonePtsByte(b);
+        else if (PtsDtsLeft > 0)
+            ptsDtsByte(b);
+        else if (ExtFlagsLeft > 0)
+            extensionFlagsByte(b);
+        else if (PstdLeft > 0)
+            pstdByte();
+        else if (Ext2Left > 0)
+            streamIdExtensionByte(b);
+        else if (HeaderLeft > 0)
+            stuffingByte();
+        else if (SubHeaderLeft > 0)
+            subStreamHeaderByte(b);
+        else if (LpcmLeft > 0)
+            lpcmHeaderByte();
+        else if (TrueHDLeft > 0)
+            trueHdHeaderByte();
+        else
+            i = scanToStartCode(i, len);
+    }
+}
+
+// The payload from i to the end of the packet or of the block, handed on as one run (its
+// bytes after the first are not entered into the scan word). Returns its length.
+size_t Pass::payloadRun(size_t i, size_t len) {
+    const size_t n = std::min(len - i, static_cast<size_t>(PacketLeft));
+    if (PacketKind == Packet::Video || PacketKind == Packet::Audio ||
+        PacketKind == Packet::MpegAudio || PacketKind == Packet::Subpicture)
+        payload(i, n);
+    PacketLeft -= static_cast<int32_t>(n);
+    if (PacketLeft == 0) InPayload = false;
+    return n;
+}
+
+// The byte before i and the rest of a packet passed over whole (program stream map,
+// padding, private stream 2) that lie in this block: the scan word ends up holding their
+// last bytes, as if they had been entered one by one. Returns how many bytes from i.
+size_t Pass::skippedBytes(size_t i, size_t len) {
+    --SkipLeft;
+    --PacketLeft;
+    const size_t m = std::min(len - i, static_cast<size_t>(SkipLeft));
+    if (m >= 4) {
+        const uint8_t* e = buf_ + i + m;
+        ScanWord = static_cast<uint32_t>(e[-4]) << 24 | static_cast<uint32_t>(e[-3]) << 16 |
+                   static_cast<uint32_t>(e[-2]) << 8 | e[-1];
+    } else {
+        for (size_t k = 0; k < m; ++k) ScanWord = (ScanWord << 8) | buf_[i + k];
+    }
+    SkipLeft -= static_cast<int32_t>(m);
+    PacketLeft -= static_cast<int32_t>(m);
+    return m;
+}
+
+// PES_packet_length, high byte then low byte.
+void Pass::packetLengthByte() {
+    if (--LengthLeft > 0) return;
+    PacketLeft = static_cast<int32_t>(ScanWord & 0xFFFF);
+    if (PacketKind == Packet::Skip)
+        SkipLeft = PacketLeft;
+    else
+        FixedLeft = 3;
+}
+
+// The two flag bytes (PTS_DTS_flags and PES_extension_flag in the second) and
+// PES_header_data_length, which says what header fields follow.
+void Pass::fixedHeaderByte(uint8_t b) {
+    --PacketLeft;
+    --FixedLeft;
+    if (FixedLeft == 1) {
+        PesFlags = b;
+    } else if (FixedLeft == 0) {
+        HeaderLeft = b;
+        if ((PesFlags & 0xC0) == 0x80) PtsLeft = 5;
+        if ((PesFlags & 0xC0) == 0xC0) PtsDtsLeft = 10;
+        if ((PesFlags & 0xC1) == 0x01) ExtFlagsLeft = 1;
+        if (HeaderLeft == 0) headerEnds();
+    }
+}
+
+void Pass::lonePtsByte(uint8_t b) {
+    --PacketLeft;
+    --HeaderLeft;
+    timestampByte(5 - PtsLeft, b);
+    if (--PtsLeft == 0) {
+        CurPTS = TsAcc;
+        PacketHasPts = true;
+        afterTimestamps();
+    }
+}
+
+void Pass::ptsDtsByte(uint8_t b) {
+    --PacketLeft;
+    --HeaderLeft;
+    const int k = 10 - PtsDtsLeft; // 0..9
+    timestampByte(k % 5, b);
+    --PtsDtsLeft;
+    if (k == 4) {
+        CurPTS = VideoPTS = TsAcc;
+        PacketHasPts = true;
+    } else if (k == 9) {
+        CurDTS = TsAcc;
+        afterTimestamps();
+    }
+}
+
+// The PES extension flags: a P-STD buffer field and a second extension may follow.
+void Pass::extensionFlagsByte(uint8_t b) {
+    --PacketLeft;
+    --HeaderLeft;
+    --ExtFlagsLeft;
+    ExtFlags = b;
+    if (ExtFlags & 0x10)
+        PstdLeft = 2;
+    else if (ExtFlags & 0x01)
+        Ext2Left = 2;
+    else if (HeaderLeft == 0)
+        headerEnds();
+}
+
+void Pass::pstdByte() {
+    --PacketLeft;
+    --HeaderLeft;
+    if (--PstdLeft > 0) return;
+    if (ExtFlags & 0x01)
+        Ext2Left = 2;
+    else if (HeaderLeft == 0)
+        headerEnds();
+}
+
+// The second extension: its length byte, then the stream id extension, which names the
+// stream of an extended-stream packet (VC-1 0x55/0x56).
+void Pass::streamIdExtensionByte(uint8_t b) {
+    --PacketLeft;
+    --HeaderLeft;
+    if (--Ext2Left > 0) return;
+    const uint8_t x = b & 0x7F;
+    if (x == 0x55 || x == 0x56) {
+        bool first = false;
+        VideoId = VideoEntry = x;
+        VideoIdx = claim(x, Family::Video, x - 0x55, "[b]VC-1[/b] video stream ", first);
+        if (first) VideoPTS = CurPTS;
+        PacketKind = Packet::Video;
+    } else {
+        PacketKind = Packet::Ignore;
+    }
+    if (HeaderLeft == 0) headerEnds();
+}
+
+// Stuffing and header fields not parsed.
+void Pass::stuffingByte() {
+    --PacketLeft;
+    if (--HeaderLeft == 0) headerEnds();
+}
+
+// The private-stream-1 sub-stream header: the subpicture test at its first byte (the
+// sub-stream id), the audio decision after its fourth.
+void Pass::subStreamHeaderByte(uint8_t b) {
+    --PacketLeft;
+    const bool first = SubHeaderLeft == 4;
+    --SubHeaderLeft;
+    if (first)
+        subpictureTest(b);
+    else if (SubHeaderLeft == 0)
+        audioDecision();
+}
+
+void Pass::lpcmHeaderByte() {
+    --PacketLeft;
+    if (--LpcmLeft > 0) return;
+    PacketKind = Packet::Audio;
+    beginPayload();
+}
+
+void Pass::trueHdHeaderByte() {
+    --PacketLeft;
+    if (--TrueHDLeft > 0) return;
+    PacketKind = Packet::Audio;
+    beginPayload();
+}
+
+// Between packets no counter runs, so every byte up to the next start code is passed over:
+// a tight loop from i. Returns where the parse goes on.
+size_t Pass::scanToStartCode(size_t i, size_t len) {
+    while (i < len) {
+        const uint8_t c = buf_[i++];
+        ScanWord = (ScanWord << 8) | c;
+        if ((ScanWord >> 8) == 0x000001 && isPacketStart(c)) {
+            startCode(c);
+            break;
+        }
+    }
+    return i;
+}
+
+int Pass::claim(int32_t entry, Family family, int ruleSlot, const char* found, bool& first) {
+    const int slot = ctx_.Slots.claim(entry, family, ruleSlot);
+    first = !met_.test(static_cast<size_t>(entry));
+    if (first) {
+        met_.set(static_cast<size_t>(entry));
+        if (slot >= 0) {
+            int32_t* table = family == Family::Video   ? ctx_.VideoSlots.data()
+                             : family == Family::Audio ? ctx_.AudioSlots.data()
+                                                       : ctx_.SubSlots.data();
+            table[slot] = entry;
+            if (read_ && found) ctx_.log(std::string(found) + std::to_string(slot) + " found!");
+        }
+    }
+    return slot;
+}
+
+void Pass::startCode(uint8_t id) {
+    // Counters left over from a damaged packet must not run into the new one.
+    LengthLeft = 2;
+    FixedLeft = PtsLeft = PtsDtsLeft = ExtFlagsLeft = PstdLeft = Ext2Left = 0;
+    SubHeaderLeft = LpcmLeft = TrueHDLeft = 0;
+    HeaderLeft = 0;
+    InPayload = false;
+    PacketHasPts = false;
+    FirstVideoPacket = false;
+    bool first = false;
+    if (id == 0xE0 || id == 0xE1) {
+        VideoId = VideoEntry = id;
+        VideoIdx = claim(id, Family::Video, id & 1, "[b]MPEG-2[/b] video stream ", first);
+        if (first) VideoPTS = CurPTS;
+        FirstVideoPacket = first;
+        VideoKind_ = VideoKind::MPEG2;
+        PacketKind = Packet::Video;
+    } else if (id == 0xE2 || id == 0xE3) {
+        VideoId = VideoEntry = id;
+        VideoIdx = claim(id, Family::Video, id & 1, "[b]H.264 (AVC)[/b] video stream ", first);
+        FirstVideoPacket = first;
+        VideoKind_ = VideoKind::H264;
+        PacketKind = Packet::Video;
+    } else if (id == 0xFD) {
+        // Only the stream id extension names the stream; a packet without one has none.
+        VideoEntry = VideoIdx = -1;
+        VideoKind_ = VideoKind::VC1;
+        PacketKind = Packet::Video;
+    } else if (id >= 0xC0 && id <= 0xCF) {
+        MpegAudioId = id;
+        PacketKind = Packet::MpegAudio;
+    } else if (id == 0xBD) {
+        PacketKind = Packet::Private;
+    } else {
+        PacketKind = Packet::Skip;
+    }
+}
+
+void Pass::timestampByte(int k, uint8_t b) {
+    switch (k) {
+    case 0:
+        TsAcc = static_cast<uint32_t>(b & 0x06) << 29;
+        break;
+    case 1:
+        TsAcc |= static_cast<uint32_t>(b) << 22;
+        break;
+    case 2:
+        TsAcc |= static_cast<uint32_t>(b & 0xFE) << 14;
+        break;
+    case 3:
+        TsAcc |= static_cast<uint32_t>(b) << 7;
+        break;
+    default:
+        TsAcc |= static_cast<uint32_t>(b & 0xFE) >> 1;
+        break;
+    }
+}
+
+void Pass::afterTimestamps() {
+    // A video stream's first PTS is its first packet's own, also when that packet carries
+    // a PTS alone (a stream without reordered pictures).
+    if (FirstVideoPacket) VideoPTS = CurPTS;
+    if (HeaderLeft == 0)
+        headerEnds();
+    else if (PacketKind == Packet::Video && (PesFlags & 0x01))
+        ExtFlagsLeft = 1;
+}
+
+void Pass::headerEnds() {
+    if (PacketKind == Packet::MpegAudio) {
+        // Claimed here, so that the stream's first PTS is its own header's.
+        bool first = false;
+        AudioId = MpegAudioId;
+        AudioEntry = kMpegAudioEntry + MpegAudioId;
+        AudioKind_ = AudioKind::MPA;
+        AudioIdx = claim(AudioEntry, Family::Audio, MpegAudioId & 0x0F, "[b]MPEG[/b] audio stream ",
+                         first);
+        if (first) AudioPTS = CurPTS;
+    }
+    if (PacketKind == Packet::Private) {
+        if (PacketLeft > 0) SubHeaderLeft = 4; // else nothing is left to name a sub-stream
+    } else {
+        beginPayload();
+    }
+}
+
+// The payload of the current packet starts at the next byte. A packet whose header uses
+// up its whole length hands on an empty run (its stream is still met, and a subpicture
+// packet's time still opens a record); one shorter than its header has no payload.
+void Pass::beginPayload() {
+    if (PacketLeft > 0) {
+        InPayload = true;
+        return;
+    }
+    if (PacketLeft == 0 && PacketKind != Packet::Ignore) payload(Next, 0);
+}
+
+void Pass::subpictureTest(uint8_t b) {
+    const bool plain = (b & 0xE0) == 0x20, extended = (b & 0xE0) == 0x60;
+    if (!plain && !extended) return;
+    bool first = false;
+    SubId = SubEntry = b;
+    SubIdx =
+        claim(b, Family::Subpicture, b & 0x1F,
+              plain ? "[b]Subpicture[/b] stream " : "[b]Extended subpicture[/b] stream ", first);
+    if (first && read_) SubPTS = CurPTS;
+    RecordPending = PacketHasPts;
+    RecordPTS = CurPTS;
+    if (read_ && plain) CurPTS = 0;
+    SubHeaderLeft = 0;
+    PacketKind = Packet::Subpicture;
+    beginPayload();
+}
+
+void Pass::audioDecision() {
+    const uint32_t id = ScanWord >> 24;
+    int rule = static_cast<int>(id & 0x0F);
+    const char* msg = nullptr;
+    if (id >= 0x80 && id <= 0x87) {
+        rule = id & 7;
+        AudioKind_ = AudioKind::AC3;
+        msg = "[b]Dolby Digital[/b] audio stream ";
+    } else if (id >= 0x88 && id <= 0x8F) {
+        rule = id & 7;
+        AudioKind_ = AudioKind::DTS;
+        msg = "[b]DTS HD (DTS)[/b] audio stream ";
+    } else if (id >= 0xC0 && id <= 0xCF) {
+        AudioKind_ = AudioKind::EAC3;
+        msg = "[b]Dolby Digital[/b] Plus audio stream ";
+    } else if (id >= 0xA0 && id <= 0xA7) {
+        AudioKind_ = AudioKind::LPCM;
+        msg = (id == 0xA1 && aob_) ? "[b]MLP[/b] audio stream " : "[b]LPCM[/b] audio stream ";
+    } else if (id >= 0xB0 && id <= 0xB7) {
+        rule = id & 7;
+        AudioKind_ = AudioKind::TrueHD;
+        msg = "[b]Dolby TrueHD[/b] audio stream ";
+    }
+    if (msg) {
+        bool first = false;
+        AudioId = AudioEntry = static_cast<int>(id);
+        AudioIdx = claim(AudioEntry, Family::Audio, rule, msg, first);
+        if (first) AudioPTS = CurPTS;
+        if (AudioKind_ == AudioKind::LPCM) {
+            LpcmLeft = 3;
+        } else if (AudioKind_ == AudioKind::TrueHD) {
+            TrueHDLeft = 1;
+        } else {
+            PacketKind = Packet::Audio;
+            beginPayload();
+        }
+    } else {
+        PacketKind = Packet::Ignore;
+        beginPayload();
+    }
+    CurPTS = 0;
+}
+
+} // namespace qf::pass

@@ -1,0 +1,135 @@
+#pragma once
+// The program-stream pass inside: the resumable byte parser (engine/parser.cpp) and the
+// handling of its payload runs (engine/payload.cpp). Only the engine includes this.
+#include <algorithm>
+#include <array>
+#include <bitset>
+#include <cstdint>
+#include <iterator>
+#include <string>
+#include <sys/uio.h>
+#include <vector>
+
+#include "engine/context.h"
+#include "engine/demux.h"
+#include "engine/framecount.h"
+
+namespace qf::pass {
+
+enum class Packet : uint8_t { None, Video, Audio, MpegAudio, Private, Subpicture, Ignore, Skip };
+enum class VideoKind : uint8_t { MPEG2, H264, VC1 };
+enum class AudioKind : uint8_t { AC3, EAC3, DTS, LPCM, TrueHD, MPA };
+
+// Runs bound for one output, written together once the block has been parsed: one
+// system call for many packets. The runs point into ReadBuffer, which stays unchanged
+// until the next read; record headers are kept here.
+struct PendingRuns {
+    static constexpr size_t kRuns = 256, kHeaders = 64;
+    Stream* out = nullptr;
+    size_t runs = 0, headers = 0;
+    std::array<iovec, kRuns> run;
+    std::array<std::array<uint8_t, 10>, kHeaders> header;
+
+    void flush() {
+        if (runs) out->writeRuns(run.data(), runs);
+        runs = headers = 0;
+    }
+    void add(const void* p, size_t n) {
+        if (runs == kRuns) flush();
+        run[runs++] = {const_cast<void*>(p), n};
+    }
+    void addHeader(const uint8_t (&h)[10]) {
+        if (headers == kHeaders || runs == kRuns) flush();
+        std::copy(std::begin(h), std::end(h), header[headers].begin());
+        add(header[headers++].data(), 10);
+    }
+};
+
+// One pass: the resumable byte parser and the handling of its payload runs.
+class Pass {
+public:
+    Pass(Context& ctx, uint8_t mode)
+        : ctx_(ctx), buf_(ctx.ReadBuffer.data()), read_(mode == kReadPass), aob_(isAobSource(ctx)) {
+    }
+
+    void run();
+
+private:
+    void parse(size_t len);
+    // The parser's states: which part of a packet the next byte belongs to.
+    size_t payloadRun(size_t i, size_t len);
+    size_t skippedBytes(size_t i, size_t len);
+    void packetLengthByte();
+    void fixedHeaderByte(uint8_t b);
+    void lonePtsByte(uint8_t b);
+    void ptsDtsByte(uint8_t b);
+    void extensionFlagsByte(uint8_t b);
+    void pstdByte();
+    void streamIdExtensionByte(uint8_t b);
+    void stuffingByte();
+    void subStreamHeaderByte(uint8_t b);
+    void lpcmHeaderByte();
+    void trueHdHeaderByte();
+    size_t scanToStartCode(size_t i, size_t len);
+    void startCode(uint8_t id);
+    void timestampByte(int k, uint8_t b);
+    void afterTimestamps();
+    void headerEnds();
+    void beginPayload();
+    void subpictureTest(uint8_t b);
+    void audioDecision();
+    int claim(int32_t entry, Family family, int ruleSlot, const char* found, bool& first);
+    void payload(size_t p, size_t n);
+    void countFrames(size_t p, size_t n);
+    void details(size_t p, size_t n, int entry, int slot);
+    void output(size_t p, size_t n, int slot);
+    PendingRuns& pending(Stream* out);
+    void flushOutputs() {
+        for (auto& q : pending_) q.flush();
+    }
+    void systemHeaderLine();
+
+    Context& ctx_;
+    uint8_t* buf_;
+    const bool read_;
+    const bool aob_;
+
+    // Parser state, kept across blocks.
+    uint32_t ScanWord = 0;
+    Packet PacketKind = Packet::None;
+    bool InPayload = false;
+    int32_t PacketLeft = 0;
+    int LengthLeft = 0, FixedLeft = 0;
+    uint8_t PesFlags = 0;
+    uint8_t HeaderLeft = 0; // a byte, like the header-length field it counts down
+    int PtsLeft = 0, PtsDtsLeft = 0, ExtFlagsLeft = 0;
+    uint8_t ExtFlags = 0;
+    int PstdLeft = 0, Ext2Left = 0, SubHeaderLeft = 0, LpcmLeft = 0, TrueHDLeft = 0;
+    int32_t SkipLeft = 0;
+    uint32_t TsAcc = 0, CurPTS = 0, CurDTS = 0;
+    uint32_t VideoPTS = 0, AudioPTS = 0, SubPTS = 0;
+    int VideoIdx = -1, AudioIdx = -1, SubIdx = -1;
+    VideoKind VideoKind_ = VideoKind::MPEG2;
+    AudioKind AudioKind_ = AudioKind::AC3;
+    int VideoId = 0, AudioId = 0, SubId = 0;
+    // Catalogue entries of the current packets' streams; -1 while a packet names none.
+    int VideoEntry = -1, AudioEntry = -1, SubEntry = -1;
+    uint8_t MpegAudioId = 0;       // PES id of the current MPEG audio packet
+    bool FirstVideoPacket = false; // the current packet is the first of its MPEG-2/H.264 stream
+    size_t Next = 0;               // index of the byte after the one being stepped
+
+    // Subpicture records: a record opens only for a packet whose own header had a PTS.
+    bool PacketHasPts = false;
+    bool RecordPending = false;
+    uint32_t RecordPTS = 0;
+
+    std::bitset<kEntryLimit> met_;       // streams met in this pass
+    std::bitset<kEntryLimit> described_; // streams whose first run has been handled
+    std::array<CodeWindow, 2> frameWindow_{};
+
+    std::vector<PendingRuns> pending_; // one per output of a demux pass, made at its start
+};
+
+std::string hex(uint32_t v, int digits);
+
+} // namespace qf::pass

@@ -1,0 +1,196 @@
+// What happens to each payload run of a pass: frame counting, the first run's details
+// and, in a demux pass, the output.
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+#include <stdexcept>
+
+#include "analysers/analysers.h"
+#include "analysers/report.h"
+#include "engine/pass.h"
+
+namespace qf::pass {
+
+namespace {
+
+// The analysers' view of the pass while a stream's first run is described: their lines go
+// to the log only when details are wanted; the values they find are kept either way (the
+// frame rate gives the durations of the frame counts).
+class FirstRunReport final : public Report {
+public:
+    FirstRunReport(Context& ctx, bool describe, StreamFacts& facts)
+        : ctx_(ctx), describe_(describe), facts_(facts) {}
+    std::span<const uint8_t> block() const override { return ctx_.block(); }
+    const NameTables& tables() const override { return ctx_; }
+    char decimalSeparator() const override { return ctx_.decimalSeparator(); }
+    void log(std::string_view line) override {
+        if (describe_) ctx_.log(line);
+    }
+    void value(std::string_view name, double v) override { facts_.set(name, v); }
+    void value(std::string_view name, std::string_view text) override {
+        facts_.set(name, std::string(text));
+    }
+
+private:
+    Context& ctx_;
+    bool describe_;
+    StreamFacts& facts_;
+};
+
+} // namespace
+
+std::string hex(uint32_t v, int digits) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%0*X", digits, v);
+    return buf;
+}
+
+void Pass::payload(size_t p, size_t n) {
+    int entry = -1, slot = -1;
+    switch (PacketKind) {
+    case Packet::Video:
+        entry = VideoEntry, slot = VideoIdx;
+        break;
+    case Packet::Audio:
+    case Packet::MpegAudio:
+        entry = AudioEntry, slot = AudioIdx;
+        break;
+    case Packet::Subpicture:
+        entry = SubEntry, slot = SubIdx;
+        break;
+    default:
+        return;
+    }
+    if (entry < 0) return; // the packet names no stream
+    if (PacketKind == Packet::Video && slot >= 0 && ctx_.ui.cbCountFr) countFrames(p, n);
+    if (read_)
+        details(p, n, entry, slot);
+    else
+        output(p, n, slot);
+}
+
+void Pass::countFrames(size_t p, size_t n) {
+    if (!read_ && !ctx_.ui.cbVideo[VideoIdx].checked) return;
+    static constexpr uint8_t kPattern[] = {0x00, 0x09, 0x0D}; // MPEG-2, H.264, VC-1
+    ctx_.FrameCount[VideoIdx] += countStartCodes(frameWindow_[VideoIdx], buf_ + p, n,
+                                                 kPattern[static_cast<int>(VideoKind_)]);
+}
+
+void Pass::details(size_t p, size_t n, int entry, int slot) {
+    if (described_.test(static_cast<size_t>(entry))) return;
+    described_.set(static_cast<size_t>(entry));
+    Context& c = ctx_;
+    const bool describe = c.ui.cbDetails;
+    const bool video = PacketKind == Packet::Video, sub = PacketKind == Packet::Subpicture;
+    const uint32_t pts = video ? VideoPTS : sub ? SubPTS : AudioPTS;
+    // Also without details, or subpicture times would come out shifted.
+    if (!sub && pts < c.EarliestPTS) c.EarliestPTS = pts;
+
+    if (describe) {
+        c.log("   First PTS = " + hex(pts, 8));
+        c.log("   Stream id = " + hex(static_cast<uint32_t>(video ? VideoId
+                                                            : sub ? SubId
+                                                                  : AudioId),
+                                      2));
+        if (slot < 0) {
+            c.log("   No free slot: this stream cannot be selected");
+            return;
+        }
+    }
+    if (slot < 0) return;
+    StreamFacts& facts = video ? c.VideoFacts[static_cast<size_t>(slot)]
+                         : sub ? c.SubFacts[static_cast<size_t>(slot)]
+                               : c.AudioFacts[static_cast<size_t>(slot)];
+    if (facts.entry < 0) { // a two-part title keeps what its first part showed
+        facts.entry = entry;
+        facts.firstPts = pts;
+    }
+    FirstRunReport r(c, describe, facts);
+    if (sub) {
+        // A unit whose size field is 0 carries 8-bit RLE; with one byte, decide by that one.
+        const bool eightBit = n > 0 && buf_[p] == 0 && (n < 2 || buf_[p + 1] == 0);
+        r.log(eightBit ? "   Format = [bl]8bitRLE[/bl]" : "   Format = [bl]2bitRLE[/bl]");
+        r.value(key::Format, eightBit ? "8bitRLE" : "2bitRLE");
+        return;
+    }
+    if (n == 0) return;
+    if (video) {
+        switch (VideoKind_) {
+        case VideoKind::MPEG2:
+            MPEG2info(r, p, n, VideoPTS, CurDTS);
+            break;
+        case VideoKind::H264:
+            H264info(r, p, n, VideoPTS, CurDTS);
+            break;
+        case VideoKind::VC1:
+            VC1info(r, p, n, CurDTS, VideoPTS);
+            break;
+        }
+        return;
+    }
+    switch (AudioKind_) {
+    case AudioKind::AC3:
+    case AudioKind::EAC3:
+        AC3info(r, p, n, AudioIdx);
+        break;
+    case AudioKind::DTS:
+        DTSinfo(r, p, n, AudioIdx);
+        break;
+    case AudioKind::TrueHD:
+        MLPinfo(r, p, n);
+        break;
+    case AudioKind::LPCM:
+        if (AudioId == 0xA1 && aob_)
+            MLPinfo(r, p, n);
+        else
+            LPCMinfo(r, p, n);
+        break;
+    case AudioKind::MPA:
+        MPAinfo(r, p, n);
+        break;
+    }
+}
+
+void Pass::output(size_t p, size_t n, int slot) {
+    Context& c = ctx_;
+    Stream* out = nullptr;
+    if (slot >= 0) {
+        if (PacketKind == Packet::Video) {
+            if (c.ui.cbVideo[slot].checked) out = c.VideoOut[slot].get();
+        } else if (PacketKind == Packet::Subpicture) {
+            if (slot < 16 && c.ui.cbSub[slot].checked) out = c.SubOut[slot].get();
+        } else if (c.ui.cbAudio[slot].checked) {
+            out = c.AudioOut[slot].get();
+        }
+    }
+    if (PacketKind == Packet::Subpicture && RecordPending) {
+        RecordPending = false;
+        // Times are relative to the earliest audio/video PTS of the last read, if any.
+        const uint32_t pts = c.EarliestPTS == 0xFFFFFFFF ? RecordPTS : RecordPTS - c.EarliestPTS;
+        if (out) {
+            const uint8_t rec[10] = {'S',
+                                     'P',
+                                     static_cast<uint8_t>(pts),
+                                     static_cast<uint8_t>(pts >> 8),
+                                     static_cast<uint8_t>(pts >> 16),
+                                     static_cast<uint8_t>(pts >> 24),
+                                     0,
+                                     0,
+                                     0,
+                                     0};
+            pending(out).addHeader(rec);
+            CurPTS = 0;
+        }
+    }
+    if (out && n > 0) pending(out).add(buf_ + p, n);
+}
+
+PendingRuns& Pass::pending(Stream* out) {
+    for (auto& q : pending_)
+        if (q.out == out) return q;
+    // Every output is registered at the pass start, and the pending runs point into
+    // pending_, so it must never grow during the pass.
+    throw std::logic_error("output not registered with the pass");
+}
+
+} // namespace qf::pass
