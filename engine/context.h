@@ -4,6 +4,7 @@
 // and forward user actions.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -73,6 +74,8 @@ struct JobState {
     } outputChoices;
     // The files the last Demux or Rebuild job created, in the order it created them.
     std::vector<std::string> CreatedFiles;
+    // How the jobs open a source: a file on disk, unless a test puts a stream in its place.
+    std::function<std::unique_ptr<Stream>(const std::string& path)> openFile;
 };
 
 // One window's worth of state: what a pass owns, what the jobs keep, and what the window

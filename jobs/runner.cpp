@@ -58,7 +58,8 @@ void continueOnSecondPart(Context& ctx, const std::string& second, std::string_v
 
 void openSource(Context& ctx, const std::string& path) {
     ctx.SourceStream.reset();
-    ctx.SourceStream = std::make_unique<FileStream>(path, FileStream::Mode::Read);
+    ctx.SourceStream = ctx.openFile ? ctx.openFile(path)
+                                    : std::make_unique<FileStream>(path, FileStream::Mode::Read);
 }
 
 void logFileSize(Context& ctx) {

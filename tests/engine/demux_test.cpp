@@ -760,6 +760,24 @@ TEST_F(Demux, SubpictureRecords) {
     }
 }
 
+// Runs and record headers of one block are gathered per output and written in bunches:
+// more of them than one bunch holds come out whole and in order.
+TEST_F(Demux, ManyRecordsAndRunsInOneBlock) {
+    Bytes file, sup, video;
+    for (uint32_t i = 0; i < 300; ++i) {
+        const auto seed = static_cast<uint8_t>(i);
+        file = cat({file, priv(0x20, data(5, seed), 0x1000 + i), pes(0xE0, data(7, seed))});
+        sup = cat({sup, spHeader(0x1000 + i), data(5, seed)});
+        video = cat({video, data(7, seed)});
+    }
+    ASSERT_LT(file.size(), kBlockSize);
+    MemoryStream &s0 = out(2, 0), &v0 = out(0, 0);
+    ctx.EarliestPTS = 0xFFFFFFFF;
+    demuxPass(file);
+    EXPECT_EQ(s0.data, sup);
+    EXPECT_EQ(v0.data, video);
+}
+
 TEST_F(Demux, WriteErrorEndsThePass) {
     MemoryStream& v0 = out(0, 0);
     v0.failAfter = 10;

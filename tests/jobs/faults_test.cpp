@@ -7,12 +7,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <set>
 
 #include "job_fixture.h"
+#include "support/memory_stream.h"
 
 namespace qf::test {
 namespace {
@@ -276,16 +279,55 @@ TEST_F(FaultTest, OutputFolderThatTakesNoFile) {
     ::chmod((dir / "locked").c_str(), 0700);
 }
 
+// A source the system refuses to open: with the file's mode where the tests run as
+// another user than root, with a stream double in its place where root reads anything.
 TEST_F(FaultTest, UnreadableSource) {
-    writeFile(dir / "FEATURE_1.EVO", part2);
-    ::chmod((dir / "FEATURE_1.EVO").c_str(), 0200);
-    if (::access((dir / "FEATURE_1.EVO").c_str(), R_OK) == 0)
-        GTEST_SKIP() << "root reads any file whatever its mode";
-    choose(dir / "FEATURE_1.EVO");
+    const std::string path = dir / "FEATURE_1.EVO";
+    writeFile(path, part2);
+    ::chmod(path.c_str(), 0200);
+    if (::access(path.c_str(), R_OK) == 0) {
+        ctx.openFile = [](const std::string& p) -> std::unique_ptr<Stream> {
+            throw Error("Cannot open file \"" + p + "\". " + std::strerror(EACCES));
+        };
+    }
+    choose(path);
     watch();
-    EXPECT_EQ(run(bCheckClick),
-              "Cannot open file \"" + dir / "FEATURE_1.EVO" + "\". Permission denied");
+    EXPECT_EQ(run(bCheckClick), "Cannot open file \"" + path + "\". Permission denied");
     expectClosedAndOnly({});
+    EXPECT_TRUE(ctx.ui.bCheck); // the user can try again
+}
+
+// A medium that cannot be read past 5 MiB, for each job that reads it; the second part
+// of a title likewise.
+TEST_F(FaultTest, ReadsThatFailEndEveryJobWithTheirReason) {
+    prepare(true);
+    std::string failing;
+    ctx.openFile = [&](const std::string& p) -> std::unique_ptr<Stream> {
+        auto s = std::make_unique<MemoryStream>(readFile(p));
+        s->name = p;
+        if (p == failing) s->readsFailAt = 5 * kMiB;
+        return s;
+    };
+    auto fails = [&](void (*job)(Context&), const std::string& part) {
+        SCOPED_TRACE(part);
+        failing = part;
+        host.lines.clear();
+        watch();
+        EXPECT_EQ(run(job), "Stream read error: \"" + part + "\". Input/output error.");
+        EXPECT_FALSE(done());
+        EXPECT_TRUE(allOutputsClosed());
+        EXPECT_FALSE(ctx.busy);
+        EXPECT_FALSE(ctx.ui.bCancel);
+    };
+    const std::string part2Path = dir / "FEATURE_2.EVO";
+    fails(bDemuxClick, part2Path);
+    // The first part went whole into the outputs before the second failed.
+    EXPECT_EQ(video("FEATURE_1_FEATURE_2"),
+              concat({payloads(part1, part1.size()), payloads(part2, 5 * kMiB)}));
+    for (auto job : {bDemuxClick, bRebuildClick}) fails(job, source);
+    fails(bRebuildClick, part2Path);
+    fails(bCheckClick, part2Path);
+    fails(bCheckClick, source);
 }
 
 // --- a source beyond 4 GiB ------------------------------------------------------------------
@@ -293,7 +335,6 @@ TEST_F(FaultTest, UnreadableSource) {
 // A sparse file of 4097 MiB: padding packets of 65,535 bytes (quick to pass over) up to
 // 4 GiB, then a small title, then zeros.
 TEST_F(FaultTest, SourceBeyond4GiB) {
-    const auto start = std::chrono::steady_clock::now();
     const std::string big = dir / "BIG.EVO";
     const int fd = ::open(big.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
     ASSERT_GE(fd, 0);
@@ -332,7 +373,6 @@ TEST_F(FaultTest, SourceBeyond4GiB) {
     EXPECT_TRUE(hasLine("Blocks without pack header skipped: " +
                         std::to_string(blocks - static_cast<int64_t>(title.size() / 2048))));
     expectClosedAndOnly({dir / "BIG.rebuilt.EVO"});
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
 }
 
 // --- cancel -------------------------------------------------------------------------------
