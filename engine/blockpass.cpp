@@ -1,5 +1,7 @@
 #include "engine/blockpass.h"
 
+#include <algorithm>
+
 #include "engine/context.h"
 #include "engine/timefmt.h"
 
@@ -21,31 +23,49 @@ std::string progressLine(const Context& ctx, int64_t pos, int64_t size, double s
 
 } // namespace
 
-void runBlocks(Context& ctx, const BlockPassSettings& settings,
-               const std::function<void(size_t)>& onBlock) {
+void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& handler) {
     ctx.ui.bCancel = true;
     ctx.CancelFlag = false;
     ctx.WriteMode = settings.writes;
-    struct CancelOff {
+    struct Restore {
         Context& c;
-        ~CancelOff() { c.ui.bCancel = false; }
-    } cancelOff{ctx};
+        ~Restore() {
+            c.ui.bCancel = false;
+            c.BlockAt = 0;
+        }
+    } restore{ctx};
 
     const double startTime = nowInDays();
     Stream& src = *ctx.SourceStream;
     const int64_t size = src.size();
     while (src.position() < size && !ctx.CancelFlag) {
-        const size_t len = src.read(ctx.ReadBuffer.data(), kBlockSize);
-        if (len == 0) throw Error(src.failure("Stream read error"));
-        ctx.BlockLen = len;
-        const int64_t pos = src.position();
-        if (pos % kPumpInterval == 0) {
-            ctx.slog(settings.progressPrefix + progressLine(ctx, pos, size, startTime), 1);
-            ctx.host.processEvents();
+        const int64_t start = src.position();
+        // Up to the next multiple of the chunk size, so that the event loop's turns fall on
+        // chunk ends.
+        const auto want =
+            static_cast<size_t>(kChunkSize - static_cast<uint64_t>(start) % kChunkSize);
+        const size_t got = src.read(ctx.ReadBuffer.data(), want);
+        if (got == 0) throw Error(src.failure("Stream read error"));
+        for (size_t at = 0; at < got; at += kBlockSize) {
+            const size_t len = std::min(kBlockSize, got - at);
+            const int64_t pos = start + static_cast<int64_t>(at + len);
+            ctx.BlockAt = at;
+            ctx.BlockLen = len;
+            ctx.BlockEnd = pos;
+            if (pos % kPumpInterval == 0) {
+                ctx.slog(settings.progressPrefix + progressLine(ctx, pos, size, startTime), 1);
+                ctx.host.processEvents();
+            }
+            if (settings.stopPast > 0 && pos > settings.stopPast) ctx.CancelFlag = true;
+            if (pos % kRepaintInterval == 0) ctx.host.repaint();
+            handler.parseBlock({ctx.ReadBuffer.data() + at, len});
+            // A stop is seen between blocks: the source is left where the last one ended.
+            if (ctx.CancelFlag && at + len < got) {
+                src.seek(pos);
+                break;
+            }
         }
-        if (settings.stopPast > 0 && pos > settings.stopPast) ctx.CancelFlag = true;
-        if (pos % kRepaintInterval == 0) ctx.host.repaint();
-        onBlock(len);
+        handler.writeChunk();
     }
 }
 

@@ -1,11 +1,12 @@
 #pragma once
-// The loop every pass over a source shares, the engine's and the rebuild writer's: reads of
-// up to kBlockSize bytes into ReadBuffer from the source's position to its end, with the
-// progress line and a turn of the window's event loop every 4 MiB, a repaint every 64 MiB,
-// and a stop at the next block once CancelFlag is set.
+// The loop every pass over a source shares, the engine's and the rebuild writer's: blocks
+// of up to kBlockSize bytes from the source's position to its end, with the progress line
+// and a turn of the window's event loop every 4 MiB, a repaint every 64 MiB, and a stop
+// between blocks once CancelFlag is set. The source is read a chunk of sixteen blocks at
+// a time, and what a pass writes goes out once per chunk.
 #include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <span>
 #include <string>
 
 namespace qf {
@@ -23,11 +24,22 @@ struct BlockPassSettings {
     int64_t stopPast = 0;       // > 0: CancelFlag is set by the block that passes it
 };
 
-// Runs onBlock(n) for each block of n bytes read into ReadBuffer. The source's size is
-// taken once at the start: a source that delivers nothing before that size (it shrank, or
-// a read failed) ends the pass with the stream's read error. Clears CancelFlag and sets
-// WriteMode at the start; Cancel is enabled while the pass runs.
-void runBlocks(Context& ctx, const BlockPassSettings& settings,
-               const std::function<void(size_t)>& onBlock);
+// What a pass does with each block.
+class BlockHandler {
+public:
+    virtual ~BlockHandler() = default;
+    // Looks at the block (also ctx.block()); what it writes waits for writeChunk(), and may
+    // point into the block until then.
+    virtual void parseBlock(std::span<const uint8_t> block) = 0;
+    // Writes what the blocks of the chunk just parsed gave.
+    virtual void writeChunk() {}
+};
+
+// Hands each block to the handler. The source's size is taken once at the start: a source
+// that delivers nothing before that size (it shrank, or a read failed) ends the pass with
+// the stream's read error. Clears CancelFlag and sets WriteMode at the start; Cancel is
+// enabled while the pass runs. A Cancel seen at a block's turn of the event loop stops the
+// pass once that block is parsed and written.
+void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& handler);
 
 } // namespace qf

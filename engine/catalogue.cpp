@@ -31,7 +31,7 @@ std::string SubKindName(int32_t e) {
 }
 
 Context::Context(Host& h) : host(h) {
-    ReadBuffer.resize(kBlockSize);
+    ReadBuffer.resize(kChunkSize);
     resetCatalogue();
 }
 

@@ -20,7 +20,10 @@
 
 namespace qf {
 
-inline constexpr size_t kBlockSize = 0x40000; // 262,144 bytes per read
+inline constexpr size_t kBlockSize = 0x40000; // 262,144 bytes: what a pass parses at a time
+// What a pass reads and writes at a time: sixteen blocks, so that system calls, which cost
+// more than copying, come once per 4 MiB of input rather than once per block.
+inline constexpr size_t kChunkSize = 16 * kBlockSize;
 
 // Run state, in one place:
 //   CancelFlag  (PassState) a request to stop the running pass at its next block: set by
@@ -42,8 +45,11 @@ struct PassState {
     bool WriteMode = false;
 
     std::unique_ptr<Stream> SourceStream; // opened and closed by the jobs
-    std::vector<uint8_t> ReadBuffer;      // kBlockSize bytes, allocated once
-    size_t BlockLen = kBlockSize;         // bytes of ReadBuffer the last read filled
+    std::vector<uint8_t> ReadBuffer;      // kChunkSize bytes, allocated once
+    // The block being parsed: BlockLen bytes at BlockAt in ReadBuffer, which end at the
+    // source position BlockEnd.
+    size_t BlockAt = 0, BlockLen = kBlockSize;
+    int64_t BlockEnd = 0;
     // Outputs of the ticked boxes, made by the Demux job; a demux pass writes into them.
     std::array<std::unique_ptr<Stream>, 2> VideoOut;
     std::array<std::unique_ptr<Stream>, 16> AudioOut;
@@ -94,7 +100,9 @@ public:
     // Appends a marked-up line to the log.
     void log(std::string_view msg) override;
     std::span<const uint8_t> block() const override {
-        return {ReadBuffer.data(), BlockLen < ReadBuffer.size() ? BlockLen : ReadBuffer.size()};
+        const size_t at = BlockAt < ReadBuffer.size() ? BlockAt : ReadBuffer.size();
+        const size_t left = ReadBuffer.size() - at;
+        return {ReadBuffer.data() + at, BlockLen < left ? BlockLen : left};
     }
     const NameTables& tables() const override { return *this; }
     char decimalSeparator() const override { return timeSettings.decimalSeparator; }

@@ -26,15 +26,17 @@ void Pass::run() {
     BlockPassSettings how;
     how.writes = !read_;
     if (read_ && c.ui.cbFastCheck) how.stopPast = kFastCheckLimit;
-    runBlocks(c, how, [&](size_t len) {
-        // The first system header is taken to follow a 14-byte pack header at the start.
-        if (read_ && c.SourceStream->position() == static_cast<int64_t>(kBlockSize) &&
-            buf_[16] == 0x01 && buf_[17] == 0xBB)
-            systemHeaderLine();
-        parse(len);
-        flushOutputs();
-    });
+    runBlocks(c, how, *this);
     if (c.CancelFlag) c.FrameCount = {0, 0};
+}
+
+void Pass::parseBlock(std::span<const uint8_t> block) {
+    buf_ = block.data();
+    // The first system header is taken to follow a 14-byte pack header at the start.
+    if (read_ && ctx_.BlockEnd == static_cast<int64_t>(kBlockSize) && buf_[16] == 0x01 &&
+        buf_[17] == 0xBB)
+        systemHeaderLine();
+    parse(block.size());
 }
 
 void Pass::systemHeaderLine() {

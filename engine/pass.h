@@ -10,6 +10,7 @@
 #include <sys/uio.h>
 #include <vector>
 
+#include "engine/blockpass.h"
 #include "engine/context.h"
 #include "engine/demux.h"
 #include "engine/framecount.h"
@@ -24,7 +25,7 @@ enum class AudioKind : uint8_t { AC3, EAC3, DTS, LPCM, TrueHD, MPA };
 // system call for many packets. The runs point into ReadBuffer, which stays unchanged
 // until the next read; record headers are kept here.
 struct PendingRuns {
-    static constexpr size_t kRuns = 256, kHeaders = 64;
+    static constexpr size_t kRuns = 1024, kHeaders = 256;
     Stream* out = nullptr;
     size_t runs = 0, headers = 0;
     std::array<iovec, kRuns> run;
@@ -46,13 +47,15 @@ struct PendingRuns {
 };
 
 // One pass: the resumable byte parser and the handling of its payload runs.
-class Pass {
+class Pass final : public BlockHandler {
 public:
     Pass(Context& ctx, uint8_t mode)
         : ctx_(ctx), buf_(ctx.ReadBuffer.data()), read_(mode == kReadPass), aob_(isAobSource(ctx)) {
     }
 
     void run();
+    void parseBlock(std::span<const uint8_t> block) override;
+    void writeChunk() override { flushOutputs(); }
 
 private:
     void parse(size_t len);
@@ -90,7 +93,7 @@ private:
     void systemHeaderLine();
 
     Context& ctx_;
-    uint8_t* buf_;
+    const uint8_t* buf_; // the block being parsed
     const bool read_;
     const bool aob_;
 

@@ -99,29 +99,31 @@ bool SubpicturePackDropped(Context& ctx, RebuildState& st, uint8_t id) {
 
 namespace {
 
-// Handles one pack in place; returns whether it is written.
-bool rebuildPack(Context& ctx, RebuildState& st, uint8_t* blk) {
-    const uint8_t s = blk[kStreamId];
-    if (s == 0xBB) {
-        const int video = countChecked(ctx.ui.cbVideo, 2);
-        const int audio = countChecked(ctx.ui.cbAudio, 16);
-        blk[kVideoBound] = static_cast<uint8_t>((blk[kVideoBound] & 0xE0) + video);
-        blk[kAudioBound] = static_cast<uint8_t>((blk[kAudioBound] & 0x03) + 4 * audio);
-    }
+// The bytes a kept pack carries changed: its system header's bounds, or its stream's id.
+struct Patch {
+    size_t at = 0, length = 0; // none when length is 0
+    uint8_t bytes[2] = {0, 0};
+};
+
+// Decides on one pack of n bytes (a short last pack reads as zeros past its end); returns
+// whether it is written, and with which bytes changed.
+bool rebuildPack(Context& ctx, RebuildState& st, const uint8_t* blk, size_t n, Patch& patch) {
+    auto at = [&](size_t k) -> uint8_t { return k < n ? blk[k] : 0; };
+    const uint8_t s = at(kStreamId);
 
     // Where the id of a private-stream-1 or extended-stream packet sits.
     size_t qAt = 0;
     if (s == 0xBD) {
-        qAt = kPesHeaderData + blk[kPesHeaderLength];
+        qAt = kPesHeaderData + at(kPesHeaderLength);
     } else if (s == 0xFD) {
-        const size_t pts = (blk[kPesFlags2] >> 7) & 1, dts = (blk[kPesFlags2] >> 6) & 1;
+        const size_t pts = (at(kPesFlags2) >> 7) & 1, dts = (at(kPesFlags2) >> 6) & 1;
         const size_t f = kPesHeaderData + 5 * pts + 5 * dts;
-        const size_t pstd = (blk[f] >> 4) & 1;
+        const size_t pstd = (at(f) >> 4) & 1;
         qAt = f + 2 + 2 * pstd;
     }
-    const uint8_t q = qAt ? blk[qAt] : 0;
+    const uint8_t q = qAt ? at(qAt) : 0;
 
-    if (blk[0] != 0x00 || blk[1] != 0x00 || blk[2] != 0x01 || blk[3] != 0xBA) {
+    if (at(0) != 0x00 || at(1) != 0x00 || at(2) != 0x01 || at(3) != 0xBA) {
         ++st.SkippedBlocks;
         return false;
     }
@@ -148,38 +150,88 @@ bool rebuildPack(Context& ctx, RebuildState& st, uint8_t* blk) {
         keep = !AudioPackDropped(ctx, st, s, true);
     }
 
-    if (renumberQ && st.RebuildIdMap[q] != kUnassigned) blk[qAt] = st.RebuildIdMap[q];
-    if ((InRange(s, 0xE0, 0xE3) || InRange(s, 0xC0, 0xDF)) && st.RebuildIdMap[s] != kUnassigned)
-        blk[kStreamId] = st.RebuildIdMap[s];
+    patch = {};
+    if (s == 0xBB) {
+        const int video = countChecked(ctx.ui.cbVideo, 2);
+        const int audio = countChecked(ctx.ui.cbAudio, 16);
+        patch = {kAudioBound,
+                 2,
+                 {static_cast<uint8_t>((at(kAudioBound) & 0x03) + 4 * audio),
+                  static_cast<uint8_t>((at(kVideoBound) & 0xE0) + video)}};
+    } else if (renumberQ && st.RebuildIdMap[q] != kUnassigned) {
+        patch = {qAt, 1, {st.RebuildIdMap[q], 0}};
+    } else if ((InRange(s, 0xE0, 0xE3) || InRange(s, 0xC0, 0xDF)) &&
+               st.RebuildIdMap[s] != kUnassigned) {
+        patch = {kStreamId, 1, {st.RebuildIdMap[s], 0}};
+    }
+    // Only bytes the pack has are changed.
+    if (patch.at >= n) patch.length = 0;
+    patch.length = std::min(patch.length, n - std::min(patch.at, n));
     return keep;
 }
+
+// The writer's side of a pass: the kept packs of each block as runs that point into the
+// block, with the few changed bytes from a table of their own, written with one call.
+class Rebuilder final : public BlockHandler {
+public:
+    Rebuilder(Context& ctx, RebuildState& st) : ctx_(ctx), st_(st) {}
+
+    void parseBlock(std::span<const uint8_t> block) override {
+        for (size_t at = 0; at < block.size(); at += kRebuildPackSize) {
+            const uint8_t* pack = block.data() + at;
+            const size_t n = std::min(kRebuildPackSize, block.size() - at);
+            Patch patch;
+            if (!rebuildPack(ctx_, st_, pack, n, patch)) continue;
+            if (patch.length == 0) {
+                add(pack, n, true);
+                continue;
+            }
+            auto& bytes = patchBytes_[patches_++];
+            std::copy(patch.bytes, patch.bytes + patch.length, bytes.begin());
+            add(pack, patch.at, true);
+            add(bytes.data(), patch.length, false);
+            add(pack + patch.at + patch.length, n - patch.at - patch.length, true);
+        }
+    }
+    void writeChunk() override {
+        if (runs_) st_.RebuiltOut->writeRuns(run_.data(), runs_);
+        runs_ = patches_ = 0;
+    }
+
+private:
+    static constexpr size_t kPacks = kChunkSize / kRebuildPackSize;
+
+    // A run of n bytes at p, in the block or in the table of changed bytes; a run of the
+    // block that continues the last one joins it.
+    void add(const uint8_t* p, size_t n, bool inBlock) {
+        if (n == 0) return;
+        if (inBlock && lastInBlock_ && runs_ > 0 &&
+            static_cast<const uint8_t*>(run_[runs_ - 1].iov_base) + run_[runs_ - 1].iov_len == p) {
+            run_[runs_ - 1].iov_len += n;
+            return;
+        }
+        run_[runs_++] = {const_cast<uint8_t*>(p), n};
+        lastInBlock_ = inBlock;
+    }
+
+    Context& ctx_;
+    RebuildState& st_;
+    std::array<iovec, 3 * kPacks> run_{};
+    std::array<std::array<uint8_t, 2>, kPacks> patchBytes_{};
+    size_t runs_ = 0, patches_ = 0;
+    bool lastInBlock_ = false;
+};
 
 } // namespace
 
 void Rebuild(Context& ctx, RebuildState& st) {
-    Stream& out = *st.RebuiltOut;
-    uint8_t* buf = ctx.ReadBuffer.data();
     BlockPassSettings how;
     how.writes = true;
     how.progressPrefix = "Rebuilding " + st.SourceName + " ";
-    // The source is taken pack by pack, but read in whole blocks and written in runs of
-    // consecutive kept packs: the same bytes as one read and one write per pack, with a
-    // hundredth of the system calls. A Cancel is seen between blocks, as in every pass.
-    runBlocks(ctx, how, [&](size_t got) {
-        // A short last pack must not show bytes of an earlier read.
-        const size_t packs = (got + kRebuildPackSize - 1) / kRebuildPackSize;
-        std::memset(buf + got, 0, packs * kRebuildPackSize - got);
-        size_t runStart = 0, runEnd = 0; // kept bytes not yet written
-        for (size_t at = 0; at < got; at += kRebuildPackSize) {
-            if (!rebuildPack(ctx, st, buf + at)) continue;
-            if (runEnd != at) {
-                if (runEnd > runStart) out.write(buf + runStart, runEnd - runStart);
-                runStart = at;
-            }
-            runEnd = std::min(at + kRebuildPackSize, got);
-        }
-        if (runEnd > runStart) out.write(buf + runStart, runEnd - runStart);
-    });
+    // The source is taken pack by pack, but in whole blocks, and the kept packs are written
+    // as runs with one call per block: the same bytes as one read and one write per pack.
+    Rebuilder rebuilder(ctx, st);
+    runBlocks(ctx, how, rebuilder);
 }
 
 } // namespace qf

@@ -46,7 +46,7 @@ TEST(KindNames, Subpicture) {
 TEST(Context, StartsEmptyAndResets) {
     RecordingHost host;
     Context ctx(host);
-    EXPECT_EQ(ctx.ReadBuffer.size(), kBlockSize);
+    EXPECT_EQ(ctx.ReadBuffer.size(), kChunkSize);
     ctx.VideoSlots[1] = 0xE1;
     ctx.AudioSlots[15] = 1;
     ctx.SubSlots[31] = 0x7F;

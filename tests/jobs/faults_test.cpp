@@ -211,6 +211,24 @@ TEST_F(FaultTest, SourceShrinkingDuringADemuxIsAReadError) {
     }
 }
 
+// The source shrinks while a block of its mapped pages is being parsed (here when the
+// first stream is announced): the pages it lost read as zeros, and the job ends with the
+// read error without writing what it saw of them.
+TEST_F(FaultTest, SourceShrinkingWhileABlockIsParsedIsAReadError) {
+    source = dir / "FEATURE_1.EVO";
+    writeFile(source, part1);
+    choose(source);
+    watch();
+    host.onLine = [&](const std::string& line) {
+        if (line.find("found!") != std::string::npos) {
+            ASSERT_EQ(::truncate(source.c_str(), 0), 0);
+        }
+    };
+    EXPECT_EQ(run(bCheckClick), shrunkText());
+    EXPECT_FALSE(done());
+    expectClosedAndOnly({source});
+}
+
 TEST_F(FaultTest, SourceShrinkingDuringARebuildIsAReadError) {
     prepare();
     host.onPump = [&] { ASSERT_EQ(::truncate(source.c_str(), 5 * kMiB), 0); };

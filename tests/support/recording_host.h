@@ -19,8 +19,13 @@ public:
     int pumps = 0;
     // Runs at every processEvents call (e.g. to press Cancel mid-pass).
     std::function<void()> onPump;
+    // Runs at every log line (e.g. to change the source while a block is parsed).
+    std::function<void(const std::string&)> onLine;
 
-    void logAppended(const std::string& l) override { lines.push_back(l); }
+    void logAppended(const std::string& l) override {
+        lines.push_back(l);
+        if (onLine) onLine(l);
+    }
     void statusChanged(int panel, const std::string& t) override {
         (panel == 0 ? status0 : status1).push_back(t);
     }
