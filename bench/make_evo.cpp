@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "engine/pswriter.h"
+#include "samples/pswriter.h"
 
 using namespace qf;
 

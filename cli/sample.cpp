@@ -2,7 +2,7 @@
 
 #include "cli/commands.h"
 #include "cli/terminal_host.h"
-#include "jobs/sample.h"
+#include "samples/sample_disc.h"
 
 namespace qf::cli {
 

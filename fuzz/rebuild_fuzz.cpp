@@ -14,9 +14,9 @@
 #include <memory>
 
 #include "engine/context.h"
-#include "engine/pswriter.h"
 #include "fuzz_common.h"
 #include "jobs/rebuild.h"
+#include "samples/pswriter.h"
 
 using namespace qf;
 

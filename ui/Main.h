@@ -1,8 +1,12 @@
 #pragma once
 // TfMain: the main window. It is a view of the toolkit-free window model (Context::ui):
 // user actions go to the model's handlers, and after each of them the model is copied
-// back into the widgets (syncFromModel).
+// back into the widgets (syncFromModel). Main.cpp builds it and wires the controls;
+// MainLayout.cpp places the controls, MainHandlers.cpp holds the handlers, MainSync.cpp
+// the copy from the model, MainEvents.cpp the window's events and settings, and
+// MainDialogs.cpp the dialogs and message boxes.
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -95,9 +99,9 @@ private:
     void connectHandlers();
 
     // Runs a handler: errors end it and are shown in a message box; the window goes on.
-    template <class Handler> void guarded(Handler&& handler);
+    void guarded(const std::function<void()>& handler);
     // Runs a handler that starts work; refused while a job runs.
-    template <class Handler> void job(Handler&& handler);
+    void job(const std::function<void()>& handler);
 
     void bbEVOClick();
     void bbXPLClick();

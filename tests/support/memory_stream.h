@@ -6,8 +6,8 @@
 #include <cstring>
 #include <optional>
 
-#include "engine/pswriter.h"
 #include "engine/stream.h"
+#include "samples/pswriter.h"
 
 namespace qf::test {
 

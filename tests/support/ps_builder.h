@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "engine/pswriter.h"
+#include "samples/pswriter.h"
 
 namespace qf::test {
 

@@ -7,7 +7,7 @@
 #include <QtTest>
 
 #include "gui_support.h"
-#include "jobs/sample.h"
+#include "samples/sample_disc.h"
 
 using namespace qf;
 using namespace qf::test;

@@ -22,7 +22,7 @@
 #include "Settings.h"
 #include "StreamPage.h"
 #include "gui_support.h"
-#include "jobs/sample.h"
+#include "samples/sample_disc.h"
 
 using namespace qf;
 using namespace qf::test;

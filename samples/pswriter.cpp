@@ -1,4 +1,4 @@
-#include "engine/pswriter.h"
+#include "samples/pswriter.h"
 
 #include <algorithm>
 #include <stdexcept>

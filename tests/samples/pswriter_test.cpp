@@ -1,5 +1,5 @@
 // The program-stream writer: exact byte layouts the other tests build on.
-#include "engine/pswriter.h"
+#include "samples/pswriter.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/pswriter.h"
+#include "samples/pswriter.h"
 
 namespace qf {
 

@@ -1,4 +1,4 @@
-#include "jobs/sample.h"
+#include "samples/sample_disc.h"
 
 #include <sys/stat.h>
 

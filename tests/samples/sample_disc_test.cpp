@@ -1,12 +1,14 @@
 // The demonstration disc: its files, and that the jobs find and write back exactly the
 // streams it was built from.
-#include <sstream>
+#include <gtest/gtest.h>
 
-#include "cli/cli_process.h"
+#include <algorithm>
+
 #include "engine/context.h"
 #include "jobs/jobs.h"
-#include "jobs/sample.h"
 #include "model/window.h"
+#include "samples/sample_disc.h"
+#include "support/ps_builder.h"
 #include "support/recording_host.h"
 
 namespace qf::test {

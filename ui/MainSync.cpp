@@ -1,0 +1,133 @@
+// The model copied into the widgets, touching only what changed.
+#include <algorithm>
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSplitter>
+#include <QStringList>
+#include <QTabWidget>
+#include <QToolButton>
+
+#include "LogView.h"
+#include "Main.h"
+#include "MainParts.h"
+#include "StatusLine.h"
+#include "StreamPage.h"
+#include "XplTree.h"
+
+namespace qf {
+
+namespace {
+
+void setText(QLineEdit* e, std::string& model) {
+    const QString text = q(model);
+    if (e->text() == text) return;
+    e->setText(text);
+    model = e->text().toStdString(); // an edit limited to 5 characters keeps only those
+}
+
+void setBox(StreamBox* c, const CheckBox& m) {
+    const QSignalBlocker block(c);
+    c->setCaption(q(m.caption), q(m.hint));
+    c->setEnabled(m.enabled);
+    c->setChecked(m.checked);
+}
+
+void setChecked(QAbstractButton* b, bool checked) {
+    const QSignalBlocker block(b);
+    b->setChecked(checked);
+}
+
+} // namespace
+
+void TfMain::showNewLogLines() {
+    reMessage_->syncFrom(ctx_.ui.log);
+}
+
+void TfMain::showStatus(int panel, const QString& text) {
+    StatusBar_->setPanel(panel, text);
+}
+
+void TfMain::syncFromModel() {
+    auto& ui = ctx_.ui;
+    const bool idle = !ctx_.busy;
+
+    if (eEVOfile_->text() != q(ui.eEVOfile)) eEVOfile_->setText(q(ui.eEVOfile));
+    if (eXPLfile_->text() != q(ui.eXPLfile)) eXPLfile_->setText(q(ui.eXPLfile));
+    bbEVO_->setEnabled(idle);
+    bbXPL_->setEnabled(idle);
+    bCheck_->setEnabled(ui.bCheck && idle);
+    bReadXPL_->setEnabled(ui.bReadXPL && idle);
+    bDemux_->setEnabled(ui.bDemux && idle);
+    bRebuild_->setEnabled(ui.bRebuild && idle);
+    bCancel_->setEnabled(ui.bCancel);
+    if (PageControl_->currentIndex() != ui.page) {
+        const QSignalBlocker block(PageControl_);
+        PageControl_->setCurrentIndex(ui.page);
+        ui.page = PageControl_->currentIndex();
+    }
+
+    const CheckBox* const boxes[3] = {ui.cbVideo.data(), ui.cbAudio.data(), ui.cbSub.data()};
+    for (int family = 0; family < 3; ++family)
+        for (int i = 0; i < streamPages_[family]->count(); ++i)
+            setBox(streamPages_[family]->box(i), boxes[family][i]);
+
+    setText(eVideoExt_, ui.eVideoExt);
+    setText(eAudioExt_, ui.eAudioExt);
+    setText(eSubExt_, ui.eSubExt);
+    if (eWorkdir_->text() != q(ui.eWorkdir)) eWorkdir_->setText(q(ui.eWorkdir));
+    setChecked(cbContinue_, ui.cbContinue);
+    setChecked(cbFastCheck_, ui.cbFastCheck);
+    setChecked(cbCountFr_, ui.cbCountFr);
+    setChecked(cbDetails_, ui.cbDetails);
+    setChecked(cbAutoRead_, ui.cbAutoRead);
+    if (ui.rbNoAuto)
+        setChecked(rbNoAuto_, true);
+    else if (ui.rbAutoDemux)
+        setChecked(rbAutoDemux_, true);
+    else if (ui.rbAutoRebuild)
+        setChecked(rbAutoRebuild_, true);
+
+    for (int i = 0; i < 2; ++i)
+        if (StatusBar_->panelText(i) != q(ui.status[i])) showStatus(i, q(ui.status[i]));
+    if (StatusBar_->toolTip() != q(ui.statusHint)) StatusBar_->setToolTip(q(ui.statusHint));
+    showNewLogLines();
+
+    syncTree();
+    syncXplText();
+    mXPL_->setVisible(ui.mXPLVisible);
+    syncTreeWidth();
+}
+
+void TfMain::syncTree() {
+    auto& ui = ctx_.ui;
+    if (!tvXPL_->showNodes(ui.tvXPL)) return;
+    // A listed title opens wide enough for its longest entry, up to half the page.
+    if (std::none_of(ui.tvXPL.begin(), ui.tvXPL.end(),
+                     [](const TreeNode& n) { return n.expanded; }))
+        return;
+    const int half = (PageControl_->width() - (kPageControlWidth - kPageSize.width())) / 2;
+    ui.treeWidth = std::max(ui.treeWidth, std::min(tvXPL_->neededWidth(), half));
+}
+
+void TfMain::syncXplText() {
+    if (shownXpl_ == ctx_.ui.mXPL) return;
+    shownXpl_ = ctx_.ui.mXPL;
+    QStringList lines;
+    lines.reserve(static_cast<qsizetype>(shownXpl_.size()));
+    for (const auto& l : shownXpl_) lines << q(l);
+    mXPL_->setPlainText(lines.join(u'\n'));
+}
+
+void TfMain::syncTreeWidth() {
+    if (shownTreeWidth_ == ctx_.ui.treeWidth) return;
+    shownTreeWidth_ = ctx_.ui.treeWidth;
+    const int total = std::max(splXPL_->width(), kPageSize.width());
+    splXPL_->setSizes(
+        {shownTreeWidth_, std::max(1, total - shownTreeWidth_ - splXPL_->handleWidth())});
+}
+
+} // namespace qf
