@@ -15,8 +15,8 @@
 #include "cli/sample.h"
 #include "cli/terminal_host.h"
 #include "engine/context.h"
-#include "jobs/outputs.h"
 #include "jobs/jobs.h"
+#include "jobs/outputs.h"
 #include "model/paths.h"
 #include "model/window.h"
 #include "playlist/playlist.h"
@@ -27,15 +27,6 @@ namespace {
 
 constexpr const char* kProgram = "quillfen-cli";
 constexpr int kFamilySize[3] = {2, 16, 16}; // the slots that have a check box
-
-bool sameCaption(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 // The check box of a selectable slot.
 CheckBox& boxAt(Context& ctx, int family, int index) {

@@ -9,6 +9,7 @@
 #include "engine/stream.h"
 #include "jobs/runner.h"
 #include "model/paths.h"
+#include "model/window.h"
 
 namespace qf {
 
@@ -26,15 +27,6 @@ const CheckBox& box(const Context& ctx, int family, size_t slot) {
     return family == 0   ? ctx.ui.cbVideo[slot]
            : family == 1 ? ctx.ui.cbAudio[slot]
                          : ctx.ui.cbSub[slot];
-}
-
-bool sameText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
 }
 
 // The codec part of a caption: "AC-3.6ch.stream.00.English" gives "AC-3", "H.264.stream.0"
@@ -56,7 +48,7 @@ std::string extensionByName(std::string_view codec) {
         {"MLP", "thd"},  {"TrueHD", "thd"}, {"MPA", "mpa"},    {"MPEG", "mpa"},
     };
     for (const auto& [name, ext] : kNames)
-        if (sameText(codec, name)) return std::string(ext);
+        if (sameCaption(codec, name)) return std::string(ext);
     return "";
 }
 

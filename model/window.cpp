@@ -1,6 +1,7 @@
 #include "model/window.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "model/paths.h"
 
@@ -112,6 +113,15 @@ void dropFile(WindowModel& ui, const std::string& path) {
         ui.eXPLfile = path;
         XPLadj(ui);
     }
+}
+
+bool sameCaption(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
 }
 
 void bClearClick(WindowModel& ui) {

@@ -2,6 +2,7 @@
 // The window's non-drawing behaviour on its model: path bookkeeping, the stream check
 // boxes and their enabling rule, the auto modes, dropped files.
 #include <string>
+#include <string_view>
 
 #include "model/window_model.h"
 
@@ -29,5 +30,8 @@ void setAutoMode(WindowModel& ui, int mode);
 void dropFile(WindowModel& ui, const std::string& path);
 // "Clear": empties the log.
 void bClearClick(WindowModel& ui);
+
+// Whether two captions (or their parts) name the same thing, letter case aside.
+bool sameCaption(std::string_view a, std::string_view b);
 
 } // namespace qf
