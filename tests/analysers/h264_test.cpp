@@ -40,6 +40,7 @@ INSTANTIATE_TEST_SUITE_P(
         // 1088 coded lines, 8 cropped.
         EncodedSample{"h264_high_l41_1920x1080_23976.264", "High Profile", "41", "1920x1080",
                       "23.976"},
+        EncodedSample{"h264_high_l40_1920x1080i_25.264", "High Profile", "40", "1920x1080", "25"},
         EncodedSample{"h264_high10_l40_1280x720_50.264", "High 10 Profile", "40", "1280x720", "50"},
         EncodedSample{"h264_high422_l31_720x480_2997.264", "High 4:2:2 Profile", "31", "720x480",
                       "29.97"},

@@ -49,6 +49,11 @@ TEST_F(MPATest, FirstValidHeaderCounts) {
     EXPECT_EQ(run(reserved), (Lines{"   MPEG-1 Layer II", "   Sampling frequency = [bl]48[/bl] kHz",
                                     "   Transmission bitrate = free format",
                                     "   Channel mode = [bl]dual channel[/bl]"}));
+    EXPECT_EQ(
+        run({0xFF, 0xF7, 0x40, 0xC0}),
+        (Lines{"   MPEG-2 Layer I", "   Sampling frequency = [bl]22.05[/bl] kHz",
+               "   Transmission bitrate = [bl]64[/bl] kbit/s", "   Channel mode = [bl]mono[/bl]"}))
+        << "MPEG-2 Layer I has bit rates of its own";
     EXPECT_EQ(run({0x00, 0xFF, 0xFD, 0xA4}), Lines{}) << "a header cut by the run's end";
     ctx.timeSettings.decimalSeparator = ',';
     EXPECT_EQ(run(sample("mp3_44k1_128k_joint.mp3"))[1],

@@ -22,7 +22,8 @@ double ratio(const std::string& text) {
     return std::stod(text.substr(0, slash)) / std::stod(text.substr(slash + 1));
 }
 
-// A DVD program stream ffmpeg muxed: MPEG-2 video, 5.1 AC-3, stereo DTS, mono MP2.
+// A DVD program stream ffmpeg muxed: MPEG-2 video, 5.1 AC-3, stereo DTS, mono MP2, and
+// AC-3 2.1 at the top rate (its LFE flag sits behind the stereo surround mode).
 class JsonReportTest : public ::testing::Test {
 protected:
     static inline std::unique_ptr<TempDir> media;
@@ -32,10 +33,11 @@ protected:
         media = std::make_unique<TempDir>();
         const std::string tone = " -f lavfi -i sine=frequency=440:sample_rate=48000:duration=2";
         if (!ffmpeg(media->path, "-f lavfi -i testsrc=size=352x288:rate=30000/1001:duration=2" +
-                                     tone + tone + tone +
-                                     " -map 0 -map 1 -map 2 -map 3 -c:v mpeg2video"
+                                     tone + tone + tone + tone +
+                                     " -map 0 -map 1 -map 2 -map 3 -map 4 -c:v mpeg2video"
                                      " -c:a:0 ac3 -ac:a:0 6 -c:a:1 dca -strict -2 -ac:a:1 2"
-                                     " -c:a:2 mp2 -ac:a:2 1 -f dvd title.VOB"))
+                                     " -c:a:2 mp2 -ac:a:2 1 -c:a:3 ac3 -b:a:3 640k"
+                                     " -af:a:3 'pan=2.1|c0=c0|c1=c0|c2=c0' -f dvd title.VOB"))
             media.reset();
     }
     static void TearDownTestSuite() { media.reset(); }
@@ -72,10 +74,11 @@ TEST_F(JsonReportTest, StreamsAgreeWithFfprobe) {
         } else {
             EXPECT_EQ(d["sampling_rate"], std::stoi(p["sample_rate"].get<std::string>()));
             EXPECT_EQ(d["channels"], p["channels"]);
+            EXPECT_EQ(d["bit_rate"], std::stoi(p["bit_rate"].get<std::string>()));
         }
     }
     EXPECT_EQ(matched, report["streams"].size());
-    EXPECT_EQ(matched, 4u);
+    EXPECT_EQ(matched, 5u);
     EXPECT_EQ(report["frames"][0]["count"], 60);
     EXPECT_EQ(report["sources"][0]["path"], source);
     EXPECT_TRUE(report["read_complete"]);

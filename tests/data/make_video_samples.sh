@@ -32,6 +32,11 @@ h264 h264_high_l1b_176x144_15.264 176x144 15 yuv420p high 1b keyint=4
 h264 h264_main_l30_720x576_25.264 720x576 25 yuv420p main 3.0 bframes=2:b-adapt=0 2048
 # High at level 4.1, the usual disc setting.
 h264 h264_high_l41_1920x1080_23976.264 1920x1080 24000/1001 yuv420p high 4.1 bframes=2 2048
+# Interlaced (field pairs: 1088 lines, cropped in units of four) with a sample aspect
+# ratio outside the table, so the timing follows an Extended_SAR field.
+ff -f lavfi -i "smptebars=s=1920x1080:r=25" -vf setsar=7/5 -frames:v 4 -pix_fmt yuv420p \
+    -c:v libx264 -crf 45 -profile:v high -level 4.0 \
+    -x264-params "aud=1:threads=1:interlaced=1:keyint=4" -f h264 h264_high_l40_1920x1080i_25.264
 h264 h264_high10_l40_1280x720_50.264 1280x720 50 yuv420p10le high10 4.0 keyint=4 2048
 h264 h264_high422_l31_720x480_2997.264 720x480 30000/1001 yuv422p high422 3.1 keyint=4 2048
 # 4:4:4 gives the newer profile_idc 244, outside the named profiles.

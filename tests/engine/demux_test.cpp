@@ -359,11 +359,17 @@ TEST_F(Demux, HeaderFieldsAreParsedOrPassedOver) {
              [](Pes& p) {
                  p.pts = 0x300, p.dts = 0x280, p.streamIdExt = 0x55, p.pstd = true, p.stuffing = 4;
              }),
+        // The extension byte's top bit is a flag, not part of the id.
+        [&] {
+            Bytes vc1 = make(0xFD, [](Pes& p) { p.streamIdExt = 0x55; });
+            vc1[11] |= 0x80;
+            return vc1;
+        }(),
     });
     MemoryStream &v0 = out(0, 0), &v1 = out(0, 1), &a3 = out(1, 3);
     demuxPass(file);
     EXPECT_EQ(v0.data, cat({pl, pl, pl}));
-    EXPECT_EQ(v1.data, pl) << "VC-1 beside MPEG-2 video takes the other slot";
+    EXPECT_EQ(v1.data, cat({pl, pl})) << "VC-1 beside MPEG-2 video takes the other slot";
     EXPECT_EQ(a3.data, cat({pl, pl}));
 }
 
@@ -392,6 +398,15 @@ TEST_F(Demux, PacketShorterThanItsHeaderHasNoPayload) {
     MemoryStream& v0 = out(0, 0);
     demuxPass(cat({pesBytes(p), priv(0x80, data(10, 3))}));
     EXPECT_EQ(v0.data, data(2));
+
+    // A private-stream-1 packet that its header fills names no sub-stream: stray bytes
+    // after it are not taken for one.
+    Pes filled;
+    filled.streamId = 0xBD;
+    filled.pts = 0x1234;
+    host.lines.clear();
+    readPass(cat({pesBytes(filled), {0x20, 0x00, 0x00, 0x00}, priv(0x80, data(10, 3))}));
+    EXPECT_EQ(engineLines(), Lines{"Dolby Digital audio stream 0 found!"});
 }
 
 TEST_F(Demux, HeaderCutShortByTheNextStartCode) {
@@ -638,9 +653,10 @@ TEST_F(Demux, DemuxPassWritesTickedPayloadsOnly) {
         cat({priv(0x80, data(10, 1), 0x100), pes(0xC0, data(15, 6), 0x200), priv(0xA1, data(11, 2)),
              priv(0xB2, data(12, 3)), priv(0xC3, data(13, 4)), priv(0x8C, data(14, 5)),
              priv(0x90, data(16, 7)), priv(0x85, data(17, 8)), pes(0xE0, data(18, 9)),
-             priv(0x80, data(19, 10))});
+             priv(0x80, data(19, 10)), priv(0x20, data(20, 11)), priv(0x30, data(21, 12))});
     MemoryStream &a0 = out(1, 0), &a1 = out(1, 1), &a2 = out(1, 2), &a3 = out(1, 3),
-                 &a4 = out(1, 4), &a5 = out(1, 5), &a6 = out(1, 6), &v0 = out(0, 0);
+                 &a4 = out(1, 4), &a5 = out(1, 5), &a6 = out(1, 6), &v0 = out(0, 0),
+                 &s0 = out(2, 0);
     ctx.ui.cbAudio[6].checked = false; // has an output but is not ticked
     demuxPass(file);
     // Every stream has a slot of its own (index 0 being taken, the next free ones); the
@@ -653,6 +669,7 @@ TEST_F(Demux, DemuxPassWritesTickedPayloadsOnly) {
     EXPECT_EQ(a5.data, data(14, 5));
     EXPECT_TRUE(a6.data.empty());
     EXPECT_EQ(v0.data, data(18, 9));
+    EXPECT_EQ(s0.data, data(20, 11)) << "0x30 takes slot 16, which has no box and no file";
     EXPECT_TRUE(ctx.WriteMode);
 }
 

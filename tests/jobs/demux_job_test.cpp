@@ -67,9 +67,7 @@ TEST_P(FfmpegDemuxTest, DemuxedStreamsEqualTheEncodedOnes) {
     RecordingHost host;
     Context ctx(host);
     TempDir out;
-    ctx.ui.eEVOfile = media->path + "/" + c.name;
-    EVOadj(ctx.ui);
-    ctx.ui.eWorkdir = out.path;
+    chooseSource(ctx, media->path + "/" + c.name, out.path);
 
     bCheckClick(ctx);
     EXPECT_EQ(ctx.FrameCount[0], kPictures);
@@ -184,9 +182,7 @@ TEST_P(MultiAudioVobTest, EveryTrackHasItsOwnBoxFileAndPacks) {
     RecordingHost host;
     Context ctx(host);
     TempDir out;
-    ctx.ui.eEVOfile = media->path + "/" + c.name;
-    EVOadj(ctx.ui);
-    ctx.ui.eWorkdir = out.path;
+    chooseSource(ctx, media->path + "/" + c.name, out.path);
     bCheckClick(ctx);
 
     // One ticked box per track, each in a slot of its own.

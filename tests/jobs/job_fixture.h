@@ -107,6 +107,13 @@ inline Bytes spRecords(const std::vector<Bytes>& units, uint32_t firstPts, uint3
     return out;
 }
 
+// What choosing a source (and an output folder) in the window does.
+inline void chooseSource(Context& ctx, const std::string& path, const std::string& outDir = "") {
+    ctx.ui.eEVOfile = path;
+    EVOadj(ctx.ui);
+    if (!outDir.empty()) ctx.ui.eWorkdir = outDir;
+}
+
 class JobTest : public ::testing::Test {
 protected:
     RecordingHost host;
@@ -114,10 +121,7 @@ protected:
     TempDir dir;
 
     // Chooses a source file the way dropping it on the window does.
-    void choose(const std::string& path) {
-        ctx.ui.eEVOfile = path;
-        EVOadj(ctx.ui);
-    }
+    void choose(const std::string& path) { chooseSource(ctx, path); }
     Lines plainLines() const {
         Lines out;
         for (const auto& l : host.lines) out.push_back(plainText(l));

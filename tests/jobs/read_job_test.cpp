@@ -23,9 +23,12 @@ Bytes richTitle() {
     return m.build();
 }
 
-Bytes titleWith(int frames, std::initializer_list<uint8_t> eac3Ids, bool withSub) {
+Bytes titleWith(int frames, std::initializer_list<uint8_t> eac3Ids, bool withSub,
+                uint64_t firstPts = 90000) {
     PsMuxer m;
-    m.add(vc1Track(vc1Units(frames)));
+    auto video = vc1Track(vc1Units(frames));
+    video.ptsStart = firstPts;
+    m.add(std::move(video));
     for (uint8_t id : eac3Ids)
         m.add(audioTrack(repeatUnit(sample("eac3_51.eac3"), 2), subHeaderAudio(id)));
     if (withSub) m.add(subTrack(0x20, subUnits(1)));
@@ -85,11 +88,12 @@ TEST_F(ReadJobTest, ReportsStreamsAndTicksOneCaptionedBoxPerStream) {
 
 TEST_F(ReadJobTest, TwoPartTitleKeepsStreamsOfTheFirstPartAndCountsOn) {
     writeFile(dir / "FEATURE_1.EVO", titleWith(4, {0xC0}, true));
-    writeFile(dir / "FEATURE_2.EVO", titleWith(3, {0xC1}, false));
+    writeFile(dir / "FEATURE_2.EVO", titleWith(3, {0xC1}, false, 900000));
     choose(dir / "FEATURE_1.EVO");
     bCheckClick(ctx);
 
     EXPECT_EQ(ctx.ui.BaseName, "FEATURE_1_FEATURE_2");
+    EXPECT_EQ(ctx.VideoFacts[0].firstPts, 90000u) << "the title starts where its first part does";
     EXPECT_EQ(countLines("Continue on"), 1);
     EXPECT_TRUE(hasLine("Continue on FEATURE_2.EVO"));
     EXPECT_EQ(host.status0, (Lines{"Reading FEATURE_1.EVO ", "Reading FEATURE_2.EVO", "Ready"}));
@@ -160,11 +164,9 @@ TEST_P(FrameCountTest, CountEqualsThePicturesAndDurationUsesTheStreamRate) {
 
     RecordingHost host;
     Context ctx(host);
-    ctx.ui.eEVOfile = media / name;
-    EVOadj(ctx.ui);
+    chooseSource(ctx, media / name, media.path);
     ctx.ui.cbFastCheck = false;
     ctx.ui.cbDetails = c.seconds != 180; // the rate is read from the stream either way
-    ctx.ui.eWorkdir = media.path;
     bCheckClick(ctx);
     EXPECT_EQ(ctx.FrameCount[0], pictures);
 

@@ -188,6 +188,12 @@ TEST_F(RebuildWriterTest, KeptStreamsAreNumberedUpwardPerKind) {
     EXPECT_FALSE(VideoPackDropped(ctx, st, 0xE0));
     EXPECT_EQ(st.RebuildIdMap[0x56], 0x55);
     EXPECT_EQ(st.RebuildIdMap[0xE0], 0xE1);
+    RebuildState other;
+    other.reset();
+    EXPECT_FALSE(VideoPackDropped(ctx, other, 0xE1));
+    EXPECT_FALSE(VideoPackDropped(ctx, other, 0x55));
+    EXPECT_EQ(other.RebuildIdMap[0xE1], 0xE0);
+    EXPECT_EQ(other.RebuildIdMap[0x55], 0x56);
 
     EXPECT_FALSE(SubpicturePackDropped(ctx, st, 0x25));
     EXPECT_FALSE(SubpicturePackDropped(ctx, st, 0x23));
@@ -207,12 +213,13 @@ TEST_F(RebuildWriterTest, OtherStreamsFollowTheirBoxesAndKeepTheirIds) {
     stream(1, 1, 0xA1, true);  // LPCM, ticked: kept as it is
     stream(2, 1, 0x61, false); // extended subpicture, unticked: dropped
     stream(2, 2, 0x22, true);  // subpicture: renumbered
-    const Bytes ac3 = substreamPack(0x80), lpcm = substreamPack(0xA1),
+    stream(1, 9, 0xC9, false); // E-AC-3 past 0xC8, unticked: dropped
+    const Bytes ac3 = substreamPack(0x80), lpcm = substreamPack(0xA1), eac3 = substreamPack(0xC9),
                 dts = substreamPack(0x89), // in no slot (slot 1 is taken): kept, renumbered
         ext = substreamPack(0x61), far = substreamPack(0x35), // slot 21 has no box: kept
         sub = substreamPack(0x22), vc1Other = vc1Pack(0x22, false, false);
     ASSERT_EQ(vc1Other[30], 0x22);
-    const Bytes src = concat({ac3, lpcm, dts, ext, far, sub, vc1Other});
+    const Bytes src = concat({ac3, lpcm, eac3, dts, ext, far, sub, vc1Other});
     // An extended stream that is not VC-1 keeps its id even where another stream's
     // number would match it.
     EXPECT_EQ(run(src), concat({lpcm, with(dts, 28, 0x88), far, with(sub, 28, 0x20), vc1Other}));
@@ -226,9 +233,10 @@ TEST_F(RebuildWriterTest, MpegAudioFollowsItsOwnBoxAndIsRenumbered) {
     stream(1, 2, kMpegAudioEntry + 0xC3, true);
     stream(0, 1, 0xE1, true);
     const Bytes eac3 = substreamPack(0xC0), mpa0 = streamPack(0xC0), mpa3 = streamPack(0xC3),
-                video = streamPack(0xE1);
-    EXPECT_EQ(run(concat({eac3, mpa0, mpa3, video})),
-              concat({eac3, with(mpa3, 17, 0xC1), with(video, 17, 0xE0)}));
+                video = streamPack(0xE1), eac3Last = substreamPack(0xC8);
+    EXPECT_EQ(
+        run(concat({eac3, mpa0, mpa3, video, eac3Last})),
+        concat({eac3, with(mpa3, 17, 0xC1), with(video, 17, 0xE0), with(eac3Last, 28, 0xC2)}));
 
     // A stream that found its family full has no box and is never kept.
     st.reset();
