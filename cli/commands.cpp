@@ -26,18 +26,11 @@ namespace qf::cli {
 namespace {
 
 constexpr const char* kProgram = "quillfen-cli";
-constexpr int kFamilySize[3] = {2, 16, 16}; // the slots that have a check box
-
-// The check box of a selectable slot.
-CheckBox& boxAt(Context& ctx, int family, int index) {
-    auto& ui = ctx.ui;
-    const auto k = static_cast<size_t>(index);
-    return family == 0 ? ui.cbVideo[k] : family == 1 ? ui.cbAudio[k] : ui.cbSub[k];
-}
-
+// Every box of a selectable slot.
 template <typename F> void forEachBox(Context& ctx, F f) {
     for (int family = 0; family < 3; ++family)
-        for (int k = 0; k < kFamilySize[family]; ++k) f(family, k, boxAt(ctx, family, k));
+        for (int k = 0; k < kSelectableSlots[family]; ++k)
+            f(family, k, ctx.ui.box(family, static_cast<size_t>(k)));
 }
 
 bool anyStream(Context& ctx) {
@@ -48,10 +41,7 @@ bool anyStream(Context& ctx) {
 
 // The stream id the read reported for a slot; a stream only listed by a playlist has none.
 std::string streamId(const Context& ctx, int family, int k) {
-    const auto s = static_cast<size_t>(k);
-    const int32_t entry = family == 0   ? ctx.VideoSlots[s]
-                          : family == 1 ? ctx.AudioSlots[s]
-                                        : ctx.SubSlots[s];
+    const int32_t entry = ctx.slotTable(static_cast<Family>(family))[k];
     if (entry == 1) return "listed by the playlist";
     char buf[16];
     std::snprintf(buf, sizeof buf, "id %02X", static_cast<unsigned>(entry) & 0xFF);

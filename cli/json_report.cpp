@@ -68,13 +68,10 @@ Json valueOf(const FactValue& v) {
     return number(std::get<double>(v));
 }
 
-const StreamFacts& factsOf(const Context& ctx, int family, size_t k) {
-    return family == 0 ? ctx.VideoFacts[k] : family == 1 ? ctx.AudioFacts[k] : ctx.SubFacts[k];
-}
-
+// The box of a slot; slots past the selectable ones have none.
 const CheckBox* boxOf(const Context& ctx, int family, size_t k) {
     if (k >= static_cast<size_t>(kSelectableSlots[family])) return nullptr;
-    return family == 0 ? &ctx.ui.cbVideo[k] : family == 1 ? &ctx.ui.cbAudio[k] : &ctx.ui.cbSub[k];
+    return &ctx.ui.box(family, k);
 }
 
 // The first PTS of the first video stream the read described: the time other streams'
@@ -90,9 +87,7 @@ Json streams(const Context& ctx) {
     const StreamFacts* video = firstVideo(ctx);
     Json list = Json::array();
     for (int family = 0; family < 3; ++family) {
-        const int32_t* slots = family == 0   ? ctx.VideoSlots.data()
-                               : family == 1 ? ctx.AudioSlots.data()
-                                             : ctx.SubSlots.data();
+        const int32_t* slots = ctx.slotTable(static_cast<Family>(family));
         for (size_t k = 0; k < static_cast<size_t>(kFamilySlots[family]); ++k) {
             const int32_t entry = slots[k];
             if (entry == -1) continue;
@@ -116,7 +111,7 @@ Json streams(const Context& ctx) {
                 s["stream_id_hex"] = nullptr;
                 s["kind"] = nullptr;
             }
-            const StreamFacts& facts = factsOf(ctx, family, k);
+            const StreamFacts& facts = ctx.facts(static_cast<Family>(family), k);
             if (facts.entry == entry) {
                 s["first_pts"] = facts.firstPts;
                 if (video) {

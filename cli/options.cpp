@@ -6,6 +6,7 @@
 #include <cctype>
 #include <sstream>
 
+#include "engine/slotmap.h"
 #include "model/paths.h"
 
 namespace qf::cli {
@@ -209,7 +210,7 @@ std::optional<SlotRef> parseSlot(const std::string& text) {
         if (!std::isdigit(static_cast<unsigned char>(text[i]))) return std::nullopt;
         index = std::min(index * 10 + (text[i] - '0'), 1000L);
     }
-    const long last = family == 0 ? 1 : 15;
+    const long last = kSelectableSlots[family] - 1;
     if (index > last)
         throw UsageError("no such stream slot: '" + text + "' (slots are v0-v1, a0-a15, s0-s15)");
     return SlotRef{family, static_cast<int>(index)};

@@ -40,6 +40,15 @@ struct PassState {
     std::array<int32_t, 16> VideoSlots{};
     std::array<int32_t, 16> AudioSlots{};
     std::array<int32_t, 32> SubSlots{};
+    // The catalogue of one family.
+    int32_t* slotTable(Family family) {
+        return family == Family::Video   ? VideoSlots.data()
+               : family == Family::Audio ? AudioSlots.data()
+                                         : SubSlots.data();
+    }
+    const int32_t* slotTable(Family family) const {
+        return const_cast<PassState*>(this)->slotTable(family);
+    }
 
     bool CancelFlag = false;
     bool WriteMode = false;
@@ -68,6 +77,15 @@ struct JobState {
     std::array<StreamFacts, 2> VideoFacts;
     std::array<StreamFacts, 16> AudioFacts;
     std::array<StreamFacts, 32> SubFacts;
+    // What the last Read job learned of the stream in slot k of a family.
+    StreamFacts& facts(Family family, size_t k) {
+        return family == Family::Video   ? VideoFacts[k]
+               : family == Family::Audio ? AudioFacts[k]
+                                         : SubFacts[k];
+    }
+    const StreamFacts& facts(Family family, size_t k) const {
+        return const_cast<JobState*>(this)->facts(family, k);
+    }
     // Playlist attribute tables, indexed 1..8, kept from one reading to the next.
     std::array<std::string, 9> VideoAttrs, AudioAttrs, SubAttrs;
 

@@ -238,10 +238,7 @@ int Pass::claim(int32_t entry, Family family, int ruleSlot, const char* found, b
     if (first) {
         met_.set(static_cast<size_t>(entry));
         if (slot >= 0) {
-            int32_t* table = family == Family::Video   ? ctx_.VideoSlots.data()
-                             : family == Family::Audio ? ctx_.AudioSlots.data()
-                                                       : ctx_.SubSlots.data();
-            table[slot] = entry;
+            ctx_.slotTable(family)[slot] = entry;
             if (read_ && found) ctx_.log(std::string(found) + std::to_string(slot) + " found!");
         }
     }

@@ -98,9 +98,10 @@ void Pass::details(size_t p, size_t n, int entry, int slot) {
         }
     }
     if (slot < 0) return;
-    StreamFacts& facts = video ? c.VideoFacts[static_cast<size_t>(slot)]
-                         : sub ? c.SubFacts[static_cast<size_t>(slot)]
-                               : c.AudioFacts[static_cast<size_t>(slot)];
+    StreamFacts& facts = c.facts(video ? Family::Video
+                                 : sub ? Family::Subpicture
+                                       : Family::Audio,
+                                 static_cast<size_t>(slot));
     if (facts.entry < 0) { // a two-part title keeps what its first part showed
         facts.entry = entry;
         facts.firstPts = pts;

@@ -23,12 +23,6 @@ std::string fileNamePart(std::string text) {
     return text;
 }
 
-const CheckBox& box(const Context& ctx, int family, size_t slot) {
-    return family == 0   ? ctx.ui.cbVideo[slot]
-           : family == 1 ? ctx.ui.cbAudio[slot]
-                         : ctx.ui.cbSub[slot];
-}
-
 // The codec part of a caption: "AC-3.6ch.stream.00.English" gives "AC-3", "H.264.stream.0"
 // gives "H.264".
 std::string_view captionCodec(std::string_view caption) {
@@ -64,7 +58,7 @@ std::string outputPrefix(const Context& ctx) {
 
 std::string codecExtension(const Context& ctx, int family, size_t slot) {
     if (family == 2) return "sup";
-    const int32_t e = family == 0 ? ctx.VideoSlots[slot] : ctx.AudioSlots[slot];
+    const int32_t e = ctx.slotTable(static_cast<Family>(family))[slot];
     if (family == 0) {
         if (e == 0x55 || e == 0x56) return "vc1";
         if (e == 0xE0 || e == 0xE1) return "m2v";
@@ -79,14 +73,14 @@ std::string codecExtension(const Context& ctx, int family, size_t slot) {
         if (e >= kMpegAudioEntry + 0xC0 && e <= kMpegAudioEntry + 0xCF) return "mpa";
     }
     // A stream listed by a playlist has no id yet: its caption names the codec.
-    return extensionByName(captionCodec(box(ctx, family, slot).caption));
+    return extensionByName(captionCodec(ctx.ui.box(family, slot).caption));
 }
 
 std::string outputName(const Context& ctx, const std::string& prefix, int family, size_t slot) {
     const auto& ui = ctx.ui;
     std::string ext = ctx.outputChoices.codecExtensions ? codecExtension(ctx, family, slot) : "";
     if (ext.empty()) ext = family == 0 ? ui.eVideoExt : family == 1 ? ui.eAudioExt : ui.eSubExt;
-    return prefix + "." + fileNamePart(box(ctx, family, slot).caption) + "." + fileNamePart(ext);
+    return prefix + "." + fileNamePart(ctx.ui.box(family, slot).caption) + "." + fileNamePart(ext);
 }
 
 std::vector<std::string> plannedOutputs(Context& ctx, bool rebuild) {
@@ -94,10 +88,9 @@ std::vector<std::string> plannedOutputs(Context& ctx, bool rebuild) {
     const std::string prefix = outputPrefix(ctx);
     if (rebuild) return {prefix + ".rebuilt.EVO"};
     std::vector<std::string> names;
-    const size_t count[3] = {2, 16, 16}; // the boxes that have an output
     for (int family = 0; family < 3; ++family)
-        for (size_t k = 0; k < count[family]; ++k)
-            if (box(ctx, family, k).checked) names.push_back(outputName(ctx, prefix, family, k));
+        for (size_t k = 0; k < static_cast<size_t>(kSelectableSlots[family]); ++k)
+            if (ctx.ui.box(family, k).checked) names.push_back(outputName(ctx, prefix, family, k));
     return names;
 }
 

@@ -35,6 +35,13 @@ struct WindowModel {
     std::array<CheckBox, 8> cbVideo;
     std::array<CheckBox, 16> cbAudio;
     std::array<CheckBox, 16> cbSub;
+    // The box of slot k of a stream family: 0 video, 1 audio, 2 subpicture.
+    CheckBox& box(int family, size_t k) {
+        return family == 0 ? cbVideo[k] : family == 1 ? cbAudio[k] : cbSub[k];
+    }
+    const CheckBox& box(int family, size_t k) const {
+        return family == 0 ? cbVideo[k] : family == 1 ? cbAudio[k] : cbSub[k];
+    }
 
     // Options page
     std::string eVideoExt = "mpv", eAudioExt = "mpa", eSubExt = "sup";
