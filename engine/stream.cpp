@@ -30,16 +30,17 @@ void blockAgain(int fd) {
     if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
 }
 
+// Why an open failed. A socket cannot be opened at all: say what it is rather than
+// "No such device".
+std::string openFailure(const std::string& path, int err) {
+    struct stat st {};
+    if (err == ENXIO && ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return kNotRegular;
+    return std::strerror(err);
+}
+
 int openSource(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        const int err = errno;
-        // A socket cannot be opened at all; say what it is rather than "No such device".
-        struct stat st {};
-        if (err == ENXIO && ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-            throw Error(openError(path, kNotRegular));
-        throw Error(openError(path, std::strerror(err)));
-    }
+    if (fd < 0) throw Error(openError(path, openFailure(path, errno)));
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
@@ -53,13 +54,8 @@ int createOutput(const std::string& path, bool mustBeNew) {
     // Not truncated on open: a file that another job writes must stay as it is.
     const int fd = ::open(
         path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | (mustBeNew ? O_EXCL : 0), 0666);
+    if (fd < 0) throw Error(createError(path, openFailure(path, errno)));
     struct stat st {};
-    if (fd < 0) {
-        const int err = errno;
-        if (err == ENXIO && ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-            throw Error(createError(path, kNotRegular));
-        throw Error(createError(path, std::strerror(err)));
-    }
     // Outputs are written at positions: a FIFO or a socket cannot take them. A device
     // such as /dev/null is written as it is (no lock, nothing to empty).
     if (::fstat(fd, &st) != 0 || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
