@@ -15,6 +15,7 @@
 #include "engine/slotmap.h"
 #include "engine/stream.h"
 #include "engine/timefmt.h"
+#include "engine/title_facts.h"
 #include "model/host.h"
 #include "model/window_model.h"
 
@@ -86,6 +87,8 @@ struct JobState {
     const StreamFacts& facts(Family family, size_t k) const {
         return const_cast<JobState*>(this)->facts(family, k);
     }
+    // What the disc says of the title being read (chapters, palette, languages).
+    TitleFacts titleFacts;
     // Playlist attribute tables, indexed 1..8, kept from one reading to the next.
     std::array<std::string, 9> VideoAttrs, AudioAttrs, SubAttrs;
 

@@ -1,0 +1,32 @@
+#pragma once
+// What a disc says of a title beyond its streams' own headers: chapters, the subpicture
+// palette and the streams' languages. A DVD title read through its IFO files fills it; an
+// HD DVD playlist gives the chapters; a plain file leaves it empty.
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qf {
+
+struct ChapterMark {
+    double start = 0; // seconds from the title's start
+    std::string name; // empty: the files call it "Chapter NN"
+};
+
+struct StreamLanguage {
+    std::string code; // ISO 639-1, e.g. "es"
+    std::string name; // its English name, e.g. "Spanish"; the code when unknown
+};
+
+struct TitleFacts {
+    bool dvdVideo = false; // a DVD-Video source (.VOB or a title of a disc)
+    std::vector<ChapterMark> chapters;
+    std::optional<std::array<uint32_t, 16>> palette; // 0xRRGGBB
+    std::map<int32_t, StreamLanguage> languages;     // by catalogue entry
+    void clear() { *this = TitleFacts{}; }
+};
+
+} // namespace qf
