@@ -1,5 +1,7 @@
 #include "engine/catalogue.h"
 
+#include <exception>
+
 #include "engine/context.h"
 
 namespace qf {
@@ -63,10 +65,21 @@ void Context::fillReportTables() {
     NameTables::fill();
 }
 
-void Context::closeOutputs() {
-    for (auto& o : VideoOut) o.reset();
-    for (auto& o : AudioOut) o.reset();
-    for (auto& o : SubOut) o.reset();
+void Context::closeOutputs(bool check) {
+    // Every output is closed, even after one failed; the first failure is reported.
+    std::exception_ptr failed;
+    auto close = [&](std::unique_ptr<Stream>& out) {
+        if (out && check) try {
+                out->close();
+            } catch (...) {
+                if (!failed) failed = std::current_exception();
+            }
+        out.reset();
+    };
+    for (auto& o : VideoOut) close(o);
+    for (auto& o : AudioOut) close(o);
+    for (auto& o : SubOut) close(o);
+    if (failed) std::rethrow_exception(failed);
 }
 
 } // namespace qf

@@ -87,6 +87,29 @@ struct JobState {
     const StreamFacts& facts(Family family, size_t k) const {
         return const_cast<JobState*>(this)->facts(family, k);
     }
+    // Bytes of the title the last Read job had read when the fast check stopped it; -1
+    // when it read everything (or a playlist gave the streams).
+    int64_t fastCheckStop = -1;
+    // A stream a demux pass met that the last Read job had not listed (it began after the
+    // fast check stopped), in the order they were met.
+    struct LateStream {
+        int32_t entry = -1;
+        Family family = Family::Video;
+        int slot = -1;       // -1: its family was full
+        std::string caption; // the caption its box has or would have
+        bool written = false;
+    };
+    std::vector<LateStream> LateStreams;
+    // Called by a demux pass when it meets such a stream, after its slot was claimed; may
+    // create its output (VideoOut/AudioOut/SubOut of the slot) and tick its box.
+    std::function<void(int32_t entry, Family family, int slot)> onLateStream;
+    bool writeLateStreams = false; // the job writes every stream: late ones too
+    // How the front end's user reads the whole source, for the notes that say what the
+    // fast check left out.
+    struct ReadWholeWords {
+        std::string fastCheckNote = "untick Fast EVO checking on the Options page";
+        std::string lateStream = "untick Fast EVO checking";
+    } readWholeWords;
     // What the disc says of the title being read (chapters, palette, languages).
     TitleFacts titleFacts;
     // Playlist attribute tables, indexed 1..8, kept from one reading to the next.
@@ -134,7 +157,8 @@ public:
     // The name tables of the analysers, filled at every pass start.
     void fillReportTables();
     std::string formatTime(double days) const { return formatDuration(days, timeSettings); }
-    void closeOutputs();
+    // Closes the outputs; with `check`, a failed close is thrown as a write error.
+    void closeOutputs(bool check = true);
 };
 
 } // namespace qf

@@ -50,43 +50,74 @@ int openSource(const std::string& path) {
     return fd;
 }
 
-int createOutput(const std::string& path, bool mustBeNew) {
-    // Not truncated on open: a file that another job writes must stay as it is.
-    const int fd = ::open(
-        path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | (mustBeNew ? O_EXCL : 0), 0666);
-    if (fd < 0) throw Error(createError(path, openFailure(path, errno)));
+bool isLink(const std::string& path) {
     struct stat st {};
-    // Outputs are written at positions: a FIFO or a socket cannot take them. A device
-    // such as /dev/null is written as it is (no lock, nothing to empty).
-    if (::fstat(fd, &st) != 0 || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+int createOutput(const std::string& path, bool mustBeNew, const std::vector<FileId>& inputs) {
+    // Not truncated on open: a file that another job writes, or that turns out to be an
+    // input, must stay as it is. O_NOFOLLOW: a link, dangling or not, is never written
+    // through.
+    const int fd = ::open(
+        path.c_str(),
+        O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | (mustBeNew ? O_EXCL : 0), 0666);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == ELOOP || (err == EEXIST && isLink(path)))
+            throw Error(createError(path, "It is a symbolic link"));
+        if (err == EISDIR) throw Error(createError(path, kNotRegular));
+        throw Error(createError(path, openFailure(path, err)));
+    }
+    auto refuse = [&](const std::string& reason) {
         ::close(fd);
-        throw Error(createError(path, kNotRegular));
+        throw Error(createError(path, reason));
+    };
+    struct stat st {};
+    // Outputs are written at positions and replaced whole: only a regular file can be.
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) refuse(kNotRegular);
+    // By the opened file, not by name: a hard link or another spelling of a source is
+    // still the source.
+    for (const FileId& in : inputs)
+        if (in == FileId{st.st_dev, st.st_ino}) refuse("It is an input of this job");
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        refuse(err == EWOULDBLOCK ? "It is being written by another job" : std::strerror(err));
     }
-    if (S_ISREG(st.st_mode)) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            const int err = errno;
-            ::close(fd);
-            throw Error(createError(path, err == EWOULDBLOCK ? "It is being written by another job"
-                                                             : std::strerror(err)));
-        }
-        if (::ftruncate(fd, 0) != 0) {
-            const int err = errno;
-            ::close(fd);
-            throw Error(createError(path, std::strerror(err)));
-        }
-    }
+    if (::ftruncate(fd, 0) != 0) refuse(std::strerror(errno));
     blockAgain(fd);
     return fd;
 }
 
 } // namespace
 
-FileStream::FileStream(const std::string& path, Mode mode) : path_(path) {
-    fd_ = mode == Mode::Read ? openSource(path) : createOutput(path, mode == Mode::CreateNew);
+bool fileIdOf(const std::string& path, FileId& id) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
+    id = {st.st_dev, st.st_ino};
+    return true;
+}
+
+FileStream::FileStream(const std::string& path, Mode mode, const std::vector<FileId>& inputs)
+    : path_(path) {
+    fd_ =
+        mode == Mode::Read ? openSource(path) : createOutput(path, mode == Mode::CreateNew, inputs);
 }
 
 FileStream::~FileStream() {
     if (fd_ >= 0) ::close(fd_); // also lets go of the lock
+}
+
+void FileStream::close() {
+    if (fd_ < 0) return;
+    const int fd = fd_;
+    fd_ = -1;
+    // The descriptor is gone after close() whatever it returns; EINTR is no failure to
+    // retry (the file may already be closed).
+    if (::close(fd) != 0 && errno != EINTR) {
+        lastError_ = errno;
+        throw Error(failure("Stream write error"));
+    }
 }
 
 std::string FileStream::failure(std::string_view what) const {

@@ -6,7 +6,9 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <sys/uio.h>
+#include <vector>
 
 namespace qf {
 
@@ -26,6 +28,9 @@ public:
     virtual void writeRuns(const iovec* runs, size_t count) {
         for (size_t k = 0; k < count; ++k) write(runs[k].iov_base, runs[k].iov_len);
     }
+    // Ends writing; throws Error(failure("Stream write error")) when what was written
+    // could not be kept. A stream that is only destroyed is closed without that check.
+    virtual void close() {}
     virtual int64_t size() const = 0;
     virtual int64_t position() const = 0;
     virtual void seek(int64_t pos) = 0;
@@ -33,6 +38,16 @@ public:
     // for a file, which one and why.
     virtual std::string failure(std::string_view what) const { return std::string(what); }
 };
+
+// Which file a path names, as the system tells it: a link or a second name of a file
+// gives the same identity.
+struct FileId {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    bool operator==(const FileId&) const = default;
+};
+// The identity of the file at `path` (links followed), or none when it cannot be read.
+bool fileIdOf(const std::string& path, FileId& id);
 
 // A file on disk. Open for reading or create/truncate for writing.
 class FileStream final : public Stream {
@@ -43,9 +58,12 @@ public:
         CreateNew, // as Create, but a file of that name must not exist yet
     };
     // Throws Error("Cannot open file \"path\". reason") or Error("Cannot create file ...").
-    // An output is locked (flock) for as long as the stream is open; one that another
-    // process holds gives "... It is being written by another job" and stays untouched.
-    FileStream(const std::string& path, Mode mode);
+    // An output is a new file or a regular file that is replaced: never a symbolic link
+    // (whose target whoever made the folder chose), a folder, FIFO or device, nor one of
+    // `inputs` under another name. An output is locked (flock) for as long as the stream is
+    // open; one that another process holds gives "... It is being written by another job".
+    // Whatever is refused stays untouched.
+    FileStream(const std::string& path, Mode mode, const std::vector<FileId>& inputs = {});
     ~FileStream() override;
     FileStream(const FileStream&) = delete;
     FileStream& operator=(const FileStream&) = delete;
@@ -59,6 +77,9 @@ public:
     // "what: "path". reason." with the system's reason for the last failed call.
     std::string failure(std::string_view what) const override;
     const std::string& path() const { return path_; }
+    // Closes the file; a late write error (a full disk, a network file system) is thrown
+    // as a "Stream write error" naming the file. Without it the destructor closes silently.
+    void close() override;
 
 private:
     [[noreturn]] void writeFailed(ssize_t result);

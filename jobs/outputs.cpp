@@ -15,14 +15,6 @@ namespace qf {
 
 namespace {
 
-// A caption or extension as a file-name part: a playlist text such as
-// "Director/Commentary" or "../../x" must never lead out of the output folder.
-std::string fileNamePart(std::string text) {
-    for (char& c : text)
-        if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 32 || c == 0x7F) c = '_';
-    return text;
-}
-
 // The codec part of a caption: "AC-3.6ch.stream.00.English" gives "AC-3", "H.264.stream.0"
 // gives "H.264".
 std::string_view captionCodec(std::string_view caption) {
@@ -47,6 +39,50 @@ std::string extensionByName(std::string_view codec) {
 }
 
 } // namespace
+
+// The length of the UTF-8 sequence that starts at s[i], or 0 when it is not one.
+static size_t utf8Length(std::string_view s, size_t i) {
+    const auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = b(i);
+    const size_t n = c < 0x80             ? 1
+                     : (c & 0xE0) == 0xC0 ? 2
+                     : (c & 0xF0) == 0xE0 ? 3
+                     : (c & 0xF8) == 0xF0 ? 4
+                                          : 0;
+    if (n == 0 || i + n > s.size()) return 0;
+    for (size_t k = 1; k < n; ++k)
+        if ((b(i + k) & 0xC0) != 0x80) return 0;
+    const uint32_t first = n == 2 ? c & 0x1Fu : n == 3 ? c & 0x0Fu : c & 0x07u;
+    uint32_t cp = n == 1 ? c : first;
+    for (size_t k = 1; k < n; ++k) cp = (cp << 6) | (b(i + k) & 0x3Fu);
+    // Overlong forms, surrogates and values past U+10FFFF are no characters.
+    static constexpr uint32_t kLeast[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kLeast[n] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return 0;
+    return n;
+}
+
+// A caption or extension as a file-name part that every file system takes: a playlist
+// text such as "Director/Commentary" or "../../x" must never lead out of the output
+// folder, and a name must survive a copy to a FAT stick or a Windows share. Bytes that are
+// no UTF-8, control characters and / \ : * ? " < > | become "_"; at most 200 bytes are
+// kept, cut between characters.
+std::string fileNamePart(std::string_view text) {
+    constexpr size_t kMaxBytes = 200;
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        const size_t n = utf8Length(text, i);
+        const char c = text[i];
+        const bool bad =
+            n == 0 ||
+            (n == 1 && (static_cast<unsigned char>(c) < 32 || c == 0x7F ||
+                        std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos));
+        const size_t take = bad ? 1 : n;
+        if (out.size() + take > kMaxBytes) break;
+        out.append(bad ? std::string_view("_") : text.substr(i, n));
+        i += take;
+    }
+    return out;
+}
 
 std::string outputPrefix(const Context& ctx) {
     // Without an output folder the outputs go beside the source, never into whatever
@@ -94,10 +130,20 @@ std::vector<std::string> plannedOutputs(Context& ctx, bool rebuild) {
     return names;
 }
 
+std::vector<FileId> jobInputs(const Context& ctx) {
+    std::vector<std::string> paths{ctx.ui.eEVOfile, ctx.ui.eXPLfile};
+    if (ctx.ui.cbContinue) paths.push_back(getsecond(ctx.ui.eEVOfile));
+    std::vector<FileId> ids;
+    for (const std::string& path : paths)
+        if (FileId id; fileIdOf(path, id)) ids.push_back(id);
+    return ids;
+}
+
 std::unique_ptr<Stream> createOutput(Context& ctx, const std::string& name) {
-    auto out = std::make_unique<FileStream>(name, ctx.outputChoices.keepExisting
-                                                      ? FileStream::Mode::CreateNew
-                                                      : FileStream::Mode::Create);
+    auto out = std::make_unique<FileStream>(
+        name,
+        ctx.outputChoices.keepExisting ? FileStream::Mode::CreateNew : FileStream::Mode::Create,
+        jobInputs(ctx));
     ctx.CreatedFiles.push_back(name);
     return out;
 }

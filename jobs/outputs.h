@@ -3,13 +3,18 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qf {
 
 class Context;
 class Stream;
+struct FileId;
 
+// A caption or extension as a file-name part: bytes that are no UTF-8, control
+// characters and / \\ : * ? " < > | become "_"; cut to 200 bytes between characters.
+std::string fileNamePart(std::string_view text);
 // Output folder + BaseName. An empty output folder means the source file's folder.
 std::string outputPrefix(const Context& ctx);
 // The name of the file the Demux job writes the stream of a ticked box into:
@@ -21,6 +26,8 @@ std::string codecExtension(const Context& ctx, int family, size_t slot);
 // The files a Demux job (or a Rebuild job) would create for the current selection, in the
 // order it creates them; sets BaseName as the job would.
 std::vector<std::string> plannedOutputs(Context& ctx, bool rebuild);
+// The files the running job reads: the source, the title's other parts and the playlist.
+std::vector<FileId> jobInputs(const Context& ctx);
 // Creates (or empties) an output of the running job and adds it to CreatedFiles.
 std::unique_ptr<Stream> createOutput(Context& ctx, const std::string& name);
 

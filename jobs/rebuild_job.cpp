@@ -42,6 +42,7 @@ void runRebuild(Context& ctx, RebuildState& st) {
     });
 
     ctx.SourceStream.reset();
+    st.RebuiltOut->close();
     st.RebuiltOut.reset();
 
     // Packs are only recognised at 2048-byte steps from the start of the file; say so

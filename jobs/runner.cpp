@@ -1,6 +1,7 @@
 #include "jobs/runner.h"
 
 #include <array>
+#include <cstdio>
 #include <memory>
 
 #include "engine/context.h"
@@ -22,7 +23,7 @@ bool runJob(Context& ctx, const std::function<void()>& body, const std::function
         body();
     } catch (...) {
         ctx.SourceStream.reset();
-        ctx.closeOutputs();
+        ctx.closeOutputs(false); // the error that ended the job is the one to report
         undo();
         throw;
     }
@@ -71,8 +72,20 @@ void finishLog(Context& ctx, const JobEnd& end) {
     ctx.log("Done.");
     if (end.fastCheckBytes >= 0)
         ctx.log("Fast check: only the first " + std::to_string(end.fastCheckBytes / 1048576) +
-                " Mbytes were read; untick Fast EVO checking on the Options page to read the "
-                "whole file and count its frames.");
+                " Mbytes were read; " + ctx.readWholeWords.fastCheckNote +
+                " to read the whole file and count its frames.");
+    for (const auto& late : ctx.LateStreams) {
+        char id[8];
+        std::snprintf(id, sizeof id, "%02X", static_cast<unsigned>(late.entry) & 0xFF);
+        std::string line = "Stream \"" + escapeMarkup(late.caption) + "\" (id " + id +
+                           ") begins after the first " +
+                           std::to_string(ctx.fastCheckStop / 1048576) +
+                           " Mbytes read by the fast check";
+        line += late.written ? "; written as well."
+                             : " and was not written; read the whole file to include it (" +
+                                   ctx.readWholeWords.lateStream + ").";
+        ctx.log(line);
+    }
     ctx.log("");
     ctx.slog("Ready", 0);
     ctx.slog("", 1);

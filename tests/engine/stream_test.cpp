@@ -9,6 +9,7 @@
 
 #include <functional>
 
+#include "support/file_limit.h"
 #include "support/ps_builder.h"
 
 namespace qf::test {
@@ -43,11 +44,53 @@ TEST(FileStream, ErrorTexts) {
         {"/dev/zero", FileStream::Mode::Read, "Cannot open file \"/dev/zero\". Not a regular file"},
         {nowhere, FileStream::Mode::Create,
          "Cannot create file \"" + nowhere + "\". No such file or directory"},
-        {dir.path, FileStream::Mode::Create,
-         "Cannot create file \"" + dir.path + "\". Is a directory"},
-        {fifo, FileStream::Mode::Create, "Cannot create file \"" + fifo + "\". Not a regular file"},
     };
     for (const Case& c : cases) EXPECT_EQ(errorOf([&] { FileStream s(c.path, c.mode); }), c.text);
+}
+
+// An output is a new file or a regular file that is replaced. Whatever whoever made the
+// folder put under the output's name instead is refused and left exactly as it was.
+TEST(FileStream, AnOutputIsNeverALinkAnInputOrAnythingButAFile) {
+    TempDir dir;
+    const std::string victim = dir / "authorized_keys", source = dir / "movie.VOB";
+    writeFile(victim, Bytes{'k', 'e', 'y'});
+    ::chmod(victim.c_str(), 0444);
+    writeFile(source, Bytes(10, 0x77));
+    FileId sourceId;
+    ASSERT_TRUE(fileIdOf(source, sourceId));
+    const std::string link = dir / "to-victim", dangling = dir / "dangling",
+                      toSource = dir / "to-source", hard = dir / "hard", fifo = dir / "fifo",
+                      folder = dir / "folder";
+    ASSERT_EQ(::symlink(victim.c_str(), link.c_str()), 0);
+    ASSERT_EQ(::symlink((dir / "created-through-link").c_str(), dangling.c_str()), 0);
+    ASSERT_EQ(::symlink(source.c_str(), toSource.c_str()), 0);
+    ASSERT_EQ(::link(source.c_str(), hard.c_str()), 0);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    const std::pair<std::string, const char*> cases[] = {
+        {link, "It is a symbolic link"},        {dangling, "It is a symbolic link"},
+        {toSource, "It is a symbolic link"},    {hard, "It is an input of this job"},
+        {source, "It is an input of this job"}, {fifo, "Not a regular file"},
+        {folder, "Not a regular file"},         {"/dev/null", "Not a regular file"},
+    };
+    for (const auto mode : {FileStream::Mode::Create, FileStream::Mode::CreateNew})
+        for (const auto& [path, reason] : cases) {
+            SCOPED_TRACE(path);
+            const bool exists = std::string(reason) != "It is a symbolic link";
+            // CreateNew says that a file exists before it says what the file is.
+            const std::string why =
+                mode == FileStream::Mode::CreateNew && exists ? "File exists" : reason;
+            EXPECT_EQ(errorOf([&] { FileStream s(path, mode, {sourceId}); }),
+                      "Cannot create file \"" + path + "\". " + why);
+        }
+    EXPECT_EQ(readFile(victim), (Bytes{'k', 'e', 'y'}));
+    struct stat st {};
+    ASSERT_EQ(::stat(victim.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+    EXPECT_EQ(readFile(source), Bytes(10, 0x77));
+    EXPECT_NE(::access((dir / "created-through-link").c_str(), F_OK), 0);
+    EXPECT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
 
 TEST(FileStream, AnOutputIsLockedWhileItIsWritten) {
@@ -67,12 +110,14 @@ TEST(FileStream, AnOutputIsLockedWhileItIsWritten) {
               "Cannot create file \"" + path + "\". File exists");
 }
 
-TEST(FileStream, WriteToAFullDeviceFails) {
-    if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
-    FileStream s("/dev/full", FileStream::Mode::Create);
+TEST(FileStream, AWriteTheSystemRefusesFails) {
+    TempDir dir;
+    const std::string path = dir / "out.mpa";
+    FileStream s(path, FileStream::Mode::Create);
     const Bytes block(4096, 0x55);
+    test::FileSizeLimit limit(1000);
     EXPECT_EQ(errorOf([&] { s.write(block.data(), block.size()); }),
-              "Stream write error: \"/dev/full\". No space left on device.");
+              "Stream write error: \"" + path + "\". File too large.");
 }
 
 TEST(FileStream, CreateTruncatesAndWritesWholeBuffers) {
@@ -111,12 +156,13 @@ TEST(FileStream, GatheredRunsLandInOrder) {
     expected.insert(expected.begin(), {'a', 'b'});
     EXPECT_EQ(readFile(dir / "runs"), expected);
 
-    FileStream full("/dev/full", FileStream::Mode::Create);
+    FileStream full(dir / "full", FileStream::Mode::Create);
+    test::FileSizeLimit limit(1000);
     try {
         full.writeRuns(runs.data(), runs.size());
         FAIL() << "no error";
     } catch (const Error& e) {
-        EXPECT_STREQ(e.what(), "Stream write error: \"/dev/full\". No space left on device.");
+        EXPECT_EQ(e.what(), "Stream write error: \"" + dir / "full" + "\". File too large.");
     }
 }
 

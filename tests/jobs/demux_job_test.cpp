@@ -409,16 +409,17 @@ TEST_F(DemuxFailureTest, LaterOutputUncreatableKeepsTheEarlierFile) {
     ctx.ui.cbAudio[0].caption = "taken";
     std::filesystem::create_directory(dir / "FEATURE_1.taken.mpa");
     EXPECT_EQ(demuxError(),
-              "Cannot create file \"" + dir / "FEATURE_1.taken.mpa" + "\". Is a directory");
+              "Cannot create file \"" + dir / "FEATURE_1.taken.mpa" + "\". Not a regular file");
     EXPECT_TRUE(fileExists(dir / "FEATURE_1.VC-1.stream.0.mpv"));
     EXPECT_FALSE(fileExists(dir / "FEATURE_1.MLP.stream.02.mpa"));
     expectCleanedUp();
 }
 
 TEST_F(DemuxFailureTest, DiskFull) {
-    std::filesystem::create_symlink("/dev/full", dir / "FEATURE_1.DD+.stream.01.mpa");
-    EXPECT_EQ(demuxError(), "Stream write error: \"" + dir / "FEATURE_1.DD+.stream.01.mpa" +
-                                "\". No space left on device.");
+    test::FileSizeLimit limit(100);
+    const std::string error = demuxError();
+    EXPECT_EQ(error.rfind("Stream write error: \"" + dir.path + "/FEATURE_1.", 0), 0u) << error;
+    EXPECT_TRUE(error.ends_with("\". File too large.")) << error;
     EXPECT_TRUE(hasLine("Creating " + dir / "FEATURE_1.Subpicture.00.sup"));
     expectCleanedUp();
 }

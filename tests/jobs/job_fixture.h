@@ -13,6 +13,7 @@
 #include "model/markup.h"
 #include "model/paths.h"
 #include "model/window.h"
+#include "support/file_limit.h"
 #include "support/ps_builder.h"
 #include "support/recording_host.h"
 

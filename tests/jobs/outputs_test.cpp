@@ -1,0 +1,29 @@
+// Output names taken from playlist texts: safe on every file system a title is copied to.
+#include "jobs/outputs.h"
+
+#include <gtest/gtest.h>
+
+namespace qf {
+namespace {
+
+TEST(FileNamePart, KeepsCharactersAndReplacesWhatAFileSystemRefuses) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"DD.stream.00.English", "DD.stream.00.English"},
+        {"DTS-HD.stream.02.Director/Commentary", "DTS-HD.stream.02.Director_Commentary"},
+        {"a\\b:c*d?e\"f<g>h|i", "a_b_c_d_e_f_g_h_i"},
+        {"../../x", ".._.._x"},
+        {"tab\there\x7f", "tab_here_"},
+        {"Fran\xC3\xA7"
+         "ais \xE2\x98\xBA",
+         "Fran\xC3\xA7"
+         "ais \xE2\x98\xBA"},
+        {"bad\xFF\xC3(", "bad__("},                                  // no UTF-8
+        {"\xC0\xAF\xED\xA0\x80", "_____"},                           // overlong, surrogate
+        {std::string(199, 'a') + "\xC3\xA9", std::string(199, 'a')}, // cut between characters
+        {std::string(250, 'b'), std::string(200, 'b')},
+    };
+    for (const auto& [text, name] : cases) EXPECT_EQ(fileNamePart(text), name) << text;
+}
+
+} // namespace
+} // namespace qf
