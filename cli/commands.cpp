@@ -145,6 +145,9 @@ Outcome runJob(const Options& o, Context& ctx, ReportRun& report) {
     if (o.outputDir) ui.eWorkdir = *o.outputDir;
     ctx.outputChoices.codecExtensions = o.codecExt;
     ctx.outputChoices.keepExisting = o.noOverwrite;
+    // Without a selection every stream is wanted, also one the fast check did not reach.
+    ctx.writeLateStreams = !o.select;
+    ctx.readWholeWords = {"use --no-fast-check", "--no-fast-check"};
     // The follow-up job is started here, after the selection has been applied.
     setAutoMode(ctx.ui, 0);
 
@@ -208,7 +211,10 @@ int runJobCommand(const Options& o, TerminalHost& host) {
             const Outcome outcome = runJob(o, ctx, report);
             if (outcome == Outcome::Done) {
                 printReport();
-                return kExitOk;
+                const bool leftOut =
+                    std::any_of(ctx.LateStreams.begin(), ctx.LateStreams.end(),
+                                [](const Context::LateStream& s) { return !s.written; });
+                return leftOut ? kExitLeftOut : kExitOk;
             }
             if (outcome == Outcome::NoStream) {
                 printReport();

@@ -178,6 +178,16 @@ std::string jsonReport(const Context& ctx, const ReportRun& run) {
     doc["log"] = std::move(log);
 
     if (run.listFiles) {
+        Json late = Json::array();
+        for (const auto& l : ctx.LateStreams) {
+            Json j;
+            j["caption"] = l.caption;
+            j["stream_id"] = l.entry & 0xFF;
+            j["slot"] = l.slot >= 0 ? Json(slotName(static_cast<int>(l.family), l.slot)) : Json();
+            j["written"] = l.written;
+            late.push_back(std::move(j));
+        }
+        doc["late_streams"] = std::move(late);
         Json files = Json::array();
         for (const std::string& path : ctx.CreatedFiles) {
             Json f;

@@ -233,6 +233,8 @@ size_t Pass::scanToStartCode(size_t i, size_t len) {
 }
 
 int Pass::claim(int32_t entry, Family family, int ruleSlot, const char* found, bool& first) {
+    // Known: given a slot (or refused one) by the Read job or an earlier part of this job.
+    const bool known = ctx_.Slots.slotOf(entry) >= 0 || ctx_.Slots.refused(entry);
     const int slot = ctx_.Slots.claim(entry, family, ruleSlot);
     first = !met_.test(static_cast<size_t>(entry));
     if (first) {
@@ -241,8 +243,23 @@ int Pass::claim(int32_t entry, Family family, int ruleSlot, const char* found, b
             ctx_.slotTable(family)[slot] = entry;
             if (read_ && found) ctx_.log(std::string(found) + std::to_string(slot) + " found!");
         }
+        if (!read_ && !known && ctx_.onLateStream) lateStream(entry, family, slot);
     }
     return slot;
+}
+
+void Pass::lateStream(int32_t entry, Family family, int slot) {
+    ctx_.onLateStream(entry, family, slot);
+    if (slot < 0) return;
+    const auto k = static_cast<size_t>(slot);
+    Stream* out = family == Family::Video   ? (k < 2 ? ctx_.VideoOut[k].get() : nullptr)
+                  : family == Family::Audio ? ctx_.AudioOut[k].get()
+                                            : (k < 16 ? ctx_.SubOut[k].get() : nullptr);
+    if (!out) return;
+    for (auto& q : pending_)
+        if (q.out == out) return;
+    // Room for every output was reserved at the pass start: the runs never move.
+    if (pending_.size() < pending_.capacity()) pending_.emplace_back().out = out;
 }
 
 void Pass::startCode(uint8_t id) {

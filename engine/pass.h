@@ -82,6 +82,7 @@ private:
     void subpictureTest(uint8_t b);
     void audioDecision();
     int claim(int32_t entry, Family family, int ruleSlot, const char* found, bool& first);
+    void lateStream(int32_t entry, Family family, int slot);
     void payload(size_t p, size_t n);
     void countFrames(size_t p, size_t n);
     void details(size_t p, size_t n, int entry, int slot);

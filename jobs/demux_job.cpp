@@ -1,7 +1,10 @@
 // The Demux job: one elementary-stream file per ticked box, filled by demux passes over
 // the source file and, for a two-part title, the second part.
+#include <cstdio>
 #include <memory>
+#include <utility>
 
+#include "engine/catalogue.h"
 #include "engine/context.h"
 #include "engine/demux.h"
 #include "jobs/jobs.h"
@@ -28,6 +31,38 @@ void createOutputs(Context& ctx, const std::string& prefix, int family,
     }
 }
 
+// A stream the Read job did not list because it begins after the fast check stopped:
+// written as well when the job writes every stream (the command line without a
+// selection), otherwise only noted. Either way the end of the log names it.
+void lateStream(Context& ctx, const std::string& prefix, int32_t entry, Family family, int slot) {
+    Context::LateStream late{entry, family, slot, "", false};
+    const int f = static_cast<int>(family);
+    const std::string kind = family == Family::Video   ? VideoKindName(entry)
+                             : family == Family::Audio ? AudioKindName(entry)
+                                                       : SubKindName(entry);
+    if (slot < 0) {
+        late.caption = kind;
+    } else {
+        char number[8];
+        std::snprintf(number, sizeof number, family == Family::Video ? "%d" : "%02d", slot);
+        late.caption = kind + "." + number;
+    }
+    if (ctx.writeLateStreams && slot >= 0 && slot < kSelectableSlots[f]) {
+        const auto k = static_cast<size_t>(slot);
+        CheckBox& box = ctx.ui.box(f, k);
+        box.enabled = box.checked = true;
+        box.caption = late.caption;
+        auto& out = family == Family::Video   ? ctx.VideoOut[k]
+                    : family == Family::Audio ? ctx.AudioOut[k]
+                                              : ctx.SubOut[k];
+        const std::string name = outputName(ctx, prefix, f, k);
+        out = createOutput(ctx, name);
+        ctx.log("Creating " + escapeMarkup(name));
+        late.written = true;
+    }
+    ctx.LateStreams.push_back(std::move(late));
+}
+
 void runDemux(Context& ctx) {
     auto& ui = ctx.ui;
     ui.bDemux = false;
@@ -47,6 +82,16 @@ void runDemux(Context& ctx) {
     createOutputs(ctx, prefix, 0, ui.cbVideo, ctx.VideoOut);
     createOutputs(ctx, prefix, 1, ui.cbAudio, ctx.AudioOut);
     createOutputs(ctx, prefix, 2, ui.cbSub, ctx.SubOut);
+
+    ctx.LateStreams.clear();
+    if (ctx.fastCheckStop >= 0)
+        ctx.onLateStream = [&](int32_t entry, Family family, int slot) {
+            lateStream(ctx, prefix, entry, family, slot);
+        };
+    struct Unhook {
+        Context& c;
+        ~Unhook() { c.onLateStream = nullptr; }
+    } unhook{ctx};
 
     ctx.slog("Demuxing " + namePart(ui.eEVOfile), 0);
     demux(ctx, kDemuxPass);

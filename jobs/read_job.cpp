@@ -61,6 +61,7 @@ bool runRead(Context& ctx) {
     ctx.EarliestPTS = 0xFFFFFFFF;
     // Slots are given anew; the Demux or Rebuild job that uses this selection keeps them.
     ctx.Slots.clear();
+    ctx.fastCheckStop = -1;
     const std::string second = titleOf(ctx);
 
     ctx.log("Opening file [b]" + escapeMarkup(ctx.ui.EVOname) + "[/b]");
@@ -75,6 +76,7 @@ bool runRead(Context& ctx) {
         noteStop(ctx, end);
     });
     ctx.SourceStream.reset();
+    ctx.fastCheckStop = end.fastCheckBytes;
 
     markBoxes(ui.cbVideo, ctx.VideoSlots, 2, VideoKindName, false);
     markBoxes(ui.cbAudio, ctx.AudioSlots, 16, AudioKindName, true);

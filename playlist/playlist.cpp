@@ -346,6 +346,7 @@ bool listTitle(Context& ctx, Budget& budget, const std::string& source,
     Resetcbs(ctx.ui);
     ctx.resetCatalogue();
     ctx.Slots.clear(); // the streams get their slots anew when a pass meets them
+    ctx.fastCheckStop = -1;
 
     // The search starts at the mentioning line itself: when that is the title's own
     // opening tag, the title before it must not be taken instead.
