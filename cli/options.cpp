@@ -105,10 +105,14 @@ const OptionDecl kOptions[] = {
      "Show the title that plays SOURCE (its name without extension is looked for in the "
      "playlist).",
      [](Options& o, const std::string& v) { o.source = notEmpty("--source", v); }},
-    {"-n,--no-overwrite", nullptr, kDemux | kRebuild,
+    {"-n,--no-overwrite", nullptr, kDemux | kRebuild | kSample,
      "Refuse to replace an output file that exists already: an error before anything is "
-     "written. Without it, an existing file is replaced.",
+     "written. Without it, an existing file is replaced (sample: only with --force).",
      [](Options& o, const std::string&) { o.noOverwrite = true; }},
+    {"--force", nullptr, kSample,
+     "Replace the disc's files where they exist already (regular files only, never "
+     "through a link). Without it, sample writes nothing when one exists.",
+     [](Options& o, const std::string&) { o.force = true; }},
     {"--codec-ext", nullptr, kDemux,
      "Name each stream file by its codec: .m2v, .264, .vc1, .ac3, .eac3, .dts, .thd, .mlp, "
      ".pcm, .mpa or .sup instead of the three extensions below (which still serve a stream "

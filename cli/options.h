@@ -36,7 +36,8 @@ struct Options {
     std::optional<std::vector<SelectItem>> select;
     bool noContinue = false, noFastCheck = false, noCountFrames = false, noDetails = false;
     bool codecExt = false, noOverwrite = false;
-    bool json = false; // one JSON document on standard output instead of the log
+    bool force = false; // sample: replace existing files
+    bool json = false;  // one JSON document on standard output instead of the log
 };
 
 // Parses the arguments after the program name. Throws UsageError.

@@ -7,7 +7,9 @@
 namespace qf::cli {
 
 int runSampleCommand(const Options& options, TerminalHost& host) {
-    for (const std::string& path : writeSampleDisc(options.argument)) host.printLine(path);
+    for (const std::string& path :
+         writeSampleDisc(options.argument, options.force && !options.noOverwrite))
+        host.printLine(path);
     return kExitOk;
 }
 

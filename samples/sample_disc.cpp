@@ -380,14 +380,21 @@ constexpr SampleStream kAllStreams[] = {SampleStream::VC1,  SampleStream::MPEG2,
                                         SampleStream::AC3,  SampleStream::EAC3,
                                         SampleStream::LPCM, SampleStream::Subpicture};
 
-void makeFolder(const std::string& path) {
-    if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST)
-        throw Error("Cannot create folder \"" + path + "\". " + std::strerror(errno));
+void makeFolder(const std::string& path, bool linkAllowed) {
+    if (::mkdir(path.c_str(), 0777) == 0) return;
+    const int err = errno;
+    struct stat st {};
+    if (err != EEXIST || ::lstat(path.c_str(), &st) != 0)
+        throw Error("Cannot create folder \"" + path + "\". " + std::strerror(err));
+    // A folder of the disc that is a link would carry the files to where its maker chose.
+    if (S_ISLNK(st.st_mode) && !linkAllowed)
+        throw Error("Cannot create folder \"" + path + "\". It is a symbolic link");
 }
 
-void writeWhole(const std::string& path, const void* data, size_t size) {
-    FileStream out(path, FileStream::Mode::Create);
+void writeWhole(const std::string& path, const void* data, size_t size, bool replace) {
+    FileStream out(path, replace ? FileStream::Mode::Create : FileStream::Mode::CreateNew);
     out.write(data, size);
+    out.close();
 }
 
 } // namespace
@@ -439,23 +446,31 @@ std::string samplePlaylist() {
 )";
 }
 
-std::vector<std::string> writeSampleDisc(const std::string& dir) {
+std::vector<std::string> writeSampleDisc(const std::string& dir, bool replace) {
     std::string root = dir;
     while (root.size() > 1 && root.back() == '/') root.pop_back();
-    makeFolder(root);
     const std::string video = root + "/HVDVD_TS", playlist = root + "/ADV_OBJ";
-    makeFolder(video);
-    makeFolder(playlist);
+    const std::string parts[2] = {video + "/FEATURE_1.EVO", video + "/FEATURE_2.EVO"};
+    const std::string xpl = playlist + "/VPLST000.XPL";
+    // Nothing is changed when one of the files is there already and may not be replaced.
+    if (!replace)
+        for (const std::string& path : {parts[0], parts[1], xpl}) {
+            struct stat st {};
+            if (::lstat(path.c_str(), &st) == 0)
+                throw Error("Cannot create file \"" + path + "\". It exists; --force replaces it");
+        }
+    makeFolder(root, true);
+    makeFolder(video, false);
+    makeFolder(playlist, false);
     std::vector<std::string> written;
     for (int part = 1; part <= 2; ++part) {
-        const std::string path = video + "/FEATURE_" + std::to_string(part) + ".EVO";
+        const std::string& path = parts[part - 1];
         const Bytes data = sampleTitlePart(part);
-        writeWhole(path, data.data(), data.size());
+        writeWhole(path, data.data(), data.size(), replace);
         written.push_back(path);
     }
-    const std::string xpl = playlist + "/VPLST000.XPL";
     const std::string text = samplePlaylist();
-    writeWhole(xpl, text.data(), text.size());
+    writeWhole(xpl, text.data(), text.size(), replace);
     written.push_back(xpl);
     return written;
 }

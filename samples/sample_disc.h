@@ -34,7 +34,9 @@ std::string samplePlaylist();
 
 // Writes DIR/HVDVD_TS/FEATURE_1.EVO, DIR/HVDVD_TS/FEATURE_2.EVO and
 // DIR/ADV_OBJ/VPLST000.XPL, creating the folders as needed, and returns the paths of
-// the files written. Throws Error("Cannot create folder ...") or the file stream's errors.
-std::vector<std::string> writeSampleDisc(const std::string& dir);
+// the files written. An existing file is replaced only when `replace` is set (never
+// through a link); without it nothing is written when one exists. Throws
+// Error("Cannot create folder ...") or the file stream's errors.
+std::vector<std::string> writeSampleDisc(const std::string& dir, bool replace = false);
 
 } // namespace qf

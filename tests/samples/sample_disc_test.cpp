@@ -28,7 +28,8 @@ TEST(SampleDisc, WritesTwoWholePartsAndThePlaylist) {
     TempDir tmp;
     const std::string dir = tmp / "disc/";
     auto paths = writeSampleDisc(dir);
-    paths = writeSampleDisc(dir); // an existing disc is written over
+    EXPECT_THROW(writeSampleDisc(dir), Error); // an existing disc is kept unless replaced
+    paths = writeSampleDisc(dir, true);
     ASSERT_EQ(paths, (std::vector<std::string>{tmp / "disc/HVDVD_TS/FEATURE_1.EVO",
                                                tmp / "disc/HVDVD_TS/FEATURE_2.EVO",
                                                tmp / "disc/ADV_OBJ/VPLST000.XPL"}));
