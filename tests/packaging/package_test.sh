@@ -109,4 +109,20 @@ quillfen-cli xpl |a.XPL sub
 quillfen-cli rebuild |b.EVO sub
 quillfen-cli demux b.EVO -o |sub"
 
+# The binaries carry the hardening Debian's own packages have.
+hardening() { # hardening DEB: the hardening tags lintian reports
+    lintian -I --tag-display-limit 0 "$1" 2>&1 | grep -o 'hardening-[a-z-]*' | sort -u | tr '\n' ' '
+}
+if command -v lintian >/dev/null; then
+    expect "lintian hardening tags" "$(hardening "$deb")" ""
+    # CI also makes the release package the way a user does, warnings as errors.
+    if [ "${CI:-}" = true ]; then
+        release=$(BUILD_DIR="$work/release" "$(dirname "$0")/../../scripts/package" | tail -1) ||
+            fail "scripts/package"
+        [ -f "$release" ] && expect "lintian hardening tags (release)" "$(hardening "$release")" ""
+    fi
+else
+    echo "lintian is not installed: hardening not checked"
+fi
+
 [ "$failures" = 0 ] && echo "package: every check passed"
