@@ -25,7 +25,7 @@ void Pass::run() {
 
     BlockPassSettings how;
     how.writes = !read_;
-    if (read_ && c.ui.cbFastCheck) how.stopPast = kFastCheckLimit;
+    if (read_ && fastCheck_) how.stopPast = kFastCheckLimit;
     runBlocks(c, how, *this);
     if (c.CancelFlag) c.FrameCount = {0, 0};
 }

@@ -49,9 +49,11 @@ struct PendingRuns {
 // One pass: the resumable byte parser and the handling of its payload runs.
 class Pass final : public BlockHandler {
 public:
+    // The options are taken once: a pass does what was asked when it started.
     Pass(Context& ctx, uint8_t mode)
-        : ctx_(ctx), buf_(ctx.ReadBuffer.data()), read_(mode == kReadPass), aob_(isAobSource(ctx)) {
-    }
+        : ctx_(ctx), buf_(ctx.ReadBuffer.data()), read_(mode == kReadPass), aob_(isAobSource(ctx)),
+          countFrames_(ctx.ui.cbCountFr), details_(ctx.ui.cbDetails),
+          fastCheck_(ctx.ui.cbFastCheck) {}
 
     void run();
     void parseBlock(std::span<const uint8_t> block) override;
@@ -97,6 +99,7 @@ private:
     const uint8_t* buf_; // the block being parsed
     const bool read_;
     const bool aob_;
+    const bool countFrames_, details_, fastCheck_;
 
     // Parser state, kept across blocks.
     uint32_t ScanWord = 0;

@@ -62,7 +62,7 @@ void Pass::payload(size_t p, size_t n) {
         return;
     }
     if (entry < 0) return; // the packet names no stream
-    if (PacketKind == Packet::Video && slot >= 0 && ctx_.ui.cbCountFr) countFrames(p, n);
+    if (PacketKind == Packet::Video && slot >= 0 && countFrames_) countFrames(p, n);
     if (read_)
         details(p, n, entry, slot);
     else
@@ -70,7 +70,7 @@ void Pass::payload(size_t p, size_t n) {
 }
 
 void Pass::countFrames(size_t p, size_t n) {
-    if (!read_ && !ctx_.ui.cbVideo[VideoIdx].checked) return;
+    if (!read_ && !ctx_.VideoOut[static_cast<size_t>(VideoIdx)]) return;
     static constexpr uint8_t kPattern[] = {0x00, 0x09, 0x0D}; // MPEG-2, H.264, VC-1
     ctx_.FrameCount[VideoIdx] += countStartCodes(frameWindow_[VideoIdx], buf_ + p, n,
                                                  kPattern[static_cast<int>(VideoKind_)]);
@@ -80,7 +80,7 @@ void Pass::details(size_t p, size_t n, int entry, int slot) {
     if (described_.test(static_cast<size_t>(entry))) return;
     described_.set(static_cast<size_t>(entry));
     Context& c = ctx_;
-    const bool describe = c.ui.cbDetails;
+    const bool describe = details_;
     const bool video = PacketKind == Packet::Video, sub = PacketKind == Packet::Subpicture;
     const uint32_t pts = video ? VideoPTS : sub ? SubPTS : AudioPTS;
     // Also without details, or subpicture times would come out shifted.
@@ -154,15 +154,17 @@ void Pass::details(size_t p, size_t n, int entry, int slot) {
 
 void Pass::output(size_t p, size_t n, int slot) {
     Context& c = ctx_;
+    // The job made an output for each stream it writes, before the pass: what happens to
+    // the boxes meanwhile changes nothing.
     Stream* out = nullptr;
     if (slot >= 0) {
-        if (PacketKind == Packet::Video) {
-            if (c.ui.cbVideo[slot].checked) out = c.VideoOut[slot].get();
-        } else if (PacketKind == Packet::Subpicture) {
-            if (slot < 16 && c.ui.cbSub[slot].checked) out = c.SubOut[slot].get();
-        } else if (c.ui.cbAudio[slot].checked) {
-            out = c.AudioOut[slot].get();
-        }
+        const auto k = static_cast<size_t>(slot);
+        if (PacketKind == Packet::Video)
+            out = k < c.VideoOut.size() ? c.VideoOut[k].get() : nullptr;
+        else if (PacketKind == Packet::Subpicture)
+            out = k < c.SubOut.size() ? c.SubOut[k].get() : nullptr;
+        else
+            out = c.AudioOut[k].get();
     }
     if (PacketKind == Packet::Subpicture && RecordPending) {
         RecordPending = false;

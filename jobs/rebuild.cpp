@@ -32,42 +32,50 @@ template <size_t N> int findSlot(const std::array<int32_t, N>& slots, size_t cou
 // slot always; any other (not met by the last read, or in a slot without a box) never.
 template <size_t N, size_t M>
 bool droppedByBox(const Context& ctx, const std::array<int32_t, N>& slots,
-                  const std::array<CheckBox, M>& boxes, Family family, int32_t entry) {
+                  const std::array<bool, M>& kept, Family family, int32_t entry) {
     const int k =
         findSlot(slots, static_cast<size_t>(kSelectableSlots[static_cast<int>(family)]), entry);
-    if (k >= 0) return !boxes[static_cast<size_t>(k)].checked;
+    if (k >= 0) return !kept[static_cast<size_t>(k)];
     return ctx.Slots.refused(entry);
 }
 
-template <size_t N> int countChecked(const std::array<CheckBox, N>& boxes, size_t count) {
+template <size_t N> int countKept(const std::array<bool, N>& kept) {
     int n = 0;
-    for (size_t k = 0; k < count && k < N; ++k) n += boxes[k].checked ? 1 : 0;
+    for (bool k : kept) n += k ? 1 : 0;
     return n;
 }
 
 // Private-stream-1 sub-streams that keep their ids: they follow their check box when the
 // catalogue knows them, and are kept otherwise (slots without a box, unknown streams).
-bool OtherSubstreamDropped(const Context& ctx, uint8_t id) {
+bool OtherSubstreamDropped(const Context& ctx, const RebuildState& st, uint8_t id) {
     const bool audio = InRange(id, 0x80, 0x87) || InRange(id, 0xA0, 0xA7) ||
                        InRange(id, 0xB0, 0xB7) || InRange(id, 0xC9, 0xCF);
-    const bool sub = InRange(id, 0x30, 0x3F) || InRange(id, 0x60, 0x7F);
-    if (audio) return droppedByBox(ctx, ctx.AudioSlots, ctx.ui.cbAudio, Family::Audio, id);
-    if (sub) return droppedByBox(ctx, ctx.SubSlots, ctx.ui.cbSub, Family::Subpicture, id);
+    if (audio) return droppedByBox(ctx, ctx.AudioSlots, st.KeepAudio, Family::Audio, id);
     return false;
 }
 
 } // namespace
 
+void RebuildState::takeSelection(const Context& ctx) {
+    if (SelectionTaken) return;
+    SelectionTaken = true;
+    for (size_t k = 0; k < KeepVideo.size(); ++k) KeepVideo[k] = ctx.ui.cbVideo[k].checked;
+    for (size_t k = 0; k < KeepAudio.size(); ++k) KeepAudio[k] = ctx.ui.cbAudio[k].checked;
+    for (size_t k = 0; k < KeepSub.size(); ++k) KeepSub[k] = ctx.ui.cbSub[k].checked;
+}
+
 void RebuildState::reset() {
+    SelectionTaken = false;
     RebuildIdMap.fill(kUnassigned);
     KeptVideoCount = 0;
     KeptAudioCount = 0;
     KeptSubpictureCount = 0;
+    KeptExtSubpictureCount = 0;
     SkippedBlocks = 0;
 }
 
 bool VideoPackDropped(Context& ctx, RebuildState& st, uint8_t id) {
-    const bool drop = droppedByBox(ctx, ctx.VideoSlots, ctx.ui.cbVideo, Family::Video, id);
+    const bool drop = droppedByBox(ctx, ctx.VideoSlots, st.KeepVideo, Family::Video, id);
     if (!drop && st.RebuildIdMap[id] == kUnassigned) {
         st.RebuildIdMap[id] = (id == 0x55 || id == 0x56)
                                   ? static_cast<uint8_t>(0x55 + st.KeptVideoCount)
@@ -79,7 +87,7 @@ bool VideoPackDropped(Context& ctx, RebuildState& st, uint8_t id) {
 
 bool AudioPackDropped(Context& ctx, RebuildState& st, uint8_t id, bool mpegAudio) {
     const int32_t entry = mpegAudio ? kMpegAudioEntry + id : id;
-    const bool drop = droppedByBox(ctx, ctx.AudioSlots, ctx.ui.cbAudio, Family::Audio, entry);
+    const bool drop = droppedByBox(ctx, ctx.AudioSlots, st.KeepAudio, Family::Audio, entry);
     if (!drop && st.RebuildIdMap[id] == kUnassigned) {
         const uint8_t base = (id & 0xF0) == 0xC0 ? (id & 0xF0) : (id & 0xF8);
         st.RebuildIdMap[id] = static_cast<uint8_t>(base | st.KeptAudioCount);
@@ -89,10 +97,12 @@ bool AudioPackDropped(Context& ctx, RebuildState& st, uint8_t id, bool mpegAudio
 }
 
 bool SubpicturePackDropped(Context& ctx, RebuildState& st, uint8_t id) {
-    const bool drop = droppedByBox(ctx, ctx.SubSlots, ctx.ui.cbSub, Family::Subpicture, id);
+    const bool drop = droppedByBox(ctx, ctx.SubSlots, st.KeepSub, Family::Subpicture, id);
     if (!drop && st.RebuildIdMap[id] == kUnassigned) {
-        st.RebuildIdMap[id] = static_cast<uint8_t>((id & 0xE0) | st.KeptSubpictureCount);
-        ++st.KeptSubpictureCount;
+        // Plain (0x20-0x3F) and extended (0x60-0x7F) subpictures are numbered apart.
+        uint8_t& kept = (id & 0xE0) == 0x60 ? st.KeptExtSubpictureCount : st.KeptSubpictureCount;
+        st.RebuildIdMap[id] = static_cast<uint8_t>((id & 0xE0) | kept);
+        ++kept;
     }
     return drop;
 }
@@ -133,11 +143,11 @@ bool rebuildPack(Context& ctx, RebuildState& st, const uint8_t* blk, size_t n, P
         if (InRange(q, 0xC0, 0xC8) || InRange(q, 0x88, 0x8F)) {
             keep = !AudioPackDropped(ctx, st, q);
             renumberQ = true;
-        } else if (InRange(q, 0x20, 0x2F)) {
+        } else if (InRange(q, 0x20, 0x3F) || InRange(q, 0x60, 0x7F)) {
             keep = !SubpicturePackDropped(ctx, st, q);
             renumberQ = true;
         } else {
-            keep = !OtherSubstreamDropped(ctx, q);
+            keep = !OtherSubstreamDropped(ctx, st, q);
         }
     } else if (s == 0xFD) {
         if (InRange(q, 0x55, 0x56)) {
@@ -152,8 +162,8 @@ bool rebuildPack(Context& ctx, RebuildState& st, const uint8_t* blk, size_t n, P
 
     patch = {};
     if (s == 0xBB) {
-        const int video = countChecked(ctx.ui.cbVideo, 2);
-        const int audio = countChecked(ctx.ui.cbAudio, 16);
+        const int video = countKept(st.KeepVideo);
+        const int audio = countKept(st.KeepAudio);
         patch = {kAudioBound,
                  2,
                  {static_cast<uint8_t>((at(kAudioBound) & 0x03) + 4 * audio),
@@ -225,6 +235,7 @@ private:
 } // namespace
 
 void Rebuild(Context& ctx, RebuildState& st) {
+    st.takeSelection(ctx);
     BlockPassSettings how;
     how.writes = true;
     how.progressPrefix = "Rebuilding " + st.SourceName + " ";

@@ -22,12 +22,20 @@ struct RebuildState {
     uint8_t KeptVideoCount = 0;
     uint8_t KeptAudioCount = 0;
     uint8_t KeptSubpictureCount = 0;
+    uint8_t KeptExtSubpictureCount = 0;
     std::unique_ptr<Stream> RebuiltOut;
     std::string SourceName;    // name part of the source path, for the progress line
     int64_t SkippedBlocks = 0; // blocks left out because they do not start with a pack header
+    // The ticked boxes when the job started: what the user sees while it runs is what is
+    // kept, whatever happens to the boxes meanwhile.
+    std::array<bool, 2> KeepVideo{};
+    std::array<bool, 16> KeepAudio{}, KeepSub{};
+    bool SelectionTaken = false;
 
     RebuildState() { reset(); }
     void reset();
+    // Takes the selection from the boxes (once a job: the first pass's selection holds).
+    void takeSelection(const Context& ctx);
 };
 
 // One pass over ctx.SourceStream from its position to its end (or a cancel), appending

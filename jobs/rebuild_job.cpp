@@ -21,6 +21,7 @@ void runRebuild(Context& ctx, RebuildState& st) {
     ui.page = 0;
 
     st.reset();
+    st.takeSelection(ctx);
     ctx.CreatedFiles.clear();
     const std::string second = titleOf(ctx);
     const std::string target = outputPrefix(ctx) + ".rebuilt.EVO";

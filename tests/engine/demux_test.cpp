@@ -589,9 +589,10 @@ TEST_F(Demux, FramesAreCountedWithThePatternOfTheVideoKind) {
     EXPECT_EQ(ctx.FrameCount, (std::array<int32_t, 2>{0, 0}));
 
     ctx.ui.cbCountFr = true;
-    ctx.ui.cbVideo[0].checked = true; // ticked without an output file
+    out(0, 0);
+    ctx.ui.cbVideo[1].checked = true; // ticked without an output file
     demuxPass(file);
-    EXPECT_EQ(ctx.FrameCount, (std::array<int32_t, 2>{2, 0})) << "only ticked slots count";
+    EXPECT_EQ(ctx.FrameCount, (std::array<int32_t, 2>{2, 0})) << "only written slots count";
 }
 
 TEST_F(Demux, PatternSplitBetweenPacketsCountsOnce) {
@@ -657,7 +658,8 @@ TEST_F(Demux, DemuxPassWritesTickedPayloadsOnly) {
     MemoryStream &a0 = out(1, 0), &a1 = out(1, 1), &a2 = out(1, 2), &a3 = out(1, 3),
                  &a4 = out(1, 4), &a5 = out(1, 5), &a6 = out(1, 6), &v0 = out(0, 0),
                  &s0 = out(2, 0);
-    ctx.ui.cbAudio[6].checked = false; // has an output but is not ticked
+    ctx.ui.cbAudio[6].checked = false; // unticked after the job made its output
+    ctx.ui.cbAudio[7].checked = true;  // ticked, but the job made no output
     demuxPass(file);
     // Every stream has a slot of its own (index 0 being taken, the next free ones); the
     // unknown sub-stream 0x90 reaches none.
@@ -667,7 +669,7 @@ TEST_F(Demux, DemuxPassWritesTickedPayloadsOnly) {
     EXPECT_EQ(a3.data, data(12, 3)) << "TrueHD: 5-byte header";
     EXPECT_EQ(a4.data, data(13, 4));
     EXPECT_EQ(a5.data, data(14, 5));
-    EXPECT_TRUE(a6.data.empty());
+    EXPECT_EQ(a6.data, data(17, 8)) << "the outputs decide, not the boxes";
     EXPECT_EQ(v0.data, data(18, 9));
     EXPECT_EQ(s0.data, data(20, 11)) << "0x30 takes slot 16, which has no box and no file";
     EXPECT_TRUE(ctx.WriteMode);
@@ -1060,7 +1062,7 @@ TEST_F(Demux, CancelStopsAtTheEndOfTheBlockOfThePump) {
     const std::string path = dir / "big.EVO";
     sparseFile(path, 8 * 1048576, {{0, pes(0xE0, frames(0x00, 3))}});
     bool buttonOnDuringPass = false;
-    ctx.ui.cbVideo[0].checked = true; // so that a demux pass counts too
+    out(0, 0); // so that a demux pass counts too
     host.onPump = [&] {
         buttonOnDuringPass = ctx.ui.bCancel;
         bCancelClick(ctx);
@@ -1130,7 +1132,7 @@ TEST_F(Demux, FastCheckStopsAfterTheBlockEndingPast300MB) {
     parts.push_back({kStop + 100, priv(0x81, data(8))}); // in the block after it
     const std::string path = dir / "large.EVO";
     sparseFile(path, kSize, parts);
-    ctx.ui.cbVideo[0].checked = true; // so that a demux pass counts too
+    out(0, 0); // so that a demux pass counts too
 
     struct Case {
         uint8_t mode;

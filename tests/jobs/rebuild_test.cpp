@@ -212,17 +212,20 @@ TEST_F(RebuildWriterTest, OtherStreamsFollowTheirBoxesAndKeepTheirIds) {
     stream(1, 0, 0x80, false); // AC-3, unticked: dropped
     stream(1, 1, 0xA1, true);  // LPCM, ticked: kept as it is
     stream(2, 1, 0x61, false); // extended subpicture, unticked: dropped
+    stream(2, 3, 0x63, true);  // extended subpicture, ticked: renumbered among its kind
     stream(2, 2, 0x22, true);  // subpicture: renumbered
     stream(1, 9, 0xC9, false); // E-AC-3 past 0xC8, unticked: dropped
     const Bytes ac3 = substreamPack(0x80), lpcm = substreamPack(0xA1), eac3 = substreamPack(0xC9),
                 dts = substreamPack(0x89), // in no slot (slot 1 is taken): kept, renumbered
-        ext = substreamPack(0x61), far = substreamPack(0x35), // slot 21 has no box: kept
+        ext = substreamPack(0x61), ext3 = substreamPack(0x63),
+                far = substreamPack(0x35), // slot 21 has no box: kept, renumbered
         sub = substreamPack(0x22), vc1Other = vc1Pack(0x22, false, false);
     ASSERT_EQ(vc1Other[30], 0x22);
-    const Bytes src = concat({ac3, lpcm, eac3, dts, ext, far, sub, vc1Other});
+    const Bytes src = concat({ac3, lpcm, eac3, dts, ext, ext3, far, sub, vc1Other});
     // An extended stream that is not VC-1 keeps its id even where another stream's
     // number would match it.
-    EXPECT_EQ(run(src), concat({lpcm, with(dts, 28, 0x88), far, with(sub, 28, 0x20), vc1Other}));
+    EXPECT_EQ(run(src), concat({lpcm, with(dts, 28, 0x88), with(ext3, 28, 0x60),
+                                with(far, 28, 0x20), with(sub, 28, 0x21), vc1Other}));
 }
 
 // MPEG audio and the E-AC-3 sub-stream of the same value are two streams with two boxes;
