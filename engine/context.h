@@ -3,6 +3,7 @@
 // jobs keep, and the model of the window they report to. Front ends mirror its `ui` part
 // and forward user actions.
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -51,7 +52,8 @@ struct PassState {
         return const_cast<PassState*>(this)->slotTable(family);
     }
 
-    bool CancelFlag = false;
+    // Set from any thread or a signal handler, read by the pass at its next block.
+    std::atomic<bool> CancelFlag = false;
     bool WriteMode = false;
 
     std::unique_ptr<Stream> SourceStream; // opened and closed by the jobs
