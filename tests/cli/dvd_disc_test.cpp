@@ -260,5 +260,28 @@ TEST(DvdTitleChoice, DefaultsAndRefusals) {
     EXPECT_EQ(r.status, 2) << r.err;
 }
 
+// A title over 1 GiB lies in VTS_01_1.VOB and VTS_01_2.VOB: read whole, as ffmpeg copies the
+// streams out of the two files joined. Files of this size are compared by cmp, not in memory.
+TEST(DvdBigTitle, IsReadAcrossItsVobFiles) {
+    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not available";
+    const std::string vobs = kDiscs + "/big/VIDEO_TS/";
+    TempDir out;
+    const std::string cli = std::string(QUILLFEN_CLI_PATH) + " demux '" + kDiscs +
+                            "/big' --no-fast-check -o '" + out.path + "'";
+    const std::string log = run(cli + " 2>&1");
+    EXPECT_EQ(log.substr(0, log.find("It contains")),
+              "Opening title 1 of big (1 chapter, 0:17:00)\nFile size: 1043 Mbytes.\n");
+    EXPECT_NE(log.find("25500 frames (0:17:00 s) count in video stream 0."), std::string::npos)
+        << log;
+    const std::string joined = "-i 'concat:" + vobs + "VTS_01_1.VOB|" + vobs + "VTS_01_2.VOB'";
+    ASSERT_TRUE(ffmpeg(out.path, joined + " -map 0:v -c copy -f mpeg2video v.m2v"));
+    ASSERT_TRUE(ffmpeg(out.path, joined + " -map 0:a -c copy -f ac3 a.ac3"));
+    auto same = [&](const std::string& a, const std::string& b) {
+        return std::system(("cmp -s '" + out / a + "' '" + out / b + "'").c_str()) == 0;
+    };
+    EXPECT_TRUE(same("v.m2v", "big_title01.MPEG-2.stream.0.mpv"));
+    EXPECT_TRUE(same("a.ac3", "big_title01.DD.stream.00.mpa"));
+}
+
 } // namespace
 } // namespace qf::test

@@ -7,6 +7,8 @@
 #            one in stream 1, the letterbox one in stream 0, neither with a language.
 #   pal.iso  the same disc as a UDF image.
 #   authored/t1s.mpg, t2.mpg, t3s.mpg  the program streams the titles were authored from.
+#   big/     a disc of one title over 1 GiB (17 minutes of cheap CIF video at a constant
+#            8 Mbit/s with AC-3), so that its VOBs are VTS_01_1.VOB and VTS_01_2.VOB.
 # Chapters are put on GOP starts (one GOP a second), which is where dvdauthor puts them.
 set -euo pipefail
 out=$1
@@ -88,11 +90,23 @@ XML
 dvdauthor -x dvd.xml >dvdauthor.log 2>&1
 genisoimage -quiet -dvd-video -udf -V QUILLFEN_PAL -o pal.iso pal
 
+ff -f lavfi -i testsrc=size=352x288:rate=25:duration=1020 -f lavfi -i sine=frequency=440:duration=1020 \
+   -map 0:v -map 1:a -c:v mpeg2video -b:v 8000k -minrate 8000k -maxrate 8000k -bufsize 1835k \
+   -g 25 -aspect 4:3 "${audio[@]}" -b:a 448k -ac 2 -f dvd big.mpg
+cat >big.xml <<'XML'
+<dvdauthor dest="big" jumppad="0">
+  <vmgm/>
+  <titleset><titles><video format="pal"/><pgc><vob file="big.mpg"/></pgc></titles></titleset>
+</dvdauthor>
+XML
+dvdauthor -x big.xml >>dvdauthor.log 2>&1
+rm big.mpg
+
 rm -rf "$out"
 mkdir -p "$out"
 mkdir "$out"/authored
 mv t1s.mpg t2.mpg t3s.mpg "$out"/authored/
-mv pal pal.iso palette.rgb "$out"/
+mv pal pal.iso palette.rgb big "$out"/
 cd /
 rm -rf "$tmp"
 touch "$out/done"
