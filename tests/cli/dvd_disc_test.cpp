@@ -4,6 +4,7 @@
 // titles were authored from.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -14,6 +15,7 @@
 
 #include "cli/cli_process.h"
 #include "engine/dvd_disc.h"
+#include "engine/title_stream.h"
 #include "model/paths.h"
 #include "support/ffmpeg.h"
 
@@ -249,7 +251,18 @@ TEST(DvdTitleChoice, DefaultsAndRefusals) {
     const std::string disc = kDiscs + "/pal";
     CliResult r = runCli({"read", disc, "--json"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(Json::parse(r.out)["title"]["title"], 1);
+    const Json doc = Json::parse(r.out);
+    EXPECT_EQ(doc["title"]["title"], 1);
+    EXPECT_EQ(doc["title"]["chapters"].size(), 3u);
+    EXPECT_EQ(doc["title"]["palette"].size(), 16u);
+    std::string languages;
+    for (const Json& s : doc["streams"])
+        languages += s["caption"].get<std::string>() + " " +
+                     (s["language"].is_null() ? "-" : s["language"].get<std::string>()) + " " +
+                     (s["language_name"].is_null() ? "-" : s["language_name"].get<std::string>()) +
+                     "; ";
+    EXPECT_EQ(languages, "MPEG-2.stream.0 - -; DD.stream.00.English en English; "
+                         "DD.stream.01.Spanish es Spanish; Subpicture.00.French fr French; ");
     r = runCli({"read", disc, "--title", "4"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("Title 4 is not on pal (titles 1-3)"), std::string::npos) << r.err;
@@ -258,6 +271,39 @@ TEST(DvdTitleChoice, DefaultsAndRefusals) {
     EXPECT_NE(r.err.find("Title 1 has no angle 2 (angles 1-1)"), std::string::npos) << r.err;
     r = runCli({"read", kDiscs + "/authored/t2.mpg", "--title", "1"});
     EXPECT_EQ(r.status, 2) << r.err;
+}
+
+// The title reader hands out the bytes of the cells' sectors of the VOB file, in order,
+// whatever sizes it is asked for and wherever it is sought to.
+TEST(DvdTitleStream, ReadsTheCellsSectorsInAnyPieces) {
+    const auto source = discSource(kDiscs + "/pal");
+    ASSERT_TRUE(source);
+    const std::vector<DiscTitle> titles = readDiscTitles(*source);
+    ASSERT_EQ(titles.size(), 3u);
+    const Bytes vob = readFile(kDiscs + "/pal/VIDEO_TS/VTS_01_1.VOB");
+    for (const DiscTitle& t : {titles[1], titles[0]}) {
+        Bytes want;
+        for (const SectorRange& r : t.sectors(1))
+            want.insert(want.end(), vob.begin() + r.first * 2048L,
+                        vob.begin() + (r.last + 1) * 2048L);
+        TitleStream title(source->disc, t.titleSet, t.sectors(1));
+        ASSERT_EQ(title.size(), static_cast<int64_t>(want.size()));
+        for (size_t piece : {size_t{1000}, size_t{2048}, size_t{5000}, size_t{3} << 20}) {
+            title.seek(0);
+            Bytes got(want.size() + 10);
+            size_t at = 0;
+            for (size_t n; (n = title.read(got.data() + at, std::min(piece, got.size() - at))) > 0;)
+                at += n;
+            got.resize(at);
+            EXPECT_TRUE(got == want) << "title " << t.number << " in pieces of " << piece;
+        }
+        const int64_t middle = title.size() / 2 + 7;
+        title.seek(middle);
+        Bytes tail(100000);
+        tail.resize(title.read(tail.data(), tail.size()));
+        EXPECT_TRUE(std::equal(tail.begin(), tail.end(), want.begin() + middle));
+        EXPECT_EQ(title.position(), middle + static_cast<int64_t>(tail.size()));
+    }
 }
 
 // A title over 1 GiB lies in VTS_01_1.VOB and VTS_01_2.VOB: read whole, as ffmpeg copies the
