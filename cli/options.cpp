@@ -40,8 +40,8 @@ const CommandDecl kCommands[] = {
      "Read SOURCE, then write each selected stream into its own file, named "
      "BASENAME.STREAM.EXT in the output folder."},
     {Command::Rebuild, kRebuild, "rebuild", "SOURCE",
-     "Read SOURCE (an .EVO file), then write BASENAME.rebuilt.EVO that keeps only the "
-     "selected streams, renumbered."},
+     "Read SOURCE (an .EVO file, or a title of a DVD-Video disc), then write "
+     "BASENAME.rebuilt.EVO that keeps only the selected streams, renumbered."},
     {Command::Xpl, kXpl, "xpl", "PLAYLIST",
      "Read an HD DVD playlist (VPLST000.XPL). Prints the log, then the title's outline "
      "(info, streams, chapters), then the title's part of the playlist."},
