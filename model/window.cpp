@@ -61,7 +61,8 @@ void cbVideoClick(WindowModel& ui) {
         return std::any_of(boxes.begin(), boxes.end(), [](const CheckBox& b) { return b.checked; });
     };
     ui.bDemux = ticked(ui.cbVideo) || ticked(ui.cbAudio) || ticked(ui.cbSub);
-    if (upperExt(ui.eEVOfile) == ".EVO") ui.bRebuild = ui.bDemux;
+    // HD DVD objects can be rebuilt, and the titles of a DVD-Video disc.
+    if (upperExt(ui.eEVOfile) == ".EVO" || !ui.cmbTitle.empty()) ui.bRebuild = ui.bDemux;
 }
 
 void Resetcbs(WindowModel& ui) {

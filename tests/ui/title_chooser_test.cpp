@@ -41,6 +41,7 @@ private slots:
         QCOMPARE(QString::fromStdString(w->context().ui.cbAudio[0].caption),
                  QStringLiteral("DD.stream.00.English"));
         QCOMPARE(chooser->currentIndex(), 1);
+        QVERIFY(control<QPushButton>(*w, "bRebuild")->isEnabled());
 
         // An image of the same disc, then a plain file: the chooser follows the source.
         w->WMDropFiles({QStringLiteral(QUILLFEN_DVD_DIR "/pal.iso")});
