@@ -14,7 +14,9 @@
 #include "cli/json_report.h"
 #include "cli/sample.h"
 #include "cli/terminal_host.h"
+#include "cli/titles.h"
 #include "engine/context.h"
+#include "jobs/disc_title.h"
 #include "jobs/jobs.h"
 #include "jobs/outputs.h"
 #include "model/paths.h"
@@ -151,8 +153,15 @@ Outcome runJob(const Options& o, Context& ctx, ReportRun& report) {
     // The follow-up job is started here, after the selection has been applied.
     setAutoMode(ctx.ui, 0);
 
-    ui.eEVOfile = o.argument;
+    ui.eEVOfile = sourcePath(o.argument);
     EVOadj(ctx.ui);
+    TitlesAdj(ctx);
+    if (o.title || o.angle) {
+        if (ui.cmbTitle.empty())
+            throw UsageError("--title and --angle need a DVD-Video disc as SOURCE");
+        if (o.title) ui.title = *o.title;
+        if (o.angle) ui.angle = *o.angle;
+    }
     const bool writes = o.command != Command::Read;
     if (writes) checkOutputFolder(folderPart(outputPrefix(ctx)));
     if (o.playlist) {
@@ -263,9 +272,10 @@ int run(const std::vector<std::string>& args) {
     installCancelHandlers();
     TerminalHost host(stdout, stderr, wantStyles(STDOUT_FILENO), wantProgress(STDERR_FILENO));
     int status = kExitOk;
-    if (o.command == Command::Sample) {
+    if (o.command == Command::Sample || o.command == Command::Titles) {
         try {
-            status = runSampleCommand(o, host);
+            status = o.command == Command::Sample ? runSampleCommand(o, host)
+                                                  : runTitlesCommand(o, host);
         } catch (const std::exception& e) {
             host.message(e.what());
             status = kExitError;

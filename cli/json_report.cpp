@@ -129,10 +129,43 @@ Json streams(const Context& ctx) {
                 s["delay_ms"] = nullptr;
                 s["details"] = Json::object();
             }
+            if (ctx.titleFacts.title > 0) {
+                const auto it = ctx.titleFacts.languages.find(entry);
+                const bool known = it != ctx.titleFacts.languages.end();
+                s["language"] = known ? Json(it->second.code) : Json(nullptr);
+                s["language_name"] = known ? Json(it->second.name) : Json(nullptr);
+            }
             list.push_back(std::move(s));
         }
     }
     return list;
+}
+
+// The title of a disc the job read: its number, angle, length, chapters and palette.
+Json discTitle(const TitleFacts& t) {
+    Json j;
+    j["title"] = t.title;
+    j["angle"] = t.angle;
+    auto ms = [](double s) { return number(std::round(s * 1000) / 1000); };
+    j["length"] = ms(t.length);
+    Json chapters = Json::array();
+    for (size_t k = 0; k < t.chapters.size(); ++k) {
+        const double end = k + 1 < t.chapters.size() ? t.chapters[k + 1].start : t.length;
+        chapters.push_back({{"number", k + 1},
+                            {"start", ms(t.chapters[k].start)},
+                            {"duration", ms(end - t.chapters[k].start)}});
+    }
+    j["chapters"] = std::move(chapters);
+    Json palette = Json::array();
+    if (t.palette) {
+        for (uint32_t rgb : *t.palette) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "%06x", rgb);
+            palette.push_back(buf);
+        }
+    }
+    j["palette"] = std::move(palette);
+    return j;
 }
 
 Json frames(const Context& ctx) {
@@ -162,12 +195,13 @@ std::string jsonReport(const Context& ctx, const ReportRun& run) {
 
     Json sources = Json::array();
     sources.push_back(fileEntry(ctx.ui.eEVOfile));
-    if (ctx.ui.cbContinue) {
+    if (ctx.ui.cbContinue && ctx.titleFacts.title == 0) { // a disc's title is no file pair
         if (const std::string second = getsecond(ctx.ui.eEVOfile); !second.empty())
             sources.push_back(fileEntry(second));
     }
     doc["sources"] = std::move(sources);
     doc["base_name"] = ctx.ui.BaseName;
+    if (ctx.titleFacts.title > 0) doc["title"] = discTitle(ctx.titleFacts);
     doc["read_complete"] = run.readComplete;
     doc["cancelled"] = run.cancelled;
     doc["streams"] = streams(ctx);

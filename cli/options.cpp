@@ -6,6 +6,7 @@
 #include <cctype>
 #include <sstream>
 
+#include "engine/dvd_disc.h"
 #include "engine/slotmap.h"
 #include "model/paths.h"
 
@@ -20,8 +21,9 @@ enum : unsigned {
     kRebuild = 4,
     kXpl = 8,
     kSample = 16,
+    kTitles = 32,
     kJobs = kRead | kDemux | kRebuild, // options that change a setting of the jobs
-    kAll = kJobs | kXpl | kSample,
+    kAll = kJobs | kXpl | kSample | kTitles,
 };
 
 struct CommandDecl {
@@ -38,14 +40,18 @@ const CommandDecl kCommands[] = {
      "Read SOURCE, then write each selected stream into its own file, named "
      "BASENAME.STREAM.EXT in the output folder."},
     {Command::Rebuild, kRebuild, "rebuild", "SOURCE",
-     "Read SOURCE (an .EVO file), then write BASENAME.rebuilt.EVO that keeps only the "
-     "selected streams, renumbered."},
+     "Read SOURCE (an .EVO file, or a title of a DVD-Video disc), then write "
+     "BASENAME.rebuilt.EVO that keeps only the selected streams, renumbered."},
     {Command::Xpl, kXpl, "xpl", "PLAYLIST",
      "Read an HD DVD playlist (VPLST000.XPL). Prints the log, then the title's outline "
      "(info, streams, chapters), then the title's part of the playlist."},
     {Command::Sample, kSample, "sample", "DIR",
      "Write a small demonstration disc into DIR: DIR/HVDVD_TS/FEATURE_1.EVO, FEATURE_2.EVO "
      "and DIR/ADV_OBJ/VPLST000.XPL."},
+    {Command::Titles, kTitles, "titles", "SOURCE",
+     "List the titles of a DVD-Video disc: number, title set, length, chapters, angles, and "
+     "one line per stream with the slot --select takes, the stream id, format, channels and "
+     "language, as the disc's IFO files give them."},
 };
 
 std::string extension(const std::string& option, const std::string& value) {
@@ -62,6 +68,18 @@ std::string extension(const std::string& option, const std::string& value) {
 std::string notEmpty(const std::string& option, const std::string& value) {
     if (value.empty()) throw UsageError("the value of " + option + " is empty");
     return value;
+}
+
+int positiveNumber(const std::string& option, const std::string& value) {
+    int n = 0;
+    for (char c : value) {
+        if (!std::isdigit(static_cast<unsigned char>(c)) || n > 9999)
+            throw UsageError("the value of " + option + " is no number from 1 up: '" + value + "'");
+        n = n * 10 + (c - '0');
+    }
+    if (value.empty() || n < 1)
+        throw UsageError("the value of " + option + " is no number from 1 up: '" + value + "'");
+    return n;
 }
 
 std::vector<SelectItem> parseSelect(const std::string& list) {
@@ -105,6 +123,15 @@ const OptionDecl kOptions[] = {
      "Show the title that plays SOURCE (its name without extension is looked for in the "
      "playlist).",
      [](Options& o, const std::string& v) { o.source = notEmpty("--source", v); }},
+    {"--title", "N", kJobs,
+     "For a DVD-Video disc (a folder holding VIDEO_TS, a VIDEO_TS folder, an .iso image or a "
+     "VTS_nn_0.IFO): the title to read, as the titles command numbers them. Default: the "
+     "longest title.",
+     [](Options& o, const std::string& v) { o.title = positiveNumber("--title", v); }},
+    {"--angle", "K", kJobs,
+     "For a DVD-Video title of several angles: the angle to read "
+     "(default 1).",
+     [](Options& o, const std::string& v) { o.angle = positiveNumber("--angle", v); }},
     {"-n,--no-overwrite", nullptr, kDemux | kRebuild | kSample,
      "Refuse to replace an output file that exists already: an error before anything is "
      "written. Without it, an existing file is replaced (sample: only with --force).",
@@ -118,10 +145,12 @@ const OptionDecl kOptions[] = {
      ".pcm, .mpa or .sup instead of the three extensions below (which still serve a stream "
      "whose codec is not known).",
      [](Options& o, const std::string&) { o.codecExt = true; }},
-    {"--json", nullptr, kJobs,
+    {"--json", nullptr, kJobs | kTitles,
      "Print one JSON document on standard output instead of the log: the sources, every "
      "stream with its slot, name, id, first time stamp and the values the log shows, the "
-     "frame counts, the log lines, and for demux and rebuild the files written.",
+     "frame counts, the log lines, for demux and rebuild the files written, and for a title "
+     "of a DVD-Video disc its chapters, palette and the streams' languages. For titles: every "
+     "title of the disc with its streams.",
      [](Options& o, const std::string&) { o.json = true; }},
     {"--no-continue", nullptr, kJobs, "Do not continue with the title's second part.",
      [](Options& o, const std::string&) { o.noContinue = true; }},
@@ -284,9 +313,9 @@ Options parseOptions(const std::vector<std::string>& args) {
     if (positional.size() > 1) throw UsageError("unexpected argument '" + positional[1] + "'");
     o.argument = positional[0];
     if (o.argument.empty()) throw UsageError(std::string(c.argument) + " is empty");
-    // As in the window, only HD DVD objects can be rebuilt.
-    if (o.command == Command::Rebuild && upperExt(o.argument) != ".EVO")
-        throw UsageError("'rebuild' needs an .EVO source");
+    // As in the window, only HD DVD objects can be rebuilt, and titles of DVD-Video discs.
+    if (o.command == Command::Rebuild && upperExt(o.argument) != ".EVO" && !discSource(o.argument))
+        throw UsageError("'rebuild' needs an .EVO source or a DVD-Video disc");
     return o;
 }
 
@@ -326,6 +355,12 @@ std::string helpText() {
     paragraph(out, "A title in two parts (FEATURE_1.EVO, FEATURE_2.EVO) is handled as one: the "
                    "second part is read after the first and goes into the same files, and "
                    "BASENAME is then FEATURE_1_FEATURE_2.");
+    paragraph(out, "A DVD-Video disc (a folder holding VIDEO_TS, a VIDEO_TS folder, an .iso image, "
+                   "or a VTS_nn_0.IFO for the titles of one title set) is read title by title: "
+                   "the title's cells in playing order, as one stream; its streams are named "
+                   "with the languages the disc gives them, and BASENAME is the disc's name + "
+                   "\"_title\" + the title's two-digit number. A folder holding HVDVD_TS and "
+                   "ADV_OBJ (an HD DVD disc) stands for its HVDVD_TS/FEATURE_1.EVO.");
     paragraph(out, "Options may stand anywhere after the command word, before or after the "
                    "argument; \"--\" ends the options. \"--name=value\" is the same as \"--name "
                    "value\". Options without a command named before their text apply to read, "

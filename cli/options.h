@@ -15,7 +15,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class Command { Read, Demux, Rebuild, Xpl, Sample, Help, Version };
+enum class Command { Read, Demux, Rebuild, Xpl, Sample, Titles, Help, Version };
 
 // A stream slot named on the command line: family 0 video, 1 audio, 2 subpicture.
 struct SlotRef {
@@ -34,6 +34,7 @@ struct Options {
     std::string argument; // SOURCE, PLAYLIST or DIR
     std::optional<std::string> outputDir, videoExt, audioExt, subExt, playlist, source;
     std::optional<std::vector<SelectItem>> select;
+    std::optional<int> title, angle; // of a DVD-Video disc
     bool noContinue = false, noFastCheck = false, noCountFrames = false, noDetails = false;
     bool codecExt = false, noOverwrite = false;
     bool force = false; // sample: replace existing files

@@ -26,6 +26,10 @@ struct TitleFacts {
     std::vector<ChapterMark> chapters;
     std::optional<std::array<uint32_t, 16>> palette; // 0xRRGGBB
     std::map<int32_t, StreamLanguage> languages;     // by catalogue entry
+    // A title of a disc: its number and the angle read (0 for a file), and its length in
+    // seconds; each chapter lasts until the next one starts, the last until the end.
+    int title = 0, angle = 0;
+    double length = 0;
     void clear() { *this = TitleFacts{}; }
 };
 

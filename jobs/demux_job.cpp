@@ -7,6 +7,7 @@
 #include "engine/catalogue.h"
 #include "engine/context.h"
 #include "engine/demux.h"
+#include "jobs/disc_title.h"
 #include "jobs/jobs.h"
 #include "jobs/outputs.h"
 #include "jobs/runner.h"
@@ -74,9 +75,8 @@ void runDemux(Context& ctx) {
     const std::string second = titleOf(ctx);
     const std::string prefix = outputPrefix(ctx);
 
-    ctx.log("Opening file " + escapeMarkup(ctx.ui.EVOname));
     ctx.slog("Opening", 0);
-    openSource(ctx, ui.eEVOfile);
+    openJobSource(ctx, false);
     logFileSize(ctx);
 
     createOutputs(ctx, prefix, 0, ui.cbVideo, ctx.VideoOut);

@@ -6,6 +6,7 @@
 #include "engine/catalogue.h"
 #include "engine/context.h"
 #include "engine/demux.h"
+#include "jobs/disc_title.h"
 #include "jobs/jobs.h"
 #include "jobs/runner.h"
 #include "model/markup.h"
@@ -64,8 +65,7 @@ bool runRead(Context& ctx) {
     ctx.fastCheckStop = -1;
     const std::string second = titleOf(ctx);
 
-    ctx.log("Opening file [b]" + escapeMarkup(ctx.ui.EVOname) + "[/b]");
-    openSource(ctx, ui.eEVOfile);
+    openJobSource(ctx, true);
     ctx.slog("Reading " + namePart(ui.eEVOfile) + " ", 0);
     logFileSize(ctx);
     JobEnd end;
@@ -81,6 +81,7 @@ bool runRead(Context& ctx) {
     markBoxes(ui.cbVideo, ctx.VideoSlots, 2, VideoKindName, false);
     markBoxes(ui.cbAudio, ctx.AudioSlots, 16, AudioKindName, true);
     markBoxes(ui.cbSub, ctx.SubSlots, 16, SubKindName, true);
+    captionLanguages(ctx);
 
     finishLog(ctx, end);
     logFrameCounts(ctx, FrameLines::Read);

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "engine/context.h"
+#include "jobs/disc_title.h"
 #include "jobs/jobs.h"
 #include "jobs/outputs.h"
 #include "jobs/rebuild.h"
@@ -26,9 +27,8 @@ void runRebuild(Context& ctx, RebuildState& st) {
     const std::string second = titleOf(ctx);
     const std::string target = outputPrefix(ctx) + ".rebuilt.EVO";
 
-    ctx.log("Opening file " + escapeMarkup(ctx.ui.EVOname));
     ctx.slog("Opening", 0);
-    openSource(ctx, ui.eEVOfile);
+    openJobSource(ctx, false);
     logFileSize(ctx);
 
     st.RebuiltOut = createOutput(ctx, target);

@@ -6,6 +6,7 @@
 
 #include "engine/context.h"
 #include "engine/stream.h"
+#include "jobs/disc_title.h"
 #include "model/markup.h"
 #include "model/paths.h"
 #include "model/window.h"
@@ -31,6 +32,7 @@ bool runJob(Context& ctx, const std::function<void()>& body, const std::function
 }
 
 std::string titleOf(Context& ctx) {
+    if (discTitleName(ctx)) return ""; // a disc's title is its cells, never a next file
     ctx.ui.BaseName = CutExt(ctx.ui.EVOname);
     std::string second;
     if (ctx.ui.cbContinue) second = getsecond(ctx.ui.eEVOfile);

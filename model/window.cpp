@@ -1,5 +1,7 @@
 #include "model/window.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 
@@ -14,6 +16,11 @@ const std::string kPlaylistName = "VPLST000.XPL";
 
 bool endsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool isFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 } // namespace
 
@@ -54,7 +61,8 @@ void cbVideoClick(WindowModel& ui) {
         return std::any_of(boxes.begin(), boxes.end(), [](const CheckBox& b) { return b.checked; });
     };
     ui.bDemux = ticked(ui.cbVideo) || ticked(ui.cbAudio) || ticked(ui.cbSub);
-    if (upperExt(ui.eEVOfile) == ".EVO") ui.bRebuild = ui.bDemux;
+    // HD DVD objects can be rebuilt, and the titles of a DVD-Video disc.
+    if (upperExt(ui.eEVOfile) == ".EVO" || !ui.cmbTitle.empty()) ui.bRebuild = ui.bDemux;
 }
 
 void Resetcbs(WindowModel& ui) {
@@ -104,9 +112,19 @@ void setAutoMode(WindowModel& ui, int mode) {
     ui.rbAutoRebuild = mode == 2;
 }
 
-void dropFile(WindowModel& ui, const std::string& path) {
+std::string sourcePath(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    if (isFolder(path) && isFolder(path + "/" + kDiscVideoDir) &&
+        isFolder(path + "/" + kDiscPlaylistDir))
+        return path + "/" + kDiscVideoDir + "FEATURE_1.EVO";
+    return path;
+}
+
+void dropFile(WindowModel& ui, const std::string& dropped) {
+    const std::string path = sourcePath(dropped);
     const std::string ext = upperExt(path);
-    if (ext == ".EVO" || ext == ".VOB" || ext == ".AOB") {
+    if (ext == ".EVO" || ext == ".VOB" || ext == ".AOB" || ext == ".ISO" || ext == ".IFO" ||
+        isFolder(path)) {
         ui.eEVOfile = path;
         EVOadj(ui);
     } else if (ext == ".XPL") {

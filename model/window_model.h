@@ -26,6 +26,14 @@ struct TreeNode {
 struct WindowModel {
     // Source and playlist
     std::string eEVOfile;
+    // The title chooser, filled when the source is a DVD-Video disc: one item per title
+    // ("1 — 0:00:30, 3 chapters"), and the title and angle the jobs read (0: the longest).
+    struct TitleItem {
+        int number = 0;
+        std::string text;
+    };
+    std::vector<TitleItem> cmbTitle;
+    int title = 0, angle = 1;
     std::string eXPLfile = "VPLST000.XPL";
     // Buttons (enabled state)
     bool bCheck = false, bReadXPL = false, bDemux = false, bRebuild = false, bCancel = false;

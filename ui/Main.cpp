@@ -4,6 +4,7 @@
 #include <utility>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -91,6 +92,11 @@ void TfMain::connectHandlers() {
         });
         ++mode;
     }
+    connect(cmbTitle_, &QComboBox::activated, this, [this](int i) {
+        const auto& items = ctx_.ui.cmbTitle;
+        if (i >= 0 && i < static_cast<int>(items.size()))
+            ctx_.ui.title = items[static_cast<size_t>(i)].number;
+    });
     connect(PageControl_, &QTabWidget::currentChanged, this,
             [this](int page) { ctx_.ui.page = page; });
     connect(splXPL_, &QSplitter::splitterMoved, this,

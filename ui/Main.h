@@ -19,6 +19,7 @@
 #include "engine/context.h"
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -112,6 +113,9 @@ private:
     // large title show whole in the status bar, in the font at hand.
     void fitStatusTexts();
     void syncTree();
+    void syncTitles();
+    // After the source changed: a disc's titles into the chooser.
+    void titlesChanged();
     void syncXplText();
     void syncTreeWidth();
 
@@ -139,6 +143,8 @@ private:
     QPushButton* bCancel_ = nullptr;
     StatusLine* StatusBar_ = nullptr;
     QPushButton* bClear_ = nullptr;
+    QLabel* lTitle_ = nullptr;
+    QComboBox* cmbTitle_ = nullptr; // the titles of a DVD-Video disc source
     LogView* reMessage_ = nullptr;
     std::array<StreamPage*, 3> streamPages_{}; // Video, Audio, Subpicture
     XplTree* tvXPL_ = nullptr;

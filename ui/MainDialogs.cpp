@@ -10,10 +10,12 @@ QString FileDialogs::chooseSource(QWidget* parent, const QString& folder) {
     QFileDialog dialog(parent, QStringLiteral("Choose the EVO file to demux"), folder);
     // Disc files come in either letter case; offer both on case-sensitive systems.
     dialog.setNameFilters(
-        {QStringLiteral("All supported file (*.aob *.evo *.vob *.AOB *.EVO *.VOB)"),
+        {QStringLiteral("All supported file (*.aob *.evo *.vob *.iso *.ifo *.AOB *.EVO *.VOB "
+                        "*.ISO *.IFO)"),
          QStringLiteral("EVOB files (HD DVD) (*.evo *.EVO)"),
          QStringLiteral("AOB files (DVD Audio) (*.aob *.AOB)"),
-         QStringLiteral("VOB files (DVD Video) (*.vob *.VOB)")});
+         QStringLiteral("VOB files (DVD Video) (*.vob *.VOB)"),
+         QStringLiteral("DVD-Video discs (*.iso *.ifo *.ISO *.IFO)")});
     dialog.setDefaultSuffix(QStringLiteral("EVO"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::DontResolveSymlinks);

@@ -10,6 +10,7 @@
 #include "Main.h"
 #include "MainParts.h"
 #include "jobs/control.h"
+#include "jobs/disc_title.h"
 #include "jobs/jobs.h"
 #include "model/window.h"
 
@@ -45,6 +46,7 @@ void TfMain::bbEVOClick() {
         auto& ui = ctx_.ui;
         ui.eEVOfile = path.toStdString();
         EVOadj(ctx_.ui);
+        titlesChanged();
         syncFromModel();
         if (ui.bCheck) bCheck_->setFocus();
         Resetcbs(ctx_.ui);
@@ -80,7 +82,18 @@ void TfMain::bbWorkdirClick() {
 
 void TfMain::WMDropFiles(const QStringList& paths) {
     if (paths.isEmpty() || paths.first().isEmpty()) return;
-    job([&] { dropFile(ctx_.ui, paths.first().toStdString()); });
+    job([&] {
+        const std::string before = ctx_.ui.eEVOfile;
+        dropFile(ctx_.ui, paths.first().toStdString());
+        if (ctx_.ui.eEVOfile != before) titlesChanged();
+    });
+}
+
+void TfMain::titlesChanged() {
+    // A disc that cannot be read still leaves the source chosen; the error says why.
+    ctx_.ui.cmbTitle.clear();
+    syncTitles();
+    TitlesAdj(ctx_);
 }
 
 void TfMain::chooseAtStart(const QString& path) {

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -126,6 +127,14 @@ void TfMain::buildWindow() {
 QWidget* TfMain::buildStatusPage() {
     auto* page = named(new AnchorPanel(kPageSize), "tsStatus");
     bClear_ = page->place(button("bClear", "Clear", nullptr), {299, 3, 36, 18}, kTop | kRight);
+    // Shown only when the source is a DVD-Video disc.
+    lTitle_ = page->place(named(new QLabel(QStringLiteral("Title")), "lTitle"), {2, 3, 30, 18},
+                          kLeft | kTop);
+    cmbTitle_ = page->place(named(new QComboBox, "cmbTitle"), {34, 1, 220, 22}, kLeft | kTop);
+    cmbTitle_->setToolTip(QStringLiteral("The title of the disc to read"));
+    lTitle_->setBuddy(cmbTitle_);
+    lTitle_->hide();
+    cmbTitle_->hide();
     reMessage_ = page->place(named(new LogView, "reMessage"), {0, 27, 336, 173}, kAll);
     return page;
 }

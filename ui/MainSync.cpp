@@ -2,6 +2,8 @@
 #include <algorithm>
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -96,6 +98,7 @@ void TfMain::syncFromModel() {
     if (StatusBar_->toolTip() != q(ui.statusHint)) StatusBar_->setToolTip(q(ui.statusHint));
     showNewLogLines();
 
+    syncTitles();
     syncTree();
     syncXplText();
     mXPL_->setVisible(ui.mXPLVisible);
@@ -111,6 +114,27 @@ void TfMain::syncTree() {
         return;
     const int half = (PageControl_->width() - (kPageControlWidth - kPageSize.width())) / 2;
     ui.treeWidth = std::max(ui.treeWidth, std::min(tvXPL_->neededWidth(), half));
+}
+
+void TfMain::syncTitles() {
+    const auto& ui = ctx_.ui;
+    QStringList items;
+    int current = -1;
+    for (size_t k = 0; k < ui.cmbTitle.size(); ++k) {
+        items << q(ui.cmbTitle[k].text);
+        if (ui.cmbTitle[k].number == ui.title) current = static_cast<int>(k);
+    }
+    QStringList shown;
+    for (int i = 0; i < cmbTitle_->count(); ++i) shown << cmbTitle_->itemText(i);
+    const QSignalBlocker block(cmbTitle_);
+    if (shown != items) {
+        cmbTitle_->clear();
+        cmbTitle_->addItems(items);
+    }
+    if (cmbTitle_->currentIndex() != current) cmbTitle_->setCurrentIndex(current);
+    cmbTitle_->setEnabled(!ctx_.busy);
+    lTitle_->setVisible(!items.isEmpty());
+    cmbTitle_->setVisible(!items.isEmpty());
 }
 
 void TfMain::syncXplText() {

@@ -100,7 +100,7 @@ tab "quillfen-cli rebuild "
 tab "quillfen-cli demux b.EVO -o "
 BASH
 )
-expect completion "$completions" "quillfen-cli |read demux rebuild xpl sample help --help --version
+expect completion "$completions" "quillfen-cli |read demux rebuild xpl sample titles help --help --version
 quillfen-cli re|read rebuild
 quillfen-cli demux --no-o|--no-overwrite
 quillfen-cli demux --co|--codec-ext

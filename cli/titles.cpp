@@ -1,0 +1,143 @@
+#include "cli/titles.h"
+
+#include <cmath>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "cli/terminal_host.h"
+#include "engine/slotmap.h"
+#include "engine/stream.h"
+#include "model/window.h"
+
+namespace qf::cli {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// Seconds to the millisecond, as the IFO's frame counts give them.
+double ms(double seconds) {
+    return std::round(seconds * 1000) / 1000;
+}
+
+const char* familyName(Family f) {
+    return f == Family::Video ? "video" : f == Family::Audio ? "audio" : "subpicture";
+}
+
+std::string hexId(int32_t entry) {
+    char buf[4];
+    std::snprintf(buf, sizeof buf, "%02X", static_cast<unsigned>(entry & 0xFF));
+    return buf;
+}
+
+// What the engine's index rules give a stream id.
+int ruleSlot(const DiscStream& s) {
+    const int32_t id = s.entry & 0xFF;
+    if (s.family == Family::Video) return id & 1;
+    if (s.family == Family::Subpicture) return id & 0x1F;
+    return (id >= 0x80 && id <= 0x8F) ? id & 7 : id & 0x0F;
+}
+
+std::string plural(size_t n, const char* word) {
+    return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+}
+
+std::string streamLine(const DiscStream& s, const std::string& key) {
+    std::string line = "  " + key;
+    line.resize(7, ' ');
+    line += "id " + hexId(s.entry) + "  " + s.format;
+    if (s.family == Family::Audio)
+        line += ", " + plural(static_cast<size_t>(s.channels), "channel");
+    if (s.language) {
+        line += ", " + s.language->name;
+        if (s.language->name != s.language->code) line += " (" + s.language->code + ")";
+    }
+    return line;
+}
+
+Json titleJson(const DiscTitle& t) {
+    Json j;
+    j["title"] = t.number;
+    j["title_set"] = t.titleSet;
+    j["length"] = ms(t.length);
+    j["length_text"] = titleTime(t.length);
+    j["angles"] = t.angles;
+    Json chapters = Json::array();
+    for (const DiscChapter& c : t.chapters(1))
+        chapters.push_back(
+            {{"number", c.number}, {"start", ms(c.start)}, {"duration", ms(c.duration)}});
+    j["chapters"] = std::move(chapters);
+    Json palette = Json::array();
+    for (uint32_t rgb : t.palette) {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "%06x", rgb);
+        palette.push_back(buf);
+    }
+    j["palette"] = std::move(palette);
+    Json streams = Json::array();
+    const std::vector<std::string> keys = selectKeys(t);
+    for (size_t k = 0; k < t.streams.size(); ++k) {
+        const DiscStream& s = t.streams[k];
+        Json e;
+        e["select"] = keys[k].empty() ? Json(nullptr) : Json(keys[k]);
+        e["family"] = familyName(s.family);
+        e["stream_id"] = s.entry & 0xFF;
+        e["stream_id_hex"] = hexId(s.entry);
+        e["format"] = s.format;
+        e["channels"] = s.family == Family::Audio ? Json(s.channels) : Json(nullptr);
+        e["language"] = s.language ? Json(s.language->code) : Json(nullptr);
+        e["language_name"] = s.language ? Json(s.language->name) : Json(nullptr);
+        streams.push_back(std::move(e));
+    }
+    j["streams"] = std::move(streams);
+    return j;
+}
+
+} // namespace
+
+std::vector<std::string> selectKeys(const DiscTitle& title) {
+    SlotMap slots;
+    std::vector<std::string> keys;
+    for (const DiscStream& s : title.streams) {
+        const int slot = slots.claim(s.entry, s.family, ruleSlot(s));
+        const int family = static_cast<int>(s.family);
+        keys.push_back(slot >= 0 && slot < kSelectableSlots[family] ? slotName(family, slot) : "");
+    }
+    return keys;
+}
+
+int runTitlesCommand(const Options& o, TerminalHost& host) {
+    const std::string path = sourcePath(o.argument);
+    const auto source = discSource(path);
+    if (!source)
+        throw Error(path + " is no DVD-Video disc (a folder holding VIDEO_TS, a "
+                           "VIDEO_TS folder, an .iso image or an .IFO of VIDEO_TS)");
+    const std::vector<DiscTitle> titles = readDiscTitles(*source);
+    if (o.json) {
+        Json doc;
+        doc["program"] = "quillfen-cli";
+        doc["version"] = versionText().substr(versionText().rfind(' ') + 1);
+        doc["command"] = "titles";
+        doc["source"] = path;
+        doc["title_set"] = source->titleSet > 0 ? Json(source->titleSet) : Json(nullptr);
+        const DiscTitle* longest = longestTitle(titles);
+        doc["longest"] = longest ? Json(longest->number) : Json(nullptr);
+        Json list = Json::array();
+        for (const DiscTitle& t : titles) list.push_back(titleJson(t));
+        doc["titles"] = std::move(list);
+        host.printDocument(doc.dump(2, ' ', true, Json::error_handler_t::replace) + "\n");
+        return 0;
+    }
+    for (const DiscTitle& t : titles) {
+        host.printLine("Title " + std::to_string(t.number) + ": title set " +
+                       std::to_string(t.titleSet) + ", " + titleTime(t.length) + ", " +
+                       plural(t.chapterCount(), "chapter") + ", " +
+                       plural(static_cast<size_t>(t.angles), "angle"));
+        const std::vector<std::string> keys = selectKeys(t);
+        for (size_t k = 0; k < t.streams.size(); ++k)
+            host.printLine(streamLine(t.streams[k], keys[k].empty() ? "-" : keys[k]));
+    }
+    return 0;
+}
+
+} // namespace qf::cli

@@ -1,0 +1,87 @@
+#pragma once
+// DVD-Video discs read through libdvdread: which paths name a disc, its titles, and what
+// the IFO files say of each title (cells, chapters, streams with their languages, the
+// subpicture palette).
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/slotmap.h"
+#include "engine/title_facts.h"
+
+namespace qf {
+
+// A source that is a DVD-Video disc: what libdvdread opens (a folder holding VIDEO_TS, a
+// VIDEO_TS folder or an image) and the one title set a VTS_nn_0.IFO source limits it to.
+struct DiscSource {
+    std::string disc;
+    int titleSet = 0; // 0: every title set
+};
+
+// The disc a source path names, if it names one: a folder holding VIDEO_TS, a VIDEO_TS
+// folder, an image ending in ".iso" (any case), or inside a VIDEO_TS folder VIDEO_TS.IFO
+// (the whole disc) or VTS_nn_0.IFO (title set nn).
+std::optional<DiscSource> discSource(const std::string& path);
+
+// Sectors of a title set's VOBs (2048 bytes each), first to last inclusive.
+struct SectorRange {
+    uint32_t first = 0, last = 0;
+};
+
+struct DiscCell {
+    SectorRange sectors;
+    double seconds = 0;
+    int angle = 0;   // 0: played in every angle; k: the cell of angle k in an angle block
+    int chapter = 0; // the chapter this cell begins, 0 when it begins none
+};
+
+struct DiscStream {
+    Family family = Family::Video;
+    int32_t entry = -1; // the catalogue entry it will have: stream or sub-stream id
+    std::string format; // "MPEG-2", "AC-3", "LPCM", "DTS", "MPEG audio", "Subpicture" ...
+    int channels = 0;   // audio: as the IFO says
+    std::optional<StreamLanguage> language; // none when the IFO sets none
+};
+
+struct DiscChapter {
+    int number = 0;
+    double start = 0, duration = 0; // seconds
+};
+
+struct DiscTitle {
+    int number = 0;   // on the disc, from 1
+    int titleSet = 0; // VTS number
+    int angles = 1;
+    double length = 0;           // seconds, as the program chain says
+    std::vector<DiscCell> cells; // in playback order, the cells of every angle
+    std::vector<DiscStream> streams;
+    std::array<uint32_t, 16> palette{}; // 0xRRGGBB
+
+    // The cells one angle (1..angles) plays, in order.
+    std::vector<SectorRange> sectors(int angle) const;
+    // The chapters as one angle plays them.
+    std::vector<DiscChapter> chapters(int angle) const;
+    size_t chapterCount() const;
+};
+
+// The titles of a disc (those of one title set when the source limits it to one).
+// Throws Error("Cannot open disc "path". reason") when libdvdread cannot read it.
+std::vector<DiscTitle> readDiscTitles(const DiscSource& source);
+
+// The longest title (the first of equals); nullptr when there is none.
+const DiscTitle* longestTitle(const std::vector<DiscTitle>& titles);
+const DiscTitle* findTitle(const std::vector<DiscTitle>& titles, int number);
+
+// A DVD palette entry (0x00YYCrCb) as 0xRRGGBB: studio-range BT.601, rounded, clamped.
+uint32_t ycrcbToRgb(uint32_t ycrcb);
+
+// The English name of an ISO 639-1 code from Debian's iso-codes data, up to the first
+// ";" ("es" -> "Spanish"); the code itself when the data does not know it.
+std::string languageName(const std::string& code);
+
+// "h:mm:ss.mmm", the length of a title or chapter.
+std::string titleTime(double seconds);
+
+} // namespace qf

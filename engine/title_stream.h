@@ -1,0 +1,42 @@
+#pragma once
+// A DVD title as one program stream: the sector ranges of its cells, in playback order,
+// read through libdvdread's reader of a title set's VOBs.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/dvd_disc.h"
+#include "engine/stream.h"
+
+namespace qf {
+
+class TitleStream final : public Stream {
+public:
+    // Opens the VOBs of title set `titleSet` of `disc`. Throws Error("Cannot open title set
+    // N of "disc". reason") when libdvdread cannot.
+    TitleStream(const std::string& disc, int titleSet, std::vector<SectorRange> cells);
+    ~TitleStream() override;
+    TitleStream(const TitleStream&) = delete;
+    TitleStream& operator=(const TitleStream&) = delete;
+
+    size_t read(void* buf, size_t n) override;
+    // A title is only read.
+    void write(const void* buf, size_t n) override;
+    int64_t size() const override { return size_; }
+    int64_t position() const override { return pos_; }
+    void seek(int64_t pos) override;
+    std::string failure(std::string_view what) const override;
+
+private:
+    struct Handles;
+    std::unique_ptr<Handles> dvd_;
+    std::string disc_;
+    int titleSet_ = 0;
+    std::vector<SectorRange> cells_;
+    std::vector<int64_t> starts_; // byte offset of each cell in the title, and the size last
+    int64_t size_ = 0, pos_ = 0;
+    int64_t failedSector_ = -1;         // the sector a read failed at
+    std::vector<unsigned char> sector_; // one sector, for reads that start or end inside one
+};
+
+} // namespace qf

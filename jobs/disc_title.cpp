@@ -1,0 +1,114 @@
+#include "jobs/disc_title.h"
+
+#include <cstdio>
+
+#include "engine/context.h"
+#include "engine/title_stream.h"
+#include "jobs/runner.h"
+#include "model/markup.h"
+#include "model/paths.h"
+
+namespace qf {
+
+namespace {
+
+std::string chooserText(const DiscTitle& t) {
+    // Whole seconds, as the log shows lengths.
+    const auto s = static_cast<long>(t.length);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%d \u2014 %ld:%02ld:%02ld, %zu chapter%s", t.number, s / 3600,
+                  s / 60 % 60, s % 60, t.chapterCount(), t.chapterCount() == 1 ? "" : "s");
+    return buf;
+}
+
+std::string twoDigits(int n) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d", n);
+    return buf;
+}
+
+} // namespace
+
+void TitlesAdj(Context& ctx) {
+    auto& ui = ctx.ui;
+    ui.cmbTitle.clear();
+    ui.title = 0;
+    ui.angle = 1;
+    const auto source = discSource(ui.eEVOfile);
+    if (!source) return;
+    const std::vector<DiscTitle> titles = readDiscTitles(*source);
+    for (const DiscTitle& t : titles) ui.cmbTitle.push_back({t.number, chooserText(t)});
+    if (const DiscTitle* longest = longestTitle(titles)) ui.title = longest->number;
+}
+
+const DiscTitle& chosenTitle(const Context& ctx, const std::vector<DiscTitle>& titles) {
+    const DiscTitle* t = ctx.ui.title > 0 ? findTitle(titles, ctx.ui.title) : longestTitle(titles);
+    if (!t) {
+        if (titles.empty()) throw Error("No title found in " + ctx.ui.EVOname);
+        throw Error("Title " + std::to_string(ctx.ui.title) + " is not on " + ctx.ui.EVOname +
+                    " (titles " + std::to_string(titles.front().number) + "-" +
+                    std::to_string(titles.back().number) + ")");
+    }
+    return *t;
+}
+
+bool discTitleName(Context& ctx) {
+    const auto source = discSource(ctx.ui.eEVOfile);
+    if (!source) return false;
+    int number = ctx.ui.title;
+    if (number <= 0) number = chosenTitle(ctx, readDiscTitles(*source)).number;
+    ctx.ui.BaseName = CutExt(ctx.ui.EVOname) + "_title" + twoDigits(number);
+    if (ctx.ui.angle > 1) ctx.ui.BaseName += "_angle" + std::to_string(ctx.ui.angle);
+    return true;
+}
+
+void openJobSource(Context& ctx, bool boldName) {
+    auto& ui = ctx.ui;
+    ctx.titleFacts.clear();
+    const auto source = discSource(ui.eEVOfile);
+    if (!source) {
+        const std::string name = escapeMarkup(ui.EVOname);
+        ctx.log("Opening file " + (boldName ? "[b]" + name + "[/b]" : name));
+        openSource(ctx, ui.eEVOfile);
+        return;
+    }
+    const std::vector<DiscTitle> titles = readDiscTitles(*source);
+    const DiscTitle& t = chosenTitle(ctx, titles);
+    const int angle = ui.angle > 0 ? ui.angle : 1;
+    if (angle > t.angles)
+        throw Error("Title " + std::to_string(t.number) + " has no angle " + std::to_string(angle) +
+                    " (angles 1-" + std::to_string(t.angles) + ")");
+
+    TitleFacts& facts = ctx.titleFacts;
+    facts.dvdVideo = true;
+    facts.title = t.number;
+    facts.angle = angle;
+    facts.length = t.length;
+    for (const DiscChapter& c : t.chapters(angle)) facts.chapters.push_back({c.start, ""});
+    facts.palette = t.palette;
+    for (const DiscStream& s : t.streams)
+        if (s.language) facts.languages.emplace(s.entry, *s.language);
+
+    const size_t chapters = facts.chapters.size();
+    ctx.log("Opening title " + std::to_string(t.number) + " of [b]" + escapeMarkup(ui.EVOname) +
+            "[/b] (" + std::to_string(chapters) + (chapters == 1 ? " chapter, " : " chapters, ") +
+            ctx.formatTime(t.length / 86400) + ")");
+    if (t.angles > 1) ctx.log("Angle " + std::to_string(angle) + " of " + std::to_string(t.angles));
+    ctx.SourceStream.reset();
+    ctx.SourceStream = std::make_unique<TitleStream>(source->disc, t.titleSet, t.sectors(angle));
+}
+
+void captionLanguages(Context& ctx) {
+    const auto& languages = ctx.titleFacts.languages;
+    if (languages.empty()) return;
+    for (int family = 1; family < 3; ++family) {
+        const int32_t* slots = ctx.slotTable(static_cast<Family>(family));
+        for (size_t k = 0; k < 16; ++k) {
+            CheckBox& box = ctx.ui.box(family, k);
+            const auto it = languages.find(slots[k]);
+            if (box.enabled && it != languages.end()) box.caption += "." + it->second.name;
+        }
+    }
+}
+
+} // namespace qf

@@ -1,0 +1,71 @@
+// Disc sources in the window: a dropped DVD-Video folder or image fills the Title chooser,
+// the chosen title is what Read reads, and a dropped HD DVD folder stands for its first
+// feature file with the playlist beside it.
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "LogView.h"
+#include "gui_support.h"
+#include "samples/sample_disc.h"
+
+using namespace qf;
+using namespace qf::test;
+
+class TitleChooserTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { sandbox_ = std::make_unique<SettingsSandbox>(); }
+    void cleanup() { sandbox_.reset(); }
+
+    void aDroppedDiscOffersItsTitlesAndReadsTheChosenOne() {
+        const QString disc = QStringLiteral(QUILLFEN_DVD_DIR "/pal");
+        auto w = startedWindow();
+        auto* chooser = control<QComboBox>(*w, "cmbTitle");
+        QVERIFY(chooser->isHidden());
+        w->WMDropFiles({disc});
+        QCOMPARE(control<QLineEdit>(*w, "eEVOfile")->text(), disc);
+        QVERIFY(!chooser->isHidden());
+        QCOMPARE(chooser->count(), 3);
+        QCOMPARE(chooser->currentText(), QString::fromUtf8("1 \u2014 0:00:30, 3 chapters"));
+        QCOMPARE(chooser->itemText(1), QString::fromUtf8("2 \u2014 0:00:04, 1 chapter"));
+
+        chooser->setCurrentIndex(1);
+        emit chooser->activated(1);
+        control<QPushButton>(*w, "bCheck")->click();
+        const QString log = control<LogView>(*w, "reMessage")->toPlainText();
+        QVERIFY2(log.startsWith("Opening title 2 of pal (1 chapter, 0:00:04)\n"), qPrintable(log));
+        QCOMPARE(QString::fromStdString(w->context().ui.cbAudio[0].caption),
+                 QStringLiteral("DD.stream.00.English"));
+        QCOMPARE(chooser->currentIndex(), 1);
+        QVERIFY(control<QPushButton>(*w, "bRebuild")->isEnabled());
+
+        // An image of the same disc, then a plain file: the chooser follows the source.
+        w->WMDropFiles({QStringLiteral(QUILLFEN_DVD_DIR "/pal.iso")});
+        QCOMPARE(chooser->count(), 3);
+        QCOMPARE(chooser->currentIndex(), 0);
+        w->WMDropFiles({QStringLiteral(QUILLFEN_DVD_DIR "/pal/VIDEO_TS/VTS_01_1.VOB")});
+        QVERIFY(chooser->isHidden());
+    }
+
+    void aDroppedHdDvdFolderIsItsFirstFeature() {
+        QTemporaryDir dir;
+        writeSampleDisc(dir.path().toStdString());
+        auto w = startedWindow();
+        w->WMDropFiles({dir.path() + "/"});
+        QCOMPARE(control<QLineEdit>(*w, "eEVOfile")->text(),
+                 dir.path() + "/HVDVD_TS/FEATURE_1.EVO");
+        QCOMPARE(control<QLineEdit>(*w, "eXPLfile")->text(), dir.path() + "/ADV_OBJ/VPLST000.XPL");
+        QVERIFY(control<QComboBox>(*w, "cmbTitle")->isHidden());
+    }
+
+private:
+    std::unique_ptr<SettingsSandbox> sandbox_;
+};
+
+QF_GUI_SUITE(TitleChooserTest, "title_chooser_test");
+
+#include "title_chooser_test.moc"
