@@ -145,6 +145,13 @@ Outcome runJob(const Options& o, Context& ctx, ReportRun& report) {
     if (o.outputDir) ui.eWorkdir = *o.outputDir;
     ctx.outputChoices.codecExtensions = o.codecExt;
     ctx.outputChoices.keepExisting = o.noOverwrite;
+    using SubFormat = JobState::OutputChoices::SubFormat;
+    if (o.subFormat)
+        ctx.outputChoices.subFormat = *o.subFormat == "sup" ? SubFormat::Sup : SubFormat::VobSub;
+    ctx.outputChoices.forcedOnly = o.forcedOnly;
+    ctx.outputChoices.chapters = !o.noChapters;
+    ctx.outputChoices.delayInName = o.delayInName;
+    ctx.outputChoices.mkvmergeOptions = !o.noMkvmergeOptions;
     // The follow-up job is started here, after the selection has been applied.
     setAutoMode(ctx.ui, 0);
 

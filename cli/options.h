@@ -36,6 +36,8 @@ struct Options {
     std::optional<std::vector<SelectItem>> select;
     bool noContinue = false, noFastCheck = false, noCountFrames = false, noDetails = false;
     bool codecExt = false, noOverwrite = false;
+    std::optional<std::string> subFormat; // "sup" or "vobsub"
+    bool forcedOnly = false, noChapters = false, delayInName = false, noMkvmergeOptions = false;
     bool json = false; // one JSON document on standard output instead of the log
 };
 
