@@ -157,6 +157,7 @@ private:
     QRadioButton* rbNoAuto_ = nullptr;
     QRadioButton* rbAutoDemux_ = nullptr;
     QRadioButton* rbAutoRebuild_ = nullptr;
+    class OutputOptions* outputOptions_ = nullptr;
 };
 
 } // namespace qf

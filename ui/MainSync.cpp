@@ -14,6 +14,7 @@
 #include "LogView.h"
 #include "Main.h"
 #include "MainParts.h"
+#include "OutputOptions.h"
 #include "StatusLine.h"
 #include "StreamPage.h"
 #include "XplTree.h"
@@ -90,6 +91,7 @@ void TfMain::syncFromModel() {
         setChecked(rbAutoDemux_, true);
     else if (ui.rbAutoRebuild)
         setChecked(rbAutoRebuild_, true);
+    outputOptions_->sync();
 
     for (int i = 0; i < 2; ++i)
         if (StatusBar_->panelText(i) != q(ui.status[i])) showStatus(i, q(ui.status[i]));
