@@ -2,19 +2,17 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QLabel>
+#include <QGridLayout>
 
 namespace qf {
 
 namespace {
 
-QCheckBox* box(QWidget* parent, const char* name, const char* caption, const char* hint,
-               const QFont& font, QRect r) {
-    auto* c = new QCheckBox(QString::fromLatin1(caption), parent);
+QCheckBox* box(const char* name, const char* caption, const char* hint, const QFont& font) {
+    auto* c = new QCheckBox(QString::fromLatin1(caption));
     c->setObjectName(QString::fromLatin1(name));
     c->setToolTip(QString::fromLatin1(hint));
     c->setFont(font);
-    c->setGeometry(r);
     return c;
 }
 
@@ -23,33 +21,34 @@ QCheckBox* box(QWidget* parent, const char* name, const char* caption, const cha
 OutputOptions::OutputOptions(JobState::OutputChoices& choices, const QFont& font, QWidget* parent)
     : QWidget(parent), choices_(choices) {
     setObjectName(QStringLiteral("gbOutputs"));
-    auto* lSubFormat = new QLabel(QStringLiteral("Subpictures"), this);
-    lSubFormat->setObjectName(QStringLiteral("lSubFormat"));
-    lSubFormat->setFont(font);
-    lSubFormat->setGeometry(8, 2, 60, 15);
-    cmbSubFormat_ = new QComboBox(this);
+    cmbSubFormat_ = new QComboBox;
     cmbSubFormat_->setObjectName(QStringLiteral("cmbSubFormat"));
     cmbSubFormat_->setFont(font);
-    cmbSubFormat_->addItems(
-        {QStringLiteral("Auto"), QStringLiteral("sup"), QStringLiteral("VobSub")});
+    cmbSubFormat_->addItems({QStringLiteral("Subs: auto"), QStringLiteral("Subs: .sup"),
+                             QStringLiteral("Subs: VobSub")});
     cmbSubFormat_->setToolTip(
         QStringLiteral("Auto: VobSub (.idx + .sub) for DVD-Video, .sup records otherwise"));
-    cmbSubFormat_->setGeometry(70, 0, 70, 18);
-    cbForcedOnly_ =
-        box(this, "cbForcedOnly", "Forced only",
-            "VobSub: write only the subpictures shown with subtitles off", font, {150, 1, 90, 17});
-    cbDelayInName_ = box(this, "cbDelayInName", "Delay in names",
-                         "Put each audio stream's delay into its file name (DELAY -83ms)", font,
-                         {240, 1, 100, 17});
-    cbChapters_ =
-        box(this, "cbChapters", "Chapter files",
-            "Write the title's chapters (.chapters.xml and .chapters.txt)", font, {8, 17, 100, 16});
-    cbMkvmerge_ = box(this, "cbMkvmerge", "mkvmerge options",
-                      "Write BASE.mkvmerge.json for \"mkvmerge @BASE.mkvmerge.json\"", font,
-                      {110, 17, 120, 16});
+    cbForcedOnly_ = box("cbForcedOnly", "Forced only",
+                        "VobSub: write only the subpictures shown with subtitles off", font);
+    cbDelayInName_ = box("cbDelayInName", "Delay in names",
+                         "Put each audio stream's delay into its file name (DELAY -83ms)", font);
+    cbChapters_ = box("cbChapters", "Chapters",
+                      "Write the title's chapters (.chapters.xml and .chapters.txt)", font);
+    cbMkvmerge_ = box("cbMkvmerge", "mkvmerge file",
+                      "Write BASE.mkvmerge.json for \"mkvmerge @BASE.mkvmerge.json\"", font);
     cbCodecExt_ =
-        box(this, "cbCodecExt", "Codec extensions",
-            "Name stream files by codec (.m2v, .ac3, .dts ...)", font, {232, 17, 106, 16});
+        box("cbCodecExt", "Codec ext.", "Name stream files by codec (.m2v, .ac3, .dts ...)", font);
+    // Rows that take the room the font needs, as far as the page gives it.
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(8, 0, 4, 0);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(0);
+    grid->addWidget(cmbSubFormat_, 0, 0);
+    grid->addWidget(cbForcedOnly_, 0, 1);
+    grid->addWidget(cbDelayInName_, 0, 2);
+    grid->addWidget(cbChapters_, 1, 0);
+    grid->addWidget(cbMkvmerge_, 1, 1);
+    grid->addWidget(cbCodecExt_, 1, 2);
 
     connect(cmbSubFormat_, &QComboBox::activated, this, [this](int i) {
         using F = JobState::OutputChoices::SubFormat;

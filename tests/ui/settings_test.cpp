@@ -82,7 +82,7 @@ private slots:
         QCOMPARE(store->value("CodecExt").toInt(), 1);
         QCOMPARE(store->value("MkvmergeOptions").toInt(), 0);
         auto w = startedWindow();
-        QCOMPARE(control<QComboBox>(*w, "cmbSubFormat")->currentText(), QString("VobSub"));
+        QCOMPARE(control<QComboBox>(*w, "cmbSubFormat")->currentText(), QString("Subs: VobSub"));
         QVERIFY(control<QCheckBox>(*w, "cbForcedOnly")->isChecked());
         QVERIFY(!control<QCheckBox>(*w, "cbDelayInName")->isChecked());
         w->WMDropFiles({QDir(dir.path()).filePath("MOVIE.EVO")});
