@@ -150,6 +150,13 @@ Outcome runJob(const Options& o, Context& ctx, ReportRun& report) {
     // Without a selection every stream is wanted, also one the fast check did not reach.
     ctx.writeLateStreams = !o.select;
     ctx.readWholeWords = {"use --no-fast-check", "--no-fast-check"};
+    using SubFormat = JobState::OutputChoices::SubFormat;
+    if (o.subFormat)
+        ctx.outputChoices.subFormat = *o.subFormat == "sup" ? SubFormat::Sup : SubFormat::VobSub;
+    ctx.outputChoices.forcedOnly = o.forcedOnly;
+    ctx.outputChoices.chapters = !o.noChapters;
+    ctx.outputChoices.delayInName = o.delayInName;
+    ctx.outputChoices.mkvmergeOptions = !o.noMkvmergeOptions;
     // The follow-up job is started here, after the selection has been applied.
     setAutoMode(ctx.ui, 0);
 

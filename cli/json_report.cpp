@@ -124,6 +124,14 @@ Json streams(const Context& ctx) {
                 Json details = Json::object();
                 for (const auto& [key, value] : facts.values) details[key] = valueOf(value);
                 s["details"] = std::move(details);
+                if (family == 2 && k < ctx.SubUnits.size() && !ctx.SubUnits[k].empty()) {
+                    // The units of a VobSub file: time from the video's start, forced.
+                    Json units = Json::array();
+                    for (const SubpictureUnit& u : ctx.SubUnits[k])
+                        units.push_back(
+                            {{"time_ms", u.timeMs}, {"forced", u.forced}, {"written", u.written}});
+                    s["units"] = std::move(units);
+                }
             } else {
                 s["first_pts"] = nullptr;
                 s["delay_ms"] = nullptr;
@@ -206,6 +214,10 @@ std::string jsonReport(const Context& ctx, const ReportRun& run) {
     doc["cancelled"] = run.cancelled;
     doc["streams"] = streams(ctx);
     doc["frames"] = frames(ctx);
+    Json chapters = Json::array();
+    for (const ChapterMark& c : ctx.titleFacts.chapters)
+        chapters.push_back({{"start", c.start}, {"name", c.name}});
+    doc["chapters"] = std::move(chapters);
 
     Json log = Json::array();
     for (const std::string& line : ctx.ui.log) log.push_back(plainText(line));

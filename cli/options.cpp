@@ -145,6 +145,30 @@ const OptionDecl kOptions[] = {
      ".pcm, .mpa or .sup instead of the three extensions below (which still serve a stream "
      "whose codec is not known).",
      [](Options& o, const std::string&) { o.codecExt = true; }},
+    {"--sub-format", "FORMAT", kDemux,
+     "Subpicture files: sup (\"SP\" records) or vobsub (BASENAME.STREAM.idx + .sub, the "
+     "pair Matroska muxers read). Default: vobsub for DVD-Video (.VOB), sup otherwise.",
+     [](Options& o, const std::string& v) {
+         if (v != "sup" && v != "vobsub")
+             throw UsageError("the value of --sub-format must be sup or vobsub: '" + v + "'");
+         o.subFormat = v;
+     }},
+    {"--forced-only", nullptr, kDemux,
+     "VobSub: write only the forced subpicture units (those shown with subtitles off).",
+     [](Options& o, const std::string&) { o.forcedOnly = true; }},
+    {"--no-chapters", nullptr, kDemux,
+     "Do not write the title's chapters (BASENAME.chapters.xml, Matroska, and "
+     "BASENAME.chapters.txt, OGM).",
+     [](Options& o, const std::string&) { o.noChapters = true; }},
+    {"--delay-in-name", nullptr, kDemux,
+     "Put each audio and .sup subpicture stream's delay against the video into its file "
+     "name: BASENAME.STREAM DELAY -83ms.ac3.",
+     [](Options& o, const std::string&) { o.delayInName = true; }},
+    {"--no-mkvmerge-options", nullptr, kDemux,
+     "Do not write BASENAME.mkvmerge.json, the options file for \"mkvmerge @FILE\" (in the "
+     "output folder) that muxes the stream files, with their languages, names and delays, "
+     "and the chapters into BASENAME.mkv. The files it names are named by codec.",
+     [](Options& o, const std::string&) { o.noMkvmergeOptions = true; }},
     {"--json", nullptr, kJobs | kTitles,
      "Print one JSON document on standard output instead of the log: the sources, every "
      "stream with its slot, name, id, first time stamp and the values the log shows, the "

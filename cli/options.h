@@ -38,7 +38,9 @@ struct Options {
     bool noContinue = false, noFastCheck = false, noCountFrames = false, noDetails = false;
     bool codecExt = false, noOverwrite = false;
     bool force = false; // sample: replace existing files
-    bool json = false;  // one JSON document on standard output instead of the log
+    std::optional<std::string> subFormat; // "sup" or "vobsub"
+    bool forcedOnly = false, noChapters = false, delayInName = false, noMkvmergeOptions = false;
+    bool json = false; // one JSON document on standard output instead of the log
 };
 
 // Parses the arguments after the program name. Throws UsageError.

@@ -15,6 +15,7 @@
 #include "engine/facts.h"
 #include "engine/slotmap.h"
 #include "engine/stream.h"
+#include "engine/subpicture_units.h"
 #include "engine/timefmt.h"
 #include "engine/title_facts.h"
 #include "model/host.h"
@@ -119,11 +120,19 @@ struct JobState {
 
     bool busy = false;
 
-    // Output choices the window does not offer; the command line sets them.
+    // Output choices of the Options page and the command line.
     struct OutputChoices {
         bool codecExtensions = false; // name stream files by codec (.vc1, .ac3 ...)
-        bool keepExisting = false;    // an output that exists already is an error
+        bool keepExisting = false;    // an output that exists already is an error (command line)
+        // Subpictures as ".sup" records or as VobSub (.idx + .sub); Auto: VobSub for DVD-Video.
+        enum class SubFormat : uint8_t { Auto, Sup, VobSub } subFormat = SubFormat::Auto;
+        bool forcedOnly = false;     // VobSub: only the units shown even with subtitles off
+        bool chapters = true;        // BASE.chapters.xml and .txt when the title has chapters
+        bool delayInName = false;    // "BASE.CAPTION DELAY -83ms.ac3"
+        bool mkvmergeOptions = true; // BASE.mkvmerge.json
     } outputChoices;
+    // The units of each subpicture stream the last Demux job wrote as VobSub, by slot.
+    std::array<std::vector<SubpictureUnit>, 16> SubUnits;
     // The files the last Demux or Rebuild job created, in the order it created them.
     std::vector<std::string> CreatedFiles;
     // How the jobs open a source: a file on disk, unless a test puts a stream in its place.

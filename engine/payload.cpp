@@ -8,6 +8,7 @@
 #include "analysers/analysers.h"
 #include "analysers/report.h"
 #include "engine/pass.h"
+#include "engine/subpicture_units.h"
 
 namespace qf::pass {
 
@@ -168,9 +169,15 @@ void Pass::output(size_t p, size_t n, int slot) {
     }
     if (PacketKind == Packet::Subpicture && RecordPending) {
         RecordPending = false;
+        auto* units = dynamic_cast<SubpictureUnits*>(out);
+        if (units) {
+            // The unit writer takes the time apart from the bytes: what came before goes first.
+            pending(out).flush();
+            units->unitStart(RecordPTS);
+        }
         // Times are relative to the earliest audio/video PTS of the last read, if any.
         const uint32_t pts = c.EarliestPTS == 0xFFFFFFFF ? RecordPTS : RecordPTS - c.EarliestPTS;
-        if (out) {
+        if (out && !units) {
             const uint8_t rec[10] = {'S',
                                      'P',
                                      static_cast<uint8_t>(pts),

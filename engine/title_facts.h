@@ -22,6 +22,7 @@ struct StreamLanguage {
 };
 
 struct TitleFacts {
+    std::string source;    // the source they were read for; another source's are dropped
     bool dvdVideo = false; // a DVD-Video source (.VOB or a title of a disc)
     std::vector<ChapterMark> chapters;
     std::optional<std::array<uint32_t, 16>> palette; // 0xRRGGBB

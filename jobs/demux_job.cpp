@@ -1,16 +1,24 @@
 // The Demux job: one elementary-stream file per ticked box, filled by demux passes over
 // the source file and, for a two-part title, the second part.
+#include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <utility>
+#include <vector>
+
+#include "analysers/report.h"
 
 #include "engine/catalogue.h"
 #include "engine/context.h"
 #include "engine/demux.h"
+#include "jobs/chapters.h"
 #include "jobs/disc_title.h"
 #include "jobs/jobs.h"
+#include "jobs/mkvmerge_options.h"
 #include "jobs/outputs.h"
 #include "jobs/runner.h"
+#include "jobs/vobsub.h"
 #include "model/markup.h"
 #include "model/paths.h"
 
@@ -18,18 +26,73 @@ namespace qf {
 
 namespace {
 
+// " (delay −83 ms)" for a stream whose delay the last Read job saw.
+std::string delayNote(const Context& ctx, int family, size_t k) {
+    const auto delay = streamDelayMs(ctx, family, k);
+    if (!delay) return "";
+    // A typographic minus, as in the rest of the log's prose.
+    return " (delay " + (*delay < 0 ? "\u2212" + std::to_string(-*delay) : std::to_string(*delay)) +
+           " ms)";
+}
+
+// What the .idx of a subpicture stream says besides its units' times.
+VobSubIndex vobSubIndex(Context& ctx, size_t k, const std::string& name) {
+    VobSubIndex index;
+    for (const StreamFacts& f : ctx.VideoFacts) {
+        if (f.entry < 0) continue;
+        if (f.number(key::Width) > 0 && f.number(key::Height) > 0) {
+            index.width = static_cast<int>(f.number(key::Width));
+            index.height = static_cast<int>(f.number(key::Height));
+        }
+        break;
+    }
+    if (ctx.titleFacts.palette) {
+        index.palette = *ctx.titleFacts.palette;
+    } else {
+        index.palette = kDefaultVobSubPalette;
+        ctx.log("No palette known for the title: " + escapeMarkup(namePart(name)) +
+                " has the common default palette");
+    }
+    if (const auto it = ctx.titleFacts.languages.find(ctx.SubSlots[k]);
+        it != ctx.titleFacts.languages.end())
+        index.language = it->second.code;
+    index.videoStartPts =
+        videoStartPts(ctx).value_or(ctx.EarliestPTS == 0xFFFFFFFF ? 0 : ctx.EarliestPTS);
+    index.forcedOnly = ctx.outputChoices.forcedOnly;
+    return index;
+}
+
+// Creates the output of the stream in slot k of a family: its file, or for VobSub its
+// index and its packs.
+std::unique_ptr<Stream> createStreamOutput(Context& ctx, const std::string& prefix, int family,
+                                           size_t k, std::vector<std::string>& renamed) {
+    const StreamOutput out = streamOutput(ctx, prefix, family, k);
+    const std::string note = family == 0 ? "" : delayNote(ctx, family, k);
+    std::unique_ptr<Stream> made;
+    if (out.index.empty()) {
+        made = createOutput(ctx, out.path);
+        ctx.log("Creating " + escapeMarkup(out.path) + note);
+    } else {
+        auto idx = createOutput(ctx, out.index);
+        ctx.log("Creating " + escapeMarkup(out.index) + note);
+        auto sub = createOutput(ctx, out.path);
+        ctx.log("Creating " + escapeMarkup(out.path));
+        made = std::make_unique<VobSubWriter>(std::move(sub), std::move(idx),
+                                              vobSubIndex(ctx, k, out.index));
+    }
+    if (out.namedForMkvmerge) renamed.push_back(namePart(out.path));
+    return made;
+}
+
 // Creates the outputs of the ticked boxes of one family; they are the only files the
 // passes write to and the job closes, whatever happens to the boxes meanwhile.
 template <size_t N, size_t M>
 void createOutputs(Context& ctx, const std::string& prefix, int family,
                    const std::array<CheckBox, N>& boxes,
-                   std::array<std::unique_ptr<Stream>, M>& outs) {
-    for (size_t k = 0; k < M && k < N; ++k) {
-        if (!boxes[k].checked) continue;
-        const std::string name = outputName(ctx, prefix, family, k);
-        outs[k] = createOutput(ctx, name);
-        ctx.log("Creating " + escapeMarkup(name));
-    }
+                   std::array<std::unique_ptr<Stream>, M>& outs,
+                   std::vector<std::string>& renamed) {
+    for (size_t k = 0; k < M && k < N; ++k)
+        if (boxes[k].checked) outs[k] = createStreamOutput(ctx, prefix, family, k, renamed);
 }
 
 // A stream the Read job did not list because it begins after the fast check stopped:
@@ -56,12 +119,85 @@ void lateStream(Context& ctx, const std::string& prefix, int32_t entry, Family f
         auto& out = family == Family::Video   ? ctx.VideoOut[k]
                     : family == Family::Audio ? ctx.AudioOut[k]
                                               : ctx.SubOut[k];
-        const std::string name = outputName(ctx, prefix, f, k);
-        out = createOutput(ctx, name);
-        ctx.log("Creating " + escapeMarkup(name));
+        std::vector<std::string> renamed; // the options file names them all at the end
+        out = createStreamOutput(ctx, prefix, f, k, renamed);
         late.written = true;
     }
     ctx.LateStreams.push_back(std::move(late));
+}
+
+// Writes the index of every VobSub output and keeps its units for the report.
+void finishVobSub(Context& ctx, const std::string& prefix) {
+    for (size_t k = 0; k < ctx.SubOut.size(); ++k) {
+        auto* w = dynamic_cast<VobSubWriter*>(ctx.SubOut[k].get());
+        if (!w) continue;
+        w->finish();
+        ctx.SubUnits[k] = w->units();
+        const std::string name = escapeMarkup(namePart(streamOutput(ctx, prefix, 2, k).index));
+        if (w->droppedBeforeStart() > 0)
+            ctx.log(std::to_string(w->droppedBeforeStart()) +
+                    " subpicture units before the video's start left out of " + name);
+        if (w->droppedUnfinished() > 0)
+            ctx.log(std::to_string(w->droppedUnfinished()) +
+                    " incomplete subpicture units left out of " + name);
+        if (ctx.outputChoices.forcedOnly) {
+            const auto written = std::count_if(w->units().begin(), w->units().end(),
+                                               [](const SubpictureUnit& u) { return u.written; });
+            ctx.log("Forced units only: " + std::to_string(written) + " of " +
+                    std::to_string(w->units().size()) + " written to " + name);
+        }
+    }
+}
+
+void writeFile(Context& ctx, const std::string& name, const std::string& text) {
+    auto out = createOutput(ctx, name);
+    ctx.log("Creating " + escapeMarkup(name));
+    out->write(text.data(), text.size());
+    out->close();
+}
+
+// The title's chapters, and the one options file mkvmerge needs for all the files.
+void writeFilesForMuxers(Context& ctx, const std::string& prefix) {
+    const auto& choices = ctx.outputChoices;
+    const bool chapters = choices.chapters && !ctx.titleFacts.chapters.empty();
+    if (chapters) {
+        writeFile(ctx, prefix + ".chapters.xml", matroskaChapters(ctx.titleFacts.chapters));
+        writeFile(ctx, prefix + ".chapters.txt", ogmChapters(ctx.titleFacts.chapters));
+    }
+    if (!choices.mkvmergeOptions) return;
+    const std::string name = prefix + ".mkvmerge.json";
+    std::vector<MkvmergeTrack> tracks;
+    std::string left;
+    for (int family = 0; family < 3; ++family) {
+        for (size_t k = 0; k < static_cast<size_t>(kSelectableSlots[family]); ++k) {
+            if (!ctx.ui.box(family, k).checked) continue;
+            const StreamOutput out = streamOutput(ctx, prefix, family, k);
+            if (!out.forMkvmerge) {
+                left += (left.empty() ? "" : ", ") + namePart(out.path);
+                continue;
+            }
+            MkvmergeTrack t;
+            // Paths relative to the options file, so that the folder can be moved.
+            t.file = namePart(out.index.empty() ? out.path : out.index);
+            const int32_t entry = ctx.slotTable(static_cast<Family>(family))[k];
+            if (const auto it = ctx.titleFacts.languages.find(entry);
+                it != ctx.titleFacts.languages.end() && family != 0)
+                t.language = it->second.code;
+            t.name = ctx.ui.box(family, k).caption;
+            if (family == 1) t.syncMs = streamDelayMs(ctx, family, k);
+            tracks.push_back(std::move(t));
+        }
+    }
+    if (!left.empty())
+        ctx.log("Left out of " + escapeMarkup(namePart(name)) +
+                ", mkvmerge cannot read them: " + escapeMarkup(left));
+    if (tracks.empty()) {
+        ctx.log("No stream file for mkvmerge: " + escapeMarkup(namePart(name)) + " not written");
+        return;
+    }
+    writeFile(ctx, name,
+              mkvmergeOptions(namePart(prefix) + ".mkv", tracks,
+                              chapters ? namePart(prefix) + ".chapters.xml" : ""));
 }
 
 void runDemux(Context& ctx) {
@@ -79,9 +215,17 @@ void runDemux(Context& ctx) {
     openJobSource(ctx, false);
     logFileSize(ctx);
 
-    createOutputs(ctx, prefix, 0, ui.cbVideo, ctx.VideoOut);
-    createOutputs(ctx, prefix, 1, ui.cbAudio, ctx.AudioOut);
-    createOutputs(ctx, prefix, 2, ui.cbSub, ctx.SubOut);
+    for (auto& units : ctx.SubUnits) units.clear();
+    if (upperExt(ui.eEVOfile) == ".VOB") ctx.titleFacts.dvdVideo = true;
+    std::vector<std::string> renamed;
+    createOutputs(ctx, prefix, 0, ui.cbVideo, ctx.VideoOut, renamed);
+    createOutputs(ctx, prefix, 1, ui.cbAudio, ctx.AudioOut, renamed);
+    createOutputs(ctx, prefix, 2, ui.cbSub, ctx.SubOut, renamed);
+    if (!renamed.empty()) {
+        std::string list;
+        for (const std::string& r : renamed) list += (list.empty() ? "" : ", ") + r;
+        ctx.log("Named by codec for mkvmerge: " + escapeMarkup(list));
+    }
 
     ctx.LateStreams.clear();
     if (ctx.fastCheckStop >= 0)
@@ -99,7 +243,9 @@ void runDemux(Context& ctx) {
                          [&](const std::string&) { demux(ctx, kDemuxPass); });
 
     ctx.SourceStream.reset();
+    finishVobSub(ctx, prefix);
     ctx.closeOutputs();
+    if (!ctx.CancelFlag) writeFilesForMuxers(ctx, prefix);
 
     // Only Cancel stops a writing pass early.
     finishLog(ctx, {ctx.CancelFlag});

@@ -64,8 +64,10 @@ bool discTitleName(Context& ctx) {
 
 void openJobSource(Context& ctx, bool boldName) {
     auto& ui = ctx.ui;
-    ctx.titleFacts.clear();
     const auto source = discSource(ui.eEVOfile);
+    // A file keeps what a playlist said of it; a disc title is read anew.
+    if (source || ctx.titleFacts.source != ui.eEVOfile) ctx.titleFacts.clear();
+    ctx.titleFacts.source = ui.eEVOfile;
     if (!source) {
         const std::string name = escapeMarkup(ui.EVOname);
         ctx.log("Opening file " + (boldName ? "[b]" + name + "[/b]" : name));

@@ -1,12 +1,14 @@
 #include "jobs/outputs.h"
 
 #include <cctype>
+#include <cmath>
 #include <string_view>
 #include <utility>
 
 #include "engine/context.h"
 #include "engine/demux.h"
 #include "engine/stream.h"
+#include "jobs/mkvmerge_options.h"
 #include "jobs/runner.h"
 #include "model/paths.h"
 #include "model/window.h"
@@ -112,11 +114,63 @@ std::string codecExtension(const Context& ctx, int family, size_t slot) {
     return extensionByName(captionCodec(ctx.ui.box(family, slot).caption));
 }
 
-std::string outputName(const Context& ctx, const std::string& prefix, int family, size_t slot) {
+bool vobSubOutput(const Context& ctx) {
+    using Format = JobState::OutputChoices::SubFormat;
+    const Format f = ctx.outputChoices.subFormat;
+    return f == Format::VobSub ||
+           (f == Format::Auto && (ctx.titleFacts.dvdVideo || upperExt(ctx.ui.eEVOfile) == ".VOB"));
+}
+
+std::optional<uint32_t> videoStartPts(const Context& ctx) {
+    for (const StreamFacts& f : ctx.VideoFacts)
+        if (f.entry >= 0) return f.firstPts;
+    return std::nullopt;
+}
+
+std::optional<int64_t> streamDelayMs(const Context& ctx, int family, size_t slot) {
+    const auto video = videoStartPts(ctx);
+    if (family == 0 || !video) return std::nullopt;
+    const int32_t entry = ctx.slotTable(static_cast<Family>(family))[slot];
+    const StreamFacts& facts = ctx.facts(static_cast<Family>(family), slot);
+    if (entry < 0 || facts.entry != entry) return std::nullopt;
+    // Time stamps wrap at 2^32 ticks; the difference is taken the short way.
+    const auto ticks = static_cast<int32_t>(facts.firstPts - *video);
+    return std::llround(ticks / 90.0);
+}
+
+StreamOutput streamOutput(const Context& ctx, const std::string& prefix, int family, size_t slot) {
     const auto& ui = ctx.ui;
-    std::string ext = ctx.outputChoices.codecExtensions ? codecExtension(ctx, family, slot) : "";
-    if (ext.empty()) ext = family == 0 ? ui.eVideoExt : family == 1 ? ui.eAudioExt : ui.eSubExt;
-    return prefix + "." + fileNamePart(ctx.ui.box(family, slot).caption) + "." + fileNamePart(ext);
+    const auto& choices = ctx.outputChoices;
+    StreamOutput out;
+    std::string stem = prefix + "." + fileNamePart(ui.box(family, slot).caption);
+    const bool vobSub = family == 2 && vobSubOutput(ctx);
+    // VobSub times are counted from the video's start already: a delay in the name would
+    // shift them twice in the tools that read it.
+    if (choices.delayInName && family != 0 && !vobSub) {
+        if (const auto delay = streamDelayMs(ctx, family, slot))
+            stem += " DELAY " + std::to_string(*delay) + "ms";
+    }
+    if (vobSub) {
+        out.path = stem + ".sub";
+        out.index = stem + ".idx";
+        out.forMkvmerge = choices.mkvmergeOptions;
+        return out;
+    }
+    const std::string byCodec = codecExtension(ctx, family, slot);
+    const std::string chosen = family == 0 ? ui.eVideoExt : family == 1 ? ui.eAudioExt : ui.eSubExt;
+    out.forMkvmerge = choices.mkvmergeOptions && mkvmergeReads(byCodec);
+    std::string ext = choices.codecExtensions && !byCodec.empty() ? byCodec : chosen;
+    // mkvmerge tells some raw streams apart by their extension alone.
+    if (out.forMkvmerge && ext != byCodec) {
+        ext = byCodec;
+        out.namedForMkvmerge = true;
+    }
+    out.path = stem + "." + fileNamePart(ext);
+    return out;
+}
+
+std::string outputName(const Context& ctx, const std::string& prefix, int family, size_t slot) {
+    return streamOutput(ctx, prefix, family, slot).path;
 }
 
 std::vector<std::string> plannedOutputs(Context& ctx, bool rebuild) {
@@ -125,8 +179,17 @@ std::vector<std::string> plannedOutputs(Context& ctx, bool rebuild) {
     if (rebuild) return {prefix + ".rebuilt.EVO"};
     std::vector<std::string> names;
     for (int family = 0; family < 3; ++family)
-        for (size_t k = 0; k < static_cast<size_t>(kSelectableSlots[family]); ++k)
-            if (ctx.ui.box(family, k).checked) names.push_back(outputName(ctx, prefix, family, k));
+        for (size_t k = 0; k < static_cast<size_t>(kSelectableSlots[family]); ++k) {
+            if (!ctx.ui.box(family, k).checked) continue;
+            const StreamOutput out = streamOutput(ctx, prefix, family, k);
+            if (!out.index.empty()) names.push_back(out.index);
+            names.push_back(out.path);
+        }
+    if (ctx.outputChoices.chapters && !ctx.titleFacts.chapters.empty()) {
+        names.push_back(prefix + ".chapters.xml");
+        names.push_back(prefix + ".chapters.txt");
+    }
+    if (ctx.outputChoices.mkvmergeOptions) names.push_back(prefix + ".mkvmerge.json");
     return names;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // The files the Demux and Rebuild jobs write: their names and their creation.
 #include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,14 +19,30 @@ struct FileId;
 std::string fileNamePart(std::string_view text);
 // Output folder + BaseName. An empty output folder means the source file's folder.
 std::string outputPrefix(const Context& ctx);
-// The name of the file the Demux job writes the stream of a ticked box into:
-// prefix + "." + caption + "." + extension (family 0 video, 1 audio, 2 subpicture).
+// How the Demux job writes the stream of a ticked box (family 0 video, 1 audio, 2
+// subpicture): prefix + "." + caption [+ " DELAY Nms"] + "." + extension.
+struct StreamOutput {
+    std::string path;              // the stream's file; for VobSub the .sub
+    std::string index;             // for VobSub the .idx, else empty
+    bool forMkvmerge = false;      // mkvmerge reads it: the options file names it
+    bool namedForMkvmerge = false; // named by its codec only because the options file names it
+};
+StreamOutput streamOutput(const Context& ctx, const std::string& prefix, int family, size_t slot);
+// The stream's file: streamOutput(...).path.
 std::string outputName(const Context& ctx, const std::string& prefix, int family, size_t slot);
+// Are subpicture streams written as VobSub (by choice, or by default for DVD-Video)?
+bool vobSubOutput(const Context& ctx);
+// A stream's delay against the first video stream, in whole ms; none when the last Read
+// job did not see both.
+std::optional<int64_t> streamDelayMs(const Context& ctx, int family, size_t slot);
+// The first PTS of the first video stream the last Read job saw, if it saw one.
+std::optional<uint32_t> videoStartPts(const Context& ctx);
 // The extension of a stream's file named by its codec ("vc1", "ac3", "sup" ...): from the
 // catalogue entry, or for a stream listed by a playlist from its caption; empty when unknown.
 std::string codecExtension(const Context& ctx, int family, size_t slot);
 // The files a Demux job (or a Rebuild job) would create for the current selection, in the
-// order it creates them; sets BaseName as the job would.
+// order it creates them (chapter and mkvmerge files included); sets BaseName as the job
+// would.
 std::vector<std::string> plannedOutputs(Context& ctx, bool rebuild);
 // The files the running job reads: the source, the title's other parts and the playlist.
 std::vector<FileId> jobInputs(const Context& ctx);

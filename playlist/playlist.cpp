@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <utility>
 
+#include "analysers/report.h"
 #include "engine/context.h"
 #include "engine/stream.h"
 #include "jobs/runner.h"
@@ -334,6 +336,41 @@ void listVideo(Context& ctx, Budget& budget, const std::string& line, TreeNode* 
     }
 }
 
+// A "timeBase" such as "60fps" or "24000/1001fps" in frames per second; 0 when unreadable.
+double framesPerSecond(const std::string& text) {
+    double rate = 0;
+    size_t i = 0;
+    auto number = [&] {
+        double v = 0;
+        bool any = false;
+        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, any = true)
+            v = v * 10 + (text[i] - '0');
+        return any ? v : -1;
+    };
+    rate = number();
+    if (rate > 0 && i < text.size() && text[i] == '/') {
+        ++i;
+        const double d = number();
+        rate = d > 0 ? rate / d : 0;
+    }
+    return rate > 0 ? rate : 0;
+}
+
+// A title time "HH:MM:SS:FF" in seconds, its frames counted at `rate`; nullopt when it
+// is not written so.
+std::optional<double> titleSeconds(const std::string& text, double rate) {
+    int32_t parts[4] = {};
+    size_t from = 0;
+    for (int k = 0; k < 4; ++k) {
+        const size_t colon = k < 3 ? text.find(':', from) : text.size();
+        if (colon == std::string::npos || !parseInt32(text.substr(from, colon - from), parts[k]) ||
+            parts[k] < 0)
+            return std::nullopt;
+        from = colon + 1;
+    }
+    return parts[0] * 3600.0 + parts[1] * 60.0 + parts[2] + parts[3] / rate;
+}
+
 // Keeps only the title that plays `source` in the text view, replaces the selection with
 // its streams and lists it. False, with the listing and the selection untouched, when no
 // title mentions `source`.
@@ -372,11 +409,18 @@ bool listTitle(Context& ctx, Budget& budget, const std::string& source,
     TreeNode* chapter = root(tree, "Chapter");
     if (!playlistTitle.empty()) addChild(budget, info, "Title: " + playlistTitle);
 
+    // Chapter times count frames at the title's time base, else at the video's rate.
+    ctx.titleFacts.chapters.clear();
+    ctx.titleFacts.source = ctx.ui.eEVOfile;
+    double rate = ctx.VideoFacts[0].number(key::FrameRate);
+    if (rate <= 0) rate = 24000.0 / 1001;
     for (const std::string& line : lines) {
         const std::string up = upperCase(line);
         if (contains(up, "<TITLE ")) {
             addChild(budget, info, "Name: " + GetAttr(line, "displayName"));
             addChild(budget, info, "Duration: " + GetAttr(line, "titleDuration"));
+            if (const double base = framesPerSecond(GetAttr(line, "timeBase")); base > 0)
+                rate = base;
         }
         if (contains(up, "<VIDEO ")) listVideo(ctx, budget, line, video);
         if (contains(up, "<AUDIO "))
@@ -385,9 +429,13 @@ bool listTitle(Context& ctx, Budget& budget, const std::string& source,
         if (contains(up, "<SUBTITLE "))
             listStream(ctx, budget, line, "Subtitle", ctx.SubSlots, ctx.SubAttrs, subtitle,
                        ctx.ui.cbSub);
-        if (contains(up, "<CHAPTER "))
-            addChild(budget, chapter,
-                     GetAttr(line, "titleTimeBegin") + ": " + GetAttr(line, "displayName"));
+        if (contains(up, "<CHAPTER ")) {
+            const std::string begin = GetAttr(line, "titleTimeBegin");
+            const std::string name = GetAttr(line, "displayName");
+            addChild(budget, chapter, begin + ": " + name);
+            if (const auto start = titleSeconds(begin, rate))
+                ctx.titleFacts.chapters.push_back({*start, name});
+        }
     }
     for (TreeNode& node : tree) node.expanded = true;
     return true;

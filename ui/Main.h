@@ -163,6 +163,7 @@ private:
     QRadioButton* rbNoAuto_ = nullptr;
     QRadioButton* rbAutoDemux_ = nullptr;
     QRadioButton* rbAutoRebuild_ = nullptr;
+    class OutputOptions* outputOptions_ = nullptr;
 };
 
 } // namespace qf

@@ -21,6 +21,7 @@
 #include "Logo.h"
 #include "Main.h"
 #include "MainParts.h"
+#include "OutputOptions.h"
 #include "StatusLine.h"
 #include "StreamPage.h"
 #include "XplTree.h"
@@ -230,6 +231,8 @@ QWidget* TfMain::buildOptionPage() {
         r->setGeometry(10, top, 122, 17);
         top += 22;
     }
+    outputOptions_ = page->place(new OutputOptions(ctx_.outputChoices, font()),
+                                 {0, 170, kPageSize.width(), kPageSize.height() - 170});
     return page;
 }
 

@@ -16,6 +16,7 @@
 #include "LogView.h"
 #include "Main.h"
 #include "MainParts.h"
+#include "OutputOptions.h"
 #include "StatusLine.h"
 #include "StreamPage.h"
 #include "XplTree.h"
@@ -92,6 +93,7 @@ void TfMain::syncFromModel() {
         setChecked(rbAutoDemux_, true);
     else if (ui.rbAutoRebuild)
         setChecked(rbAutoRebuild_, true);
+    outputOptions_->sync();
 
     for (int i = 0; i < 2; ++i)
         if (StatusBar_->panelText(i) != q(ui.status[i])) showStatus(i, q(ui.status[i]));

@@ -105,6 +105,16 @@ void readSettings(QSettings& store, Context& ctx, WindowPlacement& placement,
     r.flag("AutoRead", ui.cbAutoRead);
     r.dword("AutoDemux", [&](int32_t n) { applyAutoFlag(ctx, 1, n != 0); });
     r.dword("AutoRebuild", [&](int32_t n) { applyAutoFlag(ctx, 2, n != 0); });
+    auto& choices = ctx.outputChoices;
+    r.dword("SubFormat", [&](int32_t n) {
+        using F = JobState::OutputChoices::SubFormat;
+        choices.subFormat = n == 1 ? F::Sup : n == 2 ? F::VobSub : F::Auto;
+    });
+    r.flag("ForcedOnly", choices.forcedOnly);
+    r.flag("Chapters", choices.chapters);
+    r.flag("DelayInName", choices.delayInName);
+    r.flag("MkvmergeOptions", choices.mkvmergeOptions);
+    r.flag("CodecExt", choices.codecExtensions);
 }
 
 QByteArray installStamp(const QDateTime& localNow) {
@@ -168,6 +178,13 @@ QString writeSettings(QSettings& store, const Context& ctx, int state, const QRe
     w.put("AutoRead", ui.cbAutoRead ? 1 : 0);
     w.put("AutoDemux", ui.rbAutoDemux ? 1 : 0);
     w.put("AutoRebuild", ui.rbAutoRebuild ? 1 : 0);
+    const auto& choices = ctx.outputChoices;
+    w.put("SubFormat", static_cast<int>(choices.subFormat));
+    w.put("ForcedOnly", choices.forcedOnly ? 1 : 0);
+    w.put("Chapters", choices.chapters ? 1 : 0);
+    w.put("DelayInName", choices.delayInName ? 1 : 0);
+    w.put("MkvmergeOptions", choices.mkvmergeOptions ? 1 : 0);
+    w.put("CodecExt", choices.codecExtensions ? 1 : 0);
     if (!store.contains("Install")) w.put("Install", installStamp(localNow));
     return w.error();
 }

@@ -58,17 +58,18 @@ TEST_F(CliTest, DemuxWritesEveryStreamFoundAndPrintsTheLog) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, expected);
-    EXPECT_TRUE(contains(r.out, "Creating " + outFile("FEATURE_1_FEATURE_2.DD+.stream.01.mpa")));
+    EXPECT_TRUE(contains(r.out, "Creating " + outFile("FEATURE_1_FEATURE_2.DD+.stream.01.eac3")));
+    // The files mkvmerge reads are named by codec for it; LPCM and .sup it cannot read.
     EXPECT_EQ(
         outputs(),
-        (Strings{"FEATURE_1_FEATURE_2.DD+.stream.01.mpa", "FEATURE_1_FEATURE_2.DD.stream.00.mpa",
+        (Strings{"FEATURE_1_FEATURE_2.DD+.stream.01.eac3", "FEATURE_1_FEATURE_2.DD.stream.00.ac3",
                  "FEATURE_1_FEATURE_2.LPCM.stream.02.mpa",
-                 "FEATURE_1_FEATURE_2.MPEG-2.stream.1.mpv", "FEATURE_1_FEATURE_2.Subpicture.00.sup",
-                 "FEATURE_1_FEATURE_2.VC-1.stream.0.mpv"}));
+                 "FEATURE_1_FEATURE_2.MPEG-2.stream.1.m2v", "FEATURE_1_FEATURE_2.Subpicture.00.sup",
+                 "FEATURE_1_FEATURE_2.VC-1.stream.0.vc1", "FEATURE_1_FEATURE_2.mkvmerge.json"}));
     Bytes vc1 = sampleStreamData(SampleStream::VC1, 1),
           second = sampleStreamData(SampleStream::VC1, 2);
     vc1.insert(vc1.end(), second.begin(), second.end());
-    EXPECT_EQ(readFile(outFile("FEATURE_1_FEATURE_2.VC-1.stream.0.mpv")), vc1);
+    EXPECT_EQ(readFile(outFile("FEATURE_1_FEATURE_2.VC-1.stream.0.vc1")), vc1);
 }
 
 TEST_F(CliTest, OptionsMayStandBeforeOrAfterTheSource) {
@@ -85,7 +86,7 @@ TEST_F(CliTest, OptionsMayStandBeforeOrAfterTheSource) {
         EXPECT_EQ(r.out, first);
     }
     EXPECT_FALSE(contains(first, "Continue on"));
-    EXPECT_EQ(outputs(), Strings{"FEATURE_1.DD.stream.00.mpa"});
+    EXPECT_EQ(outputs(), (Strings{"FEATURE_1.DD.stream.00.ac3", "FEATURE_1.mkvmerge.json"}));
 }
 
 TEST_F(CliTest, SettingOptionsReachTheJobs) {
@@ -99,7 +100,8 @@ TEST_F(CliTest, SettingOptionsReachTheJobs) {
     EXPECT_FALSE(contains(r.out, "frames ("));
 
     const CliResult d = runCli({"demux", part1, "-o", out, "--video-ext", "vc1", "--audio-ext",
-                                "ac3", "--sub-ext", "sub", "--select", "v0,a0,s0"});
+                                "ac3", "--sub-ext", "sub", "--select", "v0,a0,s0",
+                                "--no-mkvmerge-options"});
     EXPECT_EQ(d.status, 0) << d.err;
     EXPECT_EQ(outputs(), (Strings{"FEATURE_1_FEATURE_2.DD.stream.00.ac3",
                                   "FEATURE_1_FEATURE_2.Subpicture.00.sub",
@@ -107,7 +109,8 @@ TEST_F(CliTest, SettingOptionsReachTheJobs) {
 }
 
 TEST_F(CliTest, SelectTakesSlotsAndCaptions) {
-    CliResult r = runCli({"demux", part1, "-o", out, "--select", "v1,a02,S00"});
+    CliResult r =
+        runCli({"demux", part1, "-o", out, "--select", "v1,a02,S00", "--no-mkvmerge-options"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(outputs(), (Strings{"FEATURE_1_FEATURE_2.LPCM.stream.02.mpa",
@@ -115,7 +118,8 @@ TEST_F(CliTest, SelectTakesSlotsAndCaptions) {
                                   "FEATURE_1_FEATURE_2.Subpicture.00.sup"}));
     std::filesystem::remove_all(out);
     std::filesystem::create_directory(out);
-    r = runCli({"demux", part1, "-o", out, "--select", "DD+.stream.01,VC-1.stream.0"});
+    r = runCli({"demux", part1, "-o", out, "--select", "DD+.stream.01,VC-1.stream.0",
+                "--no-mkvmerge-options"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(outputs(), (Strings{"FEATURE_1_FEATURE_2.DD+.stream.01.mpa",
@@ -141,7 +145,7 @@ TEST_F(CliTest, SelectNamingNoStreamIsAUsageErrorThatListsTheStreams) {
 }
 
 TEST_F(CliTest, CodecExtensionsNameTheFilesByCodec) {
-    CliResult r = runCli({"demux", part1, "-o", out, "--codec-ext", "-n"});
+    CliResult r = runCli({"demux", part1, "-o", out, "--codec-ext", "-n", "--no-mkvmerge-options"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(
         outputs(),
@@ -152,7 +156,8 @@ TEST_F(CliTest, CodecExtensionsNameTheFilesByCodec) {
     std::filesystem::remove_all(out);
     std::filesystem::create_directory(out);
     // A playlist names the codec in the caption.
-    r = runCli({"demux", part1, "--playlist", playlist, "-o", out, "--codec-ext"});
+    r = runCli({"demux", part1, "--playlist", playlist, "-o", out, "--codec-ext",
+                "--no-mkvmerge-options", "--no-chapters"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(outputs(), (Strings{"FEATURE_1_FEATURE_2.2bitRLE.stream.00.English.sup",
                                   "FEATURE_1_FEATURE_2.AC-3.6ch.stream.00.English.ac3",
@@ -224,15 +229,19 @@ TEST_F(CliTest, DemuxWithAPlaylistUsesItsStreamsAndNames) {
     CliResult r = runCli({"demux", part1, "--playlist", playlist, "-o", out});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_FALSE(contains(r.out, "Dolby Digital")) << "a Read job ran";
+    // With the playlist's chapters, and the mkvmerge options file naming what it reads.
     EXPECT_EQ(outputs(), (Strings{"FEATURE_1_FEATURE_2.2bitRLE.stream.00.English.sup",
-                                  "FEATURE_1_FEATURE_2.AC-3.6ch.stream.00.English.mpa",
-                                  "FEATURE_1_FEATURE_2.DD+.6ch.stream.01.English.mpa",
+                                  "FEATURE_1_FEATURE_2.AC-3.6ch.stream.00.English.ac3",
+                                  "FEATURE_1_FEATURE_2.DD+.6ch.stream.01.English.eac3",
                                   "FEATURE_1_FEATURE_2.LPCM.2ch.stream.02.Commentary.mpa",
-                                  "FEATURE_1_FEATURE_2.VC-1.stream.0.mpv"}));
+                                  "FEATURE_1_FEATURE_2.VC-1.stream.0.vc1",
+                                  "FEATURE_1_FEATURE_2.chapters.txt",
+                                  "FEATURE_1_FEATURE_2.chapters.xml",
+                                  "FEATURE_1_FEATURE_2.mkvmerge.json"}));
     std::filesystem::remove_all(out);
     std::filesystem::create_directory(out);
     r = runCli({"demux", "--select", "dd+.6ch.stream.01.english", part1, "--playlist", playlist,
-                "-o", out});
+                "-o", out, "--no-mkvmerge-options", "--no-chapters"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(outputs(), Strings{"FEATURE_1_FEATURE_2.DD+.6ch.stream.01.English.mpa"});

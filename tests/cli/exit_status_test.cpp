@@ -60,7 +60,7 @@ TEST_F(ExitStatusTest, FailingRunsEndAtOnceWithTheirMessageAndWriteNothing) {
     writeFile(title + "/FEATURE_1.EVO", readFile(part1));
     ASSERT_EQ(mkfifo((title + "/FEATURE_2.EVO").c_str(), 0600), 0);
     // An output that is there already, for --no-overwrite.
-    const std::string existing = outFile("FEATURE_1_FEATURE_2.DD.stream.00.mpa");
+    const std::string existing = outFile("FEATURE_1_FEATURE_2.DD.stream.00.ac3");
     writeText(existing, "kept");
 
     auto notRegular = [](const std::string& p) {
@@ -152,7 +152,7 @@ private:
 
 TEST_F(ExitStatusTest, AnOutputAnotherJobWritesIsLeftAlone) {
     const std::pair<std::string, std::string> jobs[] = {
-        {"demux", outFile("FEATURE_1_FEATURE_2.VC-1.stream.0.mpv")},
+        {"demux", outFile("FEATURE_1_FEATURE_2.VC-1.stream.0.vc1")},
         {"rebuild", outFile("FEATURE_1_FEATURE_2.rebuilt.EVO")},
     };
     for (const auto& [command, first] : jobs) {

@@ -32,7 +32,7 @@ TEST_F(SafeOutputsTest, AnythingButANewOrRegularFileUnderAnOutputNameIsRefused) 
     const std::string victim = tmp / "authorized_keys";
     writeFile(victim, Bytes{'k', 'e', 'y'});
     ASSERT_EQ(::chmod(victim.c_str(), 0444), 0);
-    const std::string demuxOut = outFile("FEATURE_1_FEATURE_2.VC-1.stream.0.mpv"),
+    const std::string demuxOut = outFile("FEATURE_1_FEATURE_2.VC-1.stream.0.vc1"),
                       rebuildOut = outFile("FEATURE_1_FEATURE_2.rebuilt.EVO"),
                       sampleOut = tmp / "copy/HVDVD_TS/FEATURE_1.EVO";
     ASSERT_EQ(::mkdir((tmp / "copy").c_str(), 0700), 0);
@@ -145,11 +145,11 @@ protected:
 TEST_F(LateStreamTest, IsWrittenWithoutASelectionAndNamedWithOne) {
     CliResult r = runCli({"demux", late, "-o", out, "--no-continue"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(contains(r.out, "Creating " + outFile("LATE.DD.stream.03.mpa"))) << r.out;
+    EXPECT_TRUE(contains(r.out, "Creating " + outFile("LATE.DD.stream.03.ac3"))) << r.out;
     EXPECT_TRUE(contains(r.out, "Stream \"DD.stream.03\" (id 82) begins after the first 286 Mbytes "
                                 "read by the fast check; written as well."))
         << r.out;
-    EXPECT_EQ(readFile(outFile("LATE.DD.stream.03.mpa")).size(), 4u * 1500);
+    EXPECT_EQ(readFile(outFile("LATE.DD.stream.03.ac3")).size(), 4u * 1500);
 
     std::filesystem::remove_all(out);
     ASSERT_EQ(::mkdir(out.c_str(), 0777), 0);
@@ -160,7 +160,7 @@ TEST_F(LateStreamTest, IsWrittenWithoutASelectionAndNamedWithOne) {
                                 "whole file to include it (--no-fast-check)."))
         << r.out;
     EXPECT_TRUE(contains(r.out, "\"late_streams\"")) << r.out;
-    EXPECT_FALSE(exists(outFile("LATE.DD.stream.03.mpa")));
+    EXPECT_FALSE(exists(outFile("LATE.DD.stream.03.ac3")));
 
     r = runCli(
         {"demux", late, "-o", out, "--no-continue", "--select", "v0,a00", "-n", "--no-fast-check"});
@@ -174,7 +174,7 @@ TEST_F(SafeOutputsTest, AFullDiskNamesTheFileAndTheReason) {
     test::FileSizeLimit limit(1000);
     const CliResult r = runCli({"demux", part1, "-o", out, "--select", "v0"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Stream write error: \"" + outFile("FEATURE_1_FEATURE_2.VC-1.stream.0.mpv") +
+    EXPECT_EQ(r.err, "Stream write error: \"" + outFile("FEATURE_1_FEATURE_2.VC-1.stream.0.vc1") +
                          "\". File too large.\n");
 }
 

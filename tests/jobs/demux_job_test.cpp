@@ -66,6 +66,7 @@ TEST_P(FfmpegDemuxTest, DemuxedStreamsEqualTheEncodedOnes) {
     const FfmpegCase& c = GetParam();
     RecordingHost host;
     Context ctx(host);
+    streamFilesOnly(ctx);
     TempDir out;
     chooseSource(ctx, media->path + "/" + c.name, out.path);
 
@@ -181,6 +182,7 @@ TEST_P(MultiAudioVobTest, EveryTrackHasItsOwnBoxFileAndPacks) {
 
     RecordingHost host;
     Context ctx(host);
+    streamFilesOnly(ctx);
     TempDir out;
     chooseSource(ctx, media->path + "/" + c.name, out.path);
     bCheckClick(ctx);
@@ -285,7 +287,7 @@ TEST_F(DemuxJobTest, CaptionsNeverLeadOutOfTheOutputFolder) {
     EXPECT_EQ(readFile(stem + "DD+.stream.00.Director_Commentary.mpa"), concat(t.eac3a));
     EXPECT_EQ(readFile(stem + "MLP [Lossless]_x_Tab.mpa"), concat(t.truehd));
     EXPECT_EQ(ctx.ui.cbAudio[0].caption, "DD+.stream.00.Director/Commentary"); // shown unchanged
-    EXPECT_TRUE(hasLine("Creating " + stem + "MLP [Lossless]_x_Tab.mpa"));
+    EXPECT_TRUE(hasLine("Creating " + stem + "MLP [Lossless]_x_Tab.mpa (delay 20 ms)"));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 2); // EVO + out
 }
 
@@ -297,12 +299,12 @@ TEST_F(DemuxJobTest, WritesEveryTickedStreamBesideTheSource) {
     bDemuxClick(ctx);
 
     const std::string stem = dir / "FEATURE_1.";
-    EXPECT_EQ(
-        host.lines,
-        (Lines{"Opening file FEATURE_1.EVO", "File size: 0 Mbytes.",
-               "Creating " + stem + "VC-1.stream.0.mpv", "Creating " + stem + "DD+.stream.00.mpa",
-               "Creating " + stem + "MLP.stream.02.mpa", "Creating " + stem + "Subpicture.00.sup",
-               "Done.", "", "5 frames (0:00:00 s) count in video stream 0.", ""}));
+    EXPECT_EQ(host.lines, (Lines{"Opening file FEATURE_1.EVO", "File size: 0 Mbytes.",
+                                 "Creating " + stem + "VC-1.stream.0.mpv",
+                                 "Creating " + stem + "DD+.stream.00.mpa (delay 20 ms)",
+                                 "Creating " + stem + "MLP.stream.02.mpa (delay 20 ms)",
+                                 "Creating " + stem + "Subpicture.00.sup (delay 500 ms)", "Done.",
+                                 "", "5 frames (0:00:00 s) count in video stream 0.", ""}));
     EXPECT_EQ(host.status0, (Lines{"Opening", "Demuxing FEATURE_1.EVO", "Ready"}));
     EXPECT_EQ(readFile(stem + "VC-1.stream.0.mpv"), concat(t.video));
     EXPECT_EQ(readFile(stem + "DD+.stream.00.mpa"), concat(t.eac3a));
@@ -420,7 +422,7 @@ TEST_F(DemuxFailureTest, DiskFull) {
     const std::string error = demuxError();
     EXPECT_EQ(error.rfind("Stream write error: \"" + dir.path + "/FEATURE_1.", 0), 0u) << error;
     EXPECT_TRUE(error.ends_with("\". File too large.")) << error;
-    EXPECT_TRUE(hasLine("Creating " + dir / "FEATURE_1.Subpicture.00.sup"));
+    EXPECT_TRUE(hasLine("Creating " + dir / "FEATURE_1.Subpicture.00.sup (delay 500 ms)"));
     expectCleanedUp();
 }
 

@@ -115,8 +115,17 @@ inline void chooseSource(Context& ctx, const std::string& path, const std::strin
     if (!outDir.empty()) ctx.ui.eWorkdir = outDir;
 }
 
+// The stream files alone, named by the extension settings, subpictures as .sup records:
+// what these tests look at. The files for muxers have tests of their own.
+inline void streamFilesOnly(Context& ctx) {
+    ctx.outputChoices.mkvmergeOptions = false;
+    ctx.outputChoices.chapters = false;
+    ctx.outputChoices.subFormat = JobState::OutputChoices::SubFormat::Sup;
+}
+
 class JobTest : public ::testing::Test {
 protected:
+    JobTest() { streamFilesOnly(ctx); }
     RecordingHost host;
     Context ctx{host};
     TempDir dir;

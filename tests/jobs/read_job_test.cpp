@@ -164,6 +164,7 @@ TEST_P(FrameCountTest, CountEqualsThePicturesAndDurationUsesTheStreamRate) {
 
     RecordingHost host;
     Context ctx(host);
+    streamFilesOnly(ctx);
     chooseSource(ctx, media / name, media.path);
     ctx.ui.cbFastCheck = false;
     ctx.ui.cbDetails = c.seconds != 180; // the rate is read from the stream either way

@@ -3,10 +3,14 @@
 #include <cstring>
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
 #include <QSplitter>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 
@@ -35,7 +39,7 @@ private slots:
         const QDateTime before = QDateTime::currentDateTime();
         QVERIFY(w->close());
         std::unique_ptr<QSettings> store(openStore());
-        QCOMPARE(store->allKeys().size(), 20);
+        QCOMPARE(store->allKeys().size(), 26);
         QCOMPARE(store->value("WindowState").toInt(), 0);
         QCOMPARE(store->value("Width").toInt(), outer.width());
         QCOMPARE(store->value("Height").toInt(), outer.height());
@@ -59,6 +63,36 @@ private slots:
                                 before.time().msecsSinceStartOfDay() / 86400000.0;
         QVERIFY2(days >= expected - 1e-6 && days < expected + 60.0 / 86400,
                  qPrintable(QString::number(days)));
+    }
+
+    void outputChoicesAreStoredAndUsedByDemux() {
+        QTemporaryDir dir;
+        writeSampleEvo(QDir(dir.path()).filePath("MOVIE.EVO").toStdString());
+        {
+            auto w = startedWindow();
+            auto* format = control<QComboBox>(*w, "cmbSubFormat");
+            format->setCurrentIndex(2);
+            emit format->activated(2); // as a user's choice of "VobSub"
+            for (const char* name : {"cbCodecExt", "cbChapters", "cbMkvmerge", "cbForcedOnly"})
+                control<QCheckBox>(*w, name)->click();
+            QVERIFY(w->close());
+        }
+        std::unique_ptr<QSettings> store(openStore());
+        QCOMPARE(store->value("SubFormat").toInt(), 2);
+        QCOMPARE(store->value("CodecExt").toInt(), 1);
+        QCOMPARE(store->value("MkvmergeOptions").toInt(), 0);
+        auto w = startedWindow();
+        QCOMPARE(control<QComboBox>(*w, "cmbSubFormat")->currentText(), QString("Subs: VobSub"));
+        QVERIFY(control<QCheckBox>(*w, "cbForcedOnly")->isChecked());
+        QVERIFY(!control<QCheckBox>(*w, "cbDelayInName")->isChecked());
+        w->WMDropFiles({QDir(dir.path()).filePath("MOVIE.EVO")});
+        control<QPushButton>(*w, "bCheck")->click();
+        control<QPushButton>(*w, "bDemux")->click();
+        // Codec extensions, VobSub for an HD DVD source, no options file.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
+                 QStringList({"MOVIE.DD.stream.00.ac3", "MOVIE.DD.stream.01.ac3", "MOVIE.EVO",
+                              "MOVIE.MPEG-2.stream.0.m2v", "MOVIE.Subpicture.00.idx",
+                              "MOVIE.Subpicture.00.sub"}));
     }
 
     void installStampCountsDaysSince1899() {
@@ -185,7 +219,7 @@ private slots:
             QCOMPARE(store->value("WindowState").toInt(), 2);
             QCOMPARE(store->value("Width").toInt(), 640);
             QCOMPARE(store->value("Top").toInt(), 5);
-            QCOMPARE(store->allKeys().size(), 20);
+            QCOMPARE(store->allKeys().size(), 26);
         }
         auto w = startedWindow();
         QTRY_VERIFY(w->isMaximized());

@@ -1,0 +1,39 @@
+#include "jobs/mkvmerge_options.h"
+
+#include <nlohmann/json.hpp>
+
+namespace qf {
+
+namespace {
+
+// A file argument must not be taken for an option.
+std::string fileArgument(const std::string& file) {
+    return !file.empty() && (file[0] == '-' || file[0] == '@') ? "./" + file : file;
+}
+
+} // namespace
+
+std::string mkvmergeOptions(const std::string& output, const std::vector<MkvmergeTrack>& tracks,
+                            const std::string& chapters) {
+    nlohmann::json args = nlohmann::json::array({"--output", fileArgument(output)});
+    for (const MkvmergeTrack& t : tracks) {
+        if (!t.language.empty()) args.insert(args.end(), {"--language", "0:" + t.language});
+        if (!t.name.empty()) args.insert(args.end(), {"--track-name", "0:" + t.name});
+        if (t.syncMs && *t.syncMs != 0)
+            args.insert(args.end(), {"--sync", "0:" + std::to_string(*t.syncMs)});
+        args.push_back(fileArgument(t.file));
+    }
+    if (!chapters.empty()) args.insert(args.end(), {"--chapters", fileArgument(chapters)});
+    // Names that are no valid UTF-8 are replaced rather than a failure.
+    return args.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+bool mkvmergeReads(const std::string& extension) {
+    static const char* const kRead[] = {"m2v", "vc1", "264", "ac3", "eac3",
+                                        "dts", "thd", "mpa", "idx"};
+    for (const char* e : kRead)
+        if (extension == e) return true;
+    return false;
+}
+
+} // namespace qf

@@ -1,0 +1,25 @@
+#pragma once
+// One options file for mkvmerge (`mkvmerge @FILE`): every stream file of a Demux job with
+// its language, name and delay, and the chapters, so the folder muxes in one call.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qf {
+
+struct MkvmergeTrack {
+    std::string file;              // relative to the options file's folder
+    std::string language;          // ISO 639-1 or 639-2; empty when unknown
+    std::string name;              // the track's name
+    std::optional<int64_t> syncMs; // a delay to apply, in ms
+};
+
+// The options as a JSON array of arguments. `chapters` is empty when there are none.
+std::string mkvmergeOptions(const std::string& output, const std::vector<MkvmergeTrack>& tracks,
+                            const std::string& chapters);
+
+// Can mkvmerge read a raw stream file of this codec extension ("ac3", "m2v" ...)?
+bool mkvmergeReads(const std::string& extension);
+
+} // namespace qf

@@ -1,0 +1,73 @@
+#pragma once
+// DVD subpictures as VobSub: the units in 2048-byte packs (.sub) and the text index that
+// times them (.idx), the pair Matroska muxers and subtitle tools read.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/subpicture_units.h"
+
+namespace qf {
+
+// The common 16-colour palette of VobSub tools, for a title whose own is not known.
+extern const std::array<uint32_t, 16> kDefaultVobSubPalette;
+
+// What the .idx says besides the units' times.
+struct VobSubIndex {
+    int width = 720, height = 576;      // of the title's video
+    std::array<uint32_t, 16> palette{}; // 0xRRGGBB
+    std::string language;               // ISO 639-1; empty: unknown ("--")
+    uint32_t videoStartPts = 0;         // the time 0 of the demuxed video
+    bool forcedOnly = false;            // write only the forced units
+};
+
+// Takes one subpicture stream's packets as a demux pass hands them over, gathers them into
+// units by their size field and writes each unit whole into `sub`, starting on a pack
+// boundary. finish() writes the index into `idx`.
+class VobSubWriter final : public SubpictureUnits {
+public:
+    VobSubWriter(std::unique_ptr<Stream> sub, std::unique_ptr<Stream> idx, VobSubIndex index);
+
+    void unitStart(uint32_t pts) override;
+    void write(const void* buf, size_t n) override;
+    size_t read(void*, size_t) override { return 0; }
+    int64_t size() const override { return sub_->size(); }
+    int64_t position() const override { return sub_->position(); }
+    void seek(int64_t) override {}
+    std::string failure(std::string_view what) const override { return sub_->failure(what); }
+    void close() override {
+        sub_->close();
+        idx_->close();
+    }
+
+    // Writes the index. Units still incomplete are left out.
+    void finish();
+
+    const std::vector<SubpictureUnit>& units() const { return units_; }
+    int droppedBeforeStart() const { return beforeStart_; }
+    int droppedUnfinished() const { return unfinished_; }
+
+private:
+    void unitDone();
+    void writePacks(const uint8_t* unit, size_t size, uint32_t pts);
+
+    std::unique_ptr<Stream> sub_, idx_;
+    VobSubIndex index_;
+    std::vector<uint8_t> unit_; // the unit being gathered
+    size_t unitSize_ = 0;       // from its size field; 0 while not known yet
+    bool timed_ = false;        // the unit being gathered has a time
+    uint32_t pts_ = 0;
+    std::vector<SubpictureUnit> units_;
+    std::vector<int64_t> filepos_; // of each written unit, in units_ order of written ones
+    int beforeStart_ = 0, unfinished_ = 0;
+};
+
+// Does a 2-bit RLE unit's display control sequence hold "forced start display"?
+bool forcedUnit(const uint8_t* unit, size_t size);
+
+// "HH:MM:SS:mmm" of a time in milliseconds (negative gives 0).
+std::string vobSubTime(int64_t ms);
+
+} // namespace qf

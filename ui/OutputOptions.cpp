@@ -1,0 +1,78 @@
+#include "OutputOptions.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+
+namespace qf {
+
+namespace {
+
+QCheckBox* box(const char* name, const char* caption, const char* hint, const QFont& font) {
+    auto* c = new QCheckBox(QString::fromLatin1(caption));
+    c->setObjectName(QString::fromLatin1(name));
+    c->setToolTip(QString::fromLatin1(hint));
+    c->setFont(font);
+    return c;
+}
+
+} // namespace
+
+OutputOptions::OutputOptions(JobState::OutputChoices& choices, const QFont& font, QWidget* parent)
+    : QWidget(parent), choices_(choices) {
+    setObjectName(QStringLiteral("gbOutputs"));
+    cmbSubFormat_ = new QComboBox;
+    cmbSubFormat_->setObjectName(QStringLiteral("cmbSubFormat"));
+    cmbSubFormat_->setFont(font);
+    cmbSubFormat_->addItems({QStringLiteral("Subs: auto"), QStringLiteral("Subs: .sup"),
+                             QStringLiteral("Subs: VobSub")});
+    cmbSubFormat_->setToolTip(
+        QStringLiteral("Auto: VobSub (.idx + .sub) for DVD-Video, .sup records otherwise"));
+    cbForcedOnly_ = box("cbForcedOnly", "Forced only",
+                        "VobSub: write only the subpictures shown with subtitles off", font);
+    cbDelayInName_ = box("cbDelayInName", "Delay in names",
+                         "Put each audio stream's delay into its file name (DELAY -83ms)", font);
+    cbChapters_ = box("cbChapters", "Chapters",
+                      "Write the title's chapters (.chapters.xml and .chapters.txt)", font);
+    cbMkvmerge_ = box("cbMkvmerge", "mkvmerge file",
+                      "Write BASE.mkvmerge.json for \"mkvmerge @BASE.mkvmerge.json\"", font);
+    cbCodecExt_ =
+        box("cbCodecExt", "Codec ext.", "Name stream files by codec (.m2v, .ac3, .dts ...)", font);
+    // Rows that take the room the font needs, as far as the page gives it.
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(8, 0, 4, 0);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(0);
+    grid->addWidget(cmbSubFormat_, 0, 0);
+    grid->addWidget(cbForcedOnly_, 0, 1);
+    grid->addWidget(cbDelayInName_, 0, 2);
+    grid->addWidget(cbChapters_, 1, 0);
+    grid->addWidget(cbMkvmerge_, 1, 1);
+    grid->addWidget(cbCodecExt_, 1, 2);
+
+    connect(cmbSubFormat_, &QComboBox::activated, this, [this](int i) {
+        using F = JobState::OutputChoices::SubFormat;
+        choices_.subFormat = i == 1 ? F::Sup : i == 2 ? F::VobSub : F::Auto;
+    });
+    auto bind = [this](QCheckBox* c, bool& field) {
+        connect(c, &QCheckBox::clicked, this, [&field](bool on) { field = on; });
+    };
+    bind(cbForcedOnly_, choices_.forcedOnly);
+    bind(cbDelayInName_, choices_.delayInName);
+    bind(cbChapters_, choices_.chapters);
+    bind(cbMkvmerge_, choices_.mkvmergeOptions);
+    bind(cbCodecExt_, choices_.codecExtensions);
+    sync();
+}
+
+void OutputOptions::sync() {
+    // Neither call gives the signals the choices are bound to.
+    cmbSubFormat_->setCurrentIndex(static_cast<int>(choices_.subFormat));
+    cbForcedOnly_->setChecked(choices_.forcedOnly);
+    cbDelayInName_->setChecked(choices_.delayInName);
+    cbChapters_->setChecked(choices_.chapters);
+    cbMkvmerge_->setChecked(choices_.mkvmergeOptions);
+    cbCodecExt_->setChecked(choices_.codecExtensions);
+}
+
+} // namespace qf
