@@ -28,8 +28,12 @@ void selectStreams(WindowModel& ui, int family, bool checked);
 void setAutoMode(WindowModel& ui, int mode);
 // Dropped files: only the first counts; .EVO/.VOB/.AOB become the source, .XPL the playlist.
 void dropFile(WindowModel& ui, const std::string& path);
-// "Clear": empties the log.
+// "Clear": empties the log; its lines are kept for undoClear until the next job starts
+// (which empties ui.clearedLog).
 void bClearClick(WindowModel& ui);
+// Brings back the lines the last "Clear" removed, before any written since. False when
+// there is nothing to bring back.
+bool undoClear(WindowModel& ui);
 
 // Whether two captions (or their parts) name the same thing, letter case aside.
 bool sameCaption(std::string_view a, std::string_view b);
