@@ -127,6 +127,8 @@ private:
     void restorePlacement();
     // A stored place a user can reach: at least the smallest size, the title bar on a screen.
     bool placementUsable(const QRect& frame, const QSize& client) const;
+    // Room for a window manager's title bar (and its border) whose height is not known yet.
+    int titleBarAllowance() const;
     // "Read XPL", checking first that the playlist is still there, and its outcome shown
     // in the status bar.
     void readPlaylistClick();

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
+#include <QStyle>
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
@@ -139,11 +140,12 @@ void TfMain::restorePlacement() {
             placementUsable(frame, normal.size()) && restoreGeometry(p.geometry))
             return;
     } else if (p.left && p.top && p.width && p.height) {
-        // The older values: the frame's top-left and its outer size. The frame's share of
-        // that size is not known before the window manager has framed the window, so the
-        // window grows by its frame once.
+        // The older values: the frame's top-left and its outer size. The frame is not known
+        // before the window manager has framed the window, so the window grows by its
+        // frame once, and the client area may land where the frame was meant to be: the
+        // title bar must be on the screen above it too.
         const QRect outer(*p.left, *p.top, *p.width, *p.height);
-        if (placementUsable(outer, outer.size())) {
+        if (placementUsable(outer.adjusted(0, -titleBarAllowance(), 0, 0), outer.size())) {
             resize(outer.size());
             windowHandle()->setFramePosition(outer.topLeft());
             if (p.state && *p.state == 2) setWindowState(windowState() | Qt::WindowMaximized);
@@ -159,8 +161,14 @@ void TfMain::restorePlacement() {
     const QMargins margins = windowHandle()->frameMargins();
     QRect start(QPoint(), size().grownBy(margins));
     start.moveCenter(area.center());
+    // Without the frame's size the client area may land at the point given.
+    const int top = area.top() + (margins.isNull() ? titleBarAllowance() : 0);
     windowHandle()->setFramePosition(
-        QPoint(std::max(start.left(), area.left()), std::max(start.top(), area.top())));
+        QPoint(std::max(start.left(), area.left()), std::max(start.top(), top)));
+}
+
+int TfMain::titleBarAllowance() const {
+    return style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this) + 8;
 }
 
 void TfMain::resizeEvent(QResizeEvent* event) {

@@ -195,6 +195,7 @@ private slots:
         QTest::addColumn<bool>("kept");
         QTest::newRow("older values") << QVariantList{30, 40, 500, 420} << true;
         QTest::newRow("title bar above the screen") << QVariantList{0, -120, 500, 420} << false;
+        QTest::newRow("client at the top edge") << QVariantList{0, 0, 500, 420} << false;
         QTest::newRow("off to the right") << QVariantList{9000, 40, 500, 420} << false;
         QTest::newRow("one pixel") << QVariantList{30, 40, 1, 1} << false;
     }
