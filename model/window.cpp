@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 #include "model/paths.h"
 
@@ -143,7 +144,17 @@ bool sameCaption(std::string_view a, std::string_view b) {
 }
 
 void bClearClick(WindowModel& ui) {
+    if (ui.log.empty()) return; // a second Clear keeps what the first one can bring back
+    ui.clearedLog = std::move(ui.log);
     ui.log.clear();
+}
+
+bool undoClear(WindowModel& ui) {
+    if (ui.clearedLog.empty()) return false;
+    ui.clearedLog.insert(ui.clearedLog.end(), ui.log.begin(), ui.log.end());
+    ui.log = std::move(ui.clearedLog);
+    ui.clearedLog.clear();
+    return true;
 }
 
 } // namespace qf

@@ -32,8 +32,12 @@ void dropFile(WindowModel& ui, const std::string& path);
 // A source as the jobs take it: without trailing separators, and a folder holding HVDVD_TS
 // and ADV_OBJ (an HD DVD disc) as its HVDVD_TS/FEATURE_1.EVO.
 std::string sourcePath(std::string path);
-// "Clear": empties the log.
+// "Clear": empties the log; its lines are kept for undoClear until the next job starts
+// (which empties ui.clearedLog).
 void bClearClick(WindowModel& ui);
+// Brings back the lines the last "Clear" removed, before any written since. False when
+// there is nothing to bring back.
+bool undoClear(WindowModel& ui);
 
 // Whether two captions (or their parts) name the same thing, letter case aside.
 bool sameCaption(std::string_view a, std::string_view b);

@@ -59,7 +59,8 @@ struct WindowModel {
     bool rbNoAuto = true, rbAutoDemux = false, rbAutoRebuild = false;
 
     // Status page and status bar (panel texts without the leading blank)
-    std::vector<std::string> log; // marked-up lines, see markup.h
+    std::vector<std::string> log;        // marked-up lines, see markup.h
+    std::vector<std::string> clearedLog; // what "Clear" removed, until the next job starts
     std::array<std::string, 2> status = {"Ready", "Select or drop an EVO file to demux"};
     std::string statusHint = " Select or drop an EVO file to demux";
 

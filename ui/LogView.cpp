@@ -29,8 +29,11 @@ LogView::LogView(QWidget* parent) : QTextEdit(parent) {
     setReadOnly(true);
     setAcceptRichText(false);
     setAcceptDrops(false); // files dropped here are meant for the window
-    setLineWrapMode(QTextEdit::NoWrap);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // Long lines (advice, an error's reason) wrap between words, a path too long for a
+    // line anywhere: nothing is out of sight to the side.
+    setLineWrapMode(QTextEdit::WidgetWidth);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setUndoRedoEnabled(false);
     QFont f(QStringLiteral("Tahoma"));
@@ -123,14 +126,13 @@ void LogView::appendMarked(const std::string& markedLine) {
         sel.mergeCharFormat(f);
     }
 
-    // Keep the newest line in view, scrolled back to its start.
+    // Keep the newest line in view.
     QTextCursor end(document());
     end.movePosition(QTextCursor::End);
     setTextCursor(end);
     ensureCursorVisible();
     followNewest_ = true;
     scrollToNewest();
-    horizontalScrollBar()->setValue(0);
 }
 
 void LogView::syncFrom(const std::vector<std::string>& log) {

@@ -1,7 +1,7 @@
 #pragma once
 // reMessage: the read-only rich-text log of the Status page. Lines arrive marked up
 // (see engine/markup.h) and are shown with their bold, italic, underline, colour and
-// size runs; the newest line is kept in view.
+// size runs; long lines wrap at word boundaries, and the newest line is kept in view.
 #include <string>
 #include <vector>
 

@@ -101,26 +101,60 @@ QImage decodeJpeg(const QByteArray& data, QString* error) {
     return image;
 }
 
-QImage logoImage() {
-    initLogoResource();
-    QFile file(QStringLiteral(":/quillfen/logo.jpg"));
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    QImage image = decodeJpeg(file.readAll());
-    if (image.isNull()) return image;
-    image = image.convertToFormat(QImage::Format_ARGB32);
-    const QRgb key = image.pixel(0, image.height() - 1);
-    constexpr int kTolerance = 12; // JPEG noise around the flat background
-    for (int y = 0; y < image.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb p = line[x];
-            if (std::abs(qRed(p) - qRed(key)) <= kTolerance &&
-                std::abs(qGreen(p) - qGreen(key)) <= kTolerance &&
-                std::abs(qBlue(p) - qBlue(key)) <= kTolerance)
-                line[x] = qRgba(0, 0, 0, 0);
+namespace {
+
+// The drawn picture, background see-through, at the size it is stored.
+const QImage& logoSource() {
+    static const QImage source = [] {
+        initLogoResource();
+        QFile file(QStringLiteral(":/quillfen/logo.jpg"));
+        if (!file.open(QIODevice::ReadOnly)) return QImage();
+        QImage image = decodeJpeg(file.readAll());
+        if (image.isNull()) return image;
+        image = image.convertToFormat(QImage::Format_ARGB32);
+        const QRgb key = image.pixel(0, image.height() - 1);
+        constexpr int kTolerance = 12; // JPEG noise around the flat background
+        for (int y = 0; y < image.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                const QRgb p = line[x];
+                if (std::abs(qRed(p) - qRed(key)) <= kTolerance &&
+                    std::abs(qGreen(p) - qGreen(key)) <= kTolerance &&
+                    std::abs(qBlue(p) - qBlue(key)) <= kTolerance)
+                    line[x] = qRgba(0, 0, 0, 0);
+            }
         }
-    }
+        return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    }();
+    return source;
+}
+
+} // namespace
+
+QImage logoImage(qreal devicePixelRatio) {
+    const QImage& source = logoSource();
+    if (source.isNull()) return source;
+    const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1;
+    const QSize pixels = (QSizeF(kLogoSize) * ratio).toSize();
+    QImage image = pixels == source.size()
+                       ? source
+                       : source.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    image.setDevicePixelRatio(ratio);
     return image;
+}
+
+LogoLabel::LogoLabel(QWidget* parent) : QLabel(parent) {
+    setAttribute(Qt::WA_TranslucentBackground);
+    setPixmap(QPixmap::fromImage(logoImage(devicePixelRatioF())));
+}
+
+void LogoLabel::paintEvent(QPaintEvent* event) {
+    // The ratio is known for sure only once the label is on a screen, and it changes
+    // when the window moves to a screen of another ratio.
+    const qreal ratio = devicePixelRatioF();
+    if (!qFuzzyCompare(pixmap().devicePixelRatio(), ratio))
+        setPixmap(QPixmap::fromImage(logoImage(ratio)));
+    QLabel::paintEvent(event);
 }
 
 } // namespace qf

@@ -8,16 +8,15 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QToolButton>
 
 #include "MainParts.h"
 #include "StreamPage.h"
-#include "jobs/control.h"
 #include "jobs/jobs.h"
 #include "model/window.h"
-#include "playlist/playlist.h"
 
 namespace qf {
 
@@ -32,8 +31,7 @@ TfMain::TfMain(QWidget* parent)
     connectHandlers();
     syncFromModel();
     setMinimumSize(kClientWidth, kClientHeight);
-    resize(kClientWidth, kClientHeight); // widened at the first show, see fitStatusTexts
-    move(0, 0);
+    resize(kClientWidth, kClientHeight); // widened and placed at the first show
 }
 
 TfMain::~TfMain() = default;
@@ -46,16 +44,30 @@ void TfMain::connectHandlers() {
     connect(bbEVO_, &QToolButton::clicked, this, [this] { bbEVOClick(); });
     connect(bbXPL_, &QToolButton::clicked, this, [this] { bbXPLClick(); });
     connect(bbWorkdir_, &QToolButton::clicked, this, [this] { bbWorkdirClick(); });
-    connect(bCheck_, &QPushButton::clicked, this, [this] { job([this] { bCheckClick(ctx_); }); });
-    connect(bDemux_, &QPushButton::clicked, this, [this] { job([this] { bDemuxClick(ctx_); }); });
+    connect(bCheck_, &QPushButton::clicked, this,
+            [this] { startJob([this] { bCheckClick(ctx_); }); });
+    connect(bDemux_, &QPushButton::clicked, this,
+            [this] { startJob([this] { bDemuxClick(ctx_); }); });
     connect(bRebuild_, &QPushButton::clicked, this,
-            [this] { job([this] { bRebuildClick(ctx_); }); });
-    connect(bReadXPL_, &QPushButton::clicked, this,
-            [this] { job([this] { bReadXPLClick(ctx_); }); });
-    connect(bCancel_, &QPushButton::clicked, this,
-            [this] { guarded([this] { bCancelClick(ctx_); }); });
+            [this] { startJob([this] { bRebuildClick(ctx_); }); });
+    connect(bReadXPL_, &QPushButton::clicked, this, [this] { readPlaylistClick(); });
+    connect(bCancel_, &QPushButton::clicked, this, [this] { guarded([this] { requestStop(); }); });
     connect(bClear_, &QPushButton::clicked, this,
             [this] { guarded([this] { bClearClick(ctx_.ui); }); });
+
+    // Enter reads what the edit names; elsewhere it does nothing (no default button).
+    connect(eEVOfile_, &QLineEdit::returnPressed, this, [this] {
+        if (bCheck_->isEnabled()) bCheck_->click();
+    });
+    connect(eXPLfile_, &QLineEdit::returnPressed, this, [this] {
+        if (bReadXPL_->isEnabled()) bReadXPL_->click();
+    });
+    // Escape is Cancel, question included; Ctrl+Z brings a cleared log back.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, [this] {
+        if (bCancel_->isEnabled()) bCancel_->click();
+    });
+    connect(new QShortcut(QKeySequence::Undo, this), &QShortcut::activated, this,
+            [this] { undoClearClick(); });
 
     for (int family = 0; family < 3; ++family) {
         connect(streamPages_[family], &StreamPage::boxClicked, this,

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QMainWindow>
@@ -82,12 +83,20 @@ public:
     bool askYesNo(const QString& question);
     void showError(const QString& text);
 
+    // The longest texts of each job's status panels (state, detail) for a large title:
+    // the window is made wide enough for all of them at its first show.
+    static std::vector<std::pair<QString, QString>> longestStatusTexts(const QString& startHint);
+    // Cancel, the Escape key and closing the window during a job: a writing pass asks
+    // first ("Are you sure to stop demuxing?", or "rebuilding"). True when the stop was
+    // requested.
+    bool requestStop();
+    QString stopQuestion() const;
+
 protected:
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -103,6 +112,8 @@ private:
     void guarded(const std::function<void()>& handler);
     // Runs a handler that starts work; refused while a job runs.
     void job(const std::function<void()>& handler);
+    // A job started by the user: the log emptied by "Clear" can no longer come back.
+    void startJob(const std::function<void()>& handler);
 
     void bbEVOClick();
     void bbXPLClick();
@@ -112,6 +123,18 @@ private:
     // Widens the window so that the start hint and a Read's or a Demux's progress on a
     // large title show whole in the status bar, in the font at hand.
     void fitStatusTexts();
+    // At the first show: the stored geometry, or the start-up size in the middle of the
+    // primary screen when nothing usable is stored.
+    void restorePlacement();
+    // A stored place a user can reach: at least the smallest size, the title bar on a screen.
+    bool placementUsable(const QRect& frame, const QSize& client) const;
+    // Room for a window manager's title bar (and its border) whose height is not known yet.
+    int titleBarAllowance() const;
+    // "Read XPL", checking first that the playlist is still there, and its outcome shown
+    // in the status bar.
+    void readPlaylistClick();
+    // Ctrl+Z: the log "Clear" emptied comes back, until the next job starts.
+    void undoClearClick();
     void syncTree();
     void syncTitles();
     // After the source changed: a disc's titles into the chooser.
@@ -124,6 +147,8 @@ private:
     std::unique_ptr<FileDialogs> dialogs_;
     bool startedUp_ = false;
     bool closePending_ = false;
+    bool placed_ = false;
+    bool askingToStop_ = false;
     QString pendingChoice_;
 
     // What the view shows, to touch only widgets whose model part changed.

@@ -1,20 +1,63 @@
-// The handlers behind the browse buttons, the stream boxes and dropped files, and the
-// boundary every handler runs inside: what the core throws ends up in a message box.
+// The handlers behind the browse buttons, the stream boxes, dropped files, Cancel, Read XPL
+// and the log's undo, and the boundary every handler runs inside: what the core throws
+// ends up in a message box.
+#include <algorithm>
+#include <cctype>
 #include <exception>
 #include <string>
+#include <string_view>
 
 #include <QDir>
 #include <QPushButton>
 #include <QTimer>
 
+#include "LogView.h"
 #include "Main.h"
 #include "MainParts.h"
 #include "jobs/control.h"
 #include "jobs/disc_title.h"
 #include "jobs/jobs.h"
+#include "model/markup.h"
 #include "model/window.h"
+#include "playlist/playlist.h"
 
 namespace qf {
+
+namespace {
+
+std::string counted(size_t n, const char* thing) {
+    return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
+}
+
+// What Read XPL found for the source, for the status bar: the title that plays it, or the
+// log's reason why none was listed.
+std::string playlistOutcome(const Context& ctx, size_t logBefore) {
+    const auto& ui = ctx.ui;
+    const std::string_view none = "No title in the playlist plays ";
+    for (size_t i = logBefore; i < ui.log.size(); ++i)
+        if (std::string_view(ui.log[i]).substr(0, none.size()) == none)
+            return parseMarkup(ui.log[i]).plain;
+    if (ui.EVOname.empty()) return "No source file chosen: the whole playlist is shown";
+    // The text view now holds the source's title alone, one tag a line.
+    std::string title, shown;
+    size_t parts = 0, chapters = 0;
+    for (const std::string& line : ui.mXPL) {
+        std::string up = line;
+        std::transform(up.begin(), up.end(), up.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        if (title.empty() && up.find("<TITLE ") != std::string::npos) {
+            title = GetAttr(line, " id");
+            shown = GetAttr(line, "displayName");
+        }
+        if (up.find("<PRIMARYAUDIOVIDEOCLIP") != std::string::npos) ++parts;
+        if (up.find("<CHAPTER ") != std::string::npos) ++chapters;
+    }
+    if (title.empty()) title = shown;
+    return "Title '" + title + "' \xE2\x80\x94 " + counted(parts, "part") + ", " +
+           counted(chapters, "chapter");
+}
+
+} // namespace
 
 void TfMain::guarded(const std::function<void()>& handler) {
     std::string error;
@@ -34,6 +77,58 @@ void TfMain::job(const std::function<void()>& handler) {
     guarded(handler);
 }
 
+void TfMain::startJob(const std::function<void()>& handler) {
+    job([&] {
+        ctx_.ui.clearedLog.clear();
+        handler();
+    });
+}
+
+bool TfMain::requestStop() {
+    if (!ctx_.busy || askingToStop_) return false;
+    if (ctx_.WriteMode) {
+        askingToStop_ = true;
+        const bool yes = askYesNo(stopQuestion());
+        askingToStop_ = false;
+        if (!yes) return false;
+    }
+    ctx_.CancelFlag = true;
+    return true;
+}
+
+QString TfMain::stopQuestion() const {
+    // A demux pass writes into the stream outputs, a rebuild pass into a file of its own.
+    auto any = [](const auto& outputs) {
+        return std::any_of(outputs.begin(), outputs.end(), [](const auto& o) { return !!o; });
+    };
+    const bool demuxing = any(ctx_.VideoOut) || any(ctx_.AudioOut) || any(ctx_.SubOut);
+    return demuxing ? QStringLiteral("Are you sure to stop demuxing?")
+                    : QStringLiteral("Are you sure to stop rebuilding?");
+}
+
+void TfMain::undoClearClick() {
+    guarded([this] {
+        if (undoClear(ctx_.ui)) reMessage_->clearLog(); // shown anew from the model
+    });
+}
+
+void TfMain::readPlaylistClick() {
+    startJob([this] {
+        auto& ui = ctx_.ui;
+        // The file may have gone since it was chosen.
+        if (!playlistChosen(ui)) {
+            ui.bReadXPL = false;
+            ctx_.log("The playlist [b]" + escapeMarkup(ui.eXPLfile) +
+                     "[/b] no longer exists; drop or browse it again.");
+            ctx_.slog("The playlist no longer exists", 1);
+            return;
+        }
+        const size_t before = ui.log.size();
+        bReadXPLClick(ctx_);
+        ctx_.slog(playlistOutcome(ctx_, before), 1);
+    });
+}
+
 void TfMain::streamBoxClick(int family, int index, bool checked) {
     guarded([&] { setStreamChecked(ctx_.ui, family, index, checked); });
 }
@@ -50,7 +145,9 @@ void TfMain::bbEVOClick() {
         syncFromModel();
         if (ui.bCheck) bCheck_->setFocus();
         Resetcbs(ctx_.ui);
-        if (ui.cbAutoRead) bCheckClick(ctx_);
+        if (!ui.cbAutoRead) return;
+        ui.clearedLog.clear(); // a job starts
+        bCheckClick(ctx_);
     });
 }
 

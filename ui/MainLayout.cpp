@@ -6,7 +6,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -38,7 +37,9 @@ template <class W> W* named(W* w, const char* name) {
 QPushButton* button(const char* name, const char* caption, const char* hint) {
     auto* b = named(new QPushButton(QString::fromLatin1(caption)), name);
     if (hint) b->setToolTip(QString::fromLatin1(hint));
-    b->setAutoDefault(true); // Enter presses the focused button, else "Read EVO"
+    // Enter presses no button, not even the focused one: the source and playlist edits
+    // read their file on Enter, and nothing else may act on it ("Clear" least of all).
+    b->setAutoDefault(false);
     return b;
 }
 
@@ -67,7 +68,6 @@ QCheckBox* optionBox(const char* name, const char* caption, const char* hint) {
 } // namespace
 
 void TfMain::buildWindow() {
-    const QImage logo = logoImage();
     setWindowIcon(QIcon(QStringLiteral(":/quillfen/quillfen.png")));
 
     auto* client = new AnchorPanel(QSize(kClientWidth, kClientHeight - kLayoutStatusHeight));
@@ -82,7 +82,6 @@ void TfMain::buildWindow() {
     bCheck_ =
         client->place(button("bCheck", "Read EVO", "Read the source EVO file to detect streams"),
                       {294, 7, 60, 25}, kTop | kRight);
-    bCheck_->setDefault(true);
     eXPLfile_ = client->place(pathEdit("eXPLfile", "Drop here the VPLST000.XPL"), {8, 40, 249, 21},
                               kLeft | kTop | kRight);
     bbXPL_ = client->place(browseButton("bbXPL", "Browse the HD DVD disc's VPLST000.XPL"),
@@ -112,10 +111,8 @@ void TfMain::buildWindow() {
     bDemux_->setFont(bold);
     bRebuild_ =
         client->place(button("bRebuild", "Rebuild", nullptr), {74, 306, 60, 25}, kLeft | kBottom);
-    imLogo_ = client->place(named(new QLabel, "imLogo"), {153, 304, 125, 31}, kBottom);
+    imLogo_ = client->place(named(new LogoLabel, "imLogo"), {153, 304, 125, 31}, kBottom);
     imLogo_->setToolTip(QStringLiteral("HD DVD logo :-)"));
-    imLogo_->setPixmap(QPixmap::fromImage(logo));
-    imLogo_->setAttribute(Qt::WA_TranslucentBackground);
     bCancel_ = client->place(button("bCancel", "Cancel", "You can stop the actual process"),
                              {294, 306, 60, 25}, kRight | kBottom);
     client->onResized = [this] { FormResize(); };

@@ -97,7 +97,7 @@ void TfMain::syncFromModel() {
 
     for (int i = 0; i < 2; ++i)
         if (StatusBar_->panelText(i) != q(ui.status[i])) showStatus(i, q(ui.status[i]));
-    if (StatusBar_->toolTip() != q(ui.statusHint)) StatusBar_->setToolTip(q(ui.statusHint));
+    StatusBar_->setHint(q(ui.statusHint));
     showNewLogLines();
 
     syncTitles();

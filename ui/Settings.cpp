@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include <QDataStream>
+
 #include "engine/context.h"
 #include "model/window.h"
 
@@ -61,6 +63,14 @@ public:
         else if (skipped_)
             skipped_->append(QString::fromLatin1(name));
     }
+    template <class Apply> void bytes(const char* name, Apply apply) {
+        if (!s_.contains(name)) return;
+        const QVariant v = s_.value(name);
+        if (v.typeId() == QMetaType::QByteArray)
+            apply(v.toByteArray());
+        else if (skipped_)
+            skipped_->append(QString::fromLatin1(name));
+    }
     void flag(const char* name, bool& target) {
         dword(name, [&](int32_t n) { target = n != 0; });
     }
@@ -82,15 +92,23 @@ void applyAutoFlag(Context& ctx, int mode, bool on) {
 
 } // namespace
 
-void readSettings(QSettings& store, Context& ctx, WindowPlacement& placement,
-                  QStringList* skipped) {
-    auto& ui = ctx.ui;
+WindowPlacement readPlacement(QSettings& store, QStringList* skipped) {
+    WindowPlacement placement;
     Reader r(store, skipped);
+    r.bytes("Geometry", [&](const QByteArray& b) { placement.geometry = b; });
     r.dword("Width", [&](int32_t n) { placement.width = n; });
     r.dword("Height", [&](int32_t n) { placement.height = n; });
     r.dword("Top", [&](int32_t n) { placement.top = n; });
     r.dword("Left", [&](int32_t n) { placement.left = n; });
     r.dword("WindowState", [&](int32_t n) { placement.state = n; });
+    return placement;
+}
+
+void readSettings(QSettings& store, Context& ctx, WindowPlacement& placement,
+                  QStringList* skipped) {
+    auto& ui = ctx.ui;
+    placement = readPlacement(store, skipped);
+    Reader r(store, skipped);
     r.dword("TreeWidth", [&](int32_t n) { ui.treeWidth = n; });
     r.text("AudioExt", [&](const std::string& t) { ui.eAudioExt = t; });
     r.text("VideoExt", [&](const std::string& t) { ui.eVideoExt = t; });
@@ -115,6 +133,17 @@ void readSettings(QSettings& store, Context& ctx, WindowPlacement& placement,
     r.flag("DelayInName", choices.delayInName);
     r.flag("MkvmergeOptions", choices.mkvmergeOptions);
     r.flag("CodecExt", choices.codecExtensions);
+}
+
+bool readGeometryRecord(const QByteArray& record, QRect& frame, QRect& normal) {
+    // The layout QWidget::saveGeometry has written since Qt 4: a magic number, a version,
+    // then the frame and the normal client area.
+    QDataStream in(record);
+    in.setVersion(QDataStream::Qt_4_0);
+    quint32 magic = 0;
+    quint16 major = 0, minor = 0;
+    in >> magic >> major >> minor >> frame >> normal;
+    return in.status() == QDataStream::Ok && magic == 0x1D9D0CB && major >= 1 && major <= 3;
 }
 
 QByteArray installStamp(const QDateTime& localNow) {
@@ -152,18 +181,15 @@ private:
 
 } // namespace
 
-QString writeSettings(QSettings& store, const Context& ctx, int state, const QRect& outerBounds,
+QString writeSettings(QSettings& store, const Context& ctx, const QByteArray& geometry,
                       const QDateTime& localNow) {
     const auto& ui = ctx.ui;
     auto text = [](const std::string& s) { return QString::fromStdString(s); };
     Writer w(store);
-    w.put("WindowState", state);
-    if (state != 2) {
-        w.put("Top", outerBounds.top());
-        w.put("Left", outerBounds.left());
-        w.put("Width", outerBounds.width());
-        w.put("Height", outerBounds.height());
-    }
+    w.put("Geometry", geometry);
+    // The record replaces the older placement values for good.
+    if (w.error().isEmpty())
+        for (const char* old : {"WindowState", "Top", "Left", "Width", "Height"}) store.remove(old);
     w.put("TreeWidth", ui.treeWidth);
     w.put("AudioExt", text(ui.eAudioExt));
     w.put("VideoExt", text(ui.eVideoExt));

@@ -16,9 +16,11 @@ class Context;
 inline constexpr char kSettingsOrganization[] = "Marrowby Software";
 inline constexpr char kSettingsApplication[] = "Quillfen";
 
-// The window's outer bounds in screen pixels and its state (0 normal, 1 minimized,
-// 2 maximized), each present only when stored.
+// Where the window was: "Geometry", the window's own record of its frame, client area and
+// state, when stored. Older versions kept the outer bounds and the state in five numbers
+// (0 normal, 1 minimized, 2 maximized); those are read only while no record exists.
 struct WindowPlacement {
+    QByteArray geometry;
     std::optional<int> width, height, top, left, state;
 };
 
@@ -28,12 +30,18 @@ struct WindowPlacement {
 // to `skipped`, and the others still load.
 void readSettings(QSettings& store, Context& ctx, WindowPlacement& placement,
                   QStringList* skipped = nullptr);
+// The placement alone, read the same way.
+WindowPlacement readPlacement(QSettings& store, QStringList* skipped = nullptr);
 
-// Writes the values: the state always, the bounds only when not maximized, then the rest,
-// and "Install" (the first close's local date and time) when it is not stored yet.
-// Returns an error text, empty when the store took everything.
-QString writeSettings(QSettings& store, const Context& ctx, int state, const QRect& outerBounds,
+// Writes the values: the window's geometry record (the five older placement values are
+// removed), then the rest, and "Install" (the first close's local date and time) when it
+// is not stored yet. Returns an error text, empty when the store took everything.
+QString writeSettings(QSettings& store, const Context& ctx, const QByteArray& geometry,
                       const QDateTime& localNow = QDateTime::currentDateTime());
+
+// The frame and the client area (normal, not maximized) held in a geometry record made by
+// QWidget::saveGeometry. False when the record is not one.
+bool readGeometryRecord(const QByteArray& record, QRect& frame, QRect& normal);
 
 // A local date and time as 8 bytes: a little-endian IEEE double counting days since
 // 30 December 1899, the time of day as the fraction.

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""Draws the window's logo (logo.jpg, 125x31) and the desktop icon (quillfen.png, 64x64).
+"""Draws the window's logo (logo.jpg) and the desktop icon (quillfen.png, 64x64).
 
-Everything is drawn here from a few shapes and a tiny block font, then encoded by ffmpeg.
-Run from any folder: python3 ui/make_logo.py
+The logo is shown 125x31 and drawn three times as large (375x93), so that screens with
+two or three device pixels to a pixel get a sharp picture; the window scales it down for
+the screen at hand. Everything is drawn here from a few shapes and a tiny block font,
+then encoded by ffmpeg. Run from any folder: python3 ui/make_logo.py
 """
 import math
 import os
@@ -25,8 +27,9 @@ def canvas(w, h, colour):
     return [[colour for _ in range(w)] for _ in range(h)]
 
 
-def disc(img, cx, cy, r, hole):
-    """A shaded disc with a few grooves and a centre hole."""
+def disc(img, cx, cy, r, hole, scale=1):
+    """A shaded disc with a few grooves and a centre hole; sizes in units of `scale` pixels."""
+    cx, cy, r, hole = cx * scale, cy * scale, r * scale, hole * scale
     for y in range(len(img)):
         for x in range(len(img[0])):
             d = math.hypot(x + 0.5 - cx, y + 0.5 - cy)
@@ -35,7 +38,7 @@ def disc(img, cx, cy, r, hole):
             t = (d - hole) / (r - hole)
             angle = math.atan2(y - cy, x - cx)
             shine = 0.5 + 0.5 * math.cos(2 * angle)
-            groove = 0.85 if int(d * 1.5) % 3 == 0 else 1.0
+            groove = 0.85 if int(d / scale * 1.5) % 3 == 0 else 1.0
             red = int((70 + 120 * shine * (1 - t)) * groove)
             green = int((110 + 110 * shine) * groove)
             blue = int((200 + 50 * t) * groove)
@@ -82,9 +85,10 @@ def encode(img, out, alpha=False):
 
 
 def main():
-    logo = canvas(125, 31, BACKGROUND)
-    disc(logo, 16, 15.5, 14, 3)
-    text(logo, "HD DVD", 38, 5, 3, 3, 3)
+    k = 3  # device pixels to a pixel
+    logo = canvas(125 * k, 31 * k, BACKGROUND)
+    disc(logo, 16, 15.5, 14, 3, k)
+    text(logo, "HD DVD", 38 * k, 5 * k, 3 * k, 3 * k, 3 * k)
     encode(logo, os.path.join(HERE, "logo.jpg"))
 
     icon = canvas(64, 64, BACKGROUND)

@@ -24,11 +24,18 @@ std::shared_ptr<BoxAnswer> answerNextMessageBox(QMessageBox::StandardButton butt
     auto answer = std::make_shared<BoxAnswer>();
     auto* timer = new QTimer;
     auto tries = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, tries, answer, button] {
+    // Only while the test keeps the answer: a box of a later test is not answered.
+    QObject::connect(timer, &QTimer::timeout, [timer, tries, weak = std::weak_ptr(answer), button] {
+        const auto held = weak.lock();
+        if (!held) {
+            timer->stop();
+            timer->deleteLater();
+            return;
+        }
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box && box->isVisible()) {
-            answer->text = box->text();
-            ++answer->seen;
+            held->text = box->text();
+            ++held->seen;
             if (QAbstractButton* b = box->button(button))
                 b->click();
             else

@@ -61,7 +61,8 @@ private:
 };
 
 // Presses `button` on the next message box that opens (within a few seconds) and keeps
-// its text. The returned object records what happened.
+// its text. The returned object records what happened; once it is dropped, no box is
+// answered any more.
 struct BoxAnswer {
     QString text;
     int seen = 0;

@@ -3,6 +3,9 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTextBlock>
+#include <QTextLayout>
+#include <QToolTip>
 #include <QtTest>
 
 #include "LogView.h"
@@ -96,6 +99,33 @@ private slots:
         QCOMPARE(bar->value(), bar->maximum());
     }
 
+    // Long lines wrap between words (a word longer than the line anywhere): the log never
+    // scrolls sideways.
+    void longLinesWrap() {
+        LogView view;
+        view.resize(220, 120);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const std::string advice =
+            "Fast check: only the first 286 Mbytes were read; untick Fast EVO checking on the "
+            "Options page to read the whole file and count its frames.";
+        view.appendMarked(advice);
+        view.appendMarked("[c:0000FF]Cannot create file \"/media/disc/" + std::string(80, 'x') +
+                          "/FEATURE_1.MPEG-2.stream.0.mpv\". Read-only file system[/c:0000FF]");
+        QCOMPARE(view.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+        QCOMPARE(view.horizontalScrollBar()->maximum(), 0);
+        for (QTextBlock b = view.document()->firstBlock(); b.isValid(); b = b.next()) {
+            QVERIFY(b.layout()->lineCount() > 1);
+            for (int i = 0; i < b.layout()->lineCount(); ++i)
+                QVERIFY(b.layout()->lineAt(i).naturalTextWidth() <= view.viewport()->width());
+        }
+        // Between words: the advice's first line ends where a word ends.
+        const QTextBlock first = view.document()->firstBlock();
+        const QTextLine line = first.layout()->lineAt(0);
+        const QString text = first.text();
+        QCOMPARE(text.at(line.textStart() + line.textLength() - 1), QChar(u' '));
+    }
+
     void windowLogAndStatusBar() {
         SettingsSandbox sandbox;
         auto w = startedWindow();
@@ -119,22 +149,33 @@ private slots:
         QCOMPARE(bar->toolTip(), QString("4/12 Mbytes, Remaining time: 0:00:03"));
         const QFontMetrics metrics(panel0->font());
         QCOMPARE(panel0->width(), metrics.horizontalAdvance(" Reading A.EVO a"));
+        // A hint on the screen follows the text.
+        QToolTip::showText(bar->mapToGlobal(bar->rect().center()), bar->toolTip(), bar);
+        QTRY_VERIFY(QToolTip::isVisible());
+        ctx.slog("8/12 Mbytes, Remaining time: 0:00:01", 1);
+        QCOMPARE(QToolTip::text(), QString("8/12 Mbytes, Remaining time: 0:00:01"));
         ctx.slog("", 1);
         QCOMPARE(panel1->text(), QString(" "));
         QCOMPARE(bar->toolTip(), QString());
+        // Rebuild's progress repeats the state: the panel shows the rest, the hint all.
+        ctx.slog("Rebuilding A.EVO", 0);
+        ctx.slog("Rebuilding A.EVO 4/12 Mbytes, Remaining time: 0:00:03", 1);
+        QCOMPARE(panel1->text(), QString(" 4/12 Mbytes, Remaining time: 0:00:03"));
+        QCOMPARE(bar->toolTip(), QString("Rebuilding A.EVO 4/12 Mbytes, Remaining time: 0:00:03"));
     }
 
-    // At the starting size the start hint and a progress line on a large title show whole
-    // in both panels, whatever the font.
+    // At the starting size every job's panel texts on a 100 GB title part show whole, in
+    // both panels, whatever the font.
     void statusTextsFitAtTheStartingSize_data() {
         QTest::addColumn<QString>("state");
         QTest::addColumn<QString>("detail");
-        const QString progress = "1392/6022 Mbytes, Remaining time: 0:00:00";
         QTest::newRow("start") << ""
                                << "";
-        QTest::newRow("read") << "Reading HUGE.EVO " << progress;
-        QTest::newRow("read a disc") << "Reading FEATURE_1.EVO " << progress;
-        QTest::newRow("demux a disc") << "Demuxing FEATURE_1.EVO" << progress;
+        int row = 0;
+        for (const auto& [state, detail] : TfMain::longestStatusTexts(QString()))
+            QTest::addRow("%d %s", row++, qPrintable(state)) << state << detail;
+        QTest::newRow("playlist outcome") << "Ready"
+                                          << "Title 'Feature' \u2014 2 parts, 12 chapters";
     }
     void statusTextsFitAtTheStartingSize() {
         QFETCH(QString, state);

@@ -19,6 +19,30 @@ private slots:
         QCOMPARE(qAlpha(logo.pixel(8, 15)), 255); // the disc
     }
 
+    // For a screen of two device pixels to a pixel the logo is drawn from the larger
+    // picture, not blown up from the small one.
+    void logoForTheDevicePixelRatio() {
+        const QImage small = logoImage(1), sharp = logoImage(2);
+        QCOMPARE(small.size(), QSize(125, 31));
+        QCOMPARE(sharp.size(), QSize(250, 62));
+        QCOMPARE(sharp.devicePixelRatio(), 2.0);
+        QCOMPARE(logoImage(3).size(), QSize(375, 93));
+        const QImage blown =
+            small.scaled(sharp.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        int differing = 0;
+        for (int y = 0; y < sharp.height(); ++y)
+            for (int x = 0; x < sharp.width(); ++x)
+                differing += qGray(sharp.pixel(x, y)) / 32 != qGray(blown.pixel(x, y)) / 32;
+        QVERIFY2(differing > sharp.width() * sharp.height() / 50,
+                 qPrintable(QString::number(differing)));
+
+        LogoLabel label;
+        label.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&label));
+        QTRY_COMPARE(label.pixmap().devicePixelRatio(), label.devicePixelRatioF());
+        QCOMPARE(label.pixmap().deviceIndependentSize().toSize(), QSize(125, 31));
+    }
+
     void decodesWhatAnotherEncoderWrote() {
         QImage source(40, 20, QImage::Format_RGB888);
         source.fill(QColor(200, 30, 60));

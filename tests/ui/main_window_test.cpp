@@ -51,7 +51,8 @@ private slots:
             QVERIFY2(!button->isEnabled(), b.name);
         }
         QVERIFY(control<QPushButton>(*w, "bDemux")->font().bold());
-        QVERIFY(control<QPushButton>(*w, "bCheck")->isDefault());
+        for (auto* button : w->findChildren<QPushButton*>())
+            QVERIFY2(!button->isDefault() && !button->autoDefault(), qPrintable(button->text()));
         QCOMPARE(control<QToolButton>(*w, "bbEVO")->toolTip(), QString("Browse an EVO file"));
         QCOMPARE(control<QToolButton>(*w, "bbXPL")->toolTip(),
                  QString("Browse the HD DVD disc's VPLST000.XPL"));
@@ -172,7 +173,21 @@ private slots:
         const QString source = dir.path() + "/HVDVD_TS/FEATURE_1.EVO";
         w->WMDropFiles({source});
         QVERIFY(!read->isEnabled()); // the disc has no playlist
-        QFile(dir.path() + "/ADV_OBJ/VPLST000.XPL").open(QIODevice::WriteOnly);
+        const QString playlist = dir.path() + "/ADV_OBJ/VPLST000.XPL";
+        QFile(playlist).open(QIODevice::WriteOnly);
+        w->WMDropFiles({source});
+        QVERIFY(read->isEnabled());
+        // Gone by the time of the click: no error box, the button off, the reason logged.
+        QVERIFY(QFile::remove(playlist));
+        auto box = answerNextMessageBox(QMessageBox::Ok);
+        read->click();
+        QCOMPARE(box->seen, 0);
+        QVERIFY(!read->isEnabled());
+        QCOMPARE(control<LogView>(*w, "reMessage")->document()->lastBlock().text(),
+                 "The playlist " + playlist + " no longer exists; drop or browse it again.");
+        QCOMPARE(control<QLabel>(*w, "StatusPanel1")->text(),
+                 QString(" The playlist no longer exists"));
+        QFile(playlist).open(QIODevice::WriteOnly);
         w->WMDropFiles({source});
         QVERIFY(read->isEnabled());
         w->WMDropFiles({dir.path() + "/MOVIE.EVO"}); // outside a disc folder
@@ -298,14 +313,61 @@ private slots:
         QVERIFY(control<QPushButton>(*w, "bCheck")->hasFocus() || !w->isActiveWindow());
     }
 
-    void enterPressesReadEvo() {
+    // Enter reads in the source and playlist edits and does nothing elsewhere; "Clear"
+    // is never pressed by it, and Ctrl+Z brings its log back until the next job.
+    void keysDoWhatUsersExpect() {
         QTemporaryDir dir;
-        const std::string evo = dir.path().toStdString() + "/MOVIE.EVO";
-        writeSampleEvo(evo);
+        QDir(dir.path()).mkpath("HVDVD_TS");
+        QDir(dir.path()).mkpath("ADV_OBJ");
+        const QString evo = dir.path() + "/HVDVD_TS/FEATURE_1.EVO";
+        writeSampleEvo(evo.toStdString());
+        QFile xpl(dir.path() + "/ADV_OBJ/VPLST000.XPL");
+        QVERIFY(xpl.open(QIODevice::WriteOnly));
+        xpl.write(testPlaylist());
+        xpl.close();
         auto w = startedWindow();
-        w->WMDropFiles({QString::fromStdString(evo)});
-        QTest::keyClick(w.get(), Qt::Key_Return);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        const auto& log = w->context().ui.log;
+        w->WMDropFiles({evo});
+        auto* pages = control<QTabWidget>(*w, "PageControl");
+        pages->setCurrentIndex(5);
+        for (const char* name : {"cbFastCheck", "eWorkdir", "rbAutoDemux"}) {
+            auto* widget = control<QWidget>(*w, name);
+            widget->setFocus();
+            QTest::keyClick(widget, Qt::Key_Return);
+            QVERIFY2(log.empty(), name);
+        }
+        QTest::keyClick(w.get(), Qt::Key_Enter);
+        QVERIFY(log.empty());
+        QCOMPARE(pages->currentIndex(), 5);
+
+        QTest::keyClick(control<QLineEdit>(*w, "eEVOfile"), Qt::Key_Return);
         QVERIFY(control<QCheckBox>(*w, "cbAudio01")->isChecked());
+        QTest::keyClick(control<QLineEdit>(*w, "eXPLfile"), Qt::Key_Return);
+        QCOMPARE(pages->currentIndex(), 4);
+        QCOMPARE(control<QCheckBox>(*w, "cbSub01")->text(), QString("2bitRLE.stream.01.French"));
+        const std::vector<std::string> before = log;
+
+        auto* clear = control<QPushButton>(*w, "bClear");
+        auto* view = control<LogView>(*w, "reMessage");
+        pages->setCurrentIndex(0);
+        clear->setFocus();
+        QTest::keyClick(clear, Qt::Key_Return);
+        QCOMPARE(log, before);
+        clear->click();
+        QVERIFY(log.empty());
+        QVERIFY(view->toPlainText().isEmpty());
+        QTest::keyClick(w.get(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(log, before);
+        QCOMPARE(view->lineCount(), before.size());
+        QCOMPARE(view->document()->firstBlock().text(), QString("Opening file FEATURE_1.EVO"));
+
+        clear->click();
+        control<QPushButton>(*w, "bCheck")->click(); // a job: the cleared lines are gone
+        const std::vector<std::string> read = log;
+        QTest::keyClick(w.get(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(log, read);
     }
 
     void enablingRuleFollowsTheTickedBoxes() {

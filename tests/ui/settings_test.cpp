@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QTemporaryDir>
@@ -35,15 +36,15 @@ private slots:
 
     void firstCloseWritesEveryValueWithItsType() {
         auto w = startedWindow();
-        const QRect outer = w->frameGeometry();
+        const QByteArray geometry = w->saveGeometry();
         const QDateTime before = QDateTime::currentDateTime();
         QVERIFY(w->close());
         std::unique_ptr<QSettings> store(openStore());
-        QCOMPARE(store->allKeys().size(), 26);
-        QCOMPARE(store->value("WindowState").toInt(), 0);
-        QCOMPARE(store->value("Width").toInt(), outer.width());
-        QCOMPARE(store->value("Height").toInt(), outer.height());
-        QCOMPARE(store->value("Left").toInt(), outer.left());
+        QCOMPARE(store->allKeys().size(), 22);
+        QCOMPARE(store->value("Geometry").typeId(), int(QMetaType::QByteArray));
+        QCOMPARE(store->value("Geometry").toByteArray(), geometry);
+        for (const char* gone : {"WindowState", "Top", "Left", "Width", "Height"})
+            QVERIFY2(!store->contains(gone), gone);
         QCOMPARE(store->value("TreeWidth").toInt(), 96);
         QCOMPARE(store->value("AudioExt").toString(), QString("mpa"));
         QCOMPARE(store->value("VideoExt").toString(), QString("mpv"));
@@ -127,6 +128,7 @@ private slots:
             w->resize(500, 420);
             w->move(30, 40);
             QTRY_COMPARE(w->width(), 500);
+            QTRY_COMPARE(w->pos(), QPoint(30, 40));
             QVERIFY(w->close());
         }
         ScriptedDialogs* dialogs = nullptr;
@@ -144,6 +146,7 @@ private slots:
         QCOMPARE(w->context().ui.XPLdir, std::string("/disc/ADV_OBJ/"));
         QTRY_COMPARE(w->width(), 500);
         QCOMPARE(w->height(), 420);
+        QCOMPARE(w->pos(), QPoint(30, 40));
         // The file names themselves are not kept.
         QCOMPARE(control<QLineEdit>(*w, "eEVOfile")->text(), QString());
         // The folders are where the dialogs open.
@@ -201,30 +204,75 @@ private slots:
             QCOMPARE(control<QRadioButton>(*w, name)->isChecked(), selected == name);
     }
 
-    void maximizedCloseKeepsTheStoredBounds() {
-        {
-            std::unique_ptr<QSettings> store(openStore());
-            store->setValue("Width", 640);
-            store->setValue("Height", 480);
-            store->setValue("Top", 5);
-            store->setValue("Left", 6);
-        }
+    void maximizedCloseKeepsTheNormalBounds() {
+        QRect normal;
         {
             auto w = startedWindow();
-            QTRY_COMPARE(w->frameGeometry().width(), 640);
+            w->setGeometry(60, 50, 640, 480);
+            QTRY_COMPARE(w->width(), 640);
+            normal = w->geometry();
             w->showMaximized();
             QTRY_VERIFY(w->isMaximized());
             QVERIFY(w->close());
-            std::unique_ptr<QSettings> store(openStore());
-            QCOMPARE(store->value("WindowState").toInt(), 2);
-            QCOMPARE(store->value("Width").toInt(), 640);
-            QCOMPARE(store->value("Top").toInt(), 5);
-            QCOMPARE(store->allKeys().size(), 26);
         }
         auto w = startedWindow();
         QTRY_VERIFY(w->isMaximized());
         w->showNormal();
-        QTRY_COMPARE(w->frameGeometry().width(), 640);
+        QTRY_COMPARE(w->geometry(), normal);
+    }
+
+    // The five values of older versions are applied once and replaced by the geometry
+    // record; a place no user could reach, or a size below the smallest, gives the
+    // start-up size in the middle of the screen.
+    void placementFromOlderValuesOrTheMiddle_data() {
+        QTest::addColumn<QVariantList>("stored"); // Left, Top, Width, Height
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("older values") << QVariantList{30, 40, 500, 420} << true;
+        QTest::newRow("title bar above the screen") << QVariantList{0, -120, 500, 420} << false;
+        QTest::newRow("client at the top edge") << QVariantList{0, 0, 500, 420} << false;
+        QTest::newRow("off to the right") << QVariantList{9000, 40, 500, 420} << false;
+        QTest::newRow("one pixel") << QVariantList{30, 40, 1, 1} << false;
+    }
+    void placementFromOlderValuesOrTheMiddle() {
+        QFETCH(QVariantList, stored);
+        QFETCH(bool, kept);
+        QSize startSize;
+        {
+            auto w = startedWindow(); // nothing stored: the middle of the screen
+            startSize = w->size();
+            const QRect area = w->screen()->availableGeometry();
+            QTRY_VERIFY(std::abs(w->frameGeometry().center().x() - area.center().x()) <= 1);
+            QVERIFY(area.contains(w->frameGeometry()));
+        }
+        {
+            std::unique_ptr<QSettings> store(openStore());
+            const char* names[] = {"Left", "Top", "Width", "Height"};
+            for (int i = 0; i < 4; ++i) store->setValue(names[i], stored[i]);
+            store->setValue("WindowState", 0);
+        }
+        auto w = startedWindow();
+        if (kept) {
+            QTRY_COMPARE(w->frameGeometry().topLeft(), QPoint(30, 40));
+            QCOMPARE(w->size(), QSize(500, 420));
+        } else {
+            QTRY_COMPARE(w->size(), startSize);
+            const QRect area = w->screen()->availableGeometry();
+            QVERIFY(area.contains(w->frameGeometry()));
+            QVERIFY(std::abs(w->frameGeometry().center().x() - area.center().x()) <= 1);
+        }
+        const QRect frame = w->frameGeometry();
+        QVERIFY(w->close());
+        std::unique_ptr<QSettings> store(openStore());
+        QVERIFY(!store->contains("Top") && !store->contains("WindowState"));
+        QRect storedFrame, normal;
+        QVERIFY(readGeometryRecord(store->value("Geometry").toByteArray(), storedFrame, normal));
+        QCOMPARE(storedFrame, frame);
+        // An unreachable record is replaced the same way.
+        store->setValue("Geometry", QByteArray("not a geometry record"));
+        store.reset();
+        auto again = startedWindow();
+        QTRY_COMPARE(again->size(), startSize);
+        QVERIFY(again->screen()->availableGeometry().contains(again->frameGeometry()));
     }
 
     void anUnwritableStoreDoesNotKeepTheWindowOpen() {
@@ -232,8 +280,8 @@ private slots:
             QSettings::setPath(format, QSettings::UserScope, "/dev/null/settings");
         auto w = startedWindow();
         std::unique_ptr<QSettings> store(openStore());
-        QCOMPARE(writeSettings(*store, w->context(), 0, w->frameGeometry()),
-                 QString("Failed to set data for 'WindowState'")); // the first value written
+        QCOMPARE(writeSettings(*store, w->context(), w->saveGeometry()),
+                 QString("Failed to set data for 'Geometry'")); // the first value written
         QVERIFY(w->close());
     }
 

@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
@@ -134,6 +135,15 @@ private slots:
         QVERIFY(control<LogView>(*w, "reMessage")
                     ->toPlainText()
                     .contains("DD+.6ch.stream.00.English found!"));
+        // The outcome shows whichever page is shown, also when no title plays the source.
+        auto* outcome = control<QLabel>(*w, "StatusPanel1");
+        QCOMPARE(outcome->text(), QString(" Title 'Main' \u2014 1 part, 1 chapter"));
+        writeSampleEvo(path(dir, "HVDVD_TS/OTHER.EVO").toStdString());
+        w->WMDropFiles({path(dir, "HVDVD_TS/OTHER.EVO")});
+        control<QPushButton>(*w, "bReadXPL")->click();
+        QCOMPARE(outcome->text(), QString(" No title in the playlist plays OTHER"));
+        QCOMPARE(control<QStatusBar>(*w, "StatusBar")->toolTip(),
+                 QString("No title in the playlist plays OTHER"));
     }
 
     void twoPartReadThenReadXplListsTheTitle() {
@@ -147,6 +157,8 @@ private slots:
         control<QPushButton>(*w, "bCheck")->click();
         QCOMPARE(w->context().ui.BaseName, std::string("FEATURE_1_FEATURE_2"));
         control<QPushButton>(*w, "bReadXPL")->click();
+        QCOMPARE(control<QLabel>(*w, "StatusPanel1")->text(),
+                 QString(" Title 'Feature' \u2014 2 parts, 2 chapters"));
 
         // Every node open, every entry whole, the tree at most half the page.
         auto* tree = control<QTreeWidget>(*w, "tvXPL");
@@ -200,14 +212,20 @@ private slots:
 
     void cancelDuringDemuxAsksFirst_data() {
         QTest::addColumn<bool>("yes");
-        QTest::newRow("Yes stops the pass") << true;
-        QTest::newRow("No lets it go on") << false;
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("Yes stops the pass") << true << false;
+        QTest::newRow("No lets it go on") << false << false;
+        QTest::newRow("Escape, Yes") << true << true;
+        QTest::newRow("Escape, No") << false << true;
     }
     void cancelDuringDemuxAsksFirst() {
         QFETCH(bool, yes);
+        QFETCH(bool, escape);
         QTemporaryDir dir;
         const Bytes video = writeSampleEvo(path(dir, "LONG.EVO").toStdString(), kLongVideo);
         auto w = startedWindow();
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
         w->WMDropFiles({path(dir, "LONG.EVO")});
         control<QPushButton>(*w, "bCheck")->click();
         control<QLineEdit>(*w, "eWorkdir")->setText(dir.path());
@@ -219,7 +237,10 @@ private slots:
             auto* cancel = control<QPushButton>(*w, "bCancel");
             cancelEnabled = cancel->isEnabled();
             answer = answerNextMessageBox(yes ? QMessageBox::Yes : QMessageBox::No);
-            cancel->click();
+            if (escape)
+                QTest::keyClick(w.get(), Qt::Key_Escape);
+            else
+                cancel->click();
         });
         control<QPushButton>(*w, "bDemux")->click();
 
@@ -295,6 +316,120 @@ private slots:
         QTRY_VERIFY(!w->isVisible());
         QSettings store(kSettingsOrganization, kSettingsApplication);
         QVERIFY(store.contains("Install"));
+    }
+
+    // Closing during Demux or Rebuild asks Cancel's question in the job's words; Yes
+    // closes the window once the job has stopped and closed its files, No changes nothing.
+    void closingDuringAWritingJobAsksFirst_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<QString>("question");
+        for (bool yes : {true, false}) {
+            const char* answer = yes ? "Yes" : "No";
+            QTest::addRow("demux, %s", answer)
+                << "bDemux" << yes << "Are you sure to stop demuxing?";
+            QTest::addRow("rebuild, %s", answer)
+                << "bRebuild" << yes << "Are you sure to stop rebuilding?";
+        }
+    }
+    void closingDuringAWritingJobAsksFirst() {
+        QFETCH(QString, button);
+        QFETCH(bool, yes);
+        QFETCH(QString, question);
+        QTemporaryDir dir;
+        writeSampleEvo(path(dir, "LONG.EVO").toStdString(), kLongVideo);
+        auto w = startedWindow();
+        w->WMDropFiles({path(dir, "LONG.EVO")});
+        control<QPushButton>(*w, "bCheck")->click();
+        w->context().ui.eWorkdir = dir.path().toStdString();
+
+        std::shared_ptr<BoxAnswer> answer;
+        bool closed = true;
+        atFirstPump(*w, [&] {
+            answer = answerNextMessageBox(yes ? QMessageBox::Yes : QMessageBox::No);
+            closed = w->close();
+        });
+        bool busyWhenHidden = false;
+        QObject watcher;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, &watcher, [&] {
+            if (!w->isVisible()) {
+                busyWhenHidden = busyWhenHidden || w->context().busy;
+                poll.stop();
+            }
+        });
+        poll.start(0);
+        control<QPushButton>(*w, button.toLatin1().constData())->click();
+
+        QVERIFY(!closed); // never at once: the job first stops
+        QVERIFY(answer);
+        QCOMPARE(answer->seen, 1);
+        QCOMPARE(answer->text, question);
+        QCOMPARE(w->context().CancelFlag, yes);
+        if (yes) {
+            QTRY_VERIFY(!w->isVisible());
+            QVERIFY(!busyWhenHidden);
+            const auto& c = w->context();
+            for (const auto& out : c.AudioOut) QVERIFY(!out);
+            QVERIFY(!c.VideoOut[0] && !c.SourceStream);
+        } else {
+            QTest::qWait(50);
+            QVERIFY(w->isVisible());
+            const QString plain = control<LogView>(*w, "reMessage")->toPlainText();
+            QVERIFY(plain.contains("Done.") && !plain.contains("Cancelled."));
+        }
+    }
+
+    // At the start-up size, each job's status texts show whole on a 100 GB title part (a
+    // sparse file), and so does Read XPL's outcome.
+    void statusTextsFitOnAHugeTitle_data() {
+        QTest::addColumn<QString>("button");
+        QTest::newRow("Read") << "bCheck";
+        QTest::newRow("Demux") << "bDemux";
+        QTest::newRow("Rebuild") << "bRebuild";
+        QTest::newRow("Read XPL") << "bReadXPL";
+    }
+    void statusTextsFitOnAHugeTitle() {
+        QFETCH(QString, button);
+        QTemporaryDir disc;
+        QDir(disc.path()).mkpath("HVDVD_TS");
+        QDir(disc.path()).mkpath("ADV_OBJ");
+        const QString evo = path(disc, "HVDVD_TS/FEATURE_1.EVO");
+        writeSampleEvo(evo.toStdString());
+        QVERIFY(QFile::resize(evo, qint64(100) << 30));
+        std::ofstream(path(disc, "ADV_OBJ/VPLST000.XPL").toStdString()) << testPlaylist();
+        auto w = startedWindow();
+        const QSize startSize = w->size();
+        w->WMDropFiles({evo});
+        w->context().ui.eWorkdir = disc.path().toStdString();
+        auto* cancel = control<QPushButton>(*w, "bCancel");
+        atFirstPump(*w, [&] { cancel->click(); }); // the Read ticks the streams it met
+        control<QPushButton>(*w, "bCheck")->click();
+
+        QStringList seen;
+        auto fits = [&] {
+            for (const char* name : {"StatusPanel0", "StatusPanel1"}) {
+                auto* panel = control<QLabel>(*w, name);
+                seen << panel->text();
+                if (QFontMetrics(panel->font()).horizontalAdvance(panel->text()) >
+                    panel->contentsRect().width())
+                    return false;
+            }
+            return true;
+        };
+        bool fitted = false;
+        std::shared_ptr<BoxAnswer> answer;
+        atFirstPump(*w, [&] {
+            fitted = fits();
+            answer = answerNextMessageBox(QMessageBox::Yes);
+            cancel->click();
+        });
+        control<QPushButton>(*w, button.toLatin1().constData())->click();
+        if (button == "bReadXPL") fitted = fits(); // no pass: the outcome
+        QCOMPARE(w->size(), startSize);
+        QVERIFY2(fitted, qPrintable(seen.join(u'|')));
+        QVERIFY2(seen.join(u'|').contains(button == "bReadXPL" ? "Title 'Main'" : "/102400 Mbytes"),
+                 qPrintable(seen.join(u'|')));
     }
 
 private:
