@@ -432,6 +432,41 @@ private slots:
                  qPrintable(seen.join(u'|')));
     }
 
+    // A stream that begins past what the fast check reads is named after "Done.", with the
+    // window's own hint, when the Demux job meets it.
+    void streamAfterTheFastCheckIsNamedAfterDone() {
+        QTemporaryDir dir;
+        const std::string evo = path(dir, "LATE.EVO").toStdString();
+        writeSampleEvo(evo);
+        Bytes tail = packHeader();
+        Pes pes;
+        pes.streamId = 0xBD;
+        pes.pts = 90000;
+        pes.subHeader = subHeaderAudio(0x82);
+        pes.payload = Bytes(1500, 0x33);
+        const Bytes packet = pesBytes(pes);
+        tail.insert(tail.end(), packet.begin(), packet.end());
+        const Bytes pad = paddingPacket(kPackSize - tail.size());
+        tail.insert(tail.end(), pad.begin(), pad.end());
+        {
+            std::fstream f(evo, std::ios::in | std::ios::out | std::ios::binary);
+            f.seekp(310 << 20); // a hole: the file stays small on disk
+            f.write(reinterpret_cast<const char*>(tail.data()), static_cast<long>(tail.size()));
+        }
+        QDir(dir.path()).mkdir("out");
+        auto w = startedWindow();
+        w->WMDropFiles({path(dir, "LATE.EVO")});
+        QTest::keyClicks(control<QLineEdit>(*w, "eWorkdir"), path(dir, "out"));
+        control<QPushButton>(*w, "bCheck")->click();
+        control<QPushButton>(*w, "bDemux")->click();
+        const QString log = control<LogView>(*w, "reMessage")->toPlainText();
+        QVERIFY2(log.contains("Done.\nStream \"DD.stream.02\" (id 82) begins after the first 286 "
+                              "Mbytes read by the fast check and was not written; read the whole "
+                              "file to include it (untick Fast EVO checking)."),
+                 qPrintable(log));
+        QVERIFY(!QFileInfo::exists(path(dir, "out/LATE.DD.stream.02.ac3")));
+    }
+
 private:
     std::unique_ptr<SettingsSandbox> sandbox_;
 };
