@@ -308,6 +308,51 @@ TEST(DvdTitleStream, ReadsTheCellsSectorsInAnyPieces) {
     }
 }
 
+// What a demux of a disc's title hands to the muxer carries what the IFO files say: the
+// palette and language in the VobSub index, languages, names and chapters in the MKV that
+// mkvmerge makes from the options file.
+TEST(DvdMuxerFiles, ATitleReachesMatroskaWithTheDiscsFacts) {
+    if (run("command -v mkvmerge").empty()) GTEST_SKIP() << "mkvmerge is not installed";
+    TempDir out;
+    const CliResult r = runCli({"demux", kDiscs + "/pal", "--title", "1", "-o", out.path});
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    const std::string idx = run("cat '" + out / "pal_title01.Subpicture.00.French.idx" + "'");
+    EXPECT_NE(idx.find("\nid: fr, index: 0\n"), std::string::npos) << idx;
+    const size_t at = idx.find("palette: ");
+    ASSERT_NE(at, std::string::npos) << idx;
+    FILE* f = std::fopen((kDiscs + "/palette.rgb").c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    const char* p = idx.c_str() + at + 9;
+    for (int k = 0; k < 16; ++k) {
+        unsigned want = 0, got = 0;
+        ASSERT_EQ(std::fscanf(f, "%x", &want), 1);
+        ASSERT_EQ(std::sscanf(p, "%6x", &got), 1) << k;
+        p += 8; // "rrggbb, "
+        for (int shift : {16, 8, 0})
+            EXPECT_NEAR(static_cast<int>((got >> shift) & 0xFF),
+                        static_cast<int>((want >> shift) & 0xFF), 2)
+                << "colour " << k;
+    }
+    std::fclose(f);
+
+    ASSERT_EQ(std::system(("cd '" + out.path +
+                           "' && mkvmerge -q @pal_title01.mkvmerge.json >/dev/null 2>&1")
+                              .c_str()),
+              0);
+    const Json mkv = Json::parse(run("mkvmerge -J '" + out / "pal_title01.mkv" + "'"));
+    std::vector<std::string> tracks;
+    for (const Json& t : mkv["tracks"])
+        tracks.push_back(t["type"].get<std::string>() + " " +
+                         t["properties"]["track_name"].get<std::string>() + " " +
+                         t["properties"]["language"].get<std::string>());
+    EXPECT_EQ(tracks, (std::vector<std::string>{
+                          "video MPEG-2.stream.0 und", "audio DD.stream.00.English eng",
+                          "audio DD.stream.01.Spanish spa", "subtitles Subpicture.00.French fre"}));
+    ASSERT_EQ(mkv["chapters"].size(), 1u);
+    EXPECT_EQ(mkv["chapters"][0]["num_entries"], 3);
+}
+
 // A title over 1 GiB lies in VTS_01_1.VOB and VTS_01_2.VOB: read whole, as ffmpeg copies the
 // streams out of the two files joined. Files of this size are compared by cmp, not in memory.
 TEST(DvdBigTitle, IsReadAcrossItsVobFiles) {
