@@ -1,5 +1,6 @@
 // The model copied into the widgets, touching only what changed.
 #include <algorithm>
+#include <initializer_list>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -32,10 +33,11 @@ void setText(QLineEdit* e, std::string& model) {
     model = e->text().toStdString(); // an edit limited to 5 characters keeps only those
 }
 
-void setBox(StreamBox* c, const CheckBox& m) {
+void setBox(StreamBox* c, const CheckBox& m, bool idle) {
     const QSignalBlocker block(c);
     c->setCaption(q(m.caption), q(m.hint));
-    c->setEnabled(m.enabled);
+    // While a job runs its selection is fixed: what the user sees is what it writes.
+    c->setEnabled(m.enabled && idle);
     c->setChecked(m.checked);
 }
 
@@ -76,7 +78,12 @@ void TfMain::syncFromModel() {
     const CheckBox* const boxes[3] = {ui.cbVideo.data(), ui.cbAudio.data(), ui.cbSub.data()};
     for (int family = 0; family < 3; ++family)
         for (int i = 0; i < streamPages_[family]->count(); ++i)
-            setBox(streamPages_[family]->box(i), boxes[family][i]);
+            setBox(streamPages_[family]->box(i), boxes[family][i], idle);
+    // ... and so are the options the jobs read.
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             eVideoExt_, eAudioExt_, eSubExt_, eWorkdir_, bbWorkdir_, cbContinue_, cbFastCheck_,
+             cbCountFr_, cbDetails_, rbNoAuto_, rbAutoDemux_, rbAutoRebuild_, outputOptions_})
+        w->setEnabled(idle);
 
     setText(eVideoExt_, ui.eVideoExt);
     setText(eAudioExt_, ui.eAudioExt);

@@ -432,6 +432,32 @@ private slots:
                  qPrintable(seen.join(u'|')));
     }
 
+    // While a Demux runs, its selection and the options it reads cannot change: a click on
+    // a box finds it disabled, and the file of a stream ticked at the start comes out whole.
+    void selectionIsFixedWhileAJobRuns() {
+        QTemporaryDir dir;
+        const Bytes video = writeSampleEvo(path(dir, "MOVIE.EVO").toStdString(), kLongVideo);
+        QDir(dir.path()).mkdir("out");
+        auto w = startedWindow();
+        w->WMDropFiles({path(dir, "MOVIE.EVO")});
+        QTest::keyClicks(control<QLineEdit>(*w, "eWorkdir"), path(dir, "out"));
+        control<QPushButton>(*w, "bCheck")->click();
+        auto* box = control<QCheckBox>(*w, "cbVideo0");
+        QVERIFY(box->isEnabled() && box->isChecked());
+        bool disabledDuringJob = false;
+        atFirstPump(*w, [&] {
+            disabledDuringJob = !box->isEnabled() &&
+                                !control<QCheckBox>(*w, "cbFastCheck")->isEnabled() &&
+                                !control<QLineEdit>(*w, "eWorkdir")->isEnabled();
+            box->click(); // a disabled box takes no click
+        });
+        control<QPushButton>(*w, "bDemux")->click();
+        QVERIFY(disabledDuringJob);
+        QVERIFY(box->isEnabled() && box->isChecked());
+        QVERIFY(control<QCheckBox>(*w, "cbFastCheck")->isEnabled());
+        QCOMPARE(readFile(path(dir, "out/MOVIE.MPEG-2.stream.0.m2v").toStdString()), video);
+    }
+
     // A stream that begins past what the fast check reads is named after "Done.", with the
     // window's own hint, when the Demux job meets it.
     void streamAfterTheFastCheckIsNamedAfterDone() {
