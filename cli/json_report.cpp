@@ -1,7 +1,5 @@
 #include "cli/json_report.h"
 
-#include <sys/stat.h>
-
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -42,11 +40,6 @@ const char* kindOf(int family, int32_t e, bool aob) {
     if (e >= 0xC0 && e <= 0xCF) return "E-AC-3";
     if (e >= kMpegAudioEntry + 0xC0 && e <= kMpegAudioEntry + 0xCF) return "MPEG audio";
     return nullptr;
-}
-
-int64_t fileSize(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
 }
 
 Json fileEntry(const std::string& path) {
@@ -161,11 +154,8 @@ std::string jsonReport(const Context& ctx, const ReportRun& run) {
     doc["command"] = run.command;
 
     Json sources = Json::array();
-    sources.push_back(fileEntry(ctx.ui.eEVOfile));
-    if (ctx.ui.cbContinue) {
-        if (const std::string second = getsecond(ctx.ui.eEVOfile); !second.empty())
-            sources.push_back(fileEntry(second));
-    }
+    for (const std::string& part : titleOf(ctx.ui.eEVOfile, ctx.ui.cbContinue).parts)
+        sources.push_back(fileEntry(part));
     doc["sources"] = std::move(sources);
     doc["base_name"] = ctx.ui.BaseName;
     doc["read_complete"] = run.readComplete;

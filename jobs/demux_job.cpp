@@ -1,5 +1,5 @@
 // The Demux job: one elementary-stream file per ticked box, filled by demux passes over
-// the source file and, for a two-part title, the second part.
+// every part of the title.
 #include <memory>
 
 #include "engine/context.h"
@@ -36,7 +36,7 @@ void runDemux(Context& ctx) {
     ctx.FrameCount = {0, 0};
     ctx.CreatedFiles.clear();
 
-    const std::string second = titleOf(ctx);
+    const Title title = jobTitle(ctx);
     const std::string prefix = outputPrefix(ctx);
 
     ctx.log("Opening file " + escapeMarkup(ctx.ui.EVOname));
@@ -49,9 +49,7 @@ void runDemux(Context& ctx) {
     createOutputs(ctx, prefix, 2, ui.cbSub, ctx.SubOut);
 
     ctx.slog("Demuxing " + namePart(ui.eEVOfile), 0);
-    demux(ctx, kDemuxPass);
-    continueOnSecondPart(ctx, second, "Demuxing",
-                         [&](const std::string&) { demux(ctx, kDemuxPass); });
+    forEachPart(ctx, title, "Demuxing", [&](const std::string&) { demux(ctx, kDemuxPass); });
 
     ctx.SourceStream.reset();
     ctx.closeOutputs();

@@ -84,7 +84,7 @@ std::string outputName(const Context& ctx, const std::string& prefix, int family
 }
 
 std::vector<std::string> plannedOutputs(Context& ctx, bool rebuild) {
-    titleOf(ctx);
+    jobTitle(ctx);
     const std::string prefix = outputPrefix(ctx);
     if (rebuild) return {prefix + ".rebuilt.EVO"};
     std::vector<std::string> names;

@@ -1,4 +1,4 @@
-// The Read job: read passes over the source (and the second part of a title), then one
+// The Read job: read passes over every part of the title, then one
 // ticked, captioned check box per stream found, frame counts and the auto follow-up.
 #include <cstdio>
 
@@ -61,16 +61,14 @@ bool runRead(Context& ctx) {
     ctx.EarliestPTS = 0xFFFFFFFF;
     // Slots are given anew; the Demux or Rebuild job that uses this selection keeps them.
     ctx.Slots.clear();
-    const std::string second = titleOf(ctx);
+    const Title title = jobTitle(ctx);
 
     ctx.log("Opening file [b]" + escapeMarkup(ctx.ui.EVOname) + "[/b]");
     openSource(ctx, ui.eEVOfile);
     ctx.slog("Reading " + namePart(ui.eEVOfile) + " ", 0);
     logFileSize(ctx);
     JobEnd end;
-    demux(ctx, kReadPass);
-    noteStop(ctx, end);
-    continueOnSecondPart(ctx, second, "Reading", [&](const std::string&) {
+    forEachPart(ctx, title, "Reading", [&](const std::string&) {
         demux(ctx, kReadPass);
         noteStop(ctx, end);
     });

@@ -1,10 +1,12 @@
 #include "jobs/runner.h"
 
+#include <algorithm>
 #include <array>
 #include <memory>
 
 #include "engine/context.h"
 #include "engine/stream.h"
+#include "engine/timefmt.h"
 #include "model/markup.h"
 #include "model/paths.h"
 #include "model/window.h"
@@ -29,31 +31,49 @@ bool runJob(Context& ctx, const std::function<void()>& body, const std::function
     return true;
 }
 
-std::string titleOf(Context& ctx) {
-    ctx.ui.BaseName = CutExt(ctx.ui.EVOname);
-    std::string second;
-    if (ctx.ui.cbContinue) second = getsecond(ctx.ui.eEVOfile);
-    if (!second.empty()) ctx.ui.BaseName += "_" + CutExt(namePart(second));
-    return second;
+Title jobTitle(Context& ctx) {
+    Title title = titleOf(ctx.ui.eEVOfile, ctx.ui.cbContinue);
+    ctx.ui.BaseName = title.baseName;
+    return title;
 }
 
-void continueOnSecondPart(Context& ctx, const std::string& second, std::string_view verb,
-                          const std::function<void(const std::string& name)>& pass) {
-    if (!ctx.ui.cbContinue || ctx.CancelFlag || second.empty()) return;
-    const std::array<int32_t, 16> video = ctx.VideoSlots, audio = ctx.AudioSlots;
-    const std::array<int32_t, 32> sub = ctx.SubSlots;
-    openSource(ctx, second);
-    const std::string name = namePart(second);
-    ctx.log("Continue on " + escapeMarkup(name));
-    ctx.slog(std::string(verb) + " " + name, 0);
-    pass(name);
-    auto keep = [](auto& slots, const auto& first) {
-        for (size_t k = 0; k < slots.size(); ++k)
-            if (slots[k] == -1) slots[k] = first[k];
-    };
-    keep(ctx.VideoSlots, video);
-    keep(ctx.AudioSlots, audio);
-    keep(ctx.SubSlots, sub);
+void forEachPart(Context& ctx, const Title& title, std::string_view verb,
+                 const std::function<void(const std::string& name)>& pass) {
+    struct SpanReset {
+        Context& c;
+        ~SpanReset() { c.Span = {}; }
+    } reset{ctx};
+    ctx.Span.startTime = nowInDays();
+    int64_t before = 0; // bytes of the parts already passed
+    for (size_t k = 0; k < title.parts.size(); ++k) {
+        const std::string& path = title.parts[k];
+        const std::string name = namePart(path);
+        const std::array<int32_t, 16> video = ctx.VideoSlots, audio = ctx.AudioSlots;
+        const std::array<int32_t, 32> sub = ctx.SubSlots;
+        if (k > 0) {
+            if (!ctx.ui.cbContinue || ctx.CancelFlag) break;
+            openSource(ctx, path);
+            ctx.log("Continue on " + escapeMarkup(name));
+            ctx.slog(std::string(verb) + " " + name, 0);
+        }
+        // The parts still ahead count as large as they are on disk now.
+        int64_t after = 0;
+        for (size_t j = k + 1; j < title.parts.size(); ++j)
+            after += std::max<int64_t>(0, fileSize(title.parts[j]));
+        const int64_t size = ctx.SourceStream->size();
+        ctx.Span.before = before;
+        ctx.Span.total = before + size + after;
+        pass(name);
+        before += size;
+        if (k == 0) continue;
+        auto keep = [](auto& slots, const auto& earlier) {
+            for (size_t s = 0; s < slots.size(); ++s)
+                if (slots[s] == -1) slots[s] = earlier[s];
+        };
+        keep(ctx.VideoSlots, video);
+        keep(ctx.AudioSlots, audio);
+        keep(ctx.SubSlots, sub);
+    }
 }
 
 void openSource(Context& ctx, const std::string& path) {

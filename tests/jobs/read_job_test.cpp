@@ -106,6 +106,41 @@ TEST_F(ReadJobTest, TwoPartTitleKeepsStreamsOfTheFirstPartAndCountsOn) {
     EXPECT_EQ(ctx.ui.cbSub[0].caption, "Subpicture.00");
 }
 
+// A DVD title over three files, beside another title set's first file: the parts are
+// joined in order, the other set never, and progress counts over the whole title.
+TEST_F(ReadJobTest, TitleOfThreePartsIsReadWhole) {
+    const Bytes big = bigTitle(), small = titleWith(3, {0xC1}, false);
+    writeFile(dir / "VTS_01_1.VOB", big);
+    writeFile(dir / "VTS_01_2.VOB", small);
+    writeFile(dir / "VTS_01_3.VOB", big);
+    writeFile(dir / "VTS_11_1.VOB", titleWith(5, {0xC2}, true));
+    choose(dir / "VTS_01_1.VOB");
+    bCheckClick(ctx);
+
+    EXPECT_EQ(ctx.ui.BaseName, "VTS_01_1_VTS_01_3");
+    EXPECT_EQ(countLines("Continue on"), 2);
+    EXPECT_TRUE(hasLine("Continue on VTS_01_2.VOB"));
+    EXPECT_TRUE(hasLine("Continue on VTS_01_3.VOB"));
+    EXPECT_EQ(ctx.FrameCount[0], 2200 + 3 + 2200);
+    EXPECT_EQ(ctx.AudioSlots[1], 0xC1);
+    EXPECT_EQ(ctx.AudioSlots[2], -1) << "nothing of VTS_11_1.VOB";
+    EXPECT_EQ(ctx.SubSlots[0], -1);
+    // One progress line at the 4 MiB mark of each big part, over the title's size.
+    const std::string total = "/" + std::to_string((2 * big.size() + small.size()) / 1048576);
+    const std::string last = std::to_string((big.size() + small.size() + 4194304) / 1048576);
+    ASSERT_EQ(host.status1.size(), 3u); // and the empty panel at the end
+    EXPECT_EQ(host.status1[0].rfind("4" + total + " Mbytes, Remaining time: ", 0), 0u)
+        << host.status1[0];
+    EXPECT_EQ(host.status1[1].rfind(last + total + " Mbytes, Remaining time: ", 0), 0u)
+        << host.status1[1];
+    EXPECT_EQ(ctx.Span.total, 0) << "a later pass of a single file counts alone";
+
+    host.lines.clear();
+    bDemuxClick(ctx);
+    EXPECT_EQ(countLines("Continue on"), 2);
+    EXPECT_TRUE(hasLine("Creating " + (dir / "VTS_01_1_VTS_01_3.VC-1.stream.0.mpv")));
+}
+
 TEST_F(ReadJobTest, ContinueUncheckedReadsOnlyTheFirstPart) {
     writeFile(dir / "FEATURE_1.EVO", titleWith(4, {0xC0}, false));
     writeFile(dir / "FEATURE_2.EVO", titleWith(3, {0xC1}, false));
