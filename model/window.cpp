@@ -1,7 +1,6 @@
 #include "model/window.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "model/paths.h"
 
@@ -116,12 +115,7 @@ void dropFile(WindowModel& ui, const std::string& path) {
 }
 
 bool sameCaption(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
+    return sameIgnoringCase(a, b);
 }
 
 void bClearClick(WindowModel& ui) {
