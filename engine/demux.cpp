@@ -51,6 +51,10 @@ bool isAobSource(const Context& ctx) {
     return upperExt(ctx.ui.eEVOfile) == ".AOB";
 }
 
+bool isDvdVideoSource(const Context& ctx) {
+    return ctx.titleFacts.dvdVideo || upperExt(ctx.ui.eEVOfile) == ".VOB";
+}
+
 void demux(Context& ctx, uint8_t mode) {
     pass::Pass(ctx, mode).run();
 }

@@ -50,8 +50,8 @@ struct PendingRuns {
 class Pass final : public BlockHandler {
 public:
     Pass(Context& ctx, uint8_t mode)
-        : ctx_(ctx), buf_(ctx.ReadBuffer.data()), read_(mode == kReadPass), aob_(isAobSource(ctx)) {
-    }
+        : ctx_(ctx), buf_(ctx.ReadBuffer.data()), read_(mode == kReadPass), aob_(isAobSource(ctx)),
+          dvdVideo_(isDvdVideoSource(ctx)) {}
 
     void run();
     void parseBlock(std::span<const uint8_t> block) override;
@@ -96,6 +96,7 @@ private:
     const uint8_t* buf_; // the block being parsed
     const bool read_;
     const bool aob_;
+    const bool dvdVideo_;
 
     // Parser state, kept across blocks.
     uint32_t ScanWord = 0;

@@ -144,7 +144,7 @@ void Pass::details(size_t p, size_t n, int entry, int slot) {
         if (AudioId == 0xA1 && aob_)
             MLPinfo(r, p, n);
         else
-            LPCMinfo(r, p, n);
+            LPCMinfo(r, p, n, dvdVideo_);
         break;
     case AudioKind::MPA:
         MPAinfo(r, p, n);

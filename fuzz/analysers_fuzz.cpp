@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     AC3info(ctx, p, size, 0);
     DTSinfo(ctx, p, size, 1);
     MLPinfo(ctx, p, size);
-    LPCMinfo(ctx, p, size);
+    LPCMinfo(ctx, p, size, false);
+    LPCMinfo(ctx, p, size, true);
     MPAinfo(ctx, p, size);
     MPEG2info(ctx, p, size, 0x1234, 0x1000);
     H264info(ctx, p, size, 0x1234, 0x1000);

@@ -141,6 +141,48 @@ TEST_F(ReadJobTest, TitleOfThreePartsIsReadWhole) {
     EXPECT_TRUE(hasLine("Creating " + (dir / "VTS_01_1_VTS_01_3.VC-1.stream.0.mpv")));
 }
 
+// LPCM of a DVD-Video source as ffprobe reads what ffmpeg's DVD muxer wrote: 16 and 24
+// bit, 48 and 96 kHz, the channel counts it takes.
+TEST_F(ReadJobTest, DvdVideoLpcmAgreesWithFfprobe) {
+    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not available";
+    const struct {
+        const char* codec;
+        int rate, channels;
+        const char* sampleFormat;
+    } cases[] = {
+        {"pcm_s16be", 48000, 1, "s16"}, {"pcm_s16be", 96000, 2, "s16"},
+        {"pcm_s16be", 48000, 4, "s16"}, {"pcm_dvd", 48000, 2, "s32"},
+        {"pcm_dvd", 96000, 2, "s32"},   {"pcm_dvd", 96000, 1, "s32"},
+        {"pcm_dvd", 48000, 6, "s16"},   {"pcm_dvd", 48000, 8, "s16"},
+    };
+    for (const auto& c : cases) {
+        const std::string name = std::string(c.codec) + "_" + std::to_string(c.rate) + "_" +
+                                 std::to_string(c.channels) + ".VOB";
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(ffmpeg(dir.path, "-f lavfi -i sine=sample_rate=" + std::to_string(c.rate) +
+                                         ":duration=0.5 -ac " + std::to_string(c.channels) +
+                                         " -c:a " + c.codec + " -sample_fmt " + c.sampleFormat +
+                                         " -f dvd " + name));
+        const std::string probe =
+            ffprobe(dir.path, "-select_streams a -show_entries "
+                              "stream=sample_rate,channels,bits_per_raw_sample -of csv=p=0 " +
+                                  name);
+        host.lines.clear();
+        choose(dir / name);
+        bCheckClick(ctx);
+        const StreamFacts& f = ctx.AudioFacts[0];
+        ASSERT_EQ(f.entry, 0xA0);
+        auto whole = [&](std::string_view k) { return std::to_string(std::lround(f.number(k))); };
+        EXPECT_EQ(whole(key::SamplingRate) + "," + whole(key::Channels) + "," +
+                      whole(key::BitsPerSample) + "\n",
+                  probe);
+        const std::string layout = c.channels == 1   ? "mono"
+                                   : c.channels == 2 ? "L + R"
+                                                     : std::to_string(c.channels) + " channels";
+        EXPECT_TRUE(hasLine("   Channel arrangement = " + layout));
+    }
+}
+
 TEST_F(ReadJobTest, ContinueUncheckedReadsOnlyTheFirstPart) {
     writeFile(dir / "FEATURE_1.EVO", titleWith(4, {0xC0}, false));
     writeFile(dir / "FEATURE_2.EVO", titleWith(3, {0xC1}, false));
