@@ -8,6 +8,7 @@
 #include "engine/catalogue.h"
 #include "engine/context.h"
 #include "engine/demux.h"
+#include "jobs/runner.h"
 #include "model/markup.h"
 #include "model/paths.h"
 
@@ -138,8 +139,8 @@ Json frames(const Context& ctx) {
         f["slot"] = slotName(0, static_cast<int>(k));
         f["count"] = n;
         f["frame_rate"] = rate > 0 ? number(rate) : Json(nullptr);
-        // As the log shows it: without a rate found, at 24000/1001 frames per second.
-        f["duration"] = number(rate > 0 ? n / rate : n * 1001 / 24000.0);
+        // As the log shows it: the time the frames are displayed for.
+        f["duration"] = number(countedSeconds(ctx, k, FrameLines::Read));
         list.push_back(std::move(f));
     }
     return list;

@@ -66,6 +66,9 @@ struct PassState {
     std::array<std::unique_ptr<Stream>, 16> SubOut;
 
     std::array<int32_t, 2> FrameCount{}; // zeroed by the jobs, counted on across all parts
+    // MPEG-2: the fields the counted frames are displayed for, which give their duration
+    // (film with 3:2 pulldown shows 4 frames for 10 fields); 0 for other video.
+    std::array<int64_t, 2> FieldCount{};
     // The title the pass is part of: the bytes of its parts before the source, its whole
     // size and when its first pass began, so that progress and the remaining time cover
     // the title. A total of 0: the source alone.

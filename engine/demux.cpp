@@ -27,7 +27,10 @@ void Pass::run() {
     how.writes = !read_;
     if (read_ && c.ui.cbFastCheck) how.stopPast = kFastCheckLimit;
     runBlocks(c, how, *this);
-    if (c.CancelFlag) c.FrameCount = {0, 0};
+    if (c.CancelFlag) {
+        c.FrameCount = {0, 0};
+        c.FieldCount = {0, 0};
+    }
 }
 
 void Pass::parseBlock(std::span<const uint8_t> block) {

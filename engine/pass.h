@@ -130,6 +130,7 @@ private:
     std::bitset<kEntryLimit> met_;       // streams met in this pass
     std::bitset<kEntryLimit> described_; // streams whose first run has been handled
     std::array<CodeWindow, 2> frameWindow_{};
+    std::array<PictureScan, 2> pictureScan_{}; // MPEG-2: frames and the fields they show
 
     std::vector<PendingRuns> pending_; // one per output of a demux pass, made at its start
 };

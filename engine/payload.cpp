@@ -71,7 +71,12 @@ void Pass::payload(size_t p, size_t n) {
 
 void Pass::countFrames(size_t p, size_t n) {
     if (!read_ && !ctx_.ui.cbVideo[VideoIdx].checked) return;
-    static constexpr uint8_t kPattern[] = {0x00, 0x09, 0x0D}; // MPEG-2, H.264, VC-1
+    if (VideoKind_ == VideoKind::MPEG2) {
+        PictureTally tally{ctx_.FrameCount[VideoIdx], ctx_.FieldCount[VideoIdx]};
+        countPictures(pictureScan_[VideoIdx], buf_ + p, n, tally);
+        return;
+    }
+    static constexpr uint8_t kPattern[] = {0x00, 0x09, 0x0D}; // -, H.264, VC-1
     ctx_.FrameCount[VideoIdx] += countStartCodes(frameWindow_[VideoIdx], buf_ + p, n,
                                                  kPattern[static_cast<int>(VideoKind_)]);
 }

@@ -34,6 +34,7 @@ void runDemux(Context& ctx) {
     ui.bRebuild = false;
     ui.page = 0;
     ctx.FrameCount = {0, 0};
+    ctx.FieldCount = {0, 0};
     ctx.CreatedFiles.clear();
 
     const Title title = jobTitle(ctx);

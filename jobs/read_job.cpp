@@ -57,6 +57,7 @@ bool runRead(Context& ctx) {
     ui.page = 0;
 
     ctx.FrameCount = {0, 0};
+    ctx.FieldCount = {0, 0};
     ctx.resetFacts();
     ctx.EarliestPTS = 0xFFFFFFFF;
     // Slots are given anew; the Demux or Rebuild job that uses this selection keeps them.

@@ -103,18 +103,25 @@ void logFrameCounts(Context& ctx, FrameLines form) {
     for (int slot = 0; slot < 2; ++slot) {
         const int32_t n = ctx.FrameCount[slot];
         if (n <= 0) continue;
-        // At the rate the Read job found in the stream; without one, each job keeps the
-        // film rate it has always assumed.
-        const double rate = ctx.VideoFacts[static_cast<size_t>(slot)].number(key::FrameRate);
-        const double days = rate > 0 ? n / rate / 86400
-                            : read   ? n / 24000.0 * 1001 / 86400
-                                     : n / 23.976 / 86400;
-        const std::string time = ctx.formatTime(days);
+        const std::string time =
+            ctx.formatTime(countedSeconds(ctx, static_cast<size_t>(slot), form) / 86400);
         ctx.log(std::to_string(n) +
                 (read ? " frames ([b]" + time + " s[/b])" : " frames (" + time + " s)") +
                 " count in video stream " + std::to_string(slot) + ".");
     }
     if (static_cast<int64_t>(ctx.FrameCount[0]) + ctx.FrameCount[1] > 0) ctx.log("");
+}
+
+double countedSeconds(const Context& ctx, size_t slot, FrameLines form) {
+    // Fields shown, as frames; without them (other video, or MPEG-1) the frames counted.
+    const int64_t fields = ctx.FieldCount[slot];
+    const double frames = fields > 0 ? static_cast<double>(fields) / 2 : ctx.FrameCount[slot];
+    // At the rate the Read job found in the stream; without one, each job keeps the film
+    // rate it has always assumed.
+    const double rate = ctx.VideoFacts[slot].number(key::FrameRate);
+    return rate > 0                   ? frames / rate
+           : form == FrameLines::Read ? frames / 24000.0 * 1001
+                                      : frames / 23.976;
 }
 
 void restoreJobButtons(Context& ctx, bool bRebuildBefore) {

@@ -57,5 +57,8 @@ void finishLog(Context& ctx, const JobEnd& end = {});
 // them at 24000/1001 frames per second (in bold), the Demux job at 23.976.
 enum class FrameLines { Read, Demux };
 void logFrameCounts(Context& ctx, FrameLines form);
+// The seconds the frames counted in a video slot are shown for, as those lines give them:
+// MPEG-2 frames by the fields they are displayed for, other video frame by frame.
+double countedSeconds(const Context& ctx, size_t slot, FrameLines form);
 
 } // namespace qf

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <sstream>
 
 #include "job_fixture.h"
 #include "jobs/runner.h"
@@ -180,6 +181,66 @@ TEST_F(ReadJobTest, DvdVideoLpcmAgreesWithFfprobe) {
                                    : c.channels == 2 ? "L + R"
                                                      : std::to_string(c.channels) + " channels";
         EXPECT_TRUE(hasLine("   Channel arrangement = " + layout));
+    }
+}
+
+// Film as DVDs carry it: pictures flagged to repeat a field (3:2 pulldown in an interlaced
+// sequence, or doubled and tripled frames in a progressive one), patched into an ffmpeg
+// stream. Frames are what ffprobe counts, the time what its pictures are displayed for.
+TEST_F(ReadJobTest, PulldownFramesAndTheirDisplayedTime) {
+    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not available";
+    struct Flags {
+        bool topFirst, repeatFirst;
+    };
+    const struct {
+        const char* name;
+        const char* flags;
+        std::vector<Flags> pattern;
+    } cases[] = {
+        {"pulldown",
+         "-flags +ildct+ilme",
+         {{true, true}, {false, false}, {false, true}, {true, false}}},
+        {"progressive", "", {{false, true}, {true, true}, {false, false}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string es = std::string(c.name) + ".m2v", vob = std::string(c.name) + ".VOB";
+        ASSERT_TRUE(ffmpeg(dir.path, "-f lavfi -i testsrc=size=352x240:rate=30000/1001:"
+                                     "duration=8.008 -c:v mpeg2video -bf 0 -q:v 10 " +
+                                         std::string(c.flags) + " " + es));
+        Bytes b = readFile(dir / es);
+        size_t k = 0;
+        for (size_t i = 0; i + 8 < b.size(); ++i) {
+            if (b[i] != 0 || b[i + 1] != 0 || b[i + 2] != 1 || b[i + 3] != 0xB5 ||
+                b[i + 4] >> 4 != 8)
+                continue;
+            const Flags f = c.pattern[k++ % c.pattern.size()];
+            b[i + 7] = static_cast<uint8_t>((b[i + 7] & ~0x82) | (f.topFirst ? 0x80 : 0) |
+                                            (f.repeatFirst ? 0x02 : 0));
+            b[i + 8] |= 0x80; // progressive_frame, which a repeated field asks for
+        }
+        writeFile(dir / es, b);
+        ASSERT_TRUE(ffmpeg(dir.path, "-i " + es + " -c copy -f dvd " + vob));
+
+        const int frames = std::stoi(ffprobe(dir.path, "-count_frames -select_streams v "
+                                                       "-show_entries stream=nb_read_frames "
+                                                       "-of csv=p=0 " +
+                                                           es));
+        int64_t fields = 0;
+        std::istringstream lines(ffprobe(
+            dir.path, "-select_streams v -show_entries frame=repeat_pict -of csv=p=0 " + es));
+        for (std::string line; std::getline(lines, line);)
+            if (!line.empty() && std::isdigit(static_cast<unsigned char>(line[0])))
+                fields += 2 + std::stoi(line);
+        const double seconds = static_cast<double>(fields) / 2 / (30000.0 / 1001);
+
+        host.lines.clear();
+        choose(dir / vob);
+        bCheckClick(ctx);
+        EXPECT_EQ(ctx.FrameCount[0], frames);
+        EXPECT_NEAR(countedSeconds(ctx, 0, FrameLines::Read), seconds, 1e-9);
+        EXPECT_TRUE(hasLine(std::to_string(frames) + " frames (" + ctx.formatTime(seconds / 86400) +
+                            " s) count in video stream 0."));
     }
 }
 
