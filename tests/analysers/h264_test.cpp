@@ -144,9 +144,18 @@ Bits parameterSet(uint8_t profile, uint32_t spsId = 0, uint32_t pocType = 0) {
     return b;
 }
 
+// A parameter-set NAL unit, with emulation prevention as an encoder writes it.
 VideoBytes nal(const VideoBytes& set) {
     VideoBytes b = {0, 0, 1, 0x67};
-    b.insert(b.end(), set.begin(), set.end());
+    int zeros = 0;
+    for (uint8_t x : set) {
+        if (zeros == 2 && x <= 3) {
+            b.push_back(3);
+            zeros = 0;
+        }
+        b.push_back(x);
+        zeros = x == 0 ? zeros + 1 : 0;
+    }
     return b;
 }
 
