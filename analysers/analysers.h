@@ -13,7 +13,8 @@ class Report;
 void AC3info(Report& r, size_t p, size_t n, int audioIdx);
 void DTSinfo(Report& r, size_t p, size_t n, int audioIdx);
 void MLPinfo(Report& r, size_t p, size_t n);
-void LPCMinfo(Report& r, size_t p, size_t n);
+// dvdVideo: the source is DVD-Video, whose LPCM header differs from DVD-Audio's and HD DVD's.
+void LPCMinfo(Report& r, size_t p, size_t n, bool dvdVideo);
 void MPAinfo(Report& r, size_t p, size_t n);
 void MPEG2info(Report& r, size_t p, size_t n, uint32_t pts, uint32_t dts);
 void H264info(Report& r, size_t p, size_t n, uint32_t pts, uint32_t dts);

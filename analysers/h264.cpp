@@ -41,16 +41,28 @@ const char* profileLine(uint8_t profileIdc) {
 
 // Profiles whose parameter sets carry the chroma format and bit depths.
 bool hasChromaFields(uint8_t profileIdc) {
-    constexpr uint8_t kProfiles[] = {100, 110, 122, 244, 44, 83, 86, 118, 128, 138, 139, 134, 135};
+    constexpr uint8_t kProfiles[] = {100, 110, 122, 144, 244, 44,  83,
+                                     86,  118, 128, 138, 139, 134, 135};
     return std::find(std::begin(kProfiles), std::end(kProfiles), profileIdc) != std::end(kProfiles);
 }
 
 void skipScalingList(BitReader& in, int size) {
-    int last = 8, next = 8;
+    int64_t last = 8, next = 8; // wide enough for any delta_scale a set may hold
     for (int j = 0; j < size && !in.overrun(); ++j) {
-        if (next != 0) next = (last + in.se() + 256) % 256;
+        if (next != 0) next = ((last + in.se()) % 256 + 256) % 256;
         if (next != 0) last = next;
     }
+}
+
+// Where the parameter set whose first byte (profile_idc) is data[0] ends: at the zeros
+// of the next start code (00 00 00, 00 00 01, 00 00 02), else at the end of the run.
+size_t parameterSetLength(const uint8_t* data, size_t n) {
+    int zeros = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (zeros >= 2 && data[i] <= 2) return i - 2;
+        zeros = data[i] == 0 ? zeros + 1 : 0;
+    }
+    return n;
 }
 
 // The rest of a sequence parameter set, from seq_parameter_set_id on (the bytes after
@@ -116,7 +128,6 @@ void reportParameterSetRest(Report& r, uint8_t profileIdc, const uint8_t* p, siz
         cropTop = in.ue();
         cropBottom = in.ue();
     }
-    const bool vui = in.flag();
     if (in.overrun() || chromaFormat > 3) return;
 
     const uint32_t arrayType = separatePlanes ? 0 : chromaFormat;
@@ -131,7 +142,7 @@ void reportParameterSetRest(Report& r, uint8_t profileIdc, const uint8_t* p, siz
         r.value(key::Width, static_cast<double>(fullWidth - cutX));
         r.value(key::Height, static_cast<double>(fullHeight - cutY));
     }
-    if (!vui) return;
+    if (!in.flag() || in.overrun()) return; // vui_parameters_present_flag
 
     if (in.flag()) {                  // aspect_ratio_info_present_flag
         if (in.u(8) == 255) in.u(32); // Extended_SAR: sar_width, sar_height
@@ -172,6 +183,7 @@ void H264info(Report& r, size_t p, size_t n, uint32_t, uint32_t) {
     bool iFound = false;
     bool constraintSet3 = false;
     uint8_t profileIdc = 0;
+    size_t setEnd = 0; // index of the first byte after the parameter set being read
 
     for (size_t i = 0; i < n; ++i) {
         const uint8_t b = data[i];
@@ -188,6 +200,12 @@ void H264info(Report& r, size_t p, size_t n, uint32_t, uint32_t) {
         } else if (window == kParameterSetRef1 || window == kParameterSetRef3) {
             parameterSetCountdown = 4;
         } else if (parameterSetCountdown > 0) {
+            if (parameterSetCountdown == 4) setEnd = i + parameterSetLength(data + i, n - i);
+            // A set cut by the next start code has no fields past it.
+            if (i >= setEnd) {
+                parameterSetCountdown = 0;
+                continue;
+            }
             switch (--parameterSetCountdown) {
             case 3:
                 profileIdc = b;
@@ -206,7 +224,7 @@ void H264info(Report& r, size_t p, size_t n, uint32_t, uint32_t) {
                     r.log("   Level = " + level);
                     r.value(key::Level, level);
                 }
-                reportParameterSetRest(r, profileIdc, data + i + 1, n - i - 1);
+                reportParameterSetRest(r, profileIdc, data + i + 1, setEnd - i - 1);
                 break;
             default:
                 break;

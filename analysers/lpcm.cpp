@@ -28,12 +28,46 @@ void layoutValue(Report& r, const std::string& layout) {
 
 } // namespace
 
+namespace {
+
+// A DVD-Video LPCM header keeps its audio fields in one byte, the second after the
+// first-access-unit pointer: bits 7-6 word length (16, 20, 24), bits 5-4 sampling rate
+// (48, 96 kHz), bits 2-0 the channels less one.
+void dvdVideoHeader(Report& r, uint8_t fields) {
+    const int wordLength = fields >> 6, rate = (fields >> 4) & 3, channels = (fields & 7) + 1;
+    if (wordLength < 3) {
+        r.log("   Sample size = [bl]" + std::to_string(kBits[wordLength]) + "[/bl] bit");
+        r.value(key::BitsPerSample, kBits[wordLength]);
+    } else {
+        r.log("   Sample size = reserved");
+    }
+    if (rate < 2) {
+        r.log("   Sampling frequency = [bl]" + r.tables().RateNames[rate] + "[/bl] kHz");
+        rateValue(r, static_cast<uint8_t>(rate));
+    } else {
+        r.log("   Sampling frequency = reserved");
+    }
+    const std::string layout = channels == 1   ? std::string("mono")
+                               : channels == 2 ? std::string("L + R")
+                                               : std::to_string(channels) + " channels";
+    r.log("   Channel arrangement = " + layout);
+    r.value(key::ChannelLayout, layout);
+    r.value(key::Channels, channels);
+}
+
+} // namespace
+
 // The LPCM payload starts 7 bytes after the sub-stream id; the word length,
-// sampling rate and channel assignment sit in that header, before p.
-void LPCMinfo(Report& r, size_t p, size_t /*n*/) {
+// sampling rate and channel assignment sit in that header, before p. DVD-Video lays them
+// out otherwise than DVD-Audio and HD DVD.
+void LPCMinfo(Report& r, size_t p, size_t /*n*/, bool dvdVideo) {
     const std::span<const uint8_t> buf = r.block();
     // Below 7 the header lay in the previous block, which is gone.
     if (p < 7 || p > buf.size()) return;
+    if (dvdVideo) {
+        dvdVideoHeader(r, buf[p - 2]);
+        return;
+    }
 
     const uint8_t wordLength = buf[p - 5] >> 4;
     const uint8_t rate = buf[p - 4] >> 4;

@@ -13,6 +13,7 @@ constexpr uint32_t kSequenceHeader = 0x000001B3;
 constexpr uint32_t kExtensionStart = 0x000001B5;
 constexpr int kPictureCodingExtension = 8;
 constexpr int kSequenceExtension = 1;
+constexpr uint32_t kVariableBitRate = 0x3FFFF;
 
 const char* aspectLine(int code) {
     switch (code) {
@@ -126,7 +127,8 @@ void MPEG2info(Report& r, size_t p, size_t n, uint32_t pts, uint32_t) {
                 break;
             case 0: { // bit_rate_value in units of 400 bit/s
                 const uint32_t bitRate = (window & 0xFFFFC0) >> 6;
-                r.value(key::BitRate, bitRate * 400.0);
+                // The largest value stands for a variable rate, which has no number.
+                if (bitRate != kVariableBitRate) r.value(key::BitRate, bitRate * 400.0);
                 r.log("  Sequence header bitrate = [bl]" + std::to_string(bitRate * 400 / 1000) +
                       "[/bl] kbps");
                 break;

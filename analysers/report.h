@@ -20,13 +20,14 @@ struct NameTables {
 
 // Keys of the values an analyser reports besides its lines.
 namespace key {
-inline constexpr std::string_view Format = "format";        // codec variant, as the log names it
-inline constexpr std::string_view Profile = "profile";      // video profile
-inline constexpr std::string_view Level = "level";          // video level, as the log shows it
-inline constexpr std::string_view Width = "width";          // pixels
-inline constexpr std::string_view Height = "height";        // pixels
-inline constexpr std::string_view Aspect = "aspect";        // display aspect ratio, "16:9"
-inline constexpr std::string_view FrameRate = "frame_rate"; // frames per second
+inline constexpr std::string_view Format = "format";   // codec variant, as the log names it
+inline constexpr std::string_view Profile = "profile"; // video profile
+inline constexpr std::string_view Level = "level";     // video level, as the log shows it
+inline constexpr std::string_view Width = "width";     // pixels
+inline constexpr std::string_view Height = "height";   // pixels
+inline constexpr std::string_view Aspect = "aspect";   // display aspect ratio, "16:9"
+inline constexpr std::string_view SampleAspect = "sample_aspect";   // of a sample, "12:11"
+inline constexpr std::string_view FrameRate = "frame_rate";         // frames per second
 inline constexpr std::string_view SamplingRate = "sampling_rate";   // Hz
 inline constexpr std::string_view BitRate = "bit_rate";             // bit/s
 inline constexpr std::string_view Channels = "channels";            // how many

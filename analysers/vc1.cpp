@@ -35,6 +35,14 @@ const char* aspectText(int code) {
     return texts[code & 0x0F];
 }
 
+// The sample aspect ratio by its code; nullptr for unspecified, reserved and explicit.
+const char* sampleAspect(int code) {
+    static constexpr const char* kRatios[14] = {nullptr, "1:1",   "12:11", "10:11", "16:11",
+                                                "40:33", "24:11", "20:11", "32:11", "80:33",
+                                                "18:11", "15:11", "64:33", "160:99"};
+    return code < 14 ? kRatios[code] : nullptr;
+}
+
 int frameRateNumerator(uint32_t code) {
     static const int values[8] = {0, 24000, 25000, 30000, 50000, 60000, 48000, 72000};
     return code < 8 ? values[code] : 0;
@@ -131,6 +139,8 @@ void VC1info(Report& r, size_t p, size_t n, uint32_t, int64_t pts) {
                       std::to_string(((window & 0x7FFE0) >> 5) + 1));
                 if (b & 0x10) {
                     r.log(std::string("   Aspect ratio = ") + aspectText(b & 0x0F));
+                    if (const char* ratio = sampleAspect(b & 0x0F))
+                        r.value(key::SampleAspect, ratio);
                     aspectPending = 1;
                 }
             }

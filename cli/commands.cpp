@@ -41,6 +41,16 @@ bool anyStream(Context& ctx) {
     return any;
 }
 
+// Did the read find any stream, also one without a box (subpictures in slots 16-31)?
+bool anyStreamFound(const Context& ctx) {
+    for (int family = 0; family < 3; ++family) {
+        const int32_t* slots = ctx.slotTable(static_cast<Family>(family));
+        for (int k = 0; k < kFamilySlots[family]; ++k)
+            if (slots[k] != -1) return true;
+    }
+    return false;
+}
+
 // The stream id the read reported for a slot; a stream only listed by a playlist has none.
 std::string streamId(const Context& ctx, int family, int k) {
     const int32_t entry = ctx.slotTable(static_cast<Family>(family))[k];
@@ -180,7 +190,7 @@ Outcome runJob(const Options& o, Context& ctx, ReportRun& report) {
     }
     report.readComplete = !ctx.CancelFlag;
     if (cancelSignal()) return Outcome::Cancelled;
-    if (!anyStream(ctx)) return Outcome::NoStream;
+    if (!(writes ? anyStream(ctx) : anyStreamFound(ctx))) return Outcome::NoStream;
     if (!writes) return Outcome::Done;
 
     if (o.select) applySelection(ctx, *o.select);

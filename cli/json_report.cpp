@@ -1,7 +1,5 @@
 #include "cli/json_report.h"
 
-#include <sys/stat.h>
-
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -10,6 +8,7 @@
 #include "engine/catalogue.h"
 #include "engine/context.h"
 #include "engine/demux.h"
+#include "jobs/runner.h"
 #include "model/markup.h"
 #include "model/paths.h"
 
@@ -42,11 +41,6 @@ const char* kindOf(int family, int32_t e, bool aob) {
     if (e >= 0xC0 && e <= 0xCF) return "E-AC-3";
     if (e >= kMpegAudioEntry + 0xC0 && e <= kMpegAudioEntry + 0xCF) return "MPEG audio";
     return nullptr;
-}
-
-int64_t fileSize(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
 }
 
 Json fileEntry(const std::string& path) {
@@ -186,8 +180,8 @@ Json frames(const Context& ctx) {
         f["slot"] = slotName(0, static_cast<int>(k));
         f["count"] = n;
         f["frame_rate"] = rate > 0 ? number(rate) : Json(nullptr);
-        // As the log shows it: without a rate found, at 24000/1001 frames per second.
-        f["duration"] = number(rate > 0 ? n / rate : n * 1001 / 24000.0);
+        // As the log shows it: the time the frames are displayed for.
+        f["duration"] = number(countedSeconds(ctx, k, FrameLines::Read));
         list.push_back(std::move(f));
     }
     return list;
@@ -202,10 +196,11 @@ std::string jsonReport(const Context& ctx, const ReportRun& run) {
     doc["command"] = run.command;
 
     Json sources = Json::array();
-    sources.push_back(fileEntry(ctx.ui.eEVOfile));
-    if (ctx.ui.cbContinue && ctx.titleFacts.title == 0) { // a disc's title is no file pair
-        if (const std::string second = getsecond(ctx.ui.eEVOfile); !second.empty())
-            sources.push_back(fileEntry(second));
+    if (ctx.titleFacts.title > 0) { // a disc's title is read as one source
+        sources.push_back(fileEntry(ctx.ui.eEVOfile));
+    } else {
+        for (const std::string& part : titleOf(ctx.ui.eEVOfile, ctx.ui.cbContinue).parts)
+            sources.push_back(fileEntry(part));
     }
     doc["sources"] = std::move(sources);
     doc["base_name"] = ctx.ui.BaseName;

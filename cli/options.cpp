@@ -176,7 +176,7 @@ const OptionDecl kOptions[] = {
      "of a DVD-Video disc its chapters, palette and the streams' languages. For titles: every "
      "title of the disc with its streams.",
      [](Options& o, const std::string&) { o.json = true; }},
-    {"--no-continue", nullptr, kJobs, "Do not continue with the title's second part.",
+    {"--no-continue", nullptr, kJobs, "Read the source alone, not the title's further parts.",
      [](Options& o, const std::string&) { o.noContinue = true; }},
     {"--no-fast-check", nullptr, kJobs, "Read the whole source, not only its first ~300 MB.",
      [](Options& o, const std::string&) { o.noFastCheck = true; }},
@@ -376,9 +376,10 @@ std::string helpText() {
     for (const CommandInfo& c : commandList()) entry(out, c.word + " " + c.argument, c.help);
     entry(out, "help", kHelpHelp);
     out << "\n";
-    paragraph(out, "A title in two parts (FEATURE_1.EVO, FEATURE_2.EVO) is handled as one: the "
-                   "second part is read after the first and goes into the same files, and "
-                   "BASENAME is then FEATURE_1_FEATURE_2.");
+    paragraph(out, "A title in numbered parts (FEATURE_1.EVO, FEATURE_2.EVO ... or VTS_01_1.VOB, "
+                   "VTS_01_2.VOB ...) is handled as one: each part is read after the one before "
+                   "and goes into the same files, and BASENAME is the first part's name, \"_\" "
+                   "and the last part's: FEATURE_1_FEATURE_2.");
     paragraph(out, "A DVD-Video disc (a folder holding VIDEO_TS, a VIDEO_TS folder, an .iso image, "
                    "or a VTS_nn_0.IFO for the titles of one title set) is read title by title: "
                    "the title's cells in playing order, as one stream; its streams are named "

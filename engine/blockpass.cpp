@@ -35,9 +35,13 @@ void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& ha
         }
     } restore{ctx};
 
-    const double startTime = nowInDays();
+    // Within a title of several parts, progress counts over all of them.
+    const bool inTitle = ctx.Span.total > 0;
+    const double startTime = inTitle ? ctx.Span.startTime : nowInDays();
     Stream& src = *ctx.SourceStream;
     const int64_t size = src.size();
+    const int64_t before = inTitle ? ctx.Span.before : 0;
+    const int64_t total = inTitle ? std::max(ctx.Span.total, before + size) : size;
     while (src.position() < size && !ctx.CancelFlag) {
         const int64_t start = src.position();
         // Up to the next multiple of the chunk size, so that the event loop's turns fall on
@@ -53,7 +57,8 @@ void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& ha
             ctx.BlockLen = len;
             ctx.BlockEnd = pos;
             if (pos % kPumpInterval == 0) {
-                ctx.slog(settings.progressPrefix + progressLine(ctx, pos, size, startTime), 1);
+                ctx.slog(
+                    settings.progressPrefix + progressLine(ctx, before + pos, total, startTime), 1);
                 ctx.host.processEvents();
             }
             if (settings.stopPast > 0 && pos > settings.stopPast) ctx.CancelFlag = true;

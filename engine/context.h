@@ -68,8 +68,18 @@ struct PassState {
     std::array<std::unique_ptr<Stream>, 16> AudioOut;
     std::array<std::unique_ptr<Stream>, 16> SubOut;
 
-    std::array<int32_t, 2> FrameCount{}; // zeroed by the jobs, counted on across both parts
-    uint32_t EarliestPTS = 0;            // set by the Read job, used by demux passes
+    std::array<int32_t, 2> FrameCount{}; // zeroed by the jobs, counted on across all parts
+    // MPEG-2: the fields the counted frames are displayed for, which give their duration
+    // (film with 3:2 pulldown shows 4 frames for 10 fields); 0 for other video.
+    std::array<int64_t, 2> FieldCount{};
+    // The title the pass is part of: the bytes of its parts before the source, its whole
+    // size and when its first pass began, so that progress and the remaining time cover
+    // the title. A total of 0: the source alone.
+    struct TitleSpan {
+        int64_t before = 0, total = 0;
+        double startTime = 0;
+    } Span;
+    uint32_t EarliestPTS = 0; // set by the Read job, used by demux passes
 };
 
 // What the jobs keep from one job to the next.

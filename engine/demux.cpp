@@ -27,7 +27,10 @@ void Pass::run() {
     how.writes = !read_;
     if (read_ && fastCheck_) how.stopPast = kFastCheckLimit;
     runBlocks(c, how, *this);
-    if (c.CancelFlag) c.FrameCount = {0, 0};
+    if (c.CancelFlag) {
+        c.FrameCount = {0, 0};
+        c.FieldCount = {0, 0};
+    }
 }
 
 void Pass::parseBlock(std::span<const uint8_t> block) {
@@ -49,6 +52,10 @@ void Pass::systemHeaderLine() {
 
 bool isAobSource(const Context& ctx) {
     return upperExt(ctx.ui.eEVOfile) == ".AOB";
+}
+
+bool isDvdVideoSource(const Context& ctx) {
+    return ctx.titleFacts.dvdVideo || upperExt(ctx.ui.eEVOfile) == ".VOB";
 }
 
 void demux(Context& ctx, uint8_t mode) {

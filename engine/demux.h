@@ -16,5 +16,8 @@ void demux(Context& ctx, uint8_t mode);
 
 // Does the source path name a DVD-Audio object (".AOB" in any letter case)?
 bool isAobSource(const Context& ctx);
+// Is the source DVD-Video: a ".VOB" file (any letter case), or a title the disc's
+// IFO files describe?
+bool isDvdVideoSource(const Context& ctx);
 
 } // namespace qf

@@ -53,7 +53,7 @@ public:
     Pass(Context& ctx, uint8_t mode)
         : ctx_(ctx), buf_(ctx.ReadBuffer.data()), read_(mode == kReadPass), aob_(isAobSource(ctx)),
           countFrames_(ctx.ui.cbCountFr), details_(ctx.ui.cbDetails),
-          fastCheck_(ctx.ui.cbFastCheck) {}
+          fastCheck_(ctx.ui.cbFastCheck), dvdVideo_(isDvdVideoSource(ctx)) {}
 
     void run();
     void parseBlock(std::span<const uint8_t> block) override;
@@ -100,6 +100,7 @@ private:
     const bool read_;
     const bool aob_;
     const bool countFrames_, details_, fastCheck_;
+    const bool dvdVideo_;
 
     // Parser state, kept across blocks.
     uint32_t ScanWord = 0;
@@ -133,6 +134,7 @@ private:
     std::bitset<kEntryLimit> met_;       // streams met in this pass
     std::bitset<kEntryLimit> described_; // streams whose first run has been handled
     std::array<CodeWindow, 2> frameWindow_{};
+    std::array<PictureScan, 2> pictureScan_{}; // MPEG-2: frames and the fields they show
 
     std::vector<PendingRuns> pending_; // one per output of a demux pass, made at its start
 };

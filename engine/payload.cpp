@@ -72,7 +72,12 @@ void Pass::payload(size_t p, size_t n) {
 
 void Pass::countFrames(size_t p, size_t n) {
     if (!read_ && !ctx_.VideoOut[static_cast<size_t>(VideoIdx)]) return;
-    static constexpr uint8_t kPattern[] = {0x00, 0x09, 0x0D}; // MPEG-2, H.264, VC-1
+    if (VideoKind_ == VideoKind::MPEG2) {
+        PictureTally tally{ctx_.FrameCount[VideoIdx], ctx_.FieldCount[VideoIdx]};
+        countPictures(pictureScan_[VideoIdx], buf_ + p, n, tally);
+        return;
+    }
+    static constexpr uint8_t kPattern[] = {0x00, 0x09, 0x0D}; // -, H.264, VC-1
     ctx_.FrameCount[VideoIdx] += countStartCodes(frameWindow_[VideoIdx], buf_ + p, n,
                                                  kPattern[static_cast<int>(VideoKind_)]);
 }
@@ -145,7 +150,7 @@ void Pass::details(size_t p, size_t n, int entry, int slot) {
         if (AudioId == 0xA1 && aob_)
             MLPinfo(r, p, n);
         else
-            LPCMinfo(r, p, n);
+            LPCMinfo(r, p, n, dvdVideo_);
         break;
     case AudioKind::MPA:
         MPAinfo(r, p, n);

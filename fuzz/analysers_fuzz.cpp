@@ -1,5 +1,6 @@
-// Fuzzes every analyser on the same bytes.
+// Fuzzes every analyser on the same bytes, and the H.264 parameter-set fields on them.
 #include <algorithm>
+#include <iterator>
 
 #include "analysers/analysers.h"
 #include "fuzz_common.h"
@@ -8,7 +9,7 @@ using namespace qf;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
-    size = std::min(size, kBlockSize);
+    size = std::min(size, kBlockSize - 4); // room for the parameter-set header below
     fuzz::QuietHost host;
     Context ctx(host);
     ctx.fillReportTables();
@@ -20,10 +21,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     AC3info(ctx, p, size, 0);
     DTSinfo(ctx, p, size, 1);
     MLPinfo(ctx, p, size);
-    LPCMinfo(ctx, p, size);
+    LPCMinfo(ctx, p, size, false);
+    LPCMinfo(ctx, p, size, true);
     MPAinfo(ctx, p, size);
     MPEG2info(ctx, p, size, 0x1234, 0x1000);
     H264info(ctx, p, size, 0x1234, 0x1000);
     VC1info(ctx, p, size, 0x1000, 0x1234);
+
+    // The same bytes as the fields of an H.264 sequence parameter set, from profile_idc on:
+    // the picture size, scaling lists and timing, which random payloads seldom reach.
+    static constexpr uint8_t kParameterSet[] = {0x00, 0x00, 0x01, 0x67};
+    const size_t at = kBlockSize - size - sizeof kParameterSet;
+    std::copy(std::begin(kParameterSet), std::end(kParameterSet),
+              ctx.ReadBuffer.begin() + static_cast<std::ptrdiff_t>(at));
+    H264info(ctx, at, size + sizeof kParameterSet, 0x1234, 0x1000);
     return 0;
 }

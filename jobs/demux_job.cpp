@@ -1,5 +1,5 @@
 // The Demux job: one elementary-stream file per ticked box, filled by demux passes over
-// the source file and, for a two-part title, the second part.
+// every part of the title.
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "analysers/report.h"
-
 #include "engine/catalogue.h"
 #include "engine/context.h"
 #include "engine/demux.h"
@@ -206,9 +205,10 @@ void runDemux(Context& ctx) {
     ui.bRebuild = false;
     ui.page = 0;
     ctx.FrameCount = {0, 0};
+    ctx.FieldCount = {0, 0};
     ctx.CreatedFiles.clear();
 
-    const std::string second = titleOf(ctx);
+    const Title title = jobTitle(ctx);
     const std::string prefix = outputPrefix(ctx);
 
     ctx.slog("Opening", 0);
@@ -238,9 +238,7 @@ void runDemux(Context& ctx) {
     } unhook{ctx};
 
     ctx.slog("Demuxing " + namePart(ui.eEVOfile), 0);
-    demux(ctx, kDemuxPass);
-    continueOnSecondPart(ctx, second, "Demuxing",
-                         [&](const std::string&) { demux(ctx, kDemuxPass); });
+    forEachPart(ctx, title, "Demuxing", [&](const std::string&) { demux(ctx, kDemuxPass); });
 
     ctx.SourceStream.reset();
     finishVobSub(ctx, prefix);

@@ -174,7 +174,7 @@ std::string outputName(const Context& ctx, const std::string& prefix, int family
 }
 
 std::vector<std::string> plannedOutputs(Context& ctx, bool rebuild) {
-    titleOf(ctx);
+    jobTitle(ctx);
     const std::string prefix = outputPrefix(ctx);
     if (rebuild) return {prefix + ".rebuilt.EVO"};
     std::vector<std::string> names;
@@ -194,8 +194,9 @@ std::vector<std::string> plannedOutputs(Context& ctx, bool rebuild) {
 }
 
 std::vector<FileId> jobInputs(const Context& ctx) {
-    std::vector<std::string> paths{ctx.ui.eEVOfile, ctx.ui.eXPLfile};
-    if (ctx.ui.cbContinue) paths.push_back(getsecond(ctx.ui.eEVOfile));
+    std::vector<std::string> paths = titleOf(ctx.ui.eEVOfile, ctx.ui.cbContinue).parts;
+    paths.push_back(ctx.ui.eEVOfile); // also a disc or image, which is no part
+    paths.push_back(ctx.ui.eXPLfile);
     std::vector<FileId> ids;
     for (const std::string& path : paths)
         if (FileId id; fileIdOf(path, id)) ids.push_back(id);

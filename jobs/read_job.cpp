@@ -1,4 +1,4 @@
-// The Read job: read passes over the source (and the second part of a title), then one
+// The Read job: read passes over every part of the title, then one
 // ticked, captioned check box per stream found, frame counts and the auto follow-up.
 #include <cstdio>
 
@@ -58,20 +58,19 @@ bool runRead(Context& ctx) {
     ui.page = 0;
 
     ctx.FrameCount = {0, 0};
+    ctx.FieldCount = {0, 0};
     ctx.resetFacts();
     ctx.EarliestPTS = 0xFFFFFFFF;
     // Slots are given anew; the Demux or Rebuild job that uses this selection keeps them.
     ctx.Slots.clear();
     ctx.fastCheckStop = -1;
-    const std::string second = titleOf(ctx);
+    const Title title = jobTitle(ctx);
 
     openJobSource(ctx, true);
     ctx.slog("Reading " + namePart(ui.eEVOfile) + " ", 0);
     logFileSize(ctx);
     JobEnd end;
-    demux(ctx, kReadPass);
-    noteStop(ctx, end);
-    continueOnSecondPart(ctx, second, "Reading", [&](const std::string&) {
+    forEachPart(ctx, title, "Reading", [&](const std::string&) {
         demux(ctx, kReadPass);
         noteStop(ctx, end);
     });

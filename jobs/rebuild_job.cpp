@@ -1,5 +1,5 @@
 // The Rebuild job: writes BaseName + ".rebuilt.EVO" holding only the ticked streams,
-// renumbered, from one source file or both parts of a title.
+// renumbered, from every part of the title.
 #include <memory>
 
 #include "engine/context.h"
@@ -24,7 +24,7 @@ void runRebuild(Context& ctx, RebuildState& st) {
     st.reset();
     st.takeSelection(ctx);
     ctx.CreatedFiles.clear();
-    const std::string second = titleOf(ctx);
+    const Title title = jobTitle(ctx);
     const std::string target = outputPrefix(ctx) + ".rebuilt.EVO";
 
     ctx.slog("Opening", 0);
@@ -34,10 +34,8 @@ void runRebuild(Context& ctx, RebuildState& st) {
     st.RebuiltOut = createOutput(ctx, target);
     ctx.log("Creating " + escapeMarkup(target));
 
-    st.SourceName = namePart(ui.eEVOfile);
-    ctx.slog("Rebuilding " + st.SourceName, 0);
-    Rebuild(ctx, st);
-    continueOnSecondPart(ctx, second, "Rebuilding", [&](const std::string& name) {
+    ctx.slog("Rebuilding " + namePart(ui.eEVOfile), 0);
+    forEachPart(ctx, title, "Rebuilding", [&](const std::string& name) {
         st.SourceName = name;
         Rebuild(ctx, st);
     });

@@ -1,11 +1,13 @@
 #include "jobs/runner.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <memory>
 
 #include "engine/context.h"
 #include "engine/stream.h"
+#include "engine/timefmt.h"
 #include "jobs/disc_title.h"
 #include "model/markup.h"
 #include "model/paths.h"
@@ -31,32 +33,51 @@ bool runJob(Context& ctx, const std::function<void()>& body, const std::function
     return true;
 }
 
-std::string titleOf(Context& ctx) {
-    if (discTitleName(ctx)) return ""; // a disc's title is its cells, never a next file
-    ctx.ui.BaseName = CutExt(ctx.ui.EVOname);
-    std::string second;
-    if (ctx.ui.cbContinue) second = getsecond(ctx.ui.eEVOfile);
-    if (!second.empty()) ctx.ui.BaseName += "_" + CutExt(namePart(second));
-    return second;
+Title jobTitle(Context& ctx) {
+    // A disc's title is its cells, read as one source: never a next file.
+    if (discTitleName(ctx)) return Title{{ctx.ui.eEVOfile}, ctx.ui.BaseName};
+    Title title = titleOf(ctx.ui.eEVOfile, ctx.ui.cbContinue);
+    ctx.ui.BaseName = title.baseName;
+    return title;
 }
 
-void continueOnSecondPart(Context& ctx, const std::string& second, std::string_view verb,
-                          const std::function<void(const std::string& name)>& pass) {
-    if (!ctx.ui.cbContinue || ctx.CancelFlag || second.empty()) return;
-    const std::array<int32_t, 16> video = ctx.VideoSlots, audio = ctx.AudioSlots;
-    const std::array<int32_t, 32> sub = ctx.SubSlots;
-    openSource(ctx, second);
-    const std::string name = namePart(second);
-    ctx.log("Continue on " + escapeMarkup(name));
-    ctx.slog(std::string(verb) + " " + name, 0);
-    pass(name);
-    auto keep = [](auto& slots, const auto& first) {
-        for (size_t k = 0; k < slots.size(); ++k)
-            if (slots[k] == -1) slots[k] = first[k];
-    };
-    keep(ctx.VideoSlots, video);
-    keep(ctx.AudioSlots, audio);
-    keep(ctx.SubSlots, sub);
+void forEachPart(Context& ctx, const Title& title, std::string_view verb,
+                 const std::function<void(const std::string& name)>& pass) {
+    struct SpanReset {
+        Context& c;
+        ~SpanReset() { c.Span = {}; }
+    } reset{ctx};
+    ctx.Span.startTime = nowInDays();
+    int64_t before = 0; // bytes of the parts already passed
+    for (size_t k = 0; k < title.parts.size(); ++k) {
+        const std::string& path = title.parts[k];
+        const std::string name = namePart(path);
+        const std::array<int32_t, 16> video = ctx.VideoSlots, audio = ctx.AudioSlots;
+        const std::array<int32_t, 32> sub = ctx.SubSlots;
+        if (k > 0) {
+            if (!ctx.ui.cbContinue || ctx.CancelFlag) break;
+            openSource(ctx, path);
+            ctx.log("Continue on " + escapeMarkup(name));
+            ctx.slog(std::string(verb) + " " + name, 0);
+        }
+        // The parts still ahead count as large as they are on disk now.
+        int64_t after = 0;
+        for (size_t j = k + 1; j < title.parts.size(); ++j)
+            after += std::max<int64_t>(0, fileSize(title.parts[j]));
+        const int64_t size = ctx.SourceStream->size();
+        ctx.Span.before = before;
+        ctx.Span.total = before + size + after;
+        pass(name);
+        before += size;
+        if (k == 0) continue;
+        auto keep = [](auto& slots, const auto& earlier) {
+            for (size_t s = 0; s < slots.size(); ++s)
+                if (slots[s] == -1) slots[s] = earlier[s];
+        };
+        keep(ctx.VideoSlots, video);
+        keep(ctx.AudioSlots, audio);
+        keep(ctx.SubSlots, sub);
+    }
 }
 
 void openSource(Context& ctx, const std::string& path) {
@@ -98,18 +119,25 @@ void logFrameCounts(Context& ctx, FrameLines form) {
     for (int slot = 0; slot < 2; ++slot) {
         const int32_t n = ctx.FrameCount[slot];
         if (n <= 0) continue;
-        // At the rate the Read job found in the stream; without one, each job keeps the
-        // film rate it has always assumed.
-        const double rate = ctx.VideoFacts[static_cast<size_t>(slot)].number(key::FrameRate);
-        const double days = rate > 0 ? n / rate / 86400
-                            : read   ? n / 24000.0 * 1001 / 86400
-                                     : n / 23.976 / 86400;
-        const std::string time = ctx.formatTime(days);
+        const std::string time =
+            ctx.formatTime(countedSeconds(ctx, static_cast<size_t>(slot), form) / 86400);
         ctx.log(std::to_string(n) +
                 (read ? " frames ([b]" + time + " s[/b])" : " frames (" + time + " s)") +
                 " count in video stream " + std::to_string(slot) + ".");
     }
     if (static_cast<int64_t>(ctx.FrameCount[0]) + ctx.FrameCount[1] > 0) ctx.log("");
+}
+
+double countedSeconds(const Context& ctx, size_t slot, FrameLines form) {
+    // Fields shown, as frames; without them (other video, or MPEG-1) the frames counted.
+    const int64_t fields = ctx.FieldCount[slot];
+    const double frames = fields > 0 ? static_cast<double>(fields) / 2 : ctx.FrameCount[slot];
+    // At the rate the Read job found in the stream; without one, each job keeps the film
+    // rate it has always assumed.
+    const double rate = ctx.VideoFacts[slot].number(key::FrameRate);
+    return rate > 0                   ? frames / rate
+           : form == FrameLines::Read ? frames / 24000.0 * 1001
+                                      : frames / 23.976;
 }
 
 void restoreJobButtons(Context& ctx, bool bRebuildBefore) {

@@ -1,11 +1,13 @@
 #pragma once
 // What the Read, Demux and Rebuild jobs and the playlist reader share: running under the
-// job guard with the clean-up after an error, the parts of a title and the walk onto the
-// second, and the lines that end a job.
+// job guard with the clean-up after an error, the parts of a title and the walk over them,
+// and the lines that end a job.
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+
+#include "model/paths.h"
 
 namespace qf {
 
@@ -21,22 +23,23 @@ bool runJob(Context& ctx, const std::function<void()>& body, const std::function
 // is the Rebuild button's state when the job started (kept for non-EVO sources).
 void restoreJobButtons(Context& ctx, bool bRebuildBefore);
 
-// The second part of the title when "Continue with second  EVO" is ticked and one exists
-// (else empty); sets BaseName to the source name without extension, plus "_" and the
-// second part's.
-std::string titleOf(Context& ctx);
+// The title the source starts: every part while "Continue with second  EVO" is ticked,
+// else the source alone. Sets BaseName from it.
+Title jobTitle(Context& ctx);
 
 // Opens path as the new SourceStream (closing the previous one first).
 void openSource(Context& ctx, const std::string& path);
 // "File size: N Mbytes." for the open source.
 void logFileSize(Context& ctx);
 
-// When the first part's pass ended without a stop and the title has a second part: opens
-// it in the first's place, logs "Continue on NAME", shows `verb` + " " + NAME and runs
-// `pass` with NAME. Afterwards a slot the second part left empty keeps the first part's
-// stream, so a stream found only in the first part stays selectable, demuxed and rebuilt.
-void continueOnSecondPart(Context& ctx, const std::string& second, std::string_view verb,
-                          const std::function<void(const std::string& name)>& pass);
+// Runs `pass` with each part's name, in order: first on the source, which the job has
+// opened; then, while the passes end without a stop and "Continue with second  EVO" stays
+// ticked, on each further part: opens it in the previous one's place, logs "Continue on
+// NAME" and shows `verb` + " " + NAME. Progress and remaining time count over the whole
+// title. A slot a later part left empty keeps the stream an earlier part gave it, so a
+// stream found only in one part stays selectable, demuxed and rebuilt.
+void forEachPart(Context& ctx, const Title& title, std::string_view verb,
+                 const std::function<void(const std::string& name)>& pass);
 
 // How a job's passes ended, for the lines around "Done.".
 struct JobEnd {
@@ -54,5 +57,8 @@ void finishLog(Context& ctx, const JobEnd& end = {});
 // them at 24000/1001 frames per second (in bold), the Demux job at 23.976.
 enum class FrameLines { Read, Demux };
 void logFrameCounts(Context& ctx, FrameLines form);
+// The seconds the frames counted in a video slot are shown for, as those lines give them:
+// MPEG-2 frames by the fields they are displayed for, other video frame by frame.
+double countedSeconds(const Context& ctx, size_t slot, FrameLines form);
 
 } // namespace qf

@@ -1,14 +1,35 @@
 #pragma once
 // Paths as the window and the jobs take them apart: folder, name, extension, and the
-// second part of a two-part title.
+// parts of a title split over numbered files.
+#include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace qf {
 
 // The name without its extension (the part from the last "." after the last separator).
 std::string CutExt(const std::string& name);
-// The path of the next numbered part of a title (FEATURE_1 -> FEATURE_2) when it exists.
-std::string getsecond(const std::string& path);
+// The path of the next numbered part of a title when that file exists, else empty.
+// A name ending in "_" and a number before its extension counts on in that number
+// (FEATURE_1 -> FEATURE_2, VTS_01_9 -> VTS_01_10); other names bump the digit after their
+// first "_", or else the one before it (1_MAIN -> 2_MAIN). A DVD menu object (VTS_01_0.VOB)
+// is never followed: the title's parts are no continuation of its menus.
+std::string nextPart(const std::string& path);
+
+// The most parts a title is joined from.
+inline constexpr size_t kMaxTitleParts = 99;
+
+// A title: its parts in reading order, and the name its outputs start with (the first
+// part's name without extension, plus "_" and the last part's when there are more).
+struct Title {
+    std::vector<std::string> parts;
+    std::string baseName;
+};
+// The title that starts at `source`: with `allParts`, the source and every part after it
+// that exists; otherwise the source alone.
+Title titleOf(const std::string& source, bool allParts);
+
 // Folder part (with trailing separator) and name part of a path.
 std::string folderPart(const std::string& path);
 std::string namePart(const std::string& path);
@@ -16,5 +37,14 @@ std::string namePart(const std::string& path);
 std::string upperExt(const std::string& path);
 // Does a file (not a folder) exist at path?
 bool fileExists(const std::string& path);
+// The size in bytes of the file at path; -1 when there is none.
+int64_t fileSize(const std::string& path);
+
+// Letter case folded for names, extensions and captions: ASCII letters only, whatever
+// the locale, so that a name compares the same everywhere.
+char asciiUpper(char c);
+char asciiLower(char c);
+std::string asciiUpper(std::string_view text);
+bool sameIgnoringCase(std::string_view a, std::string_view b);
 
 } // namespace qf

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <utility>
 
 #include "model/paths.h"
@@ -135,12 +134,7 @@ void dropFile(WindowModel& ui, const std::string& dropped) {
 }
 
 bool sameCaption(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
+    return sameIgnoringCase(a, b);
 }
 
 void bClearClick(WindowModel& ui) {

@@ -21,7 +21,7 @@ protected:
 
 TEST_F(LPCMTest, ReportsHeaderFields) {
     const size_t p = header(100, 2, 1, 1);
-    LPCMinfo(ctx, p, 2000);
+    LPCMinfo(ctx, p, 2000, false);
     EXPECT_EQ(log(), (Lines{
                          "   Sample size = [bl]24[/bl] bit",
                          "   Sampling frequency = [bl]96[/bl] kHz",
@@ -31,8 +31,8 @@ TEST_F(LPCMTest, ReportsHeaderFields) {
 
 // Codes without a name leave the text empty; rate code 15 drops its line.
 TEST_F(LPCMTest, UnnamedCodes) {
-    LPCMinfo(ctx, header(0, 3, 15, 25), 0);
-    LPCMinfo(ctx, header(20, 0, 3, 20), 0);
+    LPCMinfo(ctx, header(0, 3, 15, 25), 0, false);
+    LPCMinfo(ctx, header(20, 0, 3, 20), 0, false);
     EXPECT_EQ(log(), (Lines{
                          "   Sample size = [bl][/bl] bit",
                          "   Channel arrangement = ",
@@ -45,19 +45,53 @@ TEST_F(LPCMTest, UnnamedCodes) {
 // Fewer than 7 bytes before the payload: the header was in the previous block.
 TEST_F(LPCMTest, HeaderInPreviousBlock) {
     fill(0x21);
-    for (size_t p = 0; p < 7; ++p) LPCMinfo(ctx, p, 100);
+    for (size_t p = 0; p < 7; ++p) LPCMinfo(ctx, p, 100, p % 2 == 0);
     EXPECT_TRUE(log().empty());
-    LPCMinfo(ctx, 7, 100);
+    LPCMinfo(ctx, 7, 100, false);
     EXPECT_EQ(log().size(), 3u);
 }
 
 TEST_F(LPCMTest, HeaderEndingTheBuffer) {
-    LPCMinfo(ctx, header(kBlockSize - 7, 1, 8, 0), 0);
+    LPCMinfo(ctx, header(kBlockSize - 7, 1, 8, 0), 0, false);
     EXPECT_EQ(log(), (Lines{
                          "   Sample size = [bl]20[/bl] bit",
                          "   Sampling frequency = [bl]44.1[/bl] kHz",
                          "   Channel arrangement = C (mono)",
                      }));
+}
+
+// DVD-Video keeps its fields in the byte after the frame number; DVD-Audio and HD DVD
+// read the same header their own way.
+TEST_F(LPCMTest, DvdVideoHeader) {
+    const struct {
+        uint8_t fields;
+        Lines lines;
+    } cases[] = {
+        {0x91,
+         {"   Sample size = [bl]24[/bl] bit", "   Sampling frequency = [bl]96[/bl] kHz",
+          "   Channel arrangement = L + R"}},
+        {0x50,
+         {"   Sample size = [bl]20[/bl] bit", "   Sampling frequency = [bl]96[/bl] kHz",
+          "   Channel arrangement = mono"}},
+        {0x05,
+         {"   Sample size = [bl]16[/bl] bit", "   Sampling frequency = [bl]48[/bl] kHz",
+          "   Channel arrangement = 6 channels"}},
+        {0xE7,
+         {"   Sample size = reserved", "   Sampling frequency = reserved",
+          "   Channel arrangement = 8 channels"}},
+    };
+    for (const auto& c : cases) {
+        host.lines.clear();
+        const size_t p = 100 + place(100, {0xA0, 0x07, 0x00, 0x04, 0x0C, c.fields, 0x80});
+        LPCMinfo(ctx, p, 0, true);
+        EXPECT_EQ(log(), c.lines) << int(c.fields);
+    }
+    host.lines.clear();
+    LPCMinfo(ctx, 100 + place(100, {0xA0, 0x07, 0x00, 0x04, 0x0C, 0x91, 0x80}), 0, false);
+    EXPECT_EQ(log(),
+              (Lines{"   Sample size = [bl]16[/bl] bit", "   Sampling frequency = [bl]48[/bl] kHz",
+                     "   Channel arrangement = " + ctx.ChannelNames[0x11]}))
+        << "the DVD-Audio layout of the same bytes";
 }
 
 class MLPTest : public AudioAnalyserTest {};

@@ -241,5 +241,24 @@ TEST_F(Vc1Test, StaysInsideTheRun) {
     EXPECT_EQ(log(), kHdDvd);
 }
 
+// The sample aspect ratio the log shows is a value too; codes without a ratio give none.
+TEST_F(Vc1Test, SampleAspectValue) {
+    for (const auto& [code, ratio] : std::vector<std::pair<uint32_t, const char*>>{
+             {1, "1:1"}, {3, "10:11"}, {13, "160:99"}, {0, nullptr}, {14, nullptr}}) {
+        SequenceHeader h;
+        h.aspect = code;
+        ValueReport r(ctx);
+        const VideoBytes bytes = h.bytes() + kEntryPoint;
+        VC1info(r, 100, place(100, bytes), 0, 0);
+        bool found = false;
+        for (const auto& [k, v] : r.facts.values)
+            if (k == key::SampleAspect) {
+                found = true;
+                EXPECT_EQ(std::get<std::string>(v), ratio ? ratio : "") << code;
+            }
+        EXPECT_EQ(found, ratio != nullptr) << code;
+    }
+}
+
 } // namespace
 } // namespace qf::test

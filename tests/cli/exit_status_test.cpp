@@ -118,6 +118,25 @@ TEST_F(ExitStatusTest, FailingRunsEndAtOnceWithTheirMessageAndWriteNothing) {
     }
 }
 
+// Subpictures in slots 16-31 have no box, but a read that finds them found streams; a
+// demux has nothing it could write.
+TEST_F(ExitStatusTest, OnlyUnselectableSubpicturesAreStillStreamsFound) {
+    PsMuxer m;
+    PsMuxer::Track t;
+    t.streamId = 0xBD;
+    t.subHeader = subHeaderSub(0x38);
+    t.units = {Bytes(700, 0x31), Bytes(700, 0x32)};
+    m.add(std::move(t));
+    const std::string source = tmp / "subs.VOB";
+    writeFile(source, m.build());
+    const CliResult read = runCli({"read", source});
+    EXPECT_EQ(read.status, 0) << read.err;
+    EXPECT_NE(read.out.find("Subpicture stream 24 found!"), std::string::npos) << read.out;
+    const CliResult demux = runCli({"demux", source, "-o", out});
+    EXPECT_EQ(demux.status, 1);
+    EXPECT_EQ(demux.err, "No stream found in " + source + "\n");
+}
+
 // A process that holds the lock of a file, as another job writing it would.
 class LockHolder {
 public:

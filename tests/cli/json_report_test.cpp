@@ -107,14 +107,17 @@ TEST_F(JsonReportTest, ADemuxOfOneSlotListsItsFile) {
     EXPECT_EQ(demux["log"].back(), "");
 }
 
-// A two-part title lists both parts, and the files are those in the output folder.
+// A title lists every part in order, and the files are those in the output folder.
 class JsonReportOfATitle : public SampleDiscTest {};
 
-TEST_F(JsonReportOfATitle, BothPartsAndTheFiles) {
+TEST_F(JsonReportOfATitle, EveryPartAndTheFiles) {
+    std::filesystem::copy_file(part2, disc + "/HVDVD_TS/FEATURE_3.EVO");
     const Json r = parsed(runCli({"demux", "--json", "-o", out, part1}));
-    ASSERT_EQ(r["sources"].size(), 2u);
+    ASSERT_EQ(r["sources"].size(), 3u);
     EXPECT_EQ(r["sources"][1]["name"], "FEATURE_2.EVO");
-    EXPECT_EQ(r["base_name"], "FEATURE_1_FEATURE_2");
+    EXPECT_EQ(r["sources"][2]["name"], "FEATURE_3.EVO");
+    EXPECT_EQ(r["base_name"], "FEATURE_1_FEATURE_3");
+    EXPECT_EQ(parsed(runCli({"read", "--json", "--no-continue", part1}))["sources"].size(), 1u);
     EXPECT_FALSE(r["cancelled"]);
     std::vector<std::string> written;
     for (const Json& f : r["files"])

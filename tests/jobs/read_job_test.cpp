@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <sstream>
 
 #include "job_fixture.h"
 #include "jobs/runner.h"
@@ -104,6 +105,143 @@ TEST_F(ReadJobTest, TwoPartTitleKeepsStreamsOfTheFirstPartAndCountsOn) {
     EXPECT_TRUE(ctx.ui.cbAudio[0].checked);
     EXPECT_EQ(ctx.ui.cbAudio[1].caption, "DD+.stream.01");
     EXPECT_EQ(ctx.ui.cbSub[0].caption, "Subpicture.00");
+}
+
+// A DVD title over three files, beside another title set's first file: the parts are
+// joined in order, the other set never, and progress counts over the whole title.
+TEST_F(ReadJobTest, TitleOfThreePartsIsReadWhole) {
+    const Bytes big = bigTitle(), small = titleWith(3, {0xC1}, false);
+    writeFile(dir / "VTS_01_1.VOB", big);
+    writeFile(dir / "VTS_01_2.VOB", small);
+    writeFile(dir / "VTS_01_3.VOB", big);
+    writeFile(dir / "VTS_11_1.VOB", titleWith(5, {0xC2}, true));
+    choose(dir / "VTS_01_1.VOB");
+    bCheckClick(ctx);
+
+    EXPECT_EQ(ctx.ui.BaseName, "VTS_01_1_VTS_01_3");
+    EXPECT_EQ(countLines("Continue on"), 2);
+    EXPECT_TRUE(hasLine("Continue on VTS_01_2.VOB"));
+    EXPECT_TRUE(hasLine("Continue on VTS_01_3.VOB"));
+    EXPECT_EQ(ctx.FrameCount[0], 2200 + 3 + 2200);
+    EXPECT_EQ(ctx.AudioSlots[1], 0xC1);
+    EXPECT_EQ(ctx.AudioSlots[2], -1) << "nothing of VTS_11_1.VOB";
+    EXPECT_EQ(ctx.SubSlots[0], -1);
+    // One progress line at the 4 MiB mark of each big part, over the title's size.
+    const std::string total = "/" + std::to_string((2 * big.size() + small.size()) / 1048576);
+    const std::string last = std::to_string((big.size() + small.size() + 4194304) / 1048576);
+    ASSERT_EQ(host.status1.size(), 3u); // and the empty panel at the end
+    EXPECT_EQ(host.status1[0].rfind("4" + total + " Mbytes, Remaining time: ", 0), 0u)
+        << host.status1[0];
+    EXPECT_EQ(host.status1[1].rfind(last + total + " Mbytes, Remaining time: ", 0), 0u)
+        << host.status1[1];
+    EXPECT_EQ(ctx.Span.total, 0) << "a later pass of a single file counts alone";
+
+    host.lines.clear();
+    bDemuxClick(ctx);
+    EXPECT_EQ(countLines("Continue on"), 2);
+    EXPECT_TRUE(hasLine("Creating " + (dir / "VTS_01_1_VTS_01_3.VC-1.stream.0.mpv")));
+}
+
+// LPCM of a DVD-Video source as ffprobe reads what ffmpeg's DVD muxer wrote: 16 and 24
+// bit, 48 and 96 kHz, the channel counts it takes.
+TEST_F(ReadJobTest, DvdVideoLpcmAgreesWithFfprobe) {
+    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not available";
+    const struct {
+        const char* codec;
+        int rate, channels;
+        const char* sampleFormat;
+    } cases[] = {
+        {"pcm_s16be", 48000, 1, "s16"}, {"pcm_s16be", 96000, 2, "s16"},
+        {"pcm_s16be", 48000, 4, "s16"}, {"pcm_dvd", 48000, 2, "s32"},
+        {"pcm_dvd", 96000, 2, "s32"},   {"pcm_dvd", 96000, 1, "s32"},
+        {"pcm_dvd", 48000, 6, "s16"},   {"pcm_dvd", 48000, 8, "s16"},
+    };
+    for (const auto& c : cases) {
+        const std::string name = std::string(c.codec) + "_" + std::to_string(c.rate) + "_" +
+                                 std::to_string(c.channels) + ".VOB";
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(ffmpeg(dir.path, "-f lavfi -i sine=sample_rate=" + std::to_string(c.rate) +
+                                         ":duration=0.5 -ac " + std::to_string(c.channels) +
+                                         " -c:a " + c.codec + " -sample_fmt " + c.sampleFormat +
+                                         " -f dvd " + name));
+        const std::string probe =
+            ffprobe(dir.path, "-select_streams a -show_entries "
+                              "stream=sample_rate,channels,bits_per_raw_sample -of csv=p=0 " +
+                                  name);
+        host.lines.clear();
+        choose(dir / name);
+        bCheckClick(ctx);
+        const StreamFacts& f = ctx.AudioFacts[0];
+        ASSERT_EQ(f.entry, 0xA0);
+        auto whole = [&](std::string_view k) { return std::to_string(std::lround(f.number(k))); };
+        EXPECT_EQ(whole(key::SamplingRate) + "," + whole(key::Channels) + "," +
+                      whole(key::BitsPerSample) + "\n",
+                  probe);
+        const std::string layout = c.channels == 1   ? "mono"
+                                   : c.channels == 2 ? "L + R"
+                                                     : std::to_string(c.channels) + " channels";
+        EXPECT_TRUE(hasLine("   Channel arrangement = " + layout));
+    }
+}
+
+// Film as DVDs carry it: pictures flagged to repeat a field (3:2 pulldown in an interlaced
+// sequence, or doubled and tripled frames in a progressive one), patched into an ffmpeg
+// stream. Frames are what ffprobe counts, the time what its pictures are displayed for.
+TEST_F(ReadJobTest, PulldownFramesAndTheirDisplayedTime) {
+    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not available";
+    struct Flags {
+        bool topFirst, repeatFirst;
+    };
+    const struct {
+        const char* name;
+        const char* flags;
+        std::vector<Flags> pattern;
+    } cases[] = {
+        {"pulldown",
+         "-flags +ildct+ilme",
+         {{true, true}, {false, false}, {false, true}, {true, false}}},
+        {"progressive", "", {{false, true}, {true, true}, {false, false}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string es = std::string(c.name) + ".m2v", vob = std::string(c.name) + ".VOB";
+        ASSERT_TRUE(ffmpeg(dir.path, "-f lavfi -i testsrc=size=352x240:rate=30000/1001:"
+                                     "duration=8.008 -c:v mpeg2video -bf 0 -q:v 10 " +
+                                         std::string(c.flags) + " " + es));
+        Bytes b = readFile(dir / es);
+        size_t k = 0;
+        for (size_t i = 0; i + 8 < b.size(); ++i) {
+            if (b[i] != 0 || b[i + 1] != 0 || b[i + 2] != 1 || b[i + 3] != 0xB5 ||
+                b[i + 4] >> 4 != 8)
+                continue;
+            const Flags f = c.pattern[k++ % c.pattern.size()];
+            b[i + 7] = static_cast<uint8_t>((b[i + 7] & ~0x82) | (f.topFirst ? 0x80 : 0) |
+                                            (f.repeatFirst ? 0x02 : 0));
+            b[i + 8] |= 0x80; // progressive_frame, which a repeated field asks for
+        }
+        writeFile(dir / es, b);
+        ASSERT_TRUE(ffmpeg(dir.path, "-i " + es + " -c copy -f dvd " + vob));
+
+        const int frames = std::stoi(ffprobe(dir.path, "-count_frames -select_streams v "
+                                                       "-show_entries stream=nb_read_frames "
+                                                       "-of csv=p=0 " +
+                                                           es));
+        int64_t fields = 0;
+        std::istringstream lines(ffprobe(
+            dir.path, "-select_streams v -show_entries frame=repeat_pict -of csv=p=0 " + es));
+        for (std::string line; std::getline(lines, line);)
+            if (!line.empty() && std::isdigit(static_cast<unsigned char>(line[0])))
+                fields += 2 + std::stoi(line);
+        const double seconds = static_cast<double>(fields) / 2 / (30000.0 / 1001);
+
+        host.lines.clear();
+        choose(dir / vob);
+        bCheckClick(ctx);
+        EXPECT_EQ(ctx.FrameCount[0], frames);
+        EXPECT_NEAR(countedSeconds(ctx, 0, FrameLines::Read), seconds, 1e-9);
+        EXPECT_TRUE(hasLine(std::to_string(frames) + " frames (" + ctx.formatTime(seconds / 86400) +
+                            " s) count in video stream 0."));
+    }
 }
 
 TEST_F(ReadJobTest, ContinueUncheckedReadsOnlyTheFirstPart) {
