@@ -93,7 +93,10 @@ Title titleOf(const std::string& source, bool allParts) {
         title.parts.push_back(std::move(next));
     }
     title.baseName = CutExt(namePart(source));
-    if (title.parts.size() > 1) title.baseName += "_" + CutExt(namePart(title.parts.back()));
+    if (title.parts.size() > 1) {
+        title.baseName += '_';
+        title.baseName += CutExt(namePart(title.parts.back()));
+    }
     return title;
 }
 

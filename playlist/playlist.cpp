@@ -162,7 +162,9 @@ std::string decodeReferences(const std::string& text) {
 }
 
 std::string slotNumber(int32_t n) {
-    return (n < 10 ? "0" : "") + std::to_string(n);
+    std::string s = std::to_string(n);
+    if (n < 10) s.insert(s.begin(), '0');
+    return s;
 }
 
 void logLine(Context& ctx, Budget& budget, const std::string& line) {

@@ -44,8 +44,13 @@ Bytes pesBytes(const Pes& pes) {
     }
     hdr.insert(hdr.end(), static_cast<size_t>(pes.stuffing), 0xFF);
 
-    Bytes out = {
-        0x00, 0x00, 0x01, pes.streamId, 0, 0, 0x81, flags, static_cast<uint8_t>(hdr.size())};
+    // Sized first and filled: inserts into a fresh small vector trip a false
+    // -Warray-bounds of GCC 12 in release builds.
+    Bytes out;
+    out.reserve(9 + hdr.size() + pes.subHeader.size() + pes.payload.size());
+    for (uint8_t b : {uint8_t{0x00}, uint8_t{0x00}, uint8_t{0x01}, pes.streamId, uint8_t{0},
+                      uint8_t{0}, uint8_t{0x81}, flags, static_cast<uint8_t>(hdr.size())})
+        out.push_back(b);
     out.insert(out.end(), hdr.begin(), hdr.end());
     out.insert(out.end(), pes.subHeader.begin(), pes.subHeader.end());
     out.insert(out.end(), pes.payload.begin(), pes.payload.end());
@@ -83,13 +88,14 @@ Bytes systemHeader(int audioBound, int videoBound) {
 
 Bytes paddingPacket(size_t total) {
     if (total < 6) throw std::invalid_argument("padding packet needs 6 bytes");
-    Bytes p = {0x00,
-               0x00,
-               0x01,
-               0xBE,
-               static_cast<uint8_t>((total - 6) >> 8),
-               static_cast<uint8_t>(total - 6)};
-    p.resize(total, 0xFF);
+    Bytes p(total, 0xFF);
+    const uint8_t head[6] = {0x00,
+                             0x00,
+                             0x01,
+                             0xBE,
+                             static_cast<uint8_t>((total - 6) >> 8),
+                             static_cast<uint8_t>(total - 6)};
+    std::copy(std::begin(head), std::end(head), p.begin());
     return p;
 }
 
