@@ -177,8 +177,11 @@ std::optional<DiscTitle> readTitle(const title_info_t& info, int number, ifo_han
                 angle = cp.block_mode == BLOCK_MODE_FIRST_CELL ? 1 : angle + 1;
             else
                 angle = 0;
-            t.cells.push_back(
-                {{cp.first_sector, cp.last_sector}, seconds(cp.playback_time), angle, 0});
+            t.cells.push_back({{cp.first_sector, cp.last_sector},
+                               seconds(cp.playback_time),
+                               angle,
+                               0,
+                               cp.interleaved != 0});
         }
         for (int j = 0; j < ttu.nr_of_ptts; ++j) {
             const ptt_info_t& ptt = ttu.ptt[j];

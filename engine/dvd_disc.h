@@ -35,6 +35,8 @@ struct DiscCell {
     double seconds = 0;
     int angle = 0;   // 0: played in every angle; k: the cell of angle k in an angle block
     int chapter = 0; // the chapter this cell begins, 0 when it begins none
+    // Its sectors hold other cells' interleaved units too (seamless angles or branching).
+    bool interleaved = false;
 };
 
 struct DiscStream {
