@@ -74,7 +74,8 @@ TEST(FileStream, AnOutputIsNeverALinkAnInputOrAnythingButAFile) {
         {folder, "Not a regular file"},         {"/dev/null", "Not a regular file"},
     };
     for (const auto mode : {FileStream::Mode::Create, FileStream::Mode::CreateNew})
-        for (const auto& [path, reason] : cases) {
+        for (const auto& [name, reason] : cases) {
+            const std::string& path = name; // a lambda takes no structured binding in C++20
             SCOPED_TRACE(path);
             const bool exists = std::string(reason) != "It is a symbolic link";
             // CreateNew says that a file exists before it says what the file is.
