@@ -33,10 +33,6 @@ int32_t countStartCodes(CodeWindow& w, const uint8_t* data, size_t n, uint8_t co
     return count;
 }
 
-} // namespace qf
-
-namespace qf {
-
 namespace {
 
 constexpr uint8_t kPictureStart = 0x00;

@@ -233,17 +233,19 @@ size_t Pass::scanToStartCode(size_t i, size_t len) {
 }
 
 int Pass::claim(int32_t entry, Family family, int ruleSlot, const char* found, bool& first) {
-    // Known: given a slot (or refused one) by the Read job or an earlier part of this job.
-    const bool known = ctx_.Slots.slotOf(entry) >= 0 || ctx_.Slots.refused(entry);
-    const int slot = ctx_.Slots.claim(entry, family, ruleSlot);
     first = !met_.test(static_cast<size_t>(entry));
+    // Late: neither the Read job nor an earlier part of this job gave it a slot or refused
+    // one. Asked before the claim below gives it one, and only at its first packet.
+    const bool late = first && !read_ && ctx_.onLateStream && ctx_.Slots.slotOf(entry) < 0 &&
+                      !ctx_.Slots.refused(entry);
+    const int slot = ctx_.Slots.claim(entry, family, ruleSlot);
     if (first) {
         met_.set(static_cast<size_t>(entry));
         if (slot >= 0) {
             ctx_.slotTable(family)[slot] = entry;
             if (read_ && found) ctx_.log(std::string(found) + std::to_string(slot) + " found!");
         }
-        if (!read_ && !known && ctx_.onLateStream) lateStream(entry, family, slot);
+        if (late) lateStream(entry, family, slot);
     }
     return slot;
 }
