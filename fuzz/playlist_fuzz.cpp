@@ -12,7 +12,7 @@
 
 #include "engine/context.h"
 #include "fuzz_common.h"
-#include "playlist/playlist.h"
+#include "model/playlist_view.h"
 
 using namespace qf;
 
@@ -70,10 +70,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // The tag scan alone, fed piece by piece.
     Context scanned(host);
+    std::vector<std::string> scannedListing;
     bool scanFailed = false;
     try {
         PiecewiseSource in(std::vector<uint8_t>(data, data + size), piece);
-        (void)ScanXPL(scanned, in);
+        (void)ScanXPL(scanned, in, "playlist", scannedListing);
     } catch (const Error&) {
         scanFailed = true;
     }
@@ -86,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ctx.ui.BaseName = base;
     bool readFailed = false;
     try {
-        bReadXPLClick(ctx);
+        bReadXPLClick(ctx, ctx.ui);
     } catch (const Error&) {
         readFailed = true;
     }
@@ -96,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (scanFailed != readFailed) std::abort();
     // Without a listed title the text view keeps every tag line, as the scan made them.
     const bool listed = ctx.ui.tvXPL.size() == 5;
-    if (!scanFailed && !listed && ctx.ui.mXPL != scanned.ui.mXPL) std::abort();
+    if (!scanFailed && !listed && ctx.ui.mXPL != scannedListing) std::abort();
     // Only listed streams are ticked, each with a marked slot.
     for (size_t k = 0; k < ctx.ui.cbAudio.size(); ++k)
         if (ctx.ui.cbAudio[k].checked && ctx.AudioSlots[k] != 1) std::abort();
