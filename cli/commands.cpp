@@ -19,9 +19,9 @@
 #include "jobs/disc_title.h"
 #include "jobs/jobs.h"
 #include "jobs/outputs.h"
+#include "model/playlist_view.h"
 #include "model/session.h"
 #include "model/window.h"
-#include "playlist/playlist.h"
 
 namespace qf::cli {
 
@@ -135,11 +135,11 @@ void printTree(TerminalHost& host, const std::vector<TreeNode>& nodes, size_t de
 }
 
 void runXpl(const Options& o, Session& ctx, TerminalHost& host) {
-    ReadPlaylist(ctx, o.argument, o.source.value_or(""));
+    const Playlist playlist = ReadPlaylist(ctx, ctx.ui, o.argument, o.source.value_or(""));
     // The log ends with an empty line; the outline and the listing follow it.
-    printTree(host, ctx.ui.tvXPL, 0);
+    printTree(host, playlistTree(playlist), 0);
     host.printLine("");
-    for (const std::string& line : ctx.ui.mXPL) host.printLine(line);
+    for (const std::string& line : playlist.listing) host.printLine(line);
 }
 
 enum class Outcome { Done, NoStream, Cancelled };
@@ -184,7 +184,7 @@ Outcome runJob(const Options& o, Session& ctx, ReportRun& report) {
     if (o.playlist) {
         ui.eXPLfile = *o.playlist;
         XPLadj(ctx.ui);
-        bReadXPLClick(ctx);
+        bReadXPLClick(ctx, ctx.ui);
     } else {
         bCheckClick(ctx);
     }

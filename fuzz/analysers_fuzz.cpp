@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
     size = std::min(size, kBlockSize - 4); // room for the parameter-set header below
     fuzz::QuietHost host;
-    Context ctx(host);
+    Session ctx(host);
     ctx.fillReportTables();
     // The payload ends exactly at the end of the buffer, so that any read past the
     // bytes handed over leaves the allocation and is caught by AddressSanitizer.

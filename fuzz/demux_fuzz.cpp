@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     src.insert(src.end(), data, data + size);
 
     fuzz::QuietHost host;
-    Context ctx(host);
+    Session ctx(host);
     ctx.ui.eEVOfile = (shape & 2) ? "x.AOB" : "x.EVO";
     for (int mode = 0; mode < 2; ++mode) {
         ctx.SourceStream = std::make_unique<fuzz::MemorySource>(src);
@@ -27,6 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             for (auto& o : ctx.AudioOut) o = std::make_unique<fuzz::NullSink>();
             for (auto& o : ctx.SubOut) o = std::make_unique<fuzz::NullSink>();
         }
+        ctx.job = jobRequest(ctx.ui);
         demux(ctx, static_cast<uint8_t>(mode));
     }
     return 0;

@@ -8,7 +8,7 @@
 #include "engine/context.h"
 #include "engine/markup.h"
 #include "engine/stream.h"
-#include "model/host.h"
+#include "model/session.h"
 
 namespace qf::fuzz {
 

@@ -12,7 +12,7 @@
 
 #include "engine/context.h"
 #include "fuzz_common.h"
-#include "playlist/playlist.h"
+#include "model/playlist_view.h"
 
 using namespace qf;
 
@@ -69,24 +69,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::QuietHost host;
 
     // The tag scan alone, fed piece by piece.
-    Context scanned(host);
+    Session scanned(host);
+    std::vector<std::string> scannedListing;
     bool scanFailed = false;
     try {
         PiecewiseSource in(std::vector<uint8_t>(data, data + size), piece);
-        (void)ScanXPL(scanned, in);
+        (void)ScanXPL(scanned, in, "playlist", scannedListing);
     } catch (const Error&) {
         scanFailed = true;
     }
 
     // The whole reading, from a file.
-    Context ctx(host);
+    Session ctx(host);
     MemFile file(data, size);
     ctx.ui.eXPLfile = file.path();
     ctx.ui.XPLname = "VPLST000.XPL";
     ctx.ui.BaseName = base;
     bool readFailed = false;
     try {
-        bReadXPLClick(ctx);
+        bReadXPLClick(ctx, ctx.ui);
     } catch (const Error&) {
         readFailed = true;
     }
@@ -96,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (scanFailed != readFailed) std::abort();
     // Without a listed title the text view keeps every tag line, as the scan made them.
     const bool listed = ctx.ui.tvXPL.size() == 5;
-    if (!scanFailed && !listed && ctx.ui.mXPL != scanned.ui.mXPL) std::abort();
+    if (!scanFailed && !listed && ctx.ui.mXPL != scannedListing) std::abort();
     // Only listed streams are ticked, each with a marked slot.
     for (size_t k = 0; k < ctx.ui.cbAudio.size(); ++k)
         if (ctx.ui.cbAudio[k].checked && ctx.AudioSlots[k] != 1) std::abort();

@@ -54,7 +54,7 @@ struct Setup {
     std::array<int32_t, 34> slots{};
 };
 
-void prepare(Context& ctx, const Setup& s) {
+void prepare(Session& ctx, const Setup& s) {
     auto bit = [&](int i) { return (s.boxes[i / 8] >> (i % 8)) & 1; };
     for (int k = 0; k < 2; ++k) ctx.ui.cbVideo[k].checked = bit(k);
     for (int k = 0; k < 16; ++k) ctx.ui.cbAudio[k].checked = bit(2 + k);
@@ -86,7 +86,7 @@ void prepare(Context& ctx, const Setup& s) {
 bool rebuild(const Setup& s, const std::vector<std::vector<uint8_t>>& parts, int64_t extra,
              std::vector<uint8_t>& out) {
     fuzz::QuietHost host;
-    Context ctx(host);
+    Session ctx(host);
     prepare(ctx, s);
     RebuildState st;
     auto sink = std::make_unique<CollectingSink>();
@@ -96,6 +96,7 @@ bool rebuild(const Setup& s, const std::vector<std::vector<uint8_t>>& parts, int
     for (const auto& p : parts) {
         ctx.SourceStream = std::make_unique<ClaimingSource>(p, extra);
         try {
+            ctx.job = jobRequest(ctx.ui);
             Rebuild(ctx, st);
         } catch (const Error&) {
             ok = false;

@@ -6,14 +6,14 @@
 #include <optional>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "analysers/report.h"
+#include "engine/context.h"
 #include "engine/markup.h"
 #include "engine/paths.h"
 #include "engine/stream.h"
 #include "jobs/runner.h"
-#include "model/session.h"
-#include "model/window.h"
 
 namespace qf {
 
@@ -35,22 +35,23 @@ constexpr int64_t kLineCost = 64;
 constexpr int64_t kMaxCost = 28 << 20;
 constexpr int64_t kFixedCost = 64 << 10;
 
-[[noreturn]] void notAPlaylist(const Session& ctx) {
-    throw Error("File \"" + ctx.ui.eXPLfile + "\" is not a playlist");
+[[noreturn]] void notAPlaylist(const std::string& path) {
+    throw Error("File \"" + path + "\" is not a playlist");
 }
 
 // What one reading may still produce; spending beyond it ends the reading.
 class Budget {
 public:
-    Budget(const Session& ctx, int64_t inputSize)
-        : ctx_(ctx), left_(std::min(4 * inputSize + kFixedCost, kMaxCost)) {}
+    Budget(const std::string& path, int64_t inputSize)
+        : path_(path), left_(std::min(4 * inputSize + kFixedCost, kMaxCost)) {}
     void spend(size_t characters) {
         left_ -= static_cast<int64_t>(characters) + kLineCost;
-        if (left_ < 0) notAPlaylist(ctx_);
+        if (left_ < 0) notAPlaylist(path_);
     }
+    const std::string& path() const { return path_; }
 
 private:
-    const Session& ctx_;
+    const std::string& path_;
     int64_t left_;
 };
 
@@ -167,12 +168,12 @@ std::string slotNumber(int32_t n) {
     return s;
 }
 
-void logLine(Session& ctx, Budget& budget, const std::string& line) {
+void logLine(Context& ctx, Budget& budget, const std::string& line) {
     budget.spend(line.size());
     ctx.log(line);
 }
 
-void logOutOfRange(Session& ctx, Budget& budget, const char* element, const char* attr,
+void logOutOfRange(Context& ctx, Budget& budget, const char* element, const char* attr,
                    int32_t value, size_t limit) {
     logLine(ctx, budget,
             std::string(element) + " skipped: " + attr + " " + std::to_string(value) +
@@ -188,7 +189,7 @@ bool isDefiningTag(const std::string& line) {
     return next != '/' && next != '!' && next != '?';
 }
 
-void attributeItem(Session& ctx, Budget& budget, const std::string& line, const char* element,
+void attributeItem(Context& ctx, Budget& budget, const std::string& line, const char* element,
                    std::array<std::string, 9>& table, bool withChannels) {
     const std::string text = GetAttr(line, "index");
     int32_t index = 0;
@@ -208,7 +209,8 @@ void attributeItem(Session& ctx, Budget& budget, const std::string& line, const 
 // The tag scanner's state for one reading.
 class Scanner {
 public:
-    Scanner(Session& ctx, Budget& budget) : ctx_(ctx), budget_(budget) {}
+    Scanner(Context& ctx, Budget& budget, std::vector<std::string>& listing)
+        : ctx_(ctx), budget_(budget), listing_(listing) {}
 
     void feed(const uint8_t* p, size_t n) {
         for (size_t i = 0; i < n; ++i) byte(static_cast<char>(p[i]));
@@ -217,13 +219,13 @@ public:
 
 private:
     void byte(char c) {
-        if (c == '\0') notAPlaylist(ctx_); // a text file never holds one
+        if (c == '\0') notAPlaylist(budget_.path()); // a text file never holds one
         if (c == '<') {
             inTag_ = true;
             ++depth_;
         }
         if (inTag_) {
-            if (line_.size() >= kMaxTagLine) notAPlaylist(ctx_);
+            if (line_.size() >= kMaxTagLine) notAPlaylist(budget_.path());
             if (static_cast<unsigned char>(c) >= 32)
                 line_ += c;
             else if (line_.empty() || line_.back() != ' ')
@@ -241,7 +243,7 @@ private:
     void endOfTag() {
         inTag_ = false;
         budget_.spend(line_.size());
-        ctx_.ui.mXPL.push_back(line_);
+        listing_.push_back(line_);
         if (contains(line_, "Playlist")) GetAttr(line_, "displayName", title_);
         if (isDefiningTag(line_)) {
             if (contains(line_, "VideoAttributeItem"))
@@ -260,8 +262,9 @@ private:
             line_.assign(static_cast<size_t>(std::min(depth_, kMaxIndentDepth)) * 2, ' ');
     }
 
-    Session& ctx_;
+    Context& ctx_;
     Budget& budget_;
+    std::vector<std::string>& listing_;
     std::string line_;
     std::string title_;
     int depth_ = 0;
@@ -269,73 +272,87 @@ private:
     char last_ = '\0', beforeLast_ = '\0';
 };
 
-TreeNode* root(std::vector<TreeNode>& tree, const char* name) {
-    for (auto& n : tree)
-        if (n.text == name) return &n;
-    return nullptr;
-}
+// What the listing does with the stream lines of the title it lists: the catalogue slot
+// each marks and the streams it has listed.
+struct Lister {
+    Context& ctx;
+    Budget& budget;
+    PlaylistTitle* title = nullptr; // where the lines go; made on the first that needs one
+    Playlist& out;
 
-void addChild(Budget& budget, TreeNode* parent, std::string text) {
-    budget.spend(text.size());
-    if (parent) parent->children.push_back({std::move(text), {}});
+    PlaylistTitle& current() {
+        if (!title) {
+            out.titles.emplace_back();
+            out.titles.back().tagged = false;
+            title = &out.titles.back();
+        }
+        return *title;
+    }
+
+    void add(PlaylistStream stream) {
+        budget.spend(stream.name.size());
+        logLine(ctx, budget, escapeMarkup(stream.name) + " found!");
+        current().streams.push_back(std::move(stream));
+    }
+};
+
+// "langcode" without its extension: "en" of "en:00".
+std::string language(const std::string& line) {
+    std::string code = GetAttr(line, "langcode");
+    if (const size_t colon = code.find(':'); colon != std::string::npos) code.resize(colon);
+    return code;
 }
 
 template <size_t N>
-void listStream(Session& ctx, Budget& budget, const std::string& line, const char* element,
-                std::array<int32_t, N>& slots, const std::array<std::string, 9>& attrs,
-                TreeNode* node, std::array<CheckBox, 16>& boxes) {
+void listStream(Lister& lister, const std::string& line, PlaylistStream::Kind kind,
+                const char* element, std::array<int32_t, N>& slots,
+                const std::array<std::string, 9>& attrs) {
+    Context& ctx = lister.ctx;
     const int32_t s = GetAttrInt(line, "streamNumber");
     if (s < 1 || static_cast<size_t>(s) > N) {
-        logOutOfRange(ctx, budget, element, "streamNumber", s, N);
+        logOutOfRange(ctx, lister.budget, element, "streamNumber", s, N);
         return;
     }
     const auto slot = static_cast<size_t>(s - 1);
     if (slots[slot] != -1) return; // only the first line of a stream number counts
     const int32_t m = GetAttrInt(line, "mediaAttr");
     if (m < 1 || m > kAttrCount) {
-        logOutOfRange(ctx, budget, element, "mediaAttr", m, kAttrCount);
+        logOutOfRange(ctx, lister.budget, element, "mediaAttr", m, kAttrCount);
         return;
     }
     slots[slot] = 1;
-    const std::string name = attrs[static_cast<size_t>(m)] + ".stream." + slotNumber(s - 1) + "." +
-                             GetAttr(line, "description");
-    addChild(budget, node, name);
-    logLine(ctx, budget, escapeMarkup(name) + " found!");
-    if (slot < boxes.size()) {
-        auto& box = boxes[slot];
-        box.enabled = true;
-        box.checked = true;
-        box.caption = name;
-        box.hint = name;
-        cbVideoClick(ctx.ui);
-    }
+    PlaylistStream stream;
+    stream.kind = kind;
+    stream.track = s;
+    stream.language = language(line);
+    stream.description = GetAttr(line, "description");
+    stream.codec = attrs[static_cast<size_t>(m)];
+    stream.name = stream.codec + ".stream." + slotNumber(s - 1) + "." + stream.description;
+    lister.add(std::move(stream));
 }
 
-void listVideo(Session& ctx, Budget& budget, const std::string& line, TreeNode* node) {
+void listVideo(Lister& lister, const std::string& line) {
+    Context& ctx = lister.ctx;
     const int32_t t = GetAttrInt(line, "track");
     if (t < 1 || static_cast<size_t>(t) > ctx.VideoSlots.size()) {
-        logOutOfRange(ctx, budget, "Video", "track", t, ctx.VideoSlots.size());
+        logOutOfRange(ctx, lister.budget, "Video", "track", t, ctx.VideoSlots.size());
         return;
     }
     const auto slot = static_cast<size_t>(t - 1);
     if (ctx.VideoSlots[slot] != -1) return;
     const int32_t m = GetAttrInt(line, "mediaAttr");
     if (m < 1 || m > kAttrCount) {
-        logOutOfRange(ctx, budget, "Video", "mediaAttr", m, kAttrCount);
+        logOutOfRange(ctx, lister.budget, "Video", "mediaAttr", m, kAttrCount);
         return;
     }
     ctx.VideoSlots[slot] = 1;
-    const std::string name =
-        ctx.VideoAttrs[static_cast<size_t>(m)] + ".stream." + std::to_string(t - 1);
-    addChild(budget, node, name);
-    logLine(ctx, budget, escapeMarkup(name) + " found!");
-    if (t == 1) {
-        auto& box = ctx.ui.cbVideo[0];
-        box.enabled = true;
-        box.checked = true;
-        box.caption = name;
-        cbVideoClick(ctx.ui);
-    }
+    PlaylistStream stream;
+    stream.kind = PlaylistStream::Kind::Video;
+    stream.track = t;
+    stream.language = language(line);
+    stream.codec = ctx.VideoAttrs[static_cast<size_t>(m)];
+    stream.name = stream.codec + ".stream." + std::to_string(t - 1);
+    lister.add(std::move(stream));
 }
 
 // A "timeBase" such as "60fps" or "24000/1001fps" in frames per second; 0 when unreadable.
@@ -373,16 +390,22 @@ std::optional<double> titleSeconds(const std::string& text, double rate) {
     return parts[0] * 3600.0 + parts[1] * 60.0 + parts[2] + parts[3] / rate;
 }
 
-// Keeps only the title that plays `source` in the text view, replaces the selection with
-// its streams and lists it. False, with the listing and the selection untouched, when no
+// The EVO file a clip plays: its "src" names the clip's time map, which has the same name.
+std::string clipObject(const std::string& line) {
+    const std::string map = namePart(GetAttr(line, "src"));
+    return map.empty() ? map : CutExt(map) + ".EVO";
+}
+
+// Keeps only the title that plays `source` in the listing, marks its streams in the
+// catalogue and models it. False, with the listing and the catalogue untouched, when no
 // title mentions `source`.
-bool listTitle(Session& ctx, Budget& budget, const std::string& source,
-               const std::string& playlistTitle) {
-    auto& lines = ctx.ui.mXPL;
+bool listTitle(Context& ctx, Budget& budget, const std::string& source,
+               const std::string& sourcePath, Playlist& out) {
+    auto& lines = out.listing;
     size_t found = 0;
     while (found < lines.size() && lines[found].find(source) == std::string::npos) ++found;
     if (found == lines.size() || found == 0) return false;
-    Resetcbs(ctx.ui);
+    out.listed = true;
     ctx.resetCatalogue();
     ctx.Slots.clear(); // the streams get their slots anew when a pass meets them
     ctx.fastCheckStop = -1;
@@ -402,44 +425,49 @@ bool listTitle(Session& ctx, Budget& budget, const std::string& source,
         }
     }
 
-    auto& tree = ctx.ui.tvXPL;
-    tree.assign({{"Info", {}}, {"Video", {}}, {"Audio", {}}, {"Subtitle", {}}, {"Chapter", {}}});
-    TreeNode* info = root(tree, "Info");
-    TreeNode* video = root(tree, "Video");
-    TreeNode* audio = root(tree, "Audio");
-    TreeNode* subtitle = root(tree, "Subtitle");
-    TreeNode* chapter = root(tree, "Chapter");
-    if (!playlistTitle.empty()) addChild(budget, info, "Title: " + playlistTitle);
+    // What the listing shows costs as much as its lines.
+    if (!out.title.empty()) budget.spend(out.title.size() + 7);
 
     // Chapter times count frames at the title's time base, else at the video's rate.
     ctx.titleFacts.chapters.clear();
-    ctx.titleFacts.source = ctx.ui.eEVOfile;
+    ctx.titleFacts.source = sourcePath;
     double rate = ctx.VideoFacts[0].number(key::FrameRate);
     if (rate <= 0) rate = 24000.0 / 1001;
+    Lister lister{ctx, budget, nullptr, out};
     for (const std::string& line : lines) {
         const std::string up = upperCase(line);
         if (contains(up, "<TITLE ")) {
-            addChild(budget, info, "Name: " + GetAttr(line, "displayName"));
-            addChild(budget, info, "Duration: " + GetAttr(line, "titleDuration"));
+            out.titles.emplace_back();
+            lister.title = &out.titles.back();
+            lister.title->id = GetAttr(line, " id");
+            lister.title->name = GetAttr(line, "displayName");
+            lister.title->duration = GetAttr(line, "titleDuration");
+            budget.spend(lister.title->name.size() + 6);
+            budget.spend(lister.title->duration.size() + 10);
             if (const double base = framesPerSecond(GetAttr(line, "timeBase")); base > 0)
                 rate = base;
         }
-        if (contains(up, "<VIDEO ")) listVideo(ctx, budget, line, video);
+        if (contains(up, "<PRIMARYAUDIOVIDEOCLIP"))
+            if (std::string clip = clipObject(line); !clip.empty())
+                lister.current().clips.push_back(std::move(clip));
+        if (contains(up, "<VIDEO ")) listVideo(lister, line);
         if (contains(up, "<AUDIO "))
-            listStream(ctx, budget, line, "Audio", ctx.AudioSlots, ctx.AudioAttrs, audio,
-                       ctx.ui.cbAudio);
+            listStream(lister, line, PlaylistStream::Kind::Audio, "Audio", ctx.AudioSlots,
+                       ctx.AudioAttrs);
         if (contains(up, "<SUBTITLE "))
-            listStream(ctx, budget, line, "Subtitle", ctx.SubSlots, ctx.SubAttrs, subtitle,
-                       ctx.ui.cbSub);
+            listStream(lister, line, PlaylistStream::Kind::Subtitle, "Subtitle", ctx.SubSlots,
+                       ctx.SubAttrs);
         if (contains(up, "<CHAPTER ")) {
-            const std::string begin = GetAttr(line, "titleTimeBegin");
-            const std::string name = GetAttr(line, "displayName");
-            addChild(budget, chapter, begin + ": " + name);
-            if (const auto start = titleSeconds(begin, rate))
-                ctx.titleFacts.chapters.push_back({*start, name});
+            PlaylistChapter chapter;
+            chapter.start = GetAttr(line, "titleTimeBegin");
+            chapter.name = GetAttr(line, "displayName");
+            chapter.seconds = titleSeconds(chapter.start, rate);
+            budget.spend(chapter.start.size() + 2 + chapter.name.size());
+            if (chapter.seconds)
+                ctx.titleFacts.chapters.push_back({*chapter.seconds, chapter.name});
+            lister.current().chapters.push_back(std::move(chapter));
         }
     }
-    for (TreeNode& node : tree) node.expanded = true;
     return true;
 }
 
@@ -469,11 +497,11 @@ int32_t GetAttrInt(const std::string& line, const std::string& name) {
 
 namespace {
 
-std::string scan(Session& ctx, Stream& in, Budget& budget) {
+std::string scan(Context& ctx, Stream& in, Budget& budget, std::vector<std::string>& listing) {
     if (ctx.ReadBuffer.size() < kBlockSize) ctx.ReadBuffer.resize(kBlockSize);
     const int64_t size = in.size();
-    if (size > kMaxPlaylistSize) notAPlaylist(ctx);
-    Scanner scanner(ctx, budget);
+    if (size > kMaxPlaylistSize) notAPlaylist(budget.path());
+    Scanner scanner(ctx, budget, listing);
     while (in.position() < size) {
         const size_t n = in.read(ctx.ReadBuffer.data(), kBlockSize);
         if (n == 0) throw Error(in.failure("Stream read error"));
@@ -483,57 +511,31 @@ std::string scan(Session& ctx, Stream& in, Budget& budget) {
     return scanner.title();
 }
 
-void readPlaylist(Session& ctx) {
-    auto& ui = ctx.ui;
-    ui.bReadXPL = false;
-    ui.page = 4;
-    {
-        openSource(ctx, ui.eXPLfile);
-        ctx.log("Open " + escapeMarkup(ctx.ui.XPLname));
-        ctx.log("Filesize: " + std::to_string(ctx.SourceStream->size()) + " bytes");
-        ui.mXPL.clear();
-        ui.mXPLVisible = false; // shown once at the end, not redrawn per line
-        Budget budget(ctx, ctx.SourceStream->size());
-        const std::string title = scan(ctx, *ctx.SourceStream, budget);
-        ctx.SourceStream.reset();
-        // The title is found by the source file itself: a Read job that went on to the
-        // second part has joined both names in BaseName, and no playlist line holds that.
-        const std::string source = CutExt(ctx.ui.EVOname);
-        if (!listTitle(ctx, budget, source, title) && !source.empty())
-            ctx.log("No title in the playlist plays " + escapeMarkup(source));
-    }
-    ui.mXPLVisible = true;
-    finishLog(ctx);
-    ui.bReadXPL = playlistChosen(ui);
-}
-
 } // namespace
 
-std::string ScanXPL(Session& ctx, Stream& in) {
-    Budget budget(ctx, in.size());
-    return scan(ctx, in, budget);
+std::string ScanXPL(Context& ctx, Stream& in, const std::string& path,
+                    std::vector<std::string>& listing) {
+    Budget budget(path, in.size());
+    return scan(ctx, in, budget, listing);
 }
 
-void bReadXPLClick(Session& ctx) {
-    auto& ui = ctx.ui;
-    // A running pass owns SourceStream and ReadBuffer: the reading waits for the next click.
-    try {
-        runJob(ctx, jobRequest(ui), [&] { readPlaylist(ctx); });
-    } catch (...) {
-        ui.mXPLVisible = true;
-        ui.bReadXPL = playlistChosen(ui);
-        throw;
-    }
-}
-
-void ReadPlaylist(Session& ctx, const std::string& playlist, const std::string& source) {
-    if (!source.empty()) {
-        ctx.ui.eEVOfile = source;
-        EVOadj(ctx.ui);
-    }
-    ctx.ui.eXPLfile = playlist;
-    XPLadj(ctx.ui);
-    bReadXPLClick(ctx);
+void readPlaylist(Context& ctx, const PlaylistRequest& request, Playlist& into) {
+    into = Playlist{};
+    openSource(ctx, request.path);
+    ctx.log("Open " + escapeMarkup(request.name));
+    ctx.log("Filesize: " + std::to_string(ctx.SourceStream->size()) + " bytes");
+    Budget budget(request.path, ctx.SourceStream->size());
+    into.title = scan(ctx, *ctx.SourceStream, budget, into.listing);
+    ctx.SourceStream.reset();
+    into.videoAttrs = ctx.VideoAttrs;
+    into.audioAttrs = ctx.AudioAttrs;
+    into.subAttrs = ctx.SubAttrs;
+    // The title is found by the source file itself: a Read job that went on to the
+    // second part has joined both names in BaseName, and no playlist line holds that.
+    const std::string source = CutExt(request.sourceName);
+    if (!listTitle(ctx, budget, source, request.source, into) && !source.empty())
+        ctx.log("No title in the playlist plays " + escapeMarkup(source));
+    finishLog(ctx);
 }
 
 } // namespace qf

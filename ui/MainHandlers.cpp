@@ -18,8 +18,8 @@
 #include "jobs/control.h"
 #include "jobs/disc_title.h"
 #include "jobs/jobs.h"
+#include "model/playlist_view.h"
 #include "model/window.h"
-#include "playlist/playlist.h"
 
 namespace qf {
 
@@ -127,7 +127,7 @@ void TfMain::readPlaylistClick() {
             return;
         }
         const size_t before = ui.log.size();
-        bReadXPLClick(ctx_);
+        bReadXPLClick(ctx_, ctx_.ui);
         ctx_.slog(playlistOutcome(ctx_, before), 1);
     });
 }

@@ -8,8 +8,8 @@
 #include "engine/context.h"
 #include "jobs/chapters.h"
 #include "jobs/jobs.h"
+#include "model/playlist_view.h"
 #include "model/window.h"
-#include "playlist/playlist.h"
 #include "samples/sample_disc.h"
 #include "support/ps_builder.h"
 #include "support/recording_host.h"
@@ -44,7 +44,7 @@ TEST(ChapterFiles, SampleDiscGivesItsPlaylistsChaptersInBothFiles) {
     ctx.ui.eEVOfile = tmp / "HVDVD_TS/FEATURE_1.EVO";
     EVOadj(ctx.ui);
     bCheckClick(ctx);
-    ReadPlaylist(ctx, tmp / "ADV_OBJ/VPLST000.XPL", "");
+    ReadPlaylist(ctx, ctx.ui, tmp / "ADV_OBJ/VPLST000.XPL", "");
     bDemuxClick(ctx);
     const std::string base = tmp / "HVDVD_TS/FEATURE_1_FEATURE_2";
     const std::string ogm = text(base + ".chapters.txt");
@@ -76,7 +76,7 @@ TEST(ChapterFiles, FramesCountAtTheTitlesTimeBase) {
                                 "\" displayName=\"A & B\"/>"
                                 "</ChapterList></Title></TitleSet></Playlist>";
         writeFile(tmp / "VPLST000.XPL", Bytes(xpl.begin(), xpl.end()));
-        ReadPlaylist(ctx, tmp / "VPLST000.XPL", "");
+        ReadPlaylist(ctx, ctx.ui, tmp / "VPLST000.XPL", "");
         const std::string ogm = ogmChapters(ctx.titleFacts.chapters);
         EXPECT_EQ(ogm.substr(0, ogm.find('\n') + 1), c.ogm) << c.begin;
         EXPECT_NE(matroskaChapters(ctx.titleFacts.chapters).find("A &amp; B"), std::string::npos);

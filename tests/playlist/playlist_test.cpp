@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 
 #include "engine/context.h"
 #include "engine/stream.h"
+#include "model/playlist_view.h"
 #include "model/window.h"
 #include "support/ps_builder.h"
 #include "support/recording_host.h"
@@ -144,7 +146,7 @@ protected:
 
 TEST_F(PlaylistReader, FeatureTitleIsListedMarkedAndTicked) {
     const int64_t size = fileSize(kDisc);
-    ReadPlaylist(ctx, kDisc, "/disc/HVDVD_TS/FEATURE_1.EVO");
+    ReadPlaylist(ctx, ctx.ui, kDisc, "/disc/HVDVD_TS/FEATURE_1.EVO");
 
     EXPECT_EQ(lines(ctx.ui.mXPL), lines(kFeatureTitle));
     EXPECT_EQ(outline(ctx.ui.tvXPL), "Info\n"
@@ -215,8 +217,73 @@ TEST_F(PlaylistReader, FeatureTitleIsListedMarkedAndTicked) {
     EXPECT_EQ(ctx.AudioAttrs[3], "DTS-HD"); // no channels attribute
 }
 
+// The model of the title each source plays, as VPLST000.XPL writes it: one text per
+// stream "kind track language description codec", per chapter "start name seconds".
+TEST_F(PlaylistReader, ModelHoldsTheTitleOfTheSource) {
+    const struct {
+        const char* source;
+        const char* id;
+        const char* name;
+        const char* duration;
+        Lines clips, streams, chapters;
+    } cases[] = {
+        {"/disc/HVDVD_TS/FEATURE_1.EVO",
+         "Feature",
+         "Harbour Lights [Feature]",
+         "01:42:10:00",
+         {"FEATURE_1.EVO"},
+         {"V 1 - - VC-1", "A 1 en English DD+.6ch", "A 2 en English [Lossless] MLP.8ch",
+          "A 3 fr Director/Commentary DTS-HD", "S 1 en English 2bitRLE", "S 17 de Deutsch 8bitRLE",
+          "S 20 ja Japanese 2bitRLE"},
+         // Frames at 24000/1001 per second: no title time base, no video read.
+         {"00:00:00:00 Opening 0.00", "00:12:30:00 - 750.00", "00:47:05:12 The Storm 2825.50"}},
+        {"/disc/BONUS.VOB",
+         "Bonus",
+         "Making Of",
+         "00:20:00:00",
+         {"BONUS.EVO"},
+         {"V 1 - - MPEG-2", "A 1 en English DD+.6ch"},
+         {"00:00:00:00 Making Of 0.00"}},
+        {"TRAILER.EVO",
+         "Trailer",
+         "Trailer",
+         "00:02:10:00",
+         {"TRAILER.EVO"},
+         {"V 1 - - VC-1", "A 1 en English DD+.6ch"},
+         {}},
+    };
+    const char kinds[] = {'V', 'A', 'S'};
+    auto orDash = [](const std::string& s) { return s.empty() ? std::string("-") : s; };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source);
+        const Playlist playlist = ReadPlaylist(ctx, ctx.ui, kDisc, c.source);
+        EXPECT_EQ(playlist.title, "Harbour Lights");
+        EXPECT_TRUE(playlist.listed);
+        EXPECT_EQ(playlist.listing, ctx.ui.mXPL);
+        EXPECT_EQ(playlist.audioAttrs[2], "MLP.8ch");
+        ASSERT_EQ(playlist.titles.size(), 1u);
+        const PlaylistTitle& t = playlist.titles[0];
+        EXPECT_EQ(t.id, c.id);
+        EXPECT_EQ(t.name, c.name);
+        EXPECT_EQ(t.duration, c.duration);
+        EXPECT_EQ(t.clips, c.clips);
+        Lines streams, chapters;
+        for (const PlaylistStream& s : t.streams)
+            streams.push_back(std::string(1, kinds[static_cast<int>(s.kind)]) + " " +
+                              std::to_string(s.track) + " " + orDash(s.language) + " " +
+                              orDash(s.description) + " " + s.codec);
+        for (const PlaylistChapter& ch : t.chapters) {
+            char seconds[32] = "-";
+            if (ch.seconds) std::snprintf(seconds, sizeof seconds, "%.2f", *ch.seconds);
+            chapters.push_back(ch.start + " " + orDash(ch.name) + " " + seconds);
+        }
+        EXPECT_EQ(streams, c.streams);
+        EXPECT_EQ(chapters, c.chapters);
+    }
+}
+
 TEST_F(PlaylistReader, TitleIsChosenByTheSourceName) {
-    ReadPlaylist(ctx, kDisc, "/disc/HVDVD_TS/TRAILER.EVO");
+    ReadPlaylist(ctx, ctx.ui, kDisc, "/disc/HVDVD_TS/TRAILER.EVO");
     EXPECT_EQ(
         ctx.ui.mXPL.front(),
         R"(      <Title id="Trailer" titleNumber="3" displayName="Trailer" titleDuration="00:02:10:00">)");
@@ -230,7 +297,7 @@ TEST_F(PlaylistReader, TitleIsChosenByTheSourceName) {
 
     // A second reading replaces the selection; a .VOB source leaves "Rebuild" alone.
     ctx.ui.bRebuild = false;
-    ReadPlaylist(ctx, kDisc, "/disc/BONUS.VOB");
+    ReadPlaylist(ctx, ctx.ui, kDisc, "/disc/BONUS.VOB");
     EXPECT_EQ(outline(ctx.ui.tvXPL), "Info\n  Title: Harbour Lights\n  Name: Making Of\n"
                                      "  Duration: 00:20:00:00\nVideo\n  MPEG-2.stream.0\n"
                                      "Audio\n  DD+.6ch.stream.00.English\nSubtitle\n"
@@ -242,7 +309,7 @@ TEST_F(PlaylistReader, TitleIsChosenByTheSourceName) {
 
 TEST_F(PlaylistReader, TitleWhoseOwnTagNamesTheSourceIsThatTitle) {
     // "Bonus" first appears in the title's own opening tag, not in a line inside it.
-    ReadPlaylist(ctx, kDisc, "/rip/Bonus.EVO");
+    ReadPlaylist(ctx, ctx.ui, kDisc, "/rip/Bonus.EVO");
     EXPECT_EQ(ctx.ui.mXPL.size(), 9u);
     EXPECT_EQ(ctx.ui.mXPL.front().find(R"(<Title id="Bonus")"), 6u);
     ASSERT_EQ(ctx.ui.tvXPL[0].children.size(), 3u);
@@ -250,12 +317,12 @@ TEST_F(PlaylistReader, TitleWhoseOwnTagNamesTheSourceIsThatTitle) {
 }
 
 TEST_F(PlaylistReader, UnmentionedSourceKeepsWholeListingTreeAndSelection) {
-    ReadPlaylist(ctx, kDisc, "/disc/HVDVD_TS/FEATURE_1.EVO");
+    ReadPlaylist(ctx, ctx.ui, kDisc, "/disc/HVDVD_TS/FEATURE_1.EVO");
     const std::string featureTree = outline(ctx.ui.tvXPL);
     const std::array<CheckBox, 16> audioBoxes = ctx.ui.cbAudio;
     host.lines.clear();
 
-    ReadPlaylist(ctx, kDisc, "/disc/HVDVD_TS/UNLISTED.EVO");
+    ReadPlaylist(ctx, ctx.ui, kDisc, "/disc/HVDVD_TS/UNLISTED.EVO");
     EXPECT_EQ(lines(ctx.ui.mXPL), lines(wholeDisc()));
     EXPECT_EQ(outline(ctx.ui.tvXPL), featureTree);
     expectSlots({0}, {0, 1, 2}, {0, 16, 19});
@@ -273,13 +340,13 @@ TEST_F(PlaylistReader, TitleIsFoundAfterAReadJoinedBothPartsInTheBaseName) {
     ctx.ui.eEVOfile = "/disc/HVDVD_TS/FEATURE_1.EVO";
     EVOadj(ctx.ui);
     ctx.ui.BaseName = "FEATURE_1_FEATURE_2"; // as a Read job that went on to FEATURE_2 leaves it
-    ReadPlaylist(ctx, kDisc);
+    ReadPlaylist(ctx, ctx.ui, kDisc);
     EXPECT_EQ(lines(ctx.ui.mXPL), lines(kFeatureTitle));
     expectSlots({0}, {0, 1, 2}, {0, 16, 19});
 }
 
 TEST_F(PlaylistReader, NoSourceListsEverythingAndKeepsInitialTree) {
-    ReadPlaylist(ctx, kDisc);
+    ReadPlaylist(ctx, ctx.ui, kDisc);
     EXPECT_EQ(lines(ctx.ui.mXPL), lines(wholeDisc()));
     EXPECT_EQ(outline(ctx.ui.tvXPL), "Video\nAudio\nSubpicture\nChapter\n");
     // The attribute items were still collected.
@@ -290,9 +357,9 @@ TEST_F(PlaylistReader, NoSourceListsEverythingAndKeepsInitialTree) {
 }
 
 TEST_F(PlaylistReader, OutOfRangeNumbersAreSkippedAndAttributesOutliveReadings) {
-    ReadPlaylist(ctx, kDisc);
+    ReadPlaylist(ctx, ctx.ui, kDisc);
     host.lines.clear();
-    ReadPlaylist(ctx, kOdd, "/disc/HVDVD_TS/ODD.EVO");
+    ReadPlaylist(ctx, ctx.ui, kOdd, "/disc/HVDVD_TS/ODD.EVO");
 
     EXPECT_EQ(host.plainLog(), "Open ODDITIES.XPL\nFilesize: " + std::to_string(fileSize(kOdd)) +
                                    " bytes\n"
@@ -320,7 +387,7 @@ TEST_F(PlaylistReader, OutOfRangeNumbersAreSkippedAndAttributesOutliveReadings) 
 }
 
 TEST_F(PlaylistReader, FreshAttributeTablesGiveBareNames) {
-    ReadPlaylist(ctx, kOdd, "/disc/HVDVD_TS/ODD.EVO");
+    ReadPlaylist(ctx, ctx.ui, kOdd, "/disc/HVDVD_TS/ODD.EVO");
     EXPECT_EQ(ctx.ui.tvXPL[1].children.at(0).text, ".stream.1");
     EXPECT_EQ(ctx.ui.tvXPL[3].children.at(0).text, ".stream.31.Top");
 }
@@ -329,7 +396,7 @@ TEST_F(PlaylistReader, ScannerIndentsByNestingAndFoldsLineBreaks) {
     test::TempDir dir;
     writeText(dir / "t.XPL", "<?xml version=\"1.0\"?>\n<a  x=\"1\" \r\n\t y=\"2\">text > more"
                              "<b\r\n\r\nz=\"3\"/><!--c--><c><?pi?></c>\t<d/></a><e>");
-    ReadPlaylist(ctx, dir / "t.XPL");
+    ReadPlaylist(ctx, ctx.ui, dir / "t.XPL");
     EXPECT_EQ(lines(ctx.ui.mXPL), "<?xml version=\"1.0\"?>\n"
                                   "<a  x=\"1\"  y=\"2\">\n" // the blank after the tab stays
                                   "  \n" // a ">" between tags ends an empty tag line
@@ -352,7 +419,7 @@ TEST_F(PlaylistReader, TagAcrossBlockBoundaryAndProgressPerBlock) {
     text += std::string(20000, ' ');
     writeText(dir / "big.XPL", text);
     ctx.VideoAttrs[1] = "H.264";
-    ReadPlaylist(ctx, dir / "big.XPL", "LONG.EVO");
+    ReadPlaylist(ctx, ctx.ui, dir / "big.XPL", "LONG.EVO");
 
     const std::string size = std::to_string(text.size());
     EXPECT_EQ(host.status1, Lines({std::to_string(kBlockSize) + "/" + size + " bytes",
@@ -368,7 +435,7 @@ TEST_F(PlaylistReader, CommentsAndClosingTagsAreNotAttributeItems) {
     writeText(dir / "c.XPL", "<Playlist><!-- AudioAttributeItem without an index -->"
                              "<AudioAttributeItem index=\"5\" codec=\"DD\"></AudioAttributeItem>"
                              "</Playlist>");
-    ReadPlaylist(ctx, dir / "c.XPL");
+    ReadPlaylist(ctx, ctx.ui, dir / "c.XPL");
     EXPECT_EQ(ctx.AudioAttrs[5], "DD");
     EXPECT_EQ(host.plainLog().find("skipped"), std::string::npos);
 }
@@ -378,7 +445,7 @@ TEST_F(PlaylistReader, PlaylistTitleKeepsLastDisplayName) {
     writeText(dir / "p.XPL", "<Playlist displayName=\"First\"><PlaylistApplication displayName="
                              "\"Second\"/><Title displayName=\"T\"><Video track=\"1\" "
                              "src=\"X.MAP\" mediaAttr=\"1\"/></Title></Playlist>");
-    ReadPlaylist(ctx, dir / "p.XPL", "X.EVO");
+    ReadPlaylist(ctx, ctx.ui, dir / "p.XPL", "X.EVO");
     EXPECT_EQ(ctx.ui.tvXPL[0].children.at(0).text, "Title: Second");
 }
 
@@ -396,7 +463,7 @@ TEST_P(PlaylistErrors, ErrorRestoresTheWindow) {
     ctx.ui.eXPLfile = dir / "bad.XPL";
     XPLadj(ctx.ui);
     try {
-        bReadXPLClick(ctx);
+        bReadXPLClick(ctx, ctx.ui);
         FAIL() << "no error";
     } catch (const Error& e) {
         EXPECT_STREQ(e.what(), GetParam().error);
@@ -424,7 +491,7 @@ TEST_F(PlaylistReader, MissingFileIsReportedAndWindowRestored) {
     ctx.ui.eXPLfile = "/nonexistent/ADV_OBJ/VPLST000.XPL";
     XPLadj(ctx.ui);
     try {
-        bReadXPLClick(ctx);
+        bReadXPLClick(ctx, ctx.ui);
         FAIL() << "no error";
     } catch (const Error& e) {
         EXPECT_STREQ(
@@ -439,7 +506,7 @@ TEST_F(PlaylistReader, MissingFileIsReportedAndWindowRestored) {
 TEST_F(PlaylistReader, DoesNothingWhileAPassOwnsTheSource) {
     ctx.busy = true;
     ctx.ui.eXPLfile = kDisc;
-    bReadXPLClick(ctx);
+    bReadXPLClick(ctx, ctx.ui);
     EXPECT_TRUE(host.lines.empty());
     EXPECT_TRUE(ctx.ui.mXPL.empty());
 }
@@ -467,17 +534,18 @@ private:
 
 TEST_F(PlaylistReader, StreamThatStopsEarlyIsAReadError) {
     ShortStream in;
+    Lines listing;
     EXPECT_THROW(
         {
             try {
-                ScanXPL(ctx, in);
+                ScanXPL(ctx, in, "short.XPL", listing);
             } catch (const Error& e) {
                 EXPECT_STREQ(e.what(), "Stream read error");
                 throw;
             }
         },
         Error);
-    EXPECT_EQ(ctx.ui.mXPL, Lines{"<a/>"});
+    EXPECT_EQ(listing, Lines{"<a/>"});
 }
 
 // Inputs that are no playlist end the reading with one message; the rest produce at
@@ -517,7 +585,7 @@ TEST_F(PlaylistReader, HostileInputIsRefusedOrBounded) {
         ctx.ui.mXPL.clear();
         std::string error;
         try {
-            ReadPlaylist(ctx, path, "FEATURE_1.EVO");
+            ReadPlaylist(ctx, ctx.ui, path, "FEATURE_1.EVO");
         } catch (const Error& e) {
             error = e.what();
         }
