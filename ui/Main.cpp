@@ -34,8 +34,6 @@ TfMain::TfMain(QWidget* parent)
     resize(kClientWidth, kClientHeight); // widened and placed at the first show
 }
 
-TfMain::~TfMain() = default;
-
 void TfMain::setDialogs(std::unique_ptr<FileDialogs> dialogs) {
     dialogs_ = std::move(dialogs);
 }
@@ -44,12 +42,9 @@ void TfMain::connectHandlers() {
     connect(bbEVO_, &QToolButton::clicked, this, [this] { bbEVOClick(); });
     connect(bbXPL_, &QToolButton::clicked, this, [this] { bbXPLClick(); });
     connect(bbWorkdir_, &QToolButton::clicked, this, [this] { bbWorkdirClick(); });
-    connect(bCheck_, &QPushButton::clicked, this,
-            [this] { startJob([this] { bCheckClick(ctx_); }); });
-    connect(bDemux_, &QPushButton::clicked, this,
-            [this] { startJob([this] { bDemuxClick(ctx_); }); });
-    connect(bRebuild_, &QPushButton::clicked, this,
-            [this] { startJob([this] { bRebuildClick(ctx_); }); });
+    connect(bCheck_, &QPushButton::clicked, this, [this] { startWorkerJob(JobKind::Read); });
+    connect(bDemux_, &QPushButton::clicked, this, [this] { startWorkerJob(JobKind::Demux); });
+    connect(bRebuild_, &QPushButton::clicked, this, [this] { startWorkerJob(JobKind::Rebuild); });
     connect(bReadXPL_, &QPushButton::clicked, this, [this] { readPlaylistClick(); });
     connect(bCancel_, &QPushButton::clicked, this, [this] { guarded([this] { requestStop(); }); });
     connect(bClear_, &QPushButton::clicked, this,

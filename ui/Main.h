@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -91,6 +92,10 @@ public:
     // requested.
     bool requestStop();
     QString stopQuestion() const;
+    // Whether a job runs: on the worker thread, or a playlist reading on this one.
+    bool jobRunning() const { return running_ || ctx_.busy; }
+    // Handles the window's events until no job runs (its auto follow-up included).
+    void waitForJob();
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -114,6 +119,10 @@ private:
     void job(const std::function<void()>& handler);
     // A job started by the user: the log emptied by "Clear" can no longer come back.
     void startJob(const std::function<void()>& handler);
+    // Runs a Read, Demux or Rebuild job on the worker thread; its events come back queued
+    // to this thread, which stays free to repaint and to answer Cancel.
+    void startWorkerJob(JobKind kind);
+    void workerJobEnded(JobKind kind, const JobOutcome& outcome, std::exception_ptr failure);
 
     void bbEVOClick();
     void bbXPLClick();
@@ -144,6 +153,25 @@ private:
 
     GuiHost host_;
     Session ctx_;
+    // Each event of a job on the worker becomes a call of the window model's own handler
+    // on the window's thread (MainJobs.cpp).
+    class QueuedEvents : public JobEvents {
+    public:
+        explicit QueuedEvents(TfMain& w) : w_(w) {}
+        void logAppended(const std::string& line) override;
+        void statusChanged(int panel, const std::string& text) override;
+        void passRunning(bool running) override;
+        void streamsListed(const StreamList& streams) override;
+        void streamAdded(int family, size_t slot, const std::string& caption) override;
+        void baseNameChosen(const std::string& baseName) override;
+
+    private:
+        template <typename F> void post(F f);
+        TfMain& w_;
+    } queued_{*this};
+    std::thread worker_;
+    bool running_ = false;
+    JobKind runningKind_ = JobKind::Read;
     std::unique_ptr<FileDialogs> dialogs_;
     bool startedUp_ = false;
     bool closePending_ = false;

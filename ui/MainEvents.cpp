@@ -182,7 +182,7 @@ void TfMain::FormResize() {
 }
 
 void TfMain::closeEvent(QCloseEvent* event) {
-    if (ctx_.busy) {
+    if (jobRunning()) {
         // Closing under a running pass asks what Cancel asks; the window closes once the
         // job has stopped and closed its files (see guarded).
         event->ignore();

@@ -69,11 +69,11 @@ void TfMain::guarded(const std::function<void()>& handler) {
     }
     syncFromModel();
     if (!error.empty()) showError(q(error));
-    if (closePending_ && !ctx_.busy) QTimer::singleShot(0, this, &QWidget::close);
+    if (closePending_ && !jobRunning()) QTimer::singleShot(0, this, &QWidget::close);
 }
 
 void TfMain::job(const std::function<void()>& handler) {
-    if (ctx_.busy) return; // a second job never starts inside a running one's event handling
+    if (jobRunning()) return; // one job at a time
     guarded(handler);
 }
 
@@ -85,7 +85,7 @@ void TfMain::startJob(const std::function<void()>& handler) {
 }
 
 bool TfMain::requestStop() {
-    if (!ctx_.busy || askingToStop_) return false;
+    if (!jobRunning() || askingToStop_) return false;
     if (ctx_.WriteMode) {
         // The pass waits at its next block until the question is answered.
         askingToStop_ = true;
@@ -100,13 +100,8 @@ bool TfMain::requestStop() {
 }
 
 QString TfMain::stopQuestion() const {
-    // A demux pass writes into the stream outputs, a rebuild pass into a file of its own.
-    auto any = [](const auto& outputs) {
-        return std::any_of(outputs.begin(), outputs.end(), [](const auto& o) { return !!o; });
-    };
-    const bool demuxing = any(ctx_.VideoOut) || any(ctx_.AudioOut) || any(ctx_.SubOut);
-    return demuxing ? QStringLiteral("Are you sure to stop demuxing?")
-                    : QStringLiteral("Are you sure to stop rebuilding?");
+    return runningKind_ == JobKind::Rebuild ? QStringLiteral("Are you sure to stop rebuilding?")
+                                            : QStringLiteral("Are you sure to stop demuxing?");
 }
 
 void TfMain::undoClearClick() {
@@ -137,7 +132,7 @@ void TfMain::streamBoxClick(int family, int index, bool checked) {
 }
 
 void TfMain::bbEVOClick() {
-    if (ctx_.busy) return;
+    if (jobRunning()) return;
     const QString path = dialogs_->chooseSource(this, q(ctx_.ui.EVOdir));
     if (path.isEmpty()) return; // cancelled: nothing changes, nothing starts
     job([&] {
@@ -149,13 +144,12 @@ void TfMain::bbEVOClick() {
         if (ui.bCheck) bCheck_->setFocus();
         Resetcbs(ctx_.ui);
         if (!ui.cbAutoRead) return;
-        ui.clearedLog.clear(); // a job starts
-        bCheckClick(ctx_);
+        startWorkerJob(JobKind::Read);
     });
 }
 
 void TfMain::bbXPLClick() {
-    if (ctx_.busy) return;
+    if (jobRunning()) return;
     const QString path =
         dialogs_->choosePlaylist(this, q(ctx_.ui.XPLdir), q(ctx_.ui.odXPLFileName));
     if (path.isEmpty()) return;

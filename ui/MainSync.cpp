@@ -58,7 +58,7 @@ void TfMain::showStatus(int panel, const QString& text) {
 
 void TfMain::syncFromModel() {
     auto& ui = ctx_.ui;
-    const bool idle = !ctx_.busy;
+    const bool idle = !jobRunning();
 
     if (eEVOfile_->text() != q(ui.eEVOfile)) eEVOfile_->setText(q(ui.eEVOfile));
     if (eXPLfile_->text() != q(ui.eXPLfile)) eXPLfile_->setText(q(ui.eXPLfile));
@@ -141,7 +141,7 @@ void TfMain::syncTitles() {
         cmbTitle_->addItems(items);
     }
     if (cmbTitle_->currentIndex() != current) cmbTitle_->setCurrentIndex(current);
-    cmbTitle_->setEnabled(!ctx_.busy);
+    cmbTitle_->setEnabled(!jobRunning());
     lTitle_->setVisible(!items.isEmpty());
     cmbTitle_->setVisible(!items.isEmpty());
 }

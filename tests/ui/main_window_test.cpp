@@ -266,6 +266,7 @@ private slots:
         w->WMDropFiles({"/disc/HVDVD_TS/FEATURE_1.EVO"});
         dialogs->answers = {"", "", ""};
         control<QToolButton>(*w, "bbEVO")->click();
+        w->waitForJob();
         control<QToolButton>(*w, "bbXPL")->click();
         QCOMPARE(dialogs->folders, QStringList({"/disc/HVDVD_TS/", "/disc/ADV_OBJ/"}));
         QCOMPARE(control<QLineEdit>(*w, "eEVOfile")->text(),
@@ -299,6 +300,7 @@ private slots:
         auto w = startedWindow(&dialogs);
         dialogs->answers = {QString::fromStdString(evo)};
         control<QToolButton>(*w, "bbEVO")->click();
+        w->waitForJob();
         QCOMPARE(control<QLineEdit>(*w, "eEVOfile")->text(), QString::fromStdString(evo));
         QVERIFY(control<QCheckBox>(*w, "cbVideo0")->isChecked());
         QCOMPARE(control<QCheckBox>(*w, "cbVideo0")->text(), QString("MPEG-2.stream.0"));
@@ -308,6 +310,7 @@ private slots:
         QVERIFY(!w->context().ui.cbAutoRead);
         dialogs->answers = {QString::fromStdString(evo)};
         control<QToolButton>(*w, "bbEVO")->click();
+        w->waitForJob();
         QVERIFY(!control<QCheckBox>(*w, "cbVideo0")->isChecked());
         QCOMPARE(control<QCheckBox>(*w, "cbVideo0")->text(), QString("No video stream"));
         QVERIFY(control<QPushButton>(*w, "bCheck")->hasFocus() || !w->isActiveWindow());
@@ -343,6 +346,7 @@ private slots:
         QCOMPARE(pages->currentIndex(), 5);
 
         QTest::keyClick(control<QLineEdit>(*w, "eEVOfile"), Qt::Key_Return);
+        w->waitForJob();
         QVERIFY(control<QCheckBox>(*w, "cbAudio01")->isChecked());
         QTest::keyClick(control<QLineEdit>(*w, "eXPLfile"), Qt::Key_Return);
         QCOMPARE(pages->currentIndex(), 4);
@@ -365,6 +369,7 @@ private slots:
 
         clear->click();
         control<QPushButton>(*w, "bCheck")->click(); // a job: the cleared lines are gone
+        w->waitForJob();
         const std::vector<std::string> read = log;
         QTest::keyClick(w.get(), Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(log, read);
@@ -377,6 +382,7 @@ private slots:
         auto w = startedWindow();
         w->WMDropFiles({QString::fromStdString(evo)});
         control<QPushButton>(*w, "bCheck")->click();
+        w->waitForJob();
         auto* demux = control<QPushButton>(*w, "bDemux");
         auto* rebuild = control<QPushButton>(*w, "bRebuild");
         QVERIFY(demux->isEnabled() && rebuild->isEnabled());
@@ -419,6 +425,7 @@ private slots:
         w->WMDropFiles({"/no/such/dir/MISSING.EVO"});
         auto answer = answerNextMessageBox(QMessageBox::Ok);
         control<QPushButton>(*w, "bCheck")->click();
+        w->waitForJob();
         QCOMPARE(answer->seen, 1);
         QVERIFY2(answer->text.startsWith("Cannot open file \"/no/such/dir/MISSING.EVO\"."),
                  qPrintable(answer->text));

@@ -50,6 +50,7 @@ private slots:
 
         w->WMDropFiles({QString::fromStdString(files.front())});
         control<QPushButton>(*w, "bCheck")->click();
+        w->waitForJob();
         QCOMPARE(pages->currentIndex(), 0);
         QVERIFY(countBluePixels(save(0, "status.png")) > 20); // values logged in blue bold
 

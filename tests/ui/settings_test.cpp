@@ -88,7 +88,9 @@ private slots:
         QVERIFY(!control<QCheckBox>(*w, "cbDelayInName")->isChecked());
         w->WMDropFiles({QDir(dir.path()).filePath("MOVIE.EVO")});
         control<QPushButton>(*w, "bCheck")->click();
+        w->waitForJob();
         control<QPushButton>(*w, "bDemux")->click();
+        w->waitForJob();
         // Codec extensions, VobSub for an HD DVD source, no options file.
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
                  QStringList({"MOVIE.DD.stream.00.ac3", "MOVIE.DD.stream.01.ac3", "MOVIE.EVO",
@@ -152,6 +154,7 @@ private slots:
         // The folders are where the dialogs open.
         dialogs->answers = {"", ""};
         control<QToolButton>(*w, "bbEVO")->click();
+        w->waitForJob();
         control<QToolButton>(*w, "bbXPL")->click();
         QCOMPARE(dialogs->folders, QStringList({"/disc/HVDVD_TS/", "/disc/ADV_OBJ/"}));
     }

@@ -36,6 +36,7 @@ private slots:
         chooser->setCurrentIndex(1);
         emit chooser->activated(1);
         control<QPushButton>(*w, "bCheck")->click();
+        w->waitForJob();
         const QString log = control<LogView>(*w, "reMessage")->toPlainText();
         QVERIFY2(log.startsWith("Opening title 2 of pal (1 chapter, 0:00:04)\n"), qPrintable(log));
         QCOMPARE(QString::fromStdString(w->context().ui.cbAudio[0].caption),

@@ -1,8 +1,10 @@
 // The jobs driven through the window: Read, Demux, Read XPL, Cancel, and the guard that
 // keeps a second job from starting while one runs.
+#include <algorithm>
 #include <fstream>
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,8 +24,10 @@
 #include "LogView.h"
 #include "Settings.h"
 #include "StreamPage.h"
+#include "engine/blockpass.h"
 #include "gui_support.h"
 #include "samples/sample_disc.h"
+#include "support/slow_stream.h"
 
 using namespace qf;
 using namespace qf::test;
@@ -32,10 +36,27 @@ namespace {
 
 constexpr size_t kLongVideo = 12u << 20; // long enough for the pass to hand over events
 
-// Runs `action` at the first moment a job hands control to the window (and never once
-// the window is gone).
-void atFirstPump(QWidget& window, std::function<void()> action) {
-    QTimer::singleShot(0, &window, std::move(action));
+// Runs `action` on the window's thread once the next job's pass has shown its first
+// progress (at 4 MiB), and never once the window is gone. The job's source is held there
+// until the action has run, as a slow disc would hold it.
+void atFirstPump(TfMain& window, std::function<void()> action) {
+    auto gate = std::make_shared<ReadGate>();
+    window.context().openFile = [gate](const std::string& path) -> std::unique_ptr<Stream> {
+        return std::make_unique<SlowStream>(
+            std::make_unique<FileStream>(path, FileStream::Mode::Read), gate, kPumpInterval);
+    };
+    auto* poll = new QTimer(&window);
+    QObject::connect(poll, &QTimer::timeout, &window,
+                     [&window, poll, gate, action = std::move(action)] {
+                         const auto& ui = window.context().ui;
+                         if (!ui.bCancel || ui.status[1].find("Mbytes") == std::string::npos)
+                             return;
+                         poll->stop();
+                         poll->deleteLater();
+                         action();
+                         gate->open();
+                     });
+    poll->start(0);
 }
 
 QString path(const QTemporaryDir& dir, const char* name) {
@@ -57,6 +78,7 @@ private slots:
         auto w = startedWindow();
         w->WMDropFiles({path(dir, "MOVIE.EVO"), path(dir, "OTHER.EVO")});
         control<QPushButton>(*w, "bCheck")->click();
+        w->waitForJob();
 
         // The Read job's results, as shown.
         auto* log = control<LogView>(*w, "reMessage");
@@ -81,6 +103,7 @@ private slots:
         QTest::keyClicks(videoExt, "m2v");
         QCOMPARE(w->context().ui.eVideoExt, std::string("m2v"));
         control<QPushButton>(*w, "bDemux")->click();
+        w->waitForJob();
 
         const QString out = path(dir, "out/MOVIE.");
         QVERIFY(QFileInfo::exists(out + "MPEG-2.stream.0.m2v"));
@@ -155,6 +178,7 @@ private slots:
         QTRY_COMPARE(w->size(), start + QSize(300, 0));
         w->WMDropFiles({QString::fromStdString(files.front())});
         control<QPushButton>(*w, "bCheck")->click();
+        w->waitForJob();
         QCOMPARE(w->context().ui.BaseName, std::string("FEATURE_1_FEATURE_2"));
         control<QPushButton>(*w, "bReadXPL")->click();
         QCOMPARE(control<QLabel>(*w, "StatusPanel1")->text(),
@@ -199,11 +223,13 @@ private slots:
         QTRY_COMPARE(w->size(), start + QSize(40, 120));
         w->WMDropFiles({QString::fromStdString(files.front())});
         control<QPushButton>(*w, "bCheck")->click();
+        w->waitForJob();
         // Made smaller while the log is hidden: its view keeps the taller size until shown.
         control<QTabWidget>(*w, "PageControl")->setCurrentIndex(5);
         w->resize(start);
         QTRY_COMPARE(w->size(), start);
         control<QPushButton>(*w, "bDemux")->click();
+        w->waitForJob();
         QCOMPARE(control<QTabWidget>(*w, "PageControl")->currentIndex(), 0);
         QScrollBar* bar = control<LogView>(*w, "reMessage")->verticalScrollBar();
         QVERIFY(bar->maximum() > 0);
@@ -228,6 +254,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(w.get()));
         w->WMDropFiles({path(dir, "LONG.EVO")});
         control<QPushButton>(*w, "bCheck")->click();
+        w->waitForJob();
         control<QLineEdit>(*w, "eWorkdir")->setText(dir.path());
         w->context().ui.eWorkdir = dir.path().toStdString();
 
@@ -243,6 +270,7 @@ private slots:
                 cancel->click();
         });
         control<QPushButton>(*w, "bDemux")->click();
+        w->waitForJob();
 
         QVERIFY(cancelEnabled);
         QVERIFY(answer);
@@ -265,6 +293,7 @@ private slots:
         auto answer = answerNextMessageBox(QMessageBox::No);
         atFirstPump(*w, [&] { control<QPushButton>(*w, "bCancel")->click(); });
         control<QPushButton>(*w, "bCheck")->click();
+        w->waitForJob();
         QCOMPARE(answer->seen, 0);
         QVERIFY(w->context().CancelFlag);
         QVERIFY(control<QCheckBox>(*w, "cbVideo0")->isChecked()); // streams met before the stop
@@ -278,6 +307,7 @@ private slots:
         auto w = startedWindow();
         w->WMDropFiles({path(dir, "LONG.EVO")});
         control<QPushButton>(*w, "bCheck")->click();
+        w->waitForJob();
         QVERIFY(control<QPushButton>(*w, "bDemux")->isEnabled());
         w->context().ui.eWorkdir = dir.path().toStdString();
 
@@ -286,7 +316,7 @@ private slots:
         QTimer poker; // at every pump while the job runs
         poker.setInterval(0);
         connect(&poker, &QTimer::timeout, [&] {
-            if (!w->context().busy) return;
+            if (!w->jobRunning()) return;
             ++pumps;
             for (const char* name : {"bCheck", "bDemux", "bRebuild", "bReadXPL"})
                 allLocked = allLocked && !control<QPushButton>(*w, name)->isEnabled();
@@ -297,6 +327,7 @@ private slots:
         });
         poker.start();
         control<QPushButton>(*w, "bDemux")->click();
+        w->waitForJob();
         QVERIFY(pumps >= 2);
         QVERIFY(allLocked);
         QCOMPARE(control<QLineEdit>(*w, "eEVOfile")->text(), path(dir, "LONG.EVO"));
@@ -312,6 +343,7 @@ private slots:
         w->WMDropFiles({path(dir, "LONG.EVO")});
         atFirstPump(*w, [&] { QVERIFY(!w->close()); });
         control<QPushButton>(*w, "bCheck")->click();
+        w->waitForJob();
         QVERIFY(w->context().CancelFlag);
         QTRY_VERIFY(!w->isVisible());
         QSettings store(kSettingsOrganization, kSettingsApplication);
@@ -341,6 +373,7 @@ private slots:
         auto w = startedWindow();
         w->WMDropFiles({path(dir, "LONG.EVO")});
         control<QPushButton>(*w, "bCheck")->click();
+        w->waitForJob();
         w->context().ui.eWorkdir = dir.path().toStdString();
 
         std::shared_ptr<BoxAnswer> answer;
@@ -360,6 +393,7 @@ private slots:
         });
         poll.start(0);
         control<QPushButton>(*w, button.toLatin1().constData())->click();
+        w->waitForJob();
 
         QVERIFY(!closed); // never at once: the job first stops
         QVERIFY(answer);
@@ -405,6 +439,7 @@ private slots:
         auto* cancel = control<QPushButton>(*w, "bCancel");
         atFirstPump(*w, [&] { cancel->click(); }); // the Read ticks the streams it met
         control<QPushButton>(*w, "bCheck")->click();
+        w->waitForJob();
 
         QStringList seen;
         auto fits = [&] {
@@ -425,11 +460,44 @@ private slots:
             cancel->click();
         });
         control<QPushButton>(*w, button.toLatin1().constData())->click();
+        w->waitForJob();
         if (button == "bReadXPL") fitted = fits(); // no pass: the outcome
         QCOMPARE(w->size(), startSize);
         QVERIFY2(fitted, qPrintable(seen.join(u'|')));
         QVERIFY2(seen.join(u'|').contains(button == "bReadXPL" ? "Title 'Main'" : "/102400 Mbytes"),
                  qPrintable(seen.join(u'|')));
+    }
+
+    // On a source that gives 20 MB/s the window answers all along: while a Read and a Demux
+    // run, its thread is never held for more than 100 ms.
+    void windowAnswersWhileASlowSourceIsRead() {
+        QTemporaryDir dir;
+        writeSampleEvo(path(dir, "SLOW.EVO").toStdString(), kLongVideo);
+        auto w = startedWindow();
+        w->WMDropFiles({path(dir, "SLOW.EVO")});
+        w->context().ui.eWorkdir = dir.path().toStdString();
+        w->context().openFile = [](const std::string& p) -> std::unique_ptr<Stream> {
+            return std::make_unique<SlowStream>(
+                std::make_unique<FileStream>(p, FileStream::Mode::Read), nullptr, 0, 20e6);
+        };
+        QElapsedTimer clock;
+        qint64 last = 0, longest = 0;
+        QTimer tick;
+        tick.setInterval(5);
+        connect(&tick, &QTimer::timeout, [&] {
+            longest = std::max(longest, clock.elapsed() - last);
+            last = clock.elapsed();
+        });
+        clock.start();
+        tick.start();
+        for (const char* button : {"bCheck", "bDemux"}) {
+            control<QPushButton>(*w, button)->click();
+            w->waitForJob();
+        }
+        tick.stop();
+        QVERIFY(clock.elapsed() > 1000); // twice 12 MiB at 20 MB/s
+        QVERIFY2(longest < 100, qPrintable(QString::number(longest) + " ms"));
+        QVERIFY(control<LogView>(*w, "reMessage")->toPlainText().contains("Done."));
     }
 
     // While a Demux runs, its selection and the options it reads cannot change: a click on
@@ -442,6 +510,7 @@ private slots:
         w->WMDropFiles({path(dir, "MOVIE.EVO")});
         QTest::keyClicks(control<QLineEdit>(*w, "eWorkdir"), path(dir, "out"));
         control<QPushButton>(*w, "bCheck")->click();
+        w->waitForJob();
         auto* box = control<QCheckBox>(*w, "cbVideo0");
         QVERIFY(box->isEnabled() && box->isChecked());
         bool disabledDuringJob = false;
@@ -452,6 +521,7 @@ private slots:
             box->click(); // a disabled box takes no click
         });
         control<QPushButton>(*w, "bDemux")->click();
+        w->waitForJob();
         QVERIFY(disabledDuringJob);
         QVERIFY(box->isEnabled() && box->isChecked());
         QVERIFY(control<QCheckBox>(*w, "cbFastCheck")->isEnabled());
@@ -484,7 +554,9 @@ private slots:
         w->WMDropFiles({path(dir, "LATE.EVO")});
         QTest::keyClicks(control<QLineEdit>(*w, "eWorkdir"), path(dir, "out"));
         control<QPushButton>(*w, "bCheck")->click();
+        w->waitForJob();
         control<QPushButton>(*w, "bDemux")->click();
+        w->waitForJob();
         const QString log = control<LogView>(*w, "reMessage")->toPlainText();
         QVERIFY2(log.contains("Done.\nStream \"DD.stream.02\" (id 82) begins after the first 286 "
                               "Mbytes read by the fast check and was not written; read the whole "
