@@ -68,76 +68,116 @@ struct RebuildRule {
 };
 
 struct CodecInfo {
-    Codec codec;
-    Family family;
-    Carrier carrier;
-    uint8_t first, last; // the ids that carry it, both included
-    bool parsed;         // the parser takes it (else only the rebuild writer knows the ids)
-    bool aobOnly;        // stands in for the row of the same ids in a DVD-Audio object
-    int32_t entryOffset; // its catalogue entry is its id plus this
-    SlotRule slot;
+    Codec codec = Codec::None;
+    Family family = Family::Video;
+    Carrier carrier = Carrier::PesId;
+    uint8_t first = 1, last = 0; // the ids that carry it, both included
+    bool parsed = true;          // the parser takes it (else only the rebuild writer knows it)
+    bool aobOnly = false;        // stands in for the row of the same ids in a DVD-Audio object
+    int32_t entryOffset = 0;     // its catalogue entry is its id plus this
+    SlotRule slot = SlotRule::Low1Bit;
     // Private stream 1: bytes of the sub-stream header, the id included, before the
     // payload (a subpicture is decided at its id, audio after the first four bytes).
-    uint8_t headerBytes;
-    bool ptsAtClaim;            // the stream's first PTS is taken when it claims its slot
-    bool clearsPts;             // subpicture: a read pass clears the current PTS after its id
-    std::string_view found;     // the read's log line, before the slot number
-    std::string_view caption;   // the kind name: check box caption stem, file name part
-    std::string_view json;      // "kind" in the JSON report
-    std::string_view extension; // of its file when named by codec
+    uint8_t headerBytes = 0;
+    bool ptsAtClaim = true;          // the stream's first PTS is taken when it claims its slot
+    bool clearsPts = false;          // subpicture: a read pass clears the current PTS after its id
+    std::string_view found = {};     // the read's log line, before the slot number
+    std::string_view caption = {};   // the kind name: check box caption stem, file name part
+    std::string_view json = {};      // "kind" in the JSON report
+    std::string_view extension = {}; // of its file when named by codec
     // What captions and playlists call it (the caption's codec part first).
-    std::array<std::string_view, 3> names;
-    Analyser analyser;
-    uint8_t frameCode; // video: the start code value (after 00 00 01) counted as a frame
-    RebuildRule rebuild;
+    std::array<std::string_view, 3> names = {};
+    Analyser analyser = Analyser::None;
+    uint8_t frameCode = 0; // video: the start code value (after 00 00 01) counted as a frame
+    RebuildRule rebuild = {};
 };
 
 // clang-format off
 inline constexpr std::array<CodecInfo, kCodecCount> kCodecs = {{
-    {Codec::None, Family::Video, Carrier::PesId, 1, 0, false, false, 0, SlotRule::Low1Bit, 0,
-     false, false, "", "", "", "", {}, Analyser::None, 0, {}},
-    {Codec::Mpeg2, Family::Video, Carrier::PesId, 0xE0, 0xE1, true, false, 0, SlotRule::Low1Bit, 0,
-     true, false, "[b]MPEG-2[/b] video stream ", "MPEG-2.stream", "MPEG-2", "m2v", {"MPEG-2"},
-     Analyser::Mpeg2, 0x00, {Renumber::Masked, 0xE1, 0xFE, KeptCount::Video}},
-    {Codec::H264, Family::Video, Carrier::PesId, 0xE2, 0xE3, true, false, 0, SlotRule::Low1Bit, 0,
-     false, false, "[b]H.264 (AVC)[/b] video stream ", "H.264.stream", "H.264", "264",
-     {"H.264", "AVC"}, Analyser::H264, 0x09, {Renumber::Masked, 0xE3, 0xFE, KeptCount::Video}},
-    {Codec::Vc1, Family::Video, Carrier::Extension, 0x55, 0x56, true, false, 0,
-     SlotRule::FromFirst, 0, true, false, "[b]VC-1[/b] video stream ", "VC-1.stream", "VC-1",
-     "vc1", {"VC-1"}, Analyser::Vc1, 0x0D, {Renumber::FromFirst, 0x56, 0, KeptCount::Video}},
-    {Codec::Ac3, Family::Audio, Carrier::SubStream, 0x80, 0x87, true, false, 0, SlotRule::Low3Bits,
-     4, true, false, "[b]Dolby Digital[/b] audio stream ", "DD.stream", "AC-3", "ac3",
-     {"DD", "AC-3"}, Analyser::Ac3, 0, {Renumber::KeepId, 0, 0, KeptCount::Audio}},
-    {Codec::Eac3, Family::Audio, Carrier::SubStream, 0xC0, 0xCF, true, false, 0,
-     SlotRule::Low4Bits, 4, true, false, "[b]Dolby Digital[/b] Plus audio stream ", "DD+.stream",
-     "E-AC-3", "eac3", {"DD+", "E-AC-3"}, Analyser::Ac3, 0,
-     {Renumber::Masked, 0xC8, 0xF0, KeptCount::Audio}},
-    {Codec::Dts, Family::Audio, Carrier::SubStream, 0x88, 0x8F, true, false, 0, SlotRule::Low3Bits,
-     4, true, false, "[b]DTS HD (DTS)[/b] audio stream ", "DTSHD.stream", "DTS", "dts",
-     {"DTSHD", "DTS", "DTS-HD"}, Analyser::Dts, 0, {Renumber::Masked, 0x8F, 0xF8, KeptCount::Audio}},
-    {Codec::TrueHd, Family::Audio, Carrier::SubStream, 0xB0, 0xB7, true, false, 0,
-     SlotRule::Low3Bits, 5, true, false, "[b]Dolby TrueHD[/b] audio stream ", "MLP.stream",
-     "TrueHD", "thd", {"MLP", "TrueHD"}, Analyser::Mlp, 0,
-     {Renumber::KeepId, 0, 0, KeptCount::Audio}},
-    {Codec::Mlp, Family::Audio, Carrier::SubStream, 0xA1, 0xA1, true, true, 0, SlotRule::Low4Bits,
-     7, true, false, "[b]MLP[/b] audio stream ", "LPCM.stream", "MLP", "mlp", {}, Analyser::Mlp, 0,
-     {Renumber::KeepId, 0, 0, KeptCount::Audio}},
-    {Codec::Lpcm, Family::Audio, Carrier::SubStream, 0xA0, 0xA7, true, false, 0, SlotRule::Low4Bits,
-     7, true, false, "[b]LPCM[/b] audio stream ", "LPCM.stream", "LPCM", "pcm", {"LPCM"},
-     Analyser::Lpcm, 0, {Renumber::KeepId, 0, 0, KeptCount::Audio}},
-    {Codec::MpegAudio, Family::Audio, Carrier::PesId, 0xC0, 0xCF, true, false, kMpegAudioEntry,
-     SlotRule::Low4Bits, 0, true, false, "[b]MPEG[/b] audio stream ", "MPA.stream", "MPEG audio",
-     "mpa", {"MPA", "MPEG"}, Analyser::Mpa, 0, {Renumber::Masked, 0xCF, 0xF0, KeptCount::Audio}},
-    {Codec::Subpicture, Family::Subpicture, Carrier::SubStream, 0x20, 0x3F, true, false, 0,
-     SlotRule::Low5Bits, 1, true, true, "[b]Subpicture[/b] stream ", "Subpicture", "Subpicture",
-     "sup", {}, Analyser::Subpicture, 0, {Renumber::Masked, 0x3F, 0xE0, KeptCount::Subpicture}},
-    {Codec::ExtSubpicture, Family::Subpicture, Carrier::SubStream, 0x60, 0x7F, true, false, 0,
-     SlotRule::Low5Bits, 1, true, false, "[b]Extended subpicture[/b] stream ", "Ext.Subpicture",
-     "Extended subpicture", "sup", {}, Analyser::Subpicture, 0,
-     {Renumber::Masked, 0x7F, 0xE0, KeptCount::ExtSubpicture}},
-    {Codec::MpegAudioHigh, Family::Audio, Carrier::PesId, 0xD0, 0xDF, false, false, kMpegAudioEntry,
-     SlotRule::Low4Bits, 0, false, false, "", "", "", "", {}, Analyser::None, 0,
-     {Renumber::Masked, 0xDF, 0xF8, KeptCount::Audio}},
+    {.codec = Codec::None, .parsed = false},
+
+    {.codec = Codec::Mpeg2, .family = Family::Video, .carrier = Carrier::PesId,
+     .first = 0xE0, .last = 0xE1, .slot = SlotRule::Low1Bit,
+     .found = "[b]MPEG-2[/b] video stream ", .caption = "MPEG-2.stream", .json = "MPEG-2",
+     .extension = "m2v", .names = {"MPEG-2"}, .analyser = Analyser::Mpeg2, .frameCode = 0x00,
+     .rebuild = {Renumber::Masked, 0xE1, 0xFE, KeptCount::Video}},
+
+    {.codec = Codec::H264, .family = Family::Video, .carrier = Carrier::PesId,
+     .first = 0xE2, .last = 0xE3, .slot = SlotRule::Low1Bit, .ptsAtClaim = false,
+     .found = "[b]H.264 (AVC)[/b] video stream ", .caption = "H.264.stream", .json = "H.264",
+     .extension = "264", .names = {"H.264", "AVC"}, .analyser = Analyser::H264, .frameCode = 0x09,
+     .rebuild = {Renumber::Masked, 0xE3, 0xFE, KeptCount::Video}},
+
+    {.codec = Codec::Vc1, .family = Family::Video, .carrier = Carrier::Extension,
+     .first = 0x55, .last = 0x56, .slot = SlotRule::FromFirst,
+     .found = "[b]VC-1[/b] video stream ", .caption = "VC-1.stream", .json = "VC-1",
+     .extension = "vc1", .names = {"VC-1"}, .analyser = Analyser::Vc1, .frameCode = 0x0D,
+     .rebuild = {Renumber::FromFirst, 0x56, 0, KeptCount::Video}},
+
+    // AC-3, TrueHD and LPCM (MLP) keep their ids in a rebuild.
+    {.codec = Codec::Ac3, .family = Family::Audio, .carrier = Carrier::SubStream,
+     .first = 0x80, .last = 0x87, .slot = SlotRule::Low3Bits, .headerBytes = 4,
+     .found = "[b]Dolby Digital[/b] audio stream ", .caption = "DD.stream", .json = "AC-3",
+     .extension = "ac3", .names = {"DD", "AC-3"}, .analyser = Analyser::Ac3,
+     .rebuild = {Renumber::KeepId, 0, 0, KeptCount::Audio}},
+
+    // The rebuild renumbers 0xC0-0xC8 only; 0xC9-0xCF keep their ids.
+    {.codec = Codec::Eac3, .family = Family::Audio, .carrier = Carrier::SubStream,
+     .first = 0xC0, .last = 0xCF, .slot = SlotRule::Low4Bits, .headerBytes = 4,
+     .found = "[b]Dolby Digital[/b] Plus audio stream ", .caption = "DD+.stream", .json = "E-AC-3",
+     .extension = "eac3", .names = {"DD+", "E-AC-3"}, .analyser = Analyser::Ac3,
+     .rebuild = {Renumber::Masked, 0xC8, 0xF0, KeptCount::Audio}},
+
+    {.codec = Codec::Dts, .family = Family::Audio, .carrier = Carrier::SubStream,
+     .first = 0x88, .last = 0x8F, .slot = SlotRule::Low3Bits, .headerBytes = 4,
+     .found = "[b]DTS HD (DTS)[/b] audio stream ", .caption = "DTSHD.stream", .json = "DTS",
+     .extension = "dts", .names = {"DTSHD", "DTS", "DTS-HD"}, .analyser = Analyser::Dts,
+     .rebuild = {Renumber::Masked, 0x8F, 0xF8, KeptCount::Audio}},
+
+    {.codec = Codec::TrueHd, .family = Family::Audio, .carrier = Carrier::SubStream,
+     .first = 0xB0, .last = 0xB7, .slot = SlotRule::Low3Bits, .headerBytes = 5,
+     .found = "[b]Dolby TrueHD[/b] audio stream ", .caption = "MLP.stream", .json = "TrueHD",
+     .extension = "thd", .names = {"MLP", "TrueHD"}, .analyser = Analyser::Mlp,
+     .rebuild = {Renumber::KeepId, 0, 0, KeptCount::Audio}},
+
+    // In a DVD-Audio object LPCM 0xA1 is MLP, still named LPCM on its box.
+    {.codec = Codec::Mlp, .family = Family::Audio, .carrier = Carrier::SubStream,
+     .first = 0xA1, .last = 0xA1, .aobOnly = true, .slot = SlotRule::Low4Bits, .headerBytes = 7,
+     .found = "[b]MLP[/b] audio stream ", .caption = "LPCM.stream", .json = "MLP",
+     .extension = "mlp", .analyser = Analyser::Mlp,
+     .rebuild = {Renumber::KeepId, 0, 0, KeptCount::Audio}},
+
+    {.codec = Codec::Lpcm, .family = Family::Audio, .carrier = Carrier::SubStream,
+     .first = 0xA0, .last = 0xA7, .slot = SlotRule::Low4Bits, .headerBytes = 7,
+     .found = "[b]LPCM[/b] audio stream ", .caption = "LPCM.stream", .json = "LPCM",
+     .extension = "pcm", .names = {"LPCM"}, .analyser = Analyser::Lpcm,
+     .rebuild = {Renumber::KeepId, 0, 0, KeptCount::Audio}},
+
+    // Claimed when its PES header ends; entered apart from E-AC-3's ids of the same values.
+    {.codec = Codec::MpegAudio, .family = Family::Audio, .carrier = Carrier::PesId,
+     .first = 0xC0, .last = 0xCF, .entryOffset = kMpegAudioEntry, .slot = SlotRule::Low4Bits,
+     .found = "[b]MPEG[/b] audio stream ", .caption = "MPA.stream", .json = "MPEG audio",
+     .extension = "mpa", .names = {"MPA", "MPEG"}, .analyser = Analyser::Mpa,
+     .rebuild = {Renumber::Masked, 0xCF, 0xF0, KeptCount::Audio}},
+
+    // Plain and extended subpictures are numbered apart in a rebuild.
+    {.codec = Codec::Subpicture, .family = Family::Subpicture, .carrier = Carrier::SubStream,
+     .first = 0x20, .last = 0x3F, .slot = SlotRule::Low5Bits, .headerBytes = 1, .clearsPts = true,
+     .found = "[b]Subpicture[/b] stream ", .caption = "Subpicture", .json = "Subpicture",
+     .extension = "sup", .analyser = Analyser::Subpicture,
+     .rebuild = {Renumber::Masked, 0x3F, 0xE0, KeptCount::Subpicture}},
+
+    {.codec = Codec::ExtSubpicture, .family = Family::Subpicture, .carrier = Carrier::SubStream,
+     .first = 0x60, .last = 0x7F, .slot = SlotRule::Low5Bits, .headerBytes = 1,
+     .found = "[b]Extended subpicture[/b] stream ", .caption = "Ext.Subpicture",
+     .json = "Extended subpicture", .extension = "sup", .analyser = Analyser::Subpicture,
+     .rebuild = {Renumber::Masked, 0x7F, 0xE0, KeptCount::ExtSubpicture}},
+
+    // MPEG audio past 0xCF is no stream of the parser's, but the rebuild renumbers it.
+    {.codec = Codec::MpegAudioHigh, .family = Family::Audio, .carrier = Carrier::PesId,
+     .first = 0xD0, .last = 0xDF, .parsed = false, .entryOffset = kMpegAudioEntry,
+     .slot = SlotRule::Low4Bits,
+     .rebuild = {Renumber::Masked, 0xDF, 0xF8, KeptCount::Audio}},
 }};
 // clang-format on
 
