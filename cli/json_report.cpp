@@ -6,6 +6,7 @@
 
 #include "cli/options.h"
 #include "engine/catalogue.h"
+#include "engine/codecs.h"
 #include "engine/demux.h"
 #include "engine/markup.h"
 #include "engine/paths.h"
@@ -20,27 +21,9 @@ using Json = nlohmann::ordered_json;
 
 constexpr const char* kFamilies[3] = {"video", "audio", "subpicture"};
 
-// What a catalogue entry carries; nullptr for the playlist's marker.
-const char* kindOf(int family, int32_t e, bool aob) {
-    if (family == 0) {
-        if (e == 0x55 || e == 0x56) return "VC-1";
-        if (e == 0xE0 || e == 0xE1) return "MPEG-2";
-        if (e == 0xE2 || e == 0xE3) return "H.264";
-        return nullptr;
-    }
-    if (family == 2) {
-        if (e >= 0x20 && e <= 0x3F) return "Subpicture";
-        if (e >= 0x60 && e <= 0x7F) return "Extended subpicture";
-        return nullptr;
-    }
-    if (e >= 0x80 && e <= 0x87) return "AC-3";
-    if (e >= 0x88 && e <= 0x8F) return "DTS";
-    if (e == 0xA1 && aob) return "MLP";
-    if (e >= 0xA0 && e <= 0xA7) return "LPCM";
-    if (e >= 0xB0 && e <= 0xB7) return "TrueHD";
-    if (e >= 0xC0 && e <= 0xCF) return "E-AC-3";
-    if (e >= kMpegAudioEntry + 0xC0 && e <= kMpegAudioEntry + 0xCF) return "MPEG audio";
-    return nullptr;
+// What a catalogue entry carries; empty for the playlist's marker.
+std::string_view kindOf(int family, int32_t e, bool aob) {
+    return codecInfo(codecOfEntry(static_cast<Family>(family), e, aob)).json;
 }
 
 Json fileEntry(const std::string& path) {
@@ -86,7 +69,7 @@ Json streams(const Session& ctx) {
             const int32_t entry = slots[k];
             if (entry == -1) continue;
             const CheckBox* box = boxOf(ctx, family, k);
-            const char* kind = kindOf(family, entry, aob);
+            const std::string_view kind = kindOf(family, entry, aob);
             Json s;
             s["slot"] = slotName(family, static_cast<int>(k));
             s["family"] = kFamilies[family];
@@ -94,12 +77,12 @@ Json streams(const Session& ctx) {
                 box ? box->caption : SubKindName(entry) + "." + std::to_string(k); // no box
             s["selectable"] = box != nullptr;
             s["selected"] = box && box->checked;
-            if (kind) {
+            if (!kind.empty()) {
                 char hex[4];
                 std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned>(entry & 0xFF));
                 s["stream_id"] = entry & 0xFF;
                 s["stream_id_hex"] = hex;
-                s["kind"] = kind;
+                s["kind"] = std::string(kind);
             } else { // listed by a playlist, not met by a read
                 s["stream_id"] = nullptr;
                 s["stream_id_hex"] = nullptr;

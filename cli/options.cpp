@@ -6,6 +6,7 @@
 #include <cctype>
 #include <sstream>
 
+#include "engine/codecs.h"
 #include "engine/dvd_disc.h"
 #include "engine/paths.h"
 #include "engine/slotmap.h"
@@ -96,6 +97,26 @@ std::vector<SelectItem> parseSelect(const std::string& list) {
     return items;
 }
 
+// The extensions --codec-ext names files with: ".m2v, .264, ... or .sup".
+std::string codecExtensionList() {
+    std::vector<std::string_view> exts;
+    for (const CodecInfo& c : kCodecs)
+        if (!c.extension.empty() && std::find(exts.begin(), exts.end(), c.extension) == exts.end())
+            exts.push_back(c.extension);
+    std::string list;
+    for (size_t k = 0; k < exts.size(); ++k)
+        list += std::string(k == 0                 ? ""
+                            : k + 1 == exts.size() ? " or "
+                                                   : ", ") +
+                "." + std::string(exts[k]);
+    return list;
+}
+
+const std::string kCodecExtHelp =
+    "Name each stream file by its codec: " + codecExtensionList() +
+    " instead of the three extensions below (which still serve a stream whose codec is not "
+    "known).";
+
 struct OptionDecl {
     const char* names; // as the parser takes them: "-n,--no-overwrite"
     const char* value; // the value's name; nullptr for a flag
@@ -140,10 +161,7 @@ const OptionDecl kOptions[] = {
      "Replace the disc's files where they exist already (regular files only, never "
      "through a link). Without it, sample writes nothing when one exists.",
      [](Options& o, const std::string&) { o.force = true; }},
-    {"--codec-ext", nullptr, kDemux,
-     "Name each stream file by its codec: .m2v, .264, .vc1, .ac3, .eac3, .dts, .thd, .mlp, "
-     ".pcm, .mpa or .sup instead of the three extensions below (which still serve a stream "
-     "whose codec is not known).",
+    {"--codec-ext", nullptr, kDemux, kCodecExtHelp.c_str(),
      [](Options& o, const std::string&) { o.codecExt = true; }},
     {"--sub-format", "FORMAT", kDemux,
      "Subpicture files: sup (\"SP\" records) or vobsub (BASENAME.STREAM.idx + .sub, the "

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/terminal_host.h"
+#include "engine/codecs.h"
 #include "engine/slotmap.h"
 #include "engine/stream.h"
 #include "model/window.h"
@@ -32,10 +33,7 @@ std::string hexId(int32_t entry) {
 
 // What the engine's index rules give a stream id.
 int ruleSlot(const DiscStream& s) {
-    const int32_t id = s.entry & 0xFF;
-    if (s.family == Family::Video) return id & 1;
-    if (s.family == Family::Subpicture) return id & 0x1F;
-    return (id >= 0x80 && id <= 0x8F) ? id & 7 : id & 0x0F;
+    return qf::ruleSlot(codecOfEntry(s.entry), s.entry & 0xFF);
 }
 
 std::string plural(size_t n, const char* word) {

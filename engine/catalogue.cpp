@@ -2,34 +2,31 @@
 
 #include <exception>
 
+#include "engine/codecs.h"
 #include "engine/context.h"
 
 namespace qf {
 
+namespace {
+
+// The kind name of a family's entry; the same in every source (LPCM 0xA1 is named LPCM
+// in a DVD-Audio object too).
+std::string kindName(Family family, int32_t e) {
+    return std::string(codecInfo(codecOfEntry(family, e)).caption);
+}
+
+} // namespace
+
 std::string VideoKindName(int32_t e) {
-    if (e == -1) return "No video stream";
-    if (e == 0x55 || e == 0x56) return "VC-1.stream";
-    if (e == 0xE0 || e == 0xE1) return "MPEG-2.stream";
-    if (e == 0xE2 || e == 0xE3) return "H.264.stream";
-    return "";
+    return e == -1 ? "No video stream" : kindName(Family::Video, e);
 }
 
 std::string AudioKindName(int32_t e) {
-    if (e == -1) return "No audio stream";
-    if (e >= 0x80 && e <= 0x87) return "DD.stream";
-    if (e >= 0x88 && e <= 0x8F) return "DTSHD.stream";
-    if (e >= 0xA0 && e <= 0xA7) return "LPCM.stream";
-    if (e >= 0xB0 && e <= 0xB7) return "MLP.stream";
-    if (e >= 0xC0 && e <= 0xCF) return "DD+.stream";
-    if (e >= kMpegAudioEntry + 0xC0 && e <= kMpegAudioEntry + 0xCF) return "MPA.stream";
-    return "";
+    return e == -1 ? "No audio stream" : kindName(Family::Audio, e);
 }
 
 std::string SubKindName(int32_t e) {
-    if (e == -1) return "No subpicture stream";
-    if (e >= 0x20 && e <= 0x3F) return "Subpicture";
-    if (e >= 0x60 && e <= 0x7F) return "Ext.Subpicture";
-    return "";
+    return e == -1 ? "No subpicture stream" : kindName(Family::Subpicture, e);
 }
 
 Context::Context(JobEvents& e) : events(&e) {

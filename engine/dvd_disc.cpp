@@ -15,6 +15,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "engine/codecs.h"
 #include "engine/paths.h"
 #include "engine/stream.h"
 
@@ -97,7 +98,11 @@ using IfoPtr = std::unique_ptr<ifo_handle_t, IfoCloser>;
 std::vector<DiscStream> titleStreams(const vtsi_mat_t& mat, const pgc_t& pgc) {
     std::vector<DiscStream> list;
     const video_attr_t& video = mat.vts_video_attr;
-    list.push_back({Family::Video, 0xE0, video.mpeg_version == 0 ? "MPEG-1" : "MPEG-2", 0, {}});
+    list.push_back({Family::Video,
+                    firstEntry(Codec::Mpeg2),
+                    video.mpeg_version == 0 ? "MPEG-1" : "MPEG-2",
+                    0,
+                    {}});
     for (int i = 0; i < 8 && i < mat.nr_of_vts_audio_streams; ++i) {
         const uint16_t control = pgc.audio_control[i];
         if (!(control & 0x8000)) continue;
@@ -107,19 +112,19 @@ std::vector<DiscStream> titleStreams(const vtsi_mat_t& mat, const pgc_t& pgc) {
                      language(a.lang_type == 1, a.lang_code)};
         switch (a.audio_format) {
         case 0:
-            d.entry = 0x80 + s, d.format = "AC-3";
+            d.entry = firstEntry(Codec::Ac3) + s, d.format = "AC-3";
             break;
         case 2:
-            d.entry = kMpegAudioEntry + 0xC0 + s, d.format = "MPEG-1 audio";
+            d.entry = firstEntry(Codec::MpegAudio) + s, d.format = "MPEG-1 audio";
             break;
         case 3:
-            d.entry = kMpegAudioEntry + 0xC0 + s, d.format = "MPEG-2 audio";
+            d.entry = firstEntry(Codec::MpegAudio) + s, d.format = "MPEG-2 audio";
             break;
         case 4:
-            d.entry = 0xA0 + s, d.format = "LPCM";
+            d.entry = firstEntry(Codec::Lpcm) + s, d.format = "LPCM";
             break;
         case 6:
-            d.entry = 0x88 + s, d.format = "DTS";
+            d.entry = firstEntry(Codec::Dts) + s, d.format = "DTS";
             break;
         default:
             continue; // SDDS and reserved codes: no stream the engine knows
@@ -134,8 +139,8 @@ std::vector<DiscStream> titleStreams(const vtsi_mat_t& mat, const pgc_t& pgc) {
         if (!(control & 0x80000000u)) continue;
         const auto s = static_cast<int32_t>((control >> (wide ? 16 : 24)) & 0x1F);
         const subp_attr_t& a = mat.vts_subp_attr[i];
-        list.push_back(
-            {Family::Subpicture, 0x20 + s, "Subpicture", 0, language(a.type == 1, a.lang_code)});
+        list.push_back({Family::Subpicture, firstEntry(Codec::Subpicture) + s, "Subpicture", 0,
+                        language(a.type == 1, a.lang_code)});
     }
     return list;
 }

@@ -10,8 +10,7 @@ namespace {
 
 // Stream ids whose start code begins a packet the parser acts on.
 bool isPacketStart(uint8_t id) {
-    return id == 0xBD || id == 0xBC || id == 0xBE || id == 0xBF || id == 0xFD ||
-           (id >= 0xC0 && id <= 0xCF) || (id >= 0xE0 && id <= 0xE3);
+    return kPesActions[id] != PesAction::None;
 }
 
 } // namespace
@@ -51,10 +50,8 @@ void Pass::parse(size_t len) {
             stuffingByte();
         else if (SubHeaderLeft > 0)
             subStreamHeaderByte(b);
-        else if (LpcmLeft > 0)
-            lpcmHeaderByte();
-        else if (TrueHDLeft > 0)
-            trueHdHeaderByte();
+        else if (AudioHeaderLeft > 0)
+            audioHeaderByte();
         else
             i = scanToStartCode(i, len);
     }
@@ -168,21 +165,16 @@ void Pass::pstdByte() {
 }
 
 // The second extension: its length byte, then the stream id extension, which names the
-// stream of an extended-stream packet (VC-1 0x55/0x56).
+// stream of an extended-stream packet.
 void Pass::streamIdExtensionByte(uint8_t b) {
     --PacketLeft;
     --HeaderLeft;
     if (--Ext2Left > 0) return;
     const uint8_t x = b & 0x7F;
-    if (x == 0x55 || x == 0x56) {
-        bool first = false;
-        VideoId = VideoEntry = x;
-        VideoIdx = claim(x, Family::Video, x - 0x55, "[b]VC-1[/b] video stream ", first);
-        if (first) VideoPTS = CurPTS;
-        PacketKind = Packet::Video;
-    } else {
+    if (const Codec codec = kExtensionCodecs[x]; codec != Codec::None)
+        claimVideo(codec, x);
+    else
         PacketKind = Packet::Ignore;
-    }
     if (HeaderLeft == 0) headerEnds();
 }
 
@@ -204,16 +196,9 @@ void Pass::subStreamHeaderByte(uint8_t b) {
         audioDecision();
 }
 
-void Pass::lpcmHeaderByte() {
+void Pass::audioHeaderByte() {
     --PacketLeft;
-    if (--LpcmLeft > 0) return;
-    PacketKind = Packet::Audio;
-    beginPayload();
-}
-
-void Pass::trueHdHeaderByte() {
-    --PacketLeft;
-    if (--TrueHDLeft > 0) return;
+    if (--AudioHeaderLeft > 0) return;
     PacketKind = Packet::Audio;
     beginPayload();
 }
@@ -232,7 +217,7 @@ size_t Pass::scanToStartCode(size_t i, size_t len) {
     return i;
 }
 
-int Pass::claim(int32_t entry, Family family, int ruleSlot, const char* found, bool& first) {
+int Pass::claim(int32_t entry, Family family, int ruleSlot, std::string_view found, bool& first) {
     first = !met_.test(static_cast<size_t>(entry));
     // Late: neither the Read job nor an earlier part of this job gave it a slot or refused
     // one. Asked before the claim below gives it one, and only at its first packet.
@@ -243,7 +228,8 @@ int Pass::claim(int32_t entry, Family family, int ruleSlot, const char* found, b
         met_.set(static_cast<size_t>(entry));
         if (slot >= 0) {
             ctx_.slotTable(family)[slot] = entry;
-            if (read_ && found) ctx_.log(std::string(found) + std::to_string(slot) + " found!");
+            if (read_ && !found.empty())
+                ctx_.log(std::string(found) + std::to_string(slot) + " found!");
         }
         if (late) lateStream(entry, family, slot);
     }
@@ -268,38 +254,57 @@ void Pass::startCode(uint8_t id) {
     // Counters left over from a damaged packet must not run into the new one.
     LengthLeft = 2;
     FixedLeft = PtsLeft = PtsDtsLeft = ExtFlagsLeft = PstdLeft = Ext2Left = 0;
-    SubHeaderLeft = LpcmLeft = TrueHDLeft = 0;
+    SubHeaderLeft = AudioHeaderLeft = 0;
     HeaderLeft = 0;
     InPayload = false;
     PacketHasPts = false;
     FirstVideoPacket = false;
-    bool first = false;
-    if (id == 0xE0 || id == 0xE1) {
-        VideoId = VideoEntry = id;
-        VideoIdx = claim(id, Family::Video, id & 1, "[b]MPEG-2[/b] video stream ", first);
-        if (first) VideoPTS = CurPTS;
-        FirstVideoPacket = first;
-        VideoKind_ = VideoKind::MPEG2;
-        PacketKind = Packet::Video;
-    } else if (id == 0xE2 || id == 0xE3) {
-        VideoId = VideoEntry = id;
-        VideoIdx = claim(id, Family::Video, id & 1, "[b]H.264 (AVC)[/b] video stream ", first);
-        FirstVideoPacket = first;
-        VideoKind_ = VideoKind::H264;
-        PacketKind = Packet::Video;
-    } else if (id == 0xFD) {
+    switch (kPesActions[id]) {
+    case PesAction::Stream:
+        if (codecInfo(kPesCodecs[id]).family == Family::Video) {
+            claimVideo(kPesCodecs[id], id);
+        } else {
+            // Claimed when the header ends, so that its first PTS is its own header's.
+            MpegAudioId = id;
+            PacketKind = Packet::MpegAudio;
+        }
+        break;
+    case PesAction::Extended:
         // Only the stream id extension names the stream; a packet without one has none.
         VideoEntry = VideoIdx = -1;
-        VideoKind_ = VideoKind::VC1;
         PacketKind = Packet::Video;
-    } else if (id >= 0xC0 && id <= 0xCF) {
-        MpegAudioId = id;
-        PacketKind = Packet::MpegAudio;
-    } else if (id == 0xBD) {
+        break;
+    case PesAction::Private:
         PacketKind = Packet::Private;
-    } else {
+        break;
+    default:
         PacketKind = Packet::Skip;
+        break;
     }
+}
+
+// The current packet is video of `codec`, the stream with id `id`.
+void Pass::claimVideo(Codec codec, int id) {
+    const CodecInfo& c = codecInfo(codec);
+    bool first = false;
+    VideoId = id;
+    VideoEntry = id + c.entryOffset;
+    VideoIdx = claim(VideoEntry, Family::Video, ruleSlot(codec, id), c.found, first);
+    if (first && c.ptsAtClaim) VideoPTS = CurPTS;
+    FirstVideoPacket = first;
+    VideoCodec_ = codec;
+    PacketKind = Packet::Video;
+}
+
+// The current packet is audio of `codec`, the stream with id `id`.
+void Pass::claimAudio(Codec codec, int id) {
+    const CodecInfo& c = codecInfo(codec);
+    bool first = false;
+    AudioId = id;
+    AudioEntry = id + c.entryOffset;
+    AudioCodec_ = codec;
+    AudioIdx = claim(AudioEntry, Family::Audio, ruleSlot(codec, id), c.found, first);
+    if (first && c.ptsAtClaim) AudioPTS = CurPTS;
 }
 
 void Pass::timestampByte(int k, uint8_t b) {
@@ -333,16 +338,7 @@ void Pass::afterTimestamps() {
 }
 
 void Pass::headerEnds() {
-    if (PacketKind == Packet::MpegAudio) {
-        // Claimed here, so that the stream's first PTS is its own header's.
-        bool first = false;
-        AudioId = MpegAudioId;
-        AudioEntry = kMpegAudioEntry + MpegAudioId;
-        AudioKind_ = AudioKind::MPA;
-        AudioIdx = claim(AudioEntry, Family::Audio, MpegAudioId & 0x0F, "[b]MPEG[/b] audio stream ",
-                         first);
-        if (first) AudioPTS = CurPTS;
-    }
+    if (PacketKind == Packet::MpegAudio) claimAudio(kPesCodecs[MpegAudioId], MpegAudioId);
     if (PacketKind == Packet::Private) {
         if (PacketLeft > 0) SubHeaderLeft = 4; // else nothing is left to name a sub-stream
     } else {
@@ -362,55 +358,32 @@ void Pass::beginPayload() {
 }
 
 void Pass::subpictureTest(uint8_t b) {
-    const bool plain = (b & 0xE0) == 0x20, extended = (b & 0xE0) == 0x60;
-    if (!plain && !extended) return;
+    const Codec codec = (*subStreamCodecs_)[b];
+    const CodecInfo& c = codecInfo(codec);
+    if (codec == Codec::None || c.family != Family::Subpicture) return;
     bool first = false;
-    SubId = SubEntry = b;
-    SubIdx =
-        claim(b, Family::Subpicture, b & 0x1F,
-              plain ? "[b]Subpicture[/b] stream " : "[b]Extended subpicture[/b] stream ", first);
-    if (first && read_) SubPTS = CurPTS;
+    SubId = b;
+    SubEntry = b + c.entryOffset;
+    SubIdx = claim(SubEntry, Family::Subpicture, ruleSlot(codec, b), c.found, first);
+    if (first && read_ && c.ptsAtClaim) SubPTS = CurPTS;
     RecordPending = PacketHasPts;
     RecordPTS = CurPTS;
-    if (read_ && plain) CurPTS = 0;
+    if (read_ && c.clearsPts) CurPTS = 0;
     SubHeaderLeft = 0;
     PacketKind = Packet::Subpicture;
     beginPayload();
 }
 
 void Pass::audioDecision() {
-    const uint32_t id = ScanWord >> 24;
-    int rule = static_cast<int>(id & 0x0F);
-    const char* msg = nullptr;
-    if (id >= 0x80 && id <= 0x87) {
-        rule = id & 7;
-        AudioKind_ = AudioKind::AC3;
-        msg = "[b]Dolby Digital[/b] audio stream ";
-    } else if (id >= 0x88 && id <= 0x8F) {
-        rule = id & 7;
-        AudioKind_ = AudioKind::DTS;
-        msg = "[b]DTS HD (DTS)[/b] audio stream ";
-    } else if (id >= 0xC0 && id <= 0xCF) {
-        AudioKind_ = AudioKind::EAC3;
-        msg = "[b]Dolby Digital[/b] Plus audio stream ";
-    } else if (id >= 0xA0 && id <= 0xA7) {
-        AudioKind_ = AudioKind::LPCM;
-        msg = (id == 0xA1 && aob_) ? "[b]MLP[/b] audio stream " : "[b]LPCM[/b] audio stream ";
-    } else if (id >= 0xB0 && id <= 0xB7) {
-        rule = id & 7;
-        AudioKind_ = AudioKind::TrueHD;
-        msg = "[b]Dolby TrueHD[/b] audio stream ";
-    }
-    if (msg) {
-        bool first = false;
-        AudioId = AudioEntry = static_cast<int>(id);
-        AudioIdx = claim(AudioEntry, Family::Audio, rule, msg, first);
-        if (first) AudioPTS = CurPTS;
-        if (AudioKind_ == AudioKind::LPCM) {
-            LpcmLeft = 3;
-        } else if (AudioKind_ == AudioKind::TrueHD) {
-            TrueHDLeft = 1;
-        } else {
+    const auto id = static_cast<uint8_t>(ScanWord >> 24);
+    const Codec codec = (*subStreamCodecs_)[id];
+    const CodecInfo& c = codecInfo(codec);
+    if (codec != Codec::None && c.family == Family::Audio) {
+        claimAudio(codec, id);
+        // The first four header bytes are behind; some kinds have more before the payload.
+        AudioHeaderLeft = c.headerBytes - 4;
+        if (AudioHeaderLeft <= 0) {
+            AudioHeaderLeft = 0;
             PacketKind = Packet::Audio;
             beginPayload();
         }

@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <sys/uio.h>
 #include <vector>
 
 #include "engine/blockpass.h"
+#include "engine/codecs.h"
 #include "engine/context.h"
 #include "engine/demux.h"
 #include "engine/framecount.h"
@@ -18,8 +20,6 @@
 namespace qf::pass {
 
 enum class Packet : uint8_t { None, Video, Audio, MpegAudio, Private, Subpicture, Ignore, Skip };
-enum class VideoKind : uint8_t { MPEG2, H264, VC1 };
-enum class AudioKind : uint8_t { AC3, EAC3, DTS, LPCM, TrueHD, MPA };
 
 // Runs bound for one output, written together once the block has been parsed: one
 // system call for many packets. The runs point into ReadBuffer, which stays unchanged
@@ -52,6 +52,7 @@ public:
     // The options are taken once: a pass does what was asked when it started.
     Pass(Context& ctx, uint8_t mode)
         : ctx_(ctx), buf_(ctx.ReadBuffer.data()), read_(mode == kReadPass), aob_(isAobSource(ctx)),
+          subStreamCodecs_(aob_ ? &kAobSubStreamCodecs : &kSubStreamCodecs),
           countFrames_(ctx.job.pass.countFrames), details_(ctx.job.pass.details),
           fastCheck_(ctx.job.pass.fastCheck), dvdVideo_(isDvdVideoSource(ctx)) {}
 
@@ -73,8 +74,7 @@ private:
     void streamIdExtensionByte(uint8_t b);
     void stuffingByte();
     void subStreamHeaderByte(uint8_t b);
-    void lpcmHeaderByte();
-    void trueHdHeaderByte();
+    void audioHeaderByte();
     size_t scanToStartCode(size_t i, size_t len);
     void startCode(uint8_t id);
     void timestampByte(int k, uint8_t b);
@@ -83,7 +83,9 @@ private:
     void beginPayload();
     void subpictureTest(uint8_t b);
     void audioDecision();
-    int claim(int32_t entry, Family family, int ruleSlot, const char* found, bool& first);
+    void claimVideo(Codec codec, int id);
+    void claimAudio(Codec codec, int id);
+    int claim(int32_t entry, Family family, int ruleSlot, std::string_view found, bool& first);
     void lateStream(int32_t entry, Family family, int slot);
     void payload(size_t p, size_t n);
     void countFrames(size_t p, size_t n);
@@ -99,6 +101,7 @@ private:
     const uint8_t* buf_; // the block being parsed
     const bool read_;
     const bool aob_;
+    const std::array<Codec, 256>* subStreamCodecs_; // by sub-stream id, for this source
     const bool countFrames_, details_, fastCheck_;
     const bool dvdVideo_;
 
@@ -112,13 +115,14 @@ private:
     uint8_t HeaderLeft = 0; // a byte, like the header-length field it counts down
     int PtsLeft = 0, PtsDtsLeft = 0, ExtFlagsLeft = 0;
     uint8_t ExtFlags = 0;
-    int PstdLeft = 0, Ext2Left = 0, SubHeaderLeft = 0, LpcmLeft = 0, TrueHDLeft = 0;
+    int PstdLeft = 0, Ext2Left = 0, SubHeaderLeft = 0;
+    int AudioHeaderLeft = 0; // further sub-stream header bytes (LPCM 3, TrueHD 1) to pass over
     int32_t SkipLeft = 0;
     uint32_t TsAcc = 0, CurPTS = 0, CurDTS = 0;
     uint32_t VideoPTS = 0, AudioPTS = 0, SubPTS = 0;
     int VideoIdx = -1, AudioIdx = -1, SubIdx = -1;
-    VideoKind VideoKind_ = VideoKind::MPEG2;
-    AudioKind AudioKind_ = AudioKind::AC3;
+    Codec VideoCodec_ = Codec::Mpeg2; // of the current video packet
+    Codec AudioCodec_ = Codec::Ac3;   // of the last audio stream recognised
     int VideoId = 0, AudioId = 0, SubId = 0;
     // Catalogue entries of the current packets' streams; -1 while a packet names none.
     int VideoEntry = -1, AudioEntry = -1, SubEntry = -1;

@@ -72,14 +72,13 @@ void Pass::payload(size_t p, size_t n) {
 
 void Pass::countFrames(size_t p, size_t n) {
     if (!read_ && !ctx_.VideoOut[static_cast<size_t>(VideoIdx)]) return;
-    if (VideoKind_ == VideoKind::MPEG2) {
+    if (VideoCodec_ == Codec::Mpeg2) {
         PictureTally tally{ctx_.FrameCount[VideoIdx], ctx_.FieldCount[VideoIdx]};
         countPictures(pictureScan_[VideoIdx], buf_ + p, n, tally);
         return;
     }
-    static constexpr uint8_t kPattern[] = {0x00, 0x09, 0x0D}; // -, H.264, VC-1
-    ctx_.FrameCount[VideoIdx] += countStartCodes(frameWindow_[VideoIdx], buf_ + p, n,
-                                                 kPattern[static_cast<int>(VideoKind_)]);
+    ctx_.FrameCount[VideoIdx] +=
+        countStartCodes(frameWindow_[VideoIdx], buf_ + p, n, codecInfo(VideoCodec_).frameCode);
 }
 
 void Pass::details(size_t p, size_t n, int entry, int slot) {
@@ -121,39 +120,33 @@ void Pass::details(size_t p, size_t n, int entry, int slot) {
         return;
     }
     if (n == 0) return;
-    if (video) {
-        switch (VideoKind_) {
-        case VideoKind::MPEG2:
-            MPEG2info(r, p, n, VideoPTS, CurDTS);
-            break;
-        case VideoKind::H264:
-            H264info(r, p, n, VideoPTS, CurDTS);
-            break;
-        case VideoKind::VC1:
-            VC1info(r, p, n, CurDTS, VideoPTS);
-            break;
-        }
-        return;
-    }
-    switch (AudioKind_) {
-    case AudioKind::AC3:
-    case AudioKind::EAC3:
+    switch (codecInfo(video ? VideoCodec_ : AudioCodec_).analyser) {
+    case Analyser::Mpeg2:
+        MPEG2info(r, p, n, VideoPTS, CurDTS);
+        break;
+    case Analyser::H264:
+        H264info(r, p, n, VideoPTS, CurDTS);
+        break;
+    case Analyser::Vc1:
+        VC1info(r, p, n, CurDTS, VideoPTS);
+        break;
+    case Analyser::Ac3:
         AC3info(r, p, n, AudioIdx);
         break;
-    case AudioKind::DTS:
+    case Analyser::Dts:
         DTSinfo(r, p, n, AudioIdx);
         break;
-    case AudioKind::TrueHD:
+    case Analyser::Mlp:
         MLPinfo(r, p, n);
         break;
-    case AudioKind::LPCM:
-        if (AudioId == 0xA1 && aob_)
-            MLPinfo(r, p, n);
-        else
-            LPCMinfo(r, p, n, dvdVideo_);
+    case Analyser::Lpcm:
+        LPCMinfo(r, p, n, dvdVideo_);
         break;
-    case AudioKind::MPA:
+    case Analyser::Mpa:
         MPAinfo(r, p, n);
+        break;
+    case Analyser::Subpicture: // described above, without an analyser
+    case Analyser::None:
         break;
     }
 }

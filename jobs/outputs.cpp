@@ -5,6 +5,7 @@
 #include <string_view>
 #include <utility>
 
+#include "engine/codecs.h"
 #include "engine/context.h"
 #include "engine/demux.h"
 #include "engine/paths.h"
@@ -28,14 +29,9 @@ std::string_view captionCodec(std::string_view caption) {
 }
 
 std::string extensionByName(std::string_view codec) {
-    static constexpr std::pair<std::string_view, std::string_view> kNames[] = {
-        {"VC-1", "vc1"}, {"MPEG-2", "m2v"}, {"H.264", "264"},  {"AVC", "264"},
-        {"DD", "ac3"},   {"AC-3", "ac3"},   {"DD+", "eac3"},   {"E-AC-3", "eac3"},
-        {"DTS", "dts"},  {"DTSHD", "dts"},  {"DTS-HD", "dts"}, {"LPCM", "pcm"},
-        {"MLP", "thd"},  {"TrueHD", "thd"}, {"MPA", "mpa"},    {"MPEG", "mpa"},
-    };
-    for (const auto& [name, ext] : kNames)
-        if (sameIgnoringCase(codec, name)) return std::string(ext);
+    for (const CodecInfo& c : kCodecs)
+        for (std::string_view name : c.names)
+            if (!name.empty() && sameIgnoringCase(codec, name)) return std::string(c.extension);
     return "";
 }
 
@@ -95,21 +91,11 @@ std::string outputPrefix(const Context& ctx) {
 }
 
 std::string codecExtension(const Context& ctx, int family, size_t slot) {
-    if (family == 2) return "sup";
+    // Subpicture files are all of one kind, also those of a stream a playlist listed.
+    if (family == 2) return std::string(codecInfo(Codec::Subpicture).extension);
     const int32_t e = ctx.slotTable(static_cast<Family>(family))[slot];
-    if (family == 0) {
-        if (e == 0x55 || e == 0x56) return "vc1";
-        if (e == 0xE0 || e == 0xE1) return "m2v";
-        if (e == 0xE2 || e == 0xE3) return "264";
-    } else {
-        if (e >= 0x80 && e <= 0x87) return "ac3";
-        if (e >= 0x88 && e <= 0x8F) return "dts";
-        if (e == 0xA1 && isAobSource(ctx)) return "mlp";
-        if (e >= 0xA0 && e <= 0xA7) return "pcm";
-        if (e >= 0xB0 && e <= 0xB7) return "thd";
-        if (e >= 0xC0 && e <= 0xCF) return "eac3";
-        if (e >= kMpegAudioEntry + 0xC0 && e <= kMpegAudioEntry + 0xCF) return "mpa";
-    }
+    const Codec c = codecOfEntry(static_cast<Family>(family), e, isAobSource(ctx));
+    if (c != Codec::None) return std::string(codecInfo(c).extension);
     // A stream listed by a playlist has no id yet: its caption names the codec.
     return extensionByName(captionCodec(ctx.job.selection.at(family, slot).caption));
 }

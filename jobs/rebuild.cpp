@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/blockpass.h"
+#include "engine/codecs.h"
 #include "engine/context.h"
 
 namespace qf {
@@ -45,13 +46,44 @@ template <size_t N> int countKept(const std::array<bool, N>& kept) {
     return n;
 }
 
-// Private-stream-1 sub-streams that keep their ids: they follow their check box when the
-// catalogue knows them, and are kept otherwise (slots without a box, unknown streams).
-bool OtherSubstreamDropped(const Context& ctx, const RebuildState& st, uint8_t id) {
-    const bool audio = InRange(id, 0x80, 0x87) || InRange(id, 0xA0, 0xA7) ||
-                       InRange(id, 0xB0, 0xB7) || InRange(id, 0xC9, 0xCF);
-    if (audio) return droppedByBox(ctx, ctx.AudioSlots, st.KeepAudio, Family::Audio, id);
-    return false;
+// Whether the stream of family `family` and catalogue entry `entry` is left out.
+bool dropped(const Context& ctx, const RebuildState& st, Family family, int32_t entry) {
+    switch (family) {
+    case Family::Video:
+        return droppedByBox(ctx, ctx.VideoSlots, st.KeepVideo, family, entry);
+    case Family::Audio:
+        return droppedByBox(ctx, ctx.AudioSlots, st.KeepAudio, family, entry);
+    case Family::Subpicture:
+        break;
+    }
+    return droppedByBox(ctx, ctx.SubSlots, st.KeepSub, family, entry);
+}
+
+uint8_t& keptCount(RebuildState& st, KeptCount count) {
+    switch (count) {
+    case KeptCount::Video:
+        return st.KeptVideoCount;
+    case KeptCount::Audio:
+        return st.KeptAudioCount;
+    case KeptCount::Subpicture:
+        return st.KeptSubpictureCount;
+    case KeptCount::ExtSubpicture:
+        break;
+    }
+    return st.KeptExtSubpictureCount;
+}
+
+// Whether the packs of stream `id` (catalogue entry `entry`) are left out; a kept stream
+// gets its new id by its kind's rule the first time.
+bool packDropped(Context& ctx, RebuildState& st, Family family, uint8_t id, int32_t entry) {
+    const bool drop = dropped(ctx, st, family, entry);
+    const Codec rule = kRenumberCodecs[id];
+    if (!drop && rule != Codec::None && st.RebuildIdMap[id] == kUnassigned) {
+        uint8_t& kept = keptCount(st, codecInfo(rule).rebuild.count);
+        st.RebuildIdMap[id] = renumberedId(rule, id, kept);
+        ++kept;
+    }
+    return drop;
 }
 
 } // namespace
@@ -76,36 +108,16 @@ void RebuildState::reset() {
 }
 
 bool VideoPackDropped(Context& ctx, RebuildState& st, uint8_t id) {
-    const bool drop = droppedByBox(ctx, ctx.VideoSlots, st.KeepVideo, Family::Video, id);
-    if (!drop && st.RebuildIdMap[id] == kUnassigned) {
-        st.RebuildIdMap[id] = (id == 0x55 || id == 0x56)
-                                  ? static_cast<uint8_t>(0x55 + st.KeptVideoCount)
-                                  : static_cast<uint8_t>((id & 0xFE) | st.KeptVideoCount);
-        ++st.KeptVideoCount;
-    }
-    return drop;
+    return packDropped(ctx, st, Family::Video, id, id);
 }
 
 bool AudioPackDropped(Context& ctx, RebuildState& st, uint8_t id, bool mpegAudio) {
-    const int32_t entry = mpegAudio ? kMpegAudioEntry + id : id;
-    const bool drop = droppedByBox(ctx, ctx.AudioSlots, st.KeepAudio, Family::Audio, entry);
-    if (!drop && st.RebuildIdMap[id] == kUnassigned) {
-        const uint8_t base = (id & 0xF0) == 0xC0 ? (id & 0xF0) : (id & 0xF8);
-        st.RebuildIdMap[id] = static_cast<uint8_t>(base | st.KeptAudioCount);
-        ++st.KeptAudioCount;
-    }
-    return drop;
+    return packDropped(ctx, st, Family::Audio, id,
+                       mpegAudio ? id + codecInfo(Codec::MpegAudio).entryOffset : id);
 }
 
 bool SubpicturePackDropped(Context& ctx, RebuildState& st, uint8_t id) {
-    const bool drop = droppedByBox(ctx, ctx.SubSlots, st.KeepSub, Family::Subpicture, id);
-    if (!drop && st.RebuildIdMap[id] == kUnassigned) {
-        // Plain (0x20-0x3F) and extended (0x60-0x7F) subpictures are numbered apart.
-        uint8_t& kept = (id & 0xE0) == 0x60 ? st.KeptExtSubpictureCount : st.KeptSubpictureCount;
-        st.RebuildIdMap[id] = static_cast<uint8_t>((id & 0xE0) | kept);
-        ++kept;
-    }
-    return drop;
+    return packDropped(ctx, st, Family::Subpicture, id, id);
 }
 
 namespace {
@@ -124,9 +136,9 @@ bool rebuildPack(Context& ctx, RebuildState& st, const uint8_t* blk, size_t n, P
 
     // Where the id of a private-stream-1 or extended-stream packet sits.
     size_t qAt = 0;
-    if (s == 0xBD) {
+    if (s == kPrivateStream1) {
         qAt = kPesHeaderData + at(kPesHeaderLength);
-    } else if (s == 0xFD) {
+    } else if (s == kExtendedStream) {
         const size_t pts = (at(kPesFlags2) >> 7) & 1, dts = (at(kPesFlags2) >> 6) & 1;
         const size_t f = kPesHeaderData + 5 * pts + 5 * dts;
         const size_t pstd = (at(f) >> 4) & 1;
@@ -138,27 +150,27 @@ bool rebuildPack(Context& ctx, RebuildState& st, const uint8_t* blk, size_t n, P
         ++st.SkippedBlocks;
         return false;
     }
+    // The stream's own id: the sub-stream id or stream id extension, else the stream id.
+    const bool second = s == kPrivateStream1 || s == kExtendedStream;
+    const uint8_t id = second ? q : s;
+    const Carrier carrier = s == kPrivateStream1   ? Carrier::SubStream
+                            : s == kExtendedStream ? Carrier::Extension
+                                                   : Carrier::PesId;
+    const Codec codec = rebuildCodecOf(carrier, id);
+    const CodecInfo& c = codecInfo(codec);
     bool keep = true;
-    bool renumberQ = false; // only an id that was decided on is renumbered
-    if (s == 0xBD) {
-        if (InRange(q, 0xC0, 0xC8) || InRange(q, 0x88, 0x8F)) {
-            keep = !AudioPackDropped(ctx, st, q);
-            renumberQ = true;
-        } else if (InRange(q, 0x20, 0x3F) || InRange(q, 0x60, 0x7F)) {
-            keep = !SubpicturePackDropped(ctx, st, q);
-            renumberQ = true;
-        } else {
-            keep = !OtherSubstreamDropped(ctx, st, q);
-        }
-    } else if (s == 0xFD) {
-        if (InRange(q, 0x55, 0x56)) {
-            keep = !VideoPackDropped(ctx, st, q);
-            renumberQ = true;
-        }
-    } else if (InRange(s, 0xE0, 0xE3)) {
-        keep = !VideoPackDropped(ctx, st, s);
-    } else if (InRange(s, 0xC0, 0xDF)) {
-        keep = !AudioPackDropped(ctx, st, s, true);
+    bool renumber = false; // only an id that was decided on is renumbered
+    switch (renumberOf(codec, id)) {
+    case Renumber::None:
+        break;
+    case Renumber::KeepId:
+        keep = !dropped(ctx, st, c.family, id + c.entryOffset);
+        break;
+    case Renumber::Masked:
+    case Renumber::FromFirst:
+        keep = !packDropped(ctx, st, c.family, id, id + c.entryOffset);
+        renumber = true;
+        break;
     }
 
     patch = {};
@@ -169,11 +181,8 @@ bool rebuildPack(Context& ctx, RebuildState& st, const uint8_t* blk, size_t n, P
                  2,
                  {static_cast<uint8_t>((at(kAudioBound) & 0x03) + 4 * audio),
                   static_cast<uint8_t>((at(kVideoBound) & 0xE0) + video)}};
-    } else if (renumberQ && st.RebuildIdMap[q] != kUnassigned) {
-        patch = {qAt, 1, {st.RebuildIdMap[q], 0}};
-    } else if ((InRange(s, 0xE0, 0xE3) || InRange(s, 0xC0, 0xDF)) &&
-               st.RebuildIdMap[s] != kUnassigned) {
-        patch = {kStreamId, 1, {st.RebuildIdMap[s], 0}};
+    } else if (renumber && st.RebuildIdMap[id] != kUnassigned) {
+        patch = {second ? qAt : kStreamId, 1, {st.RebuildIdMap[id], 0}};
     }
     // Only bytes the pack has are changed.
     if (patch.at >= n) patch.length = 0;
