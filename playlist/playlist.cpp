@@ -414,7 +414,7 @@ bool listTitle(Context& ctx, Budget& budget, const std::string& source,
     // Chapter times count frames at the title's time base, else at the video's rate.
     ctx.titleFacts.chapters.clear();
     ctx.titleFacts.source = ctx.ui.eEVOfile;
-    double rate = ctx.VideoFacts[0].number(key::FrameRate);
+    double rate = ctx.VideoFacts[0].frameRate().value_or(0);
     if (rate <= 0) rate = 24000.0 / 1001;
     for (const std::string& line : lines) {
         const std::string up = upperCase(line);
