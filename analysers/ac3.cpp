@@ -18,32 +18,35 @@ constexpr const char* kArrangement[8] = {
     "L + R + S", "L + R + C + S", "L + R + Ls + Rs", "L + R + C + Ls + Rs",
 };
 
-// The values of a valid sync frame header.
-void values(Report& r, const char* format, int32_t rate, uint32_t bitRate, uint32_t acmod,
-            uint32_t lfeon) {
-    r.value(key::Format, format);
-    r.value(key::SamplingRate, rate);
-    r.value(key::BitRate, bitRate);
-    r.value(key::ChannelLayout, kArrangement[acmod]);
-    r.value(key::Channels, kChannelsOf[acmod] + static_cast<int>(lfeon));
-    r.value(key::Lfe, lfeon);
-}
-
 } // namespace
 
-void AC3info(Report& r, size_t p, size_t n, int audioIdx) {
-    const std::span<const uint8_t> run = runBytes(r, p, n);
+const char* Ac3Frame::layout() const {
+    return kArrangement[acmod & 7];
+}
 
-    const auto& table = r.tables().AC3RateTable;
+int Ac3Frame::channels() const {
+    return kChannelsOf[acmod & 7] + (lfe ? 1 : 0);
+}
+
+const Ac3Frame* Ac3Info::stream() const {
+    for (const Ac3Frame& f : frames)
+        if (f.valid) return &f;
+    return nullptr;
+}
+
+// A sync word starts a header unless one is being read or a valid one was found; an
+// invalid header lets the next sync word start another.
+Ac3Info parseAc3(std::span<const uint8_t> run, const NameTables& tables) {
+    const auto& table = tables.AC3RateTable;
     // Bit-rate codes past the table are reserved and count as 0.
     auto bitRateOf = [&](uint32_t code) -> int32_t { return code <= 18 ? table[4 + code] : 0; };
 
+    Ac3Info info;
     uint32_t window = 0;
     int countdown = 0;
     bool busy = false; // set from a sync word until a header proves invalid
-    uint32_t frmsiz = 0, blocks = 1, acmod = 0, lfeon = 0, bsid = 0, bsmod = 0;
-    int32_t rate = 0;
-    uint32_t bitRate = 0;
+    uint32_t frmsiz = 0;
+    Ac3Frame f;
 
     for (const uint32_t b : run) {
         window = (window << 8) | b;
@@ -65,56 +68,70 @@ void AC3info(Report& r, size_t p, size_t n, int audioIdx) {
         case 2:
             // Read both as AC-3 fscod/frmsizecod and as E-AC-3
             // fscod/numblkscod/acmod/lfeon; bsid decides which counts.
-            rate = table[b >> 6];
-            bitRate = static_cast<uint32_t>(bitRateOf((b & 0x3F) >> 1));
-            blocks = kBlocksPerFrame[(b & 0x30) >> 4];
-            acmod = (b & 0x0E) >> 1;
-            lfeon = b & 1;
+            f.samplingRate = table[b >> 6];
+            f.bitRate = static_cast<uint32_t>(bitRateOf((b & 0x3F) >> 1));
+            f.blocks = kBlocksPerFrame[(b & 0x30) >> 4];
+            f.acmod = (b & 0x0E) >> 1;
+            f.lfe = (b & 1) != 0;
             break;
         case 1:
-            bsid = b >> 3;
-            bsmod = b & 7;
+            f.bsid = b >> 3;
+            f.bsmod = b & 7;
             break;
-        case 0: {
-            const std::string stream = "   Stream " + std::to_string(audioIdx);
-            const std::string freq = "   Sampling frequency = [bl]" +
-                                     kiloHertz(rate, r.decimalSeparator()) + "[/bl] kHz";
-            if (bsid > 10 && bsid <= 16) {
-                if (rate == 0)
+        case 0:
+            f.frameBytes = (frmsiz + 1) * 2;
+            if (f.plus()) {
+                if (f.samplingRate == 0)
                     busy = false;
                 else
-                    bitRate = ((750 / blocks) * (frmsiz + 1) * 16) >> 2;
-                r.log(stream + " is [b]Dolby Digital Plus[/b]");
-                r.log("   frame size = " + std::to_string((frmsiz + 1) * 2) +
-                      " bytes, number of blocks per frame = " + std::to_string(blocks));
-                r.log(freq);
-                r.log("   Transmission bitrate = [bl]" + std::to_string(bitRate / 1000) +
-                      "[/bl] kbit/s");
-                r.log("   Channel arrangement = [bl]" + std::string(kArrangement[acmod]) +
-                      "[/bl], bsid = " + std::to_string(bsid));
-                r.log(std::string("   LFE channel = [bl]") +
-                      (lfeon == 1 ? "present" : "not present") + "[/bl]");
-                if (busy) values(r, "Dolby Digital Plus", rate, bitRate, acmod, lfeon);
+                    f.bitRate = ((750 / f.blocks) * (frmsiz + 1) * 16) >> 2;
             } else {
-                acmod = b >> 5;
+                f.acmod = b >> 5;
                 // lfeon follows the mix levels and surround mode that acmod calls for.
-                const int skipped = ((acmod & 1) && acmod != 1 ? 2 : 0) + (acmod & 4 ? 2 : 0) +
-                                    (acmod == 2 ? 2 : 0);
-                lfeon = (b >> (4 - skipped)) & 1;
-                if (rate == 0 || bitRate == 0) busy = false;
-                if (busy) values(r, "Dolby Digital", rate, bitRate, acmod, lfeon);
-                r.log(stream + " is [b]Dolby Digital[/b]");
-                r.log(freq);
-                r.log("   Transmission bitrate = [bl]" + std::to_string(bitRate / 1000) +
-                      "[/bl] kbit/s");
-                r.log("   Channel arrangement = [bl]" + std::string(kArrangement[acmod]) +
-                      "[/bl], bsid = " + std::to_string(bsid) +
-                      ", bsmod =" + std::to_string(bsmod));
+                const int skipped = ((f.acmod & 1) && f.acmod != 1 ? 2 : 0) +
+                                    (f.acmod & 4 ? 2 : 0) + (f.acmod == 2 ? 2 : 0);
+                f.lfe = ((b >> (4 - skipped)) & 1) != 0;
+                if (f.samplingRate == 0 || f.bitRate == 0) busy = false;
             }
+            f.valid = busy;
+            info.frames.push_back(f);
             break;
         }
+    }
+    return info;
+}
+
+void describe(Report& r, const Ac3Info& info, int audioIdx) {
+    for (const Ac3Frame& f : info.frames) {
+        const std::string stream = "   Stream " + std::to_string(audioIdx);
+        const std::string freq = "   Sampling frequency = [bl]" +
+                                 kiloHertz(f.samplingRate, r.decimalSeparator()) + "[/bl] kHz";
+        const std::string rate =
+            "   Transmission bitrate = [bl]" + std::to_string(f.bitRate / 1000) + "[/bl] kbit/s";
+        const std::string layout = "   Channel arrangement = [bl]" + std::string(f.layout()) +
+                                   "[/bl], bsid = " + std::to_string(f.bsid);
+        if (f.plus()) {
+            r.log(stream + " is [b]Dolby Digital Plus[/b]");
+            r.log("   frame size = " + std::to_string(f.frameBytes) +
+                  " bytes, number of blocks per frame = " + std::to_string(f.blocks));
+            r.log(freq);
+            r.log(rate);
+            r.log(layout);
+            r.log(std::string("   LFE channel = [bl]") + (f.lfe ? "present" : "not present") +
+                  "[/bl]");
+        } else {
+            r.log(stream + " is [b]Dolby Digital[/b]");
+            r.log(freq);
+            r.log(rate);
+            r.log(layout + ", bsmod =" + std::to_string(f.bsmod));
         }
     }
+}
+
+void AC3info(Report& r, size_t p, size_t n, int audioIdx) {
+    Ac3Info info = parseAc3(runBytes(r, p, n), r.tables());
+    describe(r, info, audioIdx);
+    r.found(std::move(info));
 }
 
 } // namespace qf

@@ -82,11 +82,11 @@ const char* revisionSuffix(uint32_t vernum) {
     return ", Future rev. (incompatible";
 }
 
-// Decodes the core frame header that follows a sync word, writing each field's
-// line as soon as the field is read. Stops at the first field that does not lie
-// wholly inside the bytes handed in.
-void coreHeader(Report& out, DtsBitReader& r) {
-    auto field = [&r](int bits, uint32_t& v) {
+// Decodes the core frame header that follows a sync word. Stops at the first field that
+// does not lie wholly inside the bytes handed in.
+DtsCore coreHeader(DtsBitReader& r) {
+    DtsCore core;
+    auto field = [&r](int bits, std::optional<uint32_t>& v) {
         if (r.bitsLeft() < bits) return false;
         v = r.BitRead(bits);
         return true;
@@ -96,60 +96,70 @@ void coreHeader(Report& out, DtsBitReader& r) {
         r.BitSkip(bits);
         return true;
     };
-    const auto dec = [](uint32_t v) { return std::to_string(v); };
 
     r.BitStart();
-    uint32_t v = 0, cpf = 0, extId = 0, amode = 0;
-    if (!skip(1)) return; // FTYPE
-    if (!field(5, v)) return;
-    out.log("   PCM core samples = " + dec(v + 1));
-    if (!field(1, cpf)) return;
-    if (!field(7, v)) return;
-    out.log("   PCM sample blocks = " + dec(v + 1));
-    if (!field(14, v)) return;
-    out.log("   Primary frame byte size = " + dec(v));
-    if (!field(6, amode)) return;
-    const char* layout = amode < 16 ? kArrangement[amode] : "User defined";
-    out.log(std::string("   Channel arrangement = [bl]") + layout + "[/bl]");
-    out.value(key::ChannelLayout, layout);
-    if (!field(4, v)) return;
-    out.log(std::string("   Sampling frequency = [bl]") + kFrequency[v] + "[/bl] kHz");
-    if (kHertz[v] != 0) out.value(key::SamplingRate, kHertz[v]);
-    if (!field(5, v)) return;
-    out.log(std::string("   Transmission bitrate = [bl]") + kRate[v] + "[/bl] kbit/s");
-    if (kKbits[v] != 0) out.value(key::BitRate, kKbits[v] * 1000);
+    std::optional<uint32_t> cpf, extId, extAudio, crc;
+    if (!skip(1)) return core; // FTYPE
+    if (!field(5, core.samples)) return core;
+    if (!field(1, cpf)) return core;
+    if (!field(7, core.blocks)) return core;
+    if (!field(14, core.frameBytes)) return core;
+    if (!field(6, core.amode)) return core;
+    if (!field(4, core.sfreq)) return core;
+    if (!field(5, core.rate)) return core;
     for (int i = 0; i < 5; ++i) // MIX, DYNF, TIMEF, AUXF, HDCD
-        if (!skip(1)) return;
-    if (!field(3, extId)) return;
-    if (!field(1, v)) return;
-    if (v == 1) out.log(std::string("   Extension audio = ") + kExtension[extId]);
-    if (!skip(1)) return; // ASPF
-    if (!field(2, v)) return;
-    out.log(std::string("   LFE channel = ") + kLfe[v]);
-    out.value(key::Lfe, v == 1 || v == 2 ? 1 : 0);
-    if (amode < 16) out.value(key::Channels, kChannelCount[amode] + (v == 1 || v == 2 ? 1 : 0));
-    if (!skip(1)) return; // HFLAG
-    if (cpf == 1) {
-        if (!field(16, v)) return;
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(v));
-        out.log(std::string("   Header CRC = ") + hex);
+        if (!skip(1)) return core;
+    if (!field(3, extId)) return core;
+    if (!field(1, extAudio)) return core;
+    if (*extAudio == 1) core.extension = extId;
+    if (!skip(1)) return core; // ASPF
+    if (!field(2, core.lff)) return core;
+    if (!skip(1)) return core; // HFLAG
+    if (*cpf == 1) {
+        if (!field(16, crc)) return core;
+        core.crc = static_cast<uint16_t>(*crc);
     }
-    if (!skip(1)) return; // FILTS
-    if (!field(4, v)) return;
-    out.log("   Encoder software rev. = " + dec(v) + revisionSuffix(v));
-    if (!skip(2)) return; // CHIST
-    if (!field(3, v)) return;
-    out.log(std::string("   Source PCM resolution = ") + kResolution[v]);
-    if (kBits[v] != 0) out.value(key::BitsPerSample, kBits[v]);
+    if (!skip(1)) return core; // FILTS
+    if (!field(4, core.vernum)) return core;
+    if (!skip(2)) return core; // CHIST
+    field(3, core.pcmr);
+    return core;
 }
 
 } // namespace
 
-void DTSinfo(Report& r, size_t p, size_t n, int /*audioIdx*/) {
-    const std::span<const uint8_t> block = r.block();
-    const size_t end = p + runBytes(r, p, n).size();
+const char* DtsCore::layout() const {
+    if (!amode) return nullptr;
+    return *amode < 16 ? kArrangement[*amode] : "User defined";
+}
 
+std::optional<int32_t> DtsCore::samplingRate() const {
+    if (!sfreq || kHertz[*sfreq] == 0) return std::nullopt;
+    return kHertz[*sfreq];
+}
+
+std::optional<double> DtsCore::bitRate() const {
+    if (!rate || kKbits[*rate] == 0) return std::nullopt;
+    return kKbits[*rate] * 1000;
+}
+
+std::optional<bool> DtsCore::lfe() const {
+    if (!lff) return std::nullopt;
+    return *lff == 1 || *lff == 2;
+}
+
+std::optional<int> DtsCore::channels() const {
+    if (!lff || *amode >= 16) return std::nullopt;
+    return kChannelCount[*amode] + (*lfe() ? 1 : 0);
+}
+
+std::optional<int> DtsCore::bitsPerSample() const {
+    if (!pcmr || kBits[*pcmr] == 0) return std::nullopt;
+    return kBits[*pcmr];
+}
+
+DtsInfo parseDts(std::span<const uint8_t> block, size_t p, size_t end) {
+    DtsInfo info;
     // Sync words are looked for in the run; a header found there is decoded from the
     // bytes that follow it in the block, even past the run, as far as they were read.
     DtsBitReader bits(block.data(), block.size(), p);
@@ -158,15 +168,65 @@ void DTSinfo(Report& r, size_t p, size_t n, int /*audioIdx*/) {
         bits.window = (bits.window << 8) | block[bits.position];
         ++bits.position;
         if (bits.window == 0x7FFE8001) {
-            coreHeader(r, bits);
+            info.found.emplace_back(coreHeader(bits));
             // The scan goes on from where the header ended, with the reader's
             // window as its shift register.
         } else if (bits.window == 0x5A5A5A5A) {
-            r.log("   Channel extension found");
+            info.found.emplace_back(DtsSync::ChannelExtension);
         } else if (bits.window == 0x1D95F262) {
-            r.log("   Frequency extensiond found ([bl]96[/bl] kHz)");
+            info.found.emplace_back(DtsSync::FrequencyExtension);
         }
     }
+    return info;
+}
+
+namespace {
+
+void describeCore(Report& out, const DtsCore& c) {
+    const auto dec = [](uint32_t v) { return std::to_string(v); };
+    if (!c.samples) return;
+    out.log("   PCM core samples = " + dec(*c.samples + 1));
+    if (!c.blocks) return;
+    out.log("   PCM sample blocks = " + dec(*c.blocks + 1));
+    if (!c.frameBytes) return;
+    out.log("   Primary frame byte size = " + dec(*c.frameBytes));
+    if (!c.amode) return;
+    out.log(std::string("   Channel arrangement = [bl]") + c.layout() + "[/bl]");
+    if (!c.sfreq) return;
+    out.log(std::string("   Sampling frequency = [bl]") + kFrequency[*c.sfreq] + "[/bl] kHz");
+    if (!c.rate) return;
+    out.log(std::string("   Transmission bitrate = [bl]") + kRate[*c.rate] + "[/bl] kbit/s");
+    if (c.extension) out.log(std::string("   Extension audio = ") + kExtension[*c.extension]);
+    if (!c.lff) return;
+    out.log(std::string("   LFE channel = ") + kLfe[*c.lff]);
+    if (c.crc) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(*c.crc));
+        out.log(std::string("   Header CRC = ") + hex);
+    }
+    if (!c.vernum) return;
+    out.log("   Encoder software rev. = " + dec(*c.vernum) + revisionSuffix(*c.vernum));
+    if (!c.pcmr) return;
+    out.log(std::string("   Source PCM resolution = ") + kResolution[*c.pcmr]);
+}
+
+} // namespace
+
+void describe(Report& r, const DtsInfo& info) {
+    for (const auto& item : info.found) {
+        if (const auto* core = std::get_if<DtsCore>(&item))
+            describeCore(r, *core);
+        else if (std::get<DtsSync>(item) == DtsSync::ChannelExtension)
+            r.log("   Channel extension found");
+        else
+            r.log("   Frequency extensiond found ([bl]96[/bl] kHz)");
+    }
+}
+
+void DTSinfo(Report& r, size_t p, size_t n, int /*audioIdx*/) {
+    DtsInfo info = parseDts(r.block(), p, p + runBytes(r, p, n).size());
+    describe(r, info);
+    r.found(std::move(info));
 }
 
 } // namespace qf

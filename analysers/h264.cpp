@@ -69,7 +69,7 @@ size_t parameterSetLength(const uint8_t* data, size_t n) {
 // level_idc up to the next start code), read with its emulation-prevention bytes removed:
 // writes the picture size less the cropping and, with VUI timing, the frame rate. A set
 // that ends before a line's fields writes nothing of it.
-void reportParameterSetRest(Report& r, uint8_t profileIdc, const uint8_t* p, size_t n) {
+void parameterSetRest(H264Info& info, uint8_t profileIdc, const uint8_t* p, size_t n) {
     // Far more than the fields up to the timing take, even with scaling lists.
     std::array<uint8_t, 1024> rbsp;
     size_t len = 0;
@@ -136,12 +136,8 @@ void reportParameterSetRest(Report& r, uint8_t profileIdc, const uint8_t* p, siz
     const uint64_t unitY = (arrayType == 1 ? 2 : 1) * fieldFactor;
     const uint64_t fullWidth = widthMbs * 16, fullHeight = fieldFactor * heightUnits * 16;
     const uint64_t cutX = unitX * (cropLeft + cropRight), cutY = unitY * (cropTop + cropBottom);
-    if (cutX < fullWidth && cutY < fullHeight) {
-        r.log("   size = " + std::to_string(fullWidth - cutX) + "x" +
-              std::to_string(fullHeight - cutY));
-        r.value(key::Width, static_cast<double>(fullWidth - cutX));
-        r.value(key::Height, static_cast<double>(fullHeight - cutY));
-    }
+    if (cutX < fullWidth && cutY < fullHeight)
+        info.found.emplace_back(H264Size{fullWidth - cutX, fullHeight - cutY});
     if (!in.flag() || in.overrun()) return; // vui_parameters_present_flag
 
     if (in.flag()) {                  // aspect_ratio_info_present_flag
@@ -159,22 +155,44 @@ void reportParameterSetRest(Report& r, uint8_t profileIdc, const uint8_t* p, siz
     if (!in.flag()) return; // timing_info_present_flag
     const uint32_t unitsInTick = in.u(32), timeScale = in.u(32);
     if (in.overrun() || unitsInTick == 0 || timeScale == 0) return;
-    const double rate = timeScale / (2.0 * unitsInTick);
-    r.log("   Frame rate = [bl]" +
-          generalDecimal(std::nearbyint(rate * 1000) / 1000, r.decimalSeparator()) + "[/bl] fps");
-    r.value(key::FrameRate, rate);
+    info.found.emplace_back(H264FrameRate{timeScale / (2.0 * unitsInTick)});
 }
 
 } // namespace
+
+std::string H264Level::name() const {
+    // Level 1b of the Baseline, Main and Extended profiles is level_idc 11 marked by
+    // constraint_set3_flag.
+    return idc == 11 && constraintSet3 ? std::string("1b") : std::to_string(idc);
+}
+
+const char* h264ProfileName(uint8_t idc) {
+    return profileLine(idc) + 3;
+}
+
+std::optional<uint32_t> H264Info::width() const {
+    return firstOf<H264Size>(*this,
+                             [](const H264Size& s) { return std::optional(uint32_t(s.width)); });
+}
+
+std::optional<uint32_t> H264Info::height() const {
+    return firstOf<H264Size>(*this,
+                             [](const H264Size& s) { return std::optional(uint32_t(s.height)); });
+}
+
+std::optional<double> H264Info::frameRate() const {
+    return firstOf<H264FrameRate>(*this,
+                                  [](const H264FrameRate& f) { return std::optional(f.fps); });
+}
 
 // Profile, level, picture size and frame rate of each sequence parameter set, and how many
 // access units come before the first one whose delimiter announces an I picture. Profile,
 // constraint flags and level lead the parameter set, before any emulation-prevention byte
 // can occur, so they are taken as they stand.
-void H264info(Report& r, size_t p, size_t n, uint32_t, uint32_t) {
-    const std::span<const uint8_t> run = runBytes(r, p, n);
+H264Info parseH264(std::span<const uint8_t> run) {
+    H264Info info;
     const uint8_t* data = run.data();
-    n = run.size();
+    const size_t n = run.size();
 
     uint32_t window = 0;
     int delimiterCountdown = 0;
@@ -193,7 +211,7 @@ void H264info(Report& r, size_t p, size_t n, uint32_t, uint32_t) {
         } else if (delimiterCountdown > 0) {
             delimiterCountdown = 0;
             if (!iFound && (b >> 5) == 0) { // primary_pic_type 0: I slices only
-                r.log("   " + std::to_string(accessUnits) + " frames before first I-frame");
+                info.found.emplace_back(H264FramesBeforeI{accessUnits});
                 iFound = true;
             }
             ++accessUnits;
@@ -209,28 +227,45 @@ void H264info(Report& r, size_t p, size_t n, uint32_t, uint32_t) {
             switch (--parameterSetCountdown) {
             case 3:
                 profileIdc = b;
-                r.log(profileLine(b));
-                r.value(key::Profile, std::string_view(profileLine(b)).substr(3));
+                info.found.emplace_back(H264Profile{b});
                 break;
             case 2:
                 constraintSet3 = (b & 0x10) != 0;
                 break;
             case 1:
-                // Level 1b of the Baseline, Main and Extended profiles is level_idc 11
-                // marked by constraint_set3_flag.
-                {
-                    const std::string level =
-                        b == 11 && constraintSet3 ? std::string("1b") : std::to_string(b);
-                    r.log("   Level = " + level);
-                    r.value(key::Level, level);
-                }
-                reportParameterSetRest(r, profileIdc, data + i + 1, setEnd - i - 1);
+                info.found.emplace_back(H264Level{b, constraintSet3});
+                parameterSetRest(info, profileIdc, data + i + 1, setEnd - i - 1);
                 break;
             default:
                 break;
             }
         }
     }
+    return info;
+}
+
+void describe(Report& r, const H264Info& info) {
+    for (const auto& item : info.found) {
+        if (const auto* f = std::get_if<H264FramesBeforeI>(&item)) {
+            r.log("   " + std::to_string(f->accessUnits) + " frames before first I-frame");
+        } else if (const auto* profile = std::get_if<H264Profile>(&item)) {
+            r.log(profileLine(profile->idc));
+        } else if (const auto* level = std::get_if<H264Level>(&item)) {
+            r.log("   Level = " + level->name());
+        } else if (const auto* size = std::get_if<H264Size>(&item)) {
+            r.log("   size = " + std::to_string(size->width) + "x" + std::to_string(size->height));
+        } else if (const auto* rate = std::get_if<H264FrameRate>(&item)) {
+            r.log("   Frame rate = [bl]" +
+                  generalDecimal(std::nearbyint(rate->fps * 1000) / 1000, r.decimalSeparator()) +
+                  "[/bl] fps");
+        }
+    }
+}
+
+void H264info(Report& r, size_t p, size_t n, uint32_t, uint32_t) {
+    H264Info info = parseH264(runBytes(r, p, n));
+    describe(r, info);
+    r.found(std::move(info));
 }
 
 } // namespace qf

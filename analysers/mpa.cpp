@@ -30,8 +30,16 @@ constexpr const char* kModes[4] = {"stereo", "joint stereo", "dual channel", "mo
 
 } // namespace
 
-void MPAinfo(Report& r, size_t p, size_t n) {
-    const std::span<const uint8_t> run = runBytes(r, p, n);
+std::string MpaHeader::format() const {
+    return std::string(kVersions[version & 3]) + " Layer " + kLayers[layer & 3];
+}
+
+const char* MpaHeader::modeName() const {
+    return kModes[mode & 3];
+}
+
+MpaInfo parseMpa(std::span<const uint8_t> run) {
+    MpaInfo info;
     for (size_t i = 0; i + 4 <= run.size(); ++i) {
         // 12 sync bits, or 11 followed by the 0 of MPEG-2.5.
         if (run[i] != 0xFF || (run[i + 1] & 0xE0) != 0xE0) continue;
@@ -40,27 +48,38 @@ void MPAinfo(Report& r, size_t p, size_t n) {
                            static_cast<uint32_t>(run[i + 2]) << 8 | run[i + 3];
         const uint32_t version = (h >> 19) & 3, layer = (h >> 17) & 3;
         const uint32_t rateIndex = (h >> 12) & 15, samplingIndex = (h >> 10) & 3;
-        const uint32_t mode = (h >> 6) & 3;
         if (version == 1 || layer == 0 || rateIndex == 15 || samplingIndex == 3) continue;
 
         const bool mpeg1 = version == 3;
         const size_t table = mpeg1 ? 3 - layer : (layer == 3 ? 3 : 4);
-        const int32_t hz = kSamplingHz[samplingIndex] / (mpeg1 ? 1 : version == 2 ? 2 : 4);
-        r.log(std::string("   ") + kVersions[version] + " Layer " + kLayers[layer]);
-        r.log("   Sampling frequency = [bl]" + kiloHertz(hz, r.decimalSeparator()) + "[/bl] kHz");
-        if (rateIndex == 0)
-            r.log("   Transmission bitrate = free format");
-        else
-            r.log("   Transmission bitrate = [bl]" + std::to_string(kBitRates[table][rateIndex]) +
-                  "[/bl] kbit/s");
-        r.log(std::string("   Channel mode = [bl]") + kModes[mode] + "[/bl]");
-        r.value(key::Format, std::string(kVersions[version]) + " Layer " + kLayers[layer]);
-        r.value(key::SamplingRate, hz);
-        if (rateIndex != 0) r.value(key::BitRate, kBitRates[table][rateIndex] * 1000.0);
-        r.value(key::ChannelLayout, kModes[mode]);
-        r.value(key::Channels, mode == 3 ? 1 : 2);
-        return;
+        MpaHeader& m = info.header.emplace();
+        m.version = version;
+        m.layer = layer;
+        m.mode = (h >> 6) & 3;
+        m.samplingRate = kSamplingHz[samplingIndex] / (mpeg1 ? 1 : version == 2 ? 2 : 4);
+        m.kbits = kBitRates[table][rateIndex];
+        break;
     }
+    return info;
+}
+
+void describe(Report& r, const MpaInfo& info) {
+    if (!info.header) return;
+    const MpaHeader& m = *info.header;
+    r.log(std::string("   ") + kVersions[m.version] + " Layer " + kLayers[m.layer]);
+    r.log("   Sampling frequency = [bl]" + kiloHertz(m.samplingRate, r.decimalSeparator()) +
+          "[/bl] kHz");
+    if (m.kbits == 0)
+        r.log("   Transmission bitrate = free format");
+    else
+        r.log("   Transmission bitrate = [bl]" + std::to_string(m.kbits) + "[/bl] kbit/s");
+    r.log(std::string("   Channel mode = [bl]") + m.modeName() + "[/bl]");
+}
+
+void MPAinfo(Report& r, size_t p, size_t n) {
+    MpaInfo info = parseMpa(runBytes(r, p, n));
+    describe(r, info);
+    r.found(std::move(info));
 }
 
 } // namespace qf

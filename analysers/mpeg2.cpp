@@ -13,7 +13,6 @@ constexpr uint32_t kSequenceHeader = 0x000001B3;
 constexpr uint32_t kExtensionStart = 0x000001B5;
 constexpr int kPictureCodingExtension = 8;
 constexpr int kSequenceExtension = 1;
-constexpr uint32_t kVariableBitRate = 0x3FFFF;
 
 const char* aspectLine(int code) {
     switch (code) {
@@ -57,31 +56,52 @@ const char* frameRateLine(int code) {
     }
 }
 
-// The display aspect ratio by aspect_ratio_information; nullptr for the forbidden and
-// reserved codes.
-const char* aspectRatio(int code) {
+} // namespace
+
+const char* mpeg2Aspect(uint8_t code) {
     static constexpr const char* kRatios[5] = {nullptr, "1:1", "4:3", "16:9", "2.21:1"};
     return code < 5 ? kRatios[code] : nullptr;
 }
 
-// Frames per second by frame_rate_code; 0 for the forbidden and reserved codes.
-double frameRate(int code) {
+double mpeg2FrameRate(uint8_t code) {
     static constexpr double kRates[9] = {0,  24000.0 / 1001, 24, 25, 30000.0 / 1001, 30,
                                          50, 60000.0 / 1001, 60};
     return code < 9 ? kRates[code] : 0;
 }
 
-} // namespace
+std::optional<uint32_t> Mpeg2Info::width() const {
+    return firstOf<Mpeg2Size>(*this, [](const Mpeg2Size& s) { return std::optional(s.width); });
+}
+
+std::optional<uint32_t> Mpeg2Info::height() const {
+    return firstOf<Mpeg2Size>(*this, [](const Mpeg2Size& s) { return std::optional(s.height); });
+}
+
+std::optional<double> Mpeg2Info::frameRate() const {
+    return firstOf<Mpeg2AspectRate>(*this, [](const Mpeg2AspectRate& a) {
+        const double rate = mpeg2FrameRate(a.rate);
+        return rate > 0 ? std::optional(rate) : std::nullopt;
+    });
+}
+
+const char* Mpeg2Info::aspect() const {
+    return firstOf<Mpeg2AspectRate>(*this,
+                                    [](const Mpeg2AspectRate& a) { return mpeg2Aspect(a.aspect); });
+}
+
+std::optional<double> Mpeg2Info::bitRate() const {
+    return firstOf<Mpeg2BitRate>(*this, [](const Mpeg2BitRate& b) {
+        return b.variable() ? std::nullopt : std::optional(b.value * 400.0);
+    });
+}
 
 // Sequence header fields, progressive_sequence and the first PTS of an MPEG-2 (or
 // MPEG-1) video payload. Only the first matching rule handles a byte, so a start code
 // completed inside a header is taken as a start code and that header's countdown
 // waits for the next byte.
-void MPEG2info(Report& r, size_t p, size_t n, uint32_t pts, uint32_t) {
-    const std::span<const uint8_t> run = runBytes(r, p, n);
-    const uint8_t* data = run.data();
-    n = run.size();
-
+Mpeg2Info parseMpeg2(std::span<const uint8_t> run, uint32_t pts) {
+    Mpeg2Info info;
+    auto& found = info.found;
     uint32_t window = 0;
     bool headerFound = false;
     bool sequenceReported = false;
@@ -93,17 +113,14 @@ void MPEG2info(Report& r, size_t p, size_t n, uint32_t pts, uint32_t) {
     int picturesCounted = 0;
     int ptsCountdown = 0;
 
-    for (size_t i = 0; i < n; ++i) {
-        const uint8_t b = data[i];
+    for (const uint8_t b : run) {
         window = (window << 8) | b;
         if (window == kPictureStart) {
             pictureCountdown = 2;
         } else if (window == kSequenceHeader) {
             headerCountdown = 7;
             if (!headerFound) {
-                r.log("   Sequence Header found");
-                r.log("   " + std::to_string(picturesCounted) +
-                      " frames before first Sequence Header");
+                found.emplace_back(Mpeg2SequenceFound{picturesCounted});
                 headerFound = true;
                 ptsCountdown = 2;
             }
@@ -113,26 +130,15 @@ void MPEG2info(Report& r, size_t p, size_t n, uint32_t pts, uint32_t) {
             if (sequenceReported) continue;
             switch (headerCountdown) {
             case 4: // horizontal_size_value (12 bits), vertical_size_value (12 bits)
-                r.value(key::Width, (window & 0xFFF000) >> 12);
-                r.value(key::Height, window & 0xFFF);
-                r.log("   size = [bl]" + std::to_string((window & 0xFFF000) >> 12) + "[/bl]x[bl]" +
-                      std::to_string(window & 0xFFF) + "[/bl]");
+                found.emplace_back(Mpeg2Size{(window & 0xFFF000) >> 12, window & 0xFFF});
                 break;
             case 3: // aspect_ratio_information, frame_rate_code
-                r.log(aspectLine(b >> 4));
-                if (const char* ratio = aspectRatio(b >> 4)) r.value(key::Aspect, ratio);
-                r.log(frameRateLine(b & 0x0F));
-                if (const double rate = frameRate(b & 0x0F); rate > 0)
-                    r.value(key::FrameRate, rate);
+                found.emplace_back(
+                    Mpeg2AspectRate{static_cast<uint8_t>(b >> 4), static_cast<uint8_t>(b & 0x0F)});
                 break;
-            case 0: { // bit_rate_value in units of 400 bit/s
-                const uint32_t bitRate = (window & 0xFFFFC0) >> 6;
-                // The largest value stands for a variable rate, which has no number.
-                if (bitRate != kVariableBitRate) r.value(key::BitRate, bitRate * 400.0);
-                r.log("  Sequence header bitrate = [bl]" + std::to_string(bitRate * 400 / 1000) +
-                      "[/bl] kbps");
+            case 0: // bit_rate_value in units of 400 bit/s
+                found.emplace_back(Mpeg2BitRate{(window & 0xFFFFC0) >> 6});
                 break;
-            }
             default:
                 break;
             }
@@ -140,7 +146,7 @@ void MPEG2info(Report& r, size_t p, size_t n, uint32_t pts, uint32_t) {
             if (--pictureCountdown == 0) {
                 const int codingType = (b >> 3) & 7;
                 if (codingType == 0 || codingType > 3)
-                    r.log("   illegal picture_coding_type = " + std::to_string(codingType));
+                    found.emplace_back(Mpeg2IllegalPicture{codingType});
             }
         } else if (window == kExtensionStart) {
             extensionPending = 1;
@@ -154,21 +160,52 @@ void MPEG2info(Report& r, size_t p, size_t n, uint32_t pts, uint32_t) {
                 sequenceExtensionPending = 1;
             }
         } else if (pictureExtensionCountdown > 0) {
-            // The first PTS line waits for the second picture after the first sequence
+            // The first PTS waits for the second picture after the first sequence
             // header, so a payload holding a single picture stays silent about it.
-            if (--pictureExtensionCountdown == 1 && ptsCountdown > 0 && --ptsCountdown == 0) {
-                char hex[9];
-                std::snprintf(hex, sizeof hex, "%08X", pts);
-                r.log(std::string("   First Video PTS = ") + hex);
-            }
+            if (--pictureExtensionCountdown == 1 && ptsCountdown > 0 && --ptsCountdown == 0)
+                found.emplace_back(Mpeg2FirstPts{pts});
         } else if (sequenceExtensionPending > 0) {
             sequenceExtensionPending = 0;
             if (!sequenceReported) {
-                r.log("   Progressive Sequence = " + std::to_string((b & 0x08) >> 3));
+                found.emplace_back(Mpeg2Progressive{(b & 0x08) != 0});
                 sequenceReported = true;
             }
         }
     }
+    return info;
+}
+
+void describe(Report& r, const Mpeg2Info& info) {
+    for (const auto& item : info.found) {
+        if (const auto* s = std::get_if<Mpeg2SequenceFound>(&item)) {
+            r.log("   Sequence Header found");
+            r.log("   " + std::to_string(s->picturesBefore) +
+                  " frames before first Sequence Header");
+        } else if (const auto* size = std::get_if<Mpeg2Size>(&item)) {
+            r.log("   size = [bl]" + std::to_string(size->width) + "[/bl]x[bl]" +
+                  std::to_string(size->height) + "[/bl]");
+        } else if (const auto* a = std::get_if<Mpeg2AspectRate>(&item)) {
+            r.log(aspectLine(a->aspect));
+            r.log(frameRateLine(a->rate));
+        } else if (const auto* rate = std::get_if<Mpeg2BitRate>(&item)) {
+            r.log("  Sequence header bitrate = [bl]" + std::to_string(rate->value * 400 / 1000) +
+                  "[/bl] kbps");
+        } else if (const auto* picture = std::get_if<Mpeg2IllegalPicture>(&item)) {
+            r.log("   illegal picture_coding_type = " + std::to_string(picture->codingType));
+        } else if (const auto* pts = std::get_if<Mpeg2FirstPts>(&item)) {
+            char hex[9];
+            std::snprintf(hex, sizeof hex, "%08X", pts->pts);
+            r.log(std::string("   First Video PTS = ") + hex);
+        } else if (const auto* p = std::get_if<Mpeg2Progressive>(&item)) {
+            r.log("   Progressive Sequence = " + std::to_string(p->progressive ? 1 : 0));
+        }
+    }
+}
+
+void MPEG2info(Report& r, size_t p, size_t n, uint32_t pts, uint32_t) {
+    Mpeg2Info info = parseMpeg2(runBytes(r, p, n), pts);
+    describe(r, info);
+    r.found(std::move(info));
 }
 
 } // namespace qf

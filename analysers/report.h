@@ -1,11 +1,13 @@
 #pragma once
 // What a stream analyser works with: the bytes of the block being parsed, the name
-// tables, and a report that takes its lines and the values a script can read.
+// tables, and a report that takes its lines and what was decoded.
 #include <array>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
+
+#include "analysers/info.h"
 
 namespace qf {
 
@@ -18,24 +20,6 @@ struct NameTables {
     void fill();
 };
 
-// Keys of the values an analyser reports besides its lines.
-namespace key {
-inline constexpr std::string_view Format = "format";   // codec variant, as the log names it
-inline constexpr std::string_view Profile = "profile"; // video profile
-inline constexpr std::string_view Level = "level";     // video level, as the log shows it
-inline constexpr std::string_view Width = "width";     // pixels
-inline constexpr std::string_view Height = "height";   // pixels
-inline constexpr std::string_view Aspect = "aspect";   // display aspect ratio, "16:9"
-inline constexpr std::string_view SampleAspect = "sample_aspect";   // of a sample, "12:11"
-inline constexpr std::string_view FrameRate = "frame_rate";         // frames per second
-inline constexpr std::string_view SamplingRate = "sampling_rate";   // Hz
-inline constexpr std::string_view BitRate = "bit_rate";             // bit/s
-inline constexpr std::string_view Channels = "channels";            // how many
-inline constexpr std::string_view ChannelLayout = "channel_layout"; // as the log names it
-inline constexpr std::string_view Lfe = "lfe";                      // 1 with an LFE channel
-inline constexpr std::string_view BitsPerSample = "bits_per_sample";
-} // namespace key
-
 class Report {
 public:
     virtual ~Report() = default;
@@ -46,15 +30,8 @@ public:
     virtual char decimalSeparator() const = 0;
     // A report line: marked-up text beginning with three blanks.
     virtual void log(std::string_view line) = 0;
-    // A value of the stream under one of the keys above; ignored unless someone keeps it.
-    virtual void value(std::string_view name, double v) {
-        (void)name;
-        (void)v;
-    }
-    virtual void value(std::string_view name, std::string_view text) {
-        (void)name;
-        (void)text;
-    }
+    // What an analyser decoded from the run; ignored unless someone keeps it.
+    virtual void found(StreamInfo info) { (void)info; }
 };
 
 // The part of the block an analyser may read for a run at p of n bytes: never past the

@@ -35,14 +35,6 @@ const char* aspectText(int code) {
     return texts[code & 0x0F];
 }
 
-// The sample aspect ratio by its code; nullptr for unspecified, reserved and explicit.
-const char* sampleAspect(int code) {
-    static constexpr const char* kRatios[14] = {nullptr, "1:1",   "12:11", "10:11", "16:11",
-                                                "40:33", "24:11", "20:11", "32:11", "80:33",
-                                                "18:11", "15:11", "64:33", "160:99"};
-    return code < 14 ? kRatios[code] : nullptr;
-}
-
 int frameRateNumerator(uint32_t code) {
     static const int values[8] = {0, 24000, 25000, 30000, 50000, 60000, 48000, 72000};
     return code < 8 ? values[code] : 0;
@@ -50,15 +42,53 @@ int frameRateNumerator(uint32_t code) {
 
 } // namespace
 
-// Advanced-profile sequence header and display extension of a VC-1 payload, how many
-// frames precede it and the first PTS. Once a frame rate has been shown, further
-// sequence headers are passed over.
-void VC1info(Report& r, size_t p, size_t n, uint32_t, int64_t pts) {
-    const std::span<const uint8_t> run = runBytes(r, p, n);
-    const uint8_t* data = run.data();
-    n = run.size();
-    const char sep = r.decimalSeparator();
+const char* vc1SampleAspect(uint8_t code) {
+    static constexpr const char* kRatios[14] = {nullptr, "1:1",   "12:11", "10:11", "16:11",
+                                                "40:33", "24:11", "20:11", "32:11", "80:33",
+                                                "18:11", "15:11", "64:33", "160:99"};
+    return code < 14 ? kRatios[code] : nullptr;
+}
 
+std::string Vc1ProfileLevel::levelName() const {
+    return level() > 4 ? std::string("Reserved") : std::to_string(level());
+}
+
+int Vc1FrameRateCodes::numerator() const {
+    return nr == 0 || nr >= 8 ? 0 : frameRateNumerator(nr);
+}
+
+int Vc1FrameRateCodes::denominator() const {
+    return dr == 0 || dr >= 3 ? 0 : dr == 1 ? 1000 : 1001;
+}
+
+double Vc1FrameRateCodes::fps() const {
+    const int num = numerator(), den = denominator();
+    return num != 0 && den != 0 ? static_cast<double>(num) / den : 0;
+}
+
+std::optional<uint32_t> Vc1Info::width() const {
+    return firstOf<Vc1Size>(*this, [](const Vc1Size& s) { return std::optional(s.width); });
+}
+
+std::optional<uint32_t> Vc1Info::height() const {
+    return firstOf<Vc1Size>(*this, [](const Vc1Size& s) { return std::optional(s.height); });
+}
+
+std::optional<double> Vc1Info::frameRate() const {
+    for (const auto& item : found) {
+        if (const auto* ind = std::get_if<Vc1FrameRateInd>(&item)) return ind->fps();
+        if (const auto* codes = std::get_if<Vc1FrameRateCodes>(&item))
+            if (codes->fps() != 0) return codes->fps();
+    }
+    return std::nullopt;
+}
+
+// Advanced-profile sequence header and display extension of a VC-1 payload, how many
+// frames precede it and the first PTS. Once a frame rate has been read, further
+// sequence headers are passed over.
+Vc1Info parseVc1(std::span<const uint8_t> run, int64_t pts) {
+    Vc1Info info;
+    auto& found = info.found;
     uint32_t window = 0;
     int framesCounted = 0;
     bool firstHeaderSeen = false;
@@ -70,26 +100,21 @@ void VC1info(Report& r, size_t p, size_t n, uint32_t, int64_t pts) {
     int frameCountdown = 0;
     int ptsCountdown = 0;
 
-    for (size_t i = 0; i < n; ++i) {
-        const uint8_t b = data[i];
+    for (const uint8_t b : run) {
         window = (window << 8) | b;
         if (window == kFrameStart) {
             ++framesCounted;
             if (firstHeaderSeen) frameCountdown = 4;
         } else if (frameCountdown > 0) {
-            if (--frameCountdown == 0 && ptsCountdown > 0 && --ptsCountdown == 0) {
-                char hex[17];
-                std::snprintf(hex, sizeof hex, "%016llX",
-                              static_cast<unsigned long long>(static_cast<uint64_t>(pts)));
-                r.log(std::string("   First Video PTS = ") + hex);
-            }
+            if (--frameCountdown == 0 && ptsCountdown > 0 && --ptsCountdown == 0)
+                found.emplace_back(Vc1FirstPts{pts});
         } else if (window == kSequenceHeader) {
             if (!reported) {
-                r.log("   Sequence Header found");
+                found.emplace_back(Vc1SequenceFound{});
                 headerCountdown = 6;
             }
             if (!firstHeaderSeen) {
-                r.log("   " + std::to_string(framesCounted) + " frames before first I-frame");
+                found.emplace_back(Vc1FramesBefore{framesCounted});
                 firstHeaderSeen = true;
                 ptsCountdown = 2;
             }
@@ -97,31 +122,15 @@ void VC1info(Report& r, size_t p, size_t n, uint32_t, int64_t pts) {
             --headerCountdown;
             if (reported) continue;
             switch (headerCountdown) {
-            case 5: { // PROFILE (2), LEVEL (3), COLORDIFF_FORMAT (2)
-                r.log((b >> 6) == 3 ? "   Advanced Profile" : "   Reserved Profile");
-                r.value(key::Profile, (b >> 6) == 3 ? "Advanced" : "Reserved");
-                const int level = (b & 0x38) >> 3;
-                if (level > 4)
-                    r.log("   Level = Reserved");
-                else
-                    r.log("   Level = " + std::to_string(level));
-                r.value(key::Level, level > 4 ? "Reserved" : std::to_string(level));
-                r.log(((b & 0x06) >> 1) == 1 ? "   Chroma Format = 4:2:0"
-                                             : "   Chroma Format = Reserved");
+            case 5: // PROFILE (2), LEVEL (3), COLORDIFF_FORMAT (2)
+                found.emplace_back(Vc1ProfileLevel{b});
                 break;
-            }
-            case 1: { // MAX_CODED_WIDTH (12), MAX_CODED_HEIGHT (12), in units of 2 pixels
-                const uint32_t width = (window >> 12) & 0xFFF;
-                const uint32_t height = window & 0xFFF;
-                r.value(key::Width, 2 * width + 2);
-                r.value(key::Height, 2 * height + 2);
-                r.log("   Size = [bl]" + std::to_string(2 * width + 2) + "[/bl]x[bl]" +
-                      std::to_string(2 * height + 2) + "[/bl]");
+            case 1: // MAX_CODED_WIDTH (12), MAX_CODED_HEIGHT (12), in units of 2 pixels
+                found.emplace_back(
+                    Vc1Size{2 * ((window >> 12) & 0xFFF) + 2, 2 * (window & 0xFFF) + 2});
                 break;
-            }
             case 0: // PULLDOWN, INTERLACE, ..., DISPLAY_EXT
-                r.log("   Pulldown = " + std::to_string((b >> 7) & 1));
-                r.log("   Interlace = " + std::to_string((b >> 6) & 1));
+                found.emplace_back(Vc1Scan{((b >> 7) & 1) != 0, ((b >> 6) & 1) != 0});
                 if (b & 0x02) displayCountdown = 4;
                 break;
             default:
@@ -131,16 +140,12 @@ void VC1info(Report& r, size_t p, size_t n, uint32_t, int64_t pts) {
             --displayCountdown;
             if (reported) continue;
             if (displayCountdown == 2) { // DISP_HORIZ_SIZE − 1 (14 bits)
-                r.log("   Display Horizontal size = " +
-                      std::to_string(((window & 0x1FFF8) >> 3) + 1));
+                found.emplace_back(Vc1DisplayWidth{((window & 0x1FFF8) >> 3) + 1});
             } else if (displayCountdown == 0) {
                 // DISP_VERT_SIZE − 1 (14 bits), ASPECT_RATIO_FLAG, ASPECT_RATIO (4 bits)
-                r.log("   Display Vertical size = " +
-                      std::to_string(((window & 0x7FFE0) >> 5) + 1));
+                found.emplace_back(Vc1DisplayHeight{((window & 0x7FFE0) >> 5) + 1});
                 if (b & 0x10) {
-                    r.log(std::string("   Aspect ratio = ") + aspectText(b & 0x0F));
-                    if (const char* ratio = sampleAspect(b & 0x0F))
-                        r.value(key::SampleAspect, ratio);
+                    found.emplace_back(Vc1Aspect{static_cast<uint8_t>(b & 0x0F)});
                     aspectPending = 1;
                 }
             }
@@ -149,39 +154,69 @@ void VC1info(Report& r, size_t p, size_t n, uint32_t, int64_t pts) {
             if (!reported && (b & 0x80)) rateCountdown = 2; // FRAMERATE_FLAG
         } else if (rateCountdown > 0) {
             if (--rateCountdown > 0 || reported) continue;
-            if (window & (1u << 22)) { // FRAMERATEIND: rate in 1/32 fps steps
-                const uint32_t exp = (window >> 6) & 0xFFFF;
-                r.log("   Frame Rate =" + generalDecimal((exp + 1) / 32.0, sep));
-                r.value(key::FrameRate, (exp + 1) / 32.0);
-            } else {
-                const uint32_t nrCode = (window >> 14) & 0xFF;
-                const uint32_t drCode = (window >> 10) & 0x0F;
-                int numerator = 0, denominator = 0;
-                if (nrCode == 0)
-                    r.log("   Forbidden Frame Rate!");
-                else if (nrCode >= 8)
-                    r.log("   Reserved Frame Rate!");
-                else
-                    numerator = frameRateNumerator(nrCode);
-                if (drCode == 0)
-                    r.log("   Forbidden Frame Rate!");
-                else if (drCode >= 3)
-                    r.log("   Reserved Frame Rate!");
-                else
-                    denominator = drCode == 1 ? 1000 : 1001;
-                // A code without a value shows a rate of 0 rather than dividing by zero.
-                double rate = 0;
-                if (numerator != 0 && denominator != 0)
-                    rate =
-                        std::nearbyint(static_cast<double>(numerator) / denominator * 1000) / 1000;
-                r.log("   Frame Rate = [bl]" + generalDecimal(rate, sep) + "[/bl] (" +
-                      std::to_string(numerator) + "/" + std::to_string(denominator) + ")");
-                if (rate != 0)
-                    r.value(key::FrameRate, static_cast<double>(numerator) / denominator);
-            }
+            if (window & (1u << 22)) // FRAMERATEIND: rate in 1/32 fps steps
+                found.emplace_back(Vc1FrameRateInd{(window >> 6) & 0xFFFF});
+            else
+                found.emplace_back(Vc1FrameRateCodes{(window >> 14) & 0xFF, (window >> 10) & 0x0F});
             reported = true;
         }
     }
+    return info;
+}
+
+void describe(Report& r, const Vc1Info& info) {
+    const char sep = r.decimalSeparator();
+    for (const auto& item : info.found) {
+        if (std::holds_alternative<Vc1SequenceFound>(item)) {
+            r.log("   Sequence Header found");
+        } else if (const auto* before = std::get_if<Vc1FramesBefore>(&item)) {
+            r.log("   " + std::to_string(before->frames) + " frames before first I-frame");
+        } else if (const auto* pl = std::get_if<Vc1ProfileLevel>(&item)) {
+            r.log(pl->advanced() ? "   Advanced Profile" : "   Reserved Profile");
+            r.log("   Level = " + pl->levelName());
+            r.log(((pl->byte & 0x06) >> 1) == 1 ? "   Chroma Format = 4:2:0"
+                                                : "   Chroma Format = Reserved");
+        } else if (const auto* size = std::get_if<Vc1Size>(&item)) {
+            r.log("   Size = [bl]" + std::to_string(size->width) + "[/bl]x[bl]" +
+                  std::to_string(size->height) + "[/bl]");
+        } else if (const auto* scan = std::get_if<Vc1Scan>(&item)) {
+            r.log("   Pulldown = " + std::to_string(scan->pulldown ? 1 : 0));
+            r.log("   Interlace = " + std::to_string(scan->interlace ? 1 : 0));
+        } else if (const auto* w = std::get_if<Vc1DisplayWidth>(&item)) {
+            r.log("   Display Horizontal size = " + std::to_string(w->pixels));
+        } else if (const auto* h = std::get_if<Vc1DisplayHeight>(&item)) {
+            r.log("   Display Vertical size = " + std::to_string(h->pixels));
+        } else if (const auto* aspect = std::get_if<Vc1Aspect>(&item)) {
+            r.log(std::string("   Aspect ratio = ") + aspectText(aspect->code));
+        } else if (const auto* ind = std::get_if<Vc1FrameRateInd>(&item)) {
+            r.log("   Frame Rate =" + generalDecimal(ind->fps(), sep));
+        } else if (const auto* codes = std::get_if<Vc1FrameRateCodes>(&item)) {
+            if (codes->nr == 0)
+                r.log("   Forbidden Frame Rate!");
+            else if (codes->nr >= 8)
+                r.log("   Reserved Frame Rate!");
+            if (codes->dr == 0)
+                r.log("   Forbidden Frame Rate!");
+            else if (codes->dr >= 3)
+                r.log("   Reserved Frame Rate!");
+            // A code without a value shows a rate of 0 rather than dividing by zero.
+            const double rate = std::nearbyint(codes->fps() * 1000) / 1000;
+            r.log("   Frame Rate = [bl]" + generalDecimal(rate, sep) + "[/bl] (" +
+                  std::to_string(codes->numerator()) + "/" + std::to_string(codes->denominator()) +
+                  ")");
+        } else if (const auto* pts = std::get_if<Vc1FirstPts>(&item)) {
+            char hex[17];
+            std::snprintf(hex, sizeof hex, "%016llX",
+                          static_cast<unsigned long long>(static_cast<uint64_t>(pts->pts)));
+            r.log(std::string("   First Video PTS = ") + hex);
+        }
+    }
+}
+
+void VC1info(Report& r, size_t p, size_t n, uint32_t, int64_t pts) {
+    Vc1Info info = parseVc1(runBytes(r, p, n), pts);
+    describe(r, info);
+    r.found(std::move(info));
 }
 
 } // namespace qf

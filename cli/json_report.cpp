@@ -40,10 +40,127 @@ Json number(double d) {
     return d;
 }
 
-Json valueOf(const FactValue& v) {
-    if (const auto* text = std::get_if<std::string>(&v)) return *text;
-    return number(std::get<double>(v));
-}
+// The values the log shows, under the names scripts read, in the order the analyser met
+// them. A field met again (a later header, the title's next part) keeps its first value.
+class Details {
+public:
+    void set(const char* key, double v) { set(key, number(v)); }
+    void set(const char* key, const std::string& text) { set(key, Json(text)); }
+    void set(const char* key, const char* text) { set(key, Json(text)); }
+    Json json = Json::object();
+
+    void add(const StreamInfo& info) {
+        std::visit([this](const auto& i) { add(i); }, info);
+    }
+    void add(std::monostate) {}
+    void add(const Ac3Info& info) {
+        const Ac3Frame* f = info.stream();
+        if (!f) return;
+        set("format", f->format());
+        set("sampling_rate", f->samplingRate);
+        set("bit_rate", f->bitRate);
+        set("channel_layout", f->layout());
+        set("channels", f->channels());
+        set("lfe", f->lfe ? 1 : 0);
+    }
+    void add(const DtsInfo& info) {
+        for (const auto& item : info.found) {
+            const auto* c = std::get_if<DtsCore>(&item);
+            if (!c) continue;
+            if (c->layout()) set("channel_layout", c->layout());
+            if (auto v = c->samplingRate()) set("sampling_rate", *v);
+            if (auto v = c->bitRate()) set("bit_rate", *v);
+            if (auto v = c->lfe()) set("lfe", *v ? 1 : 0);
+            if (auto v = c->channels()) set("channels", *v);
+            if (auto v = c->bitsPerSample()) set("bits_per_sample", *v);
+        }
+    }
+    void add(const LpcmInfo& info) {
+        if (auto v = info.bitsPerSample()) set("bits_per_sample", *v);
+        if (auto v = info.samplingRate()) set("sampling_rate", *v);
+        if (auto v = info.channelCount()) {
+            set("channel_layout", info.layout);
+            set("channels", *v);
+        }
+    }
+    void add(const MlpInfo& info) {
+        for (const auto& item : info.found) {
+            if (const auto* sync = std::get_if<MlpSync>(&item))
+                set("format", sync->trueHd ? "TrueHD" : "MLP");
+            else if (const auto* q = std::get_if<MlpQuantization>(&item))
+                setIf("bits_per_sample", q->bits());
+            else if (const auto* rate = std::get_if<MlpRate>(&item))
+                setIf("sampling_rate", rate->hertz());
+            else if (const auto* layout = std::get_if<MlpLayout>(&item))
+                if (auto v = layout->channels()) {
+                    set("channel_layout", layout->name);
+                    set("channels", *v);
+                }
+        }
+    }
+    void add(const MpaInfo& info) {
+        if (!info.header) return;
+        const MpaHeader& m = *info.header;
+        set("format", m.format());
+        set("sampling_rate", m.samplingRate);
+        if (m.kbits != 0) set("bit_rate", m.kbits * 1000.0);
+        set("channel_layout", m.modeName());
+        set("channels", m.mode == 3 ? 1 : 2);
+    }
+    void add(const Mpeg2Info& info) {
+        for (const auto& item : info.found) {
+            if (const auto* size = std::get_if<Mpeg2Size>(&item)) {
+                set("width", size->width);
+                set("height", size->height);
+            } else if (const auto* a = std::get_if<Mpeg2AspectRate>(&item)) {
+                if (const char* ratio = mpeg2Aspect(a->aspect)) set("aspect", ratio);
+                if (const double rate = mpeg2FrameRate(a->rate); rate > 0) set("frame_rate", rate);
+            } else if (const auto* rate = std::get_if<Mpeg2BitRate>(&item)) {
+                if (!rate->variable()) set("bit_rate", rate->value * 400.0);
+            }
+        }
+    }
+    void add(const H264Info& info) {
+        for (const auto& item : info.found) {
+            if (const auto* profile = std::get_if<H264Profile>(&item)) {
+                set("profile", h264ProfileName(profile->idc));
+            } else if (const auto* level = std::get_if<H264Level>(&item)) {
+                set("level", level->name());
+            } else if (const auto* size = std::get_if<H264Size>(&item)) {
+                set("width", static_cast<double>(size->width));
+                set("height", static_cast<double>(size->height));
+            } else if (const auto* rate = std::get_if<H264FrameRate>(&item)) {
+                set("frame_rate", rate->fps);
+            }
+        }
+    }
+    void add(const Vc1Info& info) {
+        for (const auto& item : info.found) {
+            if (const auto* pl = std::get_if<Vc1ProfileLevel>(&item)) {
+                set("profile", pl->advanced() ? "Advanced" : "Reserved");
+                set("level", pl->levelName());
+            } else if (const auto* size = std::get_if<Vc1Size>(&item)) {
+                set("width", size->width);
+                set("height", size->height);
+            } else if (const auto* aspect = std::get_if<Vc1Aspect>(&item)) {
+                if (const char* ratio = vc1SampleAspect(aspect->code)) set("sample_aspect", ratio);
+            } else if (const auto* ind = std::get_if<Vc1FrameRateInd>(&item)) {
+                set("frame_rate", ind->fps());
+            } else if (const auto* codes = std::get_if<Vc1FrameRateCodes>(&item)) {
+                if (codes->fps() != 0) set("frame_rate", codes->fps());
+            }
+        }
+    }
+    void add(const SubpictureInfo& info) { set("format", info.eightBit ? "8bitRLE" : "2bitRLE"); }
+
+private:
+    void set(const char* key, Json v) {
+        if (!json.contains(key)) json[key] = std::move(v);
+    }
+    template <class T> void setIf(const char* key, const std::optional<T>& v) {
+        if (v) set(key, static_cast<double>(*v));
+    }
+};
 
 // The box of a slot; slots past the selectable ones have none.
 const CheckBox* boxOf(const Session& ctx, int family, size_t k) {
@@ -98,9 +215,9 @@ Json streams(const Session& ctx) {
                 } else {
                     s["delay_ms"] = nullptr;
                 }
-                Json details = Json::object();
-                for (const auto& [key, value] : facts.values) details[key] = valueOf(value);
-                s["details"] = std::move(details);
+                Details details;
+                for (const StreamInfo& info : facts.found) details.add(info);
+                s["details"] = std::move(details.json);
                 if (family == 2 && k < ctx.SubUnits.size() && !ctx.SubUnits[k].empty()) {
                     // The units of a VobSub file: time from the video's start, forced.
                     Json units = Json::array();
@@ -158,7 +275,7 @@ Json frames(const Session& ctx) {
     for (size_t k = 0; k < ctx.FrameCount.size(); ++k) {
         const int32_t n = ctx.FrameCount[k];
         if (n <= 0) continue;
-        const double rate = ctx.VideoFacts[k].number(key::FrameRate);
+        const double rate = ctx.VideoFacts[k].frameRate().value_or(0);
         Json f;
         f["slot"] = slotName(0, static_cast<int>(k));
         f["count"] = n;

@@ -1,32 +1,54 @@
 #pragma once
-// What a Read job learned of each stream beyond its log lines: the values scripts read.
+// What a Read job learned of each stream beyond its log lines: what its analyser decoded.
 #include <cstdint>
-#include <string>
-#include <string_view>
-#include <utility>
-#include <variant>
+#include <optional>
 #include <vector>
 
-namespace qf {
+#include "analysers/info.h"
 
-using FactValue = std::variant<double, std::string>;
+namespace qf {
 
 struct StreamFacts {
     int32_t entry = -1; // catalogue entry of the stream; -1 while none was described
     uint32_t firstPts = 0;
-    std::vector<std::pair<std::string, FactValue>> values; // in the order they were found
+    // What the first run showed, once per part of the title, in order: a two-part title
+    // describes its streams twice. A field keeps the first value found.
+    std::vector<StreamInfo> found;
 
-    // Keeps the first value found under a key: a two-part title reports its streams twice.
-    void set(std::string_view key, FactValue v) {
-        for (const auto& kv : values)
-            if (kv.first == key) return;
-        values.emplace_back(std::string(key), std::move(v));
+    // The first frame rate, or picture size, any part showed.
+    std::optional<double> frameRate() const {
+        return first([](const auto& i) { return rateOf(i); });
     }
-    // The number under `key`, or 0.
-    double number(std::string_view key) const {
-        for (const auto& [k, v] : values)
-            if (k == key && std::holds_alternative<double>(v)) return std::get<double>(v);
-        return 0;
+    std::optional<uint32_t> width() const {
+        return first([](const auto& i) { return widthOf(i); });
+    }
+    std::optional<uint32_t> height() const {
+        return first([](const auto& i) { return heightOf(i); });
+    }
+
+private:
+    template <class Info> static std::optional<double> rateOf(const Info& i) {
+        if constexpr (requires { i.frameRate(); })
+            return i.frameRate();
+        else
+            return std::nullopt;
+    }
+    template <class Info> static std::optional<uint32_t> widthOf(const Info& i) {
+        if constexpr (requires { i.width(); })
+            return i.width();
+        else
+            return std::nullopt;
+    }
+    template <class Info> static std::optional<uint32_t> heightOf(const Info& i) {
+        if constexpr (requires { i.height(); })
+            return i.height();
+        else
+            return std::nullopt;
+    }
+    template <class F> auto first(F f) const -> decltype(f(std::monostate{})) {
+        for (const StreamInfo& info : found)
+            if (auto v = std::visit(f, info)) return v;
+        return std::nullopt;
     }
 };
 

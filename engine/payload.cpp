@@ -15,8 +15,8 @@ namespace qf::pass {
 namespace {
 
 // The analysers' view of the pass while a stream's first run is described: their lines go
-// to the log only when details are wanted; the values they find are kept either way (the
-// frame rate gives the durations of the frame counts).
+// to the log only when details are wanted; what they decode is kept either way (the frame
+// rate gives the durations of the frame counts).
 class FirstRunReport final : public Report {
 public:
     FirstRunReport(Context& ctx, bool describe, StreamFacts& facts)
@@ -27,10 +27,7 @@ public:
     void log(std::string_view line) override {
         if (describe_) ctx_.log(line);
     }
-    void value(std::string_view name, double v) override { facts_.set(name, v); }
-    void value(std::string_view name, std::string_view text) override {
-        facts_.set(name, std::string(text));
-    }
+    void found(StreamInfo info) override { facts_.found.push_back(std::move(info)); }
 
 private:
     Context& ctx_;
@@ -116,7 +113,7 @@ void Pass::details(size_t p, size_t n, int entry, int slot) {
         // A unit whose size field is 0 carries 8-bit RLE; with one byte, decide by that one.
         const bool eightBit = n > 0 && buf_[p] == 0 && (n < 2 || buf_[p + 1] == 0);
         r.log(eightBit ? "   Format = [bl]8bitRLE[/bl]" : "   Format = [bl]2bitRLE[/bl]");
-        r.value(key::Format, eightBit ? "8bitRLE" : "2bitRLE");
+        r.found(SubpictureInfo{eightBit});
         return;
     }
     if (n == 0) return;

@@ -39,9 +39,9 @@ VobSubIndex vobSubIndex(Context& ctx, size_t k, const std::string& name) {
     VobSubIndex index;
     for (const StreamFacts& f : ctx.VideoFacts) {
         if (f.entry < 0) continue;
-        if (f.number(key::Width) > 0 && f.number(key::Height) > 0) {
-            index.width = static_cast<int>(f.number(key::Width));
-            index.height = static_cast<int>(f.number(key::Height));
+        if (f.width().value_or(0) > 0 && f.height().value_or(0) > 0) {
+            index.width = static_cast<int>(*f.width());
+            index.height = static_cast<int>(*f.height());
         }
         break;
     }

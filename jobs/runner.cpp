@@ -133,7 +133,7 @@ double countedSeconds(const Context& ctx, size_t slot, FrameLines form) {
     const double frames = fields > 0 ? static_cast<double>(fields) / 2 : ctx.FrameCount[slot];
     // At the rate the Read job found in the stream; without one, each job keeps the film
     // rate it has always assumed.
-    const double rate = ctx.VideoFacts[slot].number(key::FrameRate);
+    const double rate = ctx.VideoFacts[slot].frameRate().value_or(0);
     return rate > 0                   ? frames / rate
            : form == FrameLines::Read ? frames / 24000.0 * 1001
                                       : frames / 23.976;

@@ -431,7 +431,7 @@ bool listTitle(Context& ctx, Budget& budget, const std::string& source,
     // Chapter times count frames at the title's time base, else at the video's rate.
     ctx.titleFacts.chapters.clear();
     ctx.titleFacts.source = sourcePath;
-    double rate = ctx.VideoFacts[0].number(key::FrameRate);
+    double rate = ctx.VideoFacts[0].frameRate().value_or(0);
     if (rate <= 0) rate = 24000.0 / 1001;
     Lister lister{ctx, budget, nullptr, out};
     for (const std::string& line : lines) {

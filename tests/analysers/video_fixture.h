@@ -59,24 +59,6 @@ protected:
     }
 };
 
-// The values an analyser reports besides its lines, beside the context's log.
-class ValueReport final : public Report {
-public:
-    explicit ValueReport(Session& ctx) : ctx_(ctx) {}
-    std::span<const uint8_t> block() const override { return ctx_.block(); }
-    const NameTables& tables() const override { return ctx_; }
-    char decimalSeparator() const override { return ctx_.decimalSeparator(); }
-    void log(std::string_view line) override { ctx_.log(line); }
-    void value(std::string_view name, double v) override { facts.set(name, v); }
-    void value(std::string_view name, std::string_view text) override {
-        facts.set(name, std::string(text));
-    }
-    StreamFacts facts;
-
-private:
-    Session& ctx_;
-};
-
 // Offset of the k-th (0-based) occurrence of the three-byte start code prefix
 // followed by `code`, pointing at the 00 00 01; the sample size when there is none.
 inline size_t findStartCode(const VideoBytes& data, uint8_t code, int k = 0) {

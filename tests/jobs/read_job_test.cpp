@@ -173,9 +173,10 @@ TEST_F(ReadJobTest, DvdVideoLpcmAgreesWithFfprobe) {
         bCheckClick(ctx);
         const StreamFacts& f = ctx.AudioFacts[0];
         ASSERT_EQ(f.entry, 0xA0);
-        auto whole = [&](std::string_view k) { return std::to_string(std::lround(f.number(k))); };
-        EXPECT_EQ(whole(key::SamplingRate) + "," + whole(key::Channels) + "," +
-                      whole(key::BitsPerSample) + "\n",
+        const auto& lpcm = std::get<LpcmInfo>(f.found.at(0));
+        auto whole = [](std::optional<int> v) { return std::to_string(v.value_or(0)); };
+        EXPECT_EQ(whole(lpcm.samplingRate()) + "," + whole(lpcm.channelCount()) + "," +
+                      whole(lpcm.bitsPerSample()) + "\n",
                   probe);
         const std::string layout = c.channels == 1   ? "mono"
                                    : c.channels == 2 ? "L + R"
