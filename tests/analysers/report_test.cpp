@@ -3,10 +3,9 @@
 // the sum of the announcements and the reports.
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "engine/context.h"
 #include "engine/demux.h"
+#include "support/golden.h"
 #include "support/ps_builder.h"
 #include "support/recording_host.h"
 
@@ -49,9 +48,7 @@ TEST(ReadReport, EveryCodecIsAnnouncedAndDescribed) {
     ctx.EarliestPTS = 0xFFFFFFFF;
     demux(ctx, kReadPass);
 
-    std::ifstream expected(std::string(QUILLFEN_TEST_DATA) + "/all_codecs.log");
-    const std::string want((std::istreambuf_iterator<char>(expected)), {});
-    EXPECT_EQ(host.plainLog(), want);
+    expectGolden(host.plainLog(), "all_codecs.log");
     EXPECT_EQ(ctx.EarliestPTS, 90000u);
     EXPECT_EQ(ctx.VideoSlots[0], 0xE2);
     EXPECT_EQ(ctx.VideoSlots[1], 0xE1);
