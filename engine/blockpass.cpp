@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <condition_variable>
+#include <csignal>
 #include <exception>
 #include <mutex>
+#include <pthread.h>
 #include <thread>
 
 #include "engine/context.h"
@@ -41,7 +43,23 @@ public:
     };
 
     ReadAhead(Stream& src, int64_t size, uint8_t* buffer)
-        : src_(src), size_(size), buffer_(buffer), thread_([this] { run(); }) {}
+        : src_(src), size_(size), buffer_(buffer) {
+        // Signals from outside (a Ctrl+C that cancels) stay with the pass's thread, as
+        // before there was a reader: the reader starts with them blocked. Those of a fault
+        // are its own.
+        sigset_t all, old;
+        sigfillset(&all);
+        for (const int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT})
+            sigdelset(&all, fault);
+        pthread_sigmask(SIG_SETMASK, &all, &old);
+        try {
+            thread_ = std::thread([this] { run(); });
+        } catch (...) {
+            pthread_sigmask(SIG_SETMASK, &old, nullptr);
+            throw;
+        }
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    }
     ~ReadAhead() { stop(); }
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
@@ -131,7 +149,7 @@ private:
     bool ended_ = false, stopping_ = false;
     std::string failure_;
     std::exception_ptr thrown_;
-    std::thread thread_; // last: starts once the rest is ready
+    std::thread thread_;
 };
 
 } // namespace

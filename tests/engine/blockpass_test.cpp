@@ -105,7 +105,9 @@ TEST(BlockPass, BlocksStopsAndErrors) {
         EXPECT_EQ(ctx.SourceStream->position(), c.left);
         EXPECT_TRUE(std::equal(rec.seen.begin(), rec.seen.end(),
                                source.begin() + static_cast<std::ptrdiff_t>(c.start)));
-        if (!c.throwAt) EXPECT_EQ(static_cast<int64_t>(c.start + rec.seen.size()), c.left);
+        if (!c.throwAt) {
+            EXPECT_EQ(static_cast<int64_t>(c.start + rec.seen.size()), c.left);
+        }
     }
 }
 
