@@ -15,11 +15,11 @@
 #include "cli/sample.h"
 #include "cli/terminal_host.h"
 #include "cli/titles.h"
-#include "engine/context.h"
+#include "engine/paths.h"
 #include "jobs/disc_title.h"
 #include "jobs/jobs.h"
 #include "jobs/outputs.h"
-#include "model/paths.h"
+#include "model/session.h"
 #include "model/window.h"
 #include "playlist/playlist.h"
 
@@ -29,20 +29,20 @@ namespace {
 
 constexpr const char* kProgram = "quillfen-cli";
 // Every box of a selectable slot.
-template <typename F> void forEachBox(Context& ctx, F f) {
+template <typename F> void forEachBox(Session& ctx, F f) {
     for (int family = 0; family < 3; ++family)
         for (int k = 0; k < kSelectableSlots[family]; ++k)
             f(family, k, ctx.ui.box(family, static_cast<size_t>(k)));
 }
 
-bool anyStream(Context& ctx) {
+bool anyStream(Session& ctx) {
     bool any = false;
     forEachBox(ctx, [&](int, int, CheckBox& box) { any = any || box.enabled; });
     return any;
 }
 
 // Did the read find any stream, also one without a box (subpictures in slots 16-31)?
-bool anyStreamFound(const Context& ctx) {
+bool anyStreamFound(const Session& ctx) {
     for (int family = 0; family < 3; ++family) {
         const int32_t* slots = ctx.slotTable(static_cast<Family>(family));
         for (int k = 0; k < kFamilySlots[family]; ++k)
@@ -52,7 +52,7 @@ bool anyStreamFound(const Context& ctx) {
 }
 
 // The stream id the read reported for a slot; a stream only listed by a playlist has none.
-std::string streamId(const Context& ctx, int family, int k) {
+std::string streamId(const Session& ctx, int family, int k) {
     const int32_t entry = ctx.slotTable(static_cast<Family>(family))[k];
     if (entry == 1) return "listed by the playlist";
     char buf[16];
@@ -61,7 +61,7 @@ std::string streamId(const Context& ctx, int family, int k) {
 }
 
 // The streams --select can name, one line each: slot, caption, stream id.
-std::string selectableStreams(Context& ctx) {
+std::string selectableStreams(Session& ctx) {
     size_t width = 0;
     forEachBox(ctx, [&](int, int, CheckBox& box) {
         if (box.enabled) width = std::max(width, box.caption.size());
@@ -79,7 +79,7 @@ std::string selectableStreams(Context& ctx) {
 
 // Ticks exactly the boxes the items name, as the user would on the stream pages. An
 // item that names no stream is a usage error, before anything is written.
-void applySelection(Context& ctx, const std::vector<SelectItem>& items) {
+void applySelection(Session& ctx, const std::vector<SelectItem>& items) {
     std::array<std::array<bool, 16>, 3> wanted{};
     std::string unknown;
     for (const SelectItem& item : items) {
@@ -87,7 +87,7 @@ void applySelection(Context& ctx, const std::vector<SelectItem>& items) {
         forEachBox(ctx, [&](int family, int k, CheckBox& box) {
             if (found || !box.enabled) return;
             const bool named = item.slot ? item.slot->family == family && item.slot->index == k
-                                         : sameCaption(box.caption, item.text);
+                                         : sameIgnoringCase(box.caption, item.text);
             if (named) {
                 wanted[static_cast<size_t>(family)][static_cast<size_t>(k)] = true;
                 found = true;
@@ -134,7 +134,7 @@ void printTree(TerminalHost& host, const std::vector<TreeNode>& nodes, size_t de
     }
 }
 
-void runXpl(const Options& o, Context& ctx, TerminalHost& host) {
+void runXpl(const Options& o, Session& ctx, TerminalHost& host) {
     ReadPlaylist(ctx, o.argument, o.source.value_or(""));
     // The log ends with an empty line; the outline and the listing follow it.
     printTree(host, ctx.ui.tvXPL, 0);
@@ -145,7 +145,7 @@ void runXpl(const Options& o, Context& ctx, TerminalHost& host) {
 enum class Outcome { Done, NoStream, Cancelled };
 
 // read, demux and rebuild up to the end of the job. Errors are thrown.
-Outcome runJob(const Options& o, Context& ctx, ReportRun& report) {
+Outcome runJob(const Options& o, Session& ctx, ReportRun& report) {
     auto& ui = ctx.ui;
     ui.cbContinue = !o.noContinue;
     ui.cbFastCheck = !o.noFastCheck;
@@ -172,7 +172,7 @@ Outcome runJob(const Options& o, Context& ctx, ReportRun& report) {
 
     ui.eEVOfile = sourcePath(o.argument);
     EVOadj(ctx.ui);
-    TitlesAdj(ctx);
+    TitlesAdj(ctx.ui);
     if (o.title || o.angle) {
         if (ui.cmbTitle.empty())
             throw UsageError("--title and --angle need a DVD-Video disc as SOURCE");
@@ -180,7 +180,7 @@ Outcome runJob(const Options& o, Context& ctx, ReportRun& report) {
         if (o.angle) ui.angle = *o.angle;
     }
     const bool writes = o.command != Command::Read;
-    if (writes) checkOutputFolder(folderPart(outputPrefix(ctx)));
+    if (writes) checkOutputFolder(ui.eWorkdir.empty() ? folderPart(ui.eEVOfile) : ui.eWorkdir);
     if (o.playlist) {
         ui.eXPLfile = *o.playlist;
         XPLadj(ctx.ui);
@@ -195,7 +195,7 @@ Outcome runJob(const Options& o, Context& ctx, ReportRun& report) {
 
     if (o.select) applySelection(ctx, *o.select);
     const bool rebuild = o.command == Command::Rebuild;
-    if (o.noOverwrite) refuseExisting(plannedOutputs(ctx, rebuild));
+    if (o.noOverwrite) refuseExisting(plannedOutputs(ctx, jobRequest(ctx.ui), rebuild));
     if (rebuild)
         bRebuildClick(ctx);
     else
@@ -221,7 +221,7 @@ void printUsageError(const std::string& text) {
 } // namespace
 
 int runJobCommand(const Options& o, TerminalHost& host) {
-    Context ctx(host);
+    Session ctx(host);
     host.attach(ctx);
     ReportRun report;
     report.command = commandWord(o.command);

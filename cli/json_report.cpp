@@ -6,11 +6,11 @@
 
 #include "cli/options.h"
 #include "engine/catalogue.h"
-#include "engine/context.h"
 #include "engine/demux.h"
+#include "engine/markup.h"
+#include "engine/paths.h"
 #include "jobs/runner.h"
-#include "model/markup.h"
-#include "model/paths.h"
+#include "model/session.h"
 
 namespace qf::cli {
 
@@ -63,20 +63,20 @@ Json valueOf(const FactValue& v) {
 }
 
 // The box of a slot; slots past the selectable ones have none.
-const CheckBox* boxOf(const Context& ctx, int family, size_t k) {
+const CheckBox* boxOf(const Session& ctx, int family, size_t k) {
     if (k >= static_cast<size_t>(kSelectableSlots[family])) return nullptr;
     return &ctx.ui.box(family, k);
 }
 
 // The first PTS of the first video stream the read described: the time other streams'
 // delays are measured against.
-const StreamFacts* firstVideo(const Context& ctx) {
+const StreamFacts* firstVideo(const Session& ctx) {
     for (const StreamFacts& f : ctx.VideoFacts)
         if (f.entry >= 0) return &f;
     return nullptr;
 }
 
-Json streams(const Context& ctx) {
+Json streams(const Session& ctx) {
     const bool aob = isAobSource(ctx);
     const StreamFacts* video = firstVideo(ctx);
     Json list = Json::array();
@@ -170,7 +170,7 @@ Json discTitle(const TitleFacts& t) {
     return j;
 }
 
-Json frames(const Context& ctx) {
+Json frames(const Session& ctx) {
     Json list = Json::array();
     for (size_t k = 0; k < ctx.FrameCount.size(); ++k) {
         const int32_t n = ctx.FrameCount[k];
@@ -189,7 +189,7 @@ Json frames(const Context& ctx) {
 
 } // namespace
 
-std::string jsonReport(const Context& ctx, const ReportRun& run) {
+std::string jsonReport(const Session& ctx, const ReportRun& run) {
     Json doc;
     doc["program"] = "quillfen-cli";
     doc["version"] = versionText().substr(versionText().rfind(' ') + 1);

@@ -3,7 +3,7 @@
 #include <string>
 
 namespace qf {
-class Context;
+class Session;
 }
 
 namespace qf::cli {
@@ -17,6 +17,6 @@ struct ReportRun {
 
 // One JSON document (pretty-printed, ending in a line break) describing the sources, the
 // streams with their values, the frame counts, the log without markup and the files.
-std::string jsonReport(const Context& ctx, const ReportRun& run);
+std::string jsonReport(const Session& ctx, const ReportRun& run);
 
 } // namespace qf::cli

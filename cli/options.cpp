@@ -7,8 +7,8 @@
 #include <sstream>
 
 #include "engine/dvd_disc.h"
+#include "engine/paths.h"
 #include "engine/slotmap.h"
-#include "model/paths.h"
 
 namespace qf::cli {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/context.h"
-#include "model/markup.h"
+#include "engine/markup.h"
 
 namespace qf::cli {
 

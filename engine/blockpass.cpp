@@ -155,13 +155,13 @@ private:
 } // namespace
 
 void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& handler) {
-    ctx.ui.bCancel = true;
+    ctx.events->passRunning(true);
     ctx.CancelFlag = false;
     ctx.WriteMode = settings.writes;
     struct Restore {
         Context& c;
         ~Restore() {
-            c.ui.bCancel = false;
+            c.events->passRunning(false);
             c.BlockAt = 0;
         }
     } restore{ctx};
@@ -208,10 +208,11 @@ void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& ha
             if (pos % kPumpInterval == 0) {
                 ctx.slog(
                     settings.progressPrefix + progressLine(ctx, before + pos, total, startTime), 1);
-                ctx.host.processEvents();
+                ctx.events->processEvents();
             }
             if (settings.stopPast > 0 && pos > settings.stopPast) ctx.CancelFlag = true;
-            if (pos % kRepaintInterval == 0) ctx.host.repaint();
+            if (pos % kRepaintInterval == 0) ctx.events->repaint();
+            ctx.Pause.wait(); // while the user is asked whether to stop
             handler.parseBlock({ctx.ReadBuffer.data() + chunk.at + at, len});
             // A stop is seen between blocks: the source is left where the last one ended.
             if (ctx.CancelFlag && at + len < got) {

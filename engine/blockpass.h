@@ -1,7 +1,8 @@
 #pragma once
 // The loop every pass over a source shares, the engine's and the rebuild writer's: blocks
 // of up to kBlockSize bytes from the source's position to its end, with the progress line
-// and a turn of the window's event loop every 4 MiB, a repaint every 64 MiB, and a stop
+// and the front end's turn (events->processEvents) every 4 MiB, a repaint every 64 MiB, a
+// wait while a question about stopping is open, and a stop
 // between blocks once CancelFlag is set. The source is read a chunk of sixteen blocks at
 // a time, by a thread that reads the next chunk while the pass parses one, and what a
 // pass writes goes out once per chunk.
@@ -39,7 +40,7 @@ public:
 // Hands each block to the handler. The source's size is taken once at the start: a source
 // that delivers nothing before that size (it shrank, or a read failed) ends the pass with
 // the stream's read error. Clears CancelFlag and sets WriteMode at the start; Cancel is
-// enabled while the pass runs. A Cancel seen at a block's turn of the event loop stops the
+// enabled while the pass runs. A Cancel seen at a block's turn of the front end stops the
 // pass once that block is parsed and written, and leaves the source where that block ends.
 // ReadBuffer is grown to two chunks, which the blocks are parsed in turn from.
 void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& handler);

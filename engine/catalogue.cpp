@@ -32,21 +32,17 @@ std::string SubKindName(int32_t e) {
     return "";
 }
 
-Context::Context(Host& h) : host(h) {
+Context::Context(JobEvents& e) : events(&e) {
     ReadBuffer.resize(kChunkSize);
     resetCatalogue();
 }
 
 void Context::log(std::string_view msg) {
-    ui.log.emplace_back(msg);
-    host.logAppended(ui.log.back());
+    events->logAppended(std::string(msg));
 }
 
 void Context::slog(std::string_view text, int panel) {
-    auto& slot = ui.status[panel == 0 ? 0 : 1];
-    slot = text;
-    if (panel != 0) ui.statusHint = slot;
-    host.statusChanged(panel == 0 ? 0 : 1, slot);
+    events->statusChanged(panel == 0 ? 0 : 1, std::string(text));
 }
 
 void Context::resetCatalogue() {

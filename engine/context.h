@@ -1,25 +1,27 @@
 #pragma once
-// The state the engine, the jobs and the playlist reader share: what a pass owns, what the
-// jobs keep, and the model of the window they report to. Front ends mirror its `ui` part
-// and forward user actions.
+// The state the engine, the jobs and the playlist reader share: what a pass owns and what
+// the jobs keep from one job to the next. They report through `events`; the running job's
+// request is `job`.
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "analysers/report.h"
+#include "engine/events.h"
 #include "engine/facts.h"
+#include "engine/request.h"
 #include "engine/slotmap.h"
 #include "engine/stream.h"
 #include "engine/subpicture_units.h"
 #include "engine/timefmt.h"
 #include "engine/title_facts.h"
-#include "model/host.h"
-#include "model/window_model.h"
 
 namespace qf {
 
@@ -33,8 +35,9 @@ inline constexpr size_t kChunkSize = 16 * kBlockSize;
 //               Cancel (jobs/control.h) or a signal, and by the fast-check limit; cleared
 //               by every pass at its start. The jobs read it after a pass.
 //   WriteMode   (PassState) a pass that writes files runs: Cancel then asks first.
-//   busy        (JobState) a job runs: no other job may start from its message pumps.
-//   ui.bCancel  (window)   the Cancel button is enabled while a pass runs.
+//   Pause       (PassState) holds the pass at its next block while the front end asks
+//               whether to stop.
+//   busy        (JobState) a job runs: no other job may start meanwhile.
 
 // What the running pass owns: reset or refilled by every pass, read by the jobs after it.
 struct PassState {
@@ -55,7 +58,31 @@ struct PassState {
 
     // Set from any thread or a signal handler, read by the pass at its next block.
     std::atomic<bool> CancelFlag = false;
-    bool WriteMode = false;
+    std::atomic<bool> WriteMode = false;
+    // Holds the pass between blocks while a question about stopping it is open.
+    class PauseGate {
+    public:
+        void hold() {
+            const std::lock_guard lock(m_);
+            held_ = true;
+        }
+        void release() {
+            {
+                const std::lock_guard lock(m_);
+                held_ = false;
+            }
+            cv_.notify_all();
+        }
+        void wait() {
+            std::unique_lock lock(m_);
+            cv_.wait(lock, [this] { return !held_; });
+        }
+
+    private:
+        std::mutex m_;
+        std::condition_variable cv_;
+        bool held_ = false;
+    } Pause;
 
     std::unique_ptr<Stream> SourceStream; // opened and closed by the jobs
     std::vector<uint8_t> ReadBuffer;      // a chunk, grown to two by the first pass
@@ -128,7 +155,13 @@ struct JobState {
     // Playlist attribute tables, indexed 1..8, kept from one reading to the next.
     std::array<std::string, 9> VideoAttrs, AudioAttrs, SubAttrs;
 
-    bool busy = false;
+    std::atomic<bool> busy = false;
+    // The request of the running job (or the last one): what it reads, writes and how.
+    JobRequest job;
+    // The streams the last Read job listed, by selectable slot, with their captions.
+    StreamList Listed;
+    // The name the outputs of the running job begin with.
+    std::string baseName;
 
     // Output choices of the Options page and the command line.
     struct OutputChoices {
@@ -149,17 +182,17 @@ struct JobState {
     std::function<std::unique_ptr<Stream>(const std::string& path)> openFile;
 };
 
-// One window's worth of state: what a pass owns, what the jobs keep, and what the window
-// shows (`ui`, its path bookkeeping included). The analysers read the block and the name
-// tables through the Report side, so a test can hand a Context straight to an analyser.
+// What a pass owns and what the jobs keep, and where they report to. The analysers read
+// the block and the name tables through the Report side, so a test can hand a Context
+// straight to an analyser.
 class Context : public Report, public NameTables, public PassState, public JobState {
 public:
-    explicit Context(Host& host);
+    explicit Context(JobEvents& events);
     Context(const Context&) = delete;
     Context& operator=(const Context&) = delete;
 
-    Host& host;
-    WindowModel ui;
+    // Where the jobs report; a front end that runs jobs on another thread puts a queue here.
+    JobEvents* events;
     TimeSettings timeSettings;
 
     // Appends a marked-up line to the log.

@@ -2,7 +2,7 @@
 
 #include "engine/blockpass.h"
 #include "engine/pass.h"
-#include "model/paths.h"
+#include "engine/paths.h"
 
 namespace qf {
 
@@ -51,11 +51,11 @@ void Pass::systemHeaderLine() {
 } // namespace pass
 
 bool isAobSource(const Context& ctx) {
-    return upperExt(ctx.ui.eEVOfile) == ".AOB";
+    return upperExt(ctx.job.source) == ".AOB";
 }
 
 bool isDvdVideoSource(const Context& ctx) {
-    return ctx.titleFacts.dvdVideo || upperExt(ctx.ui.eEVOfile) == ".VOB";
+    return ctx.titleFacts.dvdVideo || upperExt(ctx.job.source) == ".VOB";
 }
 
 void demux(Context& ctx, uint8_t mode) {

@@ -15,8 +15,8 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "engine/paths.h"
 #include "engine/stream.h"
-#include "model/paths.h"
 
 namespace qf {
 

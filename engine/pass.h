@@ -52,8 +52,8 @@ public:
     // The options are taken once: a pass does what was asked when it started.
     Pass(Context& ctx, uint8_t mode)
         : ctx_(ctx), buf_(ctx.ReadBuffer.data()), read_(mode == kReadPass), aob_(isAobSource(ctx)),
-          countFrames_(ctx.ui.cbCountFr), details_(ctx.ui.cbDetails),
-          fastCheck_(ctx.ui.cbFastCheck), dvdVideo_(isDvdVideoSource(ctx)) {}
+          countFrames_(ctx.job.pass.countFrames), details_(ctx.job.pass.details),
+          fastCheck_(ctx.job.pass.fastCheck), dvdVideo_(isDvdVideoSource(ctx)) {}
 
     void run();
     void parseBlock(std::span<const uint8_t> block) override;

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "engine/context.h"
+#include "engine/markup.h"
 #include "engine/stream.h"
 #include "model/host.h"
-#include "model/markup.h"
 
 namespace qf::fuzz {
 

@@ -2,7 +2,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "model/markup.h"
+#include "engine/markup.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view line(reinterpret_cast<const char*>(data), size);

@@ -1,14 +1,9 @@
 #include "jobs/control.h"
 
 #include "engine/context.h"
-#include "model/markup.h"
+#include "engine/markup.h"
 
 namespace qf {
-
-void bCancelClick(Context& ctx) {
-    if (!ctx.WriteMode || ctx.host.askYesNo("Are you sure to stop demuxing?"))
-        ctx.CancelFlag = true;
-}
 
 void logError(Context& ctx, const std::string& text) {
     ctx.log("[c:0000FF]" + escapeMarkup(text) + "[/c:0000FF]"); // colours are BBGGRR

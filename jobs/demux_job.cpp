@@ -11,6 +11,8 @@
 #include "engine/catalogue.h"
 #include "engine/context.h"
 #include "engine/demux.h"
+#include "engine/markup.h"
+#include "engine/paths.h"
 #include "jobs/chapters.h"
 #include "jobs/disc_title.h"
 #include "jobs/jobs.h"
@@ -18,8 +20,6 @@
 #include "jobs/outputs.h"
 #include "jobs/runner.h"
 #include "jobs/vobsub.h"
-#include "model/markup.h"
-#include "model/paths.h"
 
 namespace qf {
 
@@ -83,15 +83,15 @@ std::unique_ptr<Stream> createStreamOutput(Context& ctx, const std::string& pref
     return made;
 }
 
-// Creates the outputs of the ticked boxes of one family; they are the only files the
-// passes write to and the job closes, whatever happens to the boxes meanwhile.
-template <size_t N, size_t M>
+// Creates the outputs of the chosen streams of one family; they are the only files the
+// passes write to and the job closes.
+template <size_t M>
 void createOutputs(Context& ctx, const std::string& prefix, int family,
-                   const std::array<CheckBox, N>& boxes,
                    std::array<std::unique_ptr<Stream>, M>& outs,
                    std::vector<std::string>& renamed) {
-    for (size_t k = 0; k < M && k < N; ++k)
-        if (boxes[k].checked) outs[k] = createStreamOutput(ctx, prefix, family, k, renamed);
+    for (size_t k = 0; k < M && k < static_cast<size_t>(kSelectableSlots[family]); ++k)
+        if (ctx.job.selection.at(family, k).checked)
+            outs[k] = createStreamOutput(ctx, prefix, family, k, renamed);
 }
 
 // A stream the Read job did not list because it begins after the fast check stopped:
@@ -112,9 +112,10 @@ void lateStream(Context& ctx, const std::string& prefix, int32_t entry, Family f
     }
     if (ctx.writeLateStreams && slot >= 0 && slot < kSelectableSlots[f]) {
         const auto k = static_cast<size_t>(slot);
-        CheckBox& box = ctx.ui.box(f, k);
-        box.enabled = box.checked = true;
-        box.caption = late.caption;
+        // The job's own record of what it writes takes the stream in, and so does the list.
+        ctx.job.selection.at(f, k) = {true, late.caption};
+        ctx.Listed.at(f, k) = {late.caption, true};
+        ctx.events->streamAdded(f, k, late.caption);
         auto& out = family == Family::Video   ? ctx.VideoOut[k]
                     : family == Family::Audio ? ctx.AudioOut[k]
                                               : ctx.SubOut[k];
@@ -169,7 +170,7 @@ void writeFilesForMuxers(Context& ctx, const std::string& prefix) {
     std::string left;
     for (int family = 0; family < 3; ++family) {
         for (size_t k = 0; k < static_cast<size_t>(kSelectableSlots[family]); ++k) {
-            if (!ctx.ui.box(family, k).checked) continue;
+            if (!ctx.job.selection.at(family, k).checked) continue;
             const StreamOutput out = streamOutput(ctx, prefix, family, k);
             if (!out.forMkvmerge) {
                 left += (left.empty() ? "" : ", ") + namePart(out.path);
@@ -182,7 +183,7 @@ void writeFilesForMuxers(Context& ctx, const std::string& prefix) {
             if (const auto it = ctx.titleFacts.languages.find(entry);
                 it != ctx.titleFacts.languages.end() && family != 0)
                 t.language = it->second.code;
-            t.name = ctx.ui.box(family, k).caption;
+            t.name = ctx.job.selection.at(family, k).caption;
             if (family == 1) t.syncMs = streamDelayMs(ctx, family, k);
             tracks.push_back(std::move(t));
         }
@@ -200,10 +201,6 @@ void writeFilesForMuxers(Context& ctx, const std::string& prefix) {
 }
 
 void runDemux(Context& ctx) {
-    auto& ui = ctx.ui;
-    ui.bDemux = false;
-    ui.bRebuild = false;
-    ui.page = 0;
     ctx.FrameCount = {0, 0};
     ctx.FieldCount = {0, 0};
     ctx.CreatedFiles.clear();
@@ -216,11 +213,11 @@ void runDemux(Context& ctx) {
     logFileSize(ctx);
 
     for (auto& units : ctx.SubUnits) units.clear();
-    if (upperExt(ui.eEVOfile) == ".VOB") ctx.titleFacts.dvdVideo = true;
+    if (upperExt(ctx.job.source) == ".VOB") ctx.titleFacts.dvdVideo = true;
     std::vector<std::string> renamed;
-    createOutputs(ctx, prefix, 0, ui.cbVideo, ctx.VideoOut, renamed);
-    createOutputs(ctx, prefix, 1, ui.cbAudio, ctx.AudioOut, renamed);
-    createOutputs(ctx, prefix, 2, ui.cbSub, ctx.SubOut, renamed);
+    createOutputs(ctx, prefix, 0, ctx.VideoOut, renamed);
+    createOutputs(ctx, prefix, 1, ctx.AudioOut, renamed);
+    createOutputs(ctx, prefix, 2, ctx.SubOut, renamed);
     if (!renamed.empty()) {
         std::string list;
         for (const std::string& r : renamed) list += (list.empty() ? "" : ", ") + r;
@@ -237,7 +234,7 @@ void runDemux(Context& ctx) {
         ~Unhook() { c.onLateStream = nullptr; }
     } unhook{ctx};
 
-    ctx.slog("Demuxing " + namePart(ui.eEVOfile), 0);
+    ctx.slog("Demuxing " + namePart(ctx.job.source), 0);
     forEachPart(ctx, title, "Demuxing", [&](const std::string&) { demux(ctx, kDemuxPass); });
 
     ctx.SourceStream.reset();
@@ -248,16 +245,17 @@ void runDemux(Context& ctx) {
     // Only Cancel stops a writing pass early.
     finishLog(ctx, {ctx.CancelFlag});
     logFrameCounts(ctx, FrameLines::Demux);
-    ui.bDemux = true;
-    ui.bRebuild = true;
 }
 
 } // namespace
 
-void bDemuxClick(Context& ctx) {
-    const bool bRebuildBefore = ctx.ui.bRebuild;
-    runJob(
-        ctx, [&] { runDemux(ctx); }, [&] { restoreJobButtons(ctx, bRebuildBefore); });
+JobOutcome demuxJob(Context& ctx, const JobRequest& request) {
+    JobOutcome outcome;
+    outcome.ran = runJob(ctx, request, [&] {
+        runDemux(ctx);
+        outcome.cancelled = ctx.CancelFlag;
+    });
+    return outcome;
 }
 
 } // namespace qf

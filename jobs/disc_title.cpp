@@ -3,10 +3,10 @@
 #include <cstdio>
 
 #include "engine/context.h"
+#include "engine/markup.h"
+#include "engine/paths.h"
 #include "engine/title_stream.h"
 #include "jobs/runner.h"
-#include "model/markup.h"
-#include "model/paths.h"
 
 namespace qf {
 
@@ -29,54 +29,54 @@ std::string twoDigits(int n) {
 
 } // namespace
 
-void TitlesAdj(Context& ctx) {
-    auto& ui = ctx.ui;
-    ui.cmbTitle.clear();
-    ui.title = 0;
-    ui.angle = 1;
-    const auto source = discSource(ui.eEVOfile);
-    if (!source) return;
-    const std::vector<DiscTitle> titles = readDiscTitles(*source);
-    for (const DiscTitle& t : titles) ui.cmbTitle.push_back({t.number, chooserText(t)});
-    if (const DiscTitle* longest = longestTitle(titles)) ui.title = longest->number;
+TitleChoices titleChoices(const std::string& source) {
+    TitleChoices choices;
+    const auto disc = discSource(source);
+    if (!disc) return choices;
+    const std::vector<DiscTitle> titles = readDiscTitles(*disc);
+    for (const DiscTitle& t : titles) choices.items.push_back({t.number, chooserText(t)});
+    if (const DiscTitle* longest = longestTitle(titles)) choices.longest = longest->number;
+    return choices;
 }
 
 const DiscTitle& chosenTitle(const Context& ctx, const std::vector<DiscTitle>& titles) {
-    const DiscTitle* t = ctx.ui.title > 0 ? findTitle(titles, ctx.ui.title) : longestTitle(titles);
+    const int chosen = ctx.job.title;
+    const std::string name = namePart(ctx.job.source);
+    const DiscTitle* t = chosen > 0 ? findTitle(titles, chosen) : longestTitle(titles);
     if (!t) {
-        if (titles.empty()) throw Error("No title found in " + ctx.ui.EVOname);
-        throw Error("Title " + std::to_string(ctx.ui.title) + " is not on " + ctx.ui.EVOname +
-                    " (titles " + std::to_string(titles.front().number) + "-" +
+        if (titles.empty()) throw Error("No title found in " + name);
+        throw Error("Title " + std::to_string(chosen) + " is not on " + name + " (titles " +
+                    std::to_string(titles.front().number) + "-" +
                     std::to_string(titles.back().number) + ")");
     }
     return *t;
 }
 
 bool discTitleName(Context& ctx) {
-    const auto source = discSource(ctx.ui.eEVOfile);
+    const auto source = discSource(ctx.job.source);
     if (!source) return false;
-    int number = ctx.ui.title;
+    int number = ctx.job.title;
     if (number <= 0) number = chosenTitle(ctx, readDiscTitles(*source)).number;
-    ctx.ui.BaseName = CutExt(ctx.ui.EVOname) + "_title" + twoDigits(number);
-    if (ctx.ui.angle > 1) ctx.ui.BaseName += "_angle" + std::to_string(ctx.ui.angle);
+    ctx.baseName = CutExt(namePart(ctx.job.source)) + "_title" + twoDigits(number);
+    if (ctx.job.angle > 1) ctx.baseName += "_angle" + std::to_string(ctx.job.angle);
     return true;
 }
 
 void openJobSource(Context& ctx, bool boldName) {
-    auto& ui = ctx.ui;
-    const auto source = discSource(ui.eEVOfile);
+    const std::string& path = ctx.job.source;
+    const auto source = discSource(path);
     // A file keeps what a playlist said of it; a disc title is read anew.
-    if (source || ctx.titleFacts.source != ui.eEVOfile) ctx.titleFacts.clear();
-    ctx.titleFacts.source = ui.eEVOfile;
+    if (source || ctx.titleFacts.source != path) ctx.titleFacts.clear();
+    ctx.titleFacts.source = path;
     if (!source) {
-        const std::string name = escapeMarkup(ui.EVOname);
+        const std::string name = escapeMarkup(namePart(path));
         ctx.log("Opening file " + (boldName ? "[b]" + name + "[/b]" : name));
-        openSource(ctx, ui.eEVOfile);
+        openSource(ctx, path);
         return;
     }
     const std::vector<DiscTitle> titles = readDiscTitles(*source);
     const DiscTitle& t = chosenTitle(ctx, titles);
-    const int angle = ui.angle > 0 ? ui.angle : 1;
+    const int angle = ctx.job.angle > 0 ? ctx.job.angle : 1;
     if (angle > t.angles)
         throw Error("Title " + std::to_string(t.number) + " has no angle " + std::to_string(angle) +
                     " (angles 1-" + std::to_string(t.angles) + ")");
@@ -100,7 +100,7 @@ void openJobSource(Context& ctx, bool boldName) {
         if (s.language) facts.languages.emplace(s.entry, *s.language);
 
     const size_t chapters = facts.chapters.size();
-    ctx.log("Opening title " + std::to_string(t.number) + " of [b]" + escapeMarkup(ui.EVOname) +
+    ctx.log("Opening title " + std::to_string(t.number) + " of [b]" + escapeMarkup(namePart(path)) +
             "[/b] (" + std::to_string(chapters) + (chapters == 1 ? " chapter, " : " chapters, ") +
             ctx.formatTime(t.length / 86400) + ")");
     if (t.angles > 1) ctx.log("Angle " + std::to_string(angle) + " of " + std::to_string(t.angles));
@@ -114,9 +114,9 @@ void captionLanguages(Context& ctx) {
     for (int family = 1; family < 3; ++family) {
         const int32_t* slots = ctx.slotTable(static_cast<Family>(family));
         for (size_t k = 0; k < 16; ++k) {
-            CheckBox& box = ctx.ui.box(family, k);
+            ListedStream& listed = ctx.Listed.at(family, k);
             const auto it = languages.find(slots[k]);
-            if (box.enabled && it != languages.end()) box.caption += "." + it->second.name;
+            if (listed.present && it != languages.end()) listed.caption += "." + it->second.name;
         }
     }
 }

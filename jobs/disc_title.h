@@ -1,6 +1,8 @@
 #pragma once
 // DVD-Video discs as sources of the jobs: the title chooser, the title a job reads and the
 // facts the IFO files give of it.
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/dvd_disc.h"
@@ -9,14 +11,18 @@ namespace qf {
 
 class Context;
 
-// After the source changed: when it is a DVD-Video disc, fills the title chooser and
-// chooses the longest title (angle 1); otherwise empties the chooser. Throws Error when
-// the disc cannot be read.
-void TitlesAdj(Context& ctx);
+// What the title chooser offers for a source: for a DVD-Video disc one item per title
+// ("1 — 0:00:30, 3 chapters") and the longest title's number; nothing for a file. Throws
+// Error when the disc cannot be read.
+struct TitleChoices {
+    std::vector<std::pair<int, std::string>> items;
+    int longest = 0;
+};
+TitleChoices titleChoices(const std::string& source);
 
-// For a disc source: sets BaseName for the chosen title (the source name without extension
-// + "_title" + two digits, + "_angle" + K for angle K > 1) and returns true; false for a
-// file source.
+// For a disc source: sets the job's base name for the chosen title (the source name
+// without extension + "_title" + two digits, + "_angle" + K for angle K > 1) and returns
+// true; false for a file source.
 bool discTitleName(Context& ctx);
 
 // Opens the job's source as SourceStream and logs the opening line: for a disc, the chosen
@@ -25,11 +31,11 @@ bool discTitleName(Context& ctx);
 // when `boldName`). Throws Error for a title or angle the disc does not have.
 void openJobSource(Context& ctx, bool boldName);
 
-// Appends the language name the disc gives a stream to the caption of its box
+// Appends the language name the disc gives a stream to its listed caption
 // ("DD.stream.00" becomes "DD.stream.00.English").
 void captionLanguages(Context& ctx);
 
-// The chosen title of a disc source: ui.title, or the longest when none is chosen.
+// The chosen title of a disc source: the request's, or the longest when none is chosen.
 // Throws Error when the disc has no such title.
 const DiscTitle& chosenTitle(const Context& ctx, const std::vector<DiscTitle>& titles);
 

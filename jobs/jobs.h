@@ -1,12 +1,23 @@
 #pragma once
-// The jobs behind the buttons. Each runs synchronously; errors are thrown as qf::Error
-// after the job has closed what it opened and restored the buttons.
+// The jobs behind the buttons. Each runs synchronously from its request (kept in ctx.job
+// while it runs) and reports through ctx.events; errors are thrown as qf::Error after the
+// job has closed what it opened.
 namespace qf {
 
 class Context;
+struct JobRequest;
 
-void bCheckClick(Context& ctx);   // "Read EVO": the Read job
-void bDemuxClick(Context& ctx);   // "Demux": the Demux job
-void bRebuildClick(Context& ctx); // "Rebuild": the Rebuild job
+// How a job ended.
+struct JobOutcome {
+    bool ran = false;       // false: another job was running, this one did not start
+    bool cancelled = false; // the user stopped it
+};
+
+enum class JobKind { Read, Demux, Rebuild };
+
+JobOutcome readJob(Context& ctx, const JobRequest& request);    // "Read EVO"
+JobOutcome demuxJob(Context& ctx, const JobRequest& request);   // "Demux"
+JobOutcome rebuildJob(Context& ctx, const JobRequest& request); // "Rebuild"
+JobOutcome runJobOfKind(Context& ctx, JobKind kind, const JobRequest& request);
 
 } // namespace qf

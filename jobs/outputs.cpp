@@ -7,11 +7,10 @@
 
 #include "engine/context.h"
 #include "engine/demux.h"
+#include "engine/paths.h"
 #include "engine/stream.h"
 #include "jobs/mkvmerge_options.h"
 #include "jobs/runner.h"
-#include "model/paths.h"
-#include "model/window.h"
 
 namespace qf {
 
@@ -36,7 +35,7 @@ std::string extensionByName(std::string_view codec) {
         {"MLP", "thd"},  {"TrueHD", "thd"}, {"MPA", "mpa"},    {"MPEG", "mpa"},
     };
     for (const auto& [name, ext] : kNames)
-        if (sameCaption(codec, name)) return std::string(ext);
+        if (sameIgnoringCase(codec, name)) return std::string(ext);
     return "";
 }
 
@@ -89,9 +88,10 @@ std::string fileNamePart(std::string_view text) {
 std::string outputPrefix(const Context& ctx) {
     // Without an output folder the outputs go beside the source, never into whatever
     // folder the process happens to run in.
-    std::string folder = ctx.ui.eWorkdir.empty() ? folderPart(ctx.ui.eEVOfile) : ctx.ui.eWorkdir;
+    const JobRequest& job = ctx.job;
+    std::string folder = job.workdir.empty() ? folderPart(job.source) : job.workdir;
     if (!folder.empty() && folder.back() != '/') folder += '/';
-    return folder + ctx.ui.BaseName;
+    return folder + ctx.baseName;
 }
 
 std::string codecExtension(const Context& ctx, int family, size_t slot) {
@@ -111,14 +111,14 @@ std::string codecExtension(const Context& ctx, int family, size_t slot) {
         if (e >= kMpegAudioEntry + 0xC0 && e <= kMpegAudioEntry + 0xCF) return "mpa";
     }
     // A stream listed by a playlist has no id yet: its caption names the codec.
-    return extensionByName(captionCodec(ctx.ui.box(family, slot).caption));
+    return extensionByName(captionCodec(ctx.job.selection.at(family, slot).caption));
 }
 
 bool vobSubOutput(const Context& ctx) {
     using Format = JobState::OutputChoices::SubFormat;
     const Format f = ctx.outputChoices.subFormat;
     return f == Format::VobSub ||
-           (f == Format::Auto && (ctx.titleFacts.dvdVideo || upperExt(ctx.ui.eEVOfile) == ".VOB"));
+           (f == Format::Auto && (ctx.titleFacts.dvdVideo || upperExt(ctx.job.source) == ".VOB"));
 }
 
 std::optional<uint32_t> videoStartPts(const Context& ctx) {
@@ -139,10 +139,9 @@ std::optional<int64_t> streamDelayMs(const Context& ctx, int family, size_t slot
 }
 
 StreamOutput streamOutput(const Context& ctx, const std::string& prefix, int family, size_t slot) {
-    const auto& ui = ctx.ui;
     const auto& choices = ctx.outputChoices;
     StreamOutput out;
-    std::string stem = prefix + "." + fileNamePart(ui.box(family, slot).caption);
+    std::string stem = prefix + "." + fileNamePart(ctx.job.selection.at(family, slot).caption);
     const bool vobSub = family == 2 && vobSubOutput(ctx);
     // VobSub times are counted from the video's start already: a delay in the name would
     // shift them twice in the tools that read it.
@@ -157,7 +156,7 @@ StreamOutput streamOutput(const Context& ctx, const std::string& prefix, int fam
         return out;
     }
     const std::string byCodec = codecExtension(ctx, family, slot);
-    const std::string chosen = family == 0 ? ui.eVideoExt : family == 1 ? ui.eAudioExt : ui.eSubExt;
+    const std::string& chosen = ctx.job.extensions[static_cast<size_t>(family)];
     out.forMkvmerge = choices.mkvmergeOptions && mkvmergeReads(byCodec);
     std::string ext = choices.codecExtensions && !byCodec.empty() ? byCodec : chosen;
     // mkvmerge tells some raw streams apart by their extension alone.
@@ -173,14 +172,15 @@ std::string outputName(const Context& ctx, const std::string& prefix, int family
     return streamOutput(ctx, prefix, family, slot).path;
 }
 
-std::vector<std::string> plannedOutputs(Context& ctx, bool rebuild) {
+std::vector<std::string> plannedOutputs(Context& ctx, const JobRequest& request, bool rebuild) {
+    ctx.job = request;
     jobTitle(ctx);
     const std::string prefix = outputPrefix(ctx);
     if (rebuild) return {prefix + ".rebuilt.EVO"};
     std::vector<std::string> names;
     for (int family = 0; family < 3; ++family)
         for (size_t k = 0; k < static_cast<size_t>(kSelectableSlots[family]); ++k) {
-            if (!ctx.ui.box(family, k).checked) continue;
+            if (!request.selection.at(family, k).checked) continue;
             const StreamOutput out = streamOutput(ctx, prefix, family, k);
             if (!out.index.empty()) names.push_back(out.index);
             names.push_back(out.path);
@@ -194,9 +194,10 @@ std::vector<std::string> plannedOutputs(Context& ctx, bool rebuild) {
 }
 
 std::vector<FileId> jobInputs(const Context& ctx) {
-    std::vector<std::string> paths = titleOf(ctx.ui.eEVOfile, ctx.ui.cbContinue).parts;
-    paths.push_back(ctx.ui.eEVOfile); // also a disc or image, which is no part
-    paths.push_back(ctx.ui.eXPLfile);
+    const JobRequest& job = ctx.job;
+    std::vector<std::string> paths = titleOf(job.source, job.allParts).parts;
+    paths.push_back(job.source); // also a disc or image, which is no part
+    paths.push_back(job.playlist);
     std::vector<FileId> ids;
     for (const std::string& path : paths)
         if (FileId id; fileIdOf(path, id)) ids.push_back(id);

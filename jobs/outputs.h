@@ -13,11 +13,12 @@ namespace qf {
 class Context;
 class Stream;
 struct FileId;
+struct JobRequest;
 
 // A caption or extension as a file-name part: bytes that are no UTF-8, control
 // characters and / \\ : * ? " < > | become "_"; cut to 200 bytes between characters.
 std::string fileNamePart(std::string_view text);
-// Output folder + BaseName. An empty output folder means the source file's folder.
+// Output folder + the job's base name. An empty output folder means the source file's folder.
 std::string outputPrefix(const Context& ctx);
 // How the Demux job writes the stream of a ticked box (family 0 video, 1 audio, 2
 // subpicture): prefix + "." + caption [+ " DELAY Nms"] + "." + extension.
@@ -40,10 +41,10 @@ std::optional<uint32_t> videoStartPts(const Context& ctx);
 // The extension of a stream's file named by its codec ("vc1", "ac3", "sup" ...): from the
 // catalogue entry, or for a stream listed by a playlist from its caption; empty when unknown.
 std::string codecExtension(const Context& ctx, int family, size_t slot);
-// The files a Demux job (or a Rebuild job) would create for the current selection, in the
-// order it creates them (chapter and mkvmerge files included); sets BaseName as the job
-// would.
-std::vector<std::string> plannedOutputs(Context& ctx, bool rebuild);
+// The files a Demux job (or a Rebuild job) of the request would create, in the order it
+// creates them (chapter and mkvmerge files included); takes the request and the name of
+// the outputs as the job would.
+std::vector<std::string> plannedOutputs(Context& ctx, const JobRequest& request, bool rebuild);
 // The files the running job reads: the source, the title's other parts and the playlist.
 std::vector<FileId> jobInputs(const Context& ctx);
 // Creates (or empties) an output of the running job and adds it to CreatedFiles.

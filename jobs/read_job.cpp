@@ -1,17 +1,16 @@
-// The Read job: read passes over every part of the title, then one
-// ticked, captioned check box per stream found, frame counts and the auto follow-up.
+// The Read job: read passes over every part of the title, then the streams found, listed
+// with their captions, and the frame counts.
 #include <cstdio>
 
 #include "engine/blockpass.h"
 #include "engine/catalogue.h"
 #include "engine/context.h"
 #include "engine/demux.h"
+#include "engine/markup.h"
+#include "engine/paths.h"
 #include "jobs/disc_title.h"
 #include "jobs/jobs.h"
 #include "jobs/runner.h"
-#include "model/markup.h"
-#include "model/paths.h"
-#include "model/window.h"
 
 namespace qf {
 
@@ -23,7 +22,7 @@ namespace {
 void noteStop(const Context& ctx, JobEnd& end) {
     if (!ctx.CancelFlag) return;
     const int64_t read = ctx.SourceStream->position();
-    if (ctx.ui.cbFastCheck && read > kFastCheckLimit)
+    if (ctx.job.pass.fastCheck && read > kFastCheckLimit)
         end.fastCheckBytes = read;
     else
         end.cancelled = true;
@@ -35,28 +34,21 @@ std::string twoDigits(size_t k) {
     return buf;
 }
 
+// The streams of the first `count` slots of a family, captioned "DD.stream.03".
 template <size_t N, size_t M>
-void markBoxes(std::array<CheckBox, N>& boxes, const std::array<int32_t, M>& slots, size_t count,
-               std::string (*kindName)(int32_t), bool twoDigitSuffix) {
-    for (size_t k = 0; k < count; ++k) {
-        CheckBox& box = boxes[k];
-        box.enabled = slots[k] > -1;
-        box.checked = box.enabled;
-        if (box.checked)
-            box.caption =
-                kindName(slots[k]) + "." + (twoDigitSuffix ? twoDigits(k) : std::to_string(k));
+void listStreams(std::array<ListedStream, N>& listed, const std::array<int32_t, M>& slots,
+                 size_t count, std::string (*kindName)(int32_t), bool twoDigitSuffix) {
+    for (size_t k = 0; k < N; ++k) {
+        ListedStream& s = listed[k];
+        s.present = k < count && slots[k] > -1;
+        s.caption = s.present ? kindName(slots[k]) + "." +
+                                    (twoDigitSuffix ? twoDigits(k) : std::to_string(k))
+                              : "";
     }
 }
 
 // Everything up to and including the frame count lines; true when the user cancelled.
 bool runRead(Context& ctx) {
-    auto& ui = ctx.ui;
-    ui.bCheck = false;
-    ui.bDemux = false;
-    ui.bRebuild = false;
-    Resetcbs(ctx.ui);
-    ui.page = 0;
-
     ctx.FrameCount = {0, 0};
     ctx.FieldCount = {0, 0};
     ctx.resetFacts();
@@ -67,7 +59,7 @@ bool runRead(Context& ctx) {
     const Title title = jobTitle(ctx);
 
     openJobSource(ctx, true);
-    ctx.slog("Reading " + namePart(ui.eEVOfile) + " ", 0);
+    ctx.slog("Reading " + namePart(ctx.job.source) + " ", 0);
     logFileSize(ctx);
     JobEnd end;
     forEachPart(ctx, title, "Reading", [&](const std::string&) {
@@ -77,30 +69,29 @@ bool runRead(Context& ctx) {
     ctx.SourceStream.reset();
     ctx.fastCheckStop = end.fastCheckBytes;
 
-    markBoxes(ui.cbVideo, ctx.VideoSlots, 2, VideoKindName, false);
-    markBoxes(ui.cbAudio, ctx.AudioSlots, 16, AudioKindName, true);
-    markBoxes(ui.cbSub, ctx.SubSlots, 16, SubKindName, true);
+    listStreams(ctx.Listed.video, ctx.VideoSlots, 2, VideoKindName, false);
+    listStreams(ctx.Listed.audio, ctx.AudioSlots, 16, AudioKindName, true);
+    listStreams(ctx.Listed.sub, ctx.SubSlots, 16, SubKindName, true);
     captionLanguages(ctx);
+    ctx.events->streamsListed(ctx.Listed);
 
     finishLog(ctx, end);
     logFrameCounts(ctx, FrameLines::Read);
-
-    ui.bCheck = true;
-    cbVideoClick(ctx.ui);
     return end.cancelled;
 }
 
 } // namespace
 
-void bCheckClick(Context& ctx) {
-    bool userCancel = false;
-    if (!runJob(
-            ctx, [&] { userCancel = runRead(ctx); }, [&] { restoreJobButtons(ctx, false); }))
-        return;
-    // A user's Cancel means "stop here"; the fast-check stop is no reason to skip it.
-    if (userCancel) return;
-    if (ctx.ui.rbAutoDemux) bDemuxClick(ctx);
-    if (ctx.ui.rbAutoRebuild) bRebuildClick(ctx);
+JobOutcome readJob(Context& ctx, const JobRequest& request) {
+    JobOutcome outcome;
+    outcome.ran = runJob(ctx, request, [&] { outcome.cancelled = runRead(ctx); });
+    return outcome;
+}
+
+JobOutcome runJobOfKind(Context& ctx, JobKind kind, const JobRequest& request) {
+    return kind == JobKind::Read    ? readJob(ctx, request)
+           : kind == JobKind::Demux ? demuxJob(ctx, request)
+                                    : rebuildJob(ctx, request);
 }
 
 } // namespace qf

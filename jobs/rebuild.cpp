@@ -59,9 +59,10 @@ bool OtherSubstreamDropped(const Context& ctx, const RebuildState& st, uint8_t i
 void RebuildState::takeSelection(const Context& ctx) {
     if (SelectionTaken) return;
     SelectionTaken = true;
-    for (size_t k = 0; k < KeepVideo.size(); ++k) KeepVideo[k] = ctx.ui.cbVideo[k].checked;
-    for (size_t k = 0; k < KeepAudio.size(); ++k) KeepAudio[k] = ctx.ui.cbAudio[k].checked;
-    for (size_t k = 0; k < KeepSub.size(); ++k) KeepSub[k] = ctx.ui.cbSub[k].checked;
+    const Selection& chosen = ctx.job.selection;
+    for (size_t k = 0; k < KeepVideo.size(); ++k) KeepVideo[k] = chosen.at(0, k).checked;
+    for (size_t k = 0; k < KeepAudio.size(); ++k) KeepAudio[k] = chosen.at(1, k).checked;
+    for (size_t k = 0; k < KeepSub.size(); ++k) KeepSub[k] = chosen.at(2, k).checked;
 }
 
 void RebuildState::reset() {

@@ -26,15 +26,14 @@ struct RebuildState {
     std::unique_ptr<Stream> RebuiltOut;
     std::string SourceName;    // name part of the source path, for the progress line
     int64_t SkippedBlocks = 0; // blocks left out because they do not start with a pack header
-    // The ticked boxes when the job started: what the user sees while it runs is what is
-    // kept, whatever happens to the boxes meanwhile.
+    // The streams the job's request keeps.
     std::array<bool, 2> KeepVideo{};
     std::array<bool, 16> KeepAudio{}, KeepSub{};
     bool SelectionTaken = false;
 
     RebuildState() { reset(); }
     void reset();
-    // Takes the selection from the boxes (once a job: the first pass's selection holds).
+    // Takes the selection from the job's request (once a job).
     void takeSelection(const Context& ctx);
 };
 

@@ -3,24 +3,19 @@
 #include <memory>
 
 #include "engine/context.h"
+#include "engine/markup.h"
+#include "engine/paths.h"
 #include "jobs/disc_title.h"
 #include "jobs/jobs.h"
 #include "jobs/outputs.h"
 #include "jobs/rebuild.h"
 #include "jobs/runner.h"
-#include "model/markup.h"
-#include "model/paths.h"
 
 namespace qf {
 
 namespace {
 
 void runRebuild(Context& ctx, RebuildState& st) {
-    auto& ui = ctx.ui;
-    ui.bDemux = false;
-    ui.bRebuild = false;
-    ui.page = 0;
-
     st.reset();
     st.takeSelection(ctx);
     ctx.CreatedFiles.clear();
@@ -34,7 +29,7 @@ void runRebuild(Context& ctx, RebuildState& st) {
     st.RebuiltOut = createOutput(ctx, target);
     ctx.log("Creating " + escapeMarkup(target));
 
-    ctx.slog("Rebuilding " + namePart(ui.eEVOfile), 0);
+    ctx.slog("Rebuilding " + namePart(ctx.job.source), 0);
     forEachPart(ctx, title, "Rebuilding", [&](const std::string& name) {
         st.SourceName = name;
         Rebuild(ctx, st);
@@ -50,21 +45,18 @@ void runRebuild(Context& ctx, RebuildState& st) {
         ctx.log("Blocks without pack header skipped: " + std::to_string(st.SkippedBlocks));
     // Only Cancel stops a writing pass early.
     finishLog(ctx, {ctx.CancelFlag});
-    ui.bRebuild = true;
-    ui.bDemux = true;
 }
 
 } // namespace
 
-void bRebuildClick(Context& ctx) {
-    const bool bRebuildBefore = ctx.ui.bRebuild;
-    runJob(
-        ctx,
-        [&] {
-            RebuildState st; // its output is closed as the body ends, also by an error
-            runRebuild(ctx, st);
-        },
-        [&] { restoreJobButtons(ctx, bRebuildBefore); });
+JobOutcome rebuildJob(Context& ctx, const JobRequest& request) {
+    JobOutcome outcome;
+    outcome.ran = runJob(ctx, request, [&] {
+        RebuildState st; // its output is closed as the body ends, also by an error
+        runRebuild(ctx, st);
+        outcome.cancelled = ctx.CancelFlag;
+    });
+    return outcome;
 }
 
 } // namespace qf

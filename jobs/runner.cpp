@@ -6,28 +6,26 @@
 #include <memory>
 
 #include "engine/context.h"
+#include "engine/markup.h"
+#include "engine/paths.h"
 #include "engine/stream.h"
 #include "engine/timefmt.h"
 #include "jobs/disc_title.h"
-#include "model/markup.h"
-#include "model/paths.h"
-#include "model/window.h"
 
 namespace qf {
 
-bool runJob(Context& ctx, const std::function<void()>& body, const std::function<void()>& undo) {
-    if (ctx.busy) return false;
+bool runJob(Context& ctx, const JobRequest& request, const std::function<void()>& body) {
+    if (ctx.busy.exchange(true)) return false;
     struct Busy {
         Context& c;
-        explicit Busy(Context& ctx) : c(ctx) { c.busy = true; }
         ~Busy() { c.busy = false; }
-    } busy(ctx);
+    } busy{ctx};
+    ctx.job = request;
     try {
         body();
     } catch (...) {
         ctx.SourceStream.reset();
         ctx.closeOutputs(false); // the error that ended the job is the one to report
-        undo();
         throw;
     }
     return true;
@@ -35,9 +33,10 @@ bool runJob(Context& ctx, const std::function<void()>& body, const std::function
 
 Title jobTitle(Context& ctx) {
     // A disc's title is its cells, read as one source: never a next file.
-    if (discTitleName(ctx)) return Title{{ctx.ui.eEVOfile}, ctx.ui.BaseName};
-    Title title = titleOf(ctx.ui.eEVOfile, ctx.ui.cbContinue);
-    ctx.ui.BaseName = title.baseName;
+    Title title = discTitleName(ctx) ? Title{{ctx.job.source}, ctx.baseName}
+                                     : titleOf(ctx.job.source, ctx.job.allParts);
+    ctx.baseName = title.baseName;
+    ctx.events->baseNameChosen(ctx.baseName);
     return title;
 }
 
@@ -55,7 +54,7 @@ void forEachPart(Context& ctx, const Title& title, std::string_view verb,
         const std::array<int32_t, 16> video = ctx.VideoSlots, audio = ctx.AudioSlots;
         const std::array<int32_t, 32> sub = ctx.SubSlots;
         if (k > 0) {
-            if (!ctx.ui.cbContinue || ctx.CancelFlag) break;
+            if (!ctx.job.allParts || ctx.CancelFlag) break;
             openSource(ctx, path);
             ctx.log("Continue on " + escapeMarkup(name));
             ctx.slog(std::string(verb) + " " + name, 0);
@@ -138,13 +137,6 @@ double countedSeconds(const Context& ctx, size_t slot, FrameLines form) {
     return rate > 0                   ? frames / rate
            : form == FrameLines::Read ? frames / 24000.0 * 1001
                                       : frames / 23.976;
-}
-
-void restoreJobButtons(Context& ctx, bool bRebuildBefore) {
-    ctx.ui.bCancel = false;
-    ctx.ui.bCheck = !ctx.ui.eEVOfile.empty();
-    ctx.ui.bRebuild = bRebuildBefore;
-    cbVideoClick(ctx.ui);
 }
 
 } // namespace qf

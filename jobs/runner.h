@@ -7,24 +7,21 @@
 #include <string>
 #include <string_view>
 
-#include "model/paths.h"
+#include "engine/paths.h"
 
 namespace qf {
 
 class Context;
 
-// Runs `body` as a job, unless one runs already (a button pressed while a pass hands
-// control to the window): false then. When the body fails, the source and the outputs
-// are closed, `undo` puts the window back so the user can try again, and the error goes
-// on to the front end.
-bool runJob(Context& ctx, const std::function<void()>& body, const std::function<void()>& undo);
+struct JobRequest;
 
-// After a failed Demux or Rebuild job: the buttons as the selection asks. bRebuildBefore
-// is the Rebuild button's state when the job started (kept for non-EVO sources).
-void restoreJobButtons(Context& ctx, bool bRebuildBefore);
+// Runs `body` as the job of `request` (kept in ctx.job while it runs), unless one runs
+// already: false then. When the body fails, the source and the outputs are closed and the
+// error goes on to the front end.
+bool runJob(Context& ctx, const JobRequest& request, const std::function<void()>& body);
 
-// The title the source starts: every part while "Continue with second  EVO" is ticked,
-// else the source alone. Sets BaseName from it.
+// The title the job's source starts: every part when the request asks for them, else the
+// source alone. Sets the job's base name from it and tells the front end.
 Title jobTitle(Context& ctx);
 
 // Opens path as the new SourceStream (closing the previous one first).
@@ -33,11 +30,10 @@ void openSource(Context& ctx, const std::string& path);
 void logFileSize(Context& ctx);
 
 // Runs `pass` with each part's name, in order: first on the source, which the job has
-// opened; then, while the passes end without a stop and "Continue with second  EVO" stays
-// ticked, on each further part: opens it in the previous one's place, logs "Continue on
-// NAME" and shows `verb` + " " + NAME. Progress and remaining time count over the whole
-// title. A slot a later part left empty keeps the stream an earlier part gave it, so a
-// stream found only in one part stays selectable, demuxed and rebuilt.
+// opened; then, while the passes end without a stop, on each further part: opens it in the previous
+// one's place, logs "Continue on NAME" and shows `verb` + " " + NAME. Progress and remaining time
+// count over the whole title. A slot a later part left empty keeps the stream an earlier part gave
+// it, so a stream found only in one part stays selectable, demuxed and rebuilt.
 void forEachPart(Context& ctx, const Title& title, std::string_view verb,
                  const std::function<void(const std::string& name)>& pass);
 

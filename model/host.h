@@ -1,5 +1,6 @@
 #pragma once
-// What the core needs from a front end (the window, the command line, a test).
+// What the window model needs from a front end (the window, the command line, a test):
+// the view of what changed, its turns during a pass, and its questions.
 #include <string>
 
 namespace qf {
@@ -11,7 +12,8 @@ public:
     virtual void logAppended(const std::string& markedLine) = 0;
     // Status panel 0 (state) or 1 (progress) changed; text is without the leading blank.
     virtual void statusChanged(int panel, const std::string& text) = 0;
-    // Called every 4 MiB of input during a long pass: handle pending user events.
+    // Called every 4 MiB of input during a pass run where the window is: handle pending
+    // user events.
     virtual void processEvents() {}
     // Called every 64 MiB: bring the view in line with the model.
     virtual void repaint() {}

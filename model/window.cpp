@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "model/paths.h"
+#include "engine/paths.h"
 
 namespace qf {
 
@@ -131,10 +131,6 @@ void dropFile(WindowModel& ui, const std::string& dropped) {
         ui.eXPLfile = path;
         XPLadj(ui);
     }
-}
-
-bool sameCaption(std::string_view a, std::string_view b) {
-    return sameIgnoringCase(a, b);
 }
 
 void bClearClick(WindowModel& ui) {

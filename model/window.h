@@ -39,7 +39,4 @@ void bClearClick(WindowModel& ui);
 // there is nothing to bring back.
 bool undoClear(WindowModel& ui);
 
-// Whether two captions (or their parts) name the same thing, letter case aside.
-bool sameCaption(std::string_view a, std::string_view b);
-
 } // namespace qf

@@ -8,11 +8,11 @@
 #include <utility>
 
 #include "analysers/report.h"
-#include "engine/context.h"
+#include "engine/markup.h"
+#include "engine/paths.h"
 #include "engine/stream.h"
 #include "jobs/runner.h"
-#include "model/markup.h"
-#include "model/paths.h"
+#include "model/session.h"
 #include "model/window.h"
 
 namespace qf {
@@ -35,14 +35,14 @@ constexpr int64_t kLineCost = 64;
 constexpr int64_t kMaxCost = 28 << 20;
 constexpr int64_t kFixedCost = 64 << 10;
 
-[[noreturn]] void notAPlaylist(const Context& ctx) {
+[[noreturn]] void notAPlaylist(const Session& ctx) {
     throw Error("File \"" + ctx.ui.eXPLfile + "\" is not a playlist");
 }
 
 // What one reading may still produce; spending beyond it ends the reading.
 class Budget {
 public:
-    Budget(const Context& ctx, int64_t inputSize)
+    Budget(const Session& ctx, int64_t inputSize)
         : ctx_(ctx), left_(std::min(4 * inputSize + kFixedCost, kMaxCost)) {}
     void spend(size_t characters) {
         left_ -= static_cast<int64_t>(characters) + kLineCost;
@@ -50,7 +50,7 @@ public:
     }
 
 private:
-    const Context& ctx_;
+    const Session& ctx_;
     int64_t left_;
 };
 
@@ -167,12 +167,12 @@ std::string slotNumber(int32_t n) {
     return s;
 }
 
-void logLine(Context& ctx, Budget& budget, const std::string& line) {
+void logLine(Session& ctx, Budget& budget, const std::string& line) {
     budget.spend(line.size());
     ctx.log(line);
 }
 
-void logOutOfRange(Context& ctx, Budget& budget, const char* element, const char* attr,
+void logOutOfRange(Session& ctx, Budget& budget, const char* element, const char* attr,
                    int32_t value, size_t limit) {
     logLine(ctx, budget,
             std::string(element) + " skipped: " + attr + " " + std::to_string(value) +
@@ -188,7 +188,7 @@ bool isDefiningTag(const std::string& line) {
     return next != '/' && next != '!' && next != '?';
 }
 
-void attributeItem(Context& ctx, Budget& budget, const std::string& line, const char* element,
+void attributeItem(Session& ctx, Budget& budget, const std::string& line, const char* element,
                    std::array<std::string, 9>& table, bool withChannels) {
     const std::string text = GetAttr(line, "index");
     int32_t index = 0;
@@ -208,7 +208,7 @@ void attributeItem(Context& ctx, Budget& budget, const std::string& line, const 
 // The tag scanner's state for one reading.
 class Scanner {
 public:
-    Scanner(Context& ctx, Budget& budget) : ctx_(ctx), budget_(budget) {}
+    Scanner(Session& ctx, Budget& budget) : ctx_(ctx), budget_(budget) {}
 
     void feed(const uint8_t* p, size_t n) {
         for (size_t i = 0; i < n; ++i) byte(static_cast<char>(p[i]));
@@ -260,7 +260,7 @@ private:
             line_.assign(static_cast<size_t>(std::min(depth_, kMaxIndentDepth)) * 2, ' ');
     }
 
-    Context& ctx_;
+    Session& ctx_;
     Budget& budget_;
     std::string line_;
     std::string title_;
@@ -281,7 +281,7 @@ void addChild(Budget& budget, TreeNode* parent, std::string text) {
 }
 
 template <size_t N>
-void listStream(Context& ctx, Budget& budget, const std::string& line, const char* element,
+void listStream(Session& ctx, Budget& budget, const std::string& line, const char* element,
                 std::array<int32_t, N>& slots, const std::array<std::string, 9>& attrs,
                 TreeNode* node, std::array<CheckBox, 16>& boxes) {
     const int32_t s = GetAttrInt(line, "streamNumber");
@@ -311,7 +311,7 @@ void listStream(Context& ctx, Budget& budget, const std::string& line, const cha
     }
 }
 
-void listVideo(Context& ctx, Budget& budget, const std::string& line, TreeNode* node) {
+void listVideo(Session& ctx, Budget& budget, const std::string& line, TreeNode* node) {
     const int32_t t = GetAttrInt(line, "track");
     if (t < 1 || static_cast<size_t>(t) > ctx.VideoSlots.size()) {
         logOutOfRange(ctx, budget, "Video", "track", t, ctx.VideoSlots.size());
@@ -376,7 +376,7 @@ std::optional<double> titleSeconds(const std::string& text, double rate) {
 // Keeps only the title that plays `source` in the text view, replaces the selection with
 // its streams and lists it. False, with the listing and the selection untouched, when no
 // title mentions `source`.
-bool listTitle(Context& ctx, Budget& budget, const std::string& source,
+bool listTitle(Session& ctx, Budget& budget, const std::string& source,
                const std::string& playlistTitle) {
     auto& lines = ctx.ui.mXPL;
     size_t found = 0;
@@ -469,7 +469,7 @@ int32_t GetAttrInt(const std::string& line, const std::string& name) {
 
 namespace {
 
-std::string scan(Context& ctx, Stream& in, Budget& budget) {
+std::string scan(Session& ctx, Stream& in, Budget& budget) {
     if (ctx.ReadBuffer.size() < kBlockSize) ctx.ReadBuffer.resize(kBlockSize);
     const int64_t size = in.size();
     if (size > kMaxPlaylistSize) notAPlaylist(ctx);
@@ -483,7 +483,7 @@ std::string scan(Context& ctx, Stream& in, Budget& budget) {
     return scanner.title();
 }
 
-void readPlaylist(Context& ctx) {
+void readPlaylist(Session& ctx) {
     auto& ui = ctx.ui;
     ui.bReadXPL = false;
     ui.page = 4;
@@ -509,23 +509,24 @@ void readPlaylist(Context& ctx) {
 
 } // namespace
 
-std::string ScanXPL(Context& ctx, Stream& in) {
+std::string ScanXPL(Session& ctx, Stream& in) {
     Budget budget(ctx, in.size());
     return scan(ctx, in, budget);
 }
 
-void bReadXPLClick(Context& ctx) {
+void bReadXPLClick(Session& ctx) {
     auto& ui = ctx.ui;
     // A running pass owns SourceStream and ReadBuffer: the reading waits for the next click.
-    runJob(
-        ctx, [&] { readPlaylist(ctx); },
-        [&] {
-            ui.mXPLVisible = true;
-            ui.bReadXPL = playlistChosen(ui);
-        });
+    try {
+        runJob(ctx, jobRequest(ui), [&] { readPlaylist(ctx); });
+    } catch (...) {
+        ui.mXPLVisible = true;
+        ui.bReadXPL = playlistChosen(ui);
+        throw;
+    }
 }
 
-void ReadPlaylist(Context& ctx, const std::string& playlist, const std::string& source) {
+void ReadPlaylist(Session& ctx, const std::string& playlist, const std::string& source) {
     if (!source.empty()) {
         ctx.ui.eEVOfile = source;
         EVOadj(ctx.ui);

@@ -4,7 +4,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 
-#include "model/markup.h"
+#include "engine/markup.h"
 
 namespace qf {
 

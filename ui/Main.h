@@ -1,5 +1,5 @@
 #pragma once
-// TfMain: the main window. It is a view of the toolkit-free window model (Context::ui):
+// TfMain: the main window. It is a view of the toolkit-free window model (Session::ui):
 // user actions go to the model's handlers, and after each of them the model is copied
 // back into the widgets (syncFromModel). Main.cpp builds it and wires the controls;
 // MainLayout.cpp places the controls, MainHandlers.cpp holds the handlers, MainSync.cpp
@@ -17,7 +17,7 @@
 #include <QStringList>
 
 #include "GuiHost.h"
-#include "engine/context.h"
+#include "model/session.h"
 
 class QCheckBox;
 class QComboBox;
@@ -57,7 +57,7 @@ public:
     explicit TfMain(QWidget* parent = nullptr);
     ~TfMain() override;
 
-    Context& context() { return ctx_; }
+    Session& context() { return ctx_; }
     void setDialogs(std::unique_ptr<FileDialogs> dialogs);
 
     // The start-up steps: settings, stream boxes, time format. They run on the first
@@ -143,7 +143,7 @@ private:
     void syncTreeWidth();
 
     GuiHost host_;
-    Context ctx_;
+    Session ctx_;
     std::unique_ptr<FileDialogs> dialogs_;
     bool startedUp_ = false;
     bool closePending_ = false;

@@ -14,10 +14,10 @@
 #include "LogView.h"
 #include "Main.h"
 #include "MainParts.h"
+#include "engine/markup.h"
 #include "jobs/control.h"
 #include "jobs/disc_title.h"
 #include "jobs/jobs.h"
-#include "model/markup.h"
 #include "model/window.h"
 #include "playlist/playlist.h"
 
@@ -31,7 +31,7 @@ std::string counted(size_t n, const char* thing) {
 
 // What Read XPL found for the source, for the status bar: the title that plays it, or the
 // log's reason why none was listed.
-std::string playlistOutcome(const Context& ctx, size_t logBefore) {
+std::string playlistOutcome(const Session& ctx, size_t logBefore) {
     const auto& ui = ctx.ui;
     const std::string_view none = "No title in the playlist plays ";
     for (size_t i = logBefore; i < ui.log.size(); ++i)
@@ -87,8 +87,11 @@ void TfMain::startJob(const std::function<void()>& handler) {
 bool TfMain::requestStop() {
     if (!ctx_.busy || askingToStop_) return false;
     if (ctx_.WriteMode) {
+        // The pass waits at its next block until the question is answered.
         askingToStop_ = true;
+        ctx_.Pause.hold();
         const bool yes = askYesNo(stopQuestion());
+        ctx_.Pause.release();
         askingToStop_ = false;
         if (!yes) return false;
     }
@@ -190,7 +193,7 @@ void TfMain::titlesChanged() {
     // A disc that cannot be read still leaves the source chosen; the error says why.
     ctx_.ui.cmbTitle.clear();
     syncTitles();
-    TitlesAdj(ctx_);
+    TitlesAdj(ctx_.ui);
 }
 
 void TfMain::chooseAtStart(const QString& path) {

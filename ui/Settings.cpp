@@ -7,7 +7,7 @@
 
 #include <QDataStream>
 
-#include "engine/context.h"
+#include "model/session.h"
 #include "model/window.h"
 
 namespace qf {
@@ -82,7 +82,7 @@ private:
 
 // A selected auto button stored as 0 gives way to "No auto process" rather than leaving
 // the group with nothing selected.
-void applyAutoFlag(Context& ctx, int mode, bool on) {
+void applyAutoFlag(Session& ctx, int mode, bool on) {
     bool& button = mode == 1 ? ctx.ui.rbAutoDemux : ctx.ui.rbAutoRebuild;
     if (on)
         setAutoMode(ctx.ui, mode);
@@ -104,7 +104,7 @@ WindowPlacement readPlacement(QSettings& store, QStringList* skipped) {
     return placement;
 }
 
-void readSettings(QSettings& store, Context& ctx, WindowPlacement& placement,
+void readSettings(QSettings& store, Session& ctx, WindowPlacement& placement,
                   QStringList* skipped) {
     auto& ui = ctx.ui;
     placement = readPlacement(store, skipped);
@@ -181,7 +181,7 @@ private:
 
 } // namespace
 
-QString writeSettings(QSettings& store, const Context& ctx, const QByteArray& geometry,
+QString writeSettings(QSettings& store, const Session& ctx, const QByteArray& geometry,
                       const QDateTime& localNow) {
     const auto& ui = ctx.ui;
     auto text = [](const std::string& s) { return QString::fromStdString(s); };

@@ -11,7 +11,7 @@
 
 namespace qf {
 
-class Context;
+class Session;
 
 inline constexpr char kSettingsOrganization[] = "Marrowby Software";
 inline constexpr char kSettingsApplication[] = "Quillfen";
@@ -28,7 +28,7 @@ struct WindowPlacement {
 // placement. A value that is missing leaves its target as it is; a value of the wrong
 // type (a text where a number belongs or the other way round) is skipped, its name added
 // to `skipped`, and the others still load.
-void readSettings(QSettings& store, Context& ctx, WindowPlacement& placement,
+void readSettings(QSettings& store, Session& ctx, WindowPlacement& placement,
                   QStringList* skipped = nullptr);
 // The placement alone, read the same way.
 WindowPlacement readPlacement(QSettings& store, QStringList* skipped = nullptr);
@@ -36,7 +36,7 @@ WindowPlacement readPlacement(QSettings& store, QStringList* skipped = nullptr);
 // Writes the values: the window's geometry record (the five older placement values are
 // removed), then the rest, and "Install" (the first close's local date and time) when it
 // is not stored yet. Returns an error text, empty when the store took everything.
-QString writeSettings(QSettings& store, const Context& ctx, const QByteArray& geometry,
+QString writeSettings(QSettings& store, const Session& ctx, const QByteArray& geometry,
                       const QDateTime& localNow = QDateTime::currentDateTime());
 
 // The frame and the client area (normal, not maximized) held in a geometry record made by

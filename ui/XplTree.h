@@ -4,7 +4,7 @@
 
 #include <QTreeWidget>
 
-#include "engine/context.h"
+#include "model/window_model.h"
 
 namespace qf {
 

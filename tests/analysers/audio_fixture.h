@@ -17,7 +17,7 @@ namespace qf::test {
 class AudioAnalyserTest : public ::testing::Test {
 protected:
     RecordingHost host;
-    Context ctx{host};
+    Session ctx{host};
 
     AudioAnalyserTest() { ctx.fillReportTables(); }
 

@@ -42,7 +42,7 @@ TEST(ReadReport, EveryCodecIsAnnouncedAndDescribed) {
     writeFile(dir / "ALL.EVO", mux.build(true, 5, 2));
 
     RecordingHost host;
-    Context ctx(host);
+    Session ctx(host);
     ctx.ui.eEVOfile = dir / "ALL.EVO";
     ctx.SourceStream = std::make_unique<FileStream>(ctx.ui.eEVOfile, FileStream::Mode::Read);
     ctx.EarliestPTS = 0xFFFFFFFF;

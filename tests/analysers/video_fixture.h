@@ -24,7 +24,7 @@ using VideoLines = std::vector<std::string>;
 class VideoAnalyserTest : public ::testing::Test {
 protected:
     RecordingHost host;
-    Context ctx{host};
+    Session ctx{host};
 
     VideoAnalyserTest() { ctx.fillReportTables(); }
 
@@ -62,7 +62,7 @@ protected:
 // The values an analyser reports besides its lines, beside the context's log.
 class ValueReport final : public Report {
 public:
-    explicit ValueReport(Context& ctx) : ctx_(ctx) {}
+    explicit ValueReport(Session& ctx) : ctx_(ctx) {}
     std::span<const uint8_t> block() const override { return ctx_.block(); }
     const NameTables& tables() const override { return ctx_; }
     char decimalSeparator() const override { return ctx_.decimalSeparator(); }
@@ -74,7 +74,7 @@ public:
     StreamFacts facts;
 
 private:
-    Context& ctx_;
+    Session& ctx_;
 };
 
 // Offset of the k-th (0-based) occurrence of the three-byte start code prefix

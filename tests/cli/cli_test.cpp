@@ -19,9 +19,9 @@ enum class FollowUp { None, Demux, Rebuild };
 
 // The plain log the core writes for the same job, as the window would show it.
 std::string coreLog(const std::string& source, FollowUp follow,
-                    const std::function<void(Context&)>& options = {}) {
+                    const std::function<void(Session&)>& options = {}) {
     RecordingHost host;
-    Context ctx(host);
+    Session ctx(host);
     ctx.ui.eEVOfile = source;
     EVOadj(ctx.ui);
     if (options) options(ctx);
@@ -53,7 +53,7 @@ TEST_F(CliTest, ReadPrintsThePlainLogAndNothingElse) {
 
 TEST_F(CliTest, DemuxWritesEveryStreamFoundAndPrintsTheLog) {
     const std::string expected =
-        coreLog(part1, FollowUp::Demux, [&](Context& ctx) { ctx.ui.eWorkdir = out; });
+        coreLog(part1, FollowUp::Demux, [&](Session& ctx) { ctx.ui.eWorkdir = out; });
     const CliResult r = runCli({"demux", part1, "-o", out});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
@@ -92,16 +92,16 @@ TEST_F(CliTest, OptionsMayStandBeforeOrAfterTheSource) {
 TEST_F(CliTest, SettingOptionsReachTheJobs) {
     const CliResult r = runCli({"read", "--no-details", part1, "--no-count-frames"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, coreLog(part1, FollowUp::None, [](Context& ctx) {
+    EXPECT_EQ(r.out, coreLog(part1, FollowUp::None, [](Session& ctx) {
                   ctx.ui.cbDetails = false;
                   ctx.ui.cbCountFr = false;
               }));
     EXPECT_FALSE(contains(r.out, "First PTS"));
     EXPECT_FALSE(contains(r.out, "frames ("));
 
-    const CliResult d = runCli({"demux", part1, "-o", out, "--video-ext", "vc1", "--audio-ext",
-                                "ac3", "--sub-ext", "sub", "--select", "v0,a0,s0",
-                                "--no-mkvmerge-options"});
+    const CliResult d =
+        runCli({"demux", part1, "-o", out, "--video-ext", "vc1", "--audio-ext", "ac3", "--sub-ext",
+                "sub", "--select", "v0,a0,s0", "--no-mkvmerge-options"});
     EXPECT_EQ(d.status, 0) << d.err;
     EXPECT_EQ(outputs(), (Strings{"FEATURE_1_FEATURE_2.DD.stream.00.ac3",
                                   "FEATURE_1_FEATURE_2.Subpicture.00.sub",
@@ -230,14 +230,13 @@ TEST_F(CliTest, DemuxWithAPlaylistUsesItsStreamsAndNames) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_FALSE(contains(r.out, "Dolby Digital")) << "a Read job ran";
     // With the playlist's chapters, and the mkvmerge options file naming what it reads.
-    EXPECT_EQ(outputs(), (Strings{"FEATURE_1_FEATURE_2.2bitRLE.stream.00.English.sup",
-                                  "FEATURE_1_FEATURE_2.AC-3.6ch.stream.00.English.ac3",
-                                  "FEATURE_1_FEATURE_2.DD+.6ch.stream.01.English.eac3",
-                                  "FEATURE_1_FEATURE_2.LPCM.2ch.stream.02.Commentary.mpa",
-                                  "FEATURE_1_FEATURE_2.VC-1.stream.0.vc1",
-                                  "FEATURE_1_FEATURE_2.chapters.txt",
-                                  "FEATURE_1_FEATURE_2.chapters.xml",
-                                  "FEATURE_1_FEATURE_2.mkvmerge.json"}));
+    EXPECT_EQ(outputs(),
+              (Strings{"FEATURE_1_FEATURE_2.2bitRLE.stream.00.English.sup",
+                       "FEATURE_1_FEATURE_2.AC-3.6ch.stream.00.English.ac3",
+                       "FEATURE_1_FEATURE_2.DD+.6ch.stream.01.English.eac3",
+                       "FEATURE_1_FEATURE_2.LPCM.2ch.stream.02.Commentary.mpa",
+                       "FEATURE_1_FEATURE_2.VC-1.stream.0.vc1", "FEATURE_1_FEATURE_2.chapters.txt",
+                       "FEATURE_1_FEATURE_2.chapters.xml", "FEATURE_1_FEATURE_2.mkvmerge.json"}));
     std::filesystem::remove_all(out);
     std::filesystem::create_directory(out);
     r = runCli({"demux", "--select", "dd+.6ch.stream.01.english", part1, "--playlist", playlist,

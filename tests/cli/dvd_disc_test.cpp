@@ -15,8 +15,8 @@
 
 #include "cli/cli_process.h"
 #include "engine/dvd_disc.h"
+#include "engine/paths.h"
 #include "engine/title_stream.h"
-#include "model/paths.h"
 #include "support/ffmpeg.h"
 
 namespace qf::test {

@@ -84,7 +84,7 @@ TEST(BlockPass, BlocksStopsAndErrors) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         RecordingHost host;
-        Context ctx(host);
+        Session ctx(host);
         auto src = std::make_unique<ShortReads>(source);
         src->most = c.most;
         if (c.failAt != SIZE_MAX) src->readsFailAt = c.failAt;

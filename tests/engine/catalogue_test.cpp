@@ -45,7 +45,7 @@ TEST(KindNames, Subpicture) {
 
 TEST(Context, StartsEmptyAndResets) {
     RecordingHost host;
-    Context ctx(host);
+    Session ctx(host);
     EXPECT_EQ(ctx.ReadBuffer.size(), kChunkSize);
     ctx.VideoSlots[1] = 0xE1;
     ctx.AudioSlots[15] = 1;
@@ -58,7 +58,7 @@ TEST(Context, StartsEmptyAndResets) {
 
 TEST(Context, LogAndStatusReachTheHost) {
     RecordingHost host;
-    Context ctx(host);
+    Session ctx(host);
     ctx.log("[b]x[/b]");
     ctx.log("");
     EXPECT_EQ(ctx.ui.log, (std::vector<std::string>{"[b]x[/b]", ""}));
@@ -88,7 +88,7 @@ TEST(Context, WindowModelDefaults) {
 
 TEST(ReportTables, Contents) {
     RecordingHost host;
-    Context ctx(host);
+    Session ctx(host);
     ctx.ChannelNames[25] = "stale";
     ctx.fillReportTables();
     const std::array<int32_t, 23> rates = {48000,  44100,  32000,  0,      32000,  40000,

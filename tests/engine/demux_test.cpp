@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "engine/context.h"
+#include "engine/markup.h"
+#include "engine/paths.h"
 #include "jobs/control.h"
-#include "model/markup.h"
-#include "model/paths.h"
 #include "support/memory_stream.h"
 #include "support/ps_builder.h"
 #include "support/recording_host.h"
@@ -92,7 +92,7 @@ bool isEngineLine(const std::string& plain) {
 class Demux : public ::testing::Test {
 protected:
     RecordingHost host;
-    Context ctx{host};
+    Session ctx{host};
     TempDir dir;
 
     Demux() { ctx.ui.cbDetails = false; }
@@ -108,10 +108,12 @@ protected:
         source(bytes, name);
         ctx.Slots.clear();
         ctx.EarliestPTS = 0xFFFFFFFF;
+        ctx.job = jobRequest(ctx.ui);
         demux(ctx, kReadPass);
     }
     void demuxPass(const Bytes& bytes, const std::string& name = "title.EVO") {
         source(bytes, name);
+        ctx.job = jobRequest(ctx.ui);
         demux(ctx, kDemuxPass);
     }
     // Ticks a box and gives it an in-memory output: family 0 video, 1 audio, 2 subpicture.
@@ -885,12 +887,13 @@ void PrintTo(const Outcome& o, std::ostream* os) {
 
 Outcome runProbe(const Probe& pr, size_t start) {
     RecordingHost host;
-    Context ctx(host);
+    Session ctx(host);
     const Bytes file = cat({filler(start), pr.bytes});
     ctx.ui.eEVOfile = "probe.EVO";
     ctx.ui.cbDetails = true; // the analysers see split first runs too
     ctx.EarliestPTS = 0xFFFFFFFF;
     ctx.SourceStream = std::make_unique<MemoryStream>(file);
+    ctx.job = jobRequest(ctx.ui);
     demux(ctx, kReadPass);
     Outcome o;
     for (const auto& l : host.lines)
@@ -913,6 +916,7 @@ Outcome runProbe(const Probe& pr, size_t start) {
     give(ctx.SubOut[1], ctx.ui.cbSub[1]);
     give(ctx.SubOut[3], ctx.ui.cbSub[3]);
     ctx.SourceStream = std::make_unique<MemoryStream>(file);
+    ctx.job = jobRequest(ctx.ui);
     demux(ctx, kDemuxPass);
     o.demuxFrames = ctx.FrameCount;
     for (auto* s : outs) o.outputs.push_back(s->data);
@@ -957,9 +961,10 @@ TEST(DemuxBlocks, SkippedPacketLeavesItsLastBytesInTheScanWord) {
     for (size_t k = 0; k <= skipped.size(); ++k) {
         SCOPED_TRACE(k);
         RecordingHost host;
-        Context ctx(host);
+        Session ctx(host);
         ctx.SourceStream =
             std::make_unique<MemoryStream>(cat({filler(kBlockSize - k), skipped, rest}));
+        ctx.job = jobRequest(ctx.ui);
         demux(ctx, kReadPass);
         EXPECT_EQ(ctx.AudioSlots[0], 0x80);
     }
@@ -1005,6 +1010,7 @@ TEST_F(Demux, SystemHeaderLine) {
         SCOPED_TRACE(c.file.size());
         host.lines.clear();
         source(cat({c.file, priv(0x80, data(4))}));
+        ctx.job = jobRequest(ctx.ui);
         demux(ctx, c.mode);
         Lines got = host.lines;
         if (c.mode == kReadPass) {
@@ -1046,6 +1052,7 @@ TEST_F(Demux, ProgressEvery4MiB) {
         const std::string path = dir / "zeros.EVO";
         sparseFile(path, c.size, {});
         ctx.SourceStream = std::make_unique<FileStream>(path, FileStream::Mode::Read);
+        ctx.job = jobRequest(ctx.ui);
         demux(ctx, kReadPass);
         ASSERT_EQ(host.status1.size(), c.prefixes.size());
         EXPECT_EQ(host.pumps, static_cast<int>(c.prefixes.size()));
@@ -1082,6 +1089,7 @@ TEST_F(Demux, CancelStopsAtTheEndOfTheBlockOfThePump) {
         ctx.FrameCount = {0, 0};
         ctx.CancelFlag = true; // cleared by the pass
         ctx.SourceStream = std::make_unique<FileStream>(path, FileStream::Mode::Read);
+        ctx.job = jobRequest(ctx.ui);
         demux(ctx, c.mode);
         EXPECT_EQ(ctx.SourceStream->position(), c.endsAt);
         EXPECT_EQ(host.questions, Lines(c.questions, "Are you sure to stop demuxing?"));
@@ -1112,6 +1120,7 @@ TEST_F(Demux, ReadDeliveringNothingBeforeTheEndIsAnError) {
     src->reportedSize = static_cast<int64_t>(src->data.size()) + 100;
     ctx.SourceStream = std::move(src);
     try {
+        ctx.job = jobRequest(ctx.ui);
         demux(ctx, kReadPass);
         FAIL() << "no error";
     } catch (const Error& e) {
@@ -1147,6 +1156,7 @@ TEST_F(Demux, FastCheckStopsAfterTheBlockEndingPast300MB) {
         ctx.FrameCount = {0, 0};
         ctx.ui.cbFastCheck = c.fastCheck;
         ctx.SourceStream = std::make_unique<FileStream>(path, FileStream::Mode::Read);
+        ctx.job = jobRequest(ctx.ui);
         demux(ctx, c.mode);
         const bool stopped = c.endsAt == kStop;
         EXPECT_EQ(ctx.SourceStream->position(), c.endsAt);

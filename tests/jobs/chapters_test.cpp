@@ -40,7 +40,7 @@ TEST(ChapterFiles, SampleDiscGivesItsPlaylistsChaptersInBothFiles) {
     TempDir tmp;
     writeSampleDisc(tmp.path);
     RecordingHost host;
-    Context ctx{host};
+    Session ctx{host};
     ctx.ui.eEVOfile = tmp / "HVDVD_TS/FEATURE_1.EVO";
     EVOadj(ctx.ui);
     bCheckClick(ctx);
@@ -66,7 +66,7 @@ TEST(ChapterFiles, FramesCountAtTheTitlesTimeBase) {
     for (const auto& c : cases) {
         TempDir tmp;
         RecordingHost host;
-        Context ctx{host};
+        Session ctx{host};
         ctx.ui.eEVOfile = tmp / "FEATURE_1.EVO";
         EVOadj(ctx.ui);
         const std::string xpl = std::string("<Playlist><TitleSet><Title id=\"t\"") + c.timeBase +

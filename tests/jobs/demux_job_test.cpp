@@ -65,7 +65,7 @@ TEST_P(FfmpegDemuxTest, DemuxedStreamsEqualTheEncodedOnes) {
     if (!ready) GTEST_SKIP() << "ffmpeg with mpeg2video, libx264, ac3, dca is not available";
     const FfmpegCase& c = GetParam();
     RecordingHost host;
-    Context ctx(host);
+    Session ctx(host);
     streamFilesOnly(ctx);
     TempDir out;
     chooseSource(ctx, media->path + "/" + c.name, out.path);
@@ -96,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(Ffmpeg, FfmpegDemuxTest, ::testing::ValuesIn(kCases),
 // The kinds the files above do not carry, and streams that only a playlist listed.
 TEST(CodecExtension, ByStreamIdOrByThePlaylistsCaption) {
     NullHost host;
-    Context ctx(host);
+    Session ctx(host);
     struct Case {
         int family;
         int32_t entry; // 1: listed by a playlist
@@ -123,6 +123,7 @@ TEST(CodecExtension, ByStreamIdOrByThePlaylistsCaption) {
         (c.family == 0 ? ctx.VideoSlots : ctx.AudioSlots)[0] = c.entry;
         ctx.SubSlots[0] = c.entry;
         ctx.ui.cbVideo[0].caption = ctx.ui.cbAudio[0].caption = ctx.ui.cbSub[0].caption = c.caption;
+        ctx.job = jobRequest(ctx.ui);
         EXPECT_EQ(codecExtension(ctx, c.family, 0), c.ext);
     }
 }
@@ -181,7 +182,7 @@ TEST_P(MultiAudioVobTest, EveryTrackHasItsOwnBoxFileAndPacks) {
     ASSERT_TRUE(ffmpeg(media->path, inputs + " " + maps + " -c copy -f dvd " + c.name));
 
     RecordingHost host;
-    Context ctx(host);
+    Session ctx(host);
     streamFilesOnly(ctx);
     TempDir out;
     chooseSource(ctx, media->path + "/" + c.name, out.path);

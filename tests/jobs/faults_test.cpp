@@ -114,7 +114,7 @@ protected:
         before = snapshot(dir.path);
         fdsBefore = openFds();
     }
-    std::string run(void (*job)(Context&)) {
+    std::string run(void (*job)(Session&)) {
         try {
             job(ctx);
         } catch (const Error& e) {
@@ -346,7 +346,7 @@ TEST_F(FaultTest, ReadsThatFailEndEveryJobWithTheirReason) {
         if (p == failing) s->readsFailAt = 5 * kMiB;
         return s;
     };
-    auto fails = [&](void (*job)(Context&), const std::string& part) {
+    auto fails = [&](void (*job)(Session&), const std::string& part) {
         SCOPED_TRACE(part);
         failing = part;
         host.lines.clear();

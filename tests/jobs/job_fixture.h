@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "engine/context.h"
+#include "engine/markup.h"
+#include "engine/paths.h"
 #include "jobs/control.h"
 #include "jobs/jobs.h"
-#include "model/markup.h"
-#include "model/paths.h"
 #include "model/window.h"
 #include "support/file_limit.h"
 #include "support/ps_builder.h"
@@ -109,7 +109,7 @@ inline Bytes spRecords(const std::vector<Bytes>& units, uint32_t firstPts, uint3
 }
 
 // What choosing a source (and an output folder) in the window does.
-inline void chooseSource(Context& ctx, const std::string& path, const std::string& outDir = "") {
+inline void chooseSource(Session& ctx, const std::string& path, const std::string& outDir = "") {
     ctx.ui.eEVOfile = path;
     EVOadj(ctx.ui);
     if (!outDir.empty()) ctx.ui.eWorkdir = outDir;
@@ -117,7 +117,7 @@ inline void chooseSource(Context& ctx, const std::string& path, const std::strin
 
 // The stream files alone, named by the extension settings, subpictures as .sup records:
 // what these tests look at. The files for muxers have tests of their own.
-inline void streamFilesOnly(Context& ctx) {
+inline void streamFilesOnly(Session& ctx) {
     ctx.outputChoices.mkvmergeOptions = false;
     ctx.outputChoices.chapters = false;
     ctx.outputChoices.subFormat = JobState::OutputChoices::SubFormat::Sup;
@@ -127,7 +127,7 @@ class JobTest : public ::testing::Test {
 protected:
     JobTest() { streamFilesOnly(ctx); }
     RecordingHost host;
-    Context ctx{host};
+    Session ctx{host};
     TempDir dir;
 
     // Chooses a source file the way dropping it on the window does.

@@ -301,7 +301,7 @@ TEST_P(FrameCountTest, CountEqualsThePicturesAndDurationUsesTheStreamRate) {
     ASSERT_GT(pictures, 0);
 
     RecordingHost host;
-    Context ctx(host);
+    Session ctx(host);
     streamFilesOnly(ctx);
     chooseSource(ctx, media / name, media.path);
     ctx.ui.cbFastCheck = false;

@@ -80,7 +80,7 @@ Bytes renumbered(const Bytes& src, const std::map<uint8_t, uint8_t>& ids, int au
 class RebuildWriterTest : public ::testing::Test {
 protected:
     RecordingHost host;
-    Context ctx{host};
+    Session ctx{host};
     RebuildState st;
     MemoryStream* out = nullptr;
 
@@ -102,6 +102,7 @@ protected:
     }
     Bytes run(const Bytes& src) {
         setSource(src);
+        ctx.job = jobRequest(ctx.ui);
         Rebuild(ctx, st);
         return out->data;
     }
@@ -303,6 +304,7 @@ TEST_F(RebuildWriterTest, FailuresEndTheRun) {
     setSource(src);
     out->failAfter = 2 * kPackSize;
     try {
+        ctx.job = jobRequest(ctx.ui);
         Rebuild(ctx, st);
         ADD_FAILURE() << "no error";
     } catch (const Error& e) {
@@ -313,6 +315,7 @@ TEST_F(RebuildWriterTest, FailuresEndTheRun) {
 
     // A source that stops delivering before its end must not keep the run spinning.
     setSource(src, 10 * kPackSize);
+    ctx.job = jobRequest(ctx.ui);
     EXPECT_THROW(Rebuild(ctx, st), Error);
 
     EXPECT_TRUE(run({}).empty());

@@ -11,8 +11,8 @@
 #include <sstream>
 
 #include "engine/context.h"
+#include "engine/paths.h"
 #include "jobs/jobs.h"
-#include "model/paths.h"
 #include "model/window.h"
 #include "support/ffmpeg.h"
 #include "support/ps_builder.h"
@@ -58,7 +58,7 @@ class DvdTitle : public ::testing::Test {
 protected:
     TempDir out;
     RecordingHost host;
-    Context ctx{host};
+    Session ctx{host};
     std::string base;
 
     void SetUp() override {

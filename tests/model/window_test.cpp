@@ -10,7 +10,7 @@
 #include <tuple>
 
 #include "engine/context.h"
-#include "model/markup.h"
+#include "engine/markup.h"
 #include "support/ps_builder.h"
 #include "support/recording_host.h"
 
@@ -20,7 +20,7 @@ namespace {
 class Window : public ::testing::Test {
 protected:
     RecordingHost host;
-    Context ctx{host};
+    Session ctx{host};
 };
 
 TEST_F(Window, SourceInADiscFolderProposesItsPlaylist) {

@@ -116,7 +116,7 @@ Lines wholeDisc() {
 class PlaylistReader : public ::testing::Test {
 protected:
     test::RecordingHost host;
-    Context ctx{host};
+    Session ctx{host};
 
     void expectSlots(const std::vector<size_t>& video, const std::vector<size_t>& audio,
                      const std::vector<size_t>& sub) {

@@ -51,7 +51,7 @@ class SampleJobs : public ::testing::Test {
 protected:
     TempDir tmp;
     RecordingHost host;
-    Context ctx{host};
+    Session ctx{host};
     void SetUp() override {
         writeSampleDisc(tmp.path);
         ctx.ui.eEVOfile = tmp / "HVDVD_TS/FEATURE_1.EVO";

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "engine/context.h"
-#include "model/host.h"
-#include "model/markup.h"
+#include "engine/markup.h"
+#include "model/session.h"
 
 namespace qf::test {
 

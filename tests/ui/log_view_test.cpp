@@ -9,8 +9,8 @@
 #include <QtTest>
 
 #include "LogView.h"
+#include "engine/markup.h"
 #include "gui_support.h"
-#include "model/markup.h"
 
 using namespace qf;
 using namespace qf::test;
@@ -129,7 +129,7 @@ private slots:
     void windowLogAndStatusBar() {
         SettingsSandbox sandbox;
         auto w = startedWindow();
-        Context& ctx = w->context();
+        Session& ctx = w->context();
         ctx.log("[b]MPEG-2[/b] video stream 0 found!");
         auto* log = control<LogView>(*w, "reMessage");
         QCOMPARE(log->toPlainText(), QString("MPEG-2 video stream 0 found!"));

@@ -1,4 +1,4 @@
-#include "model/paths.h"
+#include "engine/paths.h"
 
 #include <sys/stat.h>
 

@@ -1,5 +1,5 @@
 // Log markup: plain text, formatting spans, literal brackets and HexValue.
-#include "model/markup.h"
+#include "engine/markup.h"
 
 #include <gtest/gtest.h>
 

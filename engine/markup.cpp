@@ -1,4 +1,4 @@
-#include "model/markup.h"
+#include "engine/markup.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // Taking paths apart, and finding the parts of a title.
-#include "model/paths.h"
+#include "engine/paths.h"
 
 #include <gtest/gtest.h>
 

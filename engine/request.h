@@ -1,0 +1,47 @@
+#pragma once
+// What a job is asked to do, fixed when it starts: the source, the streams chosen and the
+// options. The window and the command line each make one from their own state; the job
+// never looks back at theirs.
+#include <array>
+#include <string>
+
+namespace qf {
+
+// Options a pass over the source reads.
+struct PassOptions {
+    bool fastCheck = true;   // a read pass stops past the first 300,000,000 bytes
+    bool details = true;     // describe each stream's first payload
+    bool countFrames = true; // count the frames of the video streams
+};
+
+// A selectable slot as the job takes it: ticked or not, and its caption (output names).
+struct ChosenStream {
+    bool checked = false;
+    std::string caption;
+};
+
+struct Selection {
+    std::array<std::array<ChosenStream, 16>, 3> family; // video, audio, subpicture
+
+    ChosenStream& at(int f, size_t k) { return family[static_cast<size_t>(f)][k]; }
+    const ChosenStream& at(int f, size_t k) const { return family[static_cast<size_t>(f)][k]; }
+    bool any() const {
+        for (const auto& streams : family)
+            for (const ChosenStream& s : streams)
+                if (s.checked) return true;
+        return false;
+    }
+};
+
+struct JobRequest {
+    std::string source;       // a file, a DVD-Video disc folder, image or IFO
+    std::string playlist;     // the playlist the user chose (never written over)
+    int title = 0, angle = 1; // of a disc: 0 is its longest title
+    bool allParts = true;     // go on with the title's further numbered parts
+    PassOptions pass;
+    std::string workdir; // output folder; empty: the source's
+    std::array<std::string, 3> extensions = {"mpv", "mpa", "sup"}; // by family
+    Selection selection;                                           // what Demux and Rebuild write
+};
+
+} // namespace qf

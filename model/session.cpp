@@ -1,0 +1,146 @@
+#include "model/session.h"
+
+#include "jobs/disc_title.h"
+#include "model/window.h"
+
+namespace qf {
+
+void WindowEvents::logAppended(const std::string& markedLine) {
+    ui.log.push_back(markedLine);
+    host.logAppended(ui.log.back());
+}
+
+void WindowEvents::statusChanged(int panel, const std::string& text) {
+    auto& slot = ui.status[panel == 0 ? 0 : 1];
+    slot = text;
+    if (panel != 0) ui.statusHint = slot;
+    host.statusChanged(panel == 0 ? 0 : 1, slot);
+}
+
+void WindowEvents::streamsListed(const StreamList& streams) {
+    for (int family = 0; family < 3; ++family) {
+        const size_t boxes = family == 0 ? ui.cbVideo.size() : ui.cbAudio.size();
+        for (size_t k = 0; k < boxes; ++k) {
+            CheckBox& box = ui.box(family, k);
+            const ListedStream& listed = streams.at(family, k);
+            box.enabled = box.checked = listed.present;
+            if (listed.present) box.caption = listed.caption;
+        }
+    }
+}
+
+void WindowEvents::streamAdded(int family, size_t slot, const std::string& caption) {
+    CheckBox& box = ui.box(family, slot);
+    box.enabled = box.checked = true;
+    box.caption = caption;
+}
+
+JobRequest jobRequest(const WindowModel& ui) {
+    JobRequest r;
+    r.source = ui.eEVOfile;
+    r.playlist = ui.eXPLfile;
+    r.title = ui.title;
+    r.angle = ui.angle;
+    r.allParts = ui.cbContinue;
+    r.pass.fastCheck = ui.cbFastCheck;
+    r.pass.details = ui.cbDetails;
+    r.pass.countFrames = ui.cbCountFr;
+    r.workdir = ui.eWorkdir;
+    r.extensions = {ui.eVideoExt, ui.eAudioExt, ui.eSubExt};
+    for (int family = 0; family < 3; ++family) {
+        const size_t boxes = family == 0 ? ui.cbVideo.size() : ui.cbAudio.size();
+        for (size_t k = 0; k < boxes; ++k) {
+            const CheckBox& box = ui.box(family, k);
+            r.selection.at(family, k) = {box.checked, box.caption};
+        }
+    }
+    return r;
+}
+
+JobRequest beginJob(Session& s, JobKind kind) {
+    auto& ui = s.ui;
+    s.bRebuildBefore = kind == JobKind::Read ? false : ui.bRebuild;
+    if (kind == JobKind::Read) {
+        ui.bCheck = false;
+        ui.bDemux = false;
+        ui.bRebuild = false;
+        Resetcbs(ui);
+    } else {
+        ui.bDemux = false;
+        ui.bRebuild = false;
+    }
+    ui.page = 0;
+    return jobRequest(ui);
+}
+
+void endJob(Session& s, JobKind kind, bool succeeded) {
+    auto& ui = s.ui;
+    if (!succeeded) {
+        // As the selection asks, so that the user can try again.
+        ui.bCancel = false;
+        ui.bCheck = !ui.eEVOfile.empty();
+        ui.bRebuild = s.bRebuildBefore;
+        cbVideoClick(ui);
+    } else if (kind == JobKind::Read) {
+        ui.bCheck = true;
+        cbVideoClick(ui);
+    } else {
+        ui.bDemux = true;
+        ui.bRebuild = true;
+    }
+}
+
+namespace {
+
+JobOutcome runHere(Session& s, JobKind kind) {
+    if (s.busy) return {};
+    const JobRequest request = beginJob(s, kind);
+    JobOutcome outcome;
+    try {
+        outcome = runJobOfKind(s, kind, request);
+    } catch (...) {
+        endJob(s, kind, false);
+        throw;
+    }
+    endJob(s, kind, true);
+    return outcome;
+}
+
+} // namespace
+
+void bCheckClick(Session& s) {
+    const JobOutcome outcome = runHere(s, JobKind::Read);
+    // A user's Cancel means "stop here"; the fast-check stop is no reason to skip it.
+    if (!outcome.ran || outcome.cancelled) return;
+    if (s.ui.rbAutoDemux) bDemuxClick(s);
+    if (s.ui.rbAutoRebuild) bRebuildClick(s);
+}
+
+void bDemuxClick(Session& s) {
+    runHere(s, JobKind::Demux);
+}
+
+void bRebuildClick(Session& s) {
+    runHere(s, JobKind::Rebuild);
+}
+
+void bCancelClick(Session& s) {
+    if (!s.WriteMode) {
+        s.CancelFlag = true;
+        return;
+    }
+    s.Pause.hold();
+    if (s.host.askYesNo("Are you sure to stop demuxing?")) s.CancelFlag = true;
+    s.Pause.release();
+}
+
+void TitlesAdj(WindowModel& ui) {
+    ui.cmbTitle.clear();
+    ui.title = 0;
+    ui.angle = 1;
+    const TitleChoices choices = titleChoices(ui.eEVOfile);
+    for (const auto& [number, text] : choices.items) ui.cmbTitle.push_back({number, text});
+    ui.title = choices.longest;
+}
+
+} // namespace qf
