@@ -1,6 +1,13 @@
 #include "engine/blockpass.h"
 
 #include <algorithm>
+#include <array>
+#include <condition_variable>
+#include <csignal>
+#include <exception>
+#include <mutex>
+#include <pthread.h>
+#include <thread>
 
 #include "engine/context.h"
 #include "engine/timefmt.h"
@@ -20,6 +27,130 @@ std::string progressLine(const Context& ctx, int64_t pos, int64_t size, double s
     return std::to_string(pos / 1048576) + "/" + std::to_string(size / 1048576) +
            " Mbytes, Remaining time: " + ctx.formatTime(static_cast<double>(remaining));
 }
+
+// Reads the source on a thread of its own, chunk after chunk into the slots of the
+// buffer, while the pass parses and writes the chunk before: reading a cached file costs
+// about as much as parsing it. The reads are the ones the pass would make itself, each up
+// to the next multiple of the chunk size, so blocks fall where they always did. Only the
+// reader touches the source until stop().
+class ReadAhead {
+public:
+    static constexpr size_t kSlots = 2; // one being parsed and written, one being read
+    struct Chunk {
+        int64_t start = 0; // source position of its first byte
+        size_t got = 0;    // 0: the read failed
+        size_t at = 0;     // where it is in the buffer
+    };
+
+    ReadAhead(Stream& src, int64_t size, uint8_t* buffer)
+        : src_(src), size_(size), buffer_(buffer) {
+        // Signals from outside (a Ctrl+C that cancels) stay with the pass's thread, as
+        // before there was a reader: the reader starts with them blocked. Those of a fault
+        // are its own.
+        sigset_t all, old;
+        sigfillset(&all);
+        for (const int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT})
+            sigdelset(&all, fault);
+        pthread_sigmask(SIG_SETMASK, &all, &old);
+        try {
+            thread_ = std::thread([this] { run(); });
+        } catch (...) {
+            pthread_sigmask(SIG_SETMASK, &old, nullptr);
+            throw;
+        }
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    }
+    ~ReadAhead() { stop(); }
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // Waits for the next chunk; false once the source has been read to its size. A read
+    // that failed is thrown here, in the order the chunks come.
+    bool next(Chunk& chunk) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return filled_ > taken_ || ended_; });
+        if (filled_ == taken_) return false;
+        chunk = chunks_[taken_ % kSlots];
+        if (chunk.got > 0) return true;
+        if (thrown_) std::rethrow_exception(thrown_);
+        throw Error(failure_);
+    }
+    // The pass is done with the chunk next() gave: its slot may be filled again.
+    void release() {
+        {
+            const std::lock_guard lock(mutex_);
+            ++taken_;
+        }
+        changed_.notify_all();
+    }
+    // Ends the reader after the read it may be making; the source is the pass's again.
+    void stop() {
+        if (!thread_.joinable()) return;
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+private:
+    void run() {
+        for (uint64_t k = 0;; ++k) {
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return stopping_ || k - taken_ < kSlots; });
+                if (stopping_) return;
+            }
+            Chunk chunk;
+            chunk.start = src_.position();
+            chunk.at = (k % kSlots) * kChunkSize;
+            if (chunk.start >= size_) break;
+            // Up to the next multiple of the chunk size, so that the event loop's turns
+            // fall on chunk ends.
+            const auto want =
+                static_cast<size_t>(kChunkSize - static_cast<uint64_t>(chunk.start) % kChunkSize);
+            std::string failure;
+            std::exception_ptr thrown;
+            try {
+                chunk.got = src_.read(buffer_ + chunk.at, want);
+                if (chunk.got == 0) failure = src_.failure("Stream read error");
+            } catch (...) {
+                chunk.got = 0;
+                thrown = std::current_exception();
+            }
+            {
+                const std::lock_guard lock(mutex_);
+                chunks_[k % kSlots] = chunk;
+                ++filled_;
+                if (chunk.got == 0) {
+                    failure_ = std::move(failure);
+                    thrown_ = thrown;
+                    ended_ = true;
+                }
+            }
+            changed_.notify_all();
+            if (chunk.got == 0) return;
+        }
+        {
+            const std::lock_guard lock(mutex_);
+            ended_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    Stream& src_;
+    const int64_t size_;
+    uint8_t* const buffer_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::array<Chunk, kSlots> chunks_{};
+    uint64_t filled_ = 0, taken_ = 0; // chunks read, chunks the pass is done with
+    bool ended_ = false, stopping_ = false;
+    std::string failure_;
+    std::exception_ptr thrown_;
+    std::thread thread_;
+};
 
 } // namespace
 
@@ -42,18 +173,36 @@ void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& ha
     const int64_t size = src.size();
     const int64_t before = inTitle ? ctx.Span.before : 0;
     const int64_t total = inTitle ? std::max(ctx.Span.total, before + size) : size;
-    while (src.position() < size && !ctx.CancelFlag) {
-        const int64_t start = src.position();
-        // Up to the next multiple of the chunk size, so that the event loop's turns fall on
-        // chunk ends.
-        const auto want =
-            static_cast<size_t>(kChunkSize - static_cast<uint64_t>(start) % kChunkSize);
-        const size_t got = src.read(ctx.ReadBuffer.data(), want);
-        if (got == 0) throw Error(src.failure("Stream read error"));
+    if (src.position() >= size || ctx.CancelFlag) return;
+    if (ctx.ReadBuffer.size() < ReadAhead::kSlots * kChunkSize) {
+        std::vector<uint8_t>().swap(ctx.ReadBuffer); // gone before the larger one is made
+        ctx.ReadBuffer.resize(ReadAhead::kSlots * kChunkSize);
+    }
+
+    // Where the source is left: after the last block parsed (the reader may be ahead).
+    int64_t leaveAt = src.position();
+    ReadAhead ahead(src, size, ctx.ReadBuffer.data());
+    struct Leave {
+        ReadAhead& ahead;
+        Stream& src;
+        const int64_t& at;
+        ~Leave() {
+            ahead.stop();
+            try {
+                if (src.position() != at) src.seek(at);
+            } catch (...) { // the pass's own error, if any, is the one to tell
+            }
+        }
+    } leave{ahead, src, leaveAt};
+
+    ReadAhead::Chunk chunk;
+    while (!ctx.CancelFlag && ahead.next(chunk)) {
+        const size_t got = chunk.got;
+        leaveAt = chunk.start + static_cast<int64_t>(got);
         for (size_t at = 0; at < got; at += kBlockSize) {
             const size_t len = std::min(kBlockSize, got - at);
-            const int64_t pos = start + static_cast<int64_t>(at + len);
-            ctx.BlockAt = at;
+            const int64_t pos = chunk.start + static_cast<int64_t>(at + len);
+            ctx.BlockAt = chunk.at + at;
             ctx.BlockLen = len;
             ctx.BlockEnd = pos;
             if (pos % kPumpInterval == 0) {
@@ -64,14 +213,15 @@ void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& ha
             if (settings.stopPast > 0 && pos > settings.stopPast) ctx.CancelFlag = true;
             if (pos % kRepaintInterval == 0) ctx.events->repaint();
             ctx.Pause.wait(); // while the user is asked whether to stop
-            handler.parseBlock({ctx.ReadBuffer.data() + at, len});
+            handler.parseBlock({ctx.ReadBuffer.data() + chunk.at + at, len});
             // A stop is seen between blocks: the source is left where the last one ended.
             if (ctx.CancelFlag && at + len < got) {
-                src.seek(pos);
+                leaveAt = pos;
                 break;
             }
         }
         handler.writeChunk();
+        ahead.release();
     }
 }
 

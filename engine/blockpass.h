@@ -4,7 +4,8 @@
 // and the front end's turn (events->processEvents) every 4 MiB, a repaint every 64 MiB, a
 // wait while a question about stopping is open, and a stop
 // between blocks once CancelFlag is set. The source is read a chunk of sixteen blocks at
-// a time, and what a pass writes goes out once per chunk.
+// a time, by a thread that reads the next chunk while the pass parses one, and what a
+// pass writes goes out once per chunk.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -40,7 +41,8 @@ public:
 // that delivers nothing before that size (it shrank, or a read failed) ends the pass with
 // the stream's read error. Clears CancelFlag and sets WriteMode at the start; Cancel is
 // enabled while the pass runs. A Cancel seen at a block's turn of the front end stops the
-// pass once that block is parsed and written.
+// pass once that block is parsed and written, and leaves the source where that block ends.
+// ReadBuffer is grown to two chunks, which the blocks are parsed in turn from.
 void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& handler);
 
 } // namespace qf

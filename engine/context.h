@@ -85,7 +85,7 @@ struct PassState {
     } Pause;
 
     std::unique_ptr<Stream> SourceStream; // opened and closed by the jobs
-    std::vector<uint8_t> ReadBuffer;      // kChunkSize bytes, allocated once
+    std::vector<uint8_t> ReadBuffer;      // a chunk, grown to two by the first pass
     // The block being parsed: BlockLen bytes at BlockAt in ReadBuffer, which end at the
     // source position BlockEnd.
     size_t BlockAt = 0, BlockLen = kBlockSize;

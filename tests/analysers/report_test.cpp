@@ -8,6 +8,7 @@
 #include "analysers/analysers.h"
 #include "engine/context.h"
 #include "engine/demux.h"
+#include "support/golden.h"
 #include "support/ps_builder.h"
 #include "support/recording_host.h"
 
@@ -44,15 +45,13 @@ TEST(ReadReport, EveryCodecIsAnnouncedAndDescribed) {
     writeFile(dir / "ALL.EVO", mux.build(true, 5, 2));
 
     RecordingHost host;
-    Session ctx(host);
-    ctx.ui.eEVOfile = dir / "ALL.EVO";
-    ctx.SourceStream = std::make_unique<FileStream>(ctx.ui.eEVOfile, FileStream::Mode::Read);
+    Context ctx(host);
+    ctx.job.source = dir / "ALL.EVO";
+    ctx.SourceStream = std::make_unique<FileStream>(ctx.job.source, FileStream::Mode::Read);
     ctx.EarliestPTS = 0xFFFFFFFF;
     demux(ctx, kReadPass);
 
-    std::ifstream expected(std::string(QUILLFEN_TEST_DATA) + "/all_codecs.log");
-    const std::string want((std::istreambuf_iterator<char>(expected)), {});
-    EXPECT_EQ(host.plainLog(), want);
+    expectGolden(host.plainLog(), "all_codecs.log");
     EXPECT_EQ(ctx.EarliestPTS, 90000u);
     EXPECT_EQ(ctx.VideoSlots[0], 0xE2);
     EXPECT_EQ(ctx.VideoSlots[1], 0xE1);

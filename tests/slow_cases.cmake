@@ -1,0 +1,24 @@
+# Read by ctest after the gtest cases are discovered: the cases that need ffmpeg's
+# encoders, or run for more than 2 s on a busy machine, get the labels ffmpeg and slow
+# besides their area's.
+function(quillfen_label area labels pattern)
+  foreach(name IN LISTS ${area}_tests_TESTS)
+    if(name MATCHES "${pattern}")
+      set_tests_properties("${name}" PROPERTIES LABELS "${area};${labels}")
+    endif()
+  endforeach()
+endfunction()
+
+quillfen_label(engine slow
+  "^Demux\\.FastCheckStopsAfterTheBlockEndingPast300MB$")
+quillfen_label(jobs "slow;ffmpeg"
+  "^(Ffmpeg/.*|ReadJobTest\\.DvdVideoLpcmAgreesWithFfprobe|ReadJobTest\\.PulldownFramesAndTheirDisplayedTime)$")
+quillfen_label(jobs slow
+  "^(FaultTest\\.SourceBeyond4GiB|FaultTest\\.ReadsThatFailEndEveryJobWithTheirReason|ReadJobTest\\.FastCheckStopStillRunsTheFollowUp)$")
+quillfen_label(cli "slow;ffmpeg" "^JsonReportTest\\.")
+quillfen_label(cli slow
+  "^(IntAndTerm/SignalTest\\..*|LateStreamTest\\.IsWrittenWithoutASelectionAndNamedWithOne|TerminalTest\\.ProgressRedrawsAtMostTenTimesASecondAndGoesBeforeTheLog)$")
+# Every case reads the DVD-Video discs ffmpeg and dvdauthor make.
+foreach(name IN LISTS dvd_tests_TESTS)
+  set_tests_properties("${name}" PROPERTIES LABELS "slow;ffmpeg")
+endforeach()
