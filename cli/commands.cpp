@@ -15,34 +15,37 @@
 #include "cli/sample.h"
 #include "cli/terminal_host.h"
 #include "cli/titles.h"
+#include "engine/context.h"
 #include "engine/paths.h"
 #include "jobs/disc_title.h"
 #include "jobs/jobs.h"
 #include "jobs/outputs.h"
+#include "jobs/runner.h"
 #include "model/playlist_view.h"
-#include "model/session.h"
-#include "model/window.h"
+#include "playlist/playlist.h"
 
 namespace qf::cli {
 
 namespace {
 
 constexpr const char* kProgram = "quillfen-cli";
-// Every box of a selectable slot.
-template <typename F> void forEachBox(Session& ctx, F f) {
+
+// Every selectable slot the read (or the playlist) listed.
+template <typename F> void forEachListed(const Context& ctx, F f) {
     for (int family = 0; family < 3; ++family)
         for (int k = 0; k < kSelectableSlots[family]; ++k)
-            f(family, k, ctx.ui.box(family, static_cast<size_t>(k)));
+            if (const ListedStream& s = ctx.Listed.at(family, static_cast<size_t>(k)); s.present)
+                f(family, k, s);
 }
 
-bool anyStream(Session& ctx) {
+bool anyStream(const Context& ctx) {
     bool any = false;
-    forEachBox(ctx, [&](int, int, CheckBox& box) { any = any || box.enabled; });
+    forEachListed(ctx, [&](int, int, const ListedStream&) { any = true; });
     return any;
 }
 
 // Did the read find any stream, also one without a box (subpictures in slots 16-31)?
-bool anyStreamFound(const Session& ctx) {
+bool anyStreamFound(const Context& ctx) {
     for (int family = 0; family < 3; ++family) {
         const int32_t* slots = ctx.slotTable(static_cast<Family>(family));
         for (int k = 0; k < kFamilySlots[family]; ++k)
@@ -52,7 +55,7 @@ bool anyStreamFound(const Session& ctx) {
 }
 
 // The stream id the read reported for a slot; a stream only listed by a playlist has none.
-std::string streamId(const Session& ctx, int family, int k) {
+std::string streamId(const Context& ctx, int family, int k) {
     const int32_t entry = ctx.slotTable(static_cast<Family>(family))[k];
     if (entry == 1) return "listed by the playlist";
     char buf[16];
@@ -61,15 +64,13 @@ std::string streamId(const Session& ctx, int family, int k) {
 }
 
 // The streams --select can name, one line each: slot, caption, stream id.
-std::string selectableStreams(Session& ctx) {
+std::string selectableStreams(const Context& ctx) {
     size_t width = 0;
-    forEachBox(ctx, [&](int, int, CheckBox& box) {
-        if (box.enabled) width = std::max(width, box.caption.size());
-    });
+    forEachListed(
+        ctx, [&](int, int, const ListedStream& s) { width = std::max(width, s.caption.size()); });
     std::string list = "Streams that can be selected:";
-    forEachBox(ctx, [&](int family, int k, CheckBox& box) {
-        if (!box.enabled) return;
-        std::string slot = slotName(family, k), caption = box.caption;
+    forEachListed(ctx, [&](int family, int k, const ListedStream& s) {
+        std::string slot = slotName(family, k), caption = s.caption;
         slot.resize(5, ' ');
         caption.resize(width + 2, ' ');
         list += "\n  " + slot + caption + streamId(ctx, family, k);
@@ -77,17 +78,27 @@ std::string selectableStreams(Session& ctx) {
     return list;
 }
 
-// Ticks exactly the boxes the items name, as the user would on the stream pages. An
-// item that names no stream is a usage error, before anything is written.
-void applySelection(Session& ctx, const std::vector<SelectItem>& items) {
+// Every stream listed, with its caption: what is written without --select.
+Selection everyListedStream(const Context& ctx) {
+    Selection chosen;
+    forEachListed(ctx, [&](int family, int k, const ListedStream& s) {
+        chosen.at(family, static_cast<size_t>(k)) = {true, s.caption};
+    });
+    return chosen;
+}
+
+// Exactly the streams the items name. An item that names no stream is a usage error,
+// before anything is written.
+Selection selectedStreams(const Context& ctx, const std::vector<SelectItem>& items) {
+    Selection chosen = everyListedStream(ctx);
     std::array<std::array<bool, 16>, 3> wanted{};
     std::string unknown;
     for (const SelectItem& item : items) {
         bool found = false;
-        forEachBox(ctx, [&](int family, int k, CheckBox& box) {
-            if (found || !box.enabled) return;
+        forEachListed(ctx, [&](int family, int k, const ListedStream& s) {
+            if (found) return;
             const bool named = item.slot ? item.slot->family == family && item.slot->index == k
-                                         : sameIgnoringCase(box.caption, item.text);
+                                         : sameIgnoringCase(s.caption, item.text);
             if (named) {
                 wanted[static_cast<size_t>(family)][static_cast<size_t>(k)] = true;
                 found = true;
@@ -97,11 +108,9 @@ void applySelection(Session& ctx, const std::vector<SelectItem>& items) {
     }
     if (!unknown.empty())
         throw UsageError("--select names no stream: " + unknown + "\n" + selectableStreams(ctx));
-    forEachBox(ctx, [&](int family, int k, CheckBox& box) {
-        if (box.enabled)
-            setStreamChecked(ctx.ui, family, k,
-                             wanted[static_cast<size_t>(family)][static_cast<size_t>(k)]);
-    });
+    for (size_t family = 0; family < 3; ++family)
+        for (size_t k = 0; k < 16; ++k) chosen.family[family][k].checked = wanted[family][k];
+    return chosen;
 }
 
 // The output folder must take files before a long Read pass runs for nothing.
@@ -134,8 +143,36 @@ void printTree(TerminalHost& host, const std::vector<TreeNode>& nodes, size_t de
     }
 }
 
-void runXpl(const Options& o, Session& ctx, TerminalHost& host) {
-    const Playlist playlist = ReadPlaylist(ctx, ctx.ui, o.argument, o.source.value_or(""));
+// Reads the playlist as the job of `request`; the streams of the title it lists for the
+// source become the listed streams, captioned with their names.
+Playlist readPlaylistFor(Context& ctx, const JobRequest& request) {
+    Playlist playlist;
+    runJob(ctx, request, [&] {
+        readPlaylist(ctx,
+                     {request.playlist, namePart(request.playlist), namePart(request.source),
+                      request.source},
+                     playlist);
+    });
+    if (!playlist.listed) return playlist;
+    ctx.Listed = {};
+    for (const PlaylistTitle& title : playlist.titles)
+        for (const PlaylistStream& stream : title.streams) {
+            const size_t slot = stream.slot();
+            const int family = stream.kind == PlaylistStream::Kind::Video   ? 0
+                               : stream.kind == PlaylistStream::Kind::Audio ? 1
+                                                                            : 2;
+            // The playlist's first video alone, as the window shows it.
+            if (family == 0 ? slot != 0 : slot >= 16) continue;
+            ctx.Listed.at(family, slot) = {stream.name, true};
+        }
+    return playlist;
+}
+
+void runXpl(const Options& o, Context& ctx, TerminalHost& host) {
+    JobRequest request;
+    request.playlist = o.argument;
+    request.source = o.source.value_or("");
+    const Playlist playlist = readPlaylistFor(ctx, request);
     // The log ends with an empty line; the outline and the listing follow it.
     printTree(host, playlistTree(playlist), 0);
     host.printLine("");
@@ -144,17 +181,30 @@ void runXpl(const Options& o, Session& ctx, TerminalHost& host) {
 
 enum class Outcome { Done, NoStream, Cancelled };
 
+// The request the options make, before a stream is chosen.
+JobRequest requestOf(const Options& o) {
+    JobRequest r;
+    r.source = sourcePath(o.argument);
+    r.playlist = o.playlist.value_or("");
+    r.allParts = !o.noContinue;
+    r.pass.fastCheck = !o.noFastCheck;
+    r.pass.countFrames = !o.noCountFrames;
+    r.pass.details = !o.noDetails;
+    if (o.videoExt) r.extensions[0] = *o.videoExt;
+    if (o.audioExt) r.extensions[1] = *o.audioExt;
+    if (o.subExt) r.extensions[2] = *o.subExt;
+    if (o.outputDir) r.workdir = *o.outputDir;
+    if (o.title || o.angle) {
+        if (titleChoices(r.source).items.empty())
+            throw UsageError("--title and --angle need a DVD-Video disc as SOURCE");
+        if (o.title) r.title = *o.title;
+        if (o.angle) r.angle = *o.angle;
+    }
+    return r;
+}
+
 // read, demux and rebuild up to the end of the job. Errors are thrown.
-Outcome runJob(const Options& o, Session& ctx, ReportRun& report) {
-    auto& ui = ctx.ui;
-    ui.cbContinue = !o.noContinue;
-    ui.cbFastCheck = !o.noFastCheck;
-    ui.cbCountFr = !o.noCountFrames;
-    ui.cbDetails = !o.noDetails;
-    if (o.videoExt) ui.eVideoExt = *o.videoExt;
-    if (o.audioExt) ui.eAudioExt = *o.audioExt;
-    if (o.subExt) ui.eSubExt = *o.subExt;
-    if (o.outputDir) ui.eWorkdir = *o.outputDir;
+Outcome runJob(const Options& o, Context& ctx, ReportRun& report, Selection& chosen) {
     ctx.outputChoices.codecExtensions = o.codecExt;
     ctx.outputChoices.keepExisting = o.noOverwrite;
     // Without a selection every stream is wanted, also one the fast check did not reach.
@@ -167,39 +217,32 @@ Outcome runJob(const Options& o, Session& ctx, ReportRun& report) {
     ctx.outputChoices.chapters = !o.noChapters;
     ctx.outputChoices.delayInName = o.delayInName;
     ctx.outputChoices.mkvmergeOptions = !o.noMkvmergeOptions;
-    // The follow-up job is started here, after the selection has been applied.
-    setAutoMode(ctx.ui, 0);
 
-    ui.eEVOfile = sourcePath(o.argument);
-    EVOadj(ctx.ui);
-    TitlesAdj(ctx.ui);
-    if (o.title || o.angle) {
-        if (ui.cmbTitle.empty())
-            throw UsageError("--title and --angle need a DVD-Video disc as SOURCE");
-        if (o.title) ui.title = *o.title;
-        if (o.angle) ui.angle = *o.angle;
-    }
+    JobRequest request = requestOf(o);
+    report.source = request.source;
+    report.allParts = request.allParts;
     const bool writes = o.command != Command::Read;
-    if (writes) checkOutputFolder(ui.eWorkdir.empty() ? folderPart(ui.eEVOfile) : ui.eWorkdir);
-    if (o.playlist) {
-        ui.eXPLfile = *o.playlist;
-        XPLadj(ctx.ui);
-        bReadXPLClick(ctx, ctx.ui);
-    } else {
-        bCheckClick(ctx);
-    }
+    if (writes)
+        checkOutputFolder(request.workdir.empty() ? folderPart(request.source) : request.workdir);
+    if (o.playlist)
+        readPlaylistFor(ctx, request);
+    else
+        readJob(ctx, request);
     report.readComplete = !ctx.CancelFlag;
+    chosen = everyListedStream(ctx);
     if (cancelSignal()) return Outcome::Cancelled;
     if (!(writes ? anyStream(ctx) : anyStreamFound(ctx))) return Outcome::NoStream;
     if (!writes) return Outcome::Done;
 
-    if (o.select) applySelection(ctx, *o.select);
+    if (o.select) chosen = selectedStreams(ctx, *o.select);
+    request.selection = chosen;
     const bool rebuild = o.command == Command::Rebuild;
-    if (o.noOverwrite) refuseExisting(plannedOutputs(ctx, jobRequest(ctx.ui), rebuild));
+    if (o.noOverwrite) refuseExisting(plannedOutputs(ctx, request, rebuild));
     if (rebuild)
-        bRebuildClick(ctx);
+        rebuildJob(ctx, request);
     else
-        bDemuxClick(ctx);
+        demuxJob(ctx, request);
+    chosen = ctx.job.selection; // with the streams met late that the job wrote as well
     return cancelSignal() ? Outcome::Cancelled : Outcome::Done;
 }
 
@@ -221,9 +264,12 @@ void printUsageError(const std::string& text) {
 } // namespace
 
 int runJobCommand(const Options& o, TerminalHost& host) {
-    Session ctx(host);
+    Context ctx(host);
     host.attach(ctx);
     ReportRun report;
+    Selection chosen;
+    report.chosen = &chosen;
+    report.log = &host.lines();
     report.command = commandWord(o.command);
     report.listFiles = o.command == Command::Demux || o.command == Command::Rebuild;
     if (o.json) host.hideLog();
@@ -234,7 +280,7 @@ int runJobCommand(const Options& o, TerminalHost& host) {
         if (o.command == Command::Xpl) {
             runXpl(o, ctx, host);
         } else {
-            const Outcome outcome = runJob(o, ctx, report);
+            const Outcome outcome = runJob(o, ctx, report, chosen);
             if (outcome == Outcome::Done) {
                 printReport();
                 const bool leftOut =

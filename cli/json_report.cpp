@@ -7,11 +7,11 @@
 #include "cli/options.h"
 #include "engine/catalogue.h"
 #include "engine/codecs.h"
+#include "engine/context.h"
 #include "engine/demux.h"
 #include "engine/markup.h"
 #include "engine/paths.h"
 #include "jobs/runner.h"
-#include "model/session.h"
 
 namespace qf::cli {
 
@@ -162,21 +162,15 @@ private:
     }
 };
 
-// The box of a slot; slots past the selectable ones have none.
-const CheckBox* boxOf(const Session& ctx, int family, size_t k) {
-    if (k >= static_cast<size_t>(kSelectableSlots[family])) return nullptr;
-    return &ctx.ui.box(family, k);
-}
-
 // The first PTS of the first video stream the read described: the time other streams'
 // delays are measured against.
-const StreamFacts* firstVideo(const Session& ctx) {
+const StreamFacts* firstVideo(const Context& ctx) {
     for (const StreamFacts& f : ctx.VideoFacts)
         if (f.entry >= 0) return &f;
     return nullptr;
 }
 
-Json streams(const Session& ctx) {
+Json streams(const Context& ctx, const ReportRun& run) {
     const bool aob = isAobSource(ctx);
     const StreamFacts* video = firstVideo(ctx);
     Json list = Json::array();
@@ -185,15 +179,16 @@ Json streams(const Session& ctx) {
         for (size_t k = 0; k < static_cast<size_t>(kFamilySlots[family]); ++k) {
             const int32_t entry = slots[k];
             if (entry == -1) continue;
-            const CheckBox* box = boxOf(ctx, family, k);
+            // Slots past the selectable ones can be listed but not chosen.
+            const bool selectable = k < static_cast<size_t>(kSelectableSlots[family]);
+            const ListedStream* listed = selectable ? &ctx.Listed.at(family, k) : nullptr;
             const std::string_view kind = kindOf(family, entry, aob);
             Json s;
             s["slot"] = slotName(family, static_cast<int>(k));
             s["family"] = kFamilies[family];
-            s["caption"] =
-                box ? box->caption : SubKindName(entry) + "." + std::to_string(k); // no box
-            s["selectable"] = box != nullptr;
-            s["selected"] = box && box->checked;
+            s["caption"] = listed ? listed->caption : SubKindName(entry) + "." + std::to_string(k);
+            s["selectable"] = selectable;
+            s["selected"] = selectable && run.chosen && run.chosen->at(family, k).checked;
             if (!kind.empty()) {
                 char hex[4];
                 std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned>(entry & 0xFF));
@@ -270,7 +265,7 @@ Json discTitle(const TitleFacts& t) {
     return j;
 }
 
-Json frames(const Session& ctx) {
+Json frames(const Context& ctx) {
     Json list = Json::array();
     for (size_t k = 0; k < ctx.FrameCount.size(); ++k) {
         const int32_t n = ctx.FrameCount[k];
@@ -289,7 +284,7 @@ Json frames(const Session& ctx) {
 
 } // namespace
 
-std::string jsonReport(const Session& ctx, const ReportRun& run) {
+std::string jsonReport(const Context& ctx, const ReportRun& run) {
     Json doc;
     doc["program"] = "quillfen-cli";
     doc["version"] = versionText().substr(versionText().rfind(' ') + 1);
@@ -297,17 +292,17 @@ std::string jsonReport(const Session& ctx, const ReportRun& run) {
 
     Json sources = Json::array();
     if (ctx.titleFacts.title > 0) { // a disc's title is read as one source
-        sources.push_back(fileEntry(ctx.ui.eEVOfile));
+        sources.push_back(fileEntry(run.source));
     } else {
-        for (const std::string& part : titleOf(ctx.ui.eEVOfile, ctx.ui.cbContinue).parts)
+        for (const std::string& part : titleOf(run.source, run.allParts).parts)
             sources.push_back(fileEntry(part));
     }
     doc["sources"] = std::move(sources);
-    doc["base_name"] = ctx.ui.BaseName;
+    doc["base_name"] = ctx.baseName;
     if (ctx.titleFacts.title > 0) doc["title"] = discTitle(ctx.titleFacts);
     doc["read_complete"] = run.readComplete;
     doc["cancelled"] = run.cancelled;
-    doc["streams"] = streams(ctx);
+    doc["streams"] = streams(ctx, run);
     doc["frames"] = frames(ctx);
     Json chapters = Json::array();
     for (const ChapterMark& c : ctx.titleFacts.chapters)
@@ -315,7 +310,8 @@ std::string jsonReport(const Session& ctx, const ReportRun& run) {
     doc["chapters"] = std::move(chapters);
 
     Json log = Json::array();
-    for (const std::string& line : ctx.ui.log) log.push_back(plainText(line));
+    if (run.log)
+        for (const std::string& line : *run.log) log.push_back(plainText(line));
     doc["log"] = std::move(log);
 
     if (run.listFiles) {

@@ -169,6 +169,7 @@ TerminalHost::~TerminalHost() {
 }
 
 void TerminalHost::logAppended(const std::string& markedLine) {
+    lines_.push_back(markedLine);
     if (!showLog_) return;
     // The progress line goes before the log goes on; the next progress shows it again.
     clearProgress();

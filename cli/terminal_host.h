@@ -5,8 +5,9 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "model/host.h"
+#include "engine/events.h"
 
 namespace qf {
 class Context;
@@ -32,7 +33,7 @@ void installCancelHandlers();
 // The signal that asked to cancel (SIGINT or SIGTERM), 0 when none came.
 int cancelSignal();
 
-class TerminalHost : public Host {
+class TerminalHost : public JobEvents {
 public:
     // styles: format log lines for a terminal; progress: show status panel 1 on err.
     TerminalHost(std::FILE* out, std::FILE* err, bool styles, bool progress);
@@ -42,12 +43,13 @@ public:
 
     // The context whose CancelFlag a signal sets.
     void attach(Context& ctx) { ctx_ = &ctx; }
+    // The log's marked-up lines, shown or not, for the --json report.
+    const std::vector<std::string>& lines() const { return lines_; }
 
     void logAppended(const std::string& markedLine) override;
     void statusChanged(int panel, const std::string& text) override;
     void processEvents() override;
     // Nothing is asked on the command line: a signal cancels without a question.
-    bool askYesNo(const std::string&) override { return false; }
 
     // A plain line on standard output (outlines and listings after the log).
     void printLine(std::string_view line);
@@ -65,6 +67,7 @@ private:
     std::FILE* err_;
     bool styles_, progress_;
     bool showLog_ = true;
+    std::vector<std::string> lines_;
     bool progressShown_ = false;
     std::chrono::steady_clock::time_point lastDraw_{};
     Context* ctx_ = nullptr;

@@ -6,9 +6,9 @@
 
 #include "cli/terminal_host.h"
 #include "engine/codecs.h"
+#include "engine/paths.h"
 #include "engine/slotmap.h"
 #include "engine/stream.h"
-#include "model/window.h"
 
 namespace qf::cli {
 

@@ -100,6 +100,17 @@ Title titleOf(const std::string& source, bool allParts) {
     return title;
 }
 
+std::string sourcePath(std::string path) {
+    auto isFolder = [](const std::string& p) {
+        struct stat st {};
+        return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    };
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    if (isFolder(path) && isFolder(path + "/HVDVD_TS") && isFolder(path + "/ADV_OBJ"))
+        return path + "/HVDVD_TS/FEATURE_1.EVO";
+    return path;
+}
+
 bool fileExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);

@@ -30,6 +30,10 @@ struct Title {
 // that exists; otherwise the source alone.
 Title titleOf(const std::string& source, bool allParts);
 
+// A source as the jobs take it: without trailing separators, and a folder holding HVDVD_TS
+// and ADV_OBJ (an HD DVD disc) as its HVDVD_TS/FEATURE_1.EVO.
+std::string sourcePath(std::string path);
+
 // Folder part (with trailing separator) and name part of a path.
 std::string folderPart(const std::string& path);
 std::string namePart(const std::string& path);

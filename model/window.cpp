@@ -112,14 +112,6 @@ void setAutoMode(WindowModel& ui, int mode) {
     ui.rbAutoRebuild = mode == 2;
 }
 
-std::string sourcePath(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    if (isFolder(path) && isFolder(path + "/" + kDiscVideoDir) &&
-        isFolder(path + "/" + kDiscPlaylistDir))
-        return path + "/" + kDiscVideoDir + "FEATURE_1.EVO";
-    return path;
-}
-
 void dropFile(WindowModel& ui, const std::string& dropped) {
     const std::string path = sourcePath(dropped);
     const std::string ext = upperExt(path);

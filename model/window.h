@@ -29,9 +29,6 @@ void setAutoMode(WindowModel& ui, int mode);
 // Dropped files: only the first counts; .EVO/.VOB/.AOB, a DVD-Video disc (a folder, an
 // .ISO image, an .IFO) and an HD DVD disc folder become the source, .XPL the playlist.
 void dropFile(WindowModel& ui, const std::string& path);
-// A source as the jobs take it: without trailing separators, and a folder holding HVDVD_TS
-// and ADV_OBJ (an HD DVD disc) as its HVDVD_TS/FEATURE_1.EVO.
-std::string sourcePath(std::string path);
 // "Clear": empties the log; its lines are kept for undoClear until the next job starts
 // (which empties ui.clearedLog).
 void bClearClick(WindowModel& ui);
