@@ -87,8 +87,8 @@ void showPlaylist(WindowModel& ui, const Playlist& playlist) {
         for (const PlaylistStream& stream : title.streams) markBox(ui, stream);
 }
 
-void bReadXPLClick(Context& ctx, WindowModel& ui) {
-    readAndShow(ctx, ui);
+Playlist bReadXPLClick(Context& ctx, WindowModel& ui) {
+    return readAndShow(ctx, ui);
 }
 
 Playlist ReadPlaylist(Context& ctx, WindowModel& ui, const std::string& playlist,

@@ -26,7 +26,8 @@ void showPlaylist(WindowModel& ui, const Playlist& playlist);
 // On an error what was read so far is shown, "Read XPL" is enabled, the file is closed
 // and the qf::Error is rethrown. Does nothing while a pass owns the source stream
 // (ctx.busy).
-void bReadXPLClick(Context& ctx, WindowModel& ui);
+// Returns the reading (an empty one while a pass owns the source).
+Playlist bReadXPLClick(Context& ctx, WindowModel& ui);
 
 // For the command line: choose `source` (when not empty; it decides which title is
 // listed), then the playlist, as the window would, and read it. Returns the reading (an

@@ -1,8 +1,6 @@
 // The handlers behind the browse buttons, the stream boxes, dropped files, Cancel, Read XPL
 // and the log's undo, and the boundary every handler runs inside: what the core throws
 // ends up in a message box.
-#include <algorithm>
-#include <cctype>
 #include <exception>
 #include <string>
 #include <string_view>
@@ -31,28 +29,20 @@ std::string counted(size_t n, const char* thing) {
 
 // What Read XPL found for the source, for the status bar: the title that plays it, or the
 // log's reason why none was listed.
-std::string playlistOutcome(const Session& ctx, size_t logBefore) {
+std::string playlistOutcome(const Session& ctx, const Playlist& playlist, size_t logBefore) {
     const auto& ui = ctx.ui;
     const std::string_view none = "No title in the playlist plays ";
     for (size_t i = logBefore; i < ui.log.size(); ++i)
         if (std::string_view(ui.log[i]).substr(0, none.size()) == none)
             return parseMarkup(ui.log[i]).plain;
     if (ui.EVOname.empty()) return "No source file chosen: the whole playlist is shown";
-    // The text view now holds the source's title alone, one tag a line.
-    std::string title, shown;
+    std::string title;
     size_t parts = 0, chapters = 0;
-    for (const std::string& line : ui.mXPL) {
-        std::string up = line;
-        std::transform(up.begin(), up.end(), up.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-        if (title.empty() && up.find("<TITLE ") != std::string::npos) {
-            title = GetAttr(line, " id");
-            shown = GetAttr(line, "displayName");
-        }
-        if (up.find("<PRIMARYAUDIOVIDEOCLIP") != std::string::npos) ++parts;
-        if (up.find("<CHAPTER ") != std::string::npos) ++chapters;
+    for (const PlaylistTitle& t : playlist.titles) {
+        if (title.empty() && t.tagged) title = t.id.empty() ? t.name : t.id;
+        parts += t.clips.size();
+        chapters += t.chapters.size();
     }
-    if (title.empty()) title = shown;
     return "Title '" + title + "' \xE2\x80\x94 " + counted(parts, "part") + ", " +
            counted(chapters, "chapter");
 }
@@ -122,8 +112,8 @@ void TfMain::readPlaylistClick() {
             return;
         }
         const size_t before = ui.log.size();
-        bReadXPLClick(ctx_, ctx_.ui);
-        ctx_.slog(playlistOutcome(ctx_, before), 1);
+        const Playlist playlist = bReadXPLClick(ctx_, ctx_.ui);
+        ctx_.slog(playlistOutcome(ctx_, playlist, before), 1);
     });
 }
 
