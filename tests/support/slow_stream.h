@@ -2,40 +2,21 @@
 // A source as a slow or stalled medium gives it: reads of a file that can be held before a
 // position until the test lets them go on, or paced to a number of bytes per second.
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <thread>
 
+#include "engine/context.h"
 #include "engine/stream.h"
 
 namespace qf::test {
 
-// Lets held reads go on once opened.
-class ReadGate {
-public:
-    void open() {
-        {
-            const std::lock_guard lock(m_);
-            open_ = true;
-        }
-        cv_.notify_all();
-    }
-    void wait() {
-        std::unique_lock lock(m_);
-        cv_.wait(lock, [this] { return open_; });
-    }
-
-private:
-    std::mutex m_;
-    std::condition_variable cv_;
-    bool open_ = false;
-};
+// Held reads wait while the gate is held, as a pass waits for an open question.
+using ReadGate = PassState::PauseGate;
 
 class SlowStream : public Stream {
 public:
-    // Reads from `holdAt` on wait for `gate` (when given); every read takes as long as its
-    // bytes at `bytesPerSecond` (when > 0).
+    // Reads from `holdAt` on wait while `gate` (when given) is held; every read takes as
+    // long as its bytes at `bytesPerSecond` (when > 0).
     SlowStream(std::unique_ptr<Stream> inner, std::shared_ptr<ReadGate> gate, int64_t holdAt,
                double bytesPerSecond = 0)
         : inner_(std::move(inner)), gate_(std::move(gate)), holdAt_(holdAt),

@@ -41,6 +41,7 @@ constexpr size_t kLongVideo = 12u << 20; // long enough for the pass to hand ove
 // until the action has run, as a slow disc would hold it.
 void atFirstPump(TfMain& window, std::function<void()> action) {
     auto gate = std::make_shared<ReadGate>();
+    gate->hold();
     window.context().openFile = [gate](const std::string& path) -> std::unique_ptr<Stream> {
         return std::make_unique<SlowStream>(
             std::make_unique<FileStream>(path, FileStream::Mode::Read), gate, kPumpInterval);
@@ -54,7 +55,7 @@ void atFirstPump(TfMain& window, std::function<void()> action) {
                          poll->stop();
                          poll->deleteLater();
                          action();
-                         gate->open();
+                         gate->release();
                      });
     poll->start(0);
 }
