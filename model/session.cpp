@@ -124,14 +124,15 @@ void bRebuildClick(Session& s) {
     runHere(s, JobKind::Rebuild);
 }
 
-void bCancelClick(Session& s) {
-    if (!s.WriteMode) {
-        s.CancelFlag = true;
-        return;
+bool bCancelClick(Session& s, const std::string& question) {
+    if (s.WriteMode) {
+        s.Pause.hold();
+        const bool yes = s.host.askYesNo(question);
+        s.Pause.release();
+        if (!yes) return false;
     }
-    s.Pause.hold();
-    if (s.host.askYesNo("Are you sure to stop demuxing?")) s.CancelFlag = true;
-    s.Pause.release();
+    s.CancelFlag = true;
+    return true;
 }
 
 void TitlesAdj(WindowModel& ui) {

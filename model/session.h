@@ -53,8 +53,9 @@ void endJob(Session& s, JobKind kind, bool succeeded);
 void bCheckClick(Session& s);   // "Read EVO"
 void bDemuxClick(Session& s);   // "Demux"
 void bRebuildClick(Session& s); // "Rebuild"
-// "Cancel": a writing pass is held while the user is asked whether to stop it.
-void bCancelClick(Session& s);
+// "Cancel": a writing pass is held while the user is asked `question`; true when the stop
+// was requested.
+bool bCancelClick(Session& s, const std::string& question = "Are you sure to stop demuxing?");
 
 // After the source changed: when it is a DVD-Video disc, fills the title chooser and
 // chooses the longest title (angle 1); otherwise empties the chooser. Throws Error when

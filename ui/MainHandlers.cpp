@@ -76,17 +76,10 @@ void TfMain::startJob(const std::function<void()>& handler) {
 
 bool TfMain::requestStop() {
     if (!jobRunning() || askingToStop_) return false;
-    if (ctx_.WriteMode) {
-        // The pass waits at its next block until the question is answered.
-        askingToStop_ = true;
-        ctx_.Pause.hold();
-        const bool yes = askYesNo(stopQuestion());
-        ctx_.Pause.release();
-        askingToStop_ = false;
-        if (!yes) return false;
-    }
-    ctx_.CancelFlag = true;
-    return true;
+    askingToStop_ = true;
+    const bool stop = bCancelClick(ctx_, stopQuestion().toStdString());
+    askingToStop_ = false;
+    return stop;
 }
 
 QString TfMain::stopQuestion() const {
