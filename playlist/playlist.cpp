@@ -289,23 +289,33 @@ std::string clipObject(const std::string& line) {
     return map.empty() ? map : CutExt(map) + ".EVO";
 }
 
+// Whether the line is a clip's tag (PrimaryAudioVideoClip, SecondaryAudioVideoClip ...)
+// whose time map is `source`'s: the map's name without its extension, compared whole and
+// in any letter case, as copies of a disc do not always keep its capitals.
+bool playsSource(const std::string& line, const std::string& source) {
+    const size_t open = line.find('<'), end = line.find(' ', open);
+    if (source.empty() || end == std::string::npos || !isDefiningTag(line)) return false;
+    const std::string tag = upperCase(line.substr(open, end - open));
+    std::string src;
+    return tag.size() > 4 && tag.compare(tag.size() - 4, 4, "CLIP") == 0 &&
+           GetAttr(line, "src", src) && upperCase(CutExt(namePart(src))) == upperCase(source);
+}
+
 // Keeps only the title that plays `source` in the listing, marks its streams in the
 // catalogue and models it. False, with the listing and the catalogue untouched, when no
-// title mentions `source`.
+// title has a clip of `source`.
 bool listTitle(Context& ctx, Budget& budget, const std::string& source,
                const std::string& sourcePath, Playlist& out) {
     auto& lines = out.listing;
     size_t found = 0;
-    while (found < lines.size() && lines[found].find(source) == std::string::npos) ++found;
+    while (found < lines.size() && !playsSource(lines[found], source)) ++found;
     if (found == lines.size() || found == 0) return false;
     out.listed = true;
     ctx.resetCatalogue();
     ctx.Slots.clear(); // the streams get their slots anew when a pass meets them
     ctx.fastCheckStop = -1;
 
-    // The search starts at the mentioning line itself: when that is the title's own
-    // opening tag, the title before it must not be taken instead.
-    for (size_t i = found + 1; i-- > 0;) {
+    for (size_t i = found; i-- > 0;) {
         if (contains(upperCase(lines[i]), "<TITLE ")) {
             lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(i));
             break;

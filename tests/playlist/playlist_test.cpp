@@ -307,13 +307,46 @@ TEST_F(PlaylistReader, TitleIsChosenByTheSourceName) {
     EXPECT_FALSE(ctx.ui.bRebuild);
 }
 
-TEST_F(PlaylistReader, TitleWhoseOwnTagNamesTheSourceIsThatTitle) {
-    // "Bonus" first appears in the title's own opening tag, not in a line inside it.
-    ReadPlaylist(ctx, ctx.ui, kDisc, "/rip/Bonus.EVO");
-    EXPECT_EQ(ctx.ui.mXPL.size(), 9u);
-    EXPECT_EQ(ctx.ui.mXPL.front().find(R"(<Title id="Bonus")"), 6u);
-    ASSERT_EQ(ctx.ui.tvXPL[0].children.size(), 3u);
-    EXPECT_EQ(ctx.ui.tvXPL[0].children[1].text, "Name: Making Of");
+// The title is the one with a clip of the source: the clip's time map named as the source
+// without its extension, the whole name in any letter case; no other mention counts.
+TEST_F(PlaylistReader, TitleIsTheOneWithAClipOfTheSource) {
+    test::TempDir dir;
+    const std::string tenth = dir / "TENTH.XPL";
+    writeText(tenth, R"(<Playlist displayName="Ten"><TitleSet>
+<Title id="Ten" displayName="FEATURE_1 bonus"><PrimaryAudioVideoClip src="file:///dvddisc/HVDVD_TS/FEATURE_10.MAP"><Audio streamNumber="2" mediaAttr="1"/></PrimaryAudioVideoClip></Title>
+<Title id="One"><PrimaryAudioVideoClip src="file:///dvddisc/HVDVD_TS/FEATURE_1.MAP"><Audio streamNumber="1" mediaAttr="1"/></PrimaryAudioVideoClip>
+<SubstituteAudioVideoClip src="file:///dvddisc/HVDVD_TS/FEATURE_1B.MAP"/></Title>
+</TitleSet></Playlist>)");
+    const struct {
+        std::string playlist, source, id; // id "" : no title plays the source
+    } cases[] = {
+        {tenth, "/disc/HVDVD_TS/FEATURE_1.EVO", "One"},
+        {tenth, "/disc/HVDVD_TS/FEATURE_10.EVO", "Ten"},
+        {tenth, "/disc/HVDVD_TS/FEATURE_1B.EVO", "One"}, // any clip of the title
+        {tenth, "/disc/HVDVD_TS/FEATURE.EVO", ""},
+        {tenth, "/disc/HVDVD_TS/FEATURE_100.EVO", ""},
+        {tenth, "/disc/Ten.EVO", ""}, // the title's own id is no clip
+        {kDisc, "/rip/Bonus.EVO", "Bonus"},
+        {kDisc, "/rip/trailer.evo", "Trailer"},
+        {kDisc, "/disc/Making.EVO", ""},   // a word of a display name
+        {kDisc, "/disc/HVDVD_TS.EVO", ""}, // a part of the clip's path
+        {kDisc, "/disc/MAP.EVO", ""},
+        {kDisc, "/disc/FEATURE_1.MAP.EVO", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source);
+        const Playlist playlist = ReadPlaylist(ctx, ctx.ui, c.playlist, c.source);
+        EXPECT_EQ(playlist.listed, !c.id.empty());
+        if (c.id.empty()) {
+            EXPECT_TRUE(playlist.titles.empty());
+            continue;
+        }
+        ASSERT_EQ(playlist.titles.size(), 1u);
+        EXPECT_EQ(playlist.titles[0].id, c.id);
+        EXPECT_EQ(playlist.listing.front().find("<Title id=\"" + c.id + "\""),
+                  playlist.listing.front().find('<'));
+        EXPECT_NE(playlist.listing.back().find("</Title>"), std::string::npos);
+    }
 }
 
 TEST_F(PlaylistReader, UnmentionedSourceKeepsWholeListingTreeAndSelection) {
@@ -415,7 +448,8 @@ TEST_F(PlaylistReader, TagAcrossBlockBoundaryAndProgressPerBlock) {
     std::string text = "<Playlist displayName=\"Big\">";
     text += "<!--" + std::string(kBlockSize - text.size() - 4 - 10, 'x') + "-->";
     text += "<Title displayName=\"Long\" titleDuration=\"00:00:01:00\">"; // crosses the block
-    text += "<Video track=\"1\" mediaAttr=\"1\" src=\"LONG.MAP\"/></Title></Playlist>";
+    text += "<PrimaryAudioVideoClip src=\"LONG.MAP\"><Video track=\"1\" mediaAttr=\"1\"/>"
+            "</PrimaryAudioVideoClip></Title></Playlist>";
     text += std::string(20000, ' ');
     writeText(dir / "big.XPL", text);
     ctx.VideoAttrs[1] = "H.264";
@@ -425,7 +459,9 @@ TEST_F(PlaylistReader, TagAcrossBlockBoundaryAndProgressPerBlock) {
     EXPECT_EQ(host.status1, Lines({std::to_string(kBlockSize) + "/" + size + " bytes",
                                    size + "/" + size + " bytes", ""}));
     EXPECT_EQ(lines(ctx.ui.mXPL), "  <Title displayName=\"Long\" titleDuration=\"00:00:01:00\">\n"
-                                  "    <Video track=\"1\" mediaAttr=\"1\" src=\"LONG.MAP\"/>\n"
+                                  "    <PrimaryAudioVideoClip src=\"LONG.MAP\">\n"
+                                  "      <Video track=\"1\" mediaAttr=\"1\"/>\n"
+                                  "    </PrimaryAudioVideoClip>\n"
                                   "  </Title>\n");
     EXPECT_EQ(ctx.ui.cbVideo[0].caption, "H.264.stream.0");
 }
@@ -443,8 +479,9 @@ TEST_F(PlaylistReader, CommentsAndClosingTagsAreNotAttributeItems) {
 TEST_F(PlaylistReader, PlaylistTitleKeepsLastDisplayName) {
     test::TempDir dir;
     writeText(dir / "p.XPL", "<Playlist displayName=\"First\"><PlaylistApplication displayName="
-                             "\"Second\"/><Title displayName=\"T\"><Video track=\"1\" "
-                             "src=\"X.MAP\" mediaAttr=\"1\"/></Title></Playlist>");
+                             "\"Second\"/><Title displayName=\"T\"><PrimaryAudioVideoClip "
+                             "src=\"X.MAP\"/><Video track=\"1\" mediaAttr=\"1\"/></Title>"
+                             "</Playlist>");
     ReadPlaylist(ctx, ctx.ui, dir / "p.XPL", "X.EVO");
     EXPECT_EQ(ctx.ui.tvXPL[0].children.at(0).text, "Title: Second");
 }
