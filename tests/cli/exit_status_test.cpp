@@ -214,7 +214,7 @@ TEST_F(ExitStatusTest, PlaylistsStayWithinTheirBounds) {
         {"chapters",
          [] {
              const std::string value(200, 'v');
-             std::string s = "<Title><PrimaryAudioVideoClip src=\"FEATURE_1.MAP\"/>";
+             std::string s = "<Title displayName=\"FEATURE_1\">";
              while (s.size() < (16 << 20) - 1000)
                  s += "<CHAPTER titleTimeBegin=\"" + value + "\" displayName=\"" + value + "\">";
              return s + "</Title>";
