@@ -1003,7 +1003,16 @@ TEST_F(Demux, SystemHeaderLine) {
         {file(navPack(3, 2), kBlockSize + 5),
          kReadPass,
          {"It contains 2 video streams and 3 audio streams."}},
-        {file(cat({packHeader(), systemHeader(1, 1)}), 1000), kReadPass, {}}, // short file
+        // A source of any size gets the line.
+        {file(cat({packHeader(), systemHeader(1, 1)}), 1000),
+         kReadPass,
+         {"It contains 1 video stream and 1 audio stream."}},
+        {file(navPack(3, 2), 2048),
+         kReadPass,
+         {"It contains 2 video streams and 3 audio streams."}},
+        {file(navPack(1, 1), kBlockSize - 30),
+         kReadPass,
+         {"It contains 1 video stream and 1 audio stream."}},
         {file(stuffedPack, kBlockSize), kReadPass, {}},
         {file(navPack(1, 1), kBlockSize), kDemuxPass, {}},
     };
