@@ -9,7 +9,8 @@ namespace {
 
 using Json = nlohmann::json;
 
-// Memory is measured only without the sanitizers' own bookkeeping.
+// Memory is measured only without the sanitizers' own bookkeeping. A child's peak counts
+// from its start, as large as the test process that forked it.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kSanitized = true;
 #elif defined(__has_feature)
@@ -64,9 +65,8 @@ private:
 
 // 10 MiB of units of 4 bytes, a size field and an offset alone: once a 1 GB .sub.
 TEST_F(SubpictureBoundsTest, UnitsWithoutAControlSequenceAreLeftOutAndCounted) {
-    const Bytes data = packedUnits(540000, {0x00, 0x04, 0x00, 0x04});
-    ASSERT_LE(data.size(), 10u << 20);
-    writeFile(source, data);
+    writeFile(source, packedUnits(540000, {0x00, 0x04, 0x00, 0x04}));
+    ASSERT_LE(std::filesystem::file_size(source), 10u << 20);
     for (const std::vector<std::string>& options :
          {std::vector<std::string>{}, std::vector<std::string>{"--forced-only", "--json"}}) {
         SCOPED_TRACE(options.size());
@@ -80,8 +80,8 @@ TEST_F(SubpictureBoundsTest, UnitsWithoutAControlSequenceAreLeftOutAndCounted) {
                              "UNITS.Subpicture.00.idx"),
                   std::string::npos)
             << r.out;
-        if (!kSanitized) {
-            EXPECT_LT(r.peakKiB, 32 << 10);
+        if (!kSanitized) { // once 290 MB with --forced-only --json
+            EXPECT_LT(r.peakKiB, 64 << 10);
         }
     }
 }
