@@ -214,12 +214,20 @@ Json streams(const Context& ctx, const ReportRun& run) {
                 for (const StreamInfo& info : facts.found) details.add(info);
                 s["details"] = std::move(details.json);
                 if (family == 2 && k < ctx.SubUnits.size() && !ctx.SubUnits[k].empty()) {
-                    // The units of a VobSub file: time from the video's start, forced.
+                    // The units of a VobSub file: time from the video's start, forced. A
+                    // stream of more than SubpictureUnitList::kListed units lists the first
+                    // of them and sums up the rest in "units_not_listed": how many, how many
+                    // of them forced, how many written.
+                    const SubpictureUnitList& spu = ctx.SubUnits[k];
                     Json units = Json::array();
-                    for (const SubpictureUnit& u : ctx.SubUnits[k])
+                    for (const SubpictureUnit& u : spu.listed)
                         units.push_back(
                             {{"time_ms", u.timeMs}, {"forced", u.forced}, {"written", u.written}});
                     s["units"] = std::move(units);
+                    if (spu.beyond.units > 0)
+                        s["units_not_listed"] = {{"count", spu.beyond.units},
+                                                 {"forced", spu.beyond.forced},
+                                                 {"written", spu.beyond.written}};
                 }
             } else {
                 s["first_pts"] = nullptr;

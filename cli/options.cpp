@@ -422,9 +422,11 @@ std::string helpText() {
                    "is shown on standard error, at most ten times a second.");
     paragraph(out, "Exit status: 0 success; 1 error, its message on standard error (also: read "
                    "finds no stream, demux or rebuild have nothing to write); 2 usage error "
-                   "(also: a --select item that names no stream); 130 after Ctrl-C and 143 "
-                   "after SIGTERM, which stop the running pass at its next block, keep the files "
-                   "written so far and name them on standard error.");
+                   "(also: a --select item that names no stream); 3 done, but streams were left "
+                   "out: with --select, a stream that begins after the part the fast check read "
+                   "was not written (the log names it; --no-fast-check reads it); 130 after "
+                   "Ctrl-C and 143 after SIGTERM, which stop the running pass at its next block, "
+                   "keep the files written so far and name them on standard error.");
     std::string text = out.str();
     text.pop_back(); // one line break at the end
     return text;

@@ -210,7 +210,10 @@ void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& ha
                     settings.progressPrefix + progressLine(ctx, before + pos, total, startTime), 1);
                 ctx.events->processEvents();
             }
-            if (settings.stopPast > 0 && pos > settings.stopPast) ctx.CancelFlag = true;
+            // Only a block that leaves some of the source unread stops the pass: a source
+            // read to its end has been checked whole.
+            if (settings.stopPast > 0 && pos > settings.stopPast && pos < size)
+                ctx.CancelFlag = true;
             if (pos % kRepaintInterval == 0) ctx.events->repaint();
             ctx.Pause.wait(); // while the user is asked whether to stop
             handler.parseBlock({ctx.ReadBuffer.data() + chunk.at + at, len});

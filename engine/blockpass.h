@@ -17,13 +17,15 @@ class Context;
 
 inline constexpr int64_t kPumpInterval = 4 * 1024 * 1024;
 inline constexpr int64_t kRepaintInterval = 64 * 1024 * 1024;
-// "Fast EVO checking" ends a read pass with the block that passes this many bytes.
+// "Fast EVO checking" ends a read pass with the block that passes this many bytes, when
+// some of the source is left after it.
 inline constexpr int64_t kFastCheckLimit = 300000000;
 
 struct BlockPassSettings {
     bool writes = false;        // the pass writes files: Cancel asks first (WriteMode)
     std::string progressPrefix; // what the progress line starts with
-    int64_t stopPast = 0;       // > 0: CancelFlag is set by the block that passes it
+    // > 0: CancelFlag is set by the block that passes it, unless that block ends the source.
+    int64_t stopPast = 0;
 };
 
 // What a pass does with each block.

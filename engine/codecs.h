@@ -56,6 +56,9 @@ enum class Renumber : uint8_t {
     Masked,    // follows its box; new id = (id AND mask) OR the kept count
     FromFirst, // follows its box; new id = the kind's first id + the kept count
 };
+// Masked and FromFirst give the new id only where it lies within the kind's first id to
+// RebuildRule::last and no other kept stream has it; else the rebuild writer takes the
+// lowest free id of that range (jobs/rebuild.cpp).
 // The kept-stream counts the rebuild writer numbers from.
 enum class KeptCount : uint8_t { Video, Audio, Subpicture, ExtSubpicture };
 

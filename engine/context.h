@@ -175,7 +175,7 @@ struct JobState {
         bool mkvmergeOptions = true; // BASE.mkvmerge.json
     } outputChoices;
     // The units of each subpicture stream the last Demux job wrote as VobSub, by slot.
-    std::array<std::vector<SubpictureUnit>, 16> SubUnits;
+    std::array<SubpictureUnitList, 16> SubUnits;
     // The files the last Demux or Rebuild job created, in the order it created them.
     std::vector<std::string> CreatedFiles;
     // How the jobs open a source: a file on disk, unless a test puts a stream in its place.

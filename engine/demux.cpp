@@ -35,9 +35,11 @@ void Pass::run() {
 
 void Pass::parseBlock(std::span<const uint8_t> block) {
     buf_ = block.data();
-    // The first system header is taken to follow a 14-byte pack header at the start.
-    if (read_ && ctx_.BlockEnd == static_cast<int64_t>(kBlockSize) && buf_[16] == 0x01 &&
-        buf_[17] == 0xBB)
+    // The first system header is taken to follow a 14-byte pack header at the start of the
+    // source, whatever the source's size: the first block is the one that ends where its
+    // length does, and the bounds are its bytes 23 and 24.
+    if (read_ && ctx_.BlockEnd == static_cast<int64_t>(block.size()) && block.size() > 24 &&
+        buf_[16] == 0x01 && buf_[17] == 0xBB)
         systemHeaderLine();
     parse(block.size());
 }

@@ -140,12 +140,9 @@ void finishVobSub(Context& ctx, const std::string& prefix) {
         if (w->droppedUnfinished() > 0)
             ctx.log(std::to_string(w->droppedUnfinished()) +
                     " incomplete subpicture units left out of " + name);
-        if (ctx.outputChoices.forcedOnly) {
-            const auto written = std::count_if(w->units().begin(), w->units().end(),
-                                               [](const SubpictureUnit& u) { return u.written; });
-            ctx.log("Forced units only: " + std::to_string(written) + " of " +
+        if (ctx.outputChoices.forcedOnly)
+            ctx.log("Forced units only: " + std::to_string(w->units().written()) + " of " +
                     std::to_string(w->units().size()) + " written to " + name);
-        }
     }
 }
 
@@ -212,7 +209,7 @@ void runDemux(Context& ctx) {
     openJobSource(ctx, false);
     logFileSize(ctx);
 
-    for (auto& units : ctx.SubUnits) units.clear();
+    for (auto& units : ctx.SubUnits) units = {};
     if (upperExt(ctx.job.source) == ".VOB") ctx.titleFacts.dvdVideo = true;
     std::vector<std::string> renamed;
     createOutputs(ctx, prefix, 0, ctx.VideoOut, renamed);

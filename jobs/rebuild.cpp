@@ -1,7 +1,9 @@
 #include "jobs/rebuild.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "engine/blockpass.h"
 #include "engine/codecs.h"
@@ -73,17 +75,69 @@ uint8_t& keptCount(RebuildState& st, KeptCount count) {
     return st.KeptExtSubpictureCount;
 }
 
-// Whether the packs of stream `id` (catalogue entry `entry`) are left out; a kept stream
-// gets its new id by its kind's rule the first time.
-bool packDropped(Context& ctx, RebuildState& st, Family family, uint8_t id, int32_t entry) {
+std::string hexId(int id) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X", static_cast<unsigned>(id) & 0xFF);
+    return text;
+}
+
+// The new id of kept stream `id` (of `codec`, renumbered by `rule`): the one the kept count
+// gives while it stays within the ids the rule renumbers to and no other kept stream has
+// it; else the lowest of those ids that is free; else its own. The two last are logged.
+uint8_t newId(Context& ctx, const RebuildState& st, Codec codec, Codec rule, uint8_t id,
+              uint8_t kept) {
+    const CodecInfo& r = codecInfo(rule);
+    const int first = r.first, last = r.rebuild.last;
+    const int counted = renumberedId(rule, id, kept);
+    const bool inRange = InRange(counted, first, last) &&
+                         (r.rebuild.how != Renumber::FromFirst || first + kept <= last);
+    if (inRange && !st.IdTaken[static_cast<size_t>(counted)]) return static_cast<uint8_t>(counted);
+    const std::string json(codecInfo(codec).json.empty() ? codecInfo(Codec::MpegAudio).json
+                                                         : codecInfo(codec).json);
+    const std::string stream = "Stream id " + hexId(id) + " (" + json + ")";
+    const std::string range = hexId(first) + " to " + hexId(last);
+    for (int k = first; k <= last; ++k) {
+        if (st.IdTaken[static_cast<size_t>(k)]) continue;
+        const std::string why =
+            inRange ? hexId(counted) + " belongs to another kept stream"
+                    : hexId(counted) + " is outside " + range + ", the ids it may be renumbered to";
+        ctx.log(stream + " gets id " + hexId(k) + " in the rebuilt file: " + why + ".");
+        return static_cast<uint8_t>(k);
+    }
+    ctx.log(stream + " keeps its id in the rebuilt file: no id from " + range + " is free.");
+    return id;
+}
+
+// Whether the packs of stream `id` (catalogue entry `entry`, of `codec`) are left out; a
+// kept stream gets its new id by its kind's rule the first time.
+bool packDropped(Context& ctx, RebuildState& st, Family family, uint8_t id, int32_t entry,
+                 Codec codec) {
     const bool drop = dropped(ctx, st, family, entry);
     const Codec rule = kRenumberCodecs[id];
     if (!drop && rule != Codec::None && st.RebuildIdMap[id] == kUnassigned) {
         uint8_t& kept = keptCount(st, codecInfo(rule).rebuild.count);
-        st.RebuildIdMap[id] = renumberedId(rule, id, kept);
+        st.RebuildIdMap[id] = newId(ctx, st, codec, rule, id, kept);
+        st.IdTaken[st.RebuildIdMap[id]] = true;
         ++kept;
     }
     return drop;
+}
+
+// Marks the ids of the kept streams of the catalogue that keep them in the rebuilt file,
+// so that no renumbered stream is given one, even where it comes first.
+template <size_t N, size_t M>
+void markKeptIds(const Context& ctx, RebuildState& st, const std::array<int32_t, N>& slots,
+                 const std::array<bool, M>& kept, Family family) {
+    for (size_t k = 0; k < N; ++k) {
+        const Codec c = codecOfEntry(family, slots[k]);
+        if (c == Codec::None) continue;
+        const bool keep = k < static_cast<size_t>(kSelectableSlots[static_cast<int>(family)])
+                              ? k < M && kept[k]
+                              : !ctx.Slots.refused(slots[k]);
+        const auto id = static_cast<uint8_t>(slots[k] - codecInfo(c).entryOffset);
+        const Codec rebuilt = rebuildCodecOf(codecInfo(c).carrier, id);
+        if (keep && renumberOf(rebuilt, id) == Renumber::KeepId) st.IdTaken[id] = true;
+    }
 }
 
 } // namespace
@@ -95,11 +149,15 @@ void RebuildState::takeSelection(const Context& ctx) {
     for (size_t k = 0; k < KeepVideo.size(); ++k) KeepVideo[k] = chosen.at(0, k).checked;
     for (size_t k = 0; k < KeepAudio.size(); ++k) KeepAudio[k] = chosen.at(1, k).checked;
     for (size_t k = 0; k < KeepSub.size(); ++k) KeepSub[k] = chosen.at(2, k).checked;
+    markKeptIds(ctx, *this, ctx.VideoSlots, KeepVideo, Family::Video);
+    markKeptIds(ctx, *this, ctx.AudioSlots, KeepAudio, Family::Audio);
+    markKeptIds(ctx, *this, ctx.SubSlots, KeepSub, Family::Subpicture);
 }
 
 void RebuildState::reset() {
     SelectionTaken = false;
     RebuildIdMap.fill(kUnassigned);
+    IdTaken.fill(false);
     KeptVideoCount = 0;
     KeptAudioCount = 0;
     KeptSubpictureCount = 0;
@@ -108,16 +166,17 @@ void RebuildState::reset() {
 }
 
 bool VideoPackDropped(Context& ctx, RebuildState& st, uint8_t id) {
-    return packDropped(ctx, st, Family::Video, id, id);
+    return packDropped(ctx, st, Family::Video, id, id, kRenumberCodecs[id]);
 }
 
 bool AudioPackDropped(Context& ctx, RebuildState& st, uint8_t id, bool mpegAudio) {
-    return packDropped(ctx, st, Family::Audio, id,
-                       mpegAudio ? id + codecInfo(Codec::MpegAudio).entryOffset : id);
+    return packDropped(
+        ctx, st, Family::Audio, id, mpegAudio ? id + codecInfo(Codec::MpegAudio).entryOffset : id,
+        mpegAudio ? rebuildCodecOf(Carrier::PesId, id) : rebuildCodecOf(Carrier::SubStream, id));
 }
 
 bool SubpicturePackDropped(Context& ctx, RebuildState& st, uint8_t id) {
-    return packDropped(ctx, st, Family::Subpicture, id, id);
+    return packDropped(ctx, st, Family::Subpicture, id, id, kRenumberCodecs[id]);
 }
 
 namespace {
@@ -165,10 +224,11 @@ bool rebuildPack(Context& ctx, RebuildState& st, const uint8_t* blk, size_t n, P
         break;
     case Renumber::KeepId:
         keep = !dropped(ctx, st, c.family, id + c.entryOffset);
+        if (keep) st.IdTaken[id] = true; // also one the read did not meet
         break;
     case Renumber::Masked:
     case Renumber::FromFirst:
-        keep = !packDropped(ctx, st, c.family, id, id + c.entryOffset);
+        keep = !packDropped(ctx, st, c.family, id, id + c.entryOffset, codec);
         renumber = true;
         break;
     }

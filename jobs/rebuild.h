@@ -16,9 +16,15 @@ class Context;
 inline constexpr size_t kRebuildPackSize = 2048;
 
 // Renumbering state and output of one Rebuild job; it carries over from the first
-// source file to the second so that a stream keeps its new id in both.
+// source file to the second so that a stream keeps its new id in both. A kept stream of a
+// renumbered kind gets the id its kind's rule gives by the count of kept streams before it
+// where that id is one the rule renumbers to and no other kept stream has; else the
+// lowest such id that is free, else its own (both logged).
 struct RebuildState {
     std::array<uint8_t, 256> RebuildIdMap{}; // new id by old id; 0xFF = not assigned yet
+    // The ids kept streams have in the rebuilt file: those given so far, and those of the
+    // streams that keep theirs (from the catalogue when the selection is taken, or met).
+    std::array<bool, 256> IdTaken{};
     uint8_t KeptVideoCount = 0;
     uint8_t KeptAudioCount = 0;
     uint8_t KeptSubpictureCount = 0;
@@ -33,7 +39,8 @@ struct RebuildState {
 
     RebuildState() { reset(); }
     void reset();
-    // Takes the selection from the job's request (once a job).
+    // Takes the selection from the job's request (once a job), and the ids of the kept
+    // streams of the catalogue that keep them.
     void takeSelection(const Context& ctx);
 };
 

@@ -16,7 +16,12 @@ namespace {
 constexpr size_t kPack = 2048;
 constexpr size_t kPackHeader = 14;
 constexpr size_t kLargestUnit = 16 << 20; // an 8-bit RLE unit of HD DVD may pass 64 KiB
-constexpr uint32_t kMuxRate = 25200;      // 10.08 Mbit/s in units of 50 bytes/s, as DVDs say
+// The least a unit holds: its size field and the offset of its control sequences (2 + 2
+// bytes; 8-bit RLE: 0, 4 and 4), and one display control sequence of a date, the link to
+// the next and the end command (2 + 2 + 1; 8-bit RLE: 2 + 4 + 1).
+constexpr size_t kSmallestUnit = 9, kSmallestEightBitUnit = 17;
+constexpr size_t kIndexPiece = 64 << 10; // index text handed over at a time
+constexpr uint32_t kMuxRate = 25200;     // 10.08 Mbit/s in units of 50 bytes/s, as DVDs say
 
 unsigned be16(const uint8_t* p) {
     return static_cast<unsigned>(p[0] << 8 | p[1]);
@@ -79,6 +84,20 @@ VobSubWriter::VobSubWriter(std::unique_ptr<Stream> sub, std::unique_ptr<Stream> 
                            VobSubIndex index)
     : sub_(std::move(sub)), idx_(std::move(idx)), index_(std::move(index)) {
     unit_.reserve(0x10000 + 6);
+    std::string& text = indexText_;
+    text = "# VobSub index file, v7 (do not modify this line!)\n";
+    text += "size: " + std::to_string(index_.width) + "x" + std::to_string(index_.height) + "\n";
+    text += "org: 0, 0\nscale: 100%, 100%\nalpha: 100%\nsmooth: OFF\nfadein/out: 0, 0\n"
+            "align: OFF at LEFT TOP\ntime offset: 0\nforced subs: OFF\npalette: ";
+    char buf[16];
+    for (size_t i = 0; i < index_.palette.size(); ++i) {
+        std::snprintf(buf, sizeof buf, "%s%06x", i ? ", " : "", index_.palette[i] & 0xFFFFFFu);
+        text += buf;
+    }
+    text += "\ncustom colors: OFF, tridx: 0000, colors: 000000, 000000, 000000, 000000\n";
+    text += "langidx: 0\n";
+    text +=
+        "id: " + (index_.language.empty() ? std::string("--") : index_.language) + ", index: 0\n";
 }
 
 void VobSubWriter::unitStart(uint32_t pts) {
@@ -104,7 +123,8 @@ void VobSubWriter::write(const void* buf, size_t n) {
             size_t size = field == 2 ? be16(unit_.data())
                                      : static_cast<size_t>(unit_[2]) << 24 | unit_[3] << 16 |
                                            unit_[4] << 8 | unit_[5];
-            if (size < field + 2 || size > kLargestUnit) {
+            if (size < (field == 2 ? kSmallestUnit : kSmallestEightBitUnit) ||
+                size > kLargestUnit) {
                 ++unfinished_;
                 unit_.clear();
                 unitSize_ = SIZE_MAX;
@@ -130,11 +150,16 @@ void VobSubWriter::unitDone() {
         if (ticks < 0)
             ++beforeStart_;
         else if (!index_.forcedOnly || u.forced) {
-            filepos_.push_back(sub_->position());
+            char line[64];
+            std::snprintf(line, sizeof line, "timestamp: %s, filepos: %09llx\n",
+                          vobSubTime(u.timeMs).c_str(),
+                          static_cast<unsigned long long>(sub_->position()));
+            indexText_ += line;
             writePacks(unit_.data(), unit_.size(), static_cast<uint32_t>(ticks));
             u.written = true;
+            if (indexText_.size() >= kIndexPiece) writeIndex();
         }
-        units_.push_back(u);
+        units_.add(u);
     } else {
         ++unfinished_; // a unit without a time of its own cannot be placed
     }
@@ -186,31 +211,16 @@ void VobSubWriter::writePacks(const uint8_t* unit, size_t size, uint32_t pts) {
     }
 }
 
+void VobSubWriter::writeIndex() {
+    idx_->write(indexText_.data(), indexText_.size());
+    indexText_.clear();
+}
+
 void VobSubWriter::finish() {
     if (!unit_.empty() || (unitSize_ != 0 && unitSize_ != SIZE_MAX)) ++unfinished_;
     unit_.clear();
     unitSize_ = 0;
-    std::string text = "# VobSub index file, v7 (do not modify this line!)\n";
-    text += "size: " + std::to_string(index_.width) + "x" + std::to_string(index_.height) + "\n";
-    text += "org: 0, 0\nscale: 100%, 100%\nalpha: 100%\nsmooth: OFF\nfadein/out: 0, 0\n"
-            "align: OFF at LEFT TOP\ntime offset: 0\nforced subs: OFF\npalette: ";
-    char buf[64];
-    for (size_t i = 0; i < index_.palette.size(); ++i) {
-        std::snprintf(buf, sizeof buf, "%s%06x", i ? ", " : "", index_.palette[i] & 0xFFFFFFu);
-        text += buf;
-    }
-    text += "\ncustom colors: OFF, tridx: 0000, colors: 000000, 000000, 000000, 000000\n";
-    text += "langidx: 0\n";
-    text +=
-        "id: " + (index_.language.empty() ? std::string("--") : index_.language) + ", index: 0\n";
-    size_t k = 0;
-    for (const SubpictureUnit& u : units_) {
-        if (!u.written) continue;
-        std::snprintf(buf, sizeof buf, "timestamp: %s, filepos: %09llx\n",
-                      vobSubTime(u.timeMs).c_str(), static_cast<unsigned long long>(filepos_[k++]));
-        text += buf;
-    }
-    idx_->write(text.data(), text.size());
+    writeIndex();
 }
 
 } // namespace qf

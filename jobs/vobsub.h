@@ -25,7 +25,9 @@ struct VobSubIndex {
 
 // Takes one subpicture stream's packets as a demux pass hands them over, gathers them into
 // units by their size field and writes each unit whole into `sub`, starting on a pack
-// boundary. finish() writes the index into `idx`.
+// boundary; the index goes into `idx`, whole by finish(). A unit too short for its header
+// and one display control sequence, or too long to be one, is incomplete: left out and
+// counted, as one cut off by the next time stamp.
 class VobSubWriter final : public SubpictureUnits {
 public:
     VobSubWriter(std::unique_ptr<Stream> sub, std::unique_ptr<Stream> idx, VobSubIndex index);
@@ -42,16 +44,18 @@ public:
         idx_->close();
     }
 
-    // Writes the index. Units still incomplete are left out.
+    // Writes the rest of the index. Units still incomplete are left out.
     void finish();
 
-    const std::vector<SubpictureUnit>& units() const { return units_; }
+    const SubpictureUnitList& units() const { return units_; }
     int droppedBeforeStart() const { return beforeStart_; }
     int droppedUnfinished() const { return unfinished_; }
 
 private:
     void unitDone();
     void writePacks(const uint8_t* unit, size_t size, uint32_t pts);
+    // Hands the index lines gathered so far to `idx`, its head first.
+    void writeIndex();
 
     std::unique_ptr<Stream> sub_, idx_;
     VobSubIndex index_;
@@ -59,8 +63,11 @@ private:
     size_t unitSize_ = 0;       // from its size field; 0 while not known yet
     bool timed_ = false;        // the unit being gathered has a time
     uint32_t pts_ = 0;
-    std::vector<SubpictureUnit> units_;
-    std::vector<int64_t> filepos_; // of each written unit, in units_ order of written ones
+    SubpictureUnitList units_;
+    // The index not written yet: its head until the first lines go out, then the lines of
+    // the units written since. It goes out in pieces, so that a stream of millions of
+    // units is never held whole.
+    std::string indexText_;
     int beforeStart_ = 0, unfinished_ = 0;
 };
 

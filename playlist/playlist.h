@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "playlist/attributes.h"
+
 namespace qf {
 
 class Context;
@@ -84,15 +86,5 @@ void readPlaylist(Context& ctx, const PlaylistRequest& request, Playlist& into);
 // than four times its size.
 std::string ScanXPL(Context& ctx, Stream& in, const std::string& path,
                     std::vector<std::string>& listing);
-
-// Value of attribute `name` in a tag line (name found anywhere, any letter case; value
-// between the double quotes after the next "="), with character references and the five
-// predefined entities decoded ("&apos;" gives "'"). Returns false and leaves `result`
-// unchanged when the line does not mention `name`.
-bool GetAttr(const std::string& line, const std::string& name, std::string& result);
-// The same, empty when the line does not mention `name`.
-std::string GetAttr(const std::string& line, const std::string& name);
-// The value as a decimal integer; 0 when absent or not a valid 32-bit integer.
-int32_t GetAttrInt(const std::string& line, const std::string& name);
 
 } // namespace qf

@@ -13,6 +13,7 @@ quillfen_label(engine slow
   "^Demux\\.FastCheckStopsAfterTheBlockEndingPast300MB$")
 quillfen_label(jobs "slow;ffmpeg"
   "^(Ffmpeg/.*|ReadJobTest\\.DvdVideoLpcmAgreesWithFfprobe|ReadJobTest\\.PulldownFramesAndTheirDisplayedTime)$")
+quillfen_label(jobs ffmpeg "^RebuildIds\\.FfprobeListsEveryKeptStreamOnce$")
 quillfen_label(jobs slow
   "^(FaultTest\\.SourceBeyond4GiB|FaultTest\\.ReadsThatFailEndEveryJobWithTheirReason|ReadJobTest\\.FastCheckStopStillRunsTheFollowUp)$")
 quillfen_label(cli "slow;ffmpeg" "^JsonReportTest\\.")

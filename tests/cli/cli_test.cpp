@@ -1,6 +1,8 @@
 // quillfen-cli run as a process on a sample disc: what it prints, the files it writes,
 // its options and its exit statuses.
+#include <fstream>
 #include <functional>
+#include <set>
 #include <sstream>
 
 #include "cli/cli_process.h"
@@ -338,6 +340,41 @@ TEST(CliUsage, HelpDocumentsEveryCommandAndOption) {
                                  "143"})
             EXPECT_TRUE(contains(r.out, word)) << word;
     }
+}
+
+// Every exit status of the README's table stands in --help's list of them, as an item of
+// its own ("...; 3 done, but ...").
+TEST(CliUsage, HelpListsEveryExitStatusTheReadmeGives) {
+    std::ifstream readme(std::string(QUILLFEN_TEST_DATA) + "/../../README.md");
+    std::set<std::string> statuses;
+    bool inTable = false;
+    for (std::string line; std::getline(readme, line);) {
+        if (line.rfind("| status |", 0) == 0) inTable = true;
+        if (!inTable || line.rfind("| ", 0) != 0) {
+            if (inTable && line.rfind("|", 0) != 0) break;
+            continue;
+        }
+        std::istringstream cell(line.substr(2, line.find('|', 2) - 2));
+        for (std::string n; std::getline(cell, n, ',');) {
+            n.erase(0, n.find_first_not_of(' '));
+            n.erase(n.find_last_not_of(' ') + 1);
+            if (!n.empty() && n.find_first_not_of("0123456789") == std::string::npos)
+                statuses.insert(n);
+        }
+    }
+    ASSERT_EQ(statuses.size(), 6u) << "the README's table of exit statuses was not found";
+
+    const CliResult r = runCli({"--help"});
+    std::string help; // the help's words on one line
+    for (std::istringstream words(r.out.substr(r.out.find("Exit status:"))); words;) {
+        std::string w;
+        if (words >> w) help += w + " ";
+    }
+    help = help.substr(0, help.find(". ") + 1);
+    for (const std::string& n : statuses)
+        EXPECT_TRUE(contains(help, ": " + n + " ") || contains(help, "; " + n + " ") ||
+                    contains(help, " and " + n + " "))
+            << n << " is not in: " << help;
 }
 
 } // namespace

@@ -112,8 +112,7 @@ TEST_F(ExitStatusTest, FailingRunsEndAtOnceWithTheirMessageAndWriteNothing) {
         if (!c.err.empty()) {
             EXPECT_EQ(r.err, c.err);
         }
-        EXPECT_FALSE(r.timedOut);
-        EXPECT_LT(r.seconds, 5.0);
+        EXPECT_FALSE(r.timedOut); // a FIFO or a lock waited for would hang
         EXPECT_TRUE(touched(before, snapshot(tmp.path)).empty());
     }
 }
@@ -184,7 +183,7 @@ TEST_F(ExitStatusTest, AnOutputAnotherJobWritesIsLeftAlone) {
             EXPECT_EQ(r.status, 1);
             EXPECT_EQ(r.err,
                       "Cannot create file \"" + first + "\". It is being written by another job\n");
-            EXPECT_LT(r.seconds, 5.0);
+            EXPECT_FALSE(r.timedOut); // no wait for the other job
             EXPECT_TRUE(touched(before, snapshot(tmp.path)).empty());
             EXPECT_EQ(readFile(first), (Bytes{'h', 'e', 'l', 'd'}));
         }

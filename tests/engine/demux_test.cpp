@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/blockpass.h"
 #include "engine/context.h"
 #include "engine/markup.h"
 #include "engine/paths.h"
@@ -1002,7 +1003,16 @@ TEST_F(Demux, SystemHeaderLine) {
         {file(navPack(3, 2), kBlockSize + 5),
          kReadPass,
          {"It contains 2 video streams and 3 audio streams."}},
-        {file(cat({packHeader(), systemHeader(1, 1)}), 1000), kReadPass, {}}, // short file
+        // A source of any size gets the line.
+        {file(cat({packHeader(), systemHeader(1, 1)}), 1000),
+         kReadPass,
+         {"It contains 1 video stream and 1 audio stream."}},
+        {file(navPack(3, 2), 2048),
+         kReadPass,
+         {"It contains 2 video streams and 3 audio streams."}},
+        {file(navPack(1, 1), kBlockSize - 30),
+         kReadPass,
+         {"It contains 1 video stream and 1 audio stream."}},
         {file(stuffedPack, kBlockSize), kReadPass, {}},
         {file(navPack(1, 1), kBlockSize), kDemuxPass, {}},
     };
@@ -1132,25 +1142,38 @@ TEST_F(Demux, ReadDeliveringNothingBeforeTheEndIsAnError) {
 
 TEST_F(Demux, FastCheckStopsAfterTheBlockEndingPast300MB) {
     constexpr int64_t kStop = 300154880; // first multiple of 262,144 above 300,000,000
-    constexpr int64_t kSize = kStop + static_cast<int64_t>(kBlockSize);
-    // MPEG-audio packets of 65,541 bytes whose payload runs are jumped over.
-    std::vector<std::pair<int64_t, Bytes>> parts = {{0, pes(0xE0, frames(0x00, 3))}};
-    const Bytes mpa = {0x00, 0x00, 0x01, 0xC0, 0xFF, 0xFF, 0x81, 0x00, 0x00};
-    for (int64_t off = 64; off + 65541 < kStop - 1000; off += 65541) parts.push_back({off, mpa});
-    parts.push_back({kStop - 100, priv(0x80, data(8))}); // in the last block parsed
-    parts.push_back({kStop + 100, priv(0x81, data(8))}); // in the block after it
-    const std::string path = dir / "large.EVO";
-    sparseFile(path, kSize, parts);
-    out(0, 0); // so that a demux pass counts too
-
+    constexpr int64_t kBlock = static_cast<int64_t>(kBlockSize);
     struct Case {
+        int64_t size;
         uint8_t mode;
         bool fastCheck;
-        int64_t endsAt;
+        int64_t endsAt; // where the pass stops; the fast check stopped it when not the size
     };
-    for (const Case& c : std::vector<Case>{
-             {kReadPass, true, kStop}, {kReadPass, false, kSize}, {kDemuxPass, true, kSize}}) {
-        SCOPED_TRACE(testing::Message() << int(c.mode) << c.fastCheck);
+    const std::vector<Case> cases = {
+        {kStop + kBlock, kReadPass, true, kStop},
+        {kStop + kBlock, kReadPass, false, kStop + kBlock},
+        {kStop + kBlock, kDemuxPass, true, kStop + kBlock},
+        // A source whose last block is the one that passes the limit is read whole.
+        {kStop, kReadPass, true, kStop},
+        {300050000, kReadPass, true, 300050000},
+        {kFastCheckLimit + 1, kReadPass, true, kFastCheckLimit + 1},
+    };
+    out(0, 0); // so that a demux pass counts too
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.size << " " << int(c.mode) << c.fastCheck);
+        // MPEG-audio packets of 65,541 bytes whose payload runs are jumped over, one
+        // stream in the last block the fast check reads, one after it.
+        const int64_t lastRead = std::min(c.size, kStop);
+        std::vector<std::pair<int64_t, Bytes>> parts = {{0, pes(0xE0, frames(0x00, 3))}};
+        const Bytes mpa = {0x00, 0x00, 0x01, 0xC0, 0xFF, 0xFF, 0x81, 0x00, 0x00};
+        for (int64_t off = 64; off + 65541 < lastRead - 1000; off += 65541)
+            parts.push_back({off, mpa});
+        parts.push_back({lastRead - 100, priv(0x80, data(8))});
+        const bool after = c.size > kStop + 200;
+        if (after) parts.push_back({kStop + 100, priv(0x81, data(8))});
+        const std::string path = dir / "large.EVO";
+        sparseFile(path, c.size, parts);
+
         host.lines.clear();
         host.pumps = 0;
         ctx.FrameCount = {0, 0};
@@ -1158,16 +1181,16 @@ TEST_F(Demux, FastCheckStopsAfterTheBlockEndingPast300MB) {
         ctx.SourceStream = std::make_unique<FileStream>(path, FileStream::Mode::Read);
         ctx.job = jobRequest(ctx.ui);
         demux(ctx, c.mode);
-        const bool stopped = c.endsAt == kStop;
+        const bool stopped = c.endsAt < c.size;
         EXPECT_EQ(ctx.SourceStream->position(), c.endsAt);
         EXPECT_EQ(ctx.CancelFlag, stopped);
         EXPECT_EQ(ctx.FrameCount[0], stopped ? 0 : 3);
-        EXPECT_EQ(host.pumps, 71);
+        EXPECT_EQ(host.pumps, c.endsAt / kPumpInterval);
         EXPECT_EQ(ctx.AudioSlots[0], 0x1C0);
         EXPECT_EQ(ctx.AudioSlots[1], 0x80);
-        EXPECT_EQ(ctx.AudioSlots[2], stopped ? -1 : 0x81);
+        EXPECT_EQ(ctx.AudioSlots[2], after && !stopped ? 0x81 : -1);
         if (c.mode == kReadPass) {
-            EXPECT_EQ(host.lines.size(), stopped ? 3u : 4u) << "no message for the stop";
+            EXPECT_EQ(host.lines.size(), after && !stopped ? 4u : 3u) << "no message for the stop";
         }
     }
 }

@@ -103,10 +103,10 @@ TEST_F(DvdTitle, VobSubFilesHoldEveryUnitAtItsTime) {
         EXPECT_EQ(j["tracks"][0]["properties"]["language"], s == 0 ? "eng" : "ger");
     }
     // The forced unit, and the log's word on the palette.
-    ASSERT_EQ(ctx.SubUnits[0].size(), 3u);
-    EXPECT_FALSE(ctx.SubUnits[0][0].forced);
-    EXPECT_TRUE(ctx.SubUnits[0][1].forced);
-    EXPECT_FALSE(ctx.SubUnits[1][1].forced);
+    ASSERT_EQ(ctx.SubUnits[0].listed.size(), 3u);
+    EXPECT_FALSE(ctx.SubUnits[0].listed[0].forced);
+    EXPECT_TRUE(ctx.SubUnits[0].listed[1].forced);
+    EXPECT_FALSE(ctx.SubUnits[1].listed[1].forced);
     EXPECT_NE(host.plainLog().find("has the common default palette"), std::string::npos);
 }
 

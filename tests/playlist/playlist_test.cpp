@@ -307,15 +307,6 @@ TEST_F(PlaylistReader, TitleIsChosenByTheSourceName) {
     EXPECT_FALSE(ctx.ui.bRebuild);
 }
 
-TEST_F(PlaylistReader, TitleWhoseOwnTagNamesTheSourceIsThatTitle) {
-    // "Bonus" first appears in the title's own opening tag, not in a line inside it.
-    ReadPlaylist(ctx, ctx.ui, kDisc, "/rip/Bonus.EVO");
-    EXPECT_EQ(ctx.ui.mXPL.size(), 9u);
-    EXPECT_EQ(ctx.ui.mXPL.front().find(R"(<Title id="Bonus")"), 6u);
-    ASSERT_EQ(ctx.ui.tvXPL[0].children.size(), 3u);
-    EXPECT_EQ(ctx.ui.tvXPL[0].children[1].text, "Name: Making Of");
-}
-
 TEST_F(PlaylistReader, UnmentionedSourceKeepsWholeListingTreeAndSelection) {
     ReadPlaylist(ctx, ctx.ui, kDisc, "/disc/HVDVD_TS/FEATURE_1.EVO");
     const std::string featureTree = outline(ctx.ui.tvXPL);
@@ -415,7 +406,8 @@ TEST_F(PlaylistReader, TagAcrossBlockBoundaryAndProgressPerBlock) {
     std::string text = "<Playlist displayName=\"Big\">";
     text += "<!--" + std::string(kBlockSize - text.size() - 4 - 10, 'x') + "-->";
     text += "<Title displayName=\"Long\" titleDuration=\"00:00:01:00\">"; // crosses the block
-    text += "<Video track=\"1\" mediaAttr=\"1\" src=\"LONG.MAP\"/></Title></Playlist>";
+    text += "<PrimaryAudioVideoClip src=\"LONG.MAP\"><Video track=\"1\" mediaAttr=\"1\"/>"
+            "</PrimaryAudioVideoClip></Title></Playlist>";
     text += std::string(20000, ' ');
     writeText(dir / "big.XPL", text);
     ctx.VideoAttrs[1] = "H.264";
@@ -425,7 +417,9 @@ TEST_F(PlaylistReader, TagAcrossBlockBoundaryAndProgressPerBlock) {
     EXPECT_EQ(host.status1, Lines({std::to_string(kBlockSize) + "/" + size + " bytes",
                                    size + "/" + size + " bytes", ""}));
     EXPECT_EQ(lines(ctx.ui.mXPL), "  <Title displayName=\"Long\" titleDuration=\"00:00:01:00\">\n"
-                                  "    <Video track=\"1\" mediaAttr=\"1\" src=\"LONG.MAP\"/>\n"
+                                  "    <PrimaryAudioVideoClip src=\"LONG.MAP\">\n"
+                                  "      <Video track=\"1\" mediaAttr=\"1\"/>\n"
+                                  "    </PrimaryAudioVideoClip>\n"
                                   "  </Title>\n");
     EXPECT_EQ(ctx.ui.cbVideo[0].caption, "H.264.stream.0");
 }
@@ -443,8 +437,9 @@ TEST_F(PlaylistReader, CommentsAndClosingTagsAreNotAttributeItems) {
 TEST_F(PlaylistReader, PlaylistTitleKeepsLastDisplayName) {
     test::TempDir dir;
     writeText(dir / "p.XPL", "<Playlist displayName=\"First\"><PlaylistApplication displayName="
-                             "\"Second\"/><Title displayName=\"T\"><Video track=\"1\" "
-                             "src=\"X.MAP\" mediaAttr=\"1\"/></Title></Playlist>");
+                             "\"Second\"/><Title displayName=\"T\"><PrimaryAudioVideoClip "
+                             "src=\"X.MAP\"/><Video track=\"1\" mediaAttr=\"1\"/></Title>"
+                             "</Playlist>");
     ReadPlaylist(ctx, ctx.ui, dir / "p.XPL", "X.EVO");
     EXPECT_EQ(ctx.ui.tvXPL[0].children.at(0).text, "Title: Second");
 }
