@@ -113,9 +113,10 @@ public:
     // "what: "path". reason." with the system's reason for the last failed call.
     std::string failure(std::string_view what) const override;
     const std::string& path() const { return path_; }
-    // Closes the file and puts a replacement in its place; a late write error (a full
-    // disk, a network file system) or a failed rename is thrown as a "Stream write error"
-    // naming the file. A temporary file is never left behind.
+    // Closes the file and puts a replacement in its place, whatever was written; a late
+    // write error (a full disk, a network file system) or a failed rename is thrown as a
+    // "Stream write error" naming the file. No temporary file is left behind, also when
+    // the rename fails (the earlier file then stays).
     void close() override;
 
 private:
