@@ -113,19 +113,17 @@ Selection selectedStreams(const Context& ctx, const std::vector<SelectItem>& ite
     return chosen;
 }
 
-// The output folder must take files before a long Read pass runs for nothing.
-void checkOutputFolder(std::string path) {
+// The output folder must take files before a long Read pass runs for nothing. It is
+// taken as the job takes it: a folder the user named is never a link to one.
+void checkOutputFolder(std::string path, bool named) {
     if (path.empty()) path = ".";
-    if (path.size() > 1 && path.back() == '/') path.pop_back();
-    struct stat st {};
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
     int err = 0;
-    if (::stat(path.c_str(), &st) != 0)
-        err = errno;
-    else if (!S_ISDIR(st.st_mode))
-        err = ENOTDIR;
-    else if (::access(path.c_str(), W_OK | X_OK) != 0)
-        err = errno;
-    if (err) throw Error("Cannot write to folder \"" + path + "\". " + std::strerror(err));
+    const auto folder = OutputFolder::open(path, named, err);
+    if (folder && ::faccessat(folder->fd(), ".", W_OK | X_OK, 0) != 0) err = errno;
+    if (err)
+        throw Error("Cannot write to folder \"" + path + "\". " +
+                    (err == ELOOP ? "It is a symbolic link" : std::strerror(err)));
 }
 
 void refuseExisting(const std::vector<std::string>& names) {
@@ -223,7 +221,8 @@ Outcome runJob(const Options& o, Context& ctx, ReportRun& report, Selection& cho
     report.allParts = request.allParts;
     const bool writes = o.command != Command::Read;
     if (writes)
-        checkOutputFolder(request.workdir.empty() ? folderPart(request.source) : request.workdir);
+        checkOutputFolder(request.workdir.empty() ? folderPart(request.source) : request.workdir,
+                          !request.workdir.empty());
     if (o.playlist)
         readPlaylistFor(ctx, request);
     else

@@ -127,8 +127,9 @@ struct OptionDecl {
 
 const OptionDecl kOptions[] = {
     {"-o", "DIR", kJobs,
-     "Output folder (default: the source file's folder). demux and rebuild check that it "
-     "exists and takes files before SOURCE is read.",
+     "Output folder (default: the source file's folder), taken as itself, never through a "
+     "symbolic link. demux and rebuild check that it exists and takes files before SOURCE "
+     "is read.",
      [](Options& o, const std::string& v) { o.outputDir = notEmpty("-o", v); }},
     {"--select", "LIST", kDemux | kRebuild,
      "The streams to keep, a comma list of slots (v0, v1, a0 ... a15, s0 ... s15; leading "
@@ -155,7 +156,8 @@ const OptionDecl kOptions[] = {
      [](Options& o, const std::string& v) { o.angle = positiveNumber("--angle", v); }},
     {"-n,--no-overwrite", nullptr, kDemux | kRebuild | kSample,
      "Refuse to replace an output file that exists already: an error before anything is "
-     "written. Without it, an existing file is replaced (sample: only with --force).",
+     "written. Without it, an existing file of yours with no other name is replaced, by a "
+     "file written beside it and renamed over it at the end (sample: only with --force).",
      [](Options& o, const std::string&) { o.noOverwrite = true; }},
     {"--force", nullptr, kSample,
      "Replace the disc's files where they exist already (regular files only, never "

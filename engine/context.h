@@ -178,6 +178,8 @@ struct JobState {
     std::array<SubpictureUnitList, 16> SubUnits;
     // The files the last Demux or Rebuild job created, in the order it created them.
     std::vector<std::string> CreatedFiles;
+    // The folder the running job creates its outputs in, open while the job runs.
+    std::shared_ptr<const OutputFolder> outputFolder;
     // How the jobs open a source: a file on disk, unless a test puts a stream in its place.
     std::function<std::unique_ptr<Stream>(const std::string& path)> openFile;
 };

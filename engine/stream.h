@@ -3,11 +3,13 @@
 // carrying the user-facing text.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
 #include <sys/uio.h>
+#include <utility>
 #include <vector>
 
 namespace qf {
@@ -49,21 +51,55 @@ struct FileId {
 // The identity of the file at `path` (links followed), or none when it cannot be read.
 bool fileIdOf(const std::string& path, FileId& id);
 
-// A file on disk. Open for reading or create/truncate for writing.
+// A folder the outputs of a job are created in, held open while the job writes: a rename
+// of the folder, or a link put in its place, cannot send the later outputs elsewhere.
+class OutputFolder {
+public:
+    // The folder at `path` (empty: the current folder), or none with the system's errno in
+    // `err`. A folder the user named is taken as itself, never through a symbolic link
+    // (err ELOOP); the folder of a source is where the source's path leads.
+    static std::shared_ptr<const OutputFolder> open(std::string path, bool named, int& err);
+    ~OutputFolder();
+    OutputFolder(const OutputFolder&) = delete;
+    OutputFolder& operator=(const OutputFolder&) = delete;
+
+    int fd() const { return fd_; }
+    const std::string& path() const { return path_; } // without trailing separators
+
+private:
+    OutputFolder(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+
+    int fd_ = -1;
+    std::string path_;
+};
+
+// A file on disk. Open for reading or create/replace for writing.
 class FileStream final : public Stream {
 public:
     enum class Mode {
         Read,      // a regular file only: a FIFO, device or folder is refused at once
-        Create,    // created, or emptied once it is locked for this job
+        Create,    // created, or an earlier file of ours replaced
         CreateNew, // as Create, but a file of that name must not exist yet
     };
     // Throws Error("Cannot open file \"path\". reason") or Error("Cannot create file ...").
-    // An output is a new file or a regular file that is replaced: never a symbolic link
-    // (whose target whoever made the folder chose), a folder, FIFO or device, nor one of
-    // `inputs` under another name. An output is locked (flock) for as long as the stream is
-    // open; one that another process holds gives "... It is being written by another job".
-    // Whatever is refused stays untouched.
+    // An output is created in `folder` under the last component of `path` (the whole
+    // path names it in messages); without a folder, in the folder the path leads to.
+    //
+    // A new output is created under its name at once (O_EXCL, mode 0644 less the umask)
+    // and written there. An existing one is replaced only when it is a regular file of
+    // the user who runs the job with no other name: not a symbolic link (whose target
+    // whoever made the folder chose), a folder, FIFO or device, nor one of `inputs` under
+    // another name, nor a file of another user or one with other links ("It belongs to
+    // another user", "It has other links"). It is never written into: the output is
+    // written to a new file of a temporary name in the same folder, which close() renames
+    // over it. An output is locked (flock: the new file, or the one to be replaced) for
+    // as long as the stream is open; one that another process holds gives "... It is
+    // being written by another job". Whatever is refused stays untouched.
     FileStream(const std::string& path, Mode mode, const std::vector<FileId>& inputs = {});
+    FileStream(std::shared_ptr<const OutputFolder> folder, const std::string& path, Mode mode,
+               const std::vector<FileId>& inputs = {});
+    // Closes as close() does, without the check: what was written so far (a job that
+    // ended with an error) takes the name all the same, as it stays in a new file.
     ~FileStream() override;
     FileStream(const FileStream&) = delete;
     FileStream& operator=(const FileStream&) = delete;
@@ -77,17 +113,27 @@ public:
     // "what: "path". reason." with the system's reason for the last failed call.
     std::string failure(std::string_view what) const override;
     const std::string& path() const { return path_; }
-    // Closes the file; a late write error (a full disk, a network file system) is thrown
-    // as a "Stream write error" naming the file. Without it the destructor closes silently.
+    // Closes the file and puts a replacement in its place, whatever was written; a late
+    // write error (a full disk, a network file system) or a failed rename is thrown as a
+    // "Stream write error" naming the file. No temporary file is left behind, also when
+    // the rename fails (the earlier file then stays).
     void close() override;
 
 private:
     [[noreturn]] void writeFailed(ssize_t result);
+    void create(bool mustBeNew, const std::vector<FileId>& inputs);
+    void replace(const std::vector<FileId>& inputs);
+    int finish(); // closes and renames; the errno of the first failure, or 0
 
     int fd_ = -1;
     int64_t pos_ = 0;
     int lastError_ = 0; // errno of the last failed read or write; 0: the file ended early
     std::string path_;
+    // An output: its folder and name there; of a replacement, the temporary name it is
+    // written under and the file it replaces, held open for the lock.
+    std::shared_ptr<const OutputFolder> folder_;
+    std::string name_, tempName_;
+    int replacedFd_ = -1;
 };
 
 } // namespace qf

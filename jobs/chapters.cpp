@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "jobs/utf8.h"
+
 namespace qf {
 
 namespace {
@@ -28,10 +30,20 @@ std::string clock(double seconds, int digits) {
     return buf;
 }
 
+// Text as XML 1.0 takes it: markup escaped, control characters (which it forbids) as
+// spaces, and what is no character (bytes that are no UTF-8, U+FFFE, U+FFFF) as U+FFFD, so
+// that the file is always well-formed.
 std::string xmlText(const std::string& text) {
     std::string out;
-    for (const char c : text) {
-        switch (c) {
+    for (size_t i = 0; i < text.size();) {
+        uint32_t cp = 0;
+        const size_t n = utf8Char(text, i, cp);
+        if (n == 0 || cp == 0xFFFE || cp == 0xFFFF) {
+            out += "\uFFFD";
+            i += n == 0 ? 1 : n;
+            continue;
+        }
+        switch (cp) {
         case '&':
             out += "&amp;";
             break;
@@ -45,9 +57,12 @@ std::string xmlText(const std::string& text) {
             out += "&quot;";
             break;
         default:
-            // Control characters are not allowed in XML 1.0 at all.
-            out += static_cast<unsigned char>(c) < 32 && c != '\t' ? ' ' : c;
+            if (cp < 32 && cp != '\t')
+                out += ' ';
+            else
+                out.append(text, i, n);
         }
+        i += n;
     }
     return out;
 }

@@ -1,14 +1,18 @@
 #include "jobs/mkvmerge_options.h"
 
 #include <nlohmann/json.hpp>
+#include <string_view>
 
 namespace qf {
 
 namespace {
 
-// A file argument must not be taken for an option.
+// A file argument must not be taken for an option ("-", "@") or for an operator: "+"
+// appends the file to the one before, "=" keeps mkvmerge from looking for further parts.
 std::string fileArgument(const std::string& file) {
-    return !file.empty() && (file[0] == '-' || file[0] == '@') ? "./" + file : file;
+    return !file.empty() && std::string_view("-@+=").find(file[0]) != std::string_view::npos
+               ? "./" + file
+               : file;
 }
 
 } // namespace

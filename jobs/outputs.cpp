@@ -1,7 +1,9 @@
 #include "jobs/outputs.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <string_view>
 #include <utility>
 
@@ -12,6 +14,7 @@
 #include "engine/stream.h"
 #include "jobs/mkvmerge_options.h"
 #include "jobs/runner.h"
+#include "jobs/utf8.h"
 
 namespace qf {
 
@@ -37,27 +40,6 @@ std::string extensionByName(std::string_view codec) {
 
 } // namespace
 
-// The length of the UTF-8 sequence that starts at s[i], or 0 when it is not one.
-static size_t utf8Length(std::string_view s, size_t i) {
-    const auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char c = b(i);
-    const size_t n = c < 0x80             ? 1
-                     : (c & 0xE0) == 0xC0 ? 2
-                     : (c & 0xF0) == 0xE0 ? 3
-                     : (c & 0xF8) == 0xF0 ? 4
-                                          : 0;
-    if (n == 0 || i + n > s.size()) return 0;
-    for (size_t k = 1; k < n; ++k)
-        if ((b(i + k) & 0xC0) != 0x80) return 0;
-    const uint32_t first = n == 2 ? c & 0x1Fu : n == 3 ? c & 0x0Fu : c & 0x07u;
-    uint32_t cp = n == 1 ? c : first;
-    for (size_t k = 1; k < n; ++k) cp = (cp << 6) | (b(i + k) & 0x3Fu);
-    // Overlong forms, surrogates and values past U+10FFFF are no characters.
-    static constexpr uint32_t kLeast[5] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < kLeast[n] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return 0;
-    return n;
-}
-
 // A caption or extension as a file-name part that every file system takes: a playlist
 // text such as "Director/Commentary" or "../../x" must never lead out of the output
 // folder, and a name must survive a copy to a FAT stick or a Windows share. Bytes that are
@@ -67,7 +49,8 @@ std::string fileNamePart(std::string_view text) {
     constexpr size_t kMaxBytes = 200;
     std::string out;
     for (size_t i = 0; i < text.size();) {
-        const size_t n = utf8Length(text, i);
+        uint32_t cp = 0;
+        const size_t n = utf8Char(text, i, cp);
         const char c = text[i];
         const bool bad =
             n == 0 ||
@@ -191,8 +174,20 @@ std::vector<FileId> jobInputs(const Context& ctx) {
 }
 
 std::unique_ptr<Stream> createOutput(Context& ctx, const std::string& name) {
+    if (!ctx.outputFolder) {
+        // The job's first output opens the folder; one that is missing or no folder is
+        // refused as that output, as any file the system does not let the job create.
+        const JobRequest& job = ctx.job;
+        const bool named = !job.workdir.empty();
+        int err = 0;
+        ctx.outputFolder =
+            OutputFolder::open(named ? job.workdir : folderPart(job.source), named, err);
+        if (!ctx.outputFolder)
+            throw Error("Cannot create file \"" + name + "\". " +
+                        (err == ELOOP ? "Its folder is a symbolic link" : std::strerror(err)));
+    }
     auto out = std::make_unique<FileStream>(
-        name,
+        ctx.outputFolder, name,
         ctx.outputChoices.keepExisting ? FileStream::Mode::CreateNew : FileStream::Mode::Create,
         jobInputs(ctx));
     ctx.CreatedFiles.push_back(name);

@@ -47,7 +47,10 @@ std::string codecExtension(const Context& ctx, int family, size_t slot);
 std::vector<std::string> plannedOutputs(Context& ctx, const JobRequest& request, bool rebuild);
 // The files the running job reads: the source, the title's other parts and the playlist.
 std::vector<FileId> jobInputs(const Context& ctx);
-// Creates (or empties) an output of the running job and adds it to CreatedFiles.
+// Creates an output of the running job, named outputPrefix(ctx) + ..., and adds it to
+// CreatedFiles. Every output of a job is created in one folder, opened as ctx.outputFolder
+// by the first (the folder the request names, else the source's): where the folder's name
+// leads meanwhile does not matter.
 std::unique_ptr<Stream> createOutput(Context& ctx, const std::string& name);
 
 } // namespace qf

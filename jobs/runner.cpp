@@ -18,9 +18,13 @@ bool runJob(Context& ctx, const JobRequest& request, const std::function<void()>
     if (ctx.busy.exchange(true)) return false;
     struct Busy {
         Context& c;
-        ~Busy() { c.busy = false; }
+        ~Busy() {
+            c.outputFolder.reset();
+            c.busy = false;
+        }
     } busy{ctx};
     ctx.job = request;
+    ctx.outputFolder.reset();
     try {
         body();
     } catch (...) {

@@ -62,6 +62,9 @@ TEST_F(ExitStatusTest, FailingRunsEndAtOnceWithTheirMessageAndWriteNothing) {
     // An output that is there already, for --no-overwrite.
     const std::string existing = outFile("FEATURE_1_FEATURE_2.DD.stream.00.ac3");
     writeText(existing, "kept");
+    // An output folder named through a link, whose target whoever made the link chose.
+    const std::string linked = tmp / "linked";
+    ASSERT_EQ(symlink(out.c_str(), linked.c_str()), 0);
 
     auto notRegular = [](const std::string& p) {
         return "Cannot open file \"" + p + "\". Not a regular file\n";
@@ -93,6 +96,12 @@ TEST_F(ExitStatusTest, FailingRunsEndAtOnceWithTheirMessageAndWriteNothing) {
         {{"rebuild", part1, "-o", plain},
          1,
          "Cannot write to folder \"" + plain + "\". Not a directory\n"},
+        {{"demux", part1, "-o", linked},
+         1,
+         "Cannot write to folder \"" + linked + "\". It is a symbolic link\n"},
+        {{"rebuild", part1, "-o", linked + "/"},
+         1,
+         "Cannot write to folder \"" + linked + "\". It is a symbolic link\n"},
         {{"demux", part1, "-o", out, "-n"},
          1,
          "Cannot create file \"" + existing + "\". File exists\n"},

@@ -2,6 +2,8 @@
 // asked), names with control characters, and Ctrl-C or SIGTERM.
 #include <fcntl.h>
 
+#include <filesystem>
+
 #include "cli/cli_process.h"
 
 namespace qf::test {
@@ -110,27 +112,34 @@ TEST_F(TerminalTest, CtrlCStopsTheReadAndNothingFollows) {
     EXPECT_TRUE(outputs().empty());
 }
 
-// SIGTERM, as a service manager or `timeout` sends it, is handled like Ctrl-C.
+// SIGTERM, as a service manager or `timeout` sends it, is handled like Ctrl-C. Files that
+// replace earlier ones are kept as new ones are, and nothing else is left in the folder.
 class SignalTest : public TerminalTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(SignalTest, StopsTheDemuxWithoutAQuestionAndKeepsTheFiles) {
-    CliProcess p(
-        {"demux", longSource(256), "-o", out, "--select", "v0,a0,a2", "--no-mkvmerge-options"});
-    ASSERT_TRUE(p.waitForOutput("LPCM.stream.02.mpa"));
-    p.interrupt(GetParam());
-    const CliResult r = p.finish();
-    EXPECT_EQ(r.status, 128 + GetParam());
-    EXPECT_EQ(r.err, "Cancelled: the output files are incomplete\n" +
-                         outFile("LONG.VC-1.stream.0.mpv") + "\n" +
-                         outFile("LONG.DD.stream.00.mpa") + "\n" +
-                         outFile("LONG.LPCM.stream.02.mpa") + "\n");
-    // Stopped early: the frames counted in video stream 0 are not reported.
-    EXPECT_EQ(r.out.substr(r.out.size() - 8), "\nDone.\n\n");
-    EXPECT_EQ(outputs(),
-              (std::vector<std::string>{"LONG.DD.stream.00.mpa", "LONG.LPCM.stream.02.mpa",
-                                        "LONG.VC-1.stream.0.mpv"}));
-    // The first megabyte holds the streams and lies before the first stop.
-    EXPECT_EQ(readFile(outFile("LONG.LPCM.stream.02.mpa")).size(), 384000u);
+    const std::string source = longSource(256);
+    const std::vector<std::string> files = {"LONG.DD.stream.00.mpa", "LONG.LPCM.stream.02.mpa",
+                                            "LONG.VC-1.stream.0.mpv"};
+    for (const bool replacing : {false, true}) {
+        SCOPED_TRACE(replacing ? "replacing" : "new");
+        for (const std::string& name : replacing ? files : std::vector<std::string>{})
+            writeFile(outFile(name), Bytes{'o', 'l', 'd'});
+        CliProcess p({"demux", source, "-o", out, "--select", "v0,a0,a2", "--no-mkvmerge-options"});
+        ASSERT_TRUE(p.waitForOutput("LPCM.stream.02.mpa"));
+        p.interrupt(GetParam());
+        const CliResult r = p.finish();
+        EXPECT_EQ(r.status, 128 + GetParam());
+        EXPECT_EQ(r.err, "Cancelled: the output files are incomplete\n" +
+                             outFile("LONG.VC-1.stream.0.mpv") + "\n" +
+                             outFile("LONG.DD.stream.00.mpa") + "\n" +
+                             outFile("LONG.LPCM.stream.02.mpa") + "\n");
+        // Stopped early: the frames counted in video stream 0 are not reported.
+        EXPECT_EQ(r.out.substr(r.out.size() - 8), "\nDone.\n\n");
+        EXPECT_EQ(outputs(), files);
+        // The first megabyte holds the streams and lies before the first stop.
+        EXPECT_EQ(readFile(outFile("LONG.LPCM.stream.02.mpa")).size(), 384000u);
+        for (const std::string& name : files) std::filesystem::remove(outFile(name));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(IntAndTerm, SignalTest, ::testing::Values(SIGINT, SIGTERM),

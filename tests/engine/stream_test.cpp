@@ -1,4 +1,5 @@
-// File streams: error texts, whole-buffer writes, 64-bit sizes and positions.
+// File streams: error texts, outputs that never write into what somebody else put under
+// their names, whole-buffer writes, 64-bit sizes and positions.
 #include "engine/stream.h"
 
 #include <gtest/gtest.h>
@@ -7,13 +8,26 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <functional>
+#include <memory>
 
 #include "support/file_limit.h"
 #include "support/ps_builder.h"
 
 namespace qf::test {
 namespace {
+
+// The names in a folder, sorted.
+std::vector<std::string> names(const std::string& folder) {
+    std::vector<std::string> found;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        found.push_back(e.path().filename().string());
+    std::sort(found.begin(), found.end());
+    return found;
+}
 
 std::string errorOf(const std::function<void()>& f) {
     try {
@@ -67,12 +81,24 @@ TEST(FileStream, AnOutputIsNeverALinkAnInputOrAnythingButAFile) {
     ASSERT_EQ(::link(source.c_str(), hard.c_str()), 0);
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
-    const std::pair<std::string, const char*> cases[] = {
+    // A second name of a file that is no input, and a file anyone may write that another
+    // user put there (only root can give a file away).
+    const std::string victimLink = dir / "second-name", planted = dir / "planted";
+    ASSERT_EQ(::link(victim.c_str(), victimLink.c_str()), 0);
+    writeFile(planted, Bytes{'p'});
+    ASSERT_EQ(::chmod(planted.c_str(), 0666), 0);
+    std::vector<std::pair<std::string, const char*>> cases = {
         {link, "It is a symbolic link"},        {dangling, "It is a symbolic link"},
         {toSource, "It is a symbolic link"},    {hard, "It is an input of this job"},
         {source, "It is an input of this job"}, {fifo, "Not a regular file"},
         {folder, "Not a regular file"},         {"/dev/null", "Not a regular file"},
+        {victimLink, "It has other links"},
     };
+    if (::chown(planted.c_str(), ::geteuid() + 1, static_cast<gid_t>(-1)) == 0)
+        cases.push_back({planted, "It belongs to another user"});
+    else
+        std::printf("Not run: a file of another user (needs root to give one away)\n");
+    const std::vector<std::string> made = names(dir.path);
     for (const auto mode : {FileStream::Mode::Create, FileStream::Mode::CreateNew})
         for (const auto& [name, reason] : cases) {
             const std::string& path = name; // a lambda takes no structured binding in C++20
@@ -92,23 +118,32 @@ TEST(FileStream, AnOutputIsNeverALinkAnInputOrAnythingButAFile) {
     EXPECT_NE(::access((dir / "created-through-link").c_str(), F_OK), 0);
     EXPECT_EQ(::lstat(link.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(readFile(planted), Bytes{'p'});
+    EXPECT_EQ(names(dir.path), made) << "no file was made";
 }
 
+// Two jobs never write one output at once, whether it is new or replaces a file.
 TEST(FileStream, AnOutputIsLockedWhileItIsWritten) {
-    TempDir dir;
-    const std::string path = dir / "out.mpa";
-    writeFile(path, Bytes(100, 0xEE));
-    {
+    for (const bool replacing : {false, true}) {
+        SCOPED_TRACE(replacing ? "replacing" : "new");
+        TempDir dir;
+        const std::string path = dir / "out.mpa";
+        const Bytes before = replacing ? Bytes(100, 0xEE) : Bytes{};
+        if (replacing) writeFile(path, before);
         FileStream first(path, FileStream::Mode::Create);
         first.write("ab", 2);
-        EXPECT_EQ(errorOf([&] { FileStream s(path, FileStream::Mode::Create); }),
-                  "Cannot create file \"" + path + "\". It is being written by another job");
-        EXPECT_EQ(readFile(path), (Bytes{'a', 'b'})); // the second one emptied nothing
+        for (const auto mode : {FileStream::Mode::Create, FileStream::Mode::CreateNew})
+            EXPECT_EQ(errorOf([&] { FileStream s(path, mode); }),
+                      "Cannot create file \"" + path + "\". " +
+                          (mode == FileStream::Mode::Create ? "It is being written by another job"
+                                                            : "File exists"));
+        // A new file is written under its name, a replacement beside it until it is done.
+        EXPECT_EQ(readFile(path), replacing ? before : (Bytes{'a', 'b'}));
+        first.close();
+        EXPECT_EQ(readFile(path), (Bytes{'a', 'b'}));
+        FileStream again(path, FileStream::Mode::Create); // closed: free again
+        EXPECT_EQ(again.size(), 0);
     }
-    FileStream again(path, FileStream::Mode::Create); // closed: free again
-    EXPECT_EQ(again.size(), 0);
-    EXPECT_EQ(errorOf([&] { FileStream s(path, FileStream::Mode::CreateNew); }),
-              "Cannot create file \"" + path + "\". File exists");
 }
 
 TEST(FileStream, AWriteTheSystemRefusesFails) {
@@ -121,20 +156,94 @@ TEST(FileStream, AWriteTheSystemRefusesFails) {
               "Stream write error: \"" + path + "\". File too large.");
 }
 
-TEST(FileStream, CreateTruncatesAndWritesWholeBuffers) {
+// A replacement is written to a file of its own and takes the name when it is closed, also
+// when it is only destroyed (a job that failed keeps what it wrote, as a new file keeps
+// it). No other file is left in the folder.
+TEST(FileStream, AReplacementTakesTheNameWhenClosed) {
+    const Bytes written = {1, 2, 3, 4, 5}, earlier(100, 0xEE);
+    for (const bool replacing : {false, true})
+        for (const bool closed : {false, true}) {
+            SCOPED_TRACE(std::string(replacing ? "replacing" : "new") +
+                         (closed ? ", closed" : ", destroyed"));
+            TempDir dir;
+            const std::string path = dir / "out.mpa";
+            if (replacing) writeFile(path, earlier);
+            {
+                FileStream s(path, FileStream::Mode::Create);
+                EXPECT_EQ(s.size(), 0);
+                s.write(written.data(), 3);
+                s.write(written.data() + 3, 2);
+                EXPECT_EQ(s.position(), 5);
+                EXPECT_EQ(s.size(), 5);
+                if (closed) s.close();
+            }
+            EXPECT_EQ(readFile(path), written);
+            EXPECT_EQ(names(dir.path), (std::vector<std::string>{"out.mpa"}));
+        }
+    // A rename that fails (a folder was put under the name meanwhile) drops the file.
     TempDir dir;
     const std::string path = dir / "out.mpa";
-    writeFile(path, Bytes(100, 0xEE));
-    {
-        FileStream s(path, FileStream::Mode::Create);
-        EXPECT_EQ(s.size(), 0);
-        const Bytes a = {1, 2, 3}, b = {4, 5};
-        s.write(a.data(), a.size());
-        s.write(b.data(), b.size());
-        EXPECT_EQ(s.position(), 5);
-        EXPECT_EQ(s.size(), 5);
+    writeFile(path, earlier);
+    FileStream s(path, FileStream::Mode::Create);
+    s.write(written.data(), written.size());
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    ASSERT_EQ(::mkdir(path.c_str(), 0700), 0);
+    EXPECT_EQ(errorOf([&] { s.close(); }), "Stream write error: \"" + path + "\". Is a directory.");
+    EXPECT_EQ(names(dir.path), (std::vector<std::string>{"out.mpa"}));
+}
+
+// Outputs are 0644 less the umask, also where the file they replace was writable by all.
+TEST(FileStream, AnOutputIsNeverWritableByOthers) {
+    struct Case {
+        mode_t umask, earlier, made;
+    };
+    const Case cases[] = {
+        {022, 0, 0644}, {0, 0, 0644}, {022, 0666, 0644}, {0, 0666, 0644}, {077, 0644, 0600}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::oct << c.umask << " " << c.earlier);
+        TempDir dir;
+        const std::string path = dir / "out.mpa";
+        if (c.earlier) {
+            writeFile(path, Bytes{'x'});
+            ASSERT_EQ(::chmod(path.c_str(), c.earlier), 0);
+        }
+        const mode_t old = ::umask(c.umask);
+        {
+            FileStream s(path, FileStream::Mode::Create);
+            s.close();
+        }
+        ::umask(old);
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, c.made);
     }
-    EXPECT_EQ(readFile(path), (Bytes{1, 2, 3, 4, 5}));
+}
+
+// The folder is opened once: what its name leads to later does not matter to the
+// outputs created in it. A folder the user names is never taken through a link.
+TEST(OutputFolder, OutputsFollowTheFolderNotItsName) {
+    TempDir dir;
+    const std::string out = dir / "out", moved = dir / "moved", other = dir / "other";
+    ASSERT_EQ(::mkdir(out.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(other.c_str(), 0755), 0);
+    int err = 0;
+    const auto folder = OutputFolder::open(out, true, err);
+    ASSERT_TRUE(folder);
+    ASSERT_EQ(::rename(out.c_str(), moved.c_str()), 0);
+    ASSERT_EQ(::symlink(other.c_str(), out.c_str()), 0);
+    FileStream s(folder, out + "/late.txt", FileStream::Mode::Create);
+    s.close();
+    EXPECT_EQ(names(moved), (std::vector<std::string>{"late.txt"}));
+    EXPECT_TRUE(names(other).empty());
+
+    for (const std::string& named : {out, out + "/", out + "//"}) {
+        EXPECT_FALSE(OutputFolder::open(named, true, err)) << named;
+        EXPECT_EQ(err, ELOOP);
+    }
+    // The folder of a source is where its path leads.
+    const auto ofSource = OutputFolder::open(out + "/", false, err);
+    ASSERT_TRUE(ofSource);
+    EXPECT_EQ(ofSource->path(), out);
 }
 
 TEST(FileStream, GatheredRunsLandInOrder) {

@@ -289,6 +289,10 @@ TEST_F(FaultTest, OutputFolderThatTakesNoFile) {
         std::string folder, reason;
     };
     std::vector<Case> cases = {{dir / "plain", "Not a directory"}};
+    // The folder the user named is taken as itself, not where a link leads.
+    fs::create_directory(dir / "real");
+    fs::create_directory_symlink(dir / "real", dir / "linked");
+    cases.push_back({dir / "linked", "Its folder is a symbolic link"});
 
     Mount readOnly(dir / "ro", "size=64k", MS_RDONLY);
     if (readOnly.mounted()) cases.push_back({dir / "ro", "Read-only file system"});
@@ -297,7 +301,7 @@ TEST_F(FaultTest, OutputFolderThatTakesNoFile) {
     ::chmod((dir / "locked").c_str(), 0500);
     if (::access((dir / "locked").c_str(), W_OK) != 0)
         cases.push_back({dir / "locked", "Permission denied"});
-    if (cases.size() < 3) std::cout << "[ note     ] " << cases.size() << " of 3 folders tested\n";
+    if (cases.size() < 4) std::cout << "[ note     ] " << cases.size() << " of 4 folders tested\n";
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.folder);
