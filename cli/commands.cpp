@@ -11,6 +11,7 @@
 #include <cstring>
 #include <exception>
 
+#include "cli/event_lines.h"
 #include "cli/json_report.h"
 #include "cli/sample.h"
 #include "cli/terminal_host.h"
@@ -201,8 +202,13 @@ JobRequest requestOf(const Options& o) {
     return r;
 }
 
-// read, demux and rebuild up to the end of the job. Errors are thrown.
-Outcome runJob(const Options& o, Context& ctx, ReportRun& report, Selection& chosen) {
+// read, demux and rebuild up to the end of the job. Errors are thrown. `events`, when
+// given, is told which job starts.
+Outcome runJob(const Options& o, Context& ctx, ReportRun& report, Selection& chosen,
+               EventLines* events) {
+    auto starting = [&](std::string_view job) {
+        if (events) events->jobStarted(job);
+    };
     ctx.outputChoices.codecExtensions = o.codecExt;
     ctx.outputChoices.keepExisting = o.noOverwrite;
     // Without a selection every stream is wanted, also one the fast check did not reach.
@@ -223,6 +229,7 @@ Outcome runJob(const Options& o, Context& ctx, ReportRun& report, Selection& cho
     if (writes)
         checkOutputFolder(request.workdir.empty() ? folderPart(request.source) : request.workdir,
                           !request.workdir.empty());
+    starting("read");
     if (o.playlist)
         readPlaylistFor(ctx, request);
     else
@@ -237,6 +244,7 @@ Outcome runJob(const Options& o, Context& ctx, ReportRun& report, Selection& cho
     request.selection = chosen;
     const bool rebuild = o.command == Command::Rebuild;
     if (o.noOverwrite) refuseExisting(plannedOutputs(ctx, request, rebuild));
+    starting(rebuild ? "rebuild" : "demux");
     if (rebuild)
         rebuildJob(ctx, request);
     else
@@ -249,23 +257,32 @@ const char* commandWord(Command c) {
     return c == Command::Read ? "read" : c == Command::Demux ? "demux" : "rebuild";
 }
 
-void printUsageError(const std::string& text) {
+std::string usageText(const std::string& text) {
     std::string lines;
     for (size_t from = 0; from <= text.size();) {
         const size_t end = std::min(text.find('\n', from), text.size());
         lines += printable(text.substr(from, end - from)) + "\n";
         from = end + 1;
     }
-    std::fprintf(stderr, "%s: %sTry '%s --help' for more information.\n", kProgram, lines.c_str(),
-                 kProgram);
+    return std::string(kProgram) + ": " + lines + "Try '" + kProgram +
+           " --help' for more information.";
 }
 
-} // namespace
+void printUsageError(const std::string& text) {
+    std::fprintf(stderr, "%s\n", usageText(text).c_str());
+}
 
-int runJobCommand(const Options& o, TerminalHost& host) {
-    Context ctx(host);
+// How a job command ended, for --events' last line.
+struct CommandEnd {
+    int status = kExitOk;
+    const char* reason = "done";
+};
+
+CommandEnd jobCommand(const Options& o, TerminalHost& host, JobEvents& sink, EventLines* events,
+                      ReportRun& report) {
+    Context ctx(sink);
     host.attach(ctx);
-    ReportRun report;
+    if (events) events->attach(ctx);
     Selection chosen;
     report.chosen = &chosen;
     report.log = &host.lines();
@@ -279,30 +296,33 @@ int runJobCommand(const Options& o, TerminalHost& host) {
         if (o.command == Command::Xpl) {
             runXpl(o, ctx, host);
         } else {
-            const Outcome outcome = runJob(o, ctx, report, chosen);
+            const Outcome outcome = runJob(o, ctx, report, chosen, events);
             if (outcome == Outcome::Done) {
                 printReport();
                 const bool leftOut =
                     std::any_of(ctx.LateStreams.begin(), ctx.LateStreams.end(),
                                 [](const Context::LateStream& s) { return !s.written; });
-                return leftOut ? kExitLeftOut : kExitOk;
+                return leftOut ? CommandEnd{kExitLeftOut, "left_out"} : CommandEnd{};
             }
             if (outcome == Outcome::NoStream) {
                 printReport();
                 host.message("No stream found in " +
                              (o.playlist ? *o.playlist + " for " : std::string()) + o.argument);
-                return kExitError;
+                return {kExitError, "no_stream"};
             }
         }
     } catch (const UsageError& e) {
         host.clearProgress();
-        printUsageError(e.what());
-        return kExitUsage;
+        if (events)
+            events->message(usageText(e.what()));
+        else
+            printUsageError(e.what());
+        return {kExitUsage, "usage"};
     } catch (const std::exception& e) {
         host.message(e.what());
-        return kExitError;
+        return {kExitError, "error"};
     }
-    if (!cancelSignal()) return kExitOk;
+    if (!cancelSignal()) return {};
     report.cancelled = true;
     printReport();
     // Stopped by a signal: the files stay, closed, with what was written so far.
@@ -312,7 +332,21 @@ int runJobCommand(const Options& o, TerminalHost& host) {
         host.message("Cancelled: the output files are incomplete");
         for (const std::string& name : ctx.CreatedFiles) host.message(name);
     }
-    return kExitSignalBase + cancelSignal();
+    return {kExitSignalBase + cancelSignal(), "cancelled"};
+}
+
+} // namespace
+
+int runJobCommand(const Options& o, TerminalHost& host) {
+    ReportRun report;
+    if (!o.events) return jobCommand(o, host, host, nullptr, report).status;
+    // Standard error carries only event lines: the messages become events too.
+    EventLines events(host, stderr);
+    host.sendMessagesTo([&](std::string_view text) { events.message(text); });
+    const CommandEnd end = jobCommand(o, host, events, &events, report);
+    host.sendMessagesTo({});
+    events.stopped(end.reason, end.status, report.readComplete);
+    return end.status;
 }
 
 int run(const std::vector<std::string>& args) {
@@ -332,7 +366,9 @@ int run(const std::vector<std::string>& args) {
         return kExitOk;
     }
     installCancelHandlers();
-    TerminalHost host(stdout, stderr, wantStyles(STDOUT_FILENO), wantProgress(STDERR_FILENO));
+    // With --events, standard error is for event lines: no progress line drawn there.
+    TerminalHost host(stdout, stderr, wantStyles(STDOUT_FILENO),
+                      !o.events && wantProgress(STDERR_FILENO));
     int status = kExitOk;
     if (o.command == Command::Sample || o.command == Command::Titles) {
         try {

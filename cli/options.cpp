@@ -196,6 +196,12 @@ const OptionDecl kOptions[] = {
      "of a DVD-Video disc its chapters, palette and the streams' languages. For titles: every "
      "title of the disc with its streams.",
      [](Options& o, const std::string&) { o.json = true; }},
+    {"--events", nullptr, kJobs,
+     "Write each event of the job as one JSON line on standard error, flushed at once: "
+     "job, stream, part, progress (bytes done and total, remaining seconds), file, "
+     "late_stream, message (the lines standard error has without it) and, last, stopped "
+     "(reason and exit status). Combines with --json.",
+     [](Options& o, const std::string&) { o.events = true; }},
     {"--no-continue", nullptr, kJobs, "Read the source alone, not the title's further parts.",
      [](Options& o, const std::string&) { o.noContinue = true; }},
     {"--no-fast-check", nullptr, kJobs, "Read the whole source, not only its first ~300 MB.",

@@ -37,10 +37,11 @@ struct Options {
     std::optional<int> title, angle; // of a DVD-Video disc
     bool noContinue = false, noFastCheck = false, noCountFrames = false, noDetails = false;
     bool codecExt = false, noOverwrite = false;
-    bool force = false; // sample: replace existing files
+    bool force = false;                   // sample: replace existing files
     std::optional<std::string> subFormat; // "sup" or "vobsub"
     bool forcedOnly = false, noChapters = false, delayInName = false, noMkvmergeOptions = false;
-    bool json = false; // one JSON document on standard output instead of the log
+    bool json = false;   // one JSON document on standard output instead of the log
+    bool events = false; // each event as a JSON line on standard error
 };
 
 // Parses the arguments after the program name. Throws UsageError.

@@ -216,6 +216,7 @@ void TerminalHost::printDocument(std::string_view text) {
 }
 
 void TerminalHost::message(std::string_view line) {
+    if (sink_) return sink_(line);
     clearProgress();
     std::fflush(out_);
     const std::string text = printable(line);

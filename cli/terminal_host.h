@@ -3,6 +3,7 @@
 // Ctrl-C and SIGTERM as "Cancel".
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,8 +58,10 @@ public:
     void hideLog() { showLog_ = false; }
     // Text of the program's own making, written to standard output as it is.
     void printDocument(std::string_view text);
-    // A line on standard error, after taking the progress line away.
+    // A line on standard error, after taking the progress line away; to `sink` instead
+    // once one is set.
     void message(std::string_view line);
+    void sendMessagesTo(std::function<void(std::string_view)> sink) { sink_ = std::move(sink); }
     // Takes the progress line away (before exiting).
     void clearProgress();
 
@@ -71,6 +74,7 @@ private:
     bool progressShown_ = false;
     std::chrono::steady_clock::time_point lastDraw_{};
     Context* ctx_ = nullptr;
+    std::function<void(std::string_view)> sink_;
 };
 
 } // namespace qf::cli

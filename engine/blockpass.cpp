@@ -18,14 +18,19 @@ namespace {
 
 constexpr double kSecond = 1.0 / 86400.0;
 
-// "512/4096 Mbytes, Remaining time: 0:07:01", the time estimated from the pace so far.
-std::string progressLine(const Context& ctx, int64_t pos, int64_t size, double startTime) {
+// The time still expected, in days, from the pace so far (a second more, so that the
+// text never shows 0:00:00 while the pass runs).
+double remainingDays(int64_t pos, int64_t size, double startTime) {
     const long double elapsed = nowInDays() - startTime;
-    const long double remaining =
-        elapsed * static_cast<long double>(size) / static_cast<long double>(pos) - elapsed +
-        kSecond;
+    return static_cast<double>(elapsed * static_cast<long double>(size) /
+                                   static_cast<long double>(pos) -
+                               elapsed + kSecond);
+}
+
+// "512/4096 Mbytes, Remaining time: 0:07:01".
+std::string progressLine(const Context& ctx, int64_t pos, int64_t size, double remaining) {
     return std::to_string(pos / 1048576) + "/" + std::to_string(size / 1048576) +
-           " Mbytes, Remaining time: " + ctx.formatTime(static_cast<double>(remaining));
+           " Mbytes, Remaining time: " + ctx.formatTime(remaining);
 }
 
 // Reads the source on a thread of its own, chunk after chunk into the slots of the
@@ -206,8 +211,10 @@ void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& ha
             ctx.BlockLen = len;
             ctx.BlockEnd = pos;
             if (pos % kPumpInterval == 0) {
+                const double remaining = remainingDays(before + pos, total, startTime);
                 ctx.slog(
-                    settings.progressPrefix + progressLine(ctx, before + pos, total, startTime), 1);
+                    settings.progressPrefix + progressLine(ctx, before + pos, total, remaining), 1);
+                ctx.events->progressed(before + pos, total, remaining * 86400);
                 ctx.events->processEvents();
             }
             // Only a block that leaves some of the source unread stops the pass: a source

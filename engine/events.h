@@ -3,6 +3,7 @@
 // calls into log lines, status texts and boxes; the window queues them to its own thread.
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace qf {
@@ -45,6 +46,31 @@ public:
     }
     // The name the job's outputs begin with.
     virtual void baseNameChosen(const std::string& baseName) { (void)baseName; }
+
+    // Typed events, for front ends that want values rather than words; the log lines above
+    // still carry everything a person reads.
+    // Progress of a pass over the title: bytes done of total, and the seconds still
+    // expected at the pace so far. At the same points as the progress text.
+    virtual void progressed(int64_t done, int64_t total, double remainingSeconds) {
+        (void)done;
+        (void)total;
+        (void)remainingSeconds;
+    }
+    // The Read job met a stream for the first time and gave it selectable slot `slot` of
+    // family `family` (0 video, 1 audio, 2 subpicture); `entry` is its catalogue entry
+    // (stream or sub-stream id).
+    virtual void streamFound(int family, int slot, int32_t entry) {
+        (void)family;
+        (void)slot;
+        (void)entry;
+    }
+    // A pass goes on to the title's next part (index from 0; the first part is not told).
+    virtual void partStarted(size_t index, const std::string& path) {
+        (void)index;
+        (void)path;
+    }
+    // A job created an output file.
+    virtual void fileCreated(const std::string& path) { (void)path; }
     // Every 4 MiB of input during a pass: a front end running the pass on its own thread
     // handles pending user events here.
     virtual void processEvents() {}

@@ -228,8 +228,10 @@ int Pass::claim(int32_t entry, Family family, int ruleSlot, std::string_view fou
         met_.set(static_cast<size_t>(entry));
         if (slot >= 0) {
             ctx_.slotTable(family)[slot] = entry;
-            if (read_ && !found.empty())
+            if (read_ && !found.empty()) {
                 ctx_.log(std::string(found) + std::to_string(slot) + " found!");
+                ctx_.events->streamFound(static_cast<int>(family), slot, entry);
+            }
         }
         if (late) lateStream(entry, family, slot);
     }

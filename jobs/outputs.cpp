@@ -191,6 +191,7 @@ std::unique_ptr<Stream> createOutput(Context& ctx, const std::string& name) {
         ctx.outputChoices.keepExisting ? FileStream::Mode::CreateNew : FileStream::Mode::Create,
         jobInputs(ctx));
     ctx.CreatedFiles.push_back(name);
+    ctx.events->fileCreated(name);
     return out;
 }
 

@@ -61,6 +61,7 @@ void forEachPart(Context& ctx, const Title& title, std::string_view verb,
             if (!ctx.job.allParts || ctx.CancelFlag) break;
             openSource(ctx, path);
             ctx.log("Continue on " + escapeMarkup(name));
+            ctx.events->partStarted(k, path);
             ctx.slog(std::string(verb) + " " + name, 0);
         }
         // The parts still ahead count as large as they are on disk now.

@@ -1,0 +1,104 @@
+#include "cli/event_lines.h"
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "cli/commands.h"
+#include "cli/options.h"
+#include "engine/codecs.h"
+#include "engine/demux.h"
+
+namespace qf::cli {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+Json event(const char* name) {
+    Json j;
+    j["event"] = name;
+    return j;
+}
+
+} // namespace
+
+void EventLines::line(const std::string& json) {
+    // One write per line, flushed: a reader sees whole lines as they happen.
+    std::fputs((json + "\n").c_str(), out_);
+    std::fflush(out_);
+}
+
+void EventLines::jobStarted(std::string_view job) {
+    told_.clear();
+    Json j = event("job");
+    j["job"] = std::string(job);
+    line(j.dump());
+}
+
+void EventLines::message(std::string_view text) {
+    Json j = event("message");
+    j["text"] = std::string(text);
+    line(j.dump(-1, ' ', false, Json::error_handler_t::replace));
+}
+
+void EventLines::stopped(std::string_view reason, int status, bool readComplete) {
+    Json j = event("stopped");
+    j["reason"] = std::string(reason);
+    j["status"] = status;
+    // Whether the fast check or a cancel stopped the read early; only a finished read says.
+    if (status == kExitOk || status == kExitLeftOut) j["read_complete"] = readComplete;
+    line(j.dump());
+}
+
+void EventLines::streamAdded(int family, size_t slot, const std::string& caption) {
+    host_.streamAdded(family, slot, caption);
+    Json j = event("late_stream");
+    j["slot"] = slotName(family, static_cast<int>(slot));
+    j["caption"] = caption;
+    line(j.dump(-1, ' ', false, Json::error_handler_t::replace));
+}
+
+void EventLines::baseNameChosen(const std::string& baseName) {
+    host_.baseNameChosen(baseName);
+    Json j = event("base_name");
+    j["base_name"] = baseName;
+    line(j.dump(-1, ' ', false, Json::error_handler_t::replace));
+}
+
+void EventLines::progressed(int64_t done, int64_t total, double remainingSeconds) {
+    host_.progressed(done, total, remainingSeconds);
+    Json j = event("progress");
+    j["done"] = done;
+    j["total"] = total;
+    j["remaining_s"] =
+        std::isfinite(remainingSeconds) ? std::max(0L, std::lround(remainingSeconds)) : 0L;
+    line(j.dump());
+}
+
+void EventLines::streamFound(int family, int slot, int32_t entry) {
+    host_.streamFound(family, slot, entry);
+    if (!told_.emplace(family, slot, entry).second) return;
+    const bool aob = ctx_ && isAobSource(*ctx_);
+    Json j = event("stream");
+    j["slot"] = slotName(family, slot);
+    j["stream_id"] = entry & 0xFF;
+    j["kind"] = std::string(codecInfo(codecOfEntry(static_cast<Family>(family), entry, aob)).json);
+    line(j.dump());
+}
+
+void EventLines::partStarted(size_t index, const std::string& path) {
+    host_.partStarted(index, path);
+    Json j = event("part");
+    j["index"] = index;
+    j["path"] = path;
+    line(j.dump(-1, ' ', false, Json::error_handler_t::replace));
+}
+
+void EventLines::fileCreated(const std::string& path) {
+    host_.fileCreated(path);
+    Json j = event("file");
+    j["path"] = path;
+    line(j.dump(-1, ' ', false, Json::error_handler_t::replace));
+}
+
+} // namespace qf::cli

@@ -1,0 +1,60 @@
+#pragma once
+// --events: each typed event of a job as one JSON line on standard error, flushed at once,
+// for scripts and front ends that wrap the command line. The log and the report are
+// unchanged; the job's events still reach the terminal host.
+#include <cstdio>
+#include <set>
+#include <string>
+#include <string_view>
+#include <tuple>
+
+#include "engine/events.h"
+
+namespace qf {
+class Context;
+}
+
+namespace qf::cli {
+
+class EventLines final : public JobEvents {
+public:
+    // Every event goes on to `host`; the typed ones are written to `out` as well.
+    EventLines(JobEvents& host, std::FILE* out) : host_(host), out_(out) {}
+
+    // For the stream ids' kinds: the context whose source is read.
+    void attach(const Context& ctx) { ctx_ = &ctx; }
+
+    // {"event":"job","job":"read"}: a job of the command starts.
+    void jobStarted(std::string_view job);
+    // {"event":"message","text":...}: what would be a line on standard error.
+    void message(std::string_view text);
+    // {"event":"stopped","reason":...,"status":N}: the command's end, its last line.
+    void stopped(std::string_view reason, int status, bool readComplete);
+
+    void logAppended(const std::string& markedLine) override { host_.logAppended(markedLine); }
+    void statusChanged(int panel, const std::string& text) override {
+        host_.statusChanged(panel, text);
+    }
+    void passRunning(bool running) override { host_.passRunning(running); }
+    void streamsListed(const StreamList& streams) override { host_.streamsListed(streams); }
+    void streamAdded(int family, size_t slot, const std::string& caption) override;
+    void baseNameChosen(const std::string& baseName) override;
+    void processEvents() override { host_.processEvents(); }
+    void repaint() override { host_.repaint(); }
+
+    void progressed(int64_t done, int64_t total, double remainingSeconds) override;
+    void streamFound(int family, int slot, int32_t entry) override;
+    void partStarted(size_t index, const std::string& path) override;
+    void fileCreated(const std::string& path) override;
+
+private:
+    void line(const std::string& json);
+
+    JobEvents& host_;
+    std::FILE* out_;
+    const Context* ctx_ = nullptr;
+    // The streams told in this job: each part's pass meets them again.
+    std::set<std::tuple<int, int, int32_t>> told_;
+};
+
+} // namespace qf::cli
