@@ -113,21 +113,6 @@ Selection selectedStreams(const Context& ctx, const std::vector<SelectItem>& ite
     return chosen;
 }
 
-// The output folder must take files before a long Read pass runs for nothing.
-void checkOutputFolder(std::string path) {
-    if (path.empty()) path = ".";
-    if (path.size() > 1 && path.back() == '/') path.pop_back();
-    struct stat st {};
-    int err = 0;
-    if (::stat(path.c_str(), &st) != 0)
-        err = errno;
-    else if (!S_ISDIR(st.st_mode))
-        err = ENOTDIR;
-    else if (::access(path.c_str(), W_OK | X_OK) != 0)
-        err = errno;
-    if (err) throw Error("Cannot write to folder \"" + path + "\". " + std::strerror(err));
-}
-
 void refuseExisting(const std::vector<std::string>& names) {
     for (const std::string& name : names) {
         struct stat st {};

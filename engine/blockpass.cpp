@@ -169,6 +169,8 @@ void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& ha
     // Within a title of several parts, progress counts over all of them.
     const bool inTitle = ctx.Span.total > 0;
     const double startTime = inTitle ? ctx.Span.startTime : nowInDays();
+    double ownPause = 0;
+    double& paused = inTitle ? ctx.Span.pausedDays : ownPause;
     Stream& src = *ctx.SourceStream;
     const int64_t size = src.size();
     const int64_t before = inTitle ? ctx.Span.before : 0;
@@ -206,13 +208,14 @@ void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& ha
             ctx.BlockLen = len;
             ctx.BlockEnd = pos;
             if (pos % kPumpInterval == 0) {
-                ctx.slog(
-                    settings.progressPrefix + progressLine(ctx, before + pos, total, startTime), 1);
+                ctx.slog(settings.progressPrefix +
+                             progressLine(ctx, before + pos, total, startTime + paused),
+                         1);
                 ctx.events->processEvents();
             }
             if (settings.stopPast > 0 && pos > settings.stopPast) ctx.CancelFlag = true;
             if (pos % kRepaintInterval == 0) ctx.events->repaint();
-            ctx.Pause.wait(); // while the user is asked whether to stop
+            paused += ctx.Pause.wait() * kSecond; // while the user is asked whether to stop
             handler.parseBlock({ctx.ReadBuffer.data() + chunk.at + at, len});
             // A stop is seen between blocks: the source is left where the last one ended.
             if (ctx.CancelFlag && at + len < got) {

@@ -1,6 +1,12 @@
 #include "engine/paths.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "engine/stream.h"
 
 namespace qf {
 
@@ -109,6 +115,20 @@ std::string sourcePath(std::string path) {
     if (isFolder(path) && isFolder(path + "/HVDVD_TS") && isFolder(path + "/ADV_OBJ"))
         return path + "/HVDVD_TS/FEATURE_1.EVO";
     return path;
+}
+
+void checkOutputFolder(std::string path) {
+    if (path.empty()) path = ".";
+    if (path.size() > 1 && path.back() == '/') path.pop_back();
+    struct stat st {};
+    int err = 0;
+    if (::stat(path.c_str(), &st) != 0)
+        err = errno;
+    else if (!S_ISDIR(st.st_mode))
+        err = ENOTDIR;
+    else if (::access(path.c_str(), W_OK | X_OK) != 0)
+        err = errno;
+    if (err) throw Error("Cannot write to folder \"" + path + "\". " + std::strerror(err));
 }
 
 bool fileExists(const std::string& path) {

@@ -41,6 +41,9 @@ std::string namePart(const std::string& path);
 std::string upperExt(const std::string& path);
 // Does a file (not a folder) exist at path?
 bool fileExists(const std::string& path);
+// A folder outputs can be written to ("" is the current one); throws Error("Cannot write
+// to folder "P". reason") otherwise, so that no long Read pass runs for nothing.
+void checkOutputFolder(std::string path);
 // The size in bytes of the file at path; -1 when there is none.
 int64_t fileSize(const std::string& path);
 

@@ -1,5 +1,8 @@
 // The Demux job: one elementary-stream file per ticked box, filled by demux passes over
 // every part of the title.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -156,8 +159,35 @@ void writeFile(Context& ctx, const std::string& name, const std::string& text) {
     out->close();
 }
 
+// The hand-over files of a demux: those a finished one writes.
+std::vector<std::string> handOverNames(const Context& ctx, const std::string& prefix) {
+    std::vector<std::string> names;
+    if (ctx.outputChoices.chapters && !ctx.titleFacts.chapters.empty()) {
+        names.push_back(prefix + ".chapters.xml");
+        names.push_back(prefix + ".chapters.txt");
+    }
+    if (ctx.outputChoices.mkvmergeOptions) names.push_back(prefix + ".mkvmerge.json");
+    return names;
+}
+
+// A cancelled demux writes no hand-over file; one an earlier run left under the same
+// name would name the now cut-off stream files as whole, so it goes. Only a regular file
+// of ours with no other name is removed.
+void removeStaleHandOvers(Context& ctx, const std::string& prefix) {
+    for (const std::string& name : handOverNames(ctx, prefix)) {
+        struct stat st {};
+        if (::lstat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
+            st.st_nlink != 1)
+            continue;
+        if (::unlink(name.c_str()) == 0)
+            ctx.log("Removed " + escapeMarkup(namePart(name)) +
+                    " of an earlier run: it would name the incomplete files.");
+    }
+}
+
 // The title's chapters, and the one options file mkvmerge needs for all the files.
-void writeFilesForMuxers(Context& ctx, const std::string& prefix) {
+void writeFilesForMuxers(Context& ctx, const std::string& prefix,
+                         const std::vector<std::string>& renamed) {
     const auto& choices = ctx.outputChoices;
     const bool chapters = choices.chapters && !ctx.titleFacts.chapters.empty();
     if (chapters) {
@@ -195,6 +225,11 @@ void writeFilesForMuxers(Context& ctx, const std::string& prefix) {
         ctx.log("No stream file for mkvmerge: " + escapeMarkup(namePart(name)) + " not written");
         return;
     }
+    if (!renamed.empty()) {
+        std::string list;
+        for (const std::string& r : renamed) list += (list.empty() ? "" : ", ") + r;
+        ctx.log("Named by codec for mkvmerge: " + escapeMarkup(list));
+    }
     writeFile(ctx, name,
               mkvmergeOptions(namePart(prefix) + ".mkv", tracks,
                               chapters ? namePart(prefix) + ".chapters.xml" : ""));
@@ -218,11 +253,6 @@ void runDemux(Context& ctx) {
     createOutputs(ctx, prefix, 0, ctx.VideoOut, renamed);
     createOutputs(ctx, prefix, 1, ctx.AudioOut, renamed);
     createOutputs(ctx, prefix, 2, ctx.SubOut, renamed);
-    if (!renamed.empty()) {
-        std::string list;
-        for (const std::string& r : renamed) list += (list.empty() ? "" : ", ") + r;
-        ctx.log("Named by codec for mkvmerge: " + escapeMarkup(list));
-    }
 
     ctx.LateStreams.clear();
     if (ctx.fastCheckStop >= 0)
@@ -240,11 +270,17 @@ void runDemux(Context& ctx) {
     ctx.SourceStream.reset();
     finishVobSub(ctx, prefix);
     ctx.closeOutputs();
-    if (!ctx.CancelFlag) writeFilesForMuxers(ctx, prefix);
-
-    // Only Cancel stops a writing pass early.
-    finishLog(ctx, {ctx.CancelFlag});
+    // Only Cancel stops a writing pass early; files for muxers are of a finished demux
+    // only, and a cancel's last line says which files are cut off.
+    if (!ctx.CancelFlag) {
+        writeFilesForMuxers(ctx, prefix, renamed);
+        finishLog(ctx);
+        logFrameCounts(ctx, FrameLines::Demux);
+        return;
+    }
+    removeStaleHandOvers(ctx, prefix);
     logFrameCounts(ctx, FrameLines::Demux);
+    finishLog(ctx, {true, -1, &ctx.CreatedFiles});
 }
 
 } // namespace

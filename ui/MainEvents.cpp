@@ -186,7 +186,7 @@ void TfMain::closeEvent(QCloseEvent* event) {
         // Closing under a running pass asks what Cancel asks; the window closes once the
         // job has stopped and closed its files (see guarded).
         event->ignore();
-        if (!closePending_ && requestStop()) closePending_ = true;
+        if (!closePending_ && requestStop(true)) closePending_ = true;
         return;
     }
     if (startedUp_) RegWrite();

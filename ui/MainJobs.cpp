@@ -62,6 +62,7 @@ TfMain::~TfMain() {
 void TfMain::startWorkerJob(JobKind kind) {
     if (jobRunning()) return; // one job at a time
     guarded([&] {
+        checkJobOutputFolder(ctx_, kind); // the first message, before anything is read
         ctx_.ui.clearedLog.clear();
         const JobRequest request = beginJob(ctx_, kind);
         ctx_.events = &queued_;
@@ -87,7 +88,7 @@ void TfMain::workerJobEnded(JobKind kind, const JobOutcome& outcome, std::except
     ctx_.events = static_cast<WindowEvents*>(&ctx_);
     running_ = false;
     guarded([&] {
-        endJob(ctx_, kind, !failure);
+        endJob(ctx_, kind, !failure, outcome.cancelled);
         if (failure) std::rethrow_exception(failure);
     });
     // A user's Cancel means "stop here"; the fast-check stop is no reason to skip it.

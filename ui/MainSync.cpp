@@ -63,6 +63,7 @@ void TfMain::syncFromModel() {
     if (eEVOfile_->text() != q(ui.eEVOfile)) eEVOfile_->setText(q(ui.eEVOfile));
     if (eXPLfile_->text() != q(ui.eXPLfile)) eXPLfile_->setText(q(ui.eXPLfile));
     bbEVO_->setEnabled(idle);
+    bbDisc_->setEnabled(idle);
     bbXPL_->setEnabled(idle);
     bCheck_->setEnabled(ui.bCheck && idle);
     bReadXPL_->setEnabled(ui.bReadXPL && idle);
@@ -144,6 +145,14 @@ void TfMain::syncTitles() {
     cmbTitle_->setEnabled(!jobRunning());
     lTitle_->setVisible(!items.isEmpty());
     cmbTitle_->setVisible(!items.isEmpty());
+    const QString choice =
+        ui.title > 0 && !items.isEmpty()
+            ? QStringLiteral("Title %1").arg(ui.title) +
+                  (ui.angle > 1 ? QStringLiteral(", angle %1").arg(ui.angle) : QString())
+            : QString();
+    if (lTitleChoice_->text() != choice) lTitleChoice_->setText(choice);
+    lTitleChoice_->setToolTip(current >= 0 ? items[current] : QString());
+    lTitleChoice_->setVisible(!choice.isEmpty());
 }
 
 void TfMain::syncXplText() {
