@@ -14,6 +14,7 @@
 #include <vector>
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -125,6 +126,8 @@ private:
     // to this thread, which stays free to repaint and to answer Cancel.
     void startWorkerJob(JobKind kind);
     void workerJobEnded(JobKind kind, const JobOutcome& outcome, std::exception_ptr failure);
+    // After a job (and its follow-up): the focus back where the job was started.
+    void restoreFocus();
 
     void bbEVOClick();
     // "Open disc folder…": a folder dialog; the folder becomes the source as a browsed file.
@@ -157,6 +160,8 @@ private:
     void undoClearClick();
     void syncTree();
     void syncTitles();
+    // Widens the window for stream captions that do not show whole.
+    void fitCaptions();
     // After the source changed: a disc's titles into the chooser.
     void titlesChanged();
     void syncXplText();
@@ -188,11 +193,14 @@ private:
     bool closePending_ = false;
     bool placed_ = false;
     bool askingToStop_ = false;
+    // The control that had the focus when the running job started: it gets it back.
+    QPointer<QWidget> focusBeforeJob_;
     QString pendingChoice_;
 
     // What the view shows, to touch only widgets whose model part changed.
     std::vector<std::string> shownXpl_;
     int shownTreeWidth_ = -1;
+    int captionWidth_ = 0; // the window width the longest caption so far asked for
 
     QLineEdit* eEVOfile_ = nullptr;
     QToolButton* bbEVO_ = nullptr;

@@ -96,6 +96,8 @@ void TfMain::fitStatusTexts() {
     for (const auto& [state, detail] : longestStatusTexts(q(ctx_.ui.status[1])))
         needed = std::max(needed, StatusBar_->widthFor(state, detail));
     if (needed > width()) resize(needed, height());
+    // Narrower, a job's progress would be cut off: the window keeps that width.
+    setMinimumWidth(std::max(minimumWidth(), needed));
 }
 
 std::vector<std::pair<QString, QString>> TfMain::longestStatusTexts(const QString& startHint) {
