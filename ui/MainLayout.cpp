@@ -98,14 +98,15 @@ void TfMain::buildWindow() {
         client->place(named(new QTabWidget, "PageControl"), {8, 69, kPageControlWidth, 231}, kAll);
     // Slim tabs, so that all six captions fit the window's smallest width.
     PageControl_->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 6px; }"));
-    PageControl_->addTab(buildStatusPage(), QStringLiteral("Status"));
-    const char* const streamPages[3] = {"Video", "Audio", "Subpicture"};
+    // Alt and the marked letter opens a page; none clashes with a button's.
+    PageControl_->addTab(buildStatusPage(), QStringLiteral("&Status"));
+    const char* const streamPages[3] = {"&Video", "&Audio", "S&ubpicture"};
     for (int family = 0; family < 3; ++family) {
         streamPages_[family] = new StreamPage(family);
         PageControl_->addTab(streamPages_[family], QString::fromLatin1(streamPages[family]));
     }
-    PageControl_->addTab(buildXplPage(), QStringLiteral("XPL"));
-    PageControl_->addTab(buildOptionPage(), QStringLiteral("Options"));
+    PageControl_->addTab(buildXplPage(), QStringLiteral("X&PL"));
+    PageControl_->addTab(buildOptionPage(), QStringLiteral("&Options"));
     for (int i = 1; i <= 3; ++i) PageControl_->setTabToolTip(i, PageControl_->widget(i)->toolTip());
     // Seen from every page: the disc title whose streams the pages list.
     lTitleChoice_ = named(new QLabel, "lTitleChoice");
@@ -135,7 +136,7 @@ QWidget* TfMain::buildStatusPage() {
     auto* page = named(new AnchorPanel(kPageSize), "tsStatus");
     bClear_ = page->place(button("bClear", "C&lear", nullptr), {299, 3, 36, 18}, kTop | kRight);
     // Shown only when the source is a DVD-Video disc.
-    lTitle_ = page->place(named(new QLabel(QStringLiteral("Title")), "lTitle"), {2, 3, 30, 18},
+    lTitle_ = page->place(named(new QLabel(QStringLiteral("&Title")), "lTitle"), {2, 3, 30, 18},
                           kLeft | kTop);
     cmbTitle_ = page->place(named(new QComboBox, "cmbTitle"), {34, 1, 220, 22}, kLeft | kTop);
     cmbTitle_->setToolTip(QStringLiteral("The title of the disc to read"));
