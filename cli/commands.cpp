@@ -114,19 +114,6 @@ Selection selectedStreams(const Context& ctx, const std::vector<SelectItem>& ite
     return chosen;
 }
 
-// The output folder must take files before a long Read pass runs for nothing. It is
-// taken as the job takes it: a folder the user named is never a link to one.
-void checkOutputFolder(std::string path, bool named) {
-    if (path.empty()) path = ".";
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    int err = 0;
-    const auto folder = OutputFolder::open(path, named, err);
-    if (folder && ::faccessat(folder->fd(), ".", W_OK | X_OK, 0) != 0) err = errno;
-    if (err)
-        throw Error("Cannot write to folder \"" + path + "\". " +
-                    (err == ELOOP ? "It is a symbolic link" : std::strerror(err)));
-}
-
 void refuseExisting(const std::vector<std::string>& names) {
     for (const std::string& name : names) {
         struct stat st {};

@@ -174,6 +174,8 @@ void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& ha
     // Within a title of several parts, progress counts over all of them.
     const bool inTitle = ctx.Span.total > 0;
     const double startTime = inTitle ? ctx.Span.startTime : nowInDays();
+    double ownPause = 0;
+    double& paused = inTitle ? ctx.Span.pausedDays : ownPause;
     Stream& src = *ctx.SourceStream;
     const int64_t size = src.size();
     const int64_t before = inTitle ? ctx.Span.before : 0;
@@ -211,7 +213,7 @@ void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& ha
             ctx.BlockLen = len;
             ctx.BlockEnd = pos;
             if (pos % kPumpInterval == 0) {
-                const double remaining = remainingDays(before + pos, total, startTime);
+                const double remaining = remainingDays(before + pos, total, startTime + paused);
                 ctx.slog(
                     settings.progressPrefix + progressLine(ctx, before + pos, total, remaining), 1);
                 ctx.events->progressed(before + pos, total, remaining * 86400);
@@ -222,7 +224,7 @@ void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& ha
             if (settings.stopPast > 0 && pos > settings.stopPast && pos < size)
                 ctx.CancelFlag = true;
             if (pos % kRepaintInterval == 0) ctx.events->repaint();
-            ctx.Pause.wait(); // while the user is asked whether to stop
+            paused += ctx.Pause.wait() * kSecond; // while the user is asked whether to stop
             handler.parseBlock({ctx.ReadBuffer.data() + chunk.at + at, len});
             // A stop is seen between blocks: the source is left where the last one ended.
             if (ctx.CancelFlag && at + len < got) {

@@ -4,6 +4,7 @@
 // request is `job`.
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -73,9 +74,14 @@ struct PassState {
             }
             cv_.notify_all();
         }
-        void wait() {
+        // Returns the seconds it held the caller: the time a question was open, which
+        // the remaining time leaves out.
+        double wait() {
             std::unique_lock lock(m_);
+            if (!held_) return 0;
+            const auto from = std::chrono::steady_clock::now();
             cv_.wait(lock, [this] { return !held_; });
+            return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
         }
 
     private:
@@ -105,6 +111,7 @@ struct PassState {
     struct TitleSpan {
         int64_t before = 0, total = 0;
         double startTime = 0;
+        double pausedDays = 0; // held by questions since startTime
     } Span;
     uint32_t EarliestPTS = 0; // set by the Read job, used by demux passes
 };

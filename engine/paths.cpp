@@ -1,6 +1,12 @@
 #include "engine/paths.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "engine/stream.h"
 
 namespace qf {
 
@@ -109,6 +115,17 @@ std::string sourcePath(std::string path) {
     if (isFolder(path) && isFolder(path + "/HVDVD_TS") && isFolder(path + "/ADV_OBJ"))
         return path + "/HVDVD_TS/FEATURE_1.EVO";
     return path;
+}
+
+void checkOutputFolder(std::string path, bool named) {
+    if (path.empty()) path = ".";
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    int err = 0;
+    const auto folder = OutputFolder::open(path, named, err);
+    if (folder && ::faccessat(folder->fd(), ".", W_OK | X_OK, 0) != 0) err = errno;
+    if (err)
+        throw Error("Cannot write to folder \"" + path + "\". " +
+                    (err == ELOOP ? "It is a symbolic link" : std::strerror(err)));
 }
 
 bool fileExists(const std::string& path) {

@@ -41,6 +41,10 @@ std::string namePart(const std::string& path);
 std::string upperExt(const std::string& path);
 // Does a file (not a folder) exist at path?
 bool fileExists(const std::string& path);
+// A folder outputs can be written to ("" is the current one); throws Error("Cannot write
+// to folder "P". reason") otherwise, so that no long Read pass runs for nothing. It is
+// taken as a job takes it: a folder the user named (`named`) is never a link to one.
+void checkOutputFolder(std::string path, bool named = false);
 // The size in bytes of the file at path; -1 when there is none.
 int64_t fileSize(const std::string& path);
 

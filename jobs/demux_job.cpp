@@ -1,5 +1,9 @@
 // The Demux job: one elementary-stream file per ticked box, filled by demux passes over
 // every part of the title.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -153,8 +157,39 @@ void writeFile(Context& ctx, const std::string& name, const std::string& text) {
     out->close();
 }
 
+// The hand-over files of a demux: those a finished one writes.
+std::vector<std::string> handOverNames(const Context& ctx, const std::string& prefix) {
+    std::vector<std::string> names;
+    if (ctx.outputChoices.chapters && !ctx.titleFacts.chapters.empty()) {
+        names.push_back(prefix + ".chapters.xml");
+        names.push_back(prefix + ".chapters.txt");
+    }
+    if (ctx.outputChoices.mkvmergeOptions) names.push_back(prefix + ".mkvmerge.json");
+    return names;
+}
+
+// A cancelled demux writes no hand-over file; one an earlier run left under the same
+// name would name the now cut-off stream files as whole, so it goes. Only a regular file
+// of ours with no other name is removed.
+void removeStaleHandOvers(Context& ctx, const std::string& prefix) {
+    // In the folder the job wrote into, when it got as far as opening it: a rename of the
+    // folder since then does not send the removal elsewhere.
+    const int at = ctx.outputFolder ? ctx.outputFolder->fd() : AT_FDCWD;
+    for (const std::string& name : handOverNames(ctx, prefix)) {
+        const std::string entry = ctx.outputFolder ? namePart(name) : name;
+        struct stat st {};
+        if (::fstatat(at, entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_uid != ::geteuid() || st.st_nlink != 1)
+            continue;
+        if (::unlinkat(at, entry.c_str(), 0) == 0)
+            ctx.log("Removed " + escapeMarkup(namePart(name)) +
+                    " of an earlier run: it would name the incomplete files.");
+    }
+}
+
 // The title's chapters, and the one options file mkvmerge needs for all the files.
-void writeFilesForMuxers(Context& ctx, const std::string& prefix) {
+void writeFilesForMuxers(Context& ctx, const std::string& prefix,
+                         const std::vector<std::string>& renamed) {
     const auto& choices = ctx.outputChoices;
     const bool chapters = choices.chapters && !ctx.titleFacts.chapters.empty();
     if (chapters) {
@@ -192,6 +227,11 @@ void writeFilesForMuxers(Context& ctx, const std::string& prefix) {
         ctx.log("No stream file for mkvmerge: " + escapeMarkup(namePart(name)) + " not written");
         return;
     }
+    if (!renamed.empty()) {
+        std::string list;
+        for (const std::string& r : renamed) list += (list.empty() ? "" : ", ") + r;
+        ctx.log("Named by codec for mkvmerge: " + escapeMarkup(list));
+    }
     writeFile(ctx, name,
               mkvmergeOptions(namePart(prefix) + ".mkv", tracks,
                               chapters ? namePart(prefix) + ".chapters.xml" : ""));
@@ -215,11 +255,6 @@ void runDemux(Context& ctx) {
     createOutputs(ctx, prefix, 0, ctx.VideoOut, renamed);
     createOutputs(ctx, prefix, 1, ctx.AudioOut, renamed);
     createOutputs(ctx, prefix, 2, ctx.SubOut, renamed);
-    if (!renamed.empty()) {
-        std::string list;
-        for (const std::string& r : renamed) list += (list.empty() ? "" : ", ") + r;
-        ctx.log("Named by codec for mkvmerge: " + escapeMarkup(list));
-    }
 
     ctx.LateStreams.clear();
     if (ctx.fastCheckStop >= 0)
@@ -237,11 +272,17 @@ void runDemux(Context& ctx) {
     ctx.SourceStream.reset();
     finishVobSub(ctx, prefix);
     ctx.closeOutputs();
-    if (!ctx.CancelFlag) writeFilesForMuxers(ctx, prefix);
-
-    // Only Cancel stops a writing pass early.
-    finishLog(ctx, {ctx.CancelFlag});
+    // Only Cancel stops a writing pass early; files for muxers are of a finished demux
+    // only, and a cancel's last line says which files are cut off.
+    if (!ctx.CancelFlag) {
+        writeFilesForMuxers(ctx, prefix, renamed);
+        finishLog(ctx);
+        logFrameCounts(ctx, FrameLines::Demux);
+        return;
+    }
+    removeStaleHandOvers(ctx, prefix);
     logFrameCounts(ctx, FrameLines::Demux);
+    finishLog(ctx, {true, -1, &ctx.CreatedFiles});
 }
 
 } // namespace

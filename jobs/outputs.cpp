@@ -10,6 +10,7 @@
 #include "engine/codecs.h"
 #include "engine/context.h"
 #include "engine/demux.h"
+#include "engine/dvd_disc.h"
 #include "engine/paths.h"
 #include "engine/stream.h"
 #include "jobs/mkvmerge_options.h"
@@ -71,6 +72,11 @@ std::string outputPrefix(const Context& ctx) {
     std::string folder = job.workdir.empty() ? folderPart(job.source) : job.workdir;
     if (!folder.empty() && folder.back() != '/') folder += '/';
     return folder + ctx.baseName;
+}
+
+std::string rebuiltName(const Context& ctx) {
+    // A DVD-Video title stays a VOB: the players and tools of such files look for that.
+    return outputPrefix(ctx) + (discSource(ctx.job.source) ? ".rebuilt.VOB" : ".rebuilt.EVO");
 }
 
 std::string codecExtension(const Context& ctx, int family, size_t slot) {
@@ -145,7 +151,7 @@ std::vector<std::string> plannedOutputs(Context& ctx, const JobRequest& request,
     ctx.job = request;
     jobTitle(ctx);
     const std::string prefix = outputPrefix(ctx);
-    if (rebuild) return {prefix + ".rebuilt.EVO"};
+    if (rebuild) return {rebuiltName(ctx)};
     std::vector<std::string> names;
     for (int family = 0; family < 3; ++family)
         for (size_t k = 0; k < static_cast<size_t>(kSelectableSlots[family]); ++k) {

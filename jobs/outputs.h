@@ -20,6 +20,9 @@ struct JobRequest;
 std::string fileNamePart(std::string_view text);
 // Output folder + the job's base name. An empty output folder means the source file's folder.
 std::string outputPrefix(const Context& ctx);
+// The Rebuild job's output: the prefix + ".rebuilt.EVO", or ".rebuilt.VOB" for a
+// DVD-Video disc's title.
+std::string rebuiltName(const Context& ctx);
 // How the Demux job writes the stream of a ticked box (family 0 video, 1 audio, 2
 // subpicture): prefix + "." + caption [+ " DELAY Nms"] + "." + extension.
 struct StreamOutput {

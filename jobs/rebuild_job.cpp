@@ -1,5 +1,5 @@
-// The Rebuild job: writes BaseName + ".rebuilt.EVO" holding only the ticked streams,
-// renumbered, from every part of the title.
+// The Rebuild job: writes BaseName + ".rebuilt.EVO" (".rebuilt.VOB" for a DVD-Video
+// title) holding only the ticked streams, renumbered, from every part of the title.
 #include <memory>
 
 #include "engine/context.h"
@@ -20,7 +20,7 @@ void runRebuild(Context& ctx, RebuildState& st) {
     st.takeSelection(ctx);
     ctx.CreatedFiles.clear();
     const Title title = jobTitle(ctx);
-    const std::string target = outputPrefix(ctx) + ".rebuilt.EVO";
+    const std::string target = rebuiltName(ctx);
 
     ctx.slog("Opening", 0);
     openJobSource(ctx, false);
@@ -44,7 +44,7 @@ void runRebuild(Context& ctx, RebuildState& st) {
     if (st.SkippedBlocks > 0)
         ctx.log("Blocks without pack header skipped: " + std::to_string(st.SkippedBlocks));
     // Only Cancel stops a writing pass early.
-    finishLog(ctx, {ctx.CancelFlag});
+    finishLog(ctx, {ctx.CancelFlag, -1, &ctx.CreatedFiles});
 }
 
 } // namespace

@@ -94,9 +94,31 @@ void logFileSize(Context& ctx) {
     ctx.log("File size: " + std::to_string(ctx.SourceStream->size() / 1048576) + " Mbytes.");
 }
 
+namespace {
+
+// "Cancelled: A.ac3 and B.m2v are incomplete.", or their count and folder when there are
+// more than three.
+std::string cancelLine(const std::vector<std::string>& files) {
+    if (files.empty()) return "Cancelled: no file was written.";
+    if (files.size() > 3) {
+        std::string folder = folderPart(files.front());
+        if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        return "Cancelled: " + std::to_string(files.size()) + " files in \"" +
+               escapeMarkup(folder.empty() ? "." : folder) + "\" are incomplete.";
+    }
+    std::string names;
+    for (size_t k = 0; k < files.size(); ++k)
+        names += (k == 0                  ? ""
+                  : k + 1 == files.size() ? " and "
+                                          : ", ") +
+                 escapeMarkup(namePart(files[k]));
+    return "Cancelled: " + names + (files.size() == 1 ? " is" : " are") + " incomplete.";
+}
+
+} // namespace
+
 void finishLog(Context& ctx, const JobEnd& end) {
-    if (end.cancelled) ctx.log("Cancelled.");
-    ctx.log("Done.");
+    if (!end.cancelled) ctx.log("Done.");
     if (end.fastCheckBytes >= 0)
         ctx.log("Fast check: only the first " + std::to_string(end.fastCheckBytes / 1048576) +
                 " Mbytes were read; " + ctx.readWholeWords.fastCheckNote +
@@ -113,6 +135,7 @@ void finishLog(Context& ctx, const JobEnd& end) {
                                    ctx.readWholeWords.lateStream + ").";
         ctx.log(line);
     }
+    if (end.cancelled) ctx.log(end.files ? cancelLine(*end.files) : "Cancelled.");
     ctx.log("");
     ctx.slog("Ready", 0);
     ctx.slog("", 1);

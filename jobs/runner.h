@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/paths.h"
 
@@ -41,11 +42,14 @@ void forEachPart(Context& ctx, const Title& title, std::string_view verb,
 struct JobEnd {
     bool cancelled = false;      // the user pressed Cancel
     int64_t fastCheckBytes = -1; // bytes read when "Fast EVO checking" stopped a read pass
+    // A writing job's outputs: a cancel names them as incomplete. None for a Read.
+    const std::vector<std::string>* files = nullptr;
 };
 
-// Logs "Cancelled." when the user stopped the job, "Done.", the fast-check note when a
-// read pass stopped early, and an empty line; status "Ready" and an empty progress panel.
-// The note stands before the empty line so that the empty line still ends the job's lines.
+// Logs "Done.", the fast-check note when a read pass stopped early, and an empty line;
+// status "Ready" and an empty progress panel. The note stands before the empty line so
+// that the empty line still ends the job's lines. A job the user stopped has no "Done.":
+// its last line says so, and for a writing job which files are incomplete.
 void finishLog(Context& ctx, const JobEnd& end = {});
 
 // The frame count lines of both video slots and, when any, an empty line. Durations are at

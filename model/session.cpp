@@ -1,5 +1,9 @@
 #include "model/session.h"
 
+#include <algorithm>
+
+#include "engine/markup.h"
+#include "engine/paths.h"
 #include "jobs/disc_title.h"
 #include "model/window.h"
 
@@ -34,6 +38,12 @@ void WindowEvents::streamAdded(int family, size_t slot, const std::string& capti
     box.enabled = box.checked = true;
     box.caption = caption;
 }
+
+namespace {
+bool present(const ListedStream& s) {
+    return s.present;
+}
+} // namespace
 
 JobRequest jobRequest(const WindowModel& ui) {
     JobRequest r;
@@ -73,8 +83,23 @@ JobRequest beginJob(Session& s, JobKind kind) {
     return jobRequest(ui);
 }
 
-void endJob(Session& s, JobKind kind, bool succeeded) {
+void checkJobOutputFolder(const Session& s, JobKind kind) {
+    const auto& ui = s.ui;
+    const bool writes = kind != JobKind::Read || ui.rbAutoDemux || ui.rbAutoRebuild;
+    if (!writes || ui.eEVOfile.empty()) return;
+    checkOutputFolder(ui.eWorkdir.empty() ? folderPart(ui.eEVOfile) : ui.eWorkdir,
+                      !ui.eWorkdir.empty());
+}
+
+void endJob(Session& s, JobKind kind, bool succeeded, bool cancelled) {
     auto& ui = s.ui;
+    if (succeeded && !cancelled && kind == JobKind::Read &&
+        std::none_of(s.Listed.video.begin(), s.Listed.video.end(), present) &&
+        std::none_of(s.Listed.audio.begin(), s.Listed.audio.end(), present) &&
+        std::none_of(s.Listed.sub.begin(), s.Listed.sub.end(), present)) {
+        s.log("[b]No stream found[/b] in " + escapeMarkup(namePart(ui.eEVOfile)));
+        s.slog("No stream found", 1);
+    }
     if (!succeeded) {
         // As the selection asks, so that the user can try again.
         ui.bCancel = false;
@@ -94,6 +119,7 @@ namespace {
 
 JobOutcome runHere(Session& s, JobKind kind) {
     if (s.busy) return {};
+    checkJobOutputFolder(s, kind);
     const JobRequest request = beginJob(s, kind);
     JobOutcome outcome;
     try {
@@ -102,7 +128,7 @@ JobOutcome runHere(Session& s, JobKind kind) {
         endJob(s, kind, false);
         throw;
     }
-    endJob(s, kind, true);
+    endJob(s, kind, true, outcome.cancelled);
     return outcome;
 }
 

@@ -45,8 +45,12 @@ JobRequest jobRequest(const WindowModel& ui);
 // The window's side of starting a job (buttons, page, for a Read the boxes emptied); the
 // request it runs. Call only while no job runs.
 JobRequest beginJob(Session& s, JobKind kind);
-// The window's side of its end: the buttons as the outcome leaves them.
-void endJob(Session& s, JobKind kind, bool succeeded);
+// The window's side of its end: the buttons as the outcome leaves them. A Read that ran
+// to its end and listed no stream says so in the log and the status bar.
+void endJob(Session& s, JobKind kind, bool succeeded, bool cancelled = false);
+// Before a job that writes (Demux, Rebuild, or a Read an auto mode follows): throws
+// Error when the output folder takes no files, before the source is read.
+void checkJobOutputFolder(const Session& s, JobKind kind);
 
 // The buttons, run where they are pressed: begin, run, end. A job is refused while another
 // runs. After a Read that was not cancelled, the auto mode's follow-up runs.

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <utility>
 
+#include "engine/dvd_disc.h"
 #include "engine/paths.h"
+#include "engine/stream.h"
 
 namespace qf {
 
@@ -112,8 +114,19 @@ void setAutoMode(WindowModel& ui, int mode) {
     ui.rbAutoRebuild = mode == 2;
 }
 
+std::string discFolderSource(const std::string& chosen) {
+    std::string path = sourcePath(chosen);
+    if (!isFolder(path) || discSource(path)) return path;
+    // The HD DVD video folder itself, picked one level too deep.
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    if (namePart(path) == "HVDVD_TS" && fileExists(path + "/FEATURE_1.EVO"))
+        return path + "/FEATURE_1.EVO";
+    throw Error("No DVD-Video or HD DVD disc in \"" + path +
+                "\": it holds no VIDEO_TS or HVDVD_TS folder.");
+}
+
 void dropFile(WindowModel& ui, const std::string& dropped) {
-    const std::string path = sourcePath(dropped);
+    const std::string path = discFolderSource(dropped);
     const std::string ext = upperExt(path);
     if (ext == ".EVO" || ext == ".VOB" || ext == ".AOB" || ext == ".ISO" || ext == ".IFO" ||
         isFolder(path)) {

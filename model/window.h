@@ -28,7 +28,12 @@ void selectStreams(WindowModel& ui, int family, bool checked);
 void setAutoMode(WindowModel& ui, int mode);
 // Dropped files: only the first counts; .EVO/.VOB/.AOB, a DVD-Video disc (a folder, an
 // .ISO image, an .IFO) and an HD DVD disc folder become the source, .XPL the playlist.
+// A folder that holds no disc is refused (discFolderSource's error).
 void dropFile(WindowModel& ui, const std::string& path);
+// The source a chosen folder stands for: an HD DVD disc folder (holding HVDVD_TS) its
+// first feature file, a DVD-Video disc folder (holding VIDEO_TS, or a VIDEO_TS folder)
+// itself; any other path as it is. Throws Error for a folder that holds no disc.
+std::string discFolderSource(const std::string& path);
 // "Clear": empties the log; its lines are kept for undoClear until the next job starts
 // (which empties ui.clearedLog).
 void bClearClick(WindowModel& ui);

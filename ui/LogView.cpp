@@ -1,6 +1,9 @@
 #include "LogView.h"
 
+#include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QTextBlock>
 #include <QTextCursor>
 
@@ -52,6 +55,29 @@ void LogView::resizeEvent(QResizeEvent* event) {
 void LogView::showEvent(QShowEvent* event) {
     QTextEdit::showEvent(event);
     if (followNewest_) scrollToNewest();
+}
+
+// A read-only text shows no cursor: with the focus, a frame inside its border says where
+// the keys (arrows, Page Down, Ctrl+C) go.
+void LogView::paintEvent(QPaintEvent* event) {
+    QTextEdit::paintEvent(event);
+    if (!hasFocus()) return;
+    QPainter painter(viewport());
+    QStyleOptionFocusRect option;
+    option.initFrom(viewport());
+    option.rect = viewport()->rect().adjusted(1, 1, -1, -1);
+    option.backgroundColor = palette().color(QPalette::Base);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, viewport());
+}
+
+void LogView::focusInEvent(QFocusEvent* event) {
+    QTextEdit::focusInEvent(event);
+    viewport()->update();
+}
+
+void LogView::focusOutEvent(QFocusEvent* event) {
+    QTextEdit::focusOutEvent(event);
+    viewport()->update();
 }
 
 void LogView::scrollToNewest() {

@@ -40,6 +40,7 @@ void TfMain::setDialogs(std::unique_ptr<FileDialogs> dialogs) {
 
 void TfMain::connectHandlers() {
     connect(bbEVO_, &QToolButton::clicked, this, [this] { bbEVOClick(); });
+    connect(bbDisc_, &QToolButton::clicked, this, [this] { bbDiscClick(); });
     connect(bbXPL_, &QToolButton::clicked, this, [this] { bbXPLClick(); });
     connect(bbWorkdir_, &QToolButton::clicked, this, [this] { bbWorkdirClick(); });
     connect(bCheck_, &QPushButton::clicked, this, [this] { startWorkerJob(JobKind::Read); });
@@ -63,6 +64,14 @@ void TfMain::connectHandlers() {
     });
     connect(new QShortcut(QKeySequence::Undo, this), &QShortcut::activated, this,
             [this] { undoClearClick(); });
+    // Ctrl+O a file, Ctrl+Shift+O a disc folder; Ctrl+V takes a path from the clipboard
+    // (an edit that has the focus keeps its own paste).
+    connect(new QShortcut(QKeySequence::Open, this), &QShortcut::activated, this,
+            [this] { bbEVOClick(); });
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), this),
+            &QShortcut::activated, this, [this] { bbDiscClick(); });
+    connect(new QShortcut(QKeySequence::Paste, this), &QShortcut::activated, this,
+            [this] { pasteSource(); });
 
     for (int family = 0; family < 3; ++family) {
         connect(streamPages_[family], &StreamPage::boxClicked, this,
@@ -99,11 +108,9 @@ void TfMain::connectHandlers() {
         });
         ++mode;
     }
-    connect(cmbTitle_, &QComboBox::activated, this, [this](int i) {
-        const auto& items = ctx_.ui.cmbTitle;
-        if (i >= 0 && i < static_cast<int>(items.size()))
-            ctx_.ui.title = items[static_cast<size_t>(i)].number;
-    });
+    // Another title is read at once: the stream pages never list one title's streams
+    // while another is chosen.
+    connect(cmbTitle_, &QComboBox::activated, this, [this](int i) { titleChosen(i); });
     connect(PageControl_, &QTabWidget::currentChanged, this,
             [this](int page) { ctx_.ui.page = page; });
     connect(splXPL_, &QSplitter::splitterMoved, this,

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -50,6 +51,8 @@ public:
     virtual QString chooseSource(QWidget* parent, const QString& folder);
     virtual QString choosePlaylist(QWidget* parent, const QString& folder, const QString& name);
     virtual QString chooseFolder(QWidget* parent, const QString& start);
+    // A disc folder: one holding VIDEO_TS or HVDVD_TS, or a VIDEO_TS folder.
+    virtual QString chooseDiscFolder(QWidget* parent, const QString& start);
 };
 
 class TfMain : public QMainWindow {
@@ -88,10 +91,10 @@ public:
     // the window is made wide enough for all of them at its first show.
     static std::vector<std::pair<QString, QString>> longestStatusTexts(const QString& startHint);
     // Cancel, the Escape key and closing the window during a job: a writing pass asks
-    // first ("Are you sure to stop demuxing?", or "rebuilding"). True when the stop was
-    // requested.
-    bool requestStop();
-    QString stopQuestion() const;
+    // first ("Are you sure to stop demuxing?", or "rebuilding"; closing: "Stop demuxing
+    // and close the window?"). True when the stop was requested.
+    bool requestStop(bool closing = false);
+    QString stopQuestion(bool closing = false) const;
     // Whether a job runs: on the worker thread, or a playlist reading on this one.
     bool jobRunning() const { return running_ || ctx_.busy; }
     // Handles the window's events until no job runs (its auto follow-up included).
@@ -123,8 +126,19 @@ private:
     // to this thread, which stays free to repaint and to answer Cancel.
     void startWorkerJob(JobKind kind);
     void workerJobEnded(JobKind kind, const JobOutcome& outcome, std::exception_ptr failure);
+    // After a job (and its follow-up): the focus back where the job was started.
+    void restoreFocus();
 
     void bbEVOClick();
+    // "Open disc folder…": a folder dialog; the folder becomes the source as a browsed file.
+    void bbDiscClick();
+    // A browsed, chosen or pasted source: entered, its titles listed, read when "Auto
+    // Read EVO" is ticked.
+    void sourceChosen(const QString& path);
+    // Ctrl+V outside an edit: the clipboard's path (or file URL) as the source.
+    void pasteSource();
+    // The title chooser's item i: that title is read.
+    void titleChosen(int index);
     void bbXPLClick();
     void bbWorkdirClick();
     void streamBoxClick(int family, int index, bool checked);
@@ -146,6 +160,8 @@ private:
     void undoClearClick();
     void syncTree();
     void syncTitles();
+    // Widens the window for stream captions that do not show whole.
+    void fitCaptions();
     // After the source changed: a disc's titles into the chooser.
     void titlesChanged();
     void syncXplText();
@@ -177,14 +193,18 @@ private:
     bool closePending_ = false;
     bool placed_ = false;
     bool askingToStop_ = false;
+    // The control that had the focus when the running job started: it gets it back.
+    QPointer<QWidget> focusBeforeJob_;
     QString pendingChoice_;
 
     // What the view shows, to touch only widgets whose model part changed.
     std::vector<std::string> shownXpl_;
     int shownTreeWidth_ = -1;
+    int captionWidth_ = 0; // the window width the longest caption so far asked for
 
     QLineEdit* eEVOfile_ = nullptr;
     QToolButton* bbEVO_ = nullptr;
+    QToolButton* bbDisc_ = nullptr;
     QPushButton* bCheck_ = nullptr;
     QLineEdit* eXPLfile_ = nullptr;
     QToolButton* bbXPL_ = nullptr;
@@ -197,7 +217,8 @@ private:
     StatusLine* StatusBar_ = nullptr;
     QPushButton* bClear_ = nullptr;
     QLabel* lTitle_ = nullptr;
-    QComboBox* cmbTitle_ = nullptr; // the titles of a DVD-Video disc source
+    QComboBox* cmbTitle_ = nullptr;  // the titles of a DVD-Video disc source
+    QLabel* lTitleChoice_ = nullptr; // beside the page tabs: the title the pages list
     LogView* reMessage_ = nullptr;
     std::array<StreamPage*, 3> streamPages_{}; // Video, Audio, Subpicture
     XplTree* tvXPL_ = nullptr;

@@ -39,6 +39,12 @@ QString FileDialogs::chooseFolder(QWidget* parent, const QString& start) {
                                              QFileDialog::ShowDirsOnly | QFileDialog::ReadOnly);
 }
 
+QString FileDialogs::chooseDiscFolder(QWidget* parent, const QString& start) {
+    return QFileDialog::getExistingDirectory(
+        parent, QStringLiteral("Open a disc folder (holding VIDEO_TS or HVDVD_TS)"), start,
+        QFileDialog::ShowDirsOnly | QFileDialog::ReadOnly | QFileDialog::DontResolveSymlinks);
+}
+
 bool TfMain::askYesNo(const QString& question) {
     QMessageBox box(QMessageBox::Question, QString::fromLatin1(kAppTitle), question,
                     QMessageBox::Yes | QMessageBox::No, this);

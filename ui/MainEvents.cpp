@@ -96,6 +96,8 @@ void TfMain::fitStatusTexts() {
     for (const auto& [state, detail] : longestStatusTexts(q(ctx_.ui.status[1])))
         needed = std::max(needed, StatusBar_->widthFor(state, detail));
     if (needed > width()) resize(needed, height());
+    // Narrower, a job's progress would be cut off: the window keeps that width.
+    setMinimumWidth(std::max(minimumWidth(), needed));
 }
 
 std::vector<std::pair<QString, QString>> TfMain::longestStatusTexts(const QString& startHint) {
@@ -186,7 +188,7 @@ void TfMain::closeEvent(QCloseEvent* event) {
         // Closing under a running pass asks what Cancel asks; the window closes once the
         // job has stopped and closed its files (see guarded).
         event->ignore();
-        if (!closePending_ && requestStop()) closePending_ = true;
+        if (!closePending_ && requestStop(true)) closePending_ = true;
         return;
     }
     if (startedUp_) RegWrite();

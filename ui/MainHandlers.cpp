@@ -5,9 +5,15 @@
 #include <string>
 #include <string_view>
 
+#include <algorithm>
+
+#include <QClipboard>
 #include <QDir>
+#include <QGuiApplication>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTimer>
+#include <QUrl>
 
 #include "LogView.h"
 #include "Main.h"
@@ -74,17 +80,22 @@ void TfMain::startJob(const std::function<void()>& handler) {
     });
 }
 
-bool TfMain::requestStop() {
+bool TfMain::requestStop(bool closing) {
     if (!jobRunning() || askingToStop_) return false;
     askingToStop_ = true;
-    const bool stop = bCancelClick(ctx_, stopQuestion().toStdString());
+    const bool stop = bCancelClick(ctx_, stopQuestion(closing).toStdString());
     askingToStop_ = false;
     return stop;
 }
 
-QString TfMain::stopQuestion() const {
-    return runningKind_ == JobKind::Rebuild ? QStringLiteral("Are you sure to stop rebuilding?")
-                                            : QStringLiteral("Are you sure to stop demuxing?");
+QString TfMain::stopQuestion(bool closing) const {
+    const bool rebuild = runningKind_ == JobKind::Rebuild;
+    // Closing asks about both: a Yes there ends the job and the window.
+    if (closing)
+        return rebuild ? QStringLiteral("Stop rebuilding and close the window?")
+                       : QStringLiteral("Stop demuxing and close the window?");
+    return rebuild ? QStringLiteral("Are you sure to stop rebuilding?")
+                   : QStringLiteral("Are you sure to stop demuxing?");
 }
 
 void TfMain::undoClearClick() {
@@ -118,17 +129,57 @@ void TfMain::bbEVOClick() {
     if (jobRunning()) return;
     const QString path = dialogs_->chooseSource(this, q(ctx_.ui.EVOdir));
     if (path.isEmpty()) return; // cancelled: nothing changes, nothing starts
+    sourceChosen(path);
+}
+
+void TfMain::bbDiscClick() {
+    if (jobRunning()) return;
+    // Where the last source was: its disc folder is likely a sibling.
+    const QString path = dialogs_->chooseDiscFolder(this, q(ctx_.ui.EVOdir));
+    if (path.isEmpty()) return;
+    sourceChosen(path);
+}
+
+void TfMain::sourceChosen(const QString& path) {
     job([&] {
         auto& ui = ctx_.ui;
-        ui.eEVOfile = path.toStdString();
+        const std::string source = discFolderSource(path.toStdString());
+        ui.eEVOfile = source;
         EVOadj(ctx_.ui);
+        Resetcbs(ctx_.ui); // the last source's streams are not this one's
         titlesChanged();
         syncFromModel();
         if (ui.bCheck) bCheck_->setFocus();
-        Resetcbs(ctx_.ui);
         if (!ui.cbAutoRead) return;
         startWorkerJob(JobKind::Read);
     });
+}
+
+void TfMain::pasteSource() {
+    if (jobRunning()) return;
+    const QMimeData* clip = QGuiApplication::clipboard()->mimeData();
+    QString path;
+    if (clip && clip->hasUrls() && !clip->urls().isEmpty() && clip->urls().first().isLocalFile())
+        path = clip->urls().first().toLocalFile();
+    else if (clip && clip->hasText())
+        path = clip->text().trimmed();
+    if (path.startsWith(QStringLiteral("file://"))) path = QUrl(path).toLocalFile();
+    // One path only: a line break or a NUL is no file name anyone pastes on purpose.
+    if (path.isEmpty() || path.contains(u'\n') || path.contains(QChar(0))) return;
+    sourceChosen(path);
+}
+
+void TfMain::titleChosen(int index) {
+    auto& ui = ctx_.ui;
+    if (jobRunning() || index < 0 || index >= static_cast<int>(ui.cmbTitle.size())) return;
+    const int number = ui.cmbTitle[static_cast<size_t>(index)].number;
+    if (number == ui.title && ui.angle == 1 &&
+        std::any_of(ui.cbVideo.begin(), ui.cbVideo.end(),
+                    [](const CheckBox& b) { return b.enabled; }))
+        return; // that title's streams are listed already
+    ui.title = number;
+    ui.angle = 1;
+    startWorkerJob(JobKind::Read);
 }
 
 void TfMain::bbXPLClick() {
@@ -162,7 +213,9 @@ void TfMain::WMDropFiles(const QStringList& paths) {
     job([&] {
         const std::string before = ctx_.ui.eEVOfile;
         dropFile(ctx_.ui, paths.first().toStdString());
-        if (ctx_.ui.eEVOfile != before) titlesChanged();
+        if (ctx_.ui.eEVOfile == before) return;
+        Resetcbs(ctx_.ui); // the last source's streams are not this one's
+        titlesChanged();
     });
 }
 

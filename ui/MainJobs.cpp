@@ -5,7 +5,9 @@
 #include <exception>
 #include <thread>
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QPushButton>
 
 #include "Main.h"
 #include "jobs/control.h"
@@ -62,9 +64,13 @@ TfMain::~TfMain() {
 void TfMain::startWorkerJob(JobKind kind) {
     if (jobRunning()) return; // one job at a time
     guarded([&] {
+        checkJobOutputFolder(ctx_, kind); // the first message, before anything is read
         ctx_.ui.clearedLog.clear();
         const JobRequest request = beginJob(ctx_, kind);
         ctx_.events = &queued_;
+        // A job started by the chooser or a shortcut keeps the focus where it was; one
+        // started by a button returns it there.
+        if (!running_ && !focusBeforeJob_) focusBeforeJob_ = QApplication::focusWidget();
         running_ = true;
         runningKind_ = kind;
         worker_ = std::thread([this, kind, request] {
@@ -87,16 +93,33 @@ void TfMain::workerJobEnded(JobKind kind, const JobOutcome& outcome, std::except
     ctx_.events = static_cast<WindowEvents*>(&ctx_);
     running_ = false;
     guarded([&] {
-        endJob(ctx_, kind, !failure);
+        endJob(ctx_, kind, !failure, outcome.cancelled);
         if (failure) std::rethrow_exception(failure);
     });
     // A user's Cancel means "stop here"; the fast-check stop is no reason to skip it.
-    if (failure || kind != JobKind::Read || !outcome.ran || outcome.cancelled || closePending_)
+    const bool followUp = !failure && kind == JobKind::Read && outcome.ran && !outcome.cancelled &&
+                          !closePending_ && (ctx_.ui.rbAutoDemux || ctx_.ui.rbAutoRebuild);
+    if (followUp) {
+        startWorkerJob(ctx_.ui.rbAutoDemux ? JobKind::Demux : JobKind::Rebuild);
+        if (jobRunning()) return; // the focus goes back once the follow-up ends
+    }
+    restoreFocus();
+}
+
+void TfMain::restoreFocus() {
+    QPointer<QWidget> before = focusBeforeJob_;
+    focusBeforeJob_.clear();
+    // While a job runs its buttons are disabled and the focus moves on (to the tab bar,
+    // often); it goes back to the control that started the job, or to the next step.
+    if (before && before->isEnabled() && before->isVisibleTo(this) && before->window() == this) {
+        before->setFocus(Qt::OtherFocusReason);
         return;
-    if (ctx_.ui.rbAutoDemux)
-        startWorkerJob(JobKind::Demux);
-    else if (ctx_.ui.rbAutoRebuild)
-        startWorkerJob(JobKind::Rebuild);
+    }
+    for (QWidget* next : {static_cast<QWidget*>(bDemux_), static_cast<QWidget*>(bCheck_)})
+        if (next->isEnabled()) {
+            next->setFocus(Qt::OtherFocusReason);
+            return;
+        }
 }
 
 void TfMain::waitForJob() {

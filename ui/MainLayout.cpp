@@ -75,45 +75,55 @@ void TfMain::buildWindow() {
     setCentralWidget(client);
 
     eEVOfile_ = client->place(pathEdit("eEVOfile", "Drop here the source EVO file"),
-                              {8, 8, 249, 21}, kLeft | kTop | kRight);
+                              {8, 8, 218, 21}, kLeft | kTop | kRight);
     eEVOfile_->setWhatsThis(QStringLiteral("You cannot write here directly"));
     bbEVO_ =
-        client->place(browseButton("bbEVO", "Browse an EVO file"), {263, 6, 25, 25}, kTop | kRight);
+        client->place(browseButton("bbEVO", "Browse an EVO file"), {232, 6, 25, 25}, kTop | kRight);
+    // A disc is a folder, which the file dialog cannot pick.
+    bbDisc_ = client->place(browseButton("bbDisc", "Open disc folder\u2026"), {263, 6, 25, 25},
+                            kTop | kRight);
+    bbDisc_->setIcon(bbDisc_->style()->standardIcon(QStyle::SP_DriveDVDIcon));
     bCheck_ =
-        client->place(button("bCheck", "Read EVO", "Read the source EVO file to detect streams"),
+        client->place(button("bCheck", "&Read EVO", "Read the source EVO file to detect streams"),
                       {294, 7, 60, 25}, kTop | kRight);
     eXPLfile_ = client->place(pathEdit("eXPLfile", "Drop here the VPLST000.XPL"), {8, 40, 249, 21},
                               kLeft | kTop | kRight);
     bbXPL_ = client->place(browseButton("bbXPL", "Browse the HD DVD disc's VPLST000.XPL"),
                            {263, 38, 25, 25}, kTop | kRight);
     bReadXPL_ =
-        client->place(button("bReadXPL", "Read XPL", "Read the XPL file to detect stream infos"),
+        client->place(button("bReadXPL", "Read &XPL", "Read the XPL file to detect stream infos"),
                       {294, 38, 60, 25}, kTop | kRight);
 
     PageControl_ =
         client->place(named(new QTabWidget, "PageControl"), {8, 69, kPageControlWidth, 231}, kAll);
     // Slim tabs, so that all six captions fit the window's smallest width.
     PageControl_->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 6px; }"));
-    PageControl_->addTab(buildStatusPage(), QStringLiteral("Status"));
-    const char* const streamPages[3] = {"Video", "Audio", "Subpicture"};
+    // Alt and the marked letter opens a page; none clashes with a button's.
+    PageControl_->addTab(buildStatusPage(), QStringLiteral("&Status"));
+    const char* const streamPages[3] = {"&Video", "&Audio", "S&ubpicture"};
     for (int family = 0; family < 3; ++family) {
         streamPages_[family] = new StreamPage(family);
         PageControl_->addTab(streamPages_[family], QString::fromLatin1(streamPages[family]));
     }
-    PageControl_->addTab(buildXplPage(), QStringLiteral("XPL"));
-    PageControl_->addTab(buildOptionPage(), QStringLiteral("Options"));
+    PageControl_->addTab(buildXplPage(), QStringLiteral("X&PL"));
+    PageControl_->addTab(buildOptionPage(), QStringLiteral("&Options"));
     for (int i = 1; i <= 3; ++i) PageControl_->setTabToolTip(i, PageControl_->widget(i)->toolTip());
+    // Seen from every page: the disc title whose streams the pages list.
+    lTitleChoice_ = named(new QLabel, "lTitleChoice");
+    lTitleChoice_->setContentsMargins(0, 0, 4, 0);
+    lTitleChoice_->hide();
+    PageControl_->setCornerWidget(lTitleChoice_, Qt::TopRightCorner);
 
-    bDemux_ = client->place(button("bDemux", "Demux", "Demux the source EVO to streams"),
+    bDemux_ = client->place(button("bDemux", "&Demux", "Demux the source EVO to streams"),
                             {8, 306, 60, 25}, kLeft | kBottom);
     QFont bold = bDemux_->font();
     bold.setBold(true);
     bDemux_->setFont(bold);
     bRebuild_ =
-        client->place(button("bRebuild", "Rebuild", nullptr), {74, 306, 60, 25}, kLeft | kBottom);
+        client->place(button("bRebuild", "Re&build", nullptr), {74, 306, 60, 25}, kLeft | kBottom);
     imLogo_ = client->place(named(new LogoLabel, "imLogo"), {153, 304, 125, 31}, kBottom);
     imLogo_->setToolTip(QStringLiteral("HD DVD logo :-)"));
-    bCancel_ = client->place(button("bCancel", "Cancel", "You can stop the actual process"),
+    bCancel_ = client->place(button("bCancel", "&Cancel", "You can stop the actual process"),
                              {294, 306, 60, 25}, kRight | kBottom);
     client->onResized = [this] { FormResize(); };
 
@@ -124,9 +134,9 @@ void TfMain::buildWindow() {
 
 QWidget* TfMain::buildStatusPage() {
     auto* page = named(new AnchorPanel(kPageSize), "tsStatus");
-    bClear_ = page->place(button("bClear", "Clear", nullptr), {299, 3, 36, 18}, kTop | kRight);
+    bClear_ = page->place(button("bClear", "C&lear", nullptr), {299, 3, 36, 18}, kTop | kRight);
     // Shown only when the source is a DVD-Video disc.
-    lTitle_ = page->place(named(new QLabel(QStringLiteral("Title")), "lTitle"), {2, 3, 30, 18},
+    lTitle_ = page->place(named(new QLabel(QStringLiteral("&Title")), "lTitle"), {2, 3, 30, 18},
                           kLeft | kTop);
     cmbTitle_ = page->place(named(new QComboBox, "cmbTitle"), {34, 1, 220, 22}, kLeft | kTop);
     cmbTitle_->setToolTip(QStringLiteral("The title of the disc to read"));

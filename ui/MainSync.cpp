@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QStringList>
 #include <QTabWidget>
@@ -63,6 +64,7 @@ void TfMain::syncFromModel() {
     if (eEVOfile_->text() != q(ui.eEVOfile)) eEVOfile_->setText(q(ui.eEVOfile));
     if (eXPLfile_->text() != q(ui.eXPLfile)) eXPLfile_->setText(q(ui.eXPLfile));
     bbEVO_->setEnabled(idle);
+    bbDisc_->setEnabled(idle);
     bbXPL_->setEnabled(idle);
     bCheck_->setEnabled(ui.bCheck && idle);
     bReadXPL_->setEnabled(ui.bReadXPL && idle);
@@ -79,6 +81,7 @@ void TfMain::syncFromModel() {
     for (int family = 0; family < 3; ++family)
         for (int i = 0; i < streamPages_[family]->count(); ++i)
             setBox(streamPages_[family]->box(i), boxes[family][i], idle);
+    fitCaptions();
     // ... and so are the options the jobs read.
     for (QWidget* w : std::initializer_list<QWidget*>{
              eVideoExt_, eAudioExt_, eSubExt_, eWorkdir_, bbWorkdir_, cbContinue_, cbFastCheck_,
@@ -125,6 +128,22 @@ void TfMain::syncTree() {
     ui.treeWidth = std::max(ui.treeWidth, std::min(tvXPL_->neededWidth(), half));
 }
 
+void TfMain::fitCaptions() {
+    // A caption is the stream's output name: the window widens (and stays at least that
+    // wide) until every caption shows whole, as far as the screen allows; beyond that
+    // it is elided in the middle, with the whole caption as the hint.
+    int page = 0;
+    for (const StreamPage* p : streamPages_) page = std::max(page, p->widthForWholeCaptions());
+    const int extra = width() - streamPages_[0]->width();
+    const QScreen* screen = this->screen();
+    const int room = screen ? screen->availableGeometry().width() : page + extra;
+    const int wanted = std::min(page + extra, room);
+    if (wanted <= captionWidth_ && wanted <= width()) return;
+    captionWidth_ = std::max(captionWidth_, wanted);
+    setMinimumWidth(std::max(minimumWidth(), std::min(wanted, room)));
+    if (width() < wanted) resize(wanted, height());
+}
+
 void TfMain::syncTitles() {
     const auto& ui = ctx_.ui;
     QStringList items;
@@ -144,6 +163,14 @@ void TfMain::syncTitles() {
     cmbTitle_->setEnabled(!jobRunning());
     lTitle_->setVisible(!items.isEmpty());
     cmbTitle_->setVisible(!items.isEmpty());
+    const QString choice =
+        ui.title > 0 && !items.isEmpty()
+            ? QStringLiteral("Title %1").arg(ui.title) +
+                  (ui.angle > 1 ? QStringLiteral(", angle %1").arg(ui.angle) : QString())
+            : QString();
+    if (lTitleChoice_->text() != choice) lTitleChoice_->setText(choice);
+    lTitleChoice_->setToolTip(current >= 0 ? items[current] : QString());
+    lTitleChoice_->setVisible(!choice.isEmpty());
 }
 
 void TfMain::syncXplText() {

@@ -89,6 +89,12 @@ void StreamPage::resizeEvent(QResizeEvent* event) {
     placeBoxes();
 }
 
+int StreamPage::widthForWholeCaptions() const {
+    int column = 0;
+    for (const StreamBox* b : boxes_) column = std::max(column, b->sizeHint().width());
+    return kLeft + kGap + kRightMargin + 2 * column;
+}
+
 void StreamPage::placeBoxes() {
     // Two columns share the width beyond the margins.
     const int column = std::max(1, (width() - kLeft - kGap - kRightMargin) / 2);

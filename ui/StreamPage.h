@@ -39,6 +39,8 @@ public:
     explicit StreamPage(int family, QWidget* parent = nullptr);
     StreamBox* box(int index) const { return boxes_.at(static_cast<size_t>(index)); }
     int count() const { return static_cast<int>(boxes_.size()); }
+    // The page width at which every box shows its caption whole.
+    int widthForWholeCaptions() const;
 
 signals:
     void boxClicked(int index, bool checked);

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <string>
@@ -374,6 +375,19 @@ TEST(DvdBigTitle, IsReadAcrossItsVobFiles) {
     };
     EXPECT_TRUE(same("v.m2v", "big_title01.MPEG-2.stream.0.mpv"));
     EXPECT_TRUE(same("a.ac3", "big_title01.DD.stream.00.mpa"));
+}
+
+// A title's rebuild stays a VOB, one that ffmpeg reads through to its end.
+TEST(DvdRebuild, IsAVobOfTheTitle) {
+    TempDir out;
+    const CliResult r = runCli({"rebuild", kDiscs + "/pal", "--title", "2", "-o", out.path});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string rebuilt = out / "pal_title02.rebuilt.VOB";
+    ASSERT_TRUE(std::filesystem::exists(rebuilt)) << r.out;
+    EXPECT_FALSE(std::filesystem::exists(out / "pal_title02.rebuilt.EVO"));
+    if (haveFfmpeg()) {
+        EXPECT_TRUE(decodesCleanly(rebuilt));
+    }
 }
 
 } // namespace

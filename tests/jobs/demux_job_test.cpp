@@ -1,6 +1,10 @@
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 #include "job_fixture.h"
 #include "jobs/outputs.h"
@@ -402,9 +406,9 @@ TEST_F(DemuxFailureTest, MissingSource) {
 
 TEST_F(DemuxFailureTest, OutputFolderMissing) {
     ctx.ui.eWorkdir = dir / "nowhere";
-    EXPECT_EQ(demuxError(), "Cannot create file \"" + dir / "nowhere/FEATURE_1.VC-1.stream.0.mpv" +
-                                "\". No such file or directory");
-    EXPECT_EQ(host.lines.back(), "File size: 0 Mbytes.");
+    EXPECT_EQ(demuxError(),
+              "Cannot write to folder \"" + dir / "nowhere" + "\". No such file or directory");
+    EXPECT_TRUE(host.lines.empty()); // refused before the source is read
     expectCleanedUp();
 }
 
@@ -446,7 +450,9 @@ TEST_F(DemuxJobTest, CancelAsksThenStopsWithoutContinuing) {
     bDemuxClick(ctx);
     EXPECT_EQ(countLines("Continue on"), 0);
     const Lines lines = plainLines(); // no frame count after a cancel
-    EXPECT_EQ(Lines(lines.end() - 3, lines.end()), (Lines{"Cancelled.", "Done.", ""}));
+    EXPECT_EQ(Lines(lines.end() - 2, lines.end()),
+              (Lines{"Cancelled: FEATURE_1_FEATURE_2.VC-1.stream.0.mpv is incomplete.", ""}));
+    EXPECT_EQ(countLines("Done."), 0);
     const Bytes got = readFile(dir / "FEATURE_1_FEATURE_2.VC-1.stream.0.mpv");
     const Bytes all = concat(video);
     ASSERT_LT(got.size(), all.size());
@@ -454,6 +460,60 @@ TEST_F(DemuxJobTest, CancelAsksThenStopsWithoutContinuing) {
     EXPECT_TRUE(std::equal(got.begin(), got.end(), all.begin()));
     EXPECT_TRUE(allOutputsClosed());
     EXPECT_TRUE(ctx.ui.bDemux && ctx.ui.bRebuild);
+}
+
+TEST_F(DemuxJobTest, TheRemainingTimeLeavesOutTheTimeAQuestionWasOpen) {
+    // Six progress points; a question open for 1.5 s at the first, answered No.
+    writeFile(dir / "FEATURE_1.EVO", videoOnly(vc1Units(6 * 2200, 1900)).build());
+    readAndChoose(dir / "FEATURE_1.EVO");
+    host.answer = false;
+    std::thread answer;
+    host.onPump = [&] {
+        if (answer.joinable()) return;
+        ctx.Pause.hold(); // what bCancelClick does while its question is open
+        answer = std::thread([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            ctx.Pause.release();
+        });
+    };
+    bDemuxClick(ctx);
+    answer.join();
+    ASSERT_GE(host.status1.size(), 3u);
+    // Counted with the question, the second point would say four seconds or more.
+    for (size_t k = 1; k < host.status1.size(); ++k) {
+        if (host.status1[k].empty()) continue;
+        SCOPED_TRACE(host.status1[k]);
+        EXPECT_TRUE(host.status1[k].ends_with("Remaining time: 0:00:01") ||
+                    host.status1[k].ends_with("Remaining time: 0:00:00"));
+    }
+}
+
+TEST_F(DemuxJobTest, ACancelWritesNoHandOverFileAndRemovesOneLeftFromAnEarlierRun) {
+    writeFile(dir / "FEATURE_1.EVO", videoOnly(vc1Units(2200, 1900)).build());
+    ctx.outputChoices.mkvmergeOptions = true;
+    readAndChoose(dir / "FEATURE_1.EVO");
+    bDemuxClick(ctx);
+    const std::string options = dir / "FEATURE_1.mkvmerge.json";
+    ASSERT_TRUE(fileExists(options));
+    EXPECT_EQ(countLines("Named by codec for mkvmerge: FEATURE_1.VC-1.stream.0.vc1"), 1);
+
+    host.lines.clear();
+    host.answer = true;
+    host.onPump = [&] { bCancelClick(ctx); };
+    bDemuxClick(ctx);
+    EXPECT_FALSE(fileExists(options));
+    EXPECT_EQ(countLines("Removed FEATURE_1.mkvmerge.json of an earlier run"), 1);
+    // No options file this time, so nothing is said to be named for one.
+    EXPECT_EQ(countLines("Named by codec"), 0);
+    EXPECT_EQ(plainLines().end()[-2], "Cancelled: FEATURE_1.VC-1.stream.0.vc1 is incomplete.");
+
+    // One that is not ours alone (a second name) stays.
+    host.onPump = nullptr;
+    bDemuxClick(ctx);
+    ASSERT_EQ(::link(options.c_str(), (dir / "second").c_str()), 0);
+    host.onPump = [&] { bCancelClick(ctx); };
+    bDemuxClick(ctx);
+    EXPECT_TRUE(fileExists(options));
 }
 
 } // namespace

@@ -415,9 +415,9 @@ TEST_F(RebuildJobTest, MissingSource) {
 TEST_F(RebuildJobTest, OutputUncreatable) {
     makeTitle(false);
     ctx.ui.eWorkdir = dir / "nowhere";
-    EXPECT_EQ(rebuildError(), "Cannot create file \"" + dir / "nowhere/FEATURE_1.rebuilt.EVO" +
-                                  "\". No such file or directory");
-    EXPECT_EQ(host.lines.back(), "File size: 0 Mbytes.");
+    EXPECT_EQ(rebuildError(),
+              "Cannot write to folder \"" + dir / "nowhere" + "\". No such file or directory");
+    EXPECT_TRUE(host.lines.empty()); // refused before the source is read
     expectCleanedUp();
 }
 
@@ -444,7 +444,9 @@ TEST_F(RebuildJobTest, CancelSkipsTheSecondPart) {
     EXPECT_EQ(host.questions, (Lines{"Are you sure to stop demuxing?"}));
     EXPECT_EQ(countLines("Continue on"), 0);
     const Lines lines = plainLines();
-    EXPECT_EQ(Lines(lines.end() - 3, lines.end()), (Lines{"Cancelled.", "Done.", ""}));
+    EXPECT_EQ(Lines(lines.end() - 2, lines.end()),
+              (Lines{"Cancelled: FEATURE_1_FEATURE_2.rebuilt.EVO is incomplete.", ""}));
+    EXPECT_EQ(countLines("Done."), 0);
     EXPECT_EQ(readFile(dir / "FEATURE_1_FEATURE_2.rebuilt.EVO").size(), 2048u * kPackSize);
 }
 

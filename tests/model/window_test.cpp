@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <tuple>
 
 #include "engine/context.h"
@@ -123,6 +124,57 @@ TEST_F(Window, DroppedFiles) {
     dropFile(ctx.ui, "/g/EVO");
     EXPECT_EQ(ctx.ui.eEVOfile, before.eEVOfile);
     EXPECT_EQ(ctx.ui.eXPLfile, before.eXPLfile);
+}
+
+TEST_F(Window, AChosenFolderIsItsDiscOrRefusedWithTheReason) {
+    TempDir d;
+    for (const char* folder : {"dvd/VIDEO_TS", "hd/HVDVD_TS", "hd/ADV_OBJ", "empty"})
+        std::filesystem::create_directories(d / folder);
+    writeFile(d / "hd/HVDVD_TS/FEATURE_1.EVO", {0});
+    writeFile(d / "dvd/VIDEO_TS/VIDEO_TS.IFO", {0});
+    const std::string evo = d / "hd/HVDVD_TS/FEATURE_1.EVO";
+    const std::pair<std::string, std::string> cases[] = {
+        {d / "dvd", d / "dvd"},    // a DVD-Video disc is read through its IFO files
+        {d / "hd", evo},           // an HD DVD disc is its first feature file
+        {d / "hd/HVDVD_TS", evo},  // its video folder, picked one level too deep
+        {d / "hd/HVDVD_TS/", evo}, // as a dialog may give it
+        {d / "dvd/VIDEO_TS", d / "dvd/VIDEO_TS"},
+    };
+    for (const auto& [chosen, source] : cases) {
+        SCOPED_TRACE(chosen);
+        EXPECT_EQ(discFolderSource(chosen), source);
+        dropFile(ctx.ui, chosen);
+        EXPECT_EQ(ctx.ui.eEVOfile, source);
+    }
+    const std::string before = ctx.ui.eEVOfile;
+    for (const std::string& none : {d / "empty", d / "empty/"}) {
+        try {
+            dropFile(ctx.ui, none);
+            ADD_FAILURE() << "a folder without a disc was taken";
+        } catch (const Error& e) {
+            EXPECT_EQ(std::string(e.what()), "No DVD-Video or HD DVD disc in \"" + d / "empty" +
+                                                 "\": it holds no VIDEO_TS or HVDVD_TS folder.");
+        }
+        EXPECT_EQ(ctx.ui.eEVOfile, before);
+    }
+}
+
+TEST_F(Window, ASourceWithoutStreamsSaysSoAndOffersNoJob) {
+    TempDir d;
+    std::vector<uint8_t> noise(300000);
+    uint32_t x = 1;
+    for (auto& b : noise) b = static_cast<uint8_t>((x = x * 1103515245 + 12345) >> 24);
+    // No start code of a pack or stream anywhere: the bytes hold no program stream.
+    for (size_t k = 0; k + 2 < noise.size(); ++k)
+        if (noise[k] == 0 && noise[k + 1] == 0) noise[k + 1] = 7;
+    writeFile(d / "noise.VOB", noise);
+    ctx.ui.eEVOfile = d / "noise.VOB";
+    EVOadj(ctx.ui);
+    bCheckClick(ctx);
+    EXPECT_EQ(parseMarkup(ctx.ui.log.back()).plain, "No stream found in noise.VOB");
+    EXPECT_EQ(ctx.ui.status[1], "No stream found");
+    EXPECT_FALSE(ctx.ui.bDemux || ctx.ui.bRebuild);
+    EXPECT_TRUE(ctx.ui.bCheck);
 }
 
 TEST_F(Window, ResetAndTheEnablingRule) {

@@ -52,6 +52,7 @@ public:
         return next(folder);
     }
     QString chooseFolder(QWidget*, const QString& start) override { return next(start); }
+    QString chooseDiscFolder(QWidget*, const QString& start) override { return next(start); }
 
 private:
     QString next(const QString& folder) {

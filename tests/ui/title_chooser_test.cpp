@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QtTest>
 
 #include "LogView.h"
@@ -33,12 +34,16 @@ private slots:
         QCOMPARE(chooser->currentText(), QString::fromUtf8("1 \u2014 0:00:30, 3 chapters"));
         QCOMPARE(chooser->itemText(1), QString::fromUtf8("2 \u2014 0:00:04, 1 chapter"));
 
+        // Choosing a title reads it: the pages never list another title's streams.
         chooser->setCurrentIndex(1);
         emit chooser->activated(1);
-        control<QPushButton>(*w, "bCheck")->click();
+        QVERIFY(w->jobRunning());
+        QVERIFY(!chooser->isEnabled());
         w->waitForJob();
         const QString log = control<LogView>(*w, "reMessage")->toPlainText();
-        QVERIFY2(log.startsWith("Opening title 2 of pal (1 chapter, 0:00:04)\n"), qPrintable(log));
+        QVERIFY2(log.contains("Opening title 2 of pal (1 chapter, 0:00:04)\n"), qPrintable(log));
+        QCOMPARE(control<QLabel>(*w, "lTitleChoice")->text(), QStringLiteral("Title 2"));
+        QVERIFY(!w->context().ui.cbSub[0].enabled); // title 1's French subtitles are gone
         QCOMPARE(QString::fromStdString(w->context().ui.cbAudio[0].caption),
                  QStringLiteral("DD.stream.00.English"));
         QCOMPARE(chooser->currentIndex(), 1);
@@ -50,6 +55,28 @@ private slots:
         QCOMPARE(chooser->currentIndex(), 0);
         w->WMDropFiles({QStringLiteral(QUILLFEN_DVD_DIR "/pal/VIDEO_TS/VTS_01_1.VOB")});
         QVERIFY(chooser->isHidden());
+    }
+
+    void aDiscFolderOpensFromItsDialogAndAFolderWithoutOneSaysWhy() {
+        QTemporaryDir empty;
+        auto w = startedWindow();
+        auto dialogs = std::make_unique<ScriptedDialogs>();
+        ScriptedDialogs& script = *dialogs;
+        w->setDialogs(std::move(dialogs));
+        script.answers = {QStringLiteral(QUILLFEN_DVD_DIR "/pal"), empty.path()};
+        control<QToolButton>(*w, "bbDisc")->click();
+        w->waitForJob(); // Auto Read EVO reads it at once
+        QCOMPARE(control<QLineEdit>(*w, "eEVOfile")->text(),
+                 QStringLiteral(QUILLFEN_DVD_DIR "/pal"));
+        QCOMPARE(control<QComboBox>(*w, "cmbTitle")->count(), 3);
+        QVERIFY(w->context().ui.cbAudio[0].enabled);
+
+        const auto box = answerNextMessageBox(QMessageBox::Ok);
+        control<QToolButton>(*w, "bbDisc")->click();
+        QCOMPARE(box->text, "No DVD-Video or HD DVD disc in \"" + empty.path() +
+                                "\": it holds no VIDEO_TS or HVDVD_TS folder.");
+        QCOMPARE(control<QLineEdit>(*w, "eEVOfile")->text(),
+                 QStringLiteral(QUILLFEN_DVD_DIR "/pal"));
     }
 
     void aDroppedHdDvdFolderIsItsFirstFeature() {

@@ -351,8 +351,9 @@ private slots:
         QVERIFY(store.contains("Install"));
     }
 
-    // Closing during Demux or Rebuild asks Cancel's question in the job's words; Yes
-    // closes the window once the job has stopped and closed its files, No changes nothing.
+    // Closing during Demux or Rebuild asks whether to stop the job and close, in the job's
+    // words; Yes closes the window once the job has stopped and closed its files, No
+    // changes nothing.
     void closingDuringAWritingJobAsksFirst_data() {
         QTest::addColumn<QString>("button");
         QTest::addColumn<bool>("yes");
@@ -360,9 +361,9 @@ private slots:
         for (bool yes : {true, false}) {
             const char* answer = yes ? "Yes" : "No";
             QTest::addRow("demux, %s", answer)
-                << "bDemux" << yes << "Are you sure to stop demuxing?";
+                << "bDemux" << yes << "Stop demuxing and close the window?";
             QTest::addRow("rebuild, %s", answer)
-                << "bRebuild" << yes << "Are you sure to stop rebuilding?";
+                << "bRebuild" << yes << "Stop rebuilding and close the window?";
         }
     }
     void closingDuringAWritingJobAsksFirst() {
@@ -434,6 +435,7 @@ private slots:
         QVERIFY(QFile::resize(evo, qint64(100) << 30));
         std::ofstream(path(disc, "ADV_OBJ/VPLST000.XPL").toStdString()) << testPlaylist();
         auto w = startedWindow();
+        w->resize(w->minimumSize()); // as narrow as a user can make it
         const QSize startSize = w->size();
         w->WMDropFiles({evo});
         w->context().ui.eWorkdir = disc.path().toStdString();
@@ -463,10 +465,38 @@ private slots:
         control<QPushButton>(*w, button.toLatin1().constData())->click();
         w->waitForJob();
         if (button == "bReadXPL") fitted = fits(); // no pass: the outcome
-        QCOMPARE(w->size(), startSize);
+        // The status texts fit as it was; only the playlist's long captions widen it.
+        QCOMPARE(w->height(), startSize.height());
+        QVERIFY(w->width() >= startSize.width());
         QVERIFY2(fitted, qPrintable(seen.join(u'|')));
         QVERIFY2(seen.join(u'|').contains(button == "bReadXPL" ? "Title 'Main'" : "/102400 Mbytes"),
                  qPrintable(seen.join(u'|')));
+    }
+
+    // A caption is an output name: shown whole, the window widening for it; and a job
+    // started from a button gives the focus back to it.
+    void captionsShowWholeAndTheFocusComesBack() {
+        QTemporaryDir dir;
+        writeSampleEvo(path(dir, "F.EVO").toStdString());
+        auto w = startedWindow();
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        w->WMDropFiles({path(dir, "F.EVO")});
+        auto* read = control<QPushButton>(*w, "bCheck");
+        read->setFocus();
+        read->click();
+        w->waitForJob();
+        QCOMPARE(QApplication::focusWidget(), read);
+
+        const int before = w->width();
+        auto& box = w->context().ui.cbAudio[0];
+        box.caption = "LPCM.2ch.stream.02.Director Commentary.English";
+        w->syncFromModel();
+        auto* shown = w->findChild<StreamBox*>("cbAudio00");
+        QVERIFY(w->width() > before);
+        control<QTabWidget>(*w, "PageControl")->setCurrentIndex(2); // the Audio page
+        QCOMPARE(shown->shownText(), QString::fromStdString(box.caption));
+        QCOMPARE(w->minimumWidth(), w->width()); // no narrower, or it is cut again
     }
 
     // On a source that gives 10 MB/s the window answers all along: while a Read and a Demux
