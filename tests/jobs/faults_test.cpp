@@ -292,7 +292,7 @@ TEST_F(FaultTest, OutputFolderThatTakesNoFile) {
     // The folder the user named is taken as itself, not where a link leads.
     fs::create_directory(dir / "real");
     fs::create_directory_symlink(dir / "real", dir / "linked");
-    cases.push_back({dir / "linked", "Its folder is a symbolic link"});
+    cases.push_back({dir / "linked", "It is a symbolic link"});
 
     Mount readOnly(dir / "ro", "size=64k", MS_RDONLY);
     if (readOnly.mounted()) cases.push_back({dir / "ro", "Read-only file system"});
