@@ -41,7 +41,8 @@ DiscReading failed(const std::string& why) {
 }
 
 // What the tests make the child do: "segv" stops it on that signal, "hang" never lets it
-// answer (QUILLFEN_DISC_READER_SECONDS then shortens the wait). Only in test builds.
+// answer (QUILLFEN_DISC_READER_SECONDS then shortens the wait), "oom" has its memory run
+// out. Only in test builds.
 struct TestHooks {
     std::string fault;
     int seconds = kReaderSeconds;
@@ -104,6 +105,7 @@ bool writeAll(int fd, const std::string& s) {
     limitMemory();
     std::string answer;
     try {
+        if (hooks.fault == "oom") throw std::bad_alloc();
         answer = encodeReading(parseDiscTitles(source, files));
     } catch (const std::bad_alloc&) {
         DiscReading r;
@@ -116,6 +118,23 @@ bool writeAll(int fd, const std::string& s) {
 std::string signalName(int sig) {
     return "the reader stopped on signal " + std::to_string(sig);
 }
+
+// The child is reaped and the pipe closed whatever ends the wait, an exception too.
+struct Child {
+    pid_t pid;
+    int fd; // the pipe's end the answer is read from
+    int status = 0;
+    bool reaped = false;
+    void reap(bool kill) {
+        if (reaped) return;
+        ::close(fd);
+        if (kill) ::kill(pid, SIGKILL);
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        reaped = true;
+    }
+    ~Child() { reap(true); }
+};
 
 } // namespace
 
@@ -136,6 +155,7 @@ DiscReading readInChild(const DiscSource& source, const DiscFiles& files) {
         child(fds[1], source, files, hooks);
     }
     ::close(fds[1]);
+    Child reader{pid, fds[0]};
 
     // The answer, read within its bound and the time allowed.
     const size_t most = maxReadingBytes();
@@ -163,11 +183,8 @@ DiscReading readInChild(const DiscSource& source, const DiscFiles& files) {
         }
         answer.append(buf, static_cast<size_t>(n));
     }
-    ::close(fds[0]);
-    if (!problem.empty()) ::kill(pid, SIGKILL);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    reader.reap(!problem.empty());
+    const int status = reader.status;
     if (!problem.empty()) return failed(problem);
     if (WIFSIGNALED(status)) return failed(signalName(WTERMSIG(status)));
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)

@@ -126,6 +126,8 @@ TEST(HostileDisc, AFaultOfTheReaderIsAnError) {
         runCli({"titles", kPal}, false,
                {"QUILLFEN_DISC_READER_FAULT=hang", "QUILLFEN_DISC_READER_SECONDS=1"});
     expectRefused(r, "Reading its IFO files failed (the reader gave no answer within 1 s)");
+    expectRefused(runCli({"titles", kPal}, false, {"QUILLFEN_DISC_READER_FAULT=oom"}),
+                  "Out of memory while reading the titles of \"" + kPal + "\"");
 }
 
 // A FIFO in place of any file of the disc blocks nothing: it is refused before it is opened.
