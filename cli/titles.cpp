@@ -36,6 +36,8 @@ int ruleSlot(const DiscStream& s) {
     return qf::ruleSlot(codecOfEntry(s.entry), s.entry & 0xFF);
 }
 
+constexpr int kMaxTitleNumber = 99;
+
 std::string plural(size_t n, const char* word) {
     return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
 }
@@ -110,7 +112,8 @@ int runTitlesCommand(const Options& o, TerminalHost& host) {
     if (!source)
         throw Error(path + " is no DVD-Video disc (a folder holding VIDEO_TS, a "
                            "VIDEO_TS folder, an .iso image or an .IFO of VIDEO_TS)");
-    const std::vector<DiscTitle> titles = readDiscTitles(*source);
+    std::vector<RefusedTitle> refused;
+    const std::vector<DiscTitle> titles = readDiscTitles(*source, &refused);
     if (o.json) {
         Json doc;
         doc["program"] = "quillfen-cli";
@@ -123,10 +126,22 @@ int runTitlesCommand(const Options& o, TerminalHost& host) {
         Json list = Json::array();
         for (const DiscTitle& t : titles) list.push_back(titleJson(t));
         doc["titles"] = std::move(list);
+        Json left = Json::array();
+        for (const RefusedTitle& r : refused)
+            left.push_back({{"title", r.number}, {"reason", r.reason}});
+        doc["refused"] = std::move(left);
         host.printDocument(doc.dump(2, ' ', true, Json::error_handler_t::replace) + "\n");
         return 0;
     }
+    // In the disc's order, a title that cannot be read among the others.
+    auto next = refused.begin();
+    auto printRefused = [&](int before) {
+        for (; next != refused.end() && next->number < before; ++next)
+            host.printLine("Title " + std::to_string(next->number) + ": cannot be read (" +
+                           next->reason + ")");
+    };
     for (const DiscTitle& t : titles) {
+        printRefused(t.number);
         host.printLine("Title " + std::to_string(t.number) + ": title set " +
                        std::to_string(t.titleSet) + ", " + titleTime(t.length) + ", " +
                        plural(t.chapterCount(), "chapter") + ", " +
@@ -135,6 +150,7 @@ int runTitlesCommand(const Options& o, TerminalHost& host) {
         for (size_t k = 0; k < t.streams.size(); ++k)
             host.printLine(streamLine(t.streams[k], keys[k].empty() ? "-" : keys[k]));
     }
+    printRefused(kMaxTitleNumber + 1);
     return 0;
 }
 

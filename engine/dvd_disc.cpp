@@ -1,21 +1,17 @@
 #include "engine/dvd_disc.h"
 
-#include <dvdread/dvd_reader.h>
-#include <dvdread/ifo_read.h>
-#include <dvdread/ifo_types.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <fstream>
 #include <map>
-#include <memory>
+#include <new>
 #include <nlohmann/json.hpp>
 
-#include "engine/codecs.h"
+#include "engine/disc_reader.h"
 #include "engine/paths.h"
 #include "engine/stream.h"
 
@@ -33,9 +29,11 @@ bool isFolder(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool isFile(const std::string& path) {
+// Any kind of file: one that is not a regular file still names a disc, which the disc
+// reader then refuses with the reason instead of opening it.
+bool exists(const std::string& path) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return ::lstat(path.c_str(), &st) == 0;
 }
 
 // libdvdread looks for VIDEO_TS in either letter case.
@@ -45,7 +43,7 @@ bool holdsVideoTs(const std::string& folder) {
 
 bool isVideoTs(const std::string& folder) {
     return upper(namePart(folder)) == "VIDEO_TS" &&
-           (isFile(folder + "/VIDEO_TS.IFO") || isFile(folder + "/video_ts.ifo"));
+           (exists(folder + "/VIDEO_TS.IFO") || exists(folder + "/video_ts.ifo"));
 }
 
 // "VTS_07_0.IFO" in any letter case gives 7; anything else 0.
@@ -58,147 +56,30 @@ int titleSetOfIfo(const std::string& name) {
     return (n[4] - '0') * 10 + (n[5] - '0');
 }
 
-int bcd(uint8_t v) {
-    return (v >> 4) * 10 + (v & 0x0F);
-}
-
-double seconds(const dvd_time_t& t) {
-    const int rate = t.frame_u >> 6;
-    const double fps = rate == 1 ? 25.0 : rate == 3 ? 30000.0 / 1001.0 : 0.0;
-    const double frames = fps > 0 ? bcd(t.frame_u & 0x3F) / fps : 0.0;
-    return bcd(t.hour) * 3600.0 + bcd(t.minute) * 60.0 + bcd(t.second) + frames;
-}
-
-std::optional<StreamLanguage> language(bool set, uint16_t code) {
-    const char a = static_cast<char>(code >> 8), b = static_cast<char>(code & 0xFF);
-    if (!set || !std::isalpha(static_cast<unsigned char>(a)) ||
-        !std::isalpha(static_cast<unsigned char>(b)))
-        return std::nullopt;
-    std::string iso{static_cast<char>(std::tolower(static_cast<unsigned char>(a))),
-                    static_cast<char>(std::tolower(static_cast<unsigned char>(b)))};
-    return StreamLanguage{iso, languageName(iso)};
-}
-
-// Messages of libdvdread (a missing CSS library, a damaged IFO) are not the user's
-// concern: what matters comes back as a failed open.
-void quietLog(void*, dvd_logger_level_t, const char*, va_list) {}
-
-struct DvdCloser {
-    void operator()(dvd_reader_t* d) const { DVDClose(d); }
-};
-struct IfoCloser {
-    void operator()(ifo_handle_t* h) const { ifoClose(h); }
-};
-using IfoPtr = std::unique_ptr<ifo_handle_t, IfoCloser>;
-
 [[noreturn]] void cannotOpen(const std::string& disc, const std::string& reason) {
     throw Error("Cannot open disc \"" + disc + "\". " + reason);
 }
 
-std::vector<DiscStream> titleStreams(const vtsi_mat_t& mat, const pgc_t& pgc) {
-    std::vector<DiscStream> list;
-    const video_attr_t& video = mat.vts_video_attr;
-    list.push_back({Family::Video,
-                    firstEntry(Codec::Mpeg2),
-                    video.mpeg_version == 0 ? "MPEG-1" : "MPEG-2",
-                    0,
-                    {}});
-    for (int i = 0; i < 8 && i < mat.nr_of_vts_audio_streams; ++i) {
-        const uint16_t control = pgc.audio_control[i];
-        if (!(control & 0x8000)) continue;
-        const int s = (control >> 8) & 7;
-        const audio_attr_t& a = mat.vts_audio_attr[i];
-        DiscStream d{Family::Audio, -1, "", a.channels + 1,
-                     language(a.lang_type == 1, a.lang_code)};
-        switch (a.audio_format) {
-        case 0:
-            d.entry = firstEntry(Codec::Ac3) + s, d.format = "AC-3";
-            break;
-        case 2:
-            d.entry = firstEntry(Codec::MpegAudio) + s, d.format = "MPEG-1 audio";
-            break;
-        case 3:
-            d.entry = firstEntry(Codec::MpegAudio) + s, d.format = "MPEG-2 audio";
-            break;
-        case 4:
-            d.entry = firstEntry(Codec::Lpcm) + s, d.format = "LPCM";
-            break;
-        case 6:
-            d.entry = firstEntry(Codec::Dts) + s, d.format = "DTS";
-            break;
-        default:
-            continue; // SDDS and reserved codes: no stream the engine knows
-        }
-        list.push_back(std::move(d));
+std::vector<DiscTitle> readTitles(const DiscSource& source, std::vector<RefusedTitle>* refused) {
+    const DiscFiles files = checkDiscFiles(source.disc);
+    DiscReading reading = readInChild(source, files);
+    if (reading.outcome == DiscReading::Outcome::OutOfMemory) throw std::bad_alloc();
+    if (reading.outcome == DiscReading::Outcome::Failed) cannotOpen(source.disc, reading.failure);
+    if (reading.titles.empty()) {
+        if (!reading.refused.empty())
+            cannotOpen(source.disc, "No title can be read (title " +
+                                        std::to_string(reading.refused.front().number) + ": " +
+                                        reading.refused.front().reason + ")");
+        cannotOpen(source.disc, source.titleSet == 0 ? std::string("It lists no title")
+                                                     : "It lists no title in title set " +
+                                                           std::to_string(source.titleSet));
     }
-    // The subpicture control names a stream for each display mode; the one shown is the
-    // widescreen one on a 16:9 title, the 4:3 one otherwise.
-    const bool wide = video.display_aspect_ratio == 3;
-    for (int i = 0; i < 32 && i < mat.nr_of_vts_subp_streams; ++i) {
-        const uint32_t control = pgc.subp_control[i];
-        if (!(control & 0x80000000u)) continue;
-        const auto s = static_cast<int32_t>((control >> (wide ? 16 : 24)) & 0x1F);
-        const subp_attr_t& a = mat.vts_subp_attr[i];
-        list.push_back({Family::Subpicture, firstEntry(Codec::Subpicture) + s, "Subpicture", 0,
-                        language(a.type == 1, a.lang_code)});
-    }
-    return list;
-}
-
-// The title's program chains in the order its chapters name them.
-std::vector<int> chainsOf(const ttu_t& ttu) {
-    std::vector<int> pgcns;
-    for (int j = 0; j < ttu.nr_of_ptts; ++j)
-        if (std::find(pgcns.begin(), pgcns.end(), ttu.ptt[j].pgcn) == pgcns.end())
-            pgcns.push_back(ttu.ptt[j].pgcn);
-    return pgcns;
-}
-
-std::optional<DiscTitle> readTitle(const title_info_t& info, int number, ifo_handle_t& vts) {
-    if (!vts.vtsi_mat || !vts.vts_ptt_srpt || !vts.vts_pgcit) return std::nullopt;
-    if (info.vts_ttn < 1 || info.vts_ttn > vts.vts_ptt_srpt->nr_of_srpts) return std::nullopt;
-    const ttu_t& ttu = vts.vts_ptt_srpt->title[info.vts_ttn - 1];
-    if (ttu.nr_of_ptts == 0) return std::nullopt;
-    DiscTitle t;
-    t.number = number;
-    t.titleSet = info.title_set_nr;
-    t.angles = std::max<int>(1, info.nr_of_angles);
-    const pgcit_t& pgcit = *vts.vts_pgcit;
-    bool first = true;
-    for (const int pgcn : chainsOf(ttu)) {
-        if (pgcn < 1 || pgcn > pgcit.nr_of_pgci_srp || !pgcit.pgci_srp[pgcn - 1].pgc) continue;
-        const pgc_t& pgc = *pgcit.pgci_srp[pgcn - 1].pgc;
-        if (first) {
-            t.streams = titleStreams(*vts.vtsi_mat, pgc);
-            for (size_t k = 0; k < 16; ++k) t.palette[k] = ycrcbToRgb(pgc.palette[k]);
-            first = false;
-        }
-        t.length += seconds(pgc.playback_time);
-        const size_t base = t.cells.size();
-        int angle = 0;
-        for (int c = 0; c < pgc.nr_of_cells && pgc.cell_playback; ++c) {
-            const cell_playback_t& cp = pgc.cell_playback[c];
-            if (cp.block_type == BLOCK_TYPE_ANGLE_BLOCK)
-                angle = cp.block_mode == BLOCK_MODE_FIRST_CELL ? 1 : angle + 1;
-            else
-                angle = 0;
-            t.cells.push_back({{cp.first_sector, cp.last_sector},
-                               seconds(cp.playback_time),
-                               angle,
-                               0,
-                               cp.interleaved != 0});
-        }
-        for (int j = 0; j < ttu.nr_of_ptts; ++j) {
-            const ptt_info_t& ptt = ttu.ptt[j];
-            if (ptt.pgcn != pgcn || ptt.pgn < 1 || ptt.pgn > pgc.nr_of_programs || !pgc.program_map)
-                continue;
-            const size_t cell = base + pgc.program_map[ptt.pgn - 1] - 1;
-            if (cell >= base && cell < t.cells.size() && t.cells[cell].chapter == 0)
-                t.cells[cell].chapter = j + 1;
-        }
-    }
-    if (first) return std::nullopt;
-    return t;
+    // The language names are looked up here: the reader sends the codes.
+    for (DiscTitle& t : reading.titles)
+        for (DiscStream& s : t.streams)
+            if (s.language) s.language->name = languageName(s.language->code);
+    if (refused) *refused = std::move(reading.refused);
+    return std::move(reading.titles);
 }
 
 } // namespace
@@ -211,7 +92,7 @@ std::optional<DiscSource> discSource(const std::string& given) {
         if (holdsVideoTs(path) || isVideoTs(path)) return DiscSource{path, 0};
         return std::nullopt;
     }
-    if (!isFile(path)) return std::nullopt;
+    if (!exists(path)) return std::nullopt;
     if (upperExt(path) == ".ISO") return DiscSource{path, 0};
     // An IFO inside VIDEO_TS: VIDEO_TS.IFO stands for the disc, VTS_nn_0.IFO for title set nn.
     const int set = upper(namePart(path)) == "VIDEO_TS.IFO" ? 0 : titleSetOfIfo(namePart(path));
@@ -247,24 +128,13 @@ size_t DiscTitle::chapterCount() const {
         std::count_if(cells.begin(), cells.end(), [](const DiscCell& c) { return c.chapter > 0; }));
 }
 
-std::vector<DiscTitle> readDiscTitles(const DiscSource& source) {
-    static const dvd_logger_cb quiet{quietLog};
-    std::unique_ptr<dvd_reader_t, DvdCloser> dvd(DVDOpen2(nullptr, &quiet, source.disc.c_str()));
-    if (!dvd) cannotOpen(source.disc, "It is no DVD-Video disc libdvdread can read");
-    IfoPtr vmg(ifoOpen(dvd.get(), 0));
-    if (!vmg || !vmg->tt_srpt) cannotOpen(source.disc, "Its VIDEO_TS.IFO cannot be read");
-    std::map<int, IfoPtr> sets;
-    std::vector<DiscTitle> titles;
-    const tt_srpt_t& tt = *vmg->tt_srpt;
-    for (int i = 0; i < tt.nr_of_srpts; ++i) {
-        const title_info_t& info = tt.title[i];
-        if (source.titleSet != 0 && info.title_set_nr != source.titleSet) continue;
-        IfoPtr& vts = sets[info.title_set_nr];
-        if (!vts) vts.reset(ifoOpen(dvd.get(), info.title_set_nr));
-        if (!vts) continue; // a title set that cannot be read has no titles to offer
-        if (auto t = readTitle(info, i + 1, *vts)) titles.push_back(std::move(*t));
+std::vector<DiscTitle> readDiscTitles(const DiscSource& source,
+                                      std::vector<RefusedTitle>* refused) {
+    try {
+        return readTitles(source, refused);
+    } catch (const std::bad_alloc&) {
+        throw Error("Out of memory while reading the titles of \"" + source.disc + "\"");
     }
-    return titles;
 }
 
 const DiscTitle* longestTitle(const std::vector<DiscTitle>& titles) {

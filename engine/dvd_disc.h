@@ -68,9 +68,19 @@ struct DiscTitle {
     size_t chapterCount() const;
 };
 
-// The titles of a disc (those of one title set when the source limits it to one).
-// Throws Error("Cannot open disc "path". reason") when libdvdread cannot read it.
-std::vector<DiscTitle> readDiscTitles(const DiscSource& source);
+// A title the disc lists that cannot be read, and why ("it claims 422343 Mbytes, more than
+// its title set's 3 Mbytes of VOB files allow").
+struct RefusedTitle {
+    int number = 0;
+    std::string reason;
+};
+
+// The titles of a disc that can be read (those of one title set when the source limits it
+// to one), read in a child process; the others go to `refused` when given. Throws
+// Error("Cannot open disc "path". reason") when the disc cannot be read or has no title
+// that can, Error("Out of memory while reading the titles of "path"") when memory ran out.
+std::vector<DiscTitle> readDiscTitles(const DiscSource& source,
+                                      std::vector<RefusedTitle>* refused = nullptr);
 
 // The longest title (the first of equals); nullptr when there is none.
 const DiscTitle* longestTitle(const std::vector<DiscTitle>& titles);

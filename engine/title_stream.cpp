@@ -6,6 +6,8 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "engine/disc_files.h"
+
 namespace qf {
 
 namespace {
@@ -35,6 +37,10 @@ TitleStream::TitleStream(const std::string& disc, int titleSet, std::vector<Sect
         throw Error("Cannot open title set " + std::to_string(titleSet) + " of \"" + disc + "\". " +
                     reason);
     };
+    // The IFO files were read in a child already; the VOBs are read here, where libdvdread
+    // only looks them up (the child did the same lookups) and reads their sectors. None of
+    // them may block in its open().
+    checkDiscFiles(disc);
     dvd_->reader = DVDOpen2(nullptr, &quiet, disc.c_str());
     if (!dvd_->reader) fail("It is no DVD-Video disc libdvdread can read");
     dvd_->vobs = DVDOpenFile(dvd_->reader, titleSet, DVD_READ_TITLE_VOBS);

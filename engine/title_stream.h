@@ -13,7 +13,7 @@ namespace qf {
 class TitleStream final : public Stream {
 public:
     // Opens the VOBs of title set `titleSet` of `disc`. Throws Error("Cannot open title set
-    // N of "disc". reason") when libdvdread cannot.
+    // N of "disc". reason") when libdvdread cannot, and the errors of checkDiscFiles.
     TitleStream(const std::string& disc, int titleSet, std::vector<SectorRange> cells);
     ~TitleStream() override;
     TitleStream(const TitleStream&) = delete;

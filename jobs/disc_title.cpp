@@ -39,11 +39,16 @@ TitleChoices titleChoices(const std::string& source) {
     return choices;
 }
 
-const DiscTitle& chosenTitle(const Context& ctx, const std::vector<DiscTitle>& titles) {
+const DiscTitle& chosenTitle(const Context& ctx, const std::vector<DiscTitle>& titles,
+                             const std::vector<RefusedTitle>& refused) {
     const int chosen = ctx.job.title;
     const std::string name = namePart(ctx.job.source);
     const DiscTitle* t = chosen > 0 ? findTitle(titles, chosen) : longestTitle(titles);
     if (!t) {
+        for (const RefusedTitle& r : refused)
+            if (r.number == chosen)
+                throw Error("Title " + std::to_string(chosen) + " of " + name +
+                            " cannot be read (" + r.reason + ")");
         if (titles.empty()) throw Error("No title found in " + name);
         throw Error("Title " + std::to_string(chosen) + " is not on " + name + " (titles " +
                     std::to_string(titles.front().number) + "-" +
@@ -74,8 +79,9 @@ void openJobSource(Context& ctx, bool boldName) {
         openSource(ctx, path);
         return;
     }
-    const std::vector<DiscTitle> titles = readDiscTitles(*source);
-    const DiscTitle& t = chosenTitle(ctx, titles);
+    std::vector<RefusedTitle> refused;
+    const std::vector<DiscTitle> titles = readDiscTitles(*source, &refused);
+    const DiscTitle& t = chosenTitle(ctx, titles, refused);
     const int angle = ctx.job.angle > 0 ? ctx.job.angle : 1;
     if (angle > t.angles)
         throw Error("Title " + std::to_string(t.number) + " has no angle " + std::to_string(angle) +

@@ -36,7 +36,9 @@ void openJobSource(Context& ctx, bool boldName);
 void captionLanguages(Context& ctx);
 
 // The chosen title of a disc source: the request's, or the longest when none is chosen.
-// Throws Error when the disc has no such title.
-const DiscTitle& chosenTitle(const Context& ctx, const std::vector<DiscTitle>& titles);
+// Throws Error when the disc has no such title, with the reason for one it lists that
+// cannot be read.
+const DiscTitle& chosenTitle(const Context& ctx, const std::vector<DiscTitle>& titles,
+                             const std::vector<RefusedTitle>& refused = {});
 
 } // namespace qf

@@ -1,7 +1,10 @@
-// Disc sources in the window: a dropped DVD-Video folder or image fills the Title chooser,
-// the chosen title is what Read reads, and a dropped HD DVD folder stands for its first
-// feature file with the playlist beside it.
+// Disc sources in the window: a dropped DVD-Video folder or image fills the Title chooser (a
+// damaged one is a message box, and the window goes on), the chosen title is what Read
+// reads, and a dropped HD DVD folder stands for its first feature file with the playlist
+// beside it.
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -77,6 +80,47 @@ private slots:
                                 "\": it holds no VIDEO_TS or HVDVD_TS folder.");
         QCOMPARE(control<QLineEdit>(*w, "eEVOfile")->text(),
                  QStringLiteral(QUILLFEN_DVD_DIR "/pal"));
+    }
+
+    // A disc whose IFO bytes would corrupt libdvdread's memory, or whose reader faults: a
+    // message box, and the window goes on with the next disc, on drop as on Read.
+    void aDamagedDiscIsAMessageAndTheWindowGoesOn() {
+        QTemporaryDir dir;
+        const QString disc = dir.path() + "/pal";
+        QVERIFY(QDir().mkpath(disc + "/VIDEO_TS"));
+        const QDir made(QStringLiteral(QUILLFEN_DVD_DIR "/pal/VIDEO_TS"));
+        for (const QString& name : made.entryList(QDir::Files))
+            QVERIFY(QFile::link(made.filePath(name), disc + "/VIDEO_TS/" + name));
+        const std::string ifo = (disc + "/VIDEO_TS/VIDEO_TS.IFO").toStdString();
+        Bytes bytes = readFile(made.filePath("VIDEO_TS.IFO").toStdString());
+        QVERIFY(QFile::remove(QString::fromStdString(ifo)));
+        std::fill(bytes.begin() + 0x804, bytes.begin() + 0x807, 0xFF);
+        writeFile(ifo, bytes);
+
+        auto w = startedWindow();
+        auto box = answerNextMessageBox(QMessageBox::Ok);
+        w->WMDropFiles({disc});
+        QCOMPARE(box->seen, 1);
+        QCOMPARE(box->text, "Cannot open disc \"" + disc +
+                                "\". Its VIDEO_TS.IFO is damaged (title table ends past the "
+                                "file's end)");
+        box = answerNextMessageBox(QMessageBox::Ok);
+        control<QPushButton>(*w, "bCheck")->click();
+        w->waitForJob();
+        QCOMPARE(box->seen, 1);
+        QVERIFY(!w->context().busy);
+
+        const QString good = QStringLiteral(QUILLFEN_DVD_DIR "/pal");
+        qputenv("QUILLFEN_DISC_READER_FAULT", "segv");
+        box = answerNextMessageBox(QMessageBox::Ok);
+        w->WMDropFiles({good});
+        qunsetenv("QUILLFEN_DISC_READER_FAULT");
+        QCOMPARE(box->seen, 1);
+        QCOMPARE(box->text, "Cannot open disc \"" + good +
+                                "\". Reading its IFO files failed (the reader stopped on "
+                                "signal 11)");
+        w->WMDropFiles({QStringLiteral(QUILLFEN_DVD_DIR "/pal.iso")});
+        QCOMPARE(control<QComboBox>(*w, "cmbTitle")->count(), 3);
     }
 
     void aDroppedHdDvdFolderIsItsFirstFeature() {
