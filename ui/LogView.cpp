@@ -1,11 +1,15 @@
 #include "LogView.h"
 
+#include <vector>
+
+#include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocumentFragment>
 
 #include "engine/markup.h"
 
@@ -14,6 +18,12 @@ namespace qf {
 namespace {
 
 constexpr double kBasePointSize = 8;
+constexpr QChar kBreakHere(0x200B); // zero-width space
+constexpr QChar kNoBreak(0x2060);   // word joiner
+
+QString withoutBreakMarks(QString text) {
+    return text.remove(kBreakHere).remove(kNoBreak);
+}
 
 QColor fromBgr(uint32_t bgr) {
     return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
@@ -103,14 +113,38 @@ void LogView::appendMarked(const std::string& markedLine) {
     if (lines_ > 0) cursor.insertBlock(QTextBlockFormat(), base);
     const int lineStart = cursor.position();
     const QString plain = QString::fromStdString(parsed.plain);
-    cursor.insertText(plain, base);
+    // Where a line may break: at spaces, and after a path separator (a zero-width space
+    // follows it). Between any other two characters a word joiner keeps them together,
+    // so a file name is never split at a dot, a hyphen or a digit; only a name longer
+    // than a whole line still breaks where it must.
+    QString shown;
+    shown.reserve(plain.size() * 2);
+    std::vector<int> shownAt(static_cast<size_t>(plain.size()) + 1); // char -> shown char
+    for (qsizetype i = 0; i < plain.size(); ++i) {
+        shownAt[static_cast<size_t>(i)] = static_cast<int>(shown.size());
+        shown += plain[i];
+        if (plain[i].isHighSurrogate() && i + 1 < plain.size() && plain[i + 1].isLowSurrogate()) {
+            ++i; // a character beyond the first plane: its two halves stay together
+            shownAt[static_cast<size_t>(i)] = static_cast<int>(shown.size());
+            shown += plain[i];
+        }
+        if (i + 1 >= plain.size()) break;
+        const QChar next = plain[i + 1];
+        if (plain[i] == u'/')
+            shown += kBreakHere;
+        else if (!plain[i].isSpace() && !next.isSpace() && !next.isMark())
+            shown += kNoBreak;
+    }
+    shownAt.back() = static_cast<int>(shown.size());
+    cursor.insertText(shown, base);
     ++lines_;
 
-    // Span offsets are byte offsets into the UTF-8 plain text; map them to characters.
+    // Span offsets are byte offsets into the UTF-8 plain text; map them to shown characters.
     auto toChars = [&](size_t bytes) {
         bytes = std::min(bytes, parsed.plain.size());
-        return static_cast<int>(
-            QString::fromUtf8(parsed.plain.data(), static_cast<qsizetype>(bytes)).size());
+        const auto chars =
+            QString::fromUtf8(parsed.plain.data(), static_cast<qsizetype>(bytes)).size();
+        return shownAt[static_cast<size_t>(chars)];
     };
     for (const Span& span : parsed.spans) {
         if (span.length == 0) continue;
@@ -159,6 +193,29 @@ void LogView::appendMarked(const std::string& markedLine) {
     ensureCursorVisible();
     followNewest_ = true;
     scrollToNewest();
+}
+
+QString LogView::plainText() const {
+    return withoutBreakMarks(toPlainText());
+}
+
+QTextCharFormat LogView::formatAt(int position) const {
+    const QString doc = toPlainText();
+    int at = 0;
+    for (int seen = -1; at < doc.size(); ++at) {
+        if (doc[at] == kBreakHere || doc[at] == kNoBreak) continue;
+        if (++seen == position) break;
+    }
+    QTextCursor c(document());
+    c.setPosition(std::min(at + 1, static_cast<int>(doc.size()))); // the character before it
+    return c.charFormat();
+}
+
+QMimeData* LogView::createMimeDataFromSelection() const {
+    // What is copied is the log's text, not the marks that steer its line breaks.
+    auto* copied = new QMimeData;
+    copied->setText(withoutBreakMarks(textCursor().selection().toPlainText()));
+    return copied;
 }
 
 void LogView::syncFrom(const std::vector<std::string>& log) {

@@ -22,6 +22,11 @@ public:
     // Removes every line; the next one starts at position 0.
     void clearLog();
     size_t lineCount() const { return lines_; }
+    // The log's text as its lines say it (toPlainText() also holds the invisible marks
+    // that steer where lines break).
+    QString plainText() const;
+    // The format of the character at `position` of plainText().
+    QTextCharFormat formatAt(int position) const;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -29,6 +34,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    QMimeData* createMimeDataFromSelection() const override;
 
 private:
     QTextCharFormat baseFormat() const;

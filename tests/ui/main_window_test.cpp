@@ -192,7 +192,7 @@ private slots:
         read->click();
         QCOMPARE(box->seen, 0);
         QVERIFY(!read->isEnabled());
-        QCOMPARE(control<LogView>(*w, "reMessage")->document()->lastBlock().text(),
+        QCOMPARE(control<LogView>(*w, "reMessage")->plainText().section(u'\n', -1),
                  "The playlist " + playlist + " no longer exists; drop or browse it again.");
         QCOMPARE(control<QLabel>(*w, "StatusPanel1")->text(),
                  QString(" The playlist no longer exists"));
@@ -373,11 +373,11 @@ private slots:
         QCOMPARE(log, before);
         clear->click();
         QVERIFY(log.empty());
-        QVERIFY(view->toPlainText().isEmpty());
+        QVERIFY(view->plainText().isEmpty());
         QTest::keyClick(w.get(), Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(log, before);
         QCOMPARE(view->lineCount(), before.size());
-        QCOMPARE(view->document()->firstBlock().text(), QString("Opening file FEATURE_1.EVO"));
+        QCOMPARE(view->plainText().section(u'\n', 0, 0), QString("Opening file FEATURE_1.EVO"));
 
         clear->click();
         control<QPushButton>(*w, "bCheck")->click(); // a job: the cleared lines are gone
@@ -447,7 +447,7 @@ private slots:
         QCOMPARE(control<QLabel>(*w, "StatusPanel0")->text(), QString(" Ready"));
         auto* log = control<LogView>(*w, "reMessage");
         const QTextBlock last = log->document()->lastBlock();
-        QCOMPARE(last.text(), answer->text);
+        QCOMPARE(log->plainText().section(u'\n', -1), answer->text);
         QCOMPARE(QTextCursor(last).charFormat().foreground().color(), QColor(Qt::red));
         QTextCursor inLine(last);
         inLine.movePosition(QTextCursor::EndOfBlock);

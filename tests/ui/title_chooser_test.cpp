@@ -43,7 +43,7 @@ private slots:
         QVERIFY(w->jobRunning());
         QVERIFY(!chooser->isEnabled());
         w->waitForJob();
-        const QString log = control<LogView>(*w, "reMessage")->toPlainText();
+        const QString log = control<LogView>(*w, "reMessage")->plainText();
         QVERIFY2(log.contains("Opening title 2 of pal (1 chapter, 0:00:04)\n"), qPrintable(log));
         QCOMPARE(control<QLabel>(*w, "lTitleChoice")->text(), QStringLiteral("Title 2"));
         QVERIFY(!w->context().ui.cbSub[0].enabled); // title 1's French subtitles are gone
