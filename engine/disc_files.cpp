@@ -44,6 +44,8 @@ int openError(const std::string& path) {
     return 0;
 }
 
+} // namespace
+
 std::string infoName(int set, const char* ext) {
     char name[16];
     if (set == 0)
@@ -52,8 +54,6 @@ std::string infoName(int set, const char* ext) {
         std::snprintf(name, sizeof name, "VTS_%02d_0.%s", set, ext);
     return name;
 }
-
-} // namespace
 
 DiscFiles checkDiscFiles(const std::string& disc) {
     DiscFiles files;

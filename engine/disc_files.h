@@ -14,6 +14,9 @@ struct DiscFiles {
     std::map<int, std::string> unopenable;
 };
 
+// "VIDEO_TS.IFO" for title set 0, "VTS_07_0.BUP" for title set 7 and "BUP".
+std::string infoName(int set, const char* ext);
+
 // Checks the image, or every VIDEO_TS.* and VTS_nn_n.* file libdvdread looks for in a disc
 // folder (in the folder, its VIDEO_TS and its video_ts, any letter case). Throws
 // Error("Cannot open disc "disc". "path": Not a regular file") for one that is not a

@@ -15,6 +15,8 @@
 #include <cstring>
 #include <new>
 
+#include "engine/sanitized.h"
+
 namespace qf {
 
 namespace {
@@ -24,14 +26,6 @@ constexpr int kReaderSeconds = 60;
 
 // The child's memory beyond what it starts with: far more than the largest disc needs.
 constexpr uint64_t kReaderMemory = uint64_t{1} << 30;
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-constexpr bool kSanitized = __has_feature(address_sanitizer);
-#else
-constexpr bool kSanitized = false;
-#endif
 
 DiscReading failed(const std::string& why) {
     DiscReading r;

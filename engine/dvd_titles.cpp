@@ -101,15 +101,6 @@ std::string sizeText(uint64_t bytes) {
     return std::to_string(bytes / 1048576) + " Mbytes";
 }
 
-std::string infoName(int set, const char* ext) {
-    char name[16];
-    if (set == 0)
-        std::snprintf(name, sizeof name, "VIDEO_TS.%s", ext);
-    else
-        std::snprintf(name, sizeof name, "VTS_%02d_0.%s", set, ext);
-    return name;
-}
-
 // Messages of libdvdread are not the user's concern: what matters comes back as a failed
 // open or read.
 void quietLog(void*, dvd_logger_level_t, const char*, va_list) {}

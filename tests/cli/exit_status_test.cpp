@@ -6,20 +6,12 @@
 #include <cstdint>
 
 #include "cli/cli_process.h"
+#include "engine/sanitized.h"
 
 namespace qf::test {
 namespace {
 
 using Strings = std::vector<std::string>;
-
-// Memory is measured only without the sanitizers' own bookkeeping.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-constexpr bool kSanitized = __has_feature(address_sanitizer);
-#else
-constexpr bool kSanitized = false;
-#endif
 
 // Pseudo-random bytes, the same on every run; `noNul` leaves out the zero byte.
 std::string noise(size_t size, bool noNul) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/cli_process.h"
+#include "engine/sanitized.h"
 #include "support/ifo_builder.h"
 
 namespace qf::test {
@@ -21,14 +22,6 @@ namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 
 const std::string kPal = std::string(QUILLFEN_DVD_DIR) + "/pal";
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-constexpr bool kSanitized = __has_feature(address_sanitizer);
-#else
-constexpr bool kSanitized = false;
-#endif
 
 // A run that must end at once: a guard against a hang, far above the normal run's time.
 constexpr double kAtOnce = 2.0;

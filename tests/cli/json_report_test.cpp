@@ -95,9 +95,9 @@ TEST_F(JsonReportTest, ADemuxOfOneSlotListsItsFile) {
                                   [](const Json& s) { return s["kind"] == "DTS"; });
     ASSERT_NE(dts, read["streams"].end());
 
-    const Json demux = parsed(runCli({"demux", "--json", "-o", out.path, "--select",
-                                      (*dts)["slot"].get<std::string>(), "--no-mkvmerge-options",
-                                      source}));
+    const Json demux =
+        parsed(runCli({"demux", "--json", "-o", out.path, "--select",
+                       (*dts)["slot"].get<std::string>(), "--no-mkvmerge-options", source}));
     const std::string file = out / ("title." + (*dts)["caption"].get<std::string>() + ".mpa");
     ASSERT_EQ(demux["files"].size(), 1u);
     EXPECT_EQ(demux["files"][0]["path"], file);

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_process.h"
+#include "engine/sanitized.h"
 
 namespace qf::test {
 namespace {
@@ -11,14 +12,6 @@ using Json = nlohmann::json;
 
 // Memory is measured only without the sanitizers' own bookkeeping. A child's peak counts
 // from its start, as large as the test process that forked it.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-constexpr bool kSanitized = __has_feature(address_sanitizer);
-#else
-constexpr bool kSanitized = false;
-#endif
-
 // `count` copies of `unit` in subpicture stream 0x20, each in a packet of its own with a
 // time stamp, as many packets to a 2048-byte pack as fit.
 Bytes packedUnits(size_t count, const Bytes& unit) {
