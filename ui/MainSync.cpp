@@ -134,7 +134,9 @@ void TfMain::fitCaptions() {
     // it is elided in the middle, with the whole caption as the hint.
     int page = 0;
     for (const StreamPage* p : streamPages_) page = std::max(page, p->widthForWholeCaptions());
-    const int extra = width() - streamPages_[0]->width();
+    // Beside the page: the window less what the page control gives its pages (a hidden
+    // page may not have been laid out yet).
+    const int extra = width() - (PageControl_->width() - (kPageControlWidth - kPageSize.width()));
     const QScreen* screen = this->screen();
     const int room = screen ? screen->availableGeometry().width() : page + extra;
     const int wanted = std::min(page + extra, room);
