@@ -27,7 +27,7 @@ struct Writer {
         w = std::make_unique<VobSubWriter>(std::move(s), std::move(i), index);
     }
     void unit(const Bytes& u, uint32_t pts) {
-        w->unitStart(pts);
+        w->unitStart(pts, false);
         w->write(u.data(), u.size());
     }
 };
