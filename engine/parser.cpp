@@ -370,6 +370,7 @@ void Pass::subpictureTest(uint8_t b) {
     if (first && read_ && c.ptsAtClaim) SubPTS = CurPTS;
     RecordPending = PacketHasPts;
     RecordPTS = CurPTS;
+    SubAt = ctx_.BlockEnd - static_cast<int64_t>(ctx_.BlockLen) + static_cast<int64_t>(Next);
     if (read_ && c.clearsPts) CurPTS = 0;
     SubHeaderLeft = 0;
     PacketKind = Packet::Subpicture;

@@ -28,6 +28,8 @@ struct PendingRuns {
     static constexpr size_t kRuns = 1024, kHeaders = 256;
     Stream* out = nullptr;
     size_t runs = 0, headers = 0;
+    // A subpicture output's: where the last unit that began a pack of its own began.
+    int64_t unitAt = INT64_MIN;
     std::array<iovec, kRuns> run;
     std::array<std::array<uint8_t, 10>, kHeaders> header;
 
@@ -134,6 +136,7 @@ private:
     bool PacketHasPts = false;
     bool RecordPending = false;
     uint32_t RecordPTS = 0;
+    int64_t SubAt = 0; // source position of the current subpicture packet's payload
 
     std::bitset<kEntryLimit> met_;       // streams met in this pass
     std::bitset<kEntryLimit> described_; // streams whose first run has been handled

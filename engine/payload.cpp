@@ -167,8 +167,15 @@ void Pass::output(size_t p, size_t n, int slot) {
         auto* units = dynamic_cast<SubpictureUnits*>(out);
         if (units) {
             // The unit writer takes the time apart from the bytes: what came before goes first.
-            pending(out).flush();
-            units->unitStart(RecordPTS);
+            PendingRuns& q = pending(out);
+            q.flush();
+            // A disc gives each unit a pack of its own: its packet begins a pack's length
+            // after the last one's, give or take the headers before it in the pack.
+            constexpr int64_t kUnitSpacing = 2048 - 64;
+            const bool sharesPack =
+                q.unitAt != INT64_MIN && SubAt >= q.unitAt && SubAt - q.unitAt < kUnitSpacing;
+            if (!sharesPack) q.unitAt = SubAt;
+            units->unitStart(RecordPTS, sharesPack);
         }
         // Times are relative to the earliest audio/video PTS of the last read, if any.
         const uint32_t pts = c.EarliestPTS == 0xFFFFFFFF ? RecordPTS : RecordPTS - c.EarliestPTS;

@@ -144,6 +144,9 @@ void finishVobSub(Context& ctx, const std::string& prefix) {
         if (w->droppedUnfinished() > 0)
             ctx.log(std::to_string(w->droppedUnfinished()) +
                     " incomplete subpicture units left out of " + name);
+        if (w->droppedSharingPack() > 0)
+            ctx.log(std::to_string(w->droppedSharingPack()) +
+                    " subpicture units sharing a pack with an earlier one left out of " + name);
         if (ctx.outputChoices.forcedOnly)
             ctx.log("Forced units only: " + std::to_string(w->units().written()) + " of " +
                     std::to_string(w->units().size()) + " written to " + name);

@@ -100,12 +100,13 @@ VobSubWriter::VobSubWriter(std::unique_ptr<Stream> sub, std::unique_ptr<Stream> 
         "id: " + (index_.language.empty() ? std::string("--") : index_.language) + ", index: 0\n";
 }
 
-void VobSubWriter::unitStart(uint32_t pts) {
+void VobSubWriter::unitStart(uint32_t pts, bool sharesPack) {
     if (!unit_.empty() || (unitSize_ != 0 && unitSize_ != SIZE_MAX)) ++unfinished_;
     unit_.clear();
     unitSize_ = 0;
     timed_ = true;
     pts_ = pts;
+    sharesPack_ = sharesPack;
 }
 
 void VobSubWriter::write(const void* buf, size_t n) {
@@ -149,6 +150,8 @@ void VobSubWriter::unitDone() {
         u.forced = forcedUnit(unit_.data(), unit_.size());
         if (ticks < 0)
             ++beforeStart_;
+        else if (sharesPack_)
+            ++sharingPack_;
         else if (!index_.forcedOnly || u.forced) {
             char line[64];
             std::snprintf(line, sizeof line, "timestamp: %s, filepos: %09llx\n",
@@ -165,7 +168,7 @@ void VobSubWriter::unitDone() {
     }
     unit_.clear();
     unitSize_ = 0;
-    timed_ = false;
+    timed_ = sharesPack_ = false;
 }
 
 void VobSubWriter::writePacks(const uint8_t* unit, size_t size, uint32_t pts) {

@@ -27,12 +27,15 @@ struct VobSubIndex {
 // units by their size field and writes each unit whole into `sub`, starting on a pack
 // boundary; the index goes into `idx`, whole by finish(). A unit too short for its header
 // and one display control sequence, or too long to be one, is incomplete: left out and
-// counted, as one cut off by the next time stamp.
+// counted, as one cut off by the next time stamp. A whole unit that shares a pack with an
+// earlier one is left out and counted apart, as one before the video's start: each unit
+// written takes a pack of its own, as on a disc, so the .sub stays about as large as the
+// packs it came from.
 class VobSubWriter final : public SubpictureUnits {
 public:
     VobSubWriter(std::unique_ptr<Stream> sub, std::unique_ptr<Stream> idx, VobSubIndex index);
 
-    void unitStart(uint32_t pts) override;
+    void unitStart(uint32_t pts, bool sharesPack) override;
     void write(const void* buf, size_t n) override;
     size_t read(void*, size_t) override { return 0; }
     int64_t size() const override { return sub_->size(); }
@@ -50,6 +53,7 @@ public:
     const SubpictureUnitList& units() const { return units_; }
     int droppedBeforeStart() const { return beforeStart_; }
     int droppedUnfinished() const { return unfinished_; }
+    int64_t droppedSharingPack() const { return sharingPack_; }
 
 private:
     void unitDone();
@@ -62,6 +66,7 @@ private:
     std::vector<uint8_t> unit_; // the unit being gathered
     size_t unitSize_ = 0;       // from its size field; 0 while not known yet
     bool timed_ = false;        // the unit being gathered has a time
+    bool sharesPack_ = false;   // and began in the pack of an earlier one
     uint32_t pts_ = 0;
     SubpictureUnitList units_;
     // The index not written yet: its head until the first lines go out, then the lines of
@@ -69,6 +74,7 @@ private:
     // units is never held whole.
     std::string indexText_;
     int beforeStart_ = 0, unfinished_ = 0;
+    int64_t sharingPack_ = 0;
 };
 
 // Does a 2-bit RLE unit's display control sequence hold "forced start display"?

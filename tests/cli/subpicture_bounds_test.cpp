@@ -2,6 +2,8 @@
 // file packs them: the VobSub files, the report and the memory stay small.
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
+
 #include "cli/cli_process.h"
 #include "engine/sanitized.h"
 
@@ -13,12 +15,12 @@ using Json = nlohmann::json;
 // Memory is measured only without the sanitizers' own bookkeeping. A child's peak counts
 // from its start, as large as the test process that forked it.
 // `count` copies of `unit` in subpicture stream 0x20, each in a packet of its own with a
-// time stamp, as many packets to a 2048-byte pack as fit.
-Bytes packedUnits(size_t count, const Bytes& unit) {
+// time stamp, as many packets to a 2048-byte pack as fit (or `perPack`).
+Bytes packedUnits(size_t count, const Bytes& unit, size_t perPack = SIZE_MAX) {
     Bytes out;
     for (size_t k = 0; k < count;) {
         Bytes pack = packHeader();
-        for (; k < count; ++k) {
+        for (size_t inPack = 0; k < count && inPack < perPack; ++k, ++inPack) {
             Pes pes;
             pes.streamId = 0xBD;
             pes.pts = 90000 + 3600 * static_cast<uint64_t>(k);
@@ -74,6 +76,54 @@ TEST_F(SubpictureBoundsTest, UnitsWithoutAControlSequenceAreLeftOutAndCounted) {
                   std::string::npos)
             << r.out;
         if (!kSanitized) { // once 290 MB with --forced-only --json
+            EXPECT_LT(r.peakKiB, 64 << 10);
+        }
+    }
+}
+
+// Whole units, as many to a pack as fit: only a unit that begins a pack of its own is
+// written, as on a disc, so the .sub is about as large as the source, not 84 times; and
+// units packed two to a packet, a packet to a pack, keep the first of each packet.
+TEST_F(SubpictureBoundsTest, UnitsSharingAPackOrAPacketAreLeftOutAndCounted) {
+    const Bytes nine = {0x00, 0x09, 0x00, 0x04, 0x00, 0x00, 0x00, 0x04, 0xFF};
+    const Bytes forced = {0x00, 0x0A, 0x00, 0x04, 0x00, 0x00, 0x00, 0x04, 0x00, 0xFF};
+    Bytes two = nine;
+    two.insert(two.end(), nine.begin(), nine.end());
+    const struct {
+        const char* name;
+        Bytes unit;
+        size_t packets, perPack;
+        std::vector<std::string> options;
+        bool shared; // else: the second unit of each packet is incomplete
+    } cases[] = {
+        {"units of 9 bytes", nine, 430080, SIZE_MAX, {}, true},
+        {"forced units of 10 bytes", forced, 414720, SIZE_MAX, {"--forced-only"}, true},
+        {"two units to a packet, a packet to a pack", two, 2000, 1, {}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(source, packedUnits(c.packets, c.unit, c.perPack));
+        const auto size = static_cast<int64_t>(std::filesystem::file_size(source));
+        ASSERT_LE(size, 10 << 20);
+        int64_t sub = 0, idx = 0;
+        const CliResult r = demux(c.options, sub, idx);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_GT(sub, 0);
+        EXPECT_LE(sub, 2 * size);
+        EXPECT_LE(idx, size / 16);
+        // Each unit written takes one pack of the .sub.
+        const int64_t written = sub / static_cast<int64_t>(kPackSize);
+        const std::string line =
+            c.shared ? std::to_string(static_cast<int64_t>(c.packets) - written) +
+                           " subpicture units sharing a pack with an earlier one left out of "
+                           "UNITS.Subpicture.00.idx"
+                     : std::to_string(c.packets) +
+                           " incomplete subpicture units left out of UNITS.Subpicture.00.idx";
+        EXPECT_NE(r.out.find(line), std::string::npos) << r.out;
+        if (!c.shared) {
+            EXPECT_EQ(written, static_cast<int64_t>(c.packets));
+        }
+        if (!kSanitized) { // once an 880 MB .sub
             EXPECT_LT(r.peakKiB, 64 << 10);
         }
     }

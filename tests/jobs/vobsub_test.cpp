@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "support/memory_stream.h"
 
@@ -27,7 +28,7 @@ struct Writer {
         w = std::make_unique<VobSubWriter>(std::move(s), std::move(i), index);
     }
     void unit(const Bytes& u, uint32_t pts) {
-        w->unitStart(pts);
+        w->unitStart(pts, false);
         w->write(u.data(), u.size());
     }
 };
@@ -95,6 +96,49 @@ TEST(VobSubWriter, UnitsTooShortForAHeaderAndASequenceAreIncomplete) {
         EXPECT_EQ(wr.w->droppedUnfinished(), c.written ? 0 : 1);
         EXPECT_EQ(wr.w->units().size(), c.written ? 1 : 0);
         EXPECT_EQ(wr.sub->data.size(), c.written ? kPackSize : 0u);
+    }
+}
+
+// A unit is written only when it begins a packet with a time and a pack of its own, as
+// each does on a disc; the others are left out and counted, once each.
+TEST(VobSubWriter, UnitsWithoutAPacketAndAPackOfTheirOwnAreLeftOut) {
+    const Bytes u = twoBitUnit(9);
+    Bytes two = u;
+    two.insert(two.end(), u.begin(), u.end());
+    const Bytes cut(u.begin(), u.begin() + 5);
+    enum Start { Untimed, Timed, SharesPack };
+    struct Packet {
+        Start start;
+        Bytes bytes;
+    };
+    const struct {
+        const char* name;
+        std::vector<Packet> packets;
+        int written, incomplete, sharing;
+    } cases[] = {
+        {"two units in one packet", {{Timed, two}}, 1, 1, 0},
+        {"a unit in a packet without a time", {{Timed, u}, {Untimed, u}}, 1, 1, 0},
+        {"a unit in the pack of an earlier one", {{Timed, u}, {SharesPack, u}}, 1, 0, 1},
+        {"a unit after one in a shared pack", {{Timed, u}, {SharesPack, u}, {Timed, u}}, 2, 0, 1},
+        {"an incomplete unit in a shared pack",
+         {{Timed, u}, {SharesPack, cut}, {Timed, u}},
+         2,
+         1,
+         0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Writer wr;
+        uint32_t pts = 90000;
+        for (const Packet& p : c.packets) {
+            if (p.start != Untimed) wr.w->unitStart(pts += 900, p.start == SharesPack);
+            wr.w->write(p.bytes.data(), p.bytes.size());
+        }
+        wr.w->finish();
+        EXPECT_EQ(wr.w->units().written(), c.written);
+        EXPECT_EQ(wr.w->droppedUnfinished(), c.incomplete);
+        EXPECT_EQ(wr.w->droppedSharingPack(), c.sharing);
+        EXPECT_EQ(wr.sub->data.size(), static_cast<size_t>(c.written) * kPackSize);
     }
 }
 
