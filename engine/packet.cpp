@@ -175,9 +175,9 @@ bool readPes(std::span<const uint8_t> b, size_t at, PackPackets& out) {
     pkt.offset = static_cast<uint32_t>(at);
     pkt.streamId = b[at + 3];
     const size_t declared = (size_t{b[at + 4]} << 8) | b[at + 5];
-    pkt.length = static_cast<uint32_t>(6 + declared);
     // A length of 0 (unbounded video, allowed only in transport streams) runs to the end.
     const size_t end = declared == 0 ? b.size() : at + 6 + declared;
+    pkt.length = static_cast<uint32_t>(end - at);
     pkt.truncated = end > b.size();
     const size_t given = pkt.truncated ? b.size() : end;
     size_t header = 0;
@@ -224,6 +224,7 @@ uint64_t pesTimestamp(const uint8_t* f) {
 
 PackPackets readPack(std::span<const uint8_t> b) {
     PackPackets out;
+    if (b.size() > UINT32_MAX) b = b.first(UINT32_MAX); // offsets are 32-bit
     if (!startCodeAt(b, 0) || b[3] != kPackStart) return out;
     out.status = PackStatus::Complete;
     if (!readPackHeader(b, out.header, out.status)) {

@@ -47,7 +47,8 @@ struct SystemHeader {
 struct PesPacket {
     uint32_t offset = 0; // of its start code within the pack; the stream id is 3 bytes on
     uint8_t streamId = 0;
-    uint32_t length = 0;       // start code to last byte, as its length field gives it
+    uint32_t length = 0; // start code to last byte, as its length field gives it; a length of 0
+                         // runs to the end of the bytes
     uint32_t headerLength = 0; // bytes after the length field before the payload
     uint32_t payloadOffset = 0, payloadLength = 0; // the payload bytes that were given
     bool truncated = false;                        // it continues past the bytes given
