@@ -222,38 +222,45 @@ uint64_t pesTimestamp(const uint8_t* f) {
            (uint64_t{f[2] & 0xFEu} << 14) | (uint64_t{f[3]} << 7) | (f[4] >> 1);
 }
 
-PackPackets readPack(std::span<const uint8_t> b) {
-    PackPackets out;
+void readPack(std::span<const uint8_t> b, PackPackets& out) {
+    out.status = PackStatus::NotAPack;
+    out.end = 0;
+    out.header = {};
+    out.hasSystemHeader = false;
+    out.system = {};
+    out.count = 0;
     if (b.size() > UINT32_MAX) b = b.first(UINT32_MAX); // offsets are 32-bit
-    if (!startCodeAt(b, 0) || b[3] != kPackStart) return out;
+    if (!startCodeAt(b, 0) || b[3] != kPackStart) return;
     out.status = PackStatus::Complete;
-    if (!readPackHeader(b, out.header, out.status)) {
-        out.end = 0;
-        return out;
-    }
+    if (!readPackHeader(b, out.header, out.status)) return;
     size_t at = out.header.length;
     out.end = static_cast<uint32_t>(at);
     while (at < b.size()) {
         if (!startCodeAt(b, at)) {
             out.status = b.size() - at < 4 ? PackStatus::Truncated : PackStatus::Unrecognised;
-            return out;
+            return;
         }
         const uint8_t code = b[at + 3];
-        if (code == kPackStart) return out;
+        if (code == kPackStart) return;
         if (code == kProgramEnd) {
             out.end = static_cast<uint32_t>(at + 4);
-            return out;
+            return;
         }
         if (code == kSystemHeaderStart) {
-            if (!readSystemHeader(b, at, out)) return out;
+            if (!readSystemHeader(b, at, out)) return;
         } else if (code > kSystemHeaderStart) {
-            if (!readPes(b, at, out)) return out;
+            if (!readPes(b, at, out)) return;
         } else {
             out.status = PackStatus::Unrecognised;
-            return out;
+            return;
         }
         at = out.end;
     }
+}
+
+PackPackets readPack(std::span<const uint8_t> b) {
+    PackPackets out;
+    readPack(b, out);
     return out;
 }
 

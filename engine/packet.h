@@ -80,6 +80,9 @@ struct PackPackets {
 // start code). A system header or packet that the bytes end inside is still reported,
 // marked, with whatever of it was given.
 PackPackets readPack(std::span<const uint8_t> pack);
+// The same into `out`, whose packets past the ones found are left as they were: the form
+// for a loop over many packs.
+void readPack(std::span<const uint8_t> pack, PackPackets& out);
 
 // The 33-bit value of a 5-byte PES time-stamp field.
 uint64_t pesTimestamp(const uint8_t* field);

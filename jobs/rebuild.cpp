@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "engine/blockpass.h"
 #include "engine/codecs.h"
@@ -230,14 +230,15 @@ Verdict decide(Context& ctx, RebuildState& st, const PesPacket& pkt, PackEdits& 
 // Decides on one pack: whether it is written, and with which bytes changed. Each packet's
 // stream is decided on; a pack of dropped packets (and padding) alone is left out, and in
 // a pack that also carries more, a dropped packet becomes padding of its own length.
-bool rebuildPack(Context& ctx, RebuildState& st, std::span<const uint8_t> pack, PackEdits& edits) {
+bool rebuildPack(Context& ctx, RebuildState& st, std::span<const uint8_t> pack, PackPackets& pp,
+                 PackEdits& edits) {
     edits.count = 0;
-    const PackPackets pp = readPack(pack);
+    readPack(pack, pp);
     if (pp.status == PackStatus::NotAPack) {
         ++st.SkippedBlocks;
         return false;
     }
-    std::array<Verdict, kMaxPackPackets> verdict{};
+    std::array<Verdict, kMaxPackPackets> verdict; // set for each packet found
     bool anyDropped = false, onlyDropped = !pp.hasSystemHeader;
     for (size_t k = 0; k < pp.count; ++k) {
         const PesPacket& pkt = pp.packets[k];
@@ -266,17 +267,17 @@ class Rebuilder final : public BlockHandler {
 public:
     // The tables hold a chunk whose every pack has the most edits a pack can have.
     Rebuilder(Context& ctx, RebuildState& st)
-        : ctx_(ctx), st_(st), run_(2 * kEdits + kPacks), editBytes_(kEdits) {}
+        : ctx_(ctx), st_(st), run_(new iovec[2 * kEdits + kPacks]),
+          editBytes_(new std::array<uint8_t, 2>[kEdits]) {}
 
     void parseBlock(std::span<const uint8_t> block) override {
         for (size_t at = 0; at < block.size(); at += kRebuildPackSize) {
             const uint8_t* pack = block.data() + at;
             const size_t n = std::min(kRebuildPackSize, block.size() - at);
-            PackEdits edits;
-            if (!rebuildPack(ctx_, st_, {pack, n}, edits)) continue;
+            if (!rebuildPack(ctx_, st_, {pack, n}, packets_, edits_)) continue;
             size_t done = 0;
-            for (size_t k = 0; k < edits.count; ++k) {
-                const Edit& e = edits.edit[k];
+            for (size_t k = 0; k < edits_.count; ++k) {
+                const Edit& e = edits_.edit[k];
                 auto& bytes = editBytes_[edited_++];
                 std::copy(e.bytes, e.bytes + e.length, bytes.begin());
                 add(pack + done, e.at - done, true);
@@ -287,7 +288,7 @@ public:
         }
     }
     void writeChunk() override {
-        if (runs_) st_.RebuiltOut->writeRuns(run_.data(), runs_);
+        if (runs_) st_.RebuiltOut->writeRuns(run_.get(), runs_);
         runs_ = edited_ = 0;
     }
 
@@ -310,8 +311,11 @@ private:
 
     Context& ctx_;
     RebuildState& st_;
-    std::vector<iovec> run_;
-    std::vector<std::array<uint8_t, 2>> editBytes_;
+    PackPackets packets_; // of the pack at hand, and its changes
+    PackEdits edits_;
+    // Filled before they are read: left uninitialised.
+    std::unique_ptr<iovec[]> run_;
+    std::unique_ptr<std::array<uint8_t, 2>[]> editBytes_;
     size_t runs_ = 0, edited_ = 0;
     bool lastInBlock_ = false;
 };
