@@ -7,13 +7,15 @@
 //   byte 6      where the two-file run splits, in packs
 //   34 bytes    with catalogue 3 only: VideoSlots 0-1, AudioSlots 0-15, SubSlots 0-15
 //               (0xFF is an empty slot)
-// The rest is cut into 320-byte pieces, each the examined head of a 2048-byte pack (the
-// writer never looks past byte 278 of a pack); a last shorter piece is a short last pack.
+// The rest is cut into 320-byte pieces, each the head of a 2048-byte pack whose other bytes
+// are filler (0xA5, which starts no packet); a last shorter piece is a short last pack.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 
 #include "engine/context.h"
+#include "engine/packet.h"
 #include "fuzz_common.h"
 #include "jobs/rebuild.h"
 #include "samples/pswriter.h"
@@ -112,15 +114,26 @@ bool isPack(const uint8_t* p) {
     return p[0] == 0 && p[1] == 0 && p[2] == 1 && p[3] == 0xBA;
 }
 
-// Where the writer finds the renumbered id of a pack, or 0.
-size_t idOffset(const uint8_t* p, size_t n) {
-    auto at = [&](size_t i) -> uint8_t { return i < n ? p[i] : 0; };
-    if (at(17) == 0xBD) return 23 + at(22);
-    if (at(17) == 0xFD) {
-        const size_t f = 23 + 5 * ((at(21) >> 7) & 1) + 5 * ((at(21) >> 6) & 1);
-        return f + 2 + 2 * ((at(f) >> 4) & 1);
+// The bytes the writer may change in a pack: the id bytes of its packets and its system
+// header's bounds, where the pack reader finds them. Also checks that the reader reports
+// nothing past the pack's end.
+std::vector<size_t> changeable(const uint8_t* p, size_t n) {
+    const PackPackets pp = readPack({p, n});
+    if (pp.end > n || pp.count > kMaxPackPackets) std::abort();
+    std::vector<size_t> may;
+    if (pp.hasSystemHeader) {
+        if (pp.system.videoBoundAt >= n || pp.system.audioBoundAt + 1 != pp.system.videoBoundAt)
+            std::abort();
+        may.push_back(pp.system.audioBoundAt);
+        may.push_back(pp.system.videoBoundAt);
     }
-    return 0;
+    for (const PesPacket& pkt : pp.pes()) {
+        if (pkt.offset + 6 > n || pkt.payloadOffset + pkt.payloadLength > n) std::abort();
+        if (pkt.hasSubId && pkt.subIdAt >= n) std::abort();
+        may.push_back(pkt.offset + 3);
+        if (pkt.hasSubId) may.push_back(pkt.subIdAt);
+    }
+    return may;
 }
 
 } // namespace
@@ -173,19 +186,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const uint8_t* p = src.data() + at;
             if (n < 4 || !isPack(p)) continue;
             if (o + n > out.size()) std::abort();
-            // The bytes the writer may change in this pack.
-            const uint8_t id = n > 17 ? p[17] : 0;
-            size_t may[2] = {SIZE_MAX, SIZE_MAX};
-            if (id == 0xBB) {
-                may[0] = 23;
-                may[1] = 24;
-            } else if (id == 0xBD || id == 0xFD) {
-                may[0] = idOffset(p, n);
-            } else if (InRange(id, 0xE0, 0xE3) || InRange(id, 0xC0, 0xDF)) {
-                may[0] = 17;
-            }
+            const std::vector<size_t> may = changeable(p, n);
             for (size_t i = 0; i < n; ++i)
-                if (p[i] != out[o + i] && i != may[0] && i != may[1]) std::abort();
+                if (p[i] != out[o + i] && std::find(may.begin(), may.end(), i) == may.end())
+                    std::abort();
             o += n;
         }
         if (o != out.size()) std::abort();

@@ -3,25 +3,19 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "engine/blockpass.h"
 #include "engine/codecs.h"
 #include "engine/context.h"
+#include "engine/packet.h"
 
 namespace qf {
 
 namespace {
 
 constexpr uint8_t kUnassigned = 0xFF;
-
-// Offsets inside a pack, assuming a 14-byte pack header without stuffing.
-constexpr size_t kStreamId = 17;
-constexpr size_t kPesFlags2 = 21;
-constexpr size_t kPesHeaderLength = 22;
-constexpr size_t kPesHeaderData = 23;
-constexpr size_t kAudioBound = 23; // in a system header
-constexpr size_t kVideoBound = 24;
 
 // The slot among the first `count` entries holding id, or -1.
 template <size_t N> int findSlot(const std::array<int32_t, N>& slots, size_t count, int id) {
@@ -181,47 +175,43 @@ bool SubpicturePackDropped(Context& ctx, RebuildState& st, uint8_t id) {
 
 namespace {
 
-// The bytes a kept pack carries changed: its system header's bounds, or its stream's id.
-struct Patch {
-    size_t at = 0, length = 0; // none when length is 0
+// A byte or two of a kept pack that is written changed.
+struct Edit {
+    uint32_t at = 0;
+    uint32_t length = 0;
     uint8_t bytes[2] = {0, 0};
 };
 
-// Decides on one pack of n bytes (a short last pack reads as zeros past its end); returns
-// whether it is written, and with which bytes changed.
-bool rebuildPack(Context& ctx, RebuildState& st, const uint8_t* blk, size_t n, Patch& patch) {
-    auto at = [&](size_t k) -> uint8_t { return k < n ? blk[k] : 0; };
-    const uint8_t s = at(kStreamId);
+// The changes to one pack, in the order of their offsets.
+struct PackEdits {
+    size_t count = 0;
+    std::array<Edit, kMaxPackPackets + 1> edit{};
 
-    // Where the id of a private-stream-1 or extended-stream packet sits.
-    size_t qAt = 0;
-    if (s == kPrivateStream1) {
-        qAt = kPesHeaderData + at(kPesHeaderLength);
-    } else if (s == kExtendedStream) {
-        const size_t pts = (at(kPesFlags2) >> 7) & 1, dts = (at(kPesFlags2) >> 6) & 1;
-        const size_t f = kPesHeaderData + 5 * pts + 5 * dts;
-        const size_t pstd = (at(f) >> 4) & 1;
-        qAt = f + 2 + 2 * pstd;
+    void add(uint32_t at, uint32_t length, uint8_t b0, uint8_t b1 = 0) {
+        size_t k = count++;
+        for (; k > 0 && edit[k - 1].at > at; --k) edit[k] = edit[k - 1];
+        edit[k] = {at, length, {b0, b1}};
     }
-    const uint8_t q = qAt ? at(qAt) : 0;
+};
 
-    if (at(0) != 0x00 || at(1) != 0x00 || at(2) != 0x01 || at(3) != 0xBA) {
-        ++st.SkippedBlocks;
-        return false;
-    }
+enum class Verdict : uint8_t { Undecided, Kept, Dropped };
+
+// Decides on the stream of one packet, and where its id is renumbered, where the new id goes.
+Verdict decide(Context& ctx, RebuildState& st, const PesPacket& pkt, PackEdits& edits) {
+    const uint8_t s = pkt.streamId;
     // The stream's own id: the sub-stream id or stream id extension, else the stream id.
     const bool second = s == kPrivateStream1 || s == kExtendedStream;
-    const uint8_t id = second ? q : s;
+    if (second && !pkt.hasSubId) return Verdict::Undecided;
+    const uint8_t id = second ? pkt.subId : s;
     const Carrier carrier = s == kPrivateStream1   ? Carrier::SubStream
                             : s == kExtendedStream ? Carrier::Extension
                                                    : Carrier::PesId;
     const Codec codec = rebuildCodecOf(carrier, id);
     const CodecInfo& c = codecInfo(codec);
     bool keep = true;
-    bool renumber = false; // only an id that was decided on is renumbered
     switch (renumberOf(codec, id)) {
     case Renumber::None:
-        break;
+        return Verdict::Undecided;
     case Renumber::KeepId:
         keep = !dropped(ctx, st, c.family, id + c.entryOffset);
         if (keep) st.IdTaken[id] = true; // also one the read did not meet
@@ -229,57 +219,82 @@ bool rebuildPack(Context& ctx, RebuildState& st, const uint8_t* blk, size_t n, P
     case Renumber::Masked:
     case Renumber::FromFirst:
         keep = !packDropped(ctx, st, c.family, id, id + c.entryOffset, codec);
-        renumber = true;
+        // Only an id that was decided on is renumbered.
+        if (keep && st.RebuildIdMap[id] != kUnassigned)
+            edits.add(second ? pkt.subIdAt : pkt.offset + 3, 1, st.RebuildIdMap[id]);
         break;
     }
+    return keep ? Verdict::Kept : Verdict::Dropped;
+}
 
-    patch = {};
-    if (s == 0xBB) {
-        const int video = countKept(st.KeepVideo);
-        const int audio = countKept(st.KeepAudio);
-        patch = {kAudioBound,
-                 2,
-                 {static_cast<uint8_t>((at(kAudioBound) & 0x03) + 4 * audio),
-                  static_cast<uint8_t>((at(kVideoBound) & 0xE0) + video)}};
-    } else if (renumber && st.RebuildIdMap[id] != kUnassigned) {
-        patch = {second ? qAt : kStreamId, 1, {st.RebuildIdMap[id], 0}};
+// Decides on one pack: whether it is written, and with which bytes changed. Each packet's
+// stream is decided on; a pack of dropped packets (and padding) alone is left out, and in
+// a pack that also carries more, a dropped packet becomes padding of its own length.
+bool rebuildPack(Context& ctx, RebuildState& st, std::span<const uint8_t> pack, PackPackets& pp,
+                 PackEdits& edits) {
+    edits.count = 0;
+    readPack(pack, pp);
+    if (pp.status == PackStatus::NotAPack) {
+        ++st.SkippedBlocks;
+        return false;
     }
-    // Only bytes the pack has are changed.
-    if (patch.at >= n) patch.length = 0;
-    patch.length = std::min(patch.length, n - std::min(patch.at, n));
-    return keep;
+    std::array<Verdict, kMaxPackPackets> verdict; // set for each packet found
+    bool anyDropped = false, onlyDropped = !pp.hasSystemHeader;
+    for (size_t k = 0; k < pp.count; ++k) {
+        const PesPacket& pkt = pp.packets[k];
+        verdict[k] = decide(ctx, st, pkt, edits);
+        anyDropped |= verdict[k] == Verdict::Dropped;
+        if (verdict[k] != Verdict::Dropped && pkt.streamId != kPaddingStream) onlyDropped = false;
+    }
+    if (anyDropped && onlyDropped) return false;
+    // A dropped stream is never given a new id, so its packets carry no edit yet.
+    for (size_t k = 0; k < pp.count; ++k)
+        if (verdict[k] == Verdict::Dropped) edits.add(pp.packets[k].offset + 3, 1, kPaddingStream);
+    if (pp.hasSystemHeader) {
+        const SystemHeader& sh = pp.system;
+        const auto audio =
+            static_cast<uint8_t>((pack[sh.audioBoundAt] & 0x03) + 4 * countKept(st.KeepAudio));
+        const auto video =
+            static_cast<uint8_t>((pack[sh.videoBoundAt] & 0xE0) + countKept(st.KeepVideo));
+        edits.add(sh.audioBoundAt, 2, audio, video);
+    }
+    return true;
 }
 
 // The writer's side of a pass: the kept packs of each block as runs that point into the
 // block, with the few changed bytes from a table of their own, written with one call.
 class Rebuilder final : public BlockHandler {
 public:
-    Rebuilder(Context& ctx, RebuildState& st) : ctx_(ctx), st_(st) {}
+    // The tables hold a chunk whose every pack has the most edits a pack can have.
+    Rebuilder(Context& ctx, RebuildState& st)
+        : ctx_(ctx), st_(st), run_(new iovec[2 * kEdits + kPacks]),
+          editBytes_(new std::array<uint8_t, 2>[kEdits]) {}
 
     void parseBlock(std::span<const uint8_t> block) override {
         for (size_t at = 0; at < block.size(); at += kRebuildPackSize) {
             const uint8_t* pack = block.data() + at;
             const size_t n = std::min(kRebuildPackSize, block.size() - at);
-            Patch patch;
-            if (!rebuildPack(ctx_, st_, pack, n, patch)) continue;
-            if (patch.length == 0) {
-                add(pack, n, true);
-                continue;
+            if (!rebuildPack(ctx_, st_, {pack, n}, packets_, edits_)) continue;
+            size_t done = 0;
+            for (size_t k = 0; k < edits_.count; ++k) {
+                const Edit& e = edits_.edit[k];
+                auto& bytes = editBytes_[edited_++];
+                std::copy(e.bytes, e.bytes + e.length, bytes.begin());
+                add(pack + done, e.at - done, true);
+                add(bytes.data(), e.length, false);
+                done = e.at + e.length;
             }
-            auto& bytes = patchBytes_[patches_++];
-            std::copy(patch.bytes, patch.bytes + patch.length, bytes.begin());
-            add(pack, patch.at, true);
-            add(bytes.data(), patch.length, false);
-            add(pack + patch.at + patch.length, n - patch.at - patch.length, true);
+            add(pack + done, n - done, true);
         }
     }
     void writeChunk() override {
-        if (runs_) st_.RebuiltOut->writeRuns(run_.data(), runs_);
-        runs_ = patches_ = 0;
+        if (runs_) st_.RebuiltOut->writeRuns(run_.get(), runs_);
+        runs_ = edited_ = 0;
     }
 
 private:
     static constexpr size_t kPacks = kChunkSize / kRebuildPackSize;
+    static constexpr size_t kEdits = kPacks * (kMaxPackPackets + 1);
 
     // A run of n bytes at p, in the block or in the table of changed bytes; a run of the
     // block that continues the last one joins it.
@@ -296,9 +311,12 @@ private:
 
     Context& ctx_;
     RebuildState& st_;
-    std::array<iovec, 3 * kPacks> run_{};
-    std::array<std::array<uint8_t, 2>, kPacks> patchBytes_{};
-    size_t runs_ = 0, patches_ = 0;
+    PackPackets packets_; // of the pack at hand, and its changes
+    PackEdits edits_;
+    // Filled before they are read: left uninitialised.
+    std::unique_ptr<iovec[]> run_;
+    std::unique_ptr<std::array<uint8_t, 2>[]> editBytes_;
+    size_t runs_ = 0, edited_ = 0;
     bool lastInBlock_ = false;
 };
 
