@@ -82,9 +82,12 @@ struct CodecInfo {
     // Private stream 1: bytes of the sub-stream header, the id included, before the
     // payload (a subpicture is decided at its id, audio after the first four bytes).
     uint8_t headerBytes = 0;
-    bool ptsAtClaim = true;          // the stream's first PTS is taken when it claims its slot
-    bool clearsPts = false;          // subpicture: a read pass clears the current PTS after its id
-    std::string_view found = {};     // the read's log line, before the slot number
+    bool ptsAtClaim = true; // the stream's first PTS is taken when it claims its slot
+    bool clearsPts = false; // subpicture: a read pass clears the current PTS after its id
+    // The read's line on meeting the stream: the codec's name (shown in bold), then these
+    // words and the slot number ("MPEG-2", " video stream ").
+    std::string_view foundName = {};
+    std::string_view foundWords = {};
     std::string_view caption = {};   // the kind name: check box caption stem, file name part
     std::string_view json = {};      // "kind" in the JSON report
     std::string_view extension = {}; // of its file when named by codec
@@ -101,78 +104,78 @@ inline constexpr std::array<CodecInfo, kCodecCount> kCodecs = {{
 
     {.codec = Codec::Mpeg2, .family = Family::Video, .carrier = Carrier::PesId,
      .first = 0xE0, .last = 0xE1, .slot = SlotRule::Low1Bit,
-     .found = "[b]MPEG-2[/b] video stream ", .caption = "MPEG-2.stream", .json = "MPEG-2",
+     .foundName = "MPEG-2", .foundWords = " video stream ", .caption = "MPEG-2.stream", .json = "MPEG-2",
      .extension = "m2v", .names = {"MPEG-2"}, .analyser = Analyser::Mpeg2, .frameCode = 0x00,
      .rebuild = {Renumber::Masked, 0xE1, 0xFE, KeptCount::Video}},
 
     {.codec = Codec::H264, .family = Family::Video, .carrier = Carrier::PesId,
      .first = 0xE2, .last = 0xE3, .slot = SlotRule::Low1Bit, .ptsAtClaim = false,
-     .found = "[b]H.264 (AVC)[/b] video stream ", .caption = "H.264.stream", .json = "H.264",
+     .foundName = "H.264 (AVC)", .foundWords = " video stream ", .caption = "H.264.stream", .json = "H.264",
      .extension = "264", .names = {"H.264", "AVC"}, .analyser = Analyser::H264, .frameCode = 0x09,
      .rebuild = {Renumber::Masked, 0xE3, 0xFE, KeptCount::Video}},
 
     {.codec = Codec::Vc1, .family = Family::Video, .carrier = Carrier::Extension,
      .first = 0x55, .last = 0x56, .slot = SlotRule::FromFirst,
-     .found = "[b]VC-1[/b] video stream ", .caption = "VC-1.stream", .json = "VC-1",
+     .foundName = "VC-1", .foundWords = " video stream ", .caption = "VC-1.stream", .json = "VC-1",
      .extension = "vc1", .names = {"VC-1"}, .analyser = Analyser::Vc1, .frameCode = 0x0D,
      .rebuild = {Renumber::FromFirst, 0x56, 0, KeptCount::Video}},
 
     // AC-3, TrueHD and LPCM (MLP) keep their ids in a rebuild.
     {.codec = Codec::Ac3, .family = Family::Audio, .carrier = Carrier::SubStream,
      .first = 0x80, .last = 0x87, .slot = SlotRule::Low3Bits, .headerBytes = 4,
-     .found = "[b]Dolby Digital[/b] audio stream ", .caption = "DD.stream", .json = "AC-3",
+     .foundName = "Dolby Digital", .foundWords = " audio stream ", .caption = "DD.stream", .json = "AC-3",
      .extension = "ac3", .names = {"DD", "AC-3"}, .analyser = Analyser::Ac3,
      .rebuild = {Renumber::KeepId, 0, 0, KeptCount::Audio}},
 
     // The rebuild renumbers 0xC0-0xC8 only; 0xC9-0xCF keep their ids.
     {.codec = Codec::Eac3, .family = Family::Audio, .carrier = Carrier::SubStream,
      .first = 0xC0, .last = 0xCF, .slot = SlotRule::Low4Bits, .headerBytes = 4,
-     .found = "[b]Dolby Digital[/b] Plus audio stream ", .caption = "DD+.stream", .json = "E-AC-3",
+     .foundName = "Dolby Digital", .foundWords = " Plus audio stream ", .caption = "DD+.stream", .json = "E-AC-3",
      .extension = "eac3", .names = {"DD+", "E-AC-3"}, .analyser = Analyser::Ac3,
      .rebuild = {Renumber::Masked, 0xC8, 0xF0, KeptCount::Audio}},
 
     {.codec = Codec::Dts, .family = Family::Audio, .carrier = Carrier::SubStream,
      .first = 0x88, .last = 0x8F, .slot = SlotRule::Low3Bits, .headerBytes = 4,
-     .found = "[b]DTS HD (DTS)[/b] audio stream ", .caption = "DTSHD.stream", .json = "DTS",
+     .foundName = "DTS HD (DTS)", .foundWords = " audio stream ", .caption = "DTSHD.stream", .json = "DTS",
      .extension = "dts", .names = {"DTSHD", "DTS", "DTS-HD"}, .analyser = Analyser::Dts,
      .rebuild = {Renumber::Masked, 0x8F, 0xF8, KeptCount::Audio}},
 
     {.codec = Codec::TrueHd, .family = Family::Audio, .carrier = Carrier::SubStream,
      .first = 0xB0, .last = 0xB7, .slot = SlotRule::Low3Bits, .headerBytes = 5,
-     .found = "[b]Dolby TrueHD[/b] audio stream ", .caption = "MLP.stream", .json = "TrueHD",
+     .foundName = "Dolby TrueHD", .foundWords = " audio stream ", .caption = "MLP.stream", .json = "TrueHD",
      .extension = "thd", .names = {"MLP", "TrueHD"}, .analyser = Analyser::Mlp,
      .rebuild = {Renumber::KeepId, 0, 0, KeptCount::Audio}},
 
     // In a DVD-Audio object LPCM 0xA1 is MLP, still named LPCM on its box.
     {.codec = Codec::Mlp, .family = Family::Audio, .carrier = Carrier::SubStream,
      .first = 0xA1, .last = 0xA1, .aobOnly = true, .slot = SlotRule::Low4Bits, .headerBytes = 7,
-     .found = "[b]MLP[/b] audio stream ", .caption = "LPCM.stream", .json = "MLP",
+     .foundName = "MLP", .foundWords = " audio stream ", .caption = "LPCM.stream", .json = "MLP",
      .extension = "mlp", .analyser = Analyser::Mlp,
      .rebuild = {Renumber::KeepId, 0, 0, KeptCount::Audio}},
 
     {.codec = Codec::Lpcm, .family = Family::Audio, .carrier = Carrier::SubStream,
      .first = 0xA0, .last = 0xA7, .slot = SlotRule::Low4Bits, .headerBytes = 7,
-     .found = "[b]LPCM[/b] audio stream ", .caption = "LPCM.stream", .json = "LPCM",
+     .foundName = "LPCM", .foundWords = " audio stream ", .caption = "LPCM.stream", .json = "LPCM",
      .extension = "pcm", .names = {"LPCM"}, .analyser = Analyser::Lpcm,
      .rebuild = {Renumber::KeepId, 0, 0, KeptCount::Audio}},
 
     // Claimed when its PES header ends; entered apart from E-AC-3's ids of the same values.
     {.codec = Codec::MpegAudio, .family = Family::Audio, .carrier = Carrier::PesId,
      .first = 0xC0, .last = 0xCF, .entryOffset = kMpegAudioEntry, .slot = SlotRule::Low4Bits,
-     .found = "[b]MPEG[/b] audio stream ", .caption = "MPA.stream", .json = "MPEG audio",
+     .foundName = "MPEG", .foundWords = " audio stream ", .caption = "MPA.stream", .json = "MPEG audio",
      .extension = "mpa", .names = {"MPA", "MPEG"}, .analyser = Analyser::Mpa,
      .rebuild = {Renumber::Masked, 0xCF, 0xF0, KeptCount::Audio}},
 
     // Plain and extended subpictures are numbered apart in a rebuild.
     {.codec = Codec::Subpicture, .family = Family::Subpicture, .carrier = Carrier::SubStream,
      .first = 0x20, .last = 0x3F, .slot = SlotRule::Low5Bits, .headerBytes = 1, .clearsPts = true,
-     .found = "[b]Subpicture[/b] stream ", .caption = "Subpicture", .json = "Subpicture",
+     .foundName = "Subpicture", .foundWords = " stream ", .caption = "Subpicture", .json = "Subpicture",
      .extension = "sup", .analyser = Analyser::Subpicture,
      .rebuild = {Renumber::Masked, 0x3F, 0xE0, KeptCount::Subpicture}},
 
     {.codec = Codec::ExtSubpicture, .family = Family::Subpicture, .carrier = Carrier::SubStream,
      .first = 0x60, .last = 0x7F, .slot = SlotRule::Low5Bits, .headerBytes = 1,
-     .found = "[b]Extended subpicture[/b] stream ", .caption = "Ext.Subpicture",
+     .foundName = "Extended subpicture", .foundWords = " stream ", .caption = "Ext.Subpicture",
      .json = "Extended subpicture", .extension = "sup", .analyser = Analyser::Subpicture,
      .rebuild = {Renumber::Masked, 0x7F, 0xE0, KeptCount::ExtSubpicture}},
 

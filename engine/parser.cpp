@@ -217,7 +217,7 @@ size_t Pass::scanToStartCode(size_t i, size_t len) {
     return i;
 }
 
-int Pass::claim(int32_t entry, Family family, int ruleSlot, std::string_view found, bool& first) {
+int Pass::claim(int32_t entry, Family family, int ruleSlot, const CodecInfo& codec, bool& first) {
     first = !met_.test(static_cast<size_t>(entry));
     // Late: neither the Read job nor an earlier part of this job gave it a slot or refused
     // one. Asked before the claim below gives it one, and only at its first packet.
@@ -228,8 +228,9 @@ int Pass::claim(int32_t entry, Family family, int ruleSlot, std::string_view fou
         met_.set(static_cast<size_t>(entry));
         if (slot >= 0) {
             ctx_.slotTable(family)[slot] = entry;
-            if (read_ && !found.empty()) {
-                ctx_.log(std::string(found) + std::to_string(slot) + " found!");
+            if (read_ && !codec.foundName.empty()) {
+                ctx_.log("[b]" + std::string(codec.foundName) + "[/b]" +
+                         std::string(codec.foundWords) + std::to_string(slot) + " found!");
                 ctx_.events->streamFound(static_cast<int>(family), slot, entry);
             }
         }
@@ -291,7 +292,7 @@ void Pass::claimVideo(Codec codec, int id) {
     bool first = false;
     VideoId = id;
     VideoEntry = id + c.entryOffset;
-    VideoIdx = claim(VideoEntry, Family::Video, ruleSlot(codec, id), c.found, first);
+    VideoIdx = claim(VideoEntry, Family::Video, ruleSlot(codec, id), c, first);
     if (first && c.ptsAtClaim) VideoPTS = CurPTS;
     FirstVideoPacket = first;
     VideoCodec_ = codec;
@@ -305,7 +306,7 @@ void Pass::claimAudio(Codec codec, int id) {
     AudioId = id;
     AudioEntry = id + c.entryOffset;
     AudioCodec_ = codec;
-    AudioIdx = claim(AudioEntry, Family::Audio, ruleSlot(codec, id), c.found, first);
+    AudioIdx = claim(AudioEntry, Family::Audio, ruleSlot(codec, id), c, first);
     if (first && c.ptsAtClaim) AudioPTS = CurPTS;
 }
 
@@ -366,7 +367,7 @@ void Pass::subpictureTest(uint8_t b) {
     bool first = false;
     SubId = b;
     SubEntry = b + c.entryOffset;
-    SubIdx = claim(SubEntry, Family::Subpicture, ruleSlot(codec, b), c.found, first);
+    SubIdx = claim(SubEntry, Family::Subpicture, ruleSlot(codec, b), c, first);
     if (first && read_ && c.ptsAtClaim) SubPTS = CurPTS;
     RecordPending = PacketHasPts;
     RecordPTS = CurPTS;
