@@ -2,14 +2,17 @@
 // damaged one is a message box, and the window goes on), the chosen title is what Read
 // reads, and a dropped HD DVD folder stands for its first feature file with the playlist
 // beside it.
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QUrl>
 #include <QtTest>
 
 #include "LogView.h"
@@ -121,6 +124,27 @@ private slots:
                                 "signal 11)");
         w->WMDropFiles({QStringLiteral(QUILLFEN_DVD_DIR "/pal.iso")});
         QCOMPARE(control<QComboBox>(*w, "cmbTitle")->count(), 3);
+    }
+
+    // Ctrl+V outside an edit: the clipboard's path (or file URL) is the source, read at once.
+    void aPastedPathIsTheSource() {
+        auto w = startedWindow();
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        const QString disc = QStringLiteral(QUILLFEN_DVD_DIR "/pal");
+        for (const QString& pasted : {disc, QUrl::fromLocalFile(disc + ".iso").toString()}) {
+            QGuiApplication::clipboard()->setText(pasted);
+            QTest::keyClick(w.get(), Qt::Key_V, Qt::ControlModifier);
+            w->waitForJob();
+            QVERIFY2(control<QLineEdit>(*w, "eEVOfile")->text().startsWith(disc),
+                     qPrintable(control<QLineEdit>(*w, "eEVOfile")->text()));
+            QCOMPARE(control<QComboBox>(*w, "cmbTitle")->count(), 3);
+            QVERIFY(w->context().ui.cbAudio[0].enabled); // Auto Read EVO read it
+        }
+        // Two lines are no path: nothing changes.
+        QGuiApplication::clipboard()->setText(disc + "\n" + disc);
+        QTest::keyClick(w.get(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(control<QLineEdit>(*w, "eEVOfile")->text(), disc + ".iso");
     }
 
     void aDroppedHdDvdFolderIsItsFirstFeature() {
