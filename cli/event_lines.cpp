@@ -22,9 +22,10 @@ Json event(const char* name) {
 
 } // namespace
 
-void EventLines::line(const std::string& json) {
-    // One write per line, flushed: a reader sees whole lines as they happen.
-    std::fputs((json + "\n").c_str(), out_);
+void EventLines::line(const Json& event) {
+    // One write per line, flushed: a reader sees whole lines as they happen. A name that is
+    // no UTF-8 (a file name can be any bytes) is written with U+FFFD where it is not.
+    std::fputs((event.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n").c_str(), out_);
     std::fflush(out_);
 }
 
@@ -32,13 +33,13 @@ void EventLines::jobStarted(std::string_view job) {
     told_.clear();
     Json j = event("job");
     j["job"] = std::string(job);
-    line(j.dump());
+    line(j);
 }
 
 void EventLines::message(std::string_view text) {
     Json j = event("message");
     j["text"] = std::string(text);
-    line(j.dump(-1, ' ', false, Json::error_handler_t::replace));
+    line(j);
 }
 
 void EventLines::stopped(std::string_view reason, int status, bool readComplete) {
@@ -47,7 +48,7 @@ void EventLines::stopped(std::string_view reason, int status, bool readComplete)
     j["status"] = status;
     // Whether the fast check or a cancel stopped the read early; only a finished read says.
     if (status == kExitOk || status == kExitLeftOut) j["read_complete"] = readComplete;
-    line(j.dump());
+    line(j);
 }
 
 void EventLines::streamAdded(int family, size_t slot, const std::string& caption) {
@@ -55,14 +56,14 @@ void EventLines::streamAdded(int family, size_t slot, const std::string& caption
     Json j = event("late_stream");
     j["slot"] = slotName(family, static_cast<int>(slot));
     j["caption"] = caption;
-    line(j.dump(-1, ' ', false, Json::error_handler_t::replace));
+    line(j);
 }
 
 void EventLines::baseNameChosen(const std::string& baseName) {
     host_.baseNameChosen(baseName);
     Json j = event("base_name");
     j["base_name"] = baseName;
-    line(j.dump(-1, ' ', false, Json::error_handler_t::replace));
+    line(j);
 }
 
 void EventLines::progressed(int64_t done, int64_t total, double remainingSeconds) {
@@ -72,7 +73,7 @@ void EventLines::progressed(int64_t done, int64_t total, double remainingSeconds
     j["total"] = total;
     j["remaining_s"] =
         std::isfinite(remainingSeconds) ? std::max(0L, std::lround(remainingSeconds)) : 0L;
-    line(j.dump());
+    line(j);
 }
 
 void EventLines::streamFound(int family, int slot, int32_t entry) {
@@ -83,7 +84,7 @@ void EventLines::streamFound(int family, int slot, int32_t entry) {
     j["slot"] = slotName(family, slot);
     j["stream_id"] = entry & 0xFF;
     j["kind"] = std::string(codecInfo(codecOfEntry(static_cast<Family>(family), entry, aob)).json);
-    line(j.dump());
+    line(j);
 }
 
 void EventLines::partStarted(size_t index, const std::string& path) {
@@ -91,14 +92,14 @@ void EventLines::partStarted(size_t index, const std::string& path) {
     Json j = event("part");
     j["index"] = index;
     j["path"] = path;
-    line(j.dump(-1, ' ', false, Json::error_handler_t::replace));
+    line(j);
 }
 
 void EventLines::fileCreated(const std::string& path) {
     host_.fileCreated(path);
     Json j = event("file");
     j["path"] = path;
-    line(j.dump(-1, ' ', false, Json::error_handler_t::replace));
+    line(j);
 }
 
 } // namespace qf::cli

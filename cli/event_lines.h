@@ -8,6 +8,8 @@
 #include <string_view>
 #include <tuple>
 
+#include <nlohmann/json_fwd.hpp>
+
 #include "engine/events.h"
 
 namespace qf {
@@ -48,7 +50,7 @@ public:
     void fileCreated(const std::string& path) override;
 
 private:
-    void line(const std::string& json);
+    void line(const nlohmann::ordered_json& event);
 
     JobEvents& host_;
     std::FILE* out_;

@@ -46,6 +46,24 @@ std::optional<StreamLanguage> language(bool set, uint16_t code) {
     return StreamLanguage{iso, iso};
 }
 
+// The IFO's audio format codes the engine knows, with the stream each one stands for.
+struct AudioFormat {
+    uint8_t code;
+    Codec codec;
+    const char* name;
+};
+constexpr AudioFormat kAudioFormats[] = {{0, Codec::Ac3, "AC-3"},
+                                         {2, Codec::MpegAudio, "MPEG-1 audio"},
+                                         {3, Codec::MpegAudio, "MPEG-2 audio"},
+                                         {4, Codec::Lpcm, "LPCM"},
+                                         {6, Codec::Dts, "DTS"}};
+
+const AudioFormat* audioFormat(unsigned code) {
+    for (const AudioFormat& f : kAudioFormats)
+        if (f.code == code) return &f;
+    return nullptr;
+}
+
 std::vector<DiscStream> titleStreams(const vtsi_mat_t& mat, const pgc_t& pgc) {
     std::vector<DiscStream> list;
     const video_attr_t& video = mat.vts_video_attr;
@@ -61,25 +79,10 @@ std::vector<DiscStream> titleStreams(const vtsi_mat_t& mat, const pgc_t& pgc) {
         const audio_attr_t& a = mat.vts_audio_attr[i];
         DiscStream d{Family::Audio, -1, "", a.channels + 1,
                      language(a.lang_type == 1, a.lang_code)};
-        switch (a.audio_format) {
-        case 0:
-            d.entry = firstEntry(Codec::Ac3) + s, d.format = "AC-3";
-            break;
-        case 2:
-            d.entry = firstEntry(Codec::MpegAudio) + s, d.format = "MPEG-1 audio";
-            break;
-        case 3:
-            d.entry = firstEntry(Codec::MpegAudio) + s, d.format = "MPEG-2 audio";
-            break;
-        case 4:
-            d.entry = firstEntry(Codec::Lpcm) + s, d.format = "LPCM";
-            break;
-        case 6:
-            d.entry = firstEntry(Codec::Dts) + s, d.format = "DTS";
-            break;
-        default:
-            continue; // SDDS and reserved codes: no stream the engine knows
-        }
+        const AudioFormat* f = audioFormat(a.audio_format);
+        if (!f) continue; // SDDS and reserved codes: no stream the engine knows
+        d.entry = firstEntry(f->codec) + s;
+        d.format = f->name;
         list.push_back(std::move(d));
     }
     // The subpicture control names a stream for each display mode; the one shown is the

@@ -186,13 +186,7 @@ protected:
     std::string outFile(const std::string& name) const { return out + "/" + name; }
     static bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
     // The names of the files in the output folder, sorted.
-    std::vector<std::string> outputs() const {
-        std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(out))
-            names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::vector<std::string> outputs() const { return folderNames(out); }
 };
 
 } // namespace qf::test

@@ -10,22 +10,13 @@
 #include <string>
 
 #include "cli/cli_process.h"
+#include "support/ffmpeg.h"
 
 namespace qf::test {
 namespace {
 
-std::string output(const std::string& cmd) {
-    std::string out;
-    if (FILE* p = ::popen(cmd.c_str(), "r")) {
-        char buf[4096];
-        for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-        ::pclose(p);
-    }
-    return out;
-}
-
 TEST(DiscNames, MkvmergeTakesTheOptionsFileOfADiscNamedLikeAnOperator) {
-    if (output("command -v mkvmerge").empty()) GTEST_SKIP() << "mkvmerge is not installed";
+    if (commandOutput("command -v mkvmerge").empty()) GTEST_SKIP() << "mkvmerge is not installed";
     for (const std::string name : {"+disc", "=disc"}) {
         SCOPED_TRACE(name);
         TempDir tmp;
@@ -41,7 +32,7 @@ TEST(DiscNames, MkvmergeTakesTheOptionsFileOfADiscNamedLikeAnOperator) {
                                   .c_str()),
                   0);
         const auto mkv =
-            nlohmann::json::parse(output("mkvmerge -J '" + out + "/" + base + ".mkv'"));
+            nlohmann::json::parse(commandOutput("mkvmerge -J '" + out + "/" + base + ".mkv'"));
         EXPECT_EQ(mkv["tracks"].size(), 4u); // video, two audio, subpictures
         ASSERT_EQ(mkv["chapters"].size(), 1u);
         EXPECT_EQ(mkv["chapters"][0]["num_entries"], 3);

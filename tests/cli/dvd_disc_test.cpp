@@ -28,16 +28,6 @@ using Json = nlohmann::json;
 const std::string kDiscs = QUILLFEN_DVD_DIR;
 constexpr double kFrame = 0.04; // PAL
 
-std::string run(const std::string& cmd) {
-    std::string out;
-    if (FILE* p = ::popen(cmd.c_str(), "r")) {
-        char buf[4096];
-        for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-        ::pclose(p);
-    }
-    return out;
-}
-
 // Every text of <tag>…</tag> in xml, in order.
 std::vector<std::string> all(const std::string& xml, const std::string& tag) {
     std::vector<std::string> found;
@@ -62,7 +52,8 @@ std::vector<std::string> blocks(const std::string& xml, const std::string& tag) 
 // The tracks lsdvd lists, by title number.
 std::map<int, std::string> lsdvdTracks(const std::string& disc) {
     std::map<int, std::string> tracks;
-    for (const std::string& t : blocks(run("lsdvd -x -Ox '" + disc + "' 2>/dev/null"), "track"))
+    for (const std::string& t :
+         blocks(commandOutput("lsdvd -x -Ox '" + disc + "' 2>/dev/null"), "track"))
         tracks[std::stoi(all(t, "ix").front())] = t;
     return tracks;
 }
@@ -313,12 +304,13 @@ TEST(DvdTitleStream, ReadsTheCellsSectorsInAnyPieces) {
 // palette and language in the VobSub index, languages, names and chapters in the MKV that
 // mkvmerge makes from the options file.
 TEST(DvdMuxerFiles, ATitleReachesMatroskaWithTheDiscsFacts) {
-    if (run("command -v mkvmerge").empty()) GTEST_SKIP() << "mkvmerge is not installed";
+    if (commandOutput("command -v mkvmerge").empty()) GTEST_SKIP() << "mkvmerge is not installed";
     TempDir out;
     const CliResult r = runCli({"demux", kDiscs + "/pal", "--title", "1", "-o", out.path});
     ASSERT_EQ(r.status, 0) << r.err;
 
-    const std::string idx = run("cat '" + out / "pal_title01.Subpicture.00.French.idx" + "'");
+    const std::string idx =
+        commandOutput("cat '" + out / "pal_title01.Subpicture.00.French.idx" + "'");
     EXPECT_NE(idx.find("\nid: fr, index: 0\n"), std::string::npos) << idx;
     const size_t at = idx.find("palette: ");
     ASSERT_NE(at, std::string::npos) << idx;
@@ -341,7 +333,7 @@ TEST(DvdMuxerFiles, ATitleReachesMatroskaWithTheDiscsFacts) {
                            "' && mkvmerge -q @pal_title01.mkvmerge.json >/dev/null 2>&1")
                               .c_str()),
               0);
-    const Json mkv = Json::parse(run("mkvmerge -J '" + out / "pal_title01.mkv" + "'"));
+    const Json mkv = Json::parse(commandOutput("mkvmerge -J '" + out / "pal_title01.mkv" + "'"));
     std::vector<std::string> tracks;
     for (const Json& t : mkv["tracks"])
         tracks.push_back(t["type"].get<std::string>() + " " +
@@ -362,7 +354,7 @@ TEST(DvdBigTitle, IsReadAcrossItsVobFiles) {
     TempDir out;
     const std::string cli = std::string(QUILLFEN_CLI_PATH) + " demux '" + kDiscs +
                             "/big' --no-fast-check --no-mkvmerge-options -o '" + out.path + "'";
-    const std::string log = run(cli + " 2>&1");
+    const std::string log = commandOutput(cli + " 2>&1");
     EXPECT_EQ(log.substr(0, log.find("It contains")),
               "Opening title 1 of big (1 chapter, 0:17:00)\nFile size: 1043 Mbytes.\n");
     EXPECT_NE(log.find("25500 frames (0:17:00 s) count in video stream 0."), std::string::npos)

@@ -20,15 +20,6 @@
 namespace qf::test {
 namespace {
 
-// The names in a folder, sorted.
-std::vector<std::string> names(const std::string& folder) {
-    std::vector<std::string> found;
-    for (const auto& e : std::filesystem::directory_iterator(folder))
-        found.push_back(e.path().filename().string());
-    std::sort(found.begin(), found.end());
-    return found;
-}
-
 std::string errorOf(const std::function<void()>& f) {
     try {
         f();
@@ -98,7 +89,7 @@ TEST(FileStream, AnOutputIsNeverALinkAnInputOrAnythingButAFile) {
         cases.push_back({planted, "It belongs to another user"});
     else
         std::printf("Not run: a file of another user (needs root to give one away)\n");
-    const std::vector<std::string> made = names(dir.path);
+    const std::vector<std::string> made = folderNames(dir.path);
     for (const auto mode : {FileStream::Mode::Create, FileStream::Mode::CreateNew})
         for (const auto& [name, reason] : cases) {
             const std::string& path = name; // a lambda takes no structured binding in C++20
@@ -119,7 +110,7 @@ TEST(FileStream, AnOutputIsNeverALinkAnInputOrAnythingButAFile) {
     EXPECT_EQ(::lstat(link.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     EXPECT_EQ(readFile(planted), Bytes{'p'});
-    EXPECT_EQ(names(dir.path), made) << "no file was made";
+    EXPECT_EQ(folderNames(dir.path), made) << "no file was made";
 }
 
 // Two jobs never write one output at once, whether it is new or replaces a file.
@@ -178,7 +169,7 @@ TEST(FileStream, AReplacementTakesTheNameWhenClosed) {
                 if (closed) s.close();
             }
             EXPECT_EQ(readFile(path), written);
-            EXPECT_EQ(names(dir.path), (std::vector<std::string>{"out.mpa"}));
+            EXPECT_EQ(folderNames(dir.path), (std::vector<std::string>{"out.mpa"}));
         }
     // A rename that fails (a folder was put under the name meanwhile) drops the file.
     TempDir dir;
@@ -189,7 +180,7 @@ TEST(FileStream, AReplacementTakesTheNameWhenClosed) {
     ASSERT_EQ(::unlink(path.c_str()), 0);
     ASSERT_EQ(::mkdir(path.c_str(), 0700), 0);
     EXPECT_EQ(errorOf([&] { s.close(); }), "Stream write error: \"" + path + "\". Is a directory.");
-    EXPECT_EQ(names(dir.path), (std::vector<std::string>{"out.mpa"}));
+    EXPECT_EQ(folderNames(dir.path), (std::vector<std::string>{"out.mpa"}));
 }
 
 // Outputs are 0644 less the umask, also where the file they replace was writable by all.
@@ -233,8 +224,8 @@ TEST(OutputFolder, OutputsFollowTheFolderNotItsName) {
     ASSERT_EQ(::symlink(other.c_str(), out.c_str()), 0);
     FileStream s(folder, out + "/late.txt", FileStream::Mode::Create);
     s.close();
-    EXPECT_EQ(names(moved), (std::vector<std::string>{"late.txt"}));
-    EXPECT_TRUE(names(other).empty());
+    EXPECT_EQ(folderNames(moved), (std::vector<std::string>{"late.txt"}));
+    EXPECT_TRUE(folderNames(other).empty());
 
     for (const std::string& named : {out, out + "/", out + "//"}) {
         EXPECT_FALSE(OutputFolder::open(named, true, err)) << named;

@@ -23,14 +23,6 @@
 namespace qf::test {
 namespace {
 
-std::vector<std::string> names(const std::string& folder) {
-    std::vector<std::string> found;
-    for (const auto& e : std::filesystem::directory_iterator(folder))
-        found.push_back(e.path().filename().string());
-    std::sort(found.begin(), found.end());
-    return found;
-}
-
 TEST(OutputFolderOfAJob, ASwapMidJobSendsNoLaterFileElsewhere) {
     TempDir tmp;
     writeSampleDisc(tmp / "disc");
@@ -64,7 +56,7 @@ TEST(OutputFolderOfAJob, ASwapMidJobSendsNoLaterFileElsewhere) {
         }
     });
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (names(out).empty() && std::chrono::steady_clock::now() < giveUp)
+    while (folderNames(out).empty() && std::chrono::steady_clock::now() < giveUp)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_EQ(::rename(out.c_str(), moved.c_str()), 0);
     EXPECT_EQ(::symlink(other.c_str(), out.c_str()), 0);
@@ -72,8 +64,8 @@ TEST(OutputFolderOfAJob, ASwapMidJobSendsNoLaterFileElsewhere) {
     job.join();
     ASSERT_FALSE(failed);
 
-    EXPECT_TRUE(names(other).empty());
-    EXPECT_EQ(names(moved),
+    EXPECT_TRUE(folderNames(other).empty());
+    EXPECT_EQ(folderNames(moved),
               (std::vector<std::string>{"FEATURE_1.VC-1.stream.0.vc1", "FEATURE_1.chapters.txt",
                                         "FEATURE_1.chapters.xml", "FEATURE_1.mkvmerge.json"}));
 }

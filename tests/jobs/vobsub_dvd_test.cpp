@@ -28,17 +28,6 @@ std::string media() {
     return dir ? dir : "";
 }
 
-std::string run(const std::string& cmd) {
-    std::string out;
-    if (FILE* p = ::popen(cmd.c_str(), "r")) {
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-        ::pclose(p);
-    }
-    return out;
-}
-
 std::vector<double> numbers(const std::string& text) {
     std::vector<double> v;
     std::istringstream in(text);
@@ -89,7 +78,8 @@ TEST_F(DvdTitle, VobSubFilesHoldEveryUnitAtItsTime) {
         ASSERT_EQ(packets.size(), spumux[s].size());
         for (size_t k = 0; k < packets.size(); ++k) EXPECT_NEAR(packets[k], spumux[s][k], kFrame);
         // One picture per unit, and no error message (standard error is read too).
-        const std::string frames = run("ffprobe -v error -show_frames '" + idx + "' 2>&1");
+        const std::string frames =
+            commandOutput("ffprobe -v error -show_frames '" + idx + "' 2>&1");
         std::string pictures;
         std::istringstream lines(frames);
         for (std::string line; std::getline(lines, line);)
@@ -97,7 +87,7 @@ TEST_F(DvdTitle, VobSubFilesHoldEveryUnitAtItsTime) {
                 pictures += line + ";";
         EXPECT_EQ(pictures,
                   s == 0 ? "num_rects=1;num_rects=1;num_rects=1;" : "num_rects=1;num_rects=1;");
-        const Json j = Json::parse(run("mkvmerge -J '" + idx + "'"));
+        const Json j = Json::parse(commandOutput("mkvmerge -J '" + idx + "'"));
         ASSERT_EQ(j["tracks"].size(), 1u);
         EXPECT_EQ(j["tracks"][0]["codec"], "VobSub");
         EXPECT_EQ(j["tracks"][0]["properties"]["language"], s == 0 ? "eng" : "ger");
@@ -121,7 +111,7 @@ TEST_F(DvdTitle, MkvmergeMuxesEveryStreamWithLanguageDelayAndChapters) {
     ASSERT_EQ(std::system(("cd '" + out.path + "' && mkvmerge -q @VTS_01_1.mkvmerge.json").c_str()),
               0)
         << text(base + ".mkvmerge.json");
-    const Json j = Json::parse(run("mkvmerge -J '" + base + ".mkv'"));
+    const Json j = Json::parse(commandOutput("mkvmerge -J '" + base + ".mkv'"));
     std::vector<std::string> tracks;
     for (const Json& t : j["tracks"])
         tracks.push_back(t["type"].get<std::string>() + " " +
@@ -138,7 +128,8 @@ TEST_F(DvdTitle, MkvmergeMuxesEveryStreamWithLanguageDelayAndChapters) {
     const auto videoStart = numbers(ffprobe(
         out.path, "-select_streams v:0 -show_entries stream=start_time -of csv=p=0 VTS_01_1.mkv"));
     EXPECT_NEAR(starts[0] - videoStart.at(0), 0.115, 0.032);
-    const std::string chapters = run("mkvextract '" + base + ".mkv' chapters -s 2>/dev/null");
+    const std::string chapters =
+        commandOutput("mkvextract '" + base + ".mkv' chapters -s 2>/dev/null");
     EXPECT_EQ(chapters, "CHAPTER01=00:00:00.000\nCHAPTER01NAME=Chapter 01\n"
                         "CHAPTER02=00:00:02.880\nCHAPTER02NAME=Middle\n"
                         "CHAPTER03=00:00:05.760\nCHAPTER03NAME=Chapter 03\n");
@@ -148,9 +139,10 @@ TEST_F(DvdTitle, MkvmergeMuxesEveryStreamWithLanguageDelayAndChapters) {
 TEST(DvdCommandLine, ForcedOnlyDelayInNameAndTheReport) {
     if (media().empty()) GTEST_SKIP() << "QUILLFEN_DVD_MEDIA is not set";
     TempDir out;
-    const Json j = Json::parse(run(std::string(QUILLFEN_CLI_PATH) + " demux --json --forced-only " +
-                                   "--delay-in-name --no-mkvmerge-options -o '" + out.path + "' '" +
-                                   media() + "/disc/VIDEO_TS/VTS_01_1.VOB'"));
+    const Json j =
+        Json::parse(commandOutput(std::string(QUILLFEN_CLI_PATH) + " demux --json --forced-only " +
+                                  "--delay-in-name --no-mkvmerge-options -o '" + out.path + "' '" +
+                                  media() + "/disc/VIDEO_TS/VTS_01_1.VOB'"));
     std::vector<std::string> files;
     for (const Json& f : j["files"]) files.push_back(namePart(f["path"]));
     EXPECT_EQ(files, (std::vector<std::string>{

@@ -13,7 +13,9 @@ std::string quoted(const std::string& s) {
     return q + "'";
 }
 
-std::string output(const std::string& cmd, int* status = nullptr) {
+} // namespace
+
+std::string commandOutput(const std::string& cmd, int* status) {
     std::string out;
     if (FILE* p = ::popen(cmd.c_str(), "r")) {
         char buf[4096];
@@ -26,8 +28,6 @@ std::string output(const std::string& cmd, int* status = nullptr) {
     }
     return out;
 }
-
-} // namespace
 
 bool haveFfmpeg() {
     static const bool have =
@@ -44,12 +44,12 @@ bool ffmpeg(const std::string& dir, const std::string& args) {
 }
 
 std::string ffprobe(const std::string& dir, const std::string& args) {
-    return output("cd " + quoted(dir) + " && ffprobe -v error " + args + " 2>/dev/null");
+    return commandOutput("cd " + quoted(dir) + " && ffprobe -v error " + args + " 2>/dev/null");
 }
 
 bool decodesCleanly(const std::string& path) {
     int status = 0;
-    const std::string errors = output(
+    const std::string errors = commandOutput(
         "ffmpeg -hide_banner -nostdin -v error -i " + quoted(path) + " -f null - 2>&1", &status);
     return status == 0 && errors.empty();
 }

@@ -5,6 +5,9 @@
 
 namespace qf::test {
 
+// What a shell command prints on standard output; its wait status in `status` if given
+// (-1 when it could not be started).
+std::string commandOutput(const std::string& cmd, int* status = nullptr);
 // Is an ffmpeg with the encoders the tests use installed?
 bool haveFfmpeg();
 // Runs "ffmpeg ARGS" quietly in `dir`; true when it succeeded.

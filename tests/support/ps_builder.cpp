@@ -1,5 +1,6 @@
 #include "support/ps_builder.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
@@ -49,6 +50,14 @@ void writeFile(const std::string& path, const Bytes& data) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
     if (!f) throw std::runtime_error("cannot write " + path);
+}
+
+std::vector<std::string> folderNames(const std::string& folder) {
+    std::vector<std::string> found;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        found.push_back(e.path().filename().string());
+    std::sort(found.begin(), found.end());
+    return found;
 }
 
 TempDir::TempDir() {

@@ -37,6 +37,8 @@ std::string caseName(const std::string& file);
 // Helpers for files in tests.
 Bytes readFile(const std::string& path);
 void writeFile(const std::string& path, const Bytes& data);
+// The names of the entries of a folder, sorted.
+std::vector<std::string> folderNames(const std::string& folder);
 // A fresh empty folder under the system's temporary folder, removed by the destructor.
 struct TempDir {
     std::string path;
