@@ -19,7 +19,7 @@ ln -s "$discs/pal" "$work/pal"
 ln -s "$discs/big" "$work/big"
 head -c 300000 /dev/urandom | tr '\000' '\001' >"$work/noise.VOB"
 settings() { # OUTPUT_FOLDER
-    printf '[General]\nWorkdir=%s\n' "$1" >"$work/config/Marrowby Software/Quillfen.conf"
+    printf '[General]\nWorkdir=%s\nEVOdir=%s/\n' "$1" "$work" >"$work/config/Marrowby Software/Quillfen.conf"
 }
 
 keys() {
@@ -31,14 +31,18 @@ dialog_path() {
     timeout 10 xdotool search --sync --onlyvisible --name "$1" >/dev/null ||
         fail "no dialog '$1' opened"
     sleep 0.3
-    xdotool type --delay 2 "$2"
+    # Only a name: the dialogs open in $work (the settings' last source folder). A path
+    # with a "/" would make the name field change folder and empty itself at a moment of
+    # its own, racing the keys typed after it.
+    xdotool type --delay 2 "$(basename "$2")"
+    sleep 0.3
     xdotool key Return
 }
 # A message box opens; it is closed with Enter (its default button). What it said stays in
 # the log, in red.
 close_box() {
     local box=""
-    for _ in $(seq 100); do
+    for _ in $(seq 300); do # a hang guard: a box comes within a second unless the machine is loaded
         box=$(xdotool search --onlyvisible --name '^HD DVD Quillfen' 2>/dev/null | head -n1)
         [ -n "$box" ] && break
         sleep 0.1
@@ -69,6 +73,10 @@ wait_for() { # TEST... : up to 60 s
 idle() { # PATTERN: the log has a line that matches it
     log_text | grep -q "$1"
 }
+read_done() { # TEXT: the job whose log begins with TEXT has ended ("Done." after it)
+    log_text | awk -v t="$1" 'index($0, t) == 1 {seen = 1; done = 0} seen && $0 == "Done." {done = 1}
+        END {exit !done}'
+}
 
 settings "$out"
 start_app
@@ -84,12 +92,12 @@ echo "ok: a folder without a disc says why"
 # The disc folder through the folder dialog; Auto Read EVO reads its longest title.
 keys ctrl+shift+o
 dialog_path 'Open a disc folder' "$work/pal"
-wait_for idle "Opening title 1 of pal" || fail "title 1 was not read: $(log_text)"
+wait_for read_done "Opening title 1 of pal" || fail "title 1 was not read: $(log_text)"
 echo "ok: the disc folder opened and its title 1 was read"
 
 # Title 2 in the chooser is read at once; Demux writes its streams, none of title 1's.
 keys alt+t Down
-wait_for idle "Opening title 2 of pal" || fail "choosing title 2 did not read it: $(log_text)"
+wait_for read_done "Opening title 2 of pal" || fail "choosing title 2 did not read it: $(log_text)"
 keys alt+d
 wait_for test -e "$out/pal_title02.mkvmerge.json" || fail "title 2 was not demuxed: $(ls "$out")"
 ls "$out" | grep -q 'pal_title01' && fail "title 1's streams were written: $(ls "$out")"
@@ -108,10 +116,10 @@ echo "ok: a source without streams says so"
 echo '{}' >"$out/big_title01.mkvmerge.json"
 keys ctrl+shift+o
 dialog_path 'Open a disc folder' "$work/big"
-wait_for idle "count in video stream 0\|Fast check" || fail "the big title was not read: $(log_text)"
+wait_for read_done "Opening title 1 of big" || fail "the big title was not read: $(log_text)"
 keys alt+d
 # Escape is Cancel once the pass runs: pressed until the question comes.
-for _ in $(seq 100); do
+for _ in $(seq 400); do
     xdotool search --onlyvisible --name '^HD DVD Quillfen' >/dev/null 2>&1 && break
     xdotool key --clearmodifiers Escape
     sleep 0.05
@@ -129,7 +137,7 @@ close_app
 settings "$work/missing"
 start_app "$work/pal"
 keys alt+r
-wait_for idle "Opening title 1 of pal" || fail "title 1 was not read: $(log_text)"
+wait_for read_done "Opening title 1 of pal" || fail "title 1 was not read: $(log_text)"
 keys alt+d
 close_box
 log_text | grep -qF "Cannot write to folder \"$work/missing\". No such file or directory" ||
@@ -143,7 +151,7 @@ settings "$out"
 "$cli" sample "$work/sample" >/dev/null || fail "no sample disc"
 start_app "$work/sample"
 keys alt+r
-wait_for idle "count in video stream 0" || fail "the sample was not read: $(log_text)"
+wait_for read_done "Opening file FEATURE_1.EVO" || fail "the sample was not read: $(log_text)"
 keys alt+x
 sleep 1
 keys alt+a # the Audio page
