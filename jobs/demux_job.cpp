@@ -190,6 +190,15 @@ void removeStaleHandOvers(Context& ctx, const std::string& prefix) {
     }
 }
 
+// Did the finished demux write nothing to this output of its own?
+bool writtenEmpty(const Context& ctx, const std::string& path) {
+    const int at = ctx.outputFolder ? ctx.outputFolder->fd() : AT_FDCWD;
+    const std::string entry = ctx.outputFolder ? namePart(path) : path;
+    struct stat st {};
+    return ::fstatat(at, entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+           st.st_size == 0;
+}
+
 // The title's chapters, and the one options file mkvmerge needs for all the files.
 void writeFilesForMuxers(Context& ctx, const std::string& prefix,
                          const std::vector<std::string>& renamed) {
@@ -202,7 +211,7 @@ void writeFilesForMuxers(Context& ctx, const std::string& prefix,
     if (!choices.mkvmergeOptions) return;
     const std::string name = prefix + ".mkvmerge.json";
     std::vector<MkvmergeTrack> tracks;
-    std::string left;
+    std::string left, empty;
     for (int family = 0; family < 3; ++family) {
         for (size_t k = 0; k < static_cast<size_t>(kSelectableSlots[family]); ++k) {
             if (!ctx.job.selection.at(family, k).checked) continue;
@@ -211,7 +220,14 @@ void writeFilesForMuxers(Context& ctx, const std::string& prefix,
                 left += (left.empty() ? "" : ", ") + namePart(out.path);
                 continue;
             }
+            // An empty track makes mkvmerge warn and fail (forced units only, none forced).
+            if (writtenEmpty(ctx, out.path)) {
+                empty += (empty.empty() ? "" : ", ") + namePart(out.path);
+                continue;
+            }
             MkvmergeTrack t;
+            t.kind = static_cast<TrackKind>(family);
+            t.forced = family == 2 && choices.forcedOnly;
             // Paths relative to the options file, so that the folder can be moved.
             t.file = namePart(out.index.empty() ? out.path : out.index);
             const int32_t entry = ctx.slotTable(static_cast<Family>(family))[k];
@@ -226,6 +242,9 @@ void writeFilesForMuxers(Context& ctx, const std::string& prefix,
     if (!left.empty())
         ctx.log("Left out of " + escapeMarkup(namePart(name)) +
                 ", mkvmerge cannot read them: " + escapeMarkup(left));
+    if (!empty.empty())
+        ctx.log("Left out of " + escapeMarkup(namePart(name)) +
+                ", nothing was written to them: " + escapeMarkup(empty));
     if (tracks.empty()) {
         ctx.log("No stream file for mkvmerge: " + escapeMarkup(namePart(name)) + " not written");
         return;

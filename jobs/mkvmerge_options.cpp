@@ -20,8 +20,15 @@ std::string fileArgument(const std::string& file) {
 std::string mkvmergeOptions(const std::string& output, const std::vector<MkvmergeTrack>& tracks,
                             const std::string& chapters) {
     nlohmann::json args = nlohmann::json::array({"--output", fileArgument(output)});
+    bool audioSeen = false;
     for (const MkvmergeTrack& t : tracks) {
         if (!t.language.empty()) args.insert(args.end(), {"--language", "0:" + t.language});
+        if (t.kind != TrackKind::Video) {
+            const bool isDefault = t.kind == TrackKind::Audio && !audioSeen;
+            args.insert(args.end(), {"--default-track-flag", isDefault ? "0:yes" : "0:no"});
+            if (t.kind == TrackKind::Audio) audioSeen = true;
+        }
+        if (t.forced) args.insert(args.end(), {"--forced-display-flag", "0:yes"});
         if (!t.name.empty()) args.insert(args.end(), {"--track-name", "0:" + t.name});
         if (t.syncMs && *t.syncMs != 0)
             args.insert(args.end(), {"--sync", "0:" + std::to_string(*t.syncMs)});

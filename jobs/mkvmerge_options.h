@@ -8,14 +8,21 @@
 
 namespace qf {
 
+enum class TrackKind : uint8_t { Video, Audio, Subtitles };
+
 struct MkvmergeTrack {
     std::string file;              // relative to the options file's folder
     std::string language;          // ISO 639-1 or 639-2; empty when unknown
     std::string name;              // the track's name
     std::optional<int64_t> syncMs; // a delay to apply, in ms
+    TrackKind kind = TrackKind::Video;
+    bool forced = false; // only the units a player shows with subtitles off
 };
 
 // The options as a JSON array of arguments. `chapters` is empty when there are none.
+// Players pick the tracks flagged default: the first audio track is, no other audio track
+// and no subtitle track is (a disc keeps its subtitles off until asked). A forced-only
+// track carries the forced flag.
 std::string mkvmergeOptions(const std::string& output, const std::vector<MkvmergeTrack>& tracks,
                             const std::string& chapters);
 

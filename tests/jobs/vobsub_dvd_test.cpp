@@ -116,11 +116,13 @@ TEST_F(DvdTitle, MkvmergeMuxesEveryStreamWithLanguageDelayAndChapters) {
     for (const Json& t : j["tracks"])
         tracks.push_back(t["type"].get<std::string>() + " " +
                          t["properties"].value("track_name", "") + " " +
-                         t["properties"].value("language", ""));
-    EXPECT_EQ(tracks,
-              (std::vector<std::string>{"video MPEG-2.stream.0 und", "audio DD.stream.00 eng",
-                                        "audio DD.stream.01 ger", "subtitles Subpicture.00 eng",
-                                        "subtitles Subpicture.01 ger"}));
+                         t["properties"].value("language", "") +
+                         (t["properties"].value("default_track", false) ? " default" : ""));
+    // Players take the first audio track and keep the subtitles off, as the disc does.
+    EXPECT_EQ(tracks, (std::vector<std::string>{
+                          "video MPEG-2.stream.0 und default", "audio DD.stream.00 eng default",
+                          "audio DD.stream.01 ger", "subtitles Subpicture.00 eng",
+                          "subtitles Subpicture.01 ger"}));
     // Audio that starts after the video starts at its delay (one AC-3 frame is 32 ms).
     const auto starts = numbers(ffprobe(
         out.path, "-select_streams a:1 -show_entries stream=start_time -of csv=p=0 VTS_01_1.mkv"));
@@ -134,6 +136,26 @@ TEST_F(DvdTitle, MkvmergeMuxesEveryStreamWithLanguageDelayAndChapters) {
                         "CHAPTER02=00:00:02.880\nCHAPTER02NAME=Middle\n"
                         "CHAPTER03=00:00:05.760\nCHAPTER03NAME=Chapter 03\n");
     EXPECT_EQ(chapters, text(base + ".chapters.txt"));
+}
+
+TEST(DvdCommandLine, ForcedOnlyTracksAreFlaggedAndAnEmptyOneIsLeftOut) {
+    if (media().empty()) GTEST_SKIP() << "QUILLFEN_DVD_MEDIA is not set";
+    TempDir out;
+    const std::string log = commandOutput(
+        std::string(QUILLFEN_CLI_PATH) + " demux --forced-only --select v0,s00,s01 -o '" +
+        out.path + "' '" + media() + "/disc/VIDEO_TS/VTS_01_1.VOB'");
+    EXPECT_NE(log.find("Left out of VTS_01_1.mkvmerge.json, nothing was written to them: "
+                       "VTS_01_1.Subpicture.01.sub"),
+              std::string::npos)
+        << log;
+    // mkvmerge fails on an empty track: with it left out, it muxes without a warning.
+    ASSERT_EQ(std::system(("cd '" + out.path + "' && mkvmerge -q @VTS_01_1.mkvmerge.json").c_str()),
+              0);
+    const Json j = Json::parse(commandOutput("mkvmerge -J '" + out.path + "/VTS_01_1.mkv'"));
+    ASSERT_EQ(j["tracks"].size(), 2u);
+    EXPECT_EQ(j["tracks"][1]["properties"]["track_name"], "Subpicture.00");
+    EXPECT_TRUE(j["tracks"][1]["properties"]["forced_track"]);
+    EXPECT_FALSE(j["tracks"][1]["properties"]["default_track"]);
 }
 
 TEST(DvdCommandLine, ForcedOnlyDelayInNameAndTheReport) {
