@@ -6,11 +6,14 @@
 #include <csignal>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <pthread.h>
+#include <sys/mman.h>
 #include <thread>
 
 #include "engine/context.h"
 #include "engine/timefmt.h"
+#include "engine/writer.h"
 
 namespace qf {
 
@@ -73,14 +76,18 @@ public:
     // that failed is thrown here, in the order the chunks come.
     bool next(Chunk& chunk) {
         std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return filled_ > taken_ || ended_; });
-        if (filled_ == taken_) return false;
-        chunk = chunks_[taken_ % kSlots];
-        if (chunk.got > 0) return true;
+        changed_.wait(lock, [this] { return filled_ > given_ || ended_; });
+        if (filled_ == given_) return false;
+        chunk = chunks_[given_ % kSlots];
+        if (chunk.got > 0) {
+            ++given_;
+            return true;
+        }
         if (thrown_) std::rethrow_exception(thrown_);
         throw Error(failure_);
     }
-    // The pass is done with the chunk next() gave: its slot may be filled again.
+    // The pass and its writer are done with the oldest chunk next() gave: its slot may be
+    // filled again. Any thread may call it.
     void release() {
         {
             const std::lock_guard lock(mutex_);
@@ -150,12 +157,24 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::array<Chunk, kSlots> chunks_{};
-    uint64_t filled_ = 0, taken_ = 0; // chunks read, chunks the pass is done with
+    uint64_t filled_ = 0, given_ = 0, taken_ = 0; // chunks read, parsed, done with
     bool ended_ = false, stopping_ = false;
     std::string failure_;
     std::exception_ptr thrown_;
     std::thread thread_;
 };
+
+// The read buffer in pages of 2 MiB where the system has them: copying a chunk in and out
+// then takes a few entries of the address cache rather than a thousand. Its pages are given
+// back first, so that they come again as large ones when the reader fills them.
+void useHugePages(uint8_t* p, size_t n) {
+    constexpr uintptr_t kHuge = 2 * 1024 * 1024;
+    const uintptr_t from = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
+    const uintptr_t to = (reinterpret_cast<uintptr_t>(p) + n) & ~(kHuge - 1);
+    if (to <= from) return;
+    auto* at = reinterpret_cast<void*>(from);
+    if (::madvise(at, to - from, MADV_HUGEPAGE) == 0) ::madvise(at, to - from, MADV_DONTNEED);
+}
 
 } // namespace
 
@@ -184,6 +203,7 @@ void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& ha
     if (ctx.ReadBuffer.size() < ReadAhead::kSlots * kChunkSize) {
         std::vector<uint8_t>().swap(ctx.ReadBuffer); // gone before the larger one is made
         ctx.ReadBuffer.resize(ReadAhead::kSlots * kChunkSize);
+        useHugePages(ctx.ReadBuffer.data(), ctx.ReadBuffer.size());
     }
 
     // Where the source is left: after the last block parsed (the reader may be ahead).
@@ -202,6 +222,18 @@ void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& ha
         }
     } leave{ahead, src, leaveAt};
 
+    // The writes of a chunk are made on the writer's thread while the next one is parsed;
+    // its slot is read into again only once they are made. A write error of a chunk is
+    // thrown before the next progress line, where it came when the pass wrote itself.
+    // A pass that writes nothing releases its chunks itself.
+    std::optional<Writer> writer;
+    std::optional<Writer::Scope> writing;
+    if (settings.writes) {
+        writer.emplace(ctx.ReadBuffer.data(), ctx.ReadBuffer.size(),
+                       [&ahead](uint64_t) { ahead.release(); });
+        writing.emplace(*writer);
+    }
+    uint64_t chunks = 0;
     ReadAhead::Chunk chunk;
     while (!ctx.CancelFlag && ahead.next(chunk)) {
         const size_t got = chunk.got;
@@ -213,6 +245,7 @@ void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& ha
             ctx.BlockLen = len;
             ctx.BlockEnd = pos;
             if (pos % kPumpInterval == 0) {
+                if (writer && chunks > 0) writer->waitFor(chunks - 1);
                 const double remaining = remainingDays(before + pos, total, startTime + paused);
                 ctx.slog(
                     settings.progressPrefix + progressLine(ctx, before + pos, total, remaining), 1);
@@ -233,8 +266,12 @@ void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& ha
             }
         }
         handler.writeChunk();
-        ahead.release();
+        if (writer)
+            writer->handOver(chunks++);
+        else
+            ahead.release();
     }
+    if (writer) writer->drain();
 }
 
 } // namespace qf

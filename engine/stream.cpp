@@ -1,5 +1,7 @@
 #include "engine/stream.h"
 
+#include "engine/writer.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -50,6 +52,8 @@ int openSource(const std::string& path) {
         throw Error(openError(path, kNotRegular));
     }
     blockAgain(fd);
+    // Passes read a source front to back: a file not cached yet is read ahead further.
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return fd;
 }
 
@@ -287,18 +291,20 @@ constexpr size_t kMaxRuns = IOV_MAX;
 constexpr size_t kMaxRuns = 16;
 #endif
 
-void FileStream::writeRuns(const iovec* runs, size_t count) {
+int writeRunsAt(int fd, int64_t pos, const iovec* runs, size_t count, int64_t& written) {
     // One system call for many runs; a partial write goes on where it stopped.
     iovec local[kMaxRuns];
+    written = 0;
     while (count > 0) {
         size_t k = count < kMaxRuns ? count : kMaxRuns;
         std::copy(runs, runs + k, local);
         iovec* v = local;
         while (k > 0) {
-            ssize_t r = ::pwritev(fd_, v, static_cast<int>(k), pos_);
+            const ssize_t r = ::pwritev(fd, v, static_cast<int>(k), pos + written);
             if (r < 0 && errno == EINTR) continue;
-            if (r <= 0) writeFailed(r);
-            pos_ += r;
+            // A write that takes nothing without an error can only mean the device is full.
+            if (r <= 0) return r < 0 ? errno : ENOSPC;
+            written += r;
             auto done = static_cast<size_t>(r);
             while (k > 0 && done >= v->iov_len) {
                 done -= v->iov_len;
@@ -312,6 +318,22 @@ void FileStream::writeRuns(const iovec* runs, size_t count) {
                 v->iov_len -= done;
             }
         }
+    }
+    return 0;
+}
+
+void FileStream::writeRuns(const iovec* runs, size_t count) {
+    if (Writer* w = Writer::current()) {
+        w->add(*this, fd_, pos_, runs, count);
+        for (size_t k = 0; k < count; ++k) pos_ += static_cast<int64_t>(runs[k].iov_len);
+        return;
+    }
+    int64_t written = 0;
+    const int err = writeRunsAt(fd_, pos_, runs, count, written);
+    pos_ += written;
+    if (err) {
+        lastError_ = err;
+        throw Error(failure("Stream write error"));
     }
 }
 

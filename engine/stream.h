@@ -41,6 +41,11 @@ public:
     virtual std::string failure(std::string_view what) const { return std::string(what); }
 };
 
+// Writes the runs one after the other at `pos` of the file `fd`, going on where a partial
+// write stopped; `written` counts what was taken. Returns 0, or the errno of the failure
+// (ENOSPC for a write that took nothing).
+int writeRunsAt(int fd, int64_t pos, const iovec* runs, size_t count, int64_t& written);
+
 // Which file a path names, as the system tells it: a link or a second name of a file
 // gives the same identity.
 struct FileId {
@@ -106,6 +111,9 @@ public:
 
     size_t read(void* buf, size_t n) override;
     void write(const void* buf, size_t n) override;
+    // While a pass runs on this thread with a writer (engine/writer.h), the runs are handed
+    // to it and must stay unchanged until it has made them; its failures are thrown as
+    // this stream's. A stream takes either runs or write() during a pass, not both.
     void writeRuns(const iovec* runs, size_t count) override;
     int64_t size() const override;
     int64_t position() const override { return pos_; }
@@ -120,6 +128,8 @@ public:
     void close() override;
 
 private:
+    friend class Writer; // tells this stream's failures
+
     [[noreturn]] void writeFailed(ssize_t result);
     void create(bool mustBeNew, const std::vector<FileId>& inputs);
     void replace(const std::vector<FileId>& inputs);

@@ -9,13 +9,17 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
 
+#include "engine/blockpass.h"
 #include "support/file_limit.h"
+#include "support/memory_stream.h"
 #include "support/ps_builder.h"
+#include "support/recording_host.h"
 
 namespace qf::test {
 namespace {
@@ -264,6 +268,97 @@ TEST(FileStream, GatheredRunsLandInOrder) {
         FAIL() << "no error";
     } catch (const Error& e) {
         EXPECT_EQ(e.what(), "Stream write error: \"" + dir / "full" + "\". File too large.");
+    }
+}
+
+// A pass's writes are made on a writer thread of their own: what each block gave reaches
+// the file whole and in order, also the bytes from a table the next block fills again; a
+// stop leaves the file with what the blocks parsed gave; a write error ends the pass with
+// the file's error text before the next progress line, where it came without that thread.
+TEST(FileStream, APassWritesOnAThreadOfItsOwn) {
+    // Each block's bytes after a header from a table that each chunk fills again.
+    class Copier final : public BlockHandler {
+    public:
+        Copier(Context& c, Stream& o) : ctx(c), out(o) {}
+        void parseBlock(std::span<const uint8_t> b) override {
+            auto& header = headers[blocks++ % 16];
+            header.fill(static_cast<uint8_t>(blocks));
+            runs.push_back({header.data(), header.size()});
+            runs.push_back({const_cast<uint8_t*>(b.data()), b.size()});
+            if (blocks == cancelAt) ctx.CancelFlag = true;
+        }
+        void writeChunk() override {
+            out.writeRuns(runs.data(), runs.size());
+            runs.clear();
+        }
+        Context& ctx;
+        Stream& out;
+        size_t blocks = 0, cancelAt = 0;
+        std::array<std::array<uint8_t, 6>, 16> headers{};
+        std::vector<iovec> runs;
+    };
+    const size_t size = 3 * kChunkSize + 1000;
+    Bytes source(size);
+    for (size_t k = 0; k < size; ++k) source[k] = static_cast<uint8_t>(k * 13 + k / 5003);
+    struct Case {
+        const char* name;
+        size_t cancelAt;
+        rlim_t limit;
+        size_t blocks; // parsed, and written unless the write failed
+        size_t left;   // where the source is left, in blocks
+        size_t progressLines;
+        bool fails;
+    };
+    const Case cases[] = {
+        {"whole", 0, RLIM_INFINITY, 49, 49, 3, false},
+        {"stopped mid-chunk", 21, RLIM_INFINITY, 21, 21, 1, false},
+        // The second chunk's writes fail while the third is parsed: the error comes before
+        // the third's progress line, as it did when the pass wrote itself.
+        {"disk full", 0, kChunkSize + kChunkSize / 2, 47, 48, 2, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string path = dir / "out.mpv";
+        RecordingHost host;
+        Session ctx(host);
+        ctx.SourceStream = std::make_unique<MemoryStream>(source);
+        std::string error;
+        Bytes expected;
+        {
+            FileStream out(path, FileStream::Mode::Create);
+            Copier copier(ctx, out);
+            copier.cancelAt = c.cancelAt;
+            test::FileSizeLimit limit(c.limit);
+            try {
+                BlockPassSettings how;
+                how.writes = true;
+                runBlocks(ctx, how, copier);
+                out.close();
+            } catch (const Error& e) {
+                error = e.what();
+            }
+            EXPECT_EQ(copier.blocks, c.blocks);
+            for (size_t k = 0; k < copier.blocks; ++k) {
+                expected.insert(expected.end(), 6, static_cast<uint8_t>(k + 1));
+                const auto from = source.begin() + static_cast<std::ptrdiff_t>(k * kBlockSize);
+                expected.insert(expected.end(), from,
+                                from + static_cast<std::ptrdiff_t>(
+                                           std::min(kBlockSize, size - k * kBlockSize)));
+            }
+        }
+        EXPECT_EQ(host.status1.size(), c.progressLines);
+        EXPECT_EQ(ctx.SourceStream->position(),
+                  static_cast<int64_t>(std::min(size, c.left * kBlockSize)));
+        const Bytes written = readFile(path);
+        if (c.fails) {
+            EXPECT_EQ(error, "Stream write error: \"" + path + "\". File too large.");
+            EXPECT_EQ(written.size(), c.limit);
+            expected.resize(std::min(expected.size(), written.size()));
+        } else {
+            EXPECT_EQ(error, "");
+        }
+        EXPECT_TRUE(written == expected);
     }
 }
 
