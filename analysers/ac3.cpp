@@ -1,9 +1,7 @@
-// Report of the first AC-3 / E-AC-3 sync frame of an audio stream.
+// The first AC-3 / E-AC-3 sync frames of an audio stream.
 #include <cstdint>
-#include <string>
 
 #include "analysers/analysers.h"
-#include "analysers/format.h"
 #include "analysers/report.h"
 
 namespace qf {
@@ -99,39 +97,6 @@ Ac3Info parseAc3(std::span<const uint8_t> run, const NameTables& tables) {
         }
     }
     return info;
-}
-
-void describe(Report& r, const Ac3Info& info, int audioIdx) {
-    for (const Ac3Frame& f : info.frames) {
-        const std::string stream = "   Stream " + std::to_string(audioIdx);
-        const std::string freq = "   Sampling frequency = [bl]" +
-                                 kiloHertz(f.samplingRate, r.decimalSeparator()) + "[/bl] kHz";
-        const std::string rate =
-            "   Transmission bitrate = [bl]" + std::to_string(f.bitRate / 1000) + "[/bl] kbit/s";
-        const std::string layout = "   Channel arrangement = [bl]" + std::string(f.layout()) +
-                                   "[/bl], bsid = " + std::to_string(f.bsid);
-        if (f.plus()) {
-            r.log(stream + " is [b]Dolby Digital Plus[/b]");
-            r.log("   frame size = " + std::to_string(f.frameBytes) +
-                  " bytes, number of blocks per frame = " + std::to_string(f.blocks));
-            r.log(freq);
-            r.log(rate);
-            r.log(layout);
-            r.log(std::string("   LFE channel = [bl]") + (f.lfe ? "present" : "not present") +
-                  "[/bl]");
-        } else {
-            r.log(stream + " is [b]Dolby Digital[/b]");
-            r.log(freq);
-            r.log(rate);
-            r.log(layout + ", bsmod =" + std::to_string(f.bsmod));
-        }
-    }
-}
-
-void AC3info(Report& r, size_t p, size_t n, int audioIdx) {
-    Ac3Info info = parseAc3(runBytes(r, p, n), r.tables());
-    describe(r, info, audioIdx);
-    r.found(std::move(info));
 }
 
 } // namespace qf

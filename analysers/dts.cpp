@@ -1,11 +1,8 @@
-// Report of DTS core frame headers and of the extension sync words of an audio stream.
+// DTS core frame headers and the extension sync words of an audio stream.
 #include <cstdint>
-#include <cstdio>
-#include <string>
 
 #include "analysers/analysers.h"
 #include "analysers/bitreader.h"
-#include "analysers/report.h"
 
 namespace qf {
 
@@ -30,42 +27,6 @@ constexpr const char* kArrangement[16] = {
     "CL + C + CR + L + R + Ls + S + Rs",
 };
 
-// The decimal commas belong to these texts; they do not follow the locale.
-constexpr const char* kFrequency[16] = {"Invalid", "8", "16", "32", "",   "",   "11,025", "22,05",
-                                        "44,1",    "",  "",   "12", "24", "48", "",       ""};
-
-constexpr const char* kRate[32] = {
-    "32",   "56",   "64",   "96",   "112",  "128",  "192",      "224",
-    "256",  "320",  "384",  "448",  "512",  "576",  "640",      "768",
-    "960",  "1024", "1152", "1280", "1344", "1408", "1411,2",   "1472",
-    "1536", "1920", "2048", "3072", "3840", "open", "Variable", "Loss-less",
-};
-
-constexpr const char* kExtension[8] = {
-    "Channel extension",
-    "Reserved",
-    "Frequency extension",
-    "Channel and Frequency extension",
-    "Reserved",
-    "Reserved",
-    "Reserved",
-    "Reserved",
-};
-
-constexpr const char* kLfe[4] = {"not present", "[bl]present[/bl] (IF:128)",
-                                 "[bl]present[/bl] (IF:64)", "invalid"};
-
-constexpr const char* kResolution[8] = {
-    "[bl]16[/bl] bits",
-    "[bl]16[/bl] bits, [bl]DTS ES[/bl]",
-    "[bl]20[/bl] bits",
-    "[bl]20[/bl] bits, [bl]DTS ES[/bl]",
-    "",
-    "[bl]24[/bl] bits, [bl]DTS ES[/bl]",
-    "[bl]24[/bl] bits",
-    "",
-};
-
 // The same tables as values: channels by AMODE (without LFE), Hz by SFREQ, kbit/s by RATE
 // (0 where the code names no rate) and bits by PCMR.
 constexpr int kChannelCount[16] = {1, 2, 2, 2, 2, 3, 3, 4, 4, 5, 6, 6, 6, 7, 8, 8};
@@ -75,12 +36,6 @@ constexpr double kKbits[32] = {32,     56,   64,   96,   112,  128,  192,  224, 
                                448,    512,  576,  640,  768,  960,  1024, 1152, 1280, 1344, 1408,
                                1411.2, 1472, 1536, 1920, 2048, 3072, 3840, 0,    0,    0};
 constexpr int kBits[8] = {16, 16, 20, 20, 0, 24, 24, 0};
-
-const char* revisionSuffix(uint32_t vernum) {
-    if (vernum < 7) return ", Future rev. (compatible)";
-    if (vernum == 7) return ", Current";
-    return ", Future rev. (incompatible";
-}
 
 // Decodes the core frame header that follows a sync word. Stops at the first field that
 // does not lie wholly inside the bytes handed in.
@@ -178,55 +133,6 @@ DtsInfo parseDts(std::span<const uint8_t> block, size_t p, size_t end) {
         }
     }
     return info;
-}
-
-namespace {
-
-void describeCore(Report& out, const DtsCore& c) {
-    const auto dec = [](uint32_t v) { return std::to_string(v); };
-    if (!c.samples) return;
-    out.log("   PCM core samples = " + dec(*c.samples + 1));
-    if (!c.blocks) return;
-    out.log("   PCM sample blocks = " + dec(*c.blocks + 1));
-    if (!c.frameBytes) return;
-    out.log("   Primary frame byte size = " + dec(*c.frameBytes));
-    if (!c.amode) return;
-    out.log(std::string("   Channel arrangement = [bl]") + c.layout() + "[/bl]");
-    if (!c.sfreq) return;
-    out.log(std::string("   Sampling frequency = [bl]") + kFrequency[*c.sfreq] + "[/bl] kHz");
-    if (!c.rate) return;
-    out.log(std::string("   Transmission bitrate = [bl]") + kRate[*c.rate] + "[/bl] kbit/s");
-    if (c.extension) out.log(std::string("   Extension audio = ") + kExtension[*c.extension]);
-    if (!c.lff) return;
-    out.log(std::string("   LFE channel = ") + kLfe[*c.lff]);
-    if (c.crc) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(*c.crc));
-        out.log(std::string("   Header CRC = ") + hex);
-    }
-    if (!c.vernum) return;
-    out.log("   Encoder software rev. = " + dec(*c.vernum) + revisionSuffix(*c.vernum));
-    if (!c.pcmr) return;
-    out.log(std::string("   Source PCM resolution = ") + kResolution[*c.pcmr]);
-}
-
-} // namespace
-
-void describe(Report& r, const DtsInfo& info) {
-    for (const auto& item : info.found) {
-        if (const auto* core = std::get_if<DtsCore>(&item))
-            describeCore(r, *core);
-        else if (std::get<DtsSync>(item) == DtsSync::ChannelExtension)
-            r.log("   Channel extension found");
-        else
-            r.log("   Frequency extensiond found ([bl]96[/bl] kHz)");
-    }
-}
-
-void DTSinfo(Report& r, size_t p, size_t n, int /*audioIdx*/) {
-    DtsInfo info = parseDts(r.block(), p, p + runBytes(r, p, n).size());
-    describe(r, info);
-    r.found(std::move(info));
 }
 
 } // namespace qf

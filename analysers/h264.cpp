@@ -1,13 +1,10 @@
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <iterator>
 #include <string>
 
 #include "analysers/analysers.h"
 #include "analysers/bitreader.h"
-#include "analysers/format.h"
-#include "analysers/report.h"
 
 namespace qf {
 
@@ -17,27 +14,6 @@ constexpr uint32_t kAccessUnitDelimiter = 0x00000109;
 // Sequence parameter sets with nal_ref_idc 1 and 3, the values encoders use for them.
 constexpr uint32_t kParameterSetRef1 = 0x00000127;
 constexpr uint32_t kParameterSetRef3 = 0x00000167;
-
-const char* profileLine(uint8_t profileIdc) {
-    switch (profileIdc) {
-    case 66:
-        return "   Baseline Profile";
-    case 77:
-        return "   Main Profile";
-    case 88:
-        return "   Extended Profile";
-    case 100:
-        return "   High Profile";
-    case 110:
-        return "   High 10 Profile";
-    case 122:
-        return "   High 4:2:2 Profile";
-    case 144:
-        return "   High 4:4:4 Profile";
-    default:
-        return "   Unknown Profile";
-    }
-}
 
 // Profiles whose parameter sets carry the chroma format and bit depths.
 bool hasChromaFields(uint8_t profileIdc) {
@@ -167,7 +143,24 @@ std::string H264Level::name() const {
 }
 
 const char* h264ProfileName(uint8_t idc) {
-    return profileLine(idc) + 3;
+    switch (idc) {
+    case 66:
+        return "Baseline Profile";
+    case 77:
+        return "Main Profile";
+    case 88:
+        return "Extended Profile";
+    case 100:
+        return "High Profile";
+    case 110:
+        return "High 10 Profile";
+    case 122:
+        return "High 4:2:2 Profile";
+    case 144:
+        return "High 4:4:4 Profile";
+    default:
+        return "Unknown Profile";
+    }
 }
 
 std::optional<uint32_t> H264Info::width() const {
@@ -242,30 +235,6 @@ H264Info parseH264(std::span<const uint8_t> run) {
         }
     }
     return info;
-}
-
-void describe(Report& r, const H264Info& info) {
-    for (const auto& item : info.found) {
-        if (const auto* f = std::get_if<H264FramesBeforeI>(&item)) {
-            r.log("   " + std::to_string(f->accessUnits) + " frames before first I-frame");
-        } else if (const auto* profile = std::get_if<H264Profile>(&item)) {
-            r.log(profileLine(profile->idc));
-        } else if (const auto* level = std::get_if<H264Level>(&item)) {
-            r.log("   Level = " + level->name());
-        } else if (const auto* size = std::get_if<H264Size>(&item)) {
-            r.log("   size = " + std::to_string(size->width) + "x" + std::to_string(size->height));
-        } else if (const auto* rate = std::get_if<H264FrameRate>(&item)) {
-            r.log("   Frame rate = [bl]" +
-                  generalDecimal(std::nearbyint(rate->fps * 1000) / 1000, r.decimalSeparator()) +
-                  "[/bl] fps");
-        }
-    }
-}
-
-void H264info(Report& r, size_t p, size_t n, uint32_t, uint32_t) {
-    H264Info info = parseH264(runBytes(r, p, n));
-    describe(r, info);
-    r.found(std::move(info));
 }
 
 } // namespace qf

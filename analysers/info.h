@@ -75,14 +75,19 @@ struct DtsInfo {
 
 // LPCM, MLP, TrueHD -------------------------------------------------------------------
 
+// The channel assignment code of the DVD-Audio / HD DVD LPCM header and the MLP major sync:
+// the arrangement's name ("" for a nameless code) and its channels, LFE included.
+const char* channelArrangement(uint8_t code);
+std::optional<int> channelsArranged(uint8_t code);
+
 // The audio fields of an LPCM private header, by code. DVD-Video packs them into one byte:
 // channels is then the count less one.
 struct LpcmInfo {
     bool dvdVideo = false;
     bool found = false; // false: the header lay in an earlier block
     uint8_t wordLength = 0, rate = 0, channels = 0;
-    std::string layout; // the channel arrangement as named; empty for a nameless code
 
+    std::string layout() const;                  // "L + R", "6 channels"; empty for a nameless code
     std::optional<int32_t> samplingRate() const; // Hz
     std::optional<int> bitsPerSample() const;
     std::optional<int> channelCount() const;
@@ -103,9 +108,9 @@ struct MlpRate {
 };
 struct MlpLayout { // standard MLP's channel assignment
     uint8_t code = 0;
-    std::string name; // empty for a nameless code
 
-    std::optional<int> channels() const;
+    const char* name() const { return channelArrangement(code); }
+    std::optional<int> channels() const { return channelsArranged(code); }
 };
 struct TrueHdDecoders { // the 2- and 6-channel presentations
     uint32_t modifier2 = 0, modifier6 = 0, assignment6 = 0;

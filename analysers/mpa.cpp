@@ -1,10 +1,8 @@
-// Report of the first MPEG audio frame header of an MPEG audio stream (PES ids C0-CF).
+// The first MPEG audio frame header of an MPEG audio stream (PES ids C0-CF).
 #include <cstdint>
 #include <string>
 
 #include "analysers/analysers.h"
-#include "analysers/format.h"
-#include "analysers/report.h"
 
 namespace qf {
 
@@ -61,25 +59,6 @@ MpaInfo parseMpa(std::span<const uint8_t> run) {
         break;
     }
     return info;
-}
-
-void describe(Report& r, const MpaInfo& info) {
-    if (!info.header) return;
-    const MpaHeader& m = *info.header;
-    r.log(std::string("   ") + kVersions[m.version] + " Layer " + kLayers[m.layer]);
-    r.log("   Sampling frequency = [bl]" + kiloHertz(m.samplingRate, r.decimalSeparator()) +
-          "[/bl] kHz");
-    if (m.kbits == 0)
-        r.log("   Transmission bitrate = free format");
-    else
-        r.log("   Transmission bitrate = [bl]" + std::to_string(m.kbits) + "[/bl] kbit/s");
-    r.log(std::string("   Channel mode = [bl]") + m.modeName() + "[/bl]");
-}
-
-void MPAinfo(Report& r, size_t p, size_t n) {
-    MpaInfo info = parseMpa(runBytes(r, p, n));
-    describe(r, info);
-    r.found(std::move(info));
 }
 
 } // namespace qf

@@ -1,8 +1,4 @@
-#include <cstdio>
-#include <string>
-
 #include "analysers/analysers.h"
-#include "analysers/report.h"
 
 namespace qf {
 
@@ -13,48 +9,6 @@ constexpr uint32_t kSequenceHeader = 0x000001B3;
 constexpr uint32_t kExtensionStart = 0x000001B5;
 constexpr int kPictureCodingExtension = 8;
 constexpr int kSequenceExtension = 1;
-
-const char* aspectLine(int code) {
-    switch (code) {
-    case 0:
-        return "   Aspect ratio = forbidden";
-    case 1:
-        return "   Aspect ratio = [bl]1:1[/bl] (square samples)";
-    case 2:
-        return "   Aspect ratio = [bl]4:3[/bl]";
-    case 3:
-        return "   Aspect ratio = [bl]16:9[/bl]";
-    case 4:
-        return "   Aspect ratio = [bl]2.21:1[/bl]";
-    default:
-        return "   Aspect ratio = reserved";
-    }
-}
-
-const char* frameRateLine(int code) {
-    switch (code) {
-    case 0:
-        return "   Frame rate = forbidden";
-    case 1:
-        return "   Frame rate = [bl]23.976[/bl] fps";
-    case 2:
-        return "   Frame rate = [bl]24[/bl] fps";
-    case 3:
-        return "   Frame rate = [bl]25[/bl] fps";
-    case 4:
-        return "   Frame rate = [bl]29.97[/bl] fps";
-    case 5:
-        return "   Frame rate = [bl]30[/bl] fps";
-    case 6:
-        return "   Frame rate = [bl]50[/bl] fps";
-    case 7:
-        return "   Frame rate = [bl]59.94[/bl] fps";
-    case 8:
-        return "   Frame rate = [bl]60[/bl] fps";
-    default:
-        return "   Frame rate = reserved";
-    }
-}
 
 } // namespace
 
@@ -173,39 +127,6 @@ Mpeg2Info parseMpeg2(std::span<const uint8_t> run, uint32_t pts) {
         }
     }
     return info;
-}
-
-void describe(Report& r, const Mpeg2Info& info) {
-    for (const auto& item : info.found) {
-        if (const auto* s = std::get_if<Mpeg2SequenceFound>(&item)) {
-            r.log("   Sequence Header found");
-            r.log("   " + std::to_string(s->picturesBefore) +
-                  " frames before first Sequence Header");
-        } else if (const auto* size = std::get_if<Mpeg2Size>(&item)) {
-            r.log("   size = [bl]" + std::to_string(size->width) + "[/bl]x[bl]" +
-                  std::to_string(size->height) + "[/bl]");
-        } else if (const auto* a = std::get_if<Mpeg2AspectRate>(&item)) {
-            r.log(aspectLine(a->aspect));
-            r.log(frameRateLine(a->rate));
-        } else if (const auto* rate = std::get_if<Mpeg2BitRate>(&item)) {
-            r.log("  Sequence header bitrate = [bl]" + std::to_string(rate->value * 400 / 1000) +
-                  "[/bl] kbps");
-        } else if (const auto* picture = std::get_if<Mpeg2IllegalPicture>(&item)) {
-            r.log("   illegal picture_coding_type = " + std::to_string(picture->codingType));
-        } else if (const auto* pts = std::get_if<Mpeg2FirstPts>(&item)) {
-            char hex[9];
-            std::snprintf(hex, sizeof hex, "%08X", pts->pts);
-            r.log(std::string("   First Video PTS = ") + hex);
-        } else if (const auto* p = std::get_if<Mpeg2Progressive>(&item)) {
-            r.log("   Progressive Sequence = " + std::to_string(p->progressive ? 1 : 0));
-        }
-    }
-}
-
-void MPEG2info(Report& r, size_t p, size_t n, uint32_t pts, uint32_t) {
-    Mpeg2Info info = parseMpeg2(runBytes(r, p, n), pts);
-    describe(r, info);
-    r.found(std::move(info));
 }
 
 } // namespace qf

@@ -1,10 +1,6 @@
-#include <cmath>
-#include <cstdio>
 #include <string>
 
 #include "analysers/analysers.h"
-#include "analysers/format.h"
-#include "analysers/report.h"
 
 namespace qf {
 
@@ -12,28 +8,6 @@ namespace {
 
 constexpr uint32_t kFrameStart = 0x0000010D;
 constexpr uint32_t kSequenceHeader = 0x0000010F;
-
-const char* aspectText(int code) {
-    static const char* const texts[16] = {
-        "unspecified",
-        "[bl]1:1[/bl] (square samples)",
-        "[bl]12:11[/bl] (704x576 4:3)",
-        "[bl]10:11[/bl] (704x480 4:3)",
-        "[bl]16:11[/bl] (704x576 16:9)",
-        "[bl]40:33[/bl] (704x480 16:9)",
-        "[bl]24:11[/bl] (352x576 4:3)",
-        "[bl]20:11[/bl] (352x480 4:3)",
-        "[bl]32:11[/bl] (352x576 16:9)",
-        "[bl]80:33[/bl] (352x480 16:9)",
-        "[bl]18:11[/bl] (48$576 4:3)",
-        "[bl]15:11[/bl] (48$480 4:3)",
-        "[bl]64:33[/bl] (528x576 16:9)",
-        "[bl]160:99[/bl] (528x480 16:9)",
-        "Reserved",
-        "", // 15: the ratio is coded explicitly, which is not shown
-    };
-    return texts[code & 0x0F];
-}
 
 int frameRateNumerator(uint32_t code) {
     static const int values[8] = {0, 24000, 25000, 30000, 50000, 60000, 48000, 72000};
@@ -162,61 +136,6 @@ Vc1Info parseVc1(std::span<const uint8_t> run, int64_t pts) {
         }
     }
     return info;
-}
-
-void describe(Report& r, const Vc1Info& info) {
-    const char sep = r.decimalSeparator();
-    for (const auto& item : info.found) {
-        if (std::holds_alternative<Vc1SequenceFound>(item)) {
-            r.log("   Sequence Header found");
-        } else if (const auto* before = std::get_if<Vc1FramesBefore>(&item)) {
-            r.log("   " + std::to_string(before->frames) + " frames before first I-frame");
-        } else if (const auto* pl = std::get_if<Vc1ProfileLevel>(&item)) {
-            r.log(pl->advanced() ? "   Advanced Profile" : "   Reserved Profile");
-            r.log("   Level = " + pl->levelName());
-            r.log(((pl->byte & 0x06) >> 1) == 1 ? "   Chroma Format = 4:2:0"
-                                                : "   Chroma Format = Reserved");
-        } else if (const auto* size = std::get_if<Vc1Size>(&item)) {
-            r.log("   Size = [bl]" + std::to_string(size->width) + "[/bl]x[bl]" +
-                  std::to_string(size->height) + "[/bl]");
-        } else if (const auto* scan = std::get_if<Vc1Scan>(&item)) {
-            r.log("   Pulldown = " + std::to_string(scan->pulldown ? 1 : 0));
-            r.log("   Interlace = " + std::to_string(scan->interlace ? 1 : 0));
-        } else if (const auto* w = std::get_if<Vc1DisplayWidth>(&item)) {
-            r.log("   Display Horizontal size = " + std::to_string(w->pixels));
-        } else if (const auto* h = std::get_if<Vc1DisplayHeight>(&item)) {
-            r.log("   Display Vertical size = " + std::to_string(h->pixels));
-        } else if (const auto* aspect = std::get_if<Vc1Aspect>(&item)) {
-            r.log(std::string("   Aspect ratio = ") + aspectText(aspect->code));
-        } else if (const auto* ind = std::get_if<Vc1FrameRateInd>(&item)) {
-            r.log("   Frame Rate =" + generalDecimal(ind->fps(), sep));
-        } else if (const auto* codes = std::get_if<Vc1FrameRateCodes>(&item)) {
-            if (codes->nr == 0)
-                r.log("   Forbidden Frame Rate!");
-            else if (codes->nr >= 8)
-                r.log("   Reserved Frame Rate!");
-            if (codes->dr == 0)
-                r.log("   Forbidden Frame Rate!");
-            else if (codes->dr >= 3)
-                r.log("   Reserved Frame Rate!");
-            // A code without a value shows a rate of 0 rather than dividing by zero.
-            const double rate = std::nearbyint(codes->fps() * 1000) / 1000;
-            r.log("   Frame Rate = [bl]" + generalDecimal(rate, sep) + "[/bl] (" +
-                  std::to_string(codes->numerator()) + "/" + std::to_string(codes->denominator()) +
-                  ")");
-        } else if (const auto* pts = std::get_if<Vc1FirstPts>(&item)) {
-            char hex[17];
-            std::snprintf(hex, sizeof hex, "%016llX",
-                          static_cast<unsigned long long>(static_cast<uint64_t>(pts->pts)));
-            r.log(std::string("   First Video PTS = ") + hex);
-        }
-    }
-}
-
-void VC1info(Report& r, size_t p, size_t n, uint32_t, int64_t pts) {
-    Vc1Info info = parseVc1(runBytes(r, p, n), pts);
-    describe(r, info);
-    r.found(std::move(info));
 }
 
 } // namespace qf

@@ -79,7 +79,7 @@ public:
         if (auto v = info.bitsPerSample()) set("bits_per_sample", *v);
         if (auto v = info.samplingRate()) set("sampling_rate", *v);
         if (auto v = info.channelCount()) {
-            set("channel_layout", info.layout);
+            set("channel_layout", info.layout());
             set("channels", *v);
         }
     }
@@ -93,7 +93,7 @@ public:
                 setIf("sampling_rate", rate->hertz());
             else if (const auto* layout = std::get_if<MlpLayout>(&item))
                 if (auto v = layout->channels()) {
-                    set("channel_layout", layout->name);
+                    set("channel_layout", layout->name());
                     set("channels", *v);
                 }
         }

@@ -205,14 +205,14 @@ public:
     TimeSettings timeSettings;
 
     // Appends a marked-up line to the log.
-    void log(std::string_view msg) override;
+    void log(std::string_view msg);
     std::span<const uint8_t> block() const override {
         const size_t at = BlockAt < ReadBuffer.size() ? BlockAt : ReadBuffer.size();
         const size_t left = ReadBuffer.size() - at;
         return {ReadBuffer.data() + at, BlockLen < left ? BlockLen : left};
     }
     const NameTables& tables() const override { return *this; }
-    char decimalSeparator() const override { return timeSettings.decimalSeparator; }
+    char decimalSeparator() const { return timeSettings.decimalSeparator; }
     // Sets status panel 0 or 1.
     void slog(std::string_view text, int panel);
     void resetCatalogue();

@@ -7,35 +7,11 @@
 
 #include "analysers/analysers.h"
 #include "analysers/report.h"
+#include "engine/describe.h"
 #include "engine/pass.h"
 #include "engine/subpicture_units.h"
 
 namespace qf::pass {
-
-namespace {
-
-// The analysers' view of the pass while a stream's first run is described: their lines go
-// to the log only when details are wanted; what they decode is kept either way (the frame
-// rate gives the durations of the frame counts).
-class FirstRunReport final : public Report {
-public:
-    FirstRunReport(Context& ctx, bool describe, StreamFacts& facts)
-        : ctx_(ctx), describe_(describe), facts_(facts) {}
-    std::span<const uint8_t> block() const override { return ctx_.block(); }
-    const NameTables& tables() const override { return ctx_; }
-    char decimalSeparator() const override { return ctx_.decimalSeparator(); }
-    void log(std::string_view line) override {
-        if (describe_) ctx_.log(line);
-    }
-    void found(StreamInfo info) override { facts_.found.push_back(std::move(info)); }
-
-private:
-    Context& ctx_;
-    bool describe_;
-    StreamFacts& facts_;
-};
-
-} // namespace
 
 std::string hex(uint32_t v, int digits) {
     char buf[16];
@@ -108,44 +84,50 @@ void Pass::details(size_t p, size_t n, int entry, int slot) {
         facts.entry = entry;
         facts.firstPts = pts;
     }
-    FirstRunReport r(c, describe, facts);
+    // What the analyser decoded is kept also without details: the frame rate gives the
+    // durations of the frame counts.
+    StreamInfo info;
     if (sub) {
         // A unit whose size field is 0 carries 8-bit RLE; with one byte, decide by that one.
-        const bool eightBit = n > 0 && buf_[p] == 0 && (n < 2 || buf_[p + 1] == 0);
-        r.log(eightBit ? "   Format = [bl]8bitRLE[/bl]" : "   Format = [bl]2bitRLE[/bl]");
-        r.found(SubpictureInfo{eightBit});
+        info = SubpictureInfo{n > 0 && buf_[p] == 0 && (n < 2 || buf_[p + 1] == 0)};
+    } else if (n > 0) {
+        const std::span<const uint8_t> run = runBytes(c, p, n);
+        switch (codecInfo(video ? VideoCodec_ : AudioCodec_).analyser) {
+        case Analyser::Mpeg2:
+            info = parseMpeg2(run, VideoPTS);
+            break;
+        case Analyser::H264:
+            info = parseH264(run);
+            break;
+        case Analyser::Vc1:
+            info = parseVc1(run, VideoPTS);
+            break;
+        case Analyser::Ac3:
+            info = parseAc3(run, c);
+            break;
+        case Analyser::Dts:
+            info = parseDts(c.block(), p, p + run.size());
+            break;
+        case Analyser::Mlp:
+            info = parseMlp(run);
+            break;
+        case Analyser::Lpcm:
+            info = parseLpcm(c.block(), p, dvdVideo_);
+            break;
+        case Analyser::Mpa:
+            info = parseMpa(run);
+            break;
+        case Analyser::Subpicture: // told apart above, without an analyser
+        case Analyser::None:
+            return;
+        }
+    } else {
         return;
     }
-    if (n == 0) return;
-    switch (codecInfo(video ? VideoCodec_ : AudioCodec_).analyser) {
-    case Analyser::Mpeg2:
-        MPEG2info(r, p, n, VideoPTS, CurDTS);
-        break;
-    case Analyser::H264:
-        H264info(r, p, n, VideoPTS, CurDTS);
-        break;
-    case Analyser::Vc1:
-        VC1info(r, p, n, CurDTS, VideoPTS);
-        break;
-    case Analyser::Ac3:
-        AC3info(r, p, n, AudioIdx);
-        break;
-    case Analyser::Dts:
-        DTSinfo(r, p, n, AudioIdx);
-        break;
-    case Analyser::Mlp:
-        MLPinfo(r, p, n);
-        break;
-    case Analyser::Lpcm:
-        LPCMinfo(r, p, n, dvdVideo_);
-        break;
-    case Analyser::Mpa:
-        MPAinfo(r, p, n);
-        break;
-    case Analyser::Subpicture: // described above, without an analyser
-    case Analyser::None:
-        break;
-    }
+    if (describe)
+        for (const std::string& line : qf::describe(info, {c.decimalSeparator(), AudioIdx}))
+            c.log(line);
+    facts.found.push_back(std::move(info));
 }
 
 void Pass::output(size_t p, size_t n, int slot) {

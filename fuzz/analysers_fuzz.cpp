@@ -1,11 +1,21 @@
-// Fuzzes every analyser on the same bytes, and the H.264 parameter-set fields on them.
+// Fuzzes every analyser on the same bytes, and the H.264 parameter-set fields on them; what
+// each decodes is put into the report's words too.
 #include <algorithm>
 #include <iterator>
 
 #include "analysers/analysers.h"
+#include "engine/describe.h"
 #include "fuzz_common.h"
 
 using namespace qf;
+
+namespace {
+
+void word(const StreamInfo& info, char separator) {
+    (void)describe(info, {separator, 0});
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
@@ -17,16 +27,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // bytes handed over leaves the allocation and is caught by AddressSanitizer.
     const size_t p = kBlockSize - size;
     std::copy(data, data + size, ctx.ReadBuffer.begin() + static_cast<std::ptrdiff_t>(p));
-    ctx.timeSettings.decimalSeparator = (size & 1) ? ',' : '.';
-    AC3info(ctx, p, size, 0);
-    DTSinfo(ctx, p, size, 1);
-    MLPinfo(ctx, p, size);
-    LPCMinfo(ctx, p, size, false);
-    LPCMinfo(ctx, p, size, true);
-    MPAinfo(ctx, p, size);
-    MPEG2info(ctx, p, size, 0x1234, 0x1000);
-    H264info(ctx, p, size, 0x1234, 0x1000);
-    VC1info(ctx, p, size, 0x1000, 0x1234);
+    const char sep = (size & 1) ? ',' : '.';
+    const std::span<const uint8_t> run = runBytes(ctx, p, size);
+    word(parseAc3(run, ctx), sep);
+    word(parseDts(ctx.block(), p, p + run.size()), sep);
+    word(parseMlp(run), sep);
+    word(parseLpcm(ctx.block(), p, false), sep);
+    word(parseLpcm(ctx.block(), p, true), sep);
+    word(parseMpa(run), sep);
+    word(parseMpeg2(run, 0x1234), sep);
+    word(parseH264(run), sep);
+    word(parseVc1(run, 0x1234), sep);
 
     // The same bytes as the fields of an H.264 sequence parameter set, from profile_idc on:
     // the picture size, scaling lists and timing, which random payloads seldom reach.
@@ -34,6 +45,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t at = kBlockSize - size - sizeof kParameterSet;
     std::copy(std::begin(kParameterSet), std::end(kParameterSet),
               ctx.ReadBuffer.begin() + static_cast<std::ptrdiff_t>(at));
-    H264info(ctx, at, size + sizeof kParameterSet, 0x1234, 0x1000);
+    word(parseH264(runBytes(ctx, at, size + sizeof kParameterSet)), sep);
     return 0;
 }

@@ -24,16 +24,16 @@ const Lines kEac3 = {
 // Two encoder frames in one payload: the second sync word is ignored.
 TEST_F(AC3Test, StereoFramesGiveOneReport) {
     const size_t n = place(100, sample("ac3_48k_192k_stereo.ac3"));
-    AC3info(ctx, 100, n, 3);
+    ac3(100, n, 3);
     EXPECT_EQ(log(), kStereo192);
 }
 
 TEST_F(AC3Test, FrequencyUsesLocaleSeparator) {
     const Bytes mono = sample("ac3_44k1_96k_mono.ac3");
     const size_t n = place(0, mono);
-    AC3info(ctx, 0, n, 1);
+    ac3(0, n, 1);
     ctx.timeSettings.decimalSeparator = ',';
-    AC3info(ctx, 0, n, 1);
+    ac3(0, n, 1);
     EXPECT_EQ(log(), (Lines{
                          "   Stream 1 is [b]Dolby Digital[/b]",
                          "   Sampling frequency = [bl]44.1[/bl] kHz",
@@ -49,7 +49,7 @@ TEST_F(AC3Test, FrequencyUsesLocaleSeparator) {
 // frmsizecod 30 is the 448 kbit/s row of the table.
 TEST_F(AC3Test, FiveOneAt448) {
     const size_t n = place(7, sample("ac3_48k_448k_51.ac3"));
-    AC3info(ctx, 7, n, 0);
+    ac3(7, n, 0);
     EXPECT_EQ(ctx.ReadBuffer[11], 0x1E);
     EXPECT_EQ(log(),
               (Lines{
@@ -62,7 +62,7 @@ TEST_F(AC3Test, FiveOneAt448) {
 
 TEST_F(AC3Test, EnhancedFiveOne) {
     const size_t n = place(0, sample("eac3_51.eac3"));
-    AC3info(ctx, 0, n, 0);
+    ac3(0, n, 0);
     EXPECT_EQ(log(), kEac3);
 }
 
@@ -74,7 +74,7 @@ TEST_F(AC3Test, BsidDecidesTheKind) {
     auto runWithBsid = [&](int bsid) {
         host.lines.clear();
         frame[5] = static_cast<uint8_t>(bsid << 3 | 7);
-        AC3info(ctx, 0, place(0, frame), 0);
+        ac3(0, place(0, frame), 0);
         return log();
     };
     Lines eac3Bsid11 = kEac3;
@@ -100,7 +100,7 @@ TEST_F(AC3Test, EnhancedRateComputedFromFrameSize) {
     Bytes frame = sample("ac3_48k_192k_stereo.ac3");
     frame.resize(7);
     frame[5] = 16 << 3;
-    AC3info(ctx, 0, place(0, frame), 2);
+    ac3(0, place(0, frame), 2);
     EXPECT_EQ(log(), (Lines{
                          "   Stream 2 is [b]Dolby Digital Plus[/b]",
                          "   frame size = 3372 bytes, number of blocks per frame = 2",
@@ -116,7 +116,7 @@ TEST_F(AC3Test, EnhancedReservedFscodKeepsTableRate) {
     Bytes frame = sample("eac3_51.eac3");
     frame.resize(7);
     frame[4] = 0xD4; // fscod 3, numblkscod 1, acmod 2, lfeon 0; frmsizecod 20
-    AC3info(ctx, 0, place(0, frame), 0);
+    ac3(0, place(0, frame), 0);
     EXPECT_EQ(log(), (Lines{
                          "   Stream 0 is [b]Dolby Digital Plus[/b]",
                          "   frame size = 1536 bytes, number of blocks per frame = 2",
@@ -131,7 +131,7 @@ TEST_F(AC3Test, EnhancedReservedFscodKeepsTableRate) {
 TEST_F(AC3Test, InvalidHeaderThenValid) {
     Bytes frames = sample("ac3_48k_192k_stereo.ac3");
     frames[4] |= 0xC0; // fscod 3 in the first frame
-    AC3info(ctx, 0, place(0, frames), 3);
+    ac3(0, place(0, frames), 3);
     Lines expected = {
         "   Stream 3 is [b]Dolby Digital[/b]",
         "   Sampling frequency = [bl]0[/bl] kHz",
@@ -146,7 +146,7 @@ TEST_F(AC3Test, InvalidHeaderThenValid) {
 // are read one byte later. Restarting the header there would misread them.
 TEST_F(AC3Test, SyncWordInsideHeaderIgnoredWhileBusy) {
     const Bytes bytes = {0x0B, 0x77, 0x0B, 0x77, 0x95, 0x14, 0x40, 0x43};
-    AC3info(ctx, 0, place(0, bytes), 3);
+    ac3(0, place(0, bytes), 3);
     EXPECT_EQ(log(), kStereo192);
 }
 
@@ -154,15 +154,15 @@ TEST_F(AC3Test, PayloadBoundaries) {
     const Bytes frame = sample("ac3_48k_192k_stereo.ac3");
     place(50, frame);
     // Sync word straddling the payload start.
-    AC3info(ctx, 51, 8, 3);
+    ac3(51, 8, 3);
     EXPECT_TRUE(log().empty());
     // Sync word ending on the last byte; payload cut before the fifth header byte.
-    AC3info(ctx, 50, 2, 3);
-    AC3info(ctx, 50, 6, 3);
-    AC3info(ctx, 50, 0, 3);
+    ac3(50, 2, 3);
+    ac3(50, 6, 3);
+    ac3(50, 0, 3);
     EXPECT_TRUE(log().empty());
     // Exactly the header.
-    AC3info(ctx, 50, 7, 3);
+    ac3(50, 7, 3);
     EXPECT_EQ(log(), kStereo192);
 }
 
@@ -172,7 +172,7 @@ TEST_F(AC3Test, HeaderAtBufferEnd) {
     frame.resize(7);
     const size_t p = kBlockSize - frame.size();
     place(p, frame);
-    AC3info(ctx, p, 1000, 3);
+    ac3(p, 1000, 3);
     EXPECT_EQ(log(), kStereo192);
 }
 

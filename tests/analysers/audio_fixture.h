@@ -1,6 +1,7 @@
 #pragma once
-// Shared set-up of the audio analyser tests: a context with filled report
-// tables, sample loading and placing bytes into ReadBuffer.
+// Shared set-up of the audio analyser tests: a context with filled report tables, sample
+// loading, placing bytes into ReadBuffer, and each analyser run as a Read runs it: decode
+// the run, then log the lines that word what was decoded.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 
 #include "analysers/analysers.h"
 #include "engine/context.h"
+#include "engine/describe.h"
 #include "support/ps_builder.h"
 #include "support/recording_host.h"
 
@@ -32,6 +34,18 @@ protected:
     // Fills the whole buffer with one byte value, so stray reads show up as data.
     void fill(uint8_t v) { std::fill(ctx.ReadBuffer.begin(), ctx.ReadBuffer.end(), v); }
     const std::vector<std::string>& log() const { return host.lines; }
+
+    void logged(const StreamInfo& info, int slot = 0) {
+        for (std::string& line : describe(info, {ctx.decimalSeparator(), slot}))
+            host.lines.push_back(std::move(line));
+    }
+    void ac3(size_t p, size_t n, int slot) { logged(parseAc3(runBytes(ctx, p, n), ctx), slot); }
+    void dts(size_t p, size_t n) {
+        logged(parseDts(ctx.block(), p, p + runBytes(ctx, p, n).size()));
+    }
+    void mlp(size_t p, size_t n) { logged(parseMlp(runBytes(ctx, p, n))); }
+    void lpcm(size_t p, bool dvdVideo) { logged(parseLpcm(ctx.block(), p, dvdVideo)); }
+    void mpa(size_t p, size_t n) { logged(parseMpa(runBytes(ctx, p, n))); }
 };
 
 using Lines = std::vector<std::string>;

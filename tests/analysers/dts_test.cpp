@@ -66,7 +66,7 @@ struct CoreHeader {
 // Every core sync word gives a full report; the scan resumes after the header.
 TEST_F(DTSTest, EncoderFramesEachReported) {
     const size_t n = place(40, sample("dts_48k_768k_51.dts"));
-    DTSinfo(ctx, 40, n, 5);
+    dts(40, n);
     Lines expected = kEncoderFrame;
     expected.insert(expected.end(), kEncoderFrame.begin(), kEncoderFrame.end());
     EXPECT_EQ(log(), expected);
@@ -74,7 +74,7 @@ TEST_F(DTSTest, EncoderFramesEachReported) {
 
 TEST_F(DTSTest, TypicalFiveOneHeader) {
     const size_t n = place(0, CoreHeader{}.bytes());
-    DTSinfo(ctx, 0, n, 0);
+    dts(0, n);
     Lines expected = kEncoderFrame;
     expected.back() = "   Source PCM resolution = [bl]24[/bl] bits";
     EXPECT_EQ(log(), expected);
@@ -97,7 +97,7 @@ TEST_F(DTSTest, OptionalAndReservedFields) {
     Bytes bytes = h.bytes();
     // Frame data first: the bytes the reader looked ahead at are not rescanned.
     bytes.insert(bytes.end(), {0x11, 0x22, 0x33, 0x44, 0x5A, 0x5A, 0x5A, 0x5A, 0x00});
-    DTSinfo(ctx, 0, place(0, bytes), 0);
+    dts(0, place(0, bytes));
     EXPECT_EQ(log(), (Lines{
                          "   PCM core samples = 32",
                          "   PCM sample blocks = 16",
@@ -116,15 +116,15 @@ TEST_F(DTSTest, OptionalAndReservedFields) {
 
 TEST_F(DTSTest, ExtensionSyncWordsWithoutCore) {
     const Bytes bytes = {0x00, 0x1D, 0x95, 0xF2, 0x62, 0x5A, 0x5A, 0x5A, 0x5A, 0x00};
-    DTSinfo(ctx, 0, place(0, bytes), 0);
+    dts(0, place(0, bytes));
     EXPECT_EQ(log(), (Lines{
                          "   Frequency extensiond found ([bl]96[/bl] kHz)",
                          "   Channel extension found",
                      }));
     // Ending on the last payload byte, neither is found.
     host.lines.clear();
-    DTSinfo(ctx, 0, bytes.size() - 1, 0);
-    DTSinfo(ctx, 0, 5, 0);
+    dts(0, bytes.size() - 1);
+    dts(0, 5);
     EXPECT_EQ(log(), Lines{"   Frequency extensiond found ([bl]96[/bl] kHz)"});
 }
 
@@ -132,15 +132,15 @@ TEST_F(DTSTest, ExtensionSyncWordsWithoutCore) {
 // bytes read behind it, up to the end of the block, whatever packet they belong to.
 TEST_F(DTSTest, HeaderIsReadToTheEndOfTheBlock) {
     place(0, sample("dts_48k_768k_51.dts"));
-    DTSinfo(ctx, 0, 4, 0); // sync word ends on the last byte
-    DTSinfo(ctx, 0, 0, 0);
+    dts(0, 4); // sync word ends on the last byte
+    dts(0, 0);
     EXPECT_TRUE(log().empty());
-    DTSinfo(ctx, 0, 4 + 5, 0);
+    dts(0, 4 + 5);
     EXPECT_EQ(log(), Lines(kEncoderFrame.begin(), kEncoderFrame.end()));
 
     host.lines.clear();
     ctx.BlockLen = 4 + 5; // 40 header bits read: the rate field is incomplete
-    DTSinfo(ctx, 0, 4 + 5, 0);
+    dts(0, 4 + 5);
     EXPECT_EQ(log(), Lines(kEncoderFrame.begin(), kEncoderFrame.begin() + 5));
 
     host.lines.clear();
@@ -149,7 +149,7 @@ TEST_F(DTSTest, HeaderIsReadToTheEndOfTheBlock) {
     const Bytes bytes = h.bytes();
     place(0, bytes);
     ctx.BlockLen = 4 + 8; // the CRC is cut
-    DTSinfo(ctx, 0, bytes.size(), 0);
+    dts(0, bytes.size());
     EXPECT_EQ(log(), Lines(kEncoderFrame.begin(), kEncoderFrame.begin() + 7));
 }
 
@@ -158,13 +158,13 @@ TEST_F(DTSTest, HeaderAtBufferEnd) {
     const Bytes bytes = CoreHeader{}.bytes();
     const size_t p = kBlockSize - 9;
     place(p, Bytes(bytes.begin(), bytes.begin() + 9));
-    DTSinfo(ctx, p, 100, 0);
+    dts(p, 100);
     EXPECT_EQ(log(), Lines(kEncoderFrame.begin(), kEncoderFrame.begin() + 5));
 }
 
 TEST_F(DTSTest, SyncStraddlingPayloadStart) {
     place(0, sample("dts_48k_768k_51.dts"));
-    DTSinfo(ctx, 1, 20, 0);
+    dts(1, 20);
     EXPECT_TRUE(log().empty());
 }
 

@@ -7,7 +7,7 @@ class H264Test : public VideoAnalyserTest {
 protected:
     // Runs the analyser over bytes placed at an arbitrary offset of the buffer.
     VideoLines run(const VideoBytes& payload, size_t p = 100) {
-        H264info(ctx, p, place(p, payload), 0x1000, 0x0F00);
+        h264(p, place(p, payload));
         return log();
     }
 };
@@ -221,17 +221,17 @@ TEST_F(H264Test, CutPayloadsReportWhatWasComplete) {
     VideoLines full{"   0 frames before first I-frame"};
     full.insert(full.end(), once.begin(), once.end());
     full.insert(full.end(), once.begin(), once.end());
-    expectCutsArePrefixes(stream, full, [&](size_t p, size_t n) { H264info(ctx, p, n, 0, 0); });
+    expectCutsArePrefixes(stream, full, [&](size_t p, size_t n) { h264(p, n); });
 
     // Cut after profile_idc: only the profile line, although level_idc follows in the buffer.
     host.lines.clear();
-    H264info(ctx, 64, sps + 5, 0, 0);
+    h264(64, sps + 5);
     EXPECT_EQ(log(), (VideoLines{"   0 frames before first I-frame", "   Baseline Profile"}));
 
     // Start codes as the last bytes of the run start nothing.
     host.lines.clear();
-    H264info(ctx, 64 + sps, 4, 0, 0);
-    H264info(ctx, 64 + 1, 4, 0, 0);
+    h264(64 + sps, 4);
+    h264(64 + 1, 4);
     EXPECT_EQ(log(), VideoLines{});
 }
 
@@ -240,8 +240,8 @@ TEST_F(H264Test, StaysInsideTheBuffer) {
     const VideoBytes stream = sample("h264_baseline_l1b_176x144_25.264");
     const size_t p = kBlockSize - stream.size();
     place(p, stream);
-    H264info(ctx, p, stream.size() + 1000, 0, 0);
-    H264info(ctx, kBlockSize, 10, 0, 0);
+    h264(p, stream.size() + 1000);
+    h264(kBlockSize, 10);
     EXPECT_EQ(log().size(), 9u);
 }
 

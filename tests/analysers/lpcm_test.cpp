@@ -21,7 +21,7 @@ protected:
 
 TEST_F(LPCMTest, ReportsHeaderFields) {
     const size_t p = header(100, 2, 1, 1);
-    LPCMinfo(ctx, p, 2000, false);
+    lpcm(p, false);
     EXPECT_EQ(log(), (Lines{
                          "   Sample size = [bl]24[/bl] bit",
                          "   Sampling frequency = [bl]96[/bl] kHz",
@@ -31,8 +31,8 @@ TEST_F(LPCMTest, ReportsHeaderFields) {
 
 // Codes without a name leave the text empty; rate code 15 drops its line.
 TEST_F(LPCMTest, UnnamedCodes) {
-    LPCMinfo(ctx, header(0, 3, 15, 25), 0, false);
-    LPCMinfo(ctx, header(20, 0, 3, 20), 0, false);
+    lpcm(header(0, 3, 15, 25), false);
+    lpcm(header(20, 0, 3, 20), false);
     EXPECT_EQ(log(), (Lines{
                          "   Sample size = [bl][/bl] bit",
                          "   Channel arrangement = ",
@@ -45,14 +45,14 @@ TEST_F(LPCMTest, UnnamedCodes) {
 // Fewer than 7 bytes before the payload: the header was in the previous block.
 TEST_F(LPCMTest, HeaderInPreviousBlock) {
     fill(0x21);
-    for (size_t p = 0; p < 7; ++p) LPCMinfo(ctx, p, 100, p % 2 == 0);
+    for (size_t p = 0; p < 7; ++p) lpcm(p, p % 2 == 0);
     EXPECT_TRUE(log().empty());
-    LPCMinfo(ctx, 7, 100, false);
+    lpcm(7, false);
     EXPECT_EQ(log().size(), 3u);
 }
 
 TEST_F(LPCMTest, HeaderEndingTheBuffer) {
-    LPCMinfo(ctx, header(kBlockSize - 7, 1, 8, 0), 0, false);
+    lpcm(header(kBlockSize - 7, 1, 8, 0), false);
     EXPECT_EQ(log(), (Lines{
                          "   Sample size = [bl]20[/bl] bit",
                          "   Sampling frequency = [bl]44.1[/bl] kHz",
@@ -83,15 +83,34 @@ TEST_F(LPCMTest, DvdVideoHeader) {
     for (const auto& c : cases) {
         host.lines.clear();
         const size_t p = 100 + place(100, {0xA0, 0x07, 0x00, 0x04, 0x0C, c.fields, 0x80});
-        LPCMinfo(ctx, p, 0, true);
+        lpcm(p, true);
         EXPECT_EQ(log(), c.lines) << int(c.fields);
     }
     host.lines.clear();
-    LPCMinfo(ctx, 100 + place(100, {0xA0, 0x07, 0x00, 0x04, 0x0C, 0x91, 0x80}), 0, false);
+    lpcm(100 + place(100, {0xA0, 0x07, 0x00, 0x04, 0x0C, 0x91, 0x80}), false);
     EXPECT_EQ(log(),
               (Lines{"   Sample size = [bl]16[/bl] bit", "   Sampling frequency = [bl]48[/bl] kHz",
-                     "   Channel arrangement = " + ctx.ChannelNames[0x11]}))
+                     "   Channel arrangement = Lf + Rf + C + LFE + Ls + Rs"}))
         << "the DVD-Audio layout of the same bytes";
+}
+
+// The channel assignment codes: named up to 20, the names of 13-17 repeat those of 8-12,
+// and the channels counted are those named.
+TEST(ChannelArrangement, NamesAndCounts) {
+    EXPECT_STREQ(channelArrangement(0), "C (mono)");
+    EXPECT_STREQ(channelArrangement(1), "L + R");
+    EXPECT_STREQ(channelArrangement(7), "Lf + Rf + C");
+    EXPECT_STREQ(channelArrangement(20), "Lf + Rf + Ls + Rs + C + LFE");
+    for (uint8_t i = 13; i <= 17; ++i)
+        EXPECT_STREQ(channelArrangement(i), channelArrangement(i - 5)) << int(i);
+    for (uint8_t i = 0; i < 21; ++i) {
+        const std::string name = channelArrangement(i);
+        EXPECT_EQ(channelsArranged(i), 1 + std::count(name.begin(), name.end(), '+')) << name;
+    }
+    for (uint8_t i = 21; i < 32; ++i) {
+        EXPECT_STREQ(channelArrangement(i), "") << int(i);
+        EXPECT_EQ(channelsArranged(i), std::nullopt) << int(i);
+    }
 }
 
 class MLPTest : public AudioAnalyserTest {};
@@ -120,23 +139,23 @@ const Lines kMLP = {
 
 TEST_F(MLPTest, EncoderTrueHD) {
     const size_t n = place(33, sample("truehd_48k_51.thd"));
-    MLPinfo(ctx, 33, n);
+    mlp(33, n);
     EXPECT_EQ(log(), kTrueHD);
 }
 
 TEST_F(MLPTest, EncoderMLP) {
     const size_t n = place(0, sample("mlp_44k1_stereo.mlp"));
-    MLPinfo(ctx, 0, n);
+    mlp(0, n);
     EXPECT_EQ(log(), kMLP);
 }
 
 TEST_F(MLPTest, EveryMajorSyncReported) {
     const Bytes thd = sample("truehd_48k_51.thd");
-    const Bytes mlp = sample("mlp_44k1_stereo.mlp");
+    const Bytes standard = sample("mlp_44k1_stereo.mlp");
     size_t n = place(0, thd);
-    n += place(n, mlp);
+    n += place(n, standard);
     n += place(n, thd);
-    MLPinfo(ctx, 0, n);
+    mlp(0, n);
     Lines expected = kTrueHD;
     expected.insert(expected.end(), kMLP.begin(), kMLP.end());
     expected.insert(expected.end(), kTrueHD.begin(), kTrueHD.end());
@@ -147,7 +166,7 @@ TEST_F(MLPTest, EveryMajorSyncReported) {
 // the low nibble of the second byte and the top bit of the third.
 TEST_F(MLPTest, ChannelAssignments) {
     const Bytes bytes = {0xF8, 0x72, 0x6F, 0xBA, 0x90, 0x6A, 0xBF, 0x11, 0x00};
-    MLPinfo(ctx, 0, place(0, bytes));
+    mlp(0, place(0, bytes));
     EXPECT_EQ(log(), (Lines{
                          "   [b]TrueHD[/b] stream (up to 8 channels)",
                          "   Sampling frequency = [bl]88.2[/bl] kHz",
@@ -166,14 +185,14 @@ TEST_F(MLPTest, PayloadBoundaries) {
     const Bytes thd = sample("truehd_48k_51.thd");
     place(0, thd);
     // The sync word ends at byte 7; the last payload byte is never examined.
-    MLPinfo(ctx, 4, 4);
-    MLPinfo(ctx, 5, 100); // straddling the start
-    MLPinfo(ctx, 0, 0);
+    mlp(4, 4);
+    mlp(5, 100); // straddling the start
+    mlp(0, 0);
     EXPECT_TRUE(log().empty());
-    MLPinfo(ctx, 0, 11); // cut inside the header: bytes 8 and 9 examined
+    mlp(0, 11); // cut inside the header: bytes 8 and 9 examined
     EXPECT_EQ(log(), Lines(kTrueHD.begin(), kTrueHD.begin() + 2));
     host.lines.clear();
-    MLPinfo(ctx, 0, 13);
+    mlp(0, 13);
     EXPECT_EQ(log(), kTrueHD);
 }
 

@@ -7,7 +7,7 @@ class MPATest : public AudioAnalyserTest {
 protected:
     Lines run(const Bytes& payload) {
         host.lines.clear();
-        MPAinfo(ctx, 50, place(50, payload));
+        mpa(50, place(50, payload));
         return log();
     }
 };

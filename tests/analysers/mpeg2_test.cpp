@@ -6,7 +6,7 @@ namespace {
 class Mpeg2Test : public VideoAnalyserTest {
 protected:
     VideoLines run(const VideoBytes& payload, uint32_t pts = 0x0001E240, size_t p = 100) {
-        MPEG2info(ctx, p, place(p, payload), pts, 0x0001D000);
+        mpeg2(p, place(p, payload), pts);
         return log();
     }
 };
@@ -90,7 +90,7 @@ TEST_F(Mpeg2Test, WholeStreamShowsThePtsAtTheSecondPicture) {
     const size_t ext = findStartCode(stream, 0xB5, 2);
     for (size_t n : {ext + 8, ext + 9}) {
         host.lines.clear();
-        MPEG2info(ctx, 100, n, 0x0001E240, 0);
+        mpeg2(100, n, 0x0001E240);
         EXPECT_EQ(log().size(), n == ext + 8 ? kCif.size() - 1 : kCif.size());
     }
 }
@@ -152,20 +152,19 @@ TEST_F(Mpeg2Test, StartCodeInsideAHeaderIsTakenAsStartCode) {
 
 TEST_F(Mpeg2Test, CutPayloadsReportWhatWasComplete) {
     const VideoBytes stream = sample("mpeg2_352x288_25_4x3.m2v");
-    expectCutsArePrefixes(stream, kCif,
-                          [&](size_t p, size_t n) { MPEG2info(ctx, p, n, 0x0001E240, 0); });
+    expectCutsArePrefixes(stream, kCif, [&](size_t p, size_t n) { mpeg2(p, n, 0x0001E240); });
 
     // A sequence header start code as the last four bytes of the run.
     host.lines.clear();
-    MPEG2info(ctx, 64, 4, 0, 0);
+    mpeg2(64, 4, 0);
     EXPECT_EQ(log(), kFound);
 
     // A run ending at the very end of the buffer, and one said to reach beyond it.
     host.lines.clear();
     const size_t p = kBlockSize - stream.size();
     place(p, stream);
-    MPEG2info(ctx, p, stream.size() + 1000, 0x0001E240, 0);
-    MPEG2info(ctx, kBlockSize, 10, 0, 0);
+    mpeg2(p, stream.size() + 1000, 0x0001E240);
+    mpeg2(kBlockSize, 10, 0);
     EXPECT_EQ(log(), kCif);
 }
 
@@ -177,7 +176,7 @@ TEST_F(Mpeg2Test, VariableBitRateIsNoValue) {
         const Mpeg2Info info = parseMpeg2(header, 0);
         EXPECT_EQ(info.bitRate().value_or(0), rate == 20000 ? 8000000 : 0);
         EXPECT_EQ(info.width(), 720u);
-        MPEG2info(ctx, 100, place(100, header), 0, 0);
+        mpeg2(100, place(100, header), 0);
     }
     EXPECT_EQ(log().at(5), "  Sequence header bitrate = [bl]104857[/bl] kbps");
 }

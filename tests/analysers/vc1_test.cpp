@@ -98,7 +98,7 @@ const VideoLines kHdDvd{"   Sequence Header found",
 class Vc1Test : public VideoAnalyserTest {
 protected:
     VideoLines run(const VideoBytes& payload, int64_t pts = 0x89ABCDEF, size_t p = 100) {
-        VC1info(ctx, p, place(p, payload), 0x11111111, pts);
+        vc1(p, place(p, payload), pts);
         return log();
     }
     // The lines after the fixed fields, for a header followed by an entry point.
@@ -119,14 +119,13 @@ TEST_F(Vc1Test, HdDvdSequenceWithPtsAtTheSecondFrame) {
     host.lines.clear();
     EXPECT_EQ(run(SequenceHeader{}.bytes() + kEntryPoint + kFrame), kHdDvd);
 
-    expectCutsArePrefixes(stream, expected,
-                          [&](size_t p, size_t n) { VC1info(ctx, p, n, 0, 0x89ABCDEF); });
+    expectCutsArePrefixes(stream, expected, [&](size_t p, size_t n) { vc1(p, n, 0x89ABCDEF); });
 
     // The line comes with the fourth byte after the second frame's start code.
     const size_t frame = findStartCode(stream, 0x0D, 1);
     for (size_t n : {frame + 7, frame + 8}) {
         host.lines.clear();
-        VC1info(ctx, 64, n, 0, 0x89ABCDEF);
+        vc1(64, n, 0x89ABCDEF);
         EXPECT_EQ(log().size(), n == frame + 7 ? kHdDvd.size() : expected.size());
     }
 }
@@ -229,15 +228,15 @@ TEST_F(Vc1Test, StaysInsideTheRun) {
     // A start code as the last bytes of the run, with the header behind it in the buffer.
     const VideoBytes header = SequenceHeader{}.bytes();
     place(64, header);
-    VC1info(ctx, 64, 4, 0, 0);
+    vc1(64, 4, 0);
     EXPECT_EQ(log(), (VideoLines{kHdDvd[0], kHdDvd[1]}));
 
     // A run ending at the very end of the buffer, and one said to reach beyond it.
     host.lines.clear();
     const size_t p = kBlockSize - header.size();
     place(p, header);
-    VC1info(ctx, p, header.size() + 1000, 0, 0);
-    VC1info(ctx, kBlockSize, 10, 0, 0);
+    vc1(p, header.size() + 1000, 0);
+    vc1(kBlockSize, 10, 0);
     EXPECT_EQ(log(), kHdDvd);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
-// Shared set-up of the video analyser tests: a context with filled report tables,
-// encoder samples from tests/data and placing bytes into ReadBuffer.
+// Shared set-up of the video analyser tests: a context with filled report tables, encoder
+// samples from tests/data, placing bytes into ReadBuffer, and each analyser run as a Read
+// runs it: decode the run, then log the lines that word what was decoded.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 
 #include "analysers/analysers.h"
 #include "engine/context.h"
+#include "engine/describe.h"
 #include "support/ps_builder.h"
 #include "support/recording_host.h"
 
@@ -40,6 +42,14 @@ protected:
         return bytes.size();
     }
     const VideoLines& log() const { return host.lines; }
+
+    void logged(const StreamInfo& info) {
+        for (std::string& line : describe(info, {ctx.decimalSeparator(), 0}))
+            host.lines.push_back(std::move(line));
+    }
+    void mpeg2(size_t p, size_t n, uint32_t pts) { logged(parseMpeg2(runBytes(ctx, p, n), pts)); }
+    void h264(size_t p, size_t n) { logged(parseH264(runBytes(ctx, p, n))); }
+    void vc1(size_t p, size_t n, int64_t pts) { logged(parseVc1(runBytes(ctx, p, n), pts)); }
 
     // Runs `analyse` on every cut [p, p + n) of a payload whose whole report is `full`:
     // each cut must report a leading part of it and read nothing past its end, although

@@ -1,4 +1,4 @@
-#include "analysers/format.h"
+#include "engine/numbers.h"
 
 #include <charconv>
 
