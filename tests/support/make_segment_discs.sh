@@ -30,17 +30,18 @@ ff() { ffmpeg -hide_banner -loglevel error -nostdin -y "$@"; }
 seg() {
     local name=$1 size=$2 rate=$3 frames=$4 gop=$5 pattern=$6
     shift 6
-    local inputs=() maps=(-map 0:v) i=1 o
+    local inputs=() maps=(-map 0:v) i=1 o seconds
+    seconds=$(awk -v n="$frames" -v r="$rate" 'BEGIN { split(r, f, "/"); printf "%.3f", n * (f[2] ? f[2] : 1) / f[1] }')
     for o in "$@"; do
         inputs+=(-itsoffset "$(awk -v m="$o" 'BEGIN { printf "%.6f", m / 1000 + 256 / 48000 }')"
-                 -f lavfi -i "sine=frequency=$((330 + 110 * i)):sample_rate=48000:duration=5")
+                 -f lavfi -i "sine=frequency=$((330 + 110 * i)):sample_rate=48000:duration=$seconds")
         maps+=(-map "$i:a")
         i=$((i + 1))
     done
     ff -f lavfi -i "$pattern=size=$size:rate=$rate" "${inputs[@]}" "${maps[@]}" \
        -frames:v "$frames" -c:v mpeg2video -b:v 500k -maxrate 4000k -bufsize 1835k -g "$gop" \
        -bf 2 -flags +cgop -sc_threshold 1000000000 -pix_fmt yuv420p -aspect 4:3 \
-       -c:a ac3 -b:a 64k -ac 2 -shortest -f dvd "$name"
+       -c:a ac3 -b:a 64k -ac 2 -f dvd "$name"
 }
 # subs IN OUT STREAM "START END" ...: one subpicture unit per pair, times from the video's
 # first frame (where spumux counts from).
@@ -123,18 +124,21 @@ mkdir pair
 seg pair/MOVIE_1.VOB 720x576 25 100 25 testsrc 100 -20
 seg pair/MOVIE_2.VOB 720x576 25 75 25 smptebars -60 30
 
-# What was authored. s = 90000 ticks; PAL frame 3600, NTSC frame 3003.
+# What was authored. s = 90000 ticks; PAL frame 3600, NTSC frame 3003. "sources" are the
+# program streams in the order the VOB holds them, "clocks" how many runs of time stamps
+# the VOB holds: the still picture's and the next segment's time stamps run on, as ffmpeg
+# starts every file's clock alike, so only the cell's still time sets them apart.
 cat >expect.json <<'JSON'
 {
   "pal3": {
-    "vob": "pal3/VIDEO_TS/VTS_01_1.VOB",
+    "vob": "pal3/VIDEO_TS/VTS_01_1.VOB", "clocks": 3,
     "frame": 3600,
     "sources": [
-      {"file": "as.mpg", "length": 360000, "audio": {"0x80": 120, "0x81": -40},
+      {"file": "authored/as.mpg", "length": 360000, "audio": {"0x80": 120, "0x81": -40},
        "subpictures": {"0x20": [90000], "0x21": [225000]}},
-      {"file": "bs.mpg", "length": 360000, "audio": {"0x80": -80, "0x81": 80},
+      {"file": "authored/bs.mpg", "length": 360000, "audio": {"0x80": -80, "0x81": 80},
        "subpictures": {"0x20": [45000], "0x21": [270000]}},
-      {"file": "cs.mpg", "length": 360000, "audio": {"0x80": 40, "0x81": 0},
+      {"file": "authored/cs.mpg", "length": 360000, "audio": {"0x80": 40, "0x81": 0},
        "subpictures": {"0x20": [135000], "0x21": [180000]}}
     ],
     "titles": [
@@ -145,11 +149,11 @@ cat >expect.json <<'JSON'
     ]
   },
   "ntsc": {
-    "vob": "ntsc/VIDEO_TS/VTS_01_1.VOB",
+    "vob": "ntsc/VIDEO_TS/VTS_01_1.VOB", "clocks": 2,
     "frame": 3003,
     "sources": [
-      {"file": "e1.mpg", "length": 270270, "audio": {"0x80": -10}, "subpictures": {}},
-      {"file": "e2.mpg", "length": 270270, "audio": {"0x80": 217}, "subpictures": {}}
+      {"file": "authored/e1.mpg", "length": 270270, "audio": {"0x80": -10}, "subpictures": {}},
+      {"file": "authored/e2.mpg", "length": 270270, "audio": {"0x80": 217}, "subpictures": {}}
     ],
     "titles": [
       {"title": 1, "cells": 1, "length": 270270, "sources": [0], "segments": [0],
@@ -161,15 +165,15 @@ cat >expect.json <<'JSON'
     ]
   },
   "still": {
-    "vob": "still/VIDEO_TS/VTS_01_1.VOB",
+    "vob": "still/VIDEO_TS/VTS_01_1.VOB", "clocks": 1,
     "frame": 3600,
     "sources": [
-      {"file": "p.mpg", "length": 3600, "audio": {}, "subpictures": {}},
-      {"file": "d.mpg", "length": 270000, "audio": {"0x80": 60}, "subpictures": {}}
+      {"file": "authored/p.mpg", "length": 3600, "audio": {}, "subpictures": {}},
+      {"file": "authored/d.mpg", "length": 270000, "audio": {"0x80": 60}, "subpictures": {}}
     ],
     "titles": [
       {"title": 1, "cells": 2, "length": 543600, "sources": [0, 1], "segments": [0, 273600],
-       "still": [270000, 0], "chapters": [0], "subpictures": {}}
+       "still": [270000, 0], "chapters": [0, 273600], "subpictures": {}}
     ]
   },
   "pair": {
