@@ -129,17 +129,25 @@ void expectTitleTimes(const Json& disc, const Json& title) {
 struct LsdvdTitle {
     double seconds;
     int chapters, cells;
+    std::vector<double> chapterLengths;
 };
+double seconds(const std::ssub_match& h, const std::ssub_match& m, const std::ssub_match& s) {
+    return std::stoi(h) * 3600 + std::stoi(m) * 60 + std::stod(s);
+}
+// Each title's line, then its "Chapter: 01, Length: 00:00:02.000" lines.
 std::vector<LsdvdTitle> lsdvd(const std::string& disc) {
     const std::string text = commandOutput("lsdvd -x '" + kDir + "/" + disc + "' 2>/dev/null");
-    const std::regex re(
-        R"(Title: \d+, Length: (\d+):(\d+):(\d+\.\d+) Chapters: (\d+), Cells: (\d+))");
+    const std::regex re(R"(Title: \d+, Length: (\d+):(\d+):(\d+\.\d+) Chapters: (\d+), )"
+                        R"(Cells: (\d+)|Chapter: \d+, Length: (\d+):(\d+):(\d+\.\d+))");
     std::vector<LsdvdTitle> titles;
     for (auto it = std::sregex_iterator(text.begin(), text.end(), re); it != std::sregex_iterator();
-         ++it)
-        titles.push_back(
-            {std::stoi((*it)[1]) * 3600 + std::stoi((*it)[2]) * 60 + std::stod((*it)[3]),
-             std::stoi((*it)[4]), std::stoi((*it)[5])});
+         ++it) {
+        const std::smatch& m = *it;
+        if (m[1].matched)
+            titles.push_back({seconds(m[1], m[2], m[3]), std::stoi(m[4]), std::stoi(m[5]), {}});
+        else if (!titles.empty())
+            titles.back().chapterLengths.push_back(seconds(m[6], m[7], m[8]));
+    }
     return titles;
 }
 
@@ -190,6 +198,19 @@ TEST(SegmentDiscs, LsdvdReadsTheTitles) {
             for (const Json& s : title["still"]) still += s.get<Ticks>();
             EXPECT_EQ(t.cells, title["cells"].get<int>());
             EXPECT_EQ(t.chapters, static_cast<int>(title["chapters"].size()));
+            EXPECT_EQ(t.chapterLengths.size(), title["chapters"].size());
+            // Chapter starts, with the still times before each left out.
+            double start = 0;
+            for (std::size_t c = 0; c < t.chapterLengths.size(); ++c) {
+                Ticks stillBefore = 0;
+                for (std::size_t i = 0; i < title["segments"].size(); ++i)
+                    if (title["segments"][i].get<Ticks>() < title["chapters"][c].get<Ticks>())
+                        stillBefore += title["still"][i].get<Ticks>();
+                EXPECT_NEAR(start, double(title["chapters"][c].get<Ticks>() - stillBefore) / 90000,
+                            double(disc["frame"].get<Ticks>()) / 90000)
+                    << "chapter " << c + 1;
+                start += t.chapterLengths[c];
+            }
             EXPECT_NEAR(t.seconds, double(title["length"].get<Ticks>() - still) / 90000,
                         double(disc["frame"].get<Ticks>()) / 90000);
         }

@@ -56,6 +56,10 @@ std::vector<Case> cases() {
         {"StillCellHoldsItsPicture",
          {still, pal(45000, 100)},
          {{0, false, {}}, {kPal + 3 * kS, true, {}}}},
+        // As ffmpeg makes them: the next file's time stamps run on from the picture's.
+        {"StillCellWhoseNextStampsRunOn",
+         {still, pal(45000 + kPal, 75)},
+         {{0, false, {}}, {kPal + 3 * kS, false, {}}}},
         {"WrapWithinASegment",
          {wrapped, pal((kStampWrap - kS + 100 * kPal) % kStampWrap, 10)},
          {{0, false, {2000}}, {4 * kS, false, {}}}},
