@@ -20,7 +20,10 @@ quillfen_label(cli "slow;ffmpeg" "^JsonReportTest\\.")
 quillfen_label(cli ffmpeg "^EventsTest\\.")
 quillfen_label(cli slow
   "^(IntAndTerm/SignalTest\\..*|LateStreamTest\\.IsWrittenWithoutASelectionAndNamedWithOne|TerminalTest\\.ProgressRedrawsAtMostTenTimesASecondAndGoesBeforeTheLog)$")
-# Every case reads the DVD-Video discs ffmpeg and dvdauthor make.
+# Every case reads the DVD-Video discs ffmpeg and dvdauthor make (here and below).
 foreach(name IN LISTS dvd_tests_TESTS)
+  set_tests_properties("${name}" PROPERTIES LABELS "slow;ffmpeg")
+endforeach()
+foreach(name IN LISTS segment_disc_tests_TESTS)
   set_tests_properties("${name}" PROPERTIES LABELS "slow;ffmpeg")
 endforeach()
