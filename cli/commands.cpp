@@ -221,7 +221,7 @@ Outcome runJob(const Options& o, Context& ctx, ReportRun& report, Selection& cho
         readPlaylistFor(ctx, request);
     else
         readJob(ctx, request);
-    report.readComplete = !ctx.CancelFlag;
+    report.readComplete = !ctx.control.stopRequested();
     chosen = everyListedStream(ctx);
     if (cancelSignal()) return Outcome::Cancelled;
     if (!(writes ? anyStream(ctx) : anyStreamFound(ctx))) return Outcome::NoStream;
@@ -268,7 +268,7 @@ struct CommandEnd {
 CommandEnd jobCommand(const Options& o, TerminalHost& host, JobEvents& sink, EventLines* events,
                       ReportRun& report) {
     Context ctx(sink);
-    host.attach(ctx);
+    host.attach(ctx.control);
     if (events) events->attach(ctx);
     Selection chosen;
     report.chosen = &chosen;

@@ -4,12 +4,9 @@
 // request is `job`.
 #include <array>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +15,7 @@
 #include "engine/events.h"
 #include "engine/facts.h"
 #include "engine/request.h"
+#include "engine/run_control.h"
 #include "engine/slotmap.h"
 #include "engine/stream.h"
 #include "engine/subpicture_units.h"
@@ -31,14 +29,8 @@ inline constexpr size_t kBlockSize = 0x40000; // 262,144 bytes: what a pass pars
 // more than copying, come once per 4 MiB of input rather than once per block.
 inline constexpr size_t kChunkSize = 16 * kBlockSize;
 
-// Run state, in one place:
-//   CancelFlag  (PassState) a request to stop the running pass at its next block: set by
-//               Cancel (jobs/control.h) or a signal, and by the fast-check limit; cleared
-//               by every pass at its start. The jobs read it after a pass.
-//   WriteMode   (PassState) a pass that writes files runs: Cancel then asks first.
-//   Pause       (PassState) holds the pass at its next block while the front end asks
-//               whether to stop.
-//   busy        (JobState) a job runs: no other job may start meanwhile.
+// Run state: the stop reason, the write mode and the pause gate are in RunControl
+// (engine/run_control.h); `busy` (JobState) says a job runs, so no other may start.
 
 // What the running pass owns: reset or refilled by every pass, read by the jobs after it.
 struct PassState {
@@ -57,38 +49,8 @@ struct PassState {
         return const_cast<PassState*>(this)->slotTable(family);
     }
 
-    // Set from any thread or a signal handler, read by the pass at its next block.
-    std::atomic<bool> CancelFlag = false;
-    std::atomic<bool> WriteMode = false;
-    // Holds the pass between blocks while a question about stopping it is open.
-    class PauseGate {
-    public:
-        void hold() {
-            const std::lock_guard lock(m_);
-            held_ = true;
-        }
-        void release() {
-            {
-                const std::lock_guard lock(m_);
-                held_ = false;
-            }
-            cv_.notify_all();
-        }
-        // Returns the seconds it held the caller: the time a question was open, which
-        // the remaining time leaves out.
-        double wait() {
-            std::unique_lock lock(m_);
-            if (!held_) return 0;
-            const auto from = std::chrono::steady_clock::now();
-            cv_.wait(lock, [this] { return !held_; });
-            return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
-        }
-
-    private:
-        std::mutex m_;
-        std::condition_variable cv_;
-        bool held_ = false;
-    } Pause;
+    // Why the running pass should stop, whether it writes, and its pause gate.
+    RunControl control;
 
     std::unique_ptr<Stream> SourceStream; // opened and closed by the jobs
     std::vector<uint8_t> ReadBuffer;      // a chunk, grown to two by the first pass

@@ -277,7 +277,7 @@ void runDemux(Context& ctx) {
     ctx.closeOutputs();
     // Only Cancel stops a writing pass early; files for muxers are of a finished demux
     // only, and a cancel's last line says which files are cut off.
-    if (!ctx.CancelFlag) {
+    if (!ctx.control.stopRequested()) {
         writeFilesForMuxers(ctx, prefix, renamed);
         finishLog(ctx);
         logFrameCounts(ctx, FrameLines::Demux);
@@ -294,7 +294,7 @@ JobOutcome demuxJob(Context& ctx, const JobRequest& request) {
     JobOutcome outcome;
     outcome.ran = runJob(ctx, request, [&] {
         runDemux(ctx);
-        outcome.cancelled = ctx.CancelFlag;
+        outcome.cancelled = ctx.control.stopRequested();
     });
     return outcome;
 }

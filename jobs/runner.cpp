@@ -58,7 +58,7 @@ void forEachPart(Context& ctx, const Title& title, std::string_view verb,
         const std::array<int32_t, 16> video = ctx.VideoSlots, audio = ctx.AudioSlots;
         const std::array<int32_t, 32> sub = ctx.SubSlots;
         if (k > 0) {
-            if (!ctx.job.allParts || ctx.CancelFlag) break;
+            if (!ctx.job.allParts || ctx.control.stopRequested()) break;
             openSource(ctx, path);
             ctx.log("Continue on " + escapeMarkup(name));
             ctx.events->partStarted(k, path);

@@ -151,13 +151,13 @@ void bRebuildClick(Session& s) {
 }
 
 bool bCancelClick(Session& s, const std::string& question) {
-    if (s.WriteMode) {
-        s.Pause.hold();
+    if (s.control.writing()) {
+        s.control.pause.hold();
         const bool yes = s.host.askYesNo(question);
-        s.Pause.release();
+        s.control.pause.release();
         if (!yes) return false;
     }
-    s.CancelFlag = true;
+    s.control.requestStop(StopReason::Cancel);
     return true;
 }
 

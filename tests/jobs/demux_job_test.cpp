@@ -470,10 +470,10 @@ TEST_F(DemuxJobTest, TheRemainingTimeLeavesOutTheTimeAQuestionWasOpen) {
     std::thread answer;
     host.onPump = [&] {
         if (answer.joinable()) return;
-        ctx.Pause.hold(); // what bCancelClick does while its question is open
+        ctx.control.pause.hold(); // what bCancelClick does while its question is open
         answer = std::thread([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-            ctx.Pause.release();
+            ctx.control.pause.release();
         });
     };
     bDemuxClick(ctx);
