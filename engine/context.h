@@ -112,7 +112,6 @@ struct JobState {
     // Called by a demux pass when it meets such a stream, after its slot was claimed; may
     // create its output (VideoOut/AudioOut/SubOut of the slot) and tick its box.
     std::function<void(int32_t entry, Family family, int slot)> onLateStream;
-    bool writeLateStreams = false; // the job writes every stream: late ones too
     // How the front end's user reads the whole source, for the notes that say what the
     // fast check left out.
     struct ReadWholeWords {
@@ -132,17 +131,6 @@ struct JobState {
     // The name the outputs of the running job begin with.
     std::string baseName;
 
-    // Output choices of the Options page and the command line.
-    struct OutputChoices {
-        bool codecExtensions = false; // name stream files by codec (.vc1, .ac3 ...)
-        bool keepExisting = false;    // an output that exists already is an error (command line)
-        // Subpictures as ".sup" records or as VobSub (.idx + .sub); Auto: VobSub for DVD-Video.
-        enum class SubFormat : uint8_t { Auto, Sup, VobSub } subFormat = SubFormat::Auto;
-        bool forcedOnly = false;     // VobSub: only the units shown even with subtitles off
-        bool chapters = true;        // BASE.chapters.xml and .txt when the title has chapters
-        bool delayInName = false;    // "BASE.CAPTION DELAY -83ms.ac3"
-        bool mkvmergeOptions = true; // BASE.mkvmerge.json
-    } outputChoices;
     // The units of each subpicture stream the last Demux job wrote as VobSub, by slot.
     std::array<SubpictureUnitList, 16> SubUnits;
     // The files the last Demux or Rebuild job created, in the order it created them.

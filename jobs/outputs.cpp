@@ -90,8 +90,8 @@ std::string codecExtension(const Context& ctx, int family, size_t slot) {
 }
 
 bool vobSubOutput(const Context& ctx) {
-    using Format = JobState::OutputChoices::SubFormat;
-    const Format f = ctx.outputChoices.subFormat;
+    using Format = OutputChoices::SubFormat;
+    const Format f = ctx.job.output.subFormat;
     return f == Format::VobSub ||
            (f == Format::Auto && (ctx.titleFacts.dvdVideo || upperExt(ctx.job.source) == ".VOB"));
 }
@@ -114,7 +114,7 @@ std::optional<int64_t> streamDelayMs(const Context& ctx, int family, size_t slot
 }
 
 StreamOutput streamOutput(const Context& ctx, const std::string& prefix, int family, size_t slot) {
-    const auto& choices = ctx.outputChoices;
+    const auto& choices = ctx.job.output;
     StreamOutput out;
     std::string stem = prefix + "." + fileNamePart(ctx.job.selection.at(family, slot).caption);
     const bool vobSub = family == 2 && vobSubOutput(ctx);
@@ -160,11 +160,11 @@ std::vector<std::string> plannedOutputs(Context& ctx, const JobRequest& request,
             if (!out.index.empty()) names.push_back(out.index);
             names.push_back(out.path);
         }
-    if (ctx.outputChoices.chapters && !ctx.titleFacts.chapters.empty()) {
+    if (ctx.job.output.chapters && !ctx.titleFacts.chapters.empty()) {
         names.push_back(prefix + ".chapters.xml");
         names.push_back(prefix + ".chapters.txt");
     }
-    if (ctx.outputChoices.mkvmergeOptions) names.push_back(prefix + ".mkvmerge.json");
+    if (ctx.job.output.mkvmergeOptions) names.push_back(prefix + ".mkvmerge.json");
     return names;
 }
 
@@ -194,7 +194,7 @@ std::unique_ptr<Stream> createOutput(Context& ctx, const std::string& name) {
     }
     auto out = std::make_unique<FileStream>(
         ctx.outputFolder, name,
-        ctx.outputChoices.keepExisting ? FileStream::Mode::CreateNew : FileStream::Mode::Create,
+        ctx.job.output.keepExisting ? FileStream::Mode::CreateNew : FileStream::Mode::Create,
         jobInputs(ctx));
     ctx.CreatedFiles.push_back(name);
     ctx.events->fileCreated(name);

@@ -57,6 +57,7 @@ JobRequest jobRequest(const WindowModel& ui) {
     r.pass.countFrames = ui.cbCountFr;
     r.workdir = ui.eWorkdir;
     r.extensions = {ui.eVideoExt, ui.eAudioExt, ui.eSubExt};
+    r.output = ui.outputChoices;
     for (int family = 0; family < 3; ++family) {
         const size_t boxes = family == 0 ? ui.cbVideo.size() : ui.cbAudio.size();
         for (size_t k = 0; k < boxes; ++k) {

@@ -490,7 +490,7 @@ TEST_F(DemuxJobTest, TheRemainingTimeLeavesOutTheTimeAQuestionWasOpen) {
 
 TEST_F(DemuxJobTest, ACancelWritesNoHandOverFileAndRemovesOneLeftFromAnEarlierRun) {
     writeFile(dir / "FEATURE_1.EVO", videoOnly(vc1Units(2200, 1900)).build());
-    ctx.outputChoices.mkvmergeOptions = true;
+    ctx.ui.outputChoices.mkvmergeOptions = true;
     readAndChoose(dir / "FEATURE_1.EVO");
     bDemuxClick(ctx);
     const std::string options = dir / "FEATURE_1.mkvmerge.json";
