@@ -4,6 +4,7 @@
 
 #include "engine/markup.h"
 #include "engine/paths.h"
+#include "jobs/control.h"
 #include "jobs/disc_title.h"
 #include "model/window.h"
 
@@ -152,14 +153,7 @@ void bRebuildClick(Session& s) {
 }
 
 bool bCancelClick(Session& s, const std::string& question) {
-    if (s.control.writing()) {
-        s.control.pause.hold();
-        const bool yes = s.host.askYesNo(question);
-        s.control.pause.release();
-        if (!yes) return false;
-    }
-    s.control.requestStop(StopReason::Cancel);
-    return true;
+    return requestCancel(s.control, [&] { return s.host.askYesNo(question); });
 }
 
 void TitlesAdj(WindowModel& ui) {
