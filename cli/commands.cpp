@@ -138,6 +138,7 @@ Playlist readPlaylistFor(Context& ctx, const JobRequest& request) {
                      {request.playlist, namePart(request.playlist), namePart(request.source),
                       request.source},
                      playlist);
+        takePlaylist(ctx, playlist, request.source);
     });
     if (!playlist.listed) return playlist;
     ctx.Listed = {};

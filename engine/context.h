@@ -34,8 +34,8 @@ inline constexpr size_t kChunkSize = 16 * kBlockSize;
 
 // What the running pass owns: reset or refilled by every pass, read by the jobs after it.
 struct PassState {
-    // Stream catalogue: −1 empty, else the id that claimed the slot (1 = listed in a
-    // playlist; an MPEG audio stream is entered as its PES id + kMpegAudioEntry).
+    // Stream catalogue: −1 empty, else the id that claimed the slot (kListedByPlaylist:
+    // listed in a playlist; an MPEG audio stream is entered as its PES id + kMpegAudioEntry).
     std::array<int32_t, 16> VideoSlots{};
     std::array<int32_t, 16> AudioSlots{};
     std::array<int32_t, 32> SubSlots{};
