@@ -138,6 +138,7 @@ Playlist readPlaylistFor(Context& ctx, const JobRequest& request) {
                      {request.playlist, namePart(request.playlist), namePart(request.source),
                       request.source},
                      playlist);
+        takePlaylist(ctx, playlist, request.source);
     });
     if (!playlist.listed) return playlist;
     ctx.Listed = {};
@@ -180,6 +181,17 @@ JobRequest requestOf(const Options& o) {
     if (o.audioExt) r.extensions[1] = *o.audioExt;
     if (o.subExt) r.extensions[2] = *o.subExt;
     if (o.outputDir) r.workdir = *o.outputDir;
+    OutputChoices& choices = r.output;
+    choices.codecExtensions = o.codecExt;
+    choices.keepExisting = o.noOverwrite;
+    // Without a selection every stream is wanted, also one the fast check did not reach.
+    choices.lateStreams = !o.select;
+    using SubFormat = OutputChoices::SubFormat;
+    if (o.subFormat) choices.subFormat = *o.subFormat == "sup" ? SubFormat::Sup : SubFormat::VobSub;
+    choices.forcedOnly = o.forcedOnly;
+    choices.chapters = !o.noChapters;
+    choices.delayInName = o.delayInName;
+    choices.mkvmergeOptions = !o.noMkvmergeOptions;
     if (o.title || o.angle) {
         if (titleChoices(r.source).items.empty())
             throw UsageError("--title and --angle need a DVD-Video disc as SOURCE");
@@ -196,19 +208,7 @@ Outcome runJob(const Options& o, Context& ctx, ReportRun& report, Selection& cho
     auto starting = [&](std::string_view job) {
         if (events) events->jobStarted(job);
     };
-    ctx.outputChoices.codecExtensions = o.codecExt;
-    ctx.outputChoices.keepExisting = o.noOverwrite;
-    // Without a selection every stream is wanted, also one the fast check did not reach.
-    ctx.writeLateStreams = !o.select;
     ctx.readWholeWords = {"use --no-fast-check", "--no-fast-check"};
-    using SubFormat = JobState::OutputChoices::SubFormat;
-    if (o.subFormat)
-        ctx.outputChoices.subFormat = *o.subFormat == "sup" ? SubFormat::Sup : SubFormat::VobSub;
-    ctx.outputChoices.forcedOnly = o.forcedOnly;
-    ctx.outputChoices.chapters = !o.noChapters;
-    ctx.outputChoices.delayInName = o.delayInName;
-    ctx.outputChoices.mkvmergeOptions = !o.noMkvmergeOptions;
-
     JobRequest request = requestOf(o);
     report.source = request.source;
     report.allParts = request.allParts;
@@ -221,7 +221,7 @@ Outcome runJob(const Options& o, Context& ctx, ReportRun& report, Selection& cho
         readPlaylistFor(ctx, request);
     else
         readJob(ctx, request);
-    report.readComplete = !ctx.CancelFlag;
+    report.readComplete = !ctx.control.stopRequested();
     chosen = everyListedStream(ctx);
     if (cancelSignal()) return Outcome::Cancelled;
     if (!(writes ? anyStream(ctx) : anyStreamFound(ctx))) return Outcome::NoStream;
@@ -268,7 +268,7 @@ struct CommandEnd {
 CommandEnd jobCommand(const Options& o, TerminalHost& host, JobEvents& sink, EventLines* events,
                       ReportRun& report) {
     Context ctx(sink);
-    host.attach(ctx);
+    host.attach(ctx.control);
     if (events) events->attach(ctx);
     Selection chosen;
     report.chosen = &chosen;

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/context.h"
 #include "engine/markup.h"
+#include "engine/run_control.h"
 
 namespace qf::cli {
 
@@ -198,7 +198,7 @@ void TerminalHost::statusChanged(int panel, const std::string& text) {
 }
 
 void TerminalHost::processEvents() {
-    if (cancelSignal() && ctx_) ctx_->CancelFlag = true;
+    if (cancelSignal() && control_) control_->requestStop(StopReason::Cancel);
 }
 
 void TerminalHost::printLine(std::string_view line) {

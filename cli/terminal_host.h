@@ -11,7 +11,7 @@
 #include "engine/events.h"
 
 namespace qf {
-class Context;
+class RunControl;
 }
 
 namespace qf::cli {
@@ -42,8 +42,8 @@ public:
     TerminalHost& operator=(const TerminalHost&) = delete;
     ~TerminalHost() override;
 
-    // The context whose CancelFlag a signal sets.
-    void attach(Context& ctx) { ctx_ = &ctx; }
+    // The run a signal stops.
+    void attach(RunControl& control) { control_ = &control; }
     // The log's marked-up lines, shown or not, for the --json report.
     const std::vector<std::string>& lines() const { return lines_; }
 
@@ -73,7 +73,7 @@ private:
     std::vector<std::string> lines_;
     bool progressShown_ = false;
     std::chrono::steady_clock::time_point lastDraw_{};
-    Context* ctx_ = nullptr;
+    RunControl* control_ = nullptr;
     std::function<void(std::string_view)> sink_;
 };
 

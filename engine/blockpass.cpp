@@ -180,8 +180,7 @@ void useHugePages(uint8_t* p, size_t n) {
 
 void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& handler) {
     ctx.events->passRunning(true);
-    ctx.CancelFlag = false;
-    ctx.WriteMode = settings.writes;
+    ctx.control.beginPass(settings.writes);
     struct Restore {
         Context& c;
         ~Restore() {
@@ -199,7 +198,7 @@ void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& ha
     const int64_t size = src.size();
     const int64_t before = inTitle ? ctx.Span.before : 0;
     const int64_t total = inTitle ? std::max(ctx.Span.total, before + size) : size;
-    if (src.position() >= size || ctx.CancelFlag) return;
+    if (src.position() >= size || ctx.control.stopRequested()) return;
     if (ctx.ReadBuffer.size() < ReadAhead::kSlots * kChunkSize) {
         std::vector<uint8_t>().swap(ctx.ReadBuffer); // gone before the larger one is made
         ctx.ReadBuffer.resize(ReadAhead::kSlots * kChunkSize);
@@ -235,7 +234,7 @@ void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& ha
     }
     uint64_t chunks = 0;
     ReadAhead::Chunk chunk;
-    while (!ctx.CancelFlag && ahead.next(chunk)) {
+    while (!ctx.control.stopRequested() && ahead.next(chunk)) {
         const size_t got = chunk.got;
         leaveAt = chunk.start + static_cast<int64_t>(got);
         for (size_t at = 0; at < got; at += kBlockSize) {
@@ -255,12 +254,13 @@ void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& ha
             // Only a block that leaves some of the source unread stops the pass: a source
             // read to its end has been checked whole.
             if (settings.stopPast > 0 && pos > settings.stopPast && pos < size)
-                ctx.CancelFlag = true;
+                ctx.control.requestStop(StopReason::FastCheck);
             if (pos % kRepaintInterval == 0) ctx.events->repaint();
-            paused += ctx.Pause.wait() * kSecond; // while the user is asked whether to stop
+            paused += std::chrono::duration<double>(ctx.control.pause.wait()).count() *
+                      kSecond; // while the user is asked whether to stop
             handler.parseBlock({ctx.ReadBuffer.data() + chunk.at + at, len});
             // A stop is seen between blocks: the source is left where the last one ended.
-            if (ctx.CancelFlag && at + len < got) {
+            if (ctx.control.stopRequested() && at + len < got) {
                 leaveAt = pos;
                 break;
             }

@@ -3,8 +3,8 @@
 // of up to kBlockSize bytes from the source's position to its end, with the progress line
 // and the front end's turn (events->processEvents) every 4 MiB, a repaint every 64 MiB, a
 // wait while a question about stopping is open, and a stop
-// between blocks once CancelFlag is set. The source is read a chunk of sixteen blocks at
-// a time, by a thread that reads the next chunk while the pass parses one, and what a
+// between blocks once a stop is requested (RunControl). The source is read a chunk of sixteen
+// blocks at a time, by a thread that reads the next chunk while the pass parses one, and what a
 // pass writes goes out once per chunk.
 #include <cstddef>
 #include <cstdint>
@@ -22,9 +22,10 @@ inline constexpr int64_t kRepaintInterval = 64 * 1024 * 1024;
 inline constexpr int64_t kFastCheckLimit = 300000000;
 
 struct BlockPassSettings {
-    bool writes = false;        // the pass writes files: Cancel asks first (WriteMode)
+    bool writes = false;        // the pass writes files: Cancel asks first (RunControl::writing)
     std::string progressPrefix; // what the progress line starts with
-    // > 0: CancelFlag is set by the block that passes it, unless that block ends the source.
+    // > 0: the block that passes it requests the fast-check stop, unless that block ends the
+    // source.
     int64_t stopPast = 0;
 };
 
@@ -41,7 +42,8 @@ public:
 
 // Hands each block to the handler. The source's size is taken once at the start: a source
 // that delivers nothing before that size (it shrank, or a read failed) ends the pass with
-// the stream's read error. Clears CancelFlag and sets WriteMode at the start; Cancel is
+// the stream's read error. Begins the pass on ctx.control (no stop asked, the write mode
+// set); Cancel is
 // enabled while the pass runs. A Cancel seen at a block's turn of the front end stops the
 // pass once that block is parsed and written, and leaves the source where that block ends.
 // ReadBuffer is grown to two chunks, which the blocks are parsed in turn from.

@@ -4,12 +4,9 @@
 // request is `job`.
 #include <array>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +15,7 @@
 #include "engine/events.h"
 #include "engine/facts.h"
 #include "engine/request.h"
+#include "engine/run_control.h"
 #include "engine/slotmap.h"
 #include "engine/stream.h"
 #include "engine/subpicture_units.h"
@@ -31,19 +29,13 @@ inline constexpr size_t kBlockSize = 0x40000; // 262,144 bytes: what a pass pars
 // more than copying, come once per 4 MiB of input rather than once per block.
 inline constexpr size_t kChunkSize = 16 * kBlockSize;
 
-// Run state, in one place:
-//   CancelFlag  (PassState) a request to stop the running pass at its next block: set by
-//               Cancel (jobs/control.h) or a signal, and by the fast-check limit; cleared
-//               by every pass at its start. The jobs read it after a pass.
-//   WriteMode   (PassState) a pass that writes files runs: Cancel then asks first.
-//   Pause       (PassState) holds the pass at its next block while the front end asks
-//               whether to stop.
-//   busy        (JobState) a job runs: no other job may start meanwhile.
+// Run state: the stop reason, the write mode and the pause gate are in RunControl
+// (engine/run_control.h); `busy` (JobState) says a job runs, so no other may start.
 
 // What the running pass owns: reset or refilled by every pass, read by the jobs after it.
 struct PassState {
-    // Stream catalogue: −1 empty, else the id that claimed the slot (1 = listed in a
-    // playlist; an MPEG audio stream is entered as its PES id + kMpegAudioEntry).
+    // Stream catalogue: −1 empty, else the id that claimed the slot (kListedByPlaylist:
+    // listed in a playlist; an MPEG audio stream is entered as its PES id + kMpegAudioEntry).
     std::array<int32_t, 16> VideoSlots{};
     std::array<int32_t, 16> AudioSlots{};
     std::array<int32_t, 32> SubSlots{};
@@ -57,38 +49,8 @@ struct PassState {
         return const_cast<PassState*>(this)->slotTable(family);
     }
 
-    // Set from any thread or a signal handler, read by the pass at its next block.
-    std::atomic<bool> CancelFlag = false;
-    std::atomic<bool> WriteMode = false;
-    // Holds the pass between blocks while a question about stopping it is open.
-    class PauseGate {
-    public:
-        void hold() {
-            const std::lock_guard lock(m_);
-            held_ = true;
-        }
-        void release() {
-            {
-                const std::lock_guard lock(m_);
-                held_ = false;
-            }
-            cv_.notify_all();
-        }
-        // Returns the seconds it held the caller: the time a question was open, which
-        // the remaining time leaves out.
-        double wait() {
-            std::unique_lock lock(m_);
-            if (!held_) return 0;
-            const auto from = std::chrono::steady_clock::now();
-            cv_.wait(lock, [this] { return !held_; });
-            return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
-        }
-
-    private:
-        std::mutex m_;
-        std::condition_variable cv_;
-        bool held_ = false;
-    } Pause;
+    // Why the running pass should stop, whether it writes, and its pause gate.
+    RunControl control;
 
     std::unique_ptr<Stream> SourceStream; // opened and closed by the jobs
     std::vector<uint8_t> ReadBuffer;      // a chunk, grown to two by the first pass
@@ -150,7 +112,6 @@ struct JobState {
     // Called by a demux pass when it meets such a stream, after its slot was claimed; may
     // create its output (VideoOut/AudioOut/SubOut of the slot) and tick its box.
     std::function<void(int32_t entry, Family family, int slot)> onLateStream;
-    bool writeLateStreams = false; // the job writes every stream: late ones too
     // How the front end's user reads the whole source, for the notes that say what the
     // fast check left out.
     struct ReadWholeWords {
@@ -170,17 +131,6 @@ struct JobState {
     // The name the outputs of the running job begin with.
     std::string baseName;
 
-    // Output choices of the Options page and the command line.
-    struct OutputChoices {
-        bool codecExtensions = false; // name stream files by codec (.vc1, .ac3 ...)
-        bool keepExisting = false;    // an output that exists already is an error (command line)
-        // Subpictures as ".sup" records or as VobSub (.idx + .sub); Auto: VobSub for DVD-Video.
-        enum class SubFormat : uint8_t { Auto, Sup, VobSub } subFormat = SubFormat::Auto;
-        bool forcedOnly = false;     // VobSub: only the units shown even with subtitles off
-        bool chapters = true;        // BASE.chapters.xml and .txt when the title has chapters
-        bool delayInName = false;    // "BASE.CAPTION DELAY -83ms.ac3"
-        bool mkvmergeOptions = true; // BASE.mkvmerge.json
-    } outputChoices;
     // The units of each subpicture stream the last Demux job wrote as VobSub, by slot.
     std::array<SubpictureUnitList, 16> SubUnits;
     // The files the last Demux or Rebuild job created, in the order it created them.

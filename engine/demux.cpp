@@ -27,7 +27,7 @@ void Pass::run() {
     how.writes = !read_;
     if (read_ && fastCheck_) how.stopPast = kFastCheckLimit;
     runBlocks(c, how, *this);
-    if (c.CancelFlag) {
+    if (c.control.stopRequested()) {
         c.FrameCount = {0, 0};
         c.FieldCount = {0, 0};
     }

@@ -3,6 +3,7 @@
 // options. The window and the command line each make one from their own state; the job
 // never looks back at theirs.
 #include <array>
+#include <cstdint>
 #include <string>
 
 namespace qf {
@@ -33,6 +34,22 @@ struct Selection {
     }
 };
 
+// How the outputs of a Demux or Rebuild are named and which files go with them: the
+// Options page's and the command line's choices.
+struct OutputChoices {
+    bool codecExtensions = false; // name stream files by codec (.vc1, .ac3 ...)
+    bool keepExisting = false;    // an output that exists already is an error (command line)
+    // Subpictures as ".sup" records or as VobSub (.idx + .sub); Auto: VobSub for DVD-Video.
+    enum class SubFormat : uint8_t { Auto, Sup, VobSub } subFormat = SubFormat::Auto;
+    bool forcedOnly = false;     // VobSub: only the units shown even with subtitles off
+    bool chapters = true;        // BASE.chapters.xml and .txt when the title has chapters
+    bool delayInName = false;    // "BASE.CAPTION DELAY -83ms.ac3"
+    bool mkvmergeOptions = true; // BASE.mkvmerge.json
+    // A stream the fast check did not reach is written too, not only noted (the command
+    // line without a selection wants every stream).
+    bool lateStreams = false;
+};
+
 struct JobRequest {
     std::string source;       // a file, a DVD-Video disc folder, image or IFO
     std::string playlist;     // the playlist the user chose (never written over)
@@ -42,6 +59,7 @@ struct JobRequest {
     std::string workdir; // output folder; empty: the source's
     std::array<std::string, 3> extensions = {"mpv", "mpa", "sup"}; // by family
     Selection selection;                                           // what Demux and Rebuild write
+    OutputChoices output;
 };
 
 } // namespace qf

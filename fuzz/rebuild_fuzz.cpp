@@ -104,7 +104,7 @@ bool rebuild(const Setup& s, const std::vector<std::vector<uint8_t>>& parts, int
             ok = false;
             break;
         }
-        if (ctx.ui.bCancel || !ctx.WriteMode) std::abort();
+        if (ctx.ui.bCancel || !ctx.control.writing()) std::abort();
     }
     out = std::move(result->data);
     return ok;

@@ -2,8 +2,26 @@
 
 #include "engine/context.h"
 #include "engine/markup.h"
+#include "engine/run_control.h"
 
 namespace qf {
+
+bool requestCancel(RunControl& control, const std::function<bool()>& ask) {
+    if (control.writing()) {
+        control.pause.hold();
+        bool yes = false;
+        try {
+            yes = ask();
+        } catch (...) {
+            control.pause.release();
+            throw;
+        }
+        control.pause.release();
+        if (!yes) return false;
+    }
+    control.requestStop(StopReason::Cancel);
+    return true;
+}
 
 void logError(Context& ctx, const std::string& text) {
     ctx.log("[c:0000FF]" + escapeMarkup(text) + "[/c:0000FF]"); // colours are BBGGRR

@@ -61,7 +61,7 @@ VobSubIndex vobSubIndex(Context& ctx, size_t k, const std::string& name) {
         index.language = it->second.code;
     index.videoStartPts =
         videoStartPts(ctx).value_or(ctx.EarliestPTS == 0xFFFFFFFF ? 0 : ctx.EarliestPTS);
-    index.forcedOnly = ctx.outputChoices.forcedOnly;
+    index.forcedOnly = ctx.job.output.forcedOnly;
     return index;
 }
 
@@ -114,7 +114,7 @@ void lateStream(Context& ctx, const std::string& prefix, int32_t entry, Family f
         std::snprintf(number, sizeof number, family == Family::Video ? "%d" : "%02d", slot);
         late.caption = kind + "." + number;
     }
-    if (ctx.writeLateStreams && slot >= 0 && slot < kSelectableSlots[f]) {
+    if (ctx.job.output.lateStreams && slot >= 0 && slot < kSelectableSlots[f]) {
         const auto k = static_cast<size_t>(slot);
         // The job's own record of what it writes takes the stream in, and so does the list.
         ctx.job.selection.at(f, k) = {true, late.caption};
@@ -147,7 +147,7 @@ void finishVobSub(Context& ctx, const std::string& prefix) {
         if (w->droppedSharingPack() > 0)
             ctx.log(std::to_string(w->droppedSharingPack()) +
                     " subpicture units sharing a pack with an earlier one left out of " + name);
-        if (ctx.outputChoices.forcedOnly)
+        if (ctx.job.output.forcedOnly)
             ctx.log("Forced units only: " + std::to_string(w->units().written()) + " of " +
                     std::to_string(w->units().size()) + " written to " + name);
     }
@@ -163,11 +163,11 @@ void writeFile(Context& ctx, const std::string& name, const std::string& text) {
 // The hand-over files of a demux: those a finished one writes.
 std::vector<std::string> handOverNames(const Context& ctx, const std::string& prefix) {
     std::vector<std::string> names;
-    if (ctx.outputChoices.chapters && !ctx.titleFacts.chapters.empty()) {
+    if (ctx.job.output.chapters && !ctx.titleFacts.chapters.empty()) {
         names.push_back(prefix + ".chapters.xml");
         names.push_back(prefix + ".chapters.txt");
     }
-    if (ctx.outputChoices.mkvmergeOptions) names.push_back(prefix + ".mkvmerge.json");
+    if (ctx.job.output.mkvmergeOptions) names.push_back(prefix + ".mkvmerge.json");
     return names;
 }
 
@@ -202,7 +202,7 @@ bool writtenEmpty(const Context& ctx, const std::string& path) {
 // The title's chapters, and the one options file mkvmerge needs for all the files.
 void writeFilesForMuxers(Context& ctx, const std::string& prefix,
                          const std::vector<std::string>& renamed) {
-    const auto& choices = ctx.outputChoices;
+    const auto& choices = ctx.job.output;
     const bool chapters = choices.chapters && !ctx.titleFacts.chapters.empty();
     if (chapters) {
         writeFile(ctx, prefix + ".chapters.xml", matroskaChapters(ctx.titleFacts.chapters));
@@ -296,7 +296,7 @@ void runDemux(Context& ctx) {
     ctx.closeOutputs();
     // Only Cancel stops a writing pass early; files for muxers are of a finished demux
     // only, and a cancel's last line says which files are cut off.
-    if (!ctx.CancelFlag) {
+    if (!ctx.control.stopRequested()) {
         writeFilesForMuxers(ctx, prefix, renamed);
         finishLog(ctx);
         logFrameCounts(ctx, FrameLines::Demux);
@@ -313,7 +313,7 @@ JobOutcome demuxJob(Context& ctx, const JobRequest& request) {
     JobOutcome outcome;
     outcome.ran = runJob(ctx, request, [&] {
         runDemux(ctx);
-        outcome.cancelled = ctx.CancelFlag;
+        outcome.cancelled = ctx.control.stopRequested();
     });
     return outcome;
 }

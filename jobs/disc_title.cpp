@@ -39,10 +39,10 @@ TitleChoices titleChoices(const std::string& source) {
     return choices;
 }
 
-const DiscTitle& chosenTitle(const Context& ctx, const std::vector<DiscTitle>& titles,
+const DiscTitle& chosenTitle(const JobRequest& request, const std::vector<DiscTitle>& titles,
                              const std::vector<RefusedTitle>& refused) {
-    const int chosen = ctx.job.title;
-    const std::string name = namePart(ctx.job.source);
+    const int chosen = request.title;
+    const std::string name = namePart(request.source);
     const DiscTitle* t = chosen > 0 ? findTitle(titles, chosen) : longestTitle(titles);
     if (!t) {
         for (const RefusedTitle& r : refused)
@@ -57,14 +57,14 @@ const DiscTitle& chosenTitle(const Context& ctx, const std::vector<DiscTitle>& t
     return *t;
 }
 
-bool discTitleName(Context& ctx) {
-    const auto source = discSource(ctx.job.source);
-    if (!source) return false;
-    int number = ctx.job.title;
-    if (number <= 0) number = chosenTitle(ctx, readDiscTitles(*source)).number;
-    ctx.baseName = CutExt(namePart(ctx.job.source)) + "_title" + twoDigits(number);
-    if (ctx.job.angle > 1) ctx.baseName += "_angle" + std::to_string(ctx.job.angle);
-    return true;
+std::optional<std::string> discTitleName(const JobRequest& request) {
+    const auto source = discSource(request.source);
+    if (!source) return std::nullopt;
+    int number = request.title;
+    if (number <= 0) number = chosenTitle(request, readDiscTitles(*source)).number;
+    std::string name = CutExt(namePart(request.source)) + "_title" + twoDigits(number);
+    if (request.angle > 1) name += "_angle" + std::to_string(request.angle);
+    return name;
 }
 
 void openJobSource(Context& ctx, bool boldName) {
@@ -81,7 +81,7 @@ void openJobSource(Context& ctx, bool boldName) {
     }
     std::vector<RefusedTitle> refused;
     const std::vector<DiscTitle> titles = readDiscTitles(*source, &refused);
-    const DiscTitle& t = chosenTitle(ctx, titles, refused);
+    const DiscTitle& t = chosenTitle(ctx.job, titles, refused);
     const int angle = ctx.job.angle > 0 ? ctx.job.angle : 1;
     if (angle > t.angles)
         throw Error("Title " + std::to_string(t.number) + " has no angle " + std::to_string(angle) +

@@ -1,6 +1,7 @@
 #pragma once
 // DVD-Video discs as sources of the jobs: the title chooser, the title a job reads and the
 // facts the IFO files give of it.
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -10,6 +11,7 @@
 namespace qf {
 
 class Context;
+struct JobRequest;
 
 // What the title chooser offers for a source: for a DVD-Video disc one item per title
 // ("1 — 0:00:30, 3 chapters") and the longest title's number; nothing for a file. Throws
@@ -20,10 +22,10 @@ struct TitleChoices {
 };
 TitleChoices titleChoices(const std::string& source);
 
-// For a disc source: sets the job's base name for the chosen title (the source name
-// without extension + "_title" + two digits, + "_angle" + K for angle K > 1) and returns
-// true; false for a file source.
-bool discTitleName(Context& ctx);
+// For a disc source: the name the outputs of the chosen title begin with (the source name
+// without extension + "_title" + two digits, + "_angle" + K for angle K > 1); none for a
+// file source.
+std::optional<std::string> discTitleName(const JobRequest& request);
 
 // Opens the job's source as SourceStream and logs the opening line: for a disc, the chosen
 // title's cells ("Opening title N of NAME (C chapters, h:mm:ss)"), with its chapters,
@@ -38,7 +40,7 @@ void captionLanguages(Context& ctx);
 // The chosen title of a disc source: the request's, or the longest when none is chosen.
 // Throws Error when the disc has no such title, with the reason for one it lists that
 // cannot be read.
-const DiscTitle& chosenTitle(const Context& ctx, const std::vector<DiscTitle>& titles,
+const DiscTitle& chosenTitle(const JobRequest& request, const std::vector<DiscTitle>& titles,
                              const std::vector<RefusedTitle>& refused = {});
 
 } // namespace qf

@@ -39,6 +39,79 @@ std::string extensionByName(std::string_view codec) {
     return "";
 }
 
+// What an output's name is made of: the request, the name the outputs begin with, and
+// what the last Read job learned (ctx). A job names from its own request; the planned
+// names come from a request that has not started.
+struct Naming {
+    const Context& ctx;
+    const JobRequest& job;
+    const std::string& baseName;
+};
+
+Naming running(const Context& ctx) {
+    return {ctx, ctx.job, ctx.baseName};
+}
+
+std::string prefixOf(const Naming& n) {
+    // Without an output folder the outputs go beside the source, never into whatever
+    // folder the process happens to run in.
+    std::string folder = n.job.workdir.empty() ? folderPart(n.job.source) : n.job.workdir;
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    return folder + n.baseName;
+}
+
+std::string rebuiltNameOf(const Naming& n) {
+    // A DVD-Video title stays a VOB: the players and tools of such files look for that.
+    return prefixOf(n) + (discSource(n.job.source) ? ".rebuilt.VOB" : ".rebuilt.EVO");
+}
+
+std::string codecExtensionOf(const Naming& n, int family, size_t slot) {
+    // Subpicture files are all of one kind, also those of a stream a playlist listed.
+    if (family == 2) return std::string(codecInfo(Codec::Subpicture).extension);
+    const int32_t e = n.ctx.slotTable(static_cast<Family>(family))[slot];
+    const Codec c = codecOfEntry(static_cast<Family>(family), e, upperExt(n.job.source) == ".AOB");
+    if (c != Codec::None) return std::string(codecInfo(c).extension);
+    // A stream listed by a playlist has no id yet: its caption names the codec.
+    return extensionByName(captionCodec(n.job.selection.at(family, slot).caption));
+}
+
+bool vobSubOutputOf(const Naming& n) {
+    using Format = OutputChoices::SubFormat;
+    const Format f = n.job.output.subFormat;
+    return f == Format::VobSub ||
+           (f == Format::Auto && (n.ctx.titleFacts.dvdVideo || upperExt(n.job.source) == ".VOB"));
+}
+
+StreamOutput streamOutputOf(const Naming& n, const std::string& prefix, int family, size_t slot) {
+    const auto& choices = n.job.output;
+    StreamOutput out;
+    std::string stem = prefix + "." + fileNamePart(n.job.selection.at(family, slot).caption);
+    const bool vobSub = family == 2 && vobSubOutputOf(n);
+    // VobSub times are counted from the video's start already: a delay in the name would
+    // shift them twice in the tools that read it.
+    if (choices.delayInName && family != 0 && !vobSub) {
+        if (const auto delay = streamDelayMs(n.ctx, family, slot))
+            stem += " DELAY " + std::to_string(*delay) + "ms";
+    }
+    if (vobSub) {
+        out.path = stem + ".sub";
+        out.index = stem + ".idx";
+        out.forMkvmerge = choices.mkvmergeOptions;
+        return out;
+    }
+    const std::string byCodec = codecExtensionOf(n, family, slot);
+    const std::string& chosen = n.job.extensions[static_cast<size_t>(family)];
+    out.forMkvmerge = choices.mkvmergeOptions && mkvmergeReads(byCodec);
+    std::string ext = choices.codecExtensions && !byCodec.empty() ? byCodec : chosen;
+    // mkvmerge tells some raw streams apart by their extension alone.
+    if (out.forMkvmerge && ext != byCodec) {
+        ext = byCodec;
+        out.namedForMkvmerge = true;
+    }
+    out.path = stem + "." + fileNamePart(ext);
+    return out;
+}
+
 } // namespace
 
 // A caption or extension as a file-name part that every file system takes: a playlist
@@ -66,34 +139,19 @@ std::string fileNamePart(std::string_view text) {
 }
 
 std::string outputPrefix(const Context& ctx) {
-    // Without an output folder the outputs go beside the source, never into whatever
-    // folder the process happens to run in.
-    const JobRequest& job = ctx.job;
-    std::string folder = job.workdir.empty() ? folderPart(job.source) : job.workdir;
-    if (!folder.empty() && folder.back() != '/') folder += '/';
-    return folder + ctx.baseName;
+    return prefixOf(running(ctx));
 }
 
 std::string rebuiltName(const Context& ctx) {
-    // A DVD-Video title stays a VOB: the players and tools of such files look for that.
-    return outputPrefix(ctx) + (discSource(ctx.job.source) ? ".rebuilt.VOB" : ".rebuilt.EVO");
+    return rebuiltNameOf(running(ctx));
 }
 
 std::string codecExtension(const Context& ctx, int family, size_t slot) {
-    // Subpicture files are all of one kind, also those of a stream a playlist listed.
-    if (family == 2) return std::string(codecInfo(Codec::Subpicture).extension);
-    const int32_t e = ctx.slotTable(static_cast<Family>(family))[slot];
-    const Codec c = codecOfEntry(static_cast<Family>(family), e, isAobSource(ctx));
-    if (c != Codec::None) return std::string(codecInfo(c).extension);
-    // A stream listed by a playlist has no id yet: its caption names the codec.
-    return extensionByName(captionCodec(ctx.job.selection.at(family, slot).caption));
+    return codecExtensionOf(running(ctx), family, slot);
 }
 
 bool vobSubOutput(const Context& ctx) {
-    using Format = JobState::OutputChoices::SubFormat;
-    const Format f = ctx.outputChoices.subFormat;
-    return f == Format::VobSub ||
-           (f == Format::Auto && (ctx.titleFacts.dvdVideo || upperExt(ctx.job.source) == ".VOB"));
+    return vobSubOutputOf(running(ctx));
 }
 
 std::optional<uint32_t> videoStartPts(const Context& ctx) {
@@ -114,57 +172,32 @@ std::optional<int64_t> streamDelayMs(const Context& ctx, int family, size_t slot
 }
 
 StreamOutput streamOutput(const Context& ctx, const std::string& prefix, int family, size_t slot) {
-    const auto& choices = ctx.outputChoices;
-    StreamOutput out;
-    std::string stem = prefix + "." + fileNamePart(ctx.job.selection.at(family, slot).caption);
-    const bool vobSub = family == 2 && vobSubOutput(ctx);
-    // VobSub times are counted from the video's start already: a delay in the name would
-    // shift them twice in the tools that read it.
-    if (choices.delayInName && family != 0 && !vobSub) {
-        if (const auto delay = streamDelayMs(ctx, family, slot))
-            stem += " DELAY " + std::to_string(*delay) + "ms";
-    }
-    if (vobSub) {
-        out.path = stem + ".sub";
-        out.index = stem + ".idx";
-        out.forMkvmerge = choices.mkvmergeOptions;
-        return out;
-    }
-    const std::string byCodec = codecExtension(ctx, family, slot);
-    const std::string& chosen = ctx.job.extensions[static_cast<size_t>(family)];
-    out.forMkvmerge = choices.mkvmergeOptions && mkvmergeReads(byCodec);
-    std::string ext = choices.codecExtensions && !byCodec.empty() ? byCodec : chosen;
-    // mkvmerge tells some raw streams apart by their extension alone.
-    if (out.forMkvmerge && ext != byCodec) {
-        ext = byCodec;
-        out.namedForMkvmerge = true;
-    }
-    out.path = stem + "." + fileNamePart(ext);
-    return out;
+    return streamOutputOf(running(ctx), prefix, family, slot);
 }
 
 std::string outputName(const Context& ctx, const std::string& prefix, int family, size_t slot) {
     return streamOutput(ctx, prefix, family, slot).path;
 }
 
-std::vector<std::string> plannedOutputs(Context& ctx, const JobRequest& request, bool rebuild) {
-    ctx.job = request;
-    jobTitle(ctx);
-    const std::string prefix = outputPrefix(ctx);
-    if (rebuild) return {rebuiltName(ctx)};
+std::vector<std::string> plannedOutputs(const Context& ctx, const JobRequest& request,
+                                        bool rebuild) {
+    const std::string baseName = requestTitle(request).baseName;
+    const Naming n{ctx, request, baseName};
+    const std::string prefix = prefixOf(n);
+    if (rebuild) return {rebuiltNameOf(n)};
     std::vector<std::string> names;
     for (int family = 0; family < 3; ++family)
         for (size_t k = 0; k < static_cast<size_t>(kSelectableSlots[family]); ++k) {
             if (!request.selection.at(family, k).checked) continue;
-            const StreamOutput out = streamOutput(ctx, prefix, family, k);
+            const StreamOutput out = streamOutputOf(n, prefix, family, k);
             if (!out.index.empty()) names.push_back(out.index);
             names.push_back(out.path);
         }
-    if (ctx.outputChoices.chapters && !ctx.titleFacts.chapters.empty()) {
+    if (request.output.chapters && !ctx.titleFacts.chapters.empty()) {
         names.push_back(prefix + ".chapters.xml");
         names.push_back(prefix + ".chapters.txt");
     }
-    if (ctx.outputChoices.mkvmergeOptions) names.push_back(prefix + ".mkvmerge.json");
+    if (request.output.mkvmergeOptions) names.push_back(prefix + ".mkvmerge.json");
     return names;
 }
 
@@ -194,7 +227,7 @@ std::unique_ptr<Stream> createOutput(Context& ctx, const std::string& name) {
     }
     auto out = std::make_unique<FileStream>(
         ctx.outputFolder, name,
-        ctx.outputChoices.keepExisting ? FileStream::Mode::CreateNew : FileStream::Mode::Create,
+        ctx.job.output.keepExisting ? FileStream::Mode::CreateNew : FileStream::Mode::Create,
         jobInputs(ctx));
     ctx.CreatedFiles.push_back(name);
     ctx.events->fileCreated(name);

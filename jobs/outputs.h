@@ -45,9 +45,10 @@ std::optional<uint32_t> videoStartPts(const Context& ctx);
 // catalogue entry, or for a stream listed by a playlist from its caption; empty when unknown.
 std::string codecExtension(const Context& ctx, int family, size_t slot);
 // The files a Demux job (or a Rebuild job) of the request would create, in the order it
-// creates them (chapter and mkvmerge files included); takes the request and the name of
-// the outputs as the job would.
-std::vector<std::string> plannedOutputs(Context& ctx, const JobRequest& request, bool rebuild);
+// creates them (chapter and mkvmerge files included), named as the job would name them.
+// Changes nothing and tells no one: the running job's request and names stay as they are.
+std::vector<std::string> plannedOutputs(const Context& ctx, const JobRequest& request,
+                                        bool rebuild);
 // The files the running job reads: the source, the title's other parts and the playlist.
 std::vector<FileId> jobInputs(const Context& ctx);
 // Creates an output of the running job, named outputPrefix(ctx) + ..., and adds it to

@@ -16,16 +16,20 @@ namespace qf {
 
 namespace {
 
-// Why the pass just run stopped early, if it did. The fast-check limit also sets
-// CancelFlag, but only once a read pass is past 300,000,000 bytes, and no message pump
-// (where Cancel is seen) comes after that point before the pass ends.
+// Why the pass just run stopped early, if it did: the fast-check limit (the bytes read
+// then), or the user.
 void noteStop(const Context& ctx, JobEnd& end) {
-    if (!ctx.CancelFlag) return;
-    const int64_t read = ctx.SourceStream->position();
-    if (ctx.job.pass.fastCheck && read > kFastCheckLimit)
-        end.fastCheckBytes = read;
-    else
+    switch (ctx.control.stopReason()) {
+    case StopReason::None:
+        return;
+    case StopReason::FastCheck:
+        end.fastCheckBytes = ctx.SourceStream->position();
+        return;
+    case StopReason::Cancel:
+    case StopReason::Error:
         end.cancelled = true;
+        return;
+    }
 }
 
 std::string twoDigits(size_t k) {

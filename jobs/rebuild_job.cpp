@@ -44,7 +44,7 @@ void runRebuild(Context& ctx, RebuildState& st) {
     if (st.SkippedBlocks > 0)
         ctx.log("Blocks without pack header skipped: " + std::to_string(st.SkippedBlocks));
     // Only Cancel stops a writing pass early.
-    finishLog(ctx, {ctx.CancelFlag, -1, &ctx.CreatedFiles});
+    finishLog(ctx, {ctx.control.stopRequested(), -1, &ctx.CreatedFiles});
 }
 
 } // namespace
@@ -54,7 +54,7 @@ JobOutcome rebuildJob(Context& ctx, const JobRequest& request) {
     outcome.ran = runJob(ctx, request, [&] {
         RebuildState st; // its output is closed as the body ends, also by an error
         runRebuild(ctx, st);
-        outcome.cancelled = ctx.CancelFlag;
+        outcome.cancelled = ctx.control.stopRequested();
     });
     return outcome;
 }

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 #include "engine/context.h"
 #include "engine/markup.h"
@@ -35,10 +36,14 @@ bool runJob(Context& ctx, const JobRequest& request, const std::function<void()>
     return true;
 }
 
-Title jobTitle(Context& ctx) {
+Title requestTitle(const JobRequest& request) {
     // A disc's title is its cells, read as one source: never a next file.
-    Title title = discTitleName(ctx) ? Title{{ctx.job.source}, ctx.baseName}
-                                     : titleOf(ctx.job.source, ctx.job.allParts);
+    if (auto name = discTitleName(request)) return Title{{request.source}, std::move(*name)};
+    return titleOf(request.source, request.allParts);
+}
+
+Title jobTitle(Context& ctx) {
+    Title title = requestTitle(ctx.job);
     ctx.baseName = title.baseName;
     ctx.events->baseNameChosen(ctx.baseName);
     return title;
@@ -58,7 +63,7 @@ void forEachPart(Context& ctx, const Title& title, std::string_view verb,
         const std::array<int32_t, 16> video = ctx.VideoSlots, audio = ctx.AudioSlots;
         const std::array<int32_t, 32> sub = ctx.SubSlots;
         if (k > 0) {
-            if (!ctx.job.allParts || ctx.CancelFlag) break;
+            if (!ctx.job.allParts || ctx.control.stopRequested()) break;
             openSource(ctx, path);
             ctx.log("Continue on " + escapeMarkup(name));
             ctx.events->partStarted(k, path);

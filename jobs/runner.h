@@ -24,6 +24,8 @@ bool runJob(Context& ctx, const JobRequest& request, const std::function<void()>
 // The title the job's source starts: every part when the request asks for them, else the
 // source alone. Sets the job's base name from it and tells the front end.
 Title jobTitle(Context& ctx);
+// That title as the request gives it, telling no one and changing nothing.
+Title requestTitle(const JobRequest& request);
 
 // Opens path as the new SourceStream (closing the previous one first).
 void openSource(Context& ctx, const std::string& path);

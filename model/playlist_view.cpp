@@ -42,11 +42,14 @@ Playlist readAndShow(Context& ctx, WindowModel& ui) {
             ui.mXPL.clear();
             ui.mXPLVisible = false; // shown once at the end, not redrawn per line
             readPlaylist(ctx, {ui.eXPLfile, ui.XPLname, ui.EVOname, ui.eEVOfile}, playlist);
+            takePlaylist(ctx, playlist, ui.eEVOfile);
             showPlaylist(ui, playlist);
             ui.bReadXPL = playlistChosen(ui);
         });
     } catch (...) {
-        showPlaylist(ui, playlist); // what was read up to the error
+        // What was read up to the error.
+        takePlaylist(ctx, playlist, ui.eEVOfile);
+        showPlaylist(ui, playlist);
         ui.bReadXPL = playlistChosen(ui);
         throw;
     }

@@ -4,6 +4,7 @@
 
 #include "engine/markup.h"
 #include "engine/paths.h"
+#include "jobs/control.h"
 #include "jobs/disc_title.h"
 #include "model/window.h"
 
@@ -57,6 +58,7 @@ JobRequest jobRequest(const WindowModel& ui) {
     r.pass.countFrames = ui.cbCountFr;
     r.workdir = ui.eWorkdir;
     r.extensions = {ui.eVideoExt, ui.eAudioExt, ui.eSubExt};
+    r.output = ui.outputChoices;
     for (int family = 0; family < 3; ++family) {
         const size_t boxes = family == 0 ? ui.cbVideo.size() : ui.cbAudio.size();
         for (size_t k = 0; k < boxes; ++k) {
@@ -151,14 +153,7 @@ void bRebuildClick(Session& s) {
 }
 
 bool bCancelClick(Session& s, const std::string& question) {
-    if (s.WriteMode) {
-        s.Pause.hold();
-        const bool yes = s.host.askYesNo(question);
-        s.Pause.release();
-        if (!yes) return false;
-    }
-    s.CancelFlag = true;
-    return true;
+    return requestCancel(s.control, [&] { return s.host.askYesNo(question); });
 }
 
 void TitlesAdj(WindowModel& ui) {

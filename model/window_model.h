@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/request.h"
+
 namespace qf {
 
 struct CheckBox {
@@ -54,6 +56,7 @@ struct WindowModel {
     // Options page
     std::string eVideoExt = "mpv", eAudioExt = "mpa", eSubExt = "sup";
     std::string eWorkdir;
+    OutputChoices outputChoices; // the Options page's
     bool cbContinue = true, cbFastCheck = true, cbCountFr = true, cbDetails = true,
          cbAutoRead = true;
     bool rbNoAuto = true, rbAutoDemux = false, rbAutoRebuild = false;

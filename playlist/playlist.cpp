@@ -167,11 +167,20 @@ private:
 
 // What the listing does with the stream lines of the title it lists: the catalogue slot
 // each marks and the streams it has listed.
+// The track and stream numbers a playlist may give: as many as the catalogue has slots.
+constexpr size_t kPlaylistVideoTracks = std::tuple_size_v<decltype(PassState::VideoSlots)>;
+constexpr size_t kPlaylistAudioStreams = std::tuple_size_v<decltype(PassState::AudioSlots)>;
+constexpr size_t kPlaylistSubStreams = std::tuple_size_v<decltype(PassState::SubSlots)>;
+
 struct Lister {
     Context& ctx;
     Budget& budget;
     PlaylistTitle* title = nullptr; // where the lines go; made on the first that needs one
     Playlist& out;
+    // The track and stream numbers listed so far: only the first line of one counts.
+    std::array<bool, kPlaylistVideoTracks> videoSeen{};
+    std::array<bool, kPlaylistAudioStreams> audioSeen{};
+    std::array<bool, kPlaylistSubStreams> subSeen{};
 
     PlaylistTitle& current() {
         if (!title) {
@@ -198,7 +207,7 @@ std::string language(const std::string& line) {
 
 template <size_t N>
 void listStream(Lister& lister, const std::string& line, PlaylistStream::Kind kind,
-                const char* element, std::array<int32_t, N>& slots,
+                const char* element, std::array<bool, N>& seen,
                 const std::array<std::string, 9>& attrs) {
     Context& ctx = lister.ctx;
     const int32_t s = GetAttrInt(line, "streamNumber");
@@ -207,13 +216,13 @@ void listStream(Lister& lister, const std::string& line, PlaylistStream::Kind ki
         return;
     }
     const auto slot = static_cast<size_t>(s - 1);
-    if (slots[slot] != -1) return; // only the first line of a stream number counts
+    if (seen[slot]) return; // only the first line of a stream number counts
     const int32_t m = GetAttrInt(line, "mediaAttr");
     if (m < 1 || m > kAttrCount) {
         logOutOfRange(ctx, lister.budget, element, "mediaAttr", m, kAttrCount);
         return;
     }
-    slots[slot] = 1;
+    seen[slot] = true;
     PlaylistStream stream;
     stream.kind = kind;
     stream.track = s;
@@ -227,18 +236,18 @@ void listStream(Lister& lister, const std::string& line, PlaylistStream::Kind ki
 void listVideo(Lister& lister, const std::string& line) {
     Context& ctx = lister.ctx;
     const int32_t t = GetAttrInt(line, "track");
-    if (t < 1 || static_cast<size_t>(t) > ctx.VideoSlots.size()) {
-        logOutOfRange(ctx, lister.budget, "Video", "track", t, ctx.VideoSlots.size());
+    if (t < 1 || static_cast<size_t>(t) > lister.videoSeen.size()) {
+        logOutOfRange(ctx, lister.budget, "Video", "track", t, lister.videoSeen.size());
         return;
     }
     const auto slot = static_cast<size_t>(t - 1);
-    if (ctx.VideoSlots[slot] != -1) return;
+    if (lister.videoSeen[slot]) return;
     const int32_t m = GetAttrInt(line, "mediaAttr");
     if (m < 1 || m > kAttrCount) {
         logOutOfRange(ctx, lister.budget, "Video", "mediaAttr", m, kAttrCount);
         return;
     }
-    ctx.VideoSlots[slot] = 1;
+    lister.videoSeen[slot] = true;
     PlaylistStream stream;
     stream.kind = PlaylistStream::Kind::Video;
     stream.track = t;
@@ -301,19 +310,14 @@ bool playsSource(const std::string& line, const std::string& source) {
            GetAttr(line, "src", src) && upperCase(CutExt(namePart(src))) == upperCase(source);
 }
 
-// Keeps only the title that plays `source` in the listing, marks its streams in the
-// catalogue and models it. False, with the listing and the catalogue untouched, when no
-// title has a clip of `source`.
-bool listTitle(Context& ctx, Budget& budget, const std::string& source,
-               const std::string& sourcePath, Playlist& out) {
+// Keeps only the title that plays `source` in the listing and models it. False, with the
+// listing untouched, when no title has a clip of `source`.
+bool listTitle(Context& ctx, Budget& budget, const std::string& source, Playlist& out) {
     auto& lines = out.listing;
     size_t found = 0;
     while (found < lines.size() && !playsSource(lines[found], source)) ++found;
     if (found == lines.size() || found == 0) return false;
     out.listed = true;
-    ctx.resetCatalogue();
-    ctx.Slots.clear(); // the streams get their slots anew when a pass meets them
-    ctx.fastCheckStop = -1;
 
     for (size_t i = found; i-- > 0;) {
         if (contains(upperCase(lines[i]), "<TITLE ")) {
@@ -332,8 +336,6 @@ bool listTitle(Context& ctx, Budget& budget, const std::string& source,
     if (!out.title.empty()) budget.spend(out.title.size() + 7);
 
     // Chapter times count frames at the title's time base, else at the video's rate.
-    ctx.titleFacts.chapters.clear();
-    ctx.titleFacts.source = sourcePath;
     double rate = ctx.VideoFacts[0].frameRate().value_or(0);
     if (rate <= 0) rate = 24000.0 / 1001;
     Lister lister{ctx, budget, nullptr, out};
@@ -355,10 +357,10 @@ bool listTitle(Context& ctx, Budget& budget, const std::string& source,
                 lister.current().clips.push_back(std::move(clip));
         if (contains(up, "<VIDEO ")) listVideo(lister, line);
         if (contains(up, "<AUDIO "))
-            listStream(lister, line, PlaylistStream::Kind::Audio, "Audio", ctx.AudioSlots,
+            listStream(lister, line, PlaylistStream::Kind::Audio, "Audio", lister.audioSeen,
                        ctx.AudioAttrs);
         if (contains(up, "<SUBTITLE "))
-            listStream(lister, line, PlaylistStream::Kind::Subtitle, "Subtitle", ctx.SubSlots,
+            listStream(lister, line, PlaylistStream::Kind::Subtitle, "Subtitle", lister.subSeen,
                        ctx.SubAttrs);
         if (contains(up, "<CHAPTER ")) {
             PlaylistChapter chapter;
@@ -366,8 +368,7 @@ bool listTitle(Context& ctx, Budget& budget, const std::string& source,
             chapter.name = GetAttr(line, "displayName");
             chapter.seconds = titleSeconds(chapter.start, rate);
             budget.spend(chapter.start.size() + 2 + chapter.name.size());
-            if (chapter.seconds)
-                ctx.titleFacts.chapters.push_back({*chapter.seconds, chapter.name});
+            if (chapter.seconds) out.chapterMarks.push_back({*chapter.seconds, chapter.name});
             lister.current().chapters.push_back(std::move(chapter));
         }
     }
@@ -410,9 +411,26 @@ void readPlaylist(Context& ctx, const PlaylistRequest& request, Playlist& into) 
     // The title is found by the source file itself: a Read job that went on to the
     // second part has joined both names in BaseName, and no playlist line holds that.
     const std::string source = CutExt(request.sourceName);
-    if (!listTitle(ctx, budget, source, request.source, into) && !source.empty())
+    if (!listTitle(ctx, budget, source, into) && !source.empty())
         ctx.log("No title in the playlist plays " + escapeMarkup(source));
     finishLog(ctx);
+}
+
+void takePlaylist(Context& ctx, const Playlist& playlist, const std::string& source) {
+    if (!playlist.listed) return;
+    // The streams get their slots anew when a pass meets them.
+    ctx.resetCatalogue();
+    ctx.Slots.clear();
+    ctx.fastCheckStop = -1;
+    for (const PlaylistTitle& title : playlist.titles)
+        for (const PlaylistStream& stream : title.streams) {
+            const Family family = stream.kind == PlaylistStream::Kind::Video   ? Family::Video
+                                  : stream.kind == PlaylistStream::Kind::Audio ? Family::Audio
+                                                                               : Family::Subpicture;
+            ctx.slotTable(family)[stream.slot()] = kListedByPlaylist;
+        }
+    ctx.titleFacts.chapters = playlist.chapterMarks;
+    ctx.titleFacts.source = source;
 }
 
 } // namespace qf

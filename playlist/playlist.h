@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/title_facts.h"
 #include "playlist/attributes.h"
 
 namespace qf {
@@ -53,12 +54,14 @@ struct Playlist {
     // The text view: one line per tag, indented by depth; the listed title's lines alone
     // when a title plays the source, else every tag of the file.
     std::vector<std::string> listing;
-    // A title plays the source: the catalogue was reset and marked for `titles`' streams,
-    // and the selection is to be replaced by them. False leaves the selection as it was.
+    // A title plays the source: its streams are the ones to list and select (takePlaylist).
+    // False leaves the catalogue and the selection as they were.
     bool listed = false;
     // The title that plays the source, in listing order (more than one only when its
     // lines hold several title tags).
     std::vector<PlaylistTitle> titles;
+    // The chapters of that title at the times it gives (those whose time reads).
+    std::vector<ChapterMark> chapterMarks;
     // The attribute tables after the reading, indexed 1..8 (see JobState).
     std::array<std::string, 9> videoAttrs, audioAttrs, subAttrs;
 };
@@ -72,11 +75,15 @@ struct PlaylistRequest {
 };
 
 // Reads the playlist into `into`: logs "Open", the size, the listed streams and the lines
-// that end a job; fills the attribute tables (ctx.VideoAttrs/AudioAttrs/SubAttrs) and,
-// when a title plays the source, resets the catalogue and marks the title's streams in it,
-// forgets the slots met so far and keeps the chapters in ctx.titleFacts. Throws the
+// that end a job; fills the attribute tables (ctx.VideoAttrs/AudioAttrs/SubAttrs). The
+// catalogue is left alone: the front end hands the result to takePlaylist. Throws the
 // errors of ScanXPL and of opening the file; `into` then holds what was read up to it.
 void readPlaylist(Context& ctx, const PlaylistRequest& request, Playlist& into);
+
+// What a playlist that lists a title for the source gives the jobs after it: the catalogue
+// reset with the title's streams marked as listed, the slots met so far forgotten, and the
+// title's chapters as the facts of `source`. Nothing for a playlist that lists none.
+void takePlaylist(Context& ctx, const Playlist& playlist, const std::string& source);
 
 // The tag scan over `in` from its position to its end: one line per tag into `listing`,
 // the attribute items into ctx.VideoAttrs/AudioAttrs/SubAttrs. Returns the playlist title.

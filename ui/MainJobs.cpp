@@ -55,8 +55,8 @@ void TfMain::QueuedEvents::baseNameChosen(const std::string& baseName) {
 TfMain::~TfMain() {
     // A job still running stops at its next block; its queued events go with the window.
     if (worker_.joinable()) {
-        ctx_.CancelFlag = true;
-        ctx_.Pause.release();
+        ctx_.control.requestStop(StopReason::Cancel);
+        ctx_.control.pause.release();
         worker_.join();
     }
 }

@@ -238,7 +238,7 @@ QWidget* TfMain::buildOptionPage() {
         r->setGeometry(10, top, 122, 17);
         top += 22;
     }
-    outputOptions_ = page->place(new OutputOptions(ctx_.outputChoices, font()),
+    outputOptions_ = page->place(new OutputOptions(ctx_.ui.outputChoices, font()),
                                  {0, 170, kPageSize.width(), kPageSize.height() - 170});
     return page;
 }

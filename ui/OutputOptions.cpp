@@ -18,7 +18,7 @@ QCheckBox* box(const char* name, const char* caption, const char* hint, const QF
 
 } // namespace
 
-OutputOptions::OutputOptions(JobState::OutputChoices& choices, const QFont& font, QWidget* parent)
+OutputOptions::OutputOptions(OutputChoices& choices, const QFont& font, QWidget* parent)
     : QWidget(parent), choices_(choices) {
     setObjectName(QStringLiteral("gbOutputs"));
     cmbSubFormat_ = new QComboBox;
@@ -51,7 +51,7 @@ OutputOptions::OutputOptions(JobState::OutputChoices& choices, const QFont& font
     grid->addWidget(cbCodecExt_, 1, 2);
 
     connect(cmbSubFormat_, &QComboBox::activated, this, [this](int i) {
-        using F = JobState::OutputChoices::SubFormat;
+        using F = OutputChoices::SubFormat;
         choices_.subFormat = i == 1 ? F::Sup : i == 2 ? F::VobSub : F::Auto;
     });
     auto bind = [this](QCheckBox* c, bool& field) {

@@ -13,12 +13,12 @@ namespace qf {
 class OutputOptions final : public QWidget {
     Q_OBJECT
 public:
-    OutputOptions(JobState::OutputChoices& choices, const QFont& font, QWidget* parent = nullptr);
+    OutputOptions(OutputChoices& choices, const QFont& font, QWidget* parent = nullptr);
     // Shows the choices as they are (after the settings were read, for instance).
     void sync();
 
 private:
-    JobState::OutputChoices& choices_;
+    OutputChoices& choices_;
     QComboBox* cmbSubFormat_ = nullptr;
     QCheckBox* cbForcedOnly_ = nullptr;
     QCheckBox* cbChapters_ = nullptr;

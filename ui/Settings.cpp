@@ -123,9 +123,9 @@ void readSettings(QSettings& store, Session& ctx, WindowPlacement& placement,
     r.flag("AutoRead", ui.cbAutoRead);
     r.dword("AutoDemux", [&](int32_t n) { applyAutoFlag(ctx, 1, n != 0); });
     r.dword("AutoRebuild", [&](int32_t n) { applyAutoFlag(ctx, 2, n != 0); });
-    auto& choices = ctx.outputChoices;
+    auto& choices = ctx.ui.outputChoices;
     r.dword("SubFormat", [&](int32_t n) {
-        using F = JobState::OutputChoices::SubFormat;
+        using F = OutputChoices::SubFormat;
         choices.subFormat = n == 1 ? F::Sup : n == 2 ? F::VobSub : F::Auto;
     });
     r.flag("ForcedOnly", choices.forcedOnly);
@@ -204,7 +204,7 @@ QString writeSettings(QSettings& store, const Session& ctx, const QByteArray& ge
     w.put("AutoRead", ui.cbAutoRead ? 1 : 0);
     w.put("AutoDemux", ui.rbAutoDemux ? 1 : 0);
     w.put("AutoRebuild", ui.rbAutoRebuild ? 1 : 0);
-    const auto& choices = ctx.outputChoices;
+    const auto& choices = ctx.ui.outputChoices;
     w.put("SubFormat", static_cast<int>(choices.subFormat));
     w.put("ForcedOnly", choices.forcedOnly ? 1 : 0);
     w.put("Chapters", choices.chapters ? 1 : 0);

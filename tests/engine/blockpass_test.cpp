@@ -39,7 +39,7 @@ public:
         seen.insert(seen.end(), b.begin(), b.end());
         EXPECT_EQ(ctx.BlockEnd, static_cast<int64_t>(start + seen.size()));
         if (++blocks == throwAt) throw Error("handler");
-        if (blocks == cancelAt) ctx.CancelFlag = true;
+        if (blocks == cancelAt) ctx.control.requestStop(StopReason::Cancel);
     }
     void writeChunk() override { written.push_back(blocks); }
     size_t start = 0;

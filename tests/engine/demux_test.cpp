@@ -675,7 +675,7 @@ TEST_F(Demux, DemuxPassWritesTickedPayloadsOnly) {
     EXPECT_EQ(a6.data, data(17, 8)) << "the outputs decide, not the boxes";
     EXPECT_EQ(v0.data, data(18, 9));
     EXPECT_EQ(s0.data, data(20, 11)) << "0x30 takes slot 16, which has no box and no file";
-    EXPECT_TRUE(ctx.WriteMode);
+    EXPECT_TRUE(ctx.control.writing());
 }
 
 TEST_F(Demux, MuxedTitleComesBackUnchanged) {
@@ -1097,15 +1097,15 @@ TEST_F(Demux, CancelStopsAtTheEndOfTheBlockOfThePump) {
         host.questions.clear();
         host.answer = c.answer;
         ctx.FrameCount = {0, 0};
-        ctx.CancelFlag = true; // cleared by the pass
+        ctx.control.requestStop(StopReason::Cancel); // cleared by the pass
         ctx.SourceStream = std::make_unique<FileStream>(path, FileStream::Mode::Read);
         ctx.job = jobRequest(ctx.ui);
         demux(ctx, c.mode);
         EXPECT_EQ(ctx.SourceStream->position(), c.endsAt);
         EXPECT_EQ(host.questions, Lines(c.questions, "Are you sure to stop demuxing?"));
-        EXPECT_EQ(ctx.CancelFlag, c.endsAt != 8 * 1048576);
-        EXPECT_EQ(ctx.FrameCount[0], ctx.CancelFlag ? 0 : 3) << "zeroed on cancel";
-        EXPECT_EQ(ctx.WriteMode, c.mode == kDemuxPass);
+        EXPECT_EQ(ctx.control.stopRequested(), c.endsAt != 8 * 1048576);
+        EXPECT_EQ(ctx.FrameCount[0], ctx.control.stopRequested() ? 0 : 3) << "zeroed on cancel";
+        EXPECT_EQ(ctx.control.writing(), c.mode == kDemuxPass);
         EXPECT_TRUE(buttonOnDuringPass);
         EXPECT_FALSE(ctx.ui.bCancel);
     }
@@ -1183,7 +1183,7 @@ TEST_F(Demux, FastCheckStopsAfterTheBlockEndingPast300MB) {
         demux(ctx, c.mode);
         const bool stopped = c.endsAt < c.size;
         EXPECT_EQ(ctx.SourceStream->position(), c.endsAt);
-        EXPECT_EQ(ctx.CancelFlag, stopped);
+        EXPECT_EQ(ctx.control.stopRequested(), stopped);
         EXPECT_EQ(ctx.FrameCount[0], stopped ? 0 : 3);
         EXPECT_EQ(host.pumps, c.endsAt / kPumpInterval);
         EXPECT_EQ(ctx.AudioSlots[0], 0x1C0);

@@ -470,10 +470,10 @@ TEST_F(DemuxJobTest, TheRemainingTimeLeavesOutTheTimeAQuestionWasOpen) {
     std::thread answer;
     host.onPump = [&] {
         if (answer.joinable()) return;
-        ctx.Pause.hold(); // what bCancelClick does while its question is open
+        ctx.control.pause.hold(); // what bCancelClick does while its question is open
         answer = std::thread([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-            ctx.Pause.release();
+            ctx.control.pause.release();
         });
     };
     bDemuxClick(ctx);
@@ -490,7 +490,7 @@ TEST_F(DemuxJobTest, TheRemainingTimeLeavesOutTheTimeAQuestionWasOpen) {
 
 TEST_F(DemuxJobTest, ACancelWritesNoHandOverFileAndRemovesOneLeftFromAnEarlierRun) {
     writeFile(dir / "FEATURE_1.EVO", videoOnly(vc1Units(2200, 1900)).build());
-    ctx.outputChoices.mkvmergeOptions = true;
+    ctx.ui.outputChoices.mkvmergeOptions = true;
     readAndChoose(dir / "FEATURE_1.EVO");
     bDemuxClick(ctx);
     const std::string options = dir / "FEATURE_1.mkvmerge.json";

@@ -435,7 +435,7 @@ protected:
         host.onPump = [this, p] {
             auto* f = dynamic_cast<FileStream*>(ctx.SourceStream.get());
             const int part = f && namePart(f->path()) == "FEATURE_2.EVO" ? 2 : 1;
-            if (part == p.part && ++pumpsInPart == p.pump && !ctx.CancelFlag) {
+            if (part == p.part && ++pumpsInPart == p.pump && !ctx.control.stopRequested()) {
                 stopAt = ctx.BlockEnd; // the source is the reader's while the pass runs
                 bCancelClick(ctx);
             }
@@ -452,7 +452,7 @@ protected:
         return b;
     }
     void expectStoppedCleanly(const std::set<std::string>& outputs) {
-        EXPECT_TRUE(ctx.CancelFlag);
+        EXPECT_TRUE(ctx.control.stopRequested());
         EXPECT_EQ(stopAt, GetParam().pump * 4 * kMiB);
         EXPECT_EQ(countLines("Continue on"), GetParam().part - 1);
         const Lines lines = plainLines(); // no frame count lines after a cancel

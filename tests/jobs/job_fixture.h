@@ -118,9 +118,9 @@ inline void chooseSource(Session& ctx, const std::string& path, const std::strin
 // The stream files alone, named by the extension settings, subpictures as .sup records:
 // what these tests look at. The files for muxers have tests of their own.
 inline void streamFilesOnly(Session& ctx) {
-    ctx.outputChoices.mkvmergeOptions = false;
-    ctx.outputChoices.chapters = false;
-    ctx.outputChoices.subFormat = JobState::OutputChoices::SubFormat::Sup;
+    ctx.ui.outputChoices.mkvmergeOptions = false;
+    ctx.ui.outputChoices.chapters = false;
+    ctx.ui.outputChoices.subFormat = OutputChoices::SubFormat::Sup;
 }
 
 class JobTest : public ::testing::Test {

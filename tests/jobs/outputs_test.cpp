@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/context.h"
+
 namespace qf {
 namespace {
 
@@ -23,6 +25,35 @@ TEST(FileNamePart, KeepsCharactersAndReplacesWhatAFileSystemRefuses) {
         {std::string(250, 'b'), std::string(200, 'b')},
     };
     for (const auto& [text, name] : cases) EXPECT_EQ(fileNamePart(text), name) << text;
+}
+
+// The names a job would write are asked while another job's request and names stand:
+// the answer is the asked request's, and nothing of the running job changes.
+TEST(PlannedOutputs, NameTheAskedRequestsFilesAndChangeNothing) {
+    struct Told : NullEvents {
+        std::vector<std::string> baseNames;
+        void baseNameChosen(const std::string& name) override { baseNames.push_back(name); }
+    } told;
+    Context ctx(told);
+    ctx.job.source = "/running/MOVIE.EVO";
+    ctx.baseName = "MOVIE";
+
+    JobRequest asked;
+    asked.source = "/asked/FEATURE_1.EVO";
+    asked.workdir = "/out";
+    asked.output.mkvmergeOptions = false;
+    asked.selection.at(1, 0) = {true, "AC-3.stream.00"};
+    asked.selection.at(2, 3) = {true, "Subpicture.stream.03"};
+    EXPECT_EQ(plannedOutputs(ctx, asked, false),
+              (std::vector<std::string>{"/out/FEATURE_1.AC-3.stream.00.mpa",
+                                        "/out/FEATURE_1.Subpicture.stream.03.sup"}));
+    asked.workdir.clear();
+    EXPECT_EQ(plannedOutputs(ctx, asked, true),
+              std::vector<std::string>{"/asked/FEATURE_1.rebuilt.EVO"});
+
+    EXPECT_EQ(ctx.job.source, "/running/MOVIE.EVO");
+    EXPECT_EQ(ctx.baseName, "MOVIE");
+    EXPECT_TRUE(told.baseNames.empty());
 }
 
 } // namespace

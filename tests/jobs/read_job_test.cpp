@@ -398,7 +398,7 @@ TEST_F(ReadJobTest, UserCancelStopsContinuationFrameLinesAndFollowUp) {
     bCheckClick(ctx);
 
     EXPECT_TRUE(host.questions.empty()); // a read pass stops without asking
-    EXPECT_TRUE(ctx.CancelFlag);
+    EXPECT_TRUE(ctx.control.stopRequested());
     EXPECT_EQ(countLines("Continue on"), 0);
     EXPECT_EQ(countLines("Opening file"), 1);
     EXPECT_EQ(ctx.FrameCount[0], 0);
@@ -432,7 +432,7 @@ TEST_F(ReadJobTest, FastCheckStopStillRunsTheFollowUp) {
     EXPECT_EQ(countLines("Opening file"), 2);
     EXPECT_EQ(countLines("Done."), 2);
     EXPECT_EQ(countLines("Cancelled."), 0);
-    EXPECT_FALSE(ctx.CancelFlag); // the demux pass walked the whole file
+    EXPECT_FALSE(ctx.control.stopRequested()); // the demux pass walked the whole file
     // The read stopped after the block that went past 300,000,000 bytes: 1145 blocks.
     const auto done = std::find(host.lines.begin(), host.lines.end(), "Done.");
     ASSERT_LT(done + 2, host.lines.end());

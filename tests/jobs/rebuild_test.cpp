@@ -132,7 +132,7 @@ TEST_F(RebuildWriterTest, AllSelectedCopiesEverythingButTheBounds) {
     EXPECT_EQ(st.KeptAudioCount, 1);
     EXPECT_EQ(st.KeptSubpictureCount, 1);
     EXPECT_FALSE(ctx.ui.bCancel);
-    EXPECT_TRUE(ctx.WriteMode);
+    EXPECT_TRUE(ctx.control.writing());
 }
 
 TEST_F(RebuildWriterTest, OnlyTheSecondOfTwoEac3StreamsBecomesTheFirst) {
@@ -296,7 +296,7 @@ TEST_F(RebuildWriterTest, CancelEndsTheRunAfterTheBlockOfThePump) {
     host.onPump = [&] { bCancelClick(ctx); };
     EXPECT_EQ(run(src).size(), 2048u * kPackSize);
     EXPECT_EQ(host.questions, (Lines{"Are you sure to stop demuxing?"}));
-    EXPECT_TRUE(ctx.CancelFlag);
+    EXPECT_TRUE(ctx.control.stopRequested());
 }
 
 TEST_F(RebuildWriterTest, FailuresEndTheRun) {

@@ -257,19 +257,18 @@ TEST_F(Window, AnErrorStaysInTheLogInRedAndTheWindowIsReady) {
 }
 
 TEST_F(Window, CancelAsksOnlyWhileWriting) {
-    ctx.WriteMode = false;
+    ctx.control.beginPass(false);
     bCancelClick(ctx);
-    EXPECT_TRUE(ctx.CancelFlag);
+    EXPECT_TRUE(ctx.control.stopRequested());
     EXPECT_TRUE(host.questions.empty());
 
-    ctx.CancelFlag = false;
-    ctx.WriteMode = true;
+    ctx.control.beginPass(true);
     host.answer = false;
     bCancelClick(ctx);
-    EXPECT_FALSE(ctx.CancelFlag);
+    EXPECT_FALSE(ctx.control.stopRequested());
     host.answer = true;
     bCancelClick(ctx);
-    EXPECT_TRUE(ctx.CancelFlag);
+    EXPECT_TRUE(ctx.control.stopRequested());
     EXPECT_EQ(host.questions, (std::vector<std::string>(2, "Are you sure to stop demuxing?")));
 }
 

@@ -89,7 +89,7 @@ TEST_F(SampleJobs, ReadFindsEveryStreamWithValidHeaders) {
 
 TEST_F(SampleJobs, DemuxWritesBackTheStreamsItWasBuiltFrom) {
     ctx.ui.eWorkdir = tmp / "";
-    ctx.outputChoices.mkvmergeOptions = false; // the names the extension settings give
+    ctx.ui.outputChoices.mkvmergeOptions = false; // the names the extension settings give
     bCheckClick(ctx);
     bDemuxClick(ctx);
     const std::string prefix = tmp / "FEATURE_1_FEATURE_2.";

@@ -5,13 +5,13 @@
 #include <memory>
 #include <thread>
 
-#include "engine/context.h"
+#include "engine/run_control.h"
 #include "engine/stream.h"
 
 namespace qf::test {
 
 // Held reads wait while the gate is held, as a pass waits for an open question.
-using ReadGate = PassState::PauseGate;
+using ReadGate = PauseGate;
 
 class SlowStream : public Stream {
 public:

@@ -276,7 +276,7 @@ private slots:
         QVERIFY(answer);
         QCOMPARE(answer->seen, 1);
         QCOMPARE(answer->text, QString("Are you sure to stop demuxing?"));
-        QCOMPARE(w->context().CancelFlag, yes);
+        QCOMPARE(w->context().control.stopRequested(), yes);
         const auto written = readFile(path(dir, "LONG.MPEG-2.stream.0.m2v").toStdString()).size();
         if (yes)
             QVERIFY(written < video.size());
@@ -295,7 +295,7 @@ private slots:
         control<QPushButton>(*w, "bCheck")->click();
         w->waitForJob();
         QCOMPARE(answer->seen, 0);
-        QVERIFY(w->context().CancelFlag);
+        QVERIFY(w->context().control.stopRequested());
         QVERIFY(control<QCheckBox>(*w, "cbVideo0")->isChecked()); // streams met before the stop
         QVERIFY(!control<LogView>(*w, "reMessage")->plainText().contains("frames ("));
     }
@@ -344,7 +344,7 @@ private slots:
         atFirstPump(*w, [&] { QVERIFY(!w->close()); });
         control<QPushButton>(*w, "bCheck")->click();
         w->waitForJob();
-        QVERIFY(w->context().CancelFlag);
+        QVERIFY(w->context().control.stopRequested());
         QTRY_VERIFY(!w->isVisible());
         QSettings store(kSettingsOrganization, kSettingsApplication);
         QVERIFY(store.contains("Install"));
@@ -400,7 +400,7 @@ private slots:
         QVERIFY(answer);
         QCOMPARE(answer->seen, 1);
         QCOMPARE(answer->text, question);
-        QCOMPARE(w->context().CancelFlag, yes);
+        QCOMPARE(w->context().control.stopRequested(), yes);
         if (yes) {
             QTRY_VERIFY(!w->isVisible());
             QVERIFY(!busyWhenHidden);
