@@ -285,7 +285,7 @@ TEST(FileStream, APassWritesOnAThreadOfItsOwn) {
             header.fill(static_cast<uint8_t>(blocks));
             runs.push_back({header.data(), header.size()});
             runs.push_back({const_cast<uint8_t*>(b.data()), b.size()});
-            if (blocks == cancelAt) ctx.CancelFlag = true;
+            if (blocks == cancelAt) ctx.control.requestStop(StopReason::Cancel);
         }
         void writeChunk() override {
             out.writeRuns(runs.data(), runs.size());
