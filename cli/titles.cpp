@@ -42,12 +42,43 @@ std::string plural(size_t n, const char* word) {
     return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
 }
 
+const char* applicationName(DiscStream::Application a) {
+    return a == DiscStream::Application::Karaoke    ? "karaoke"
+           : a == DiscStream::Application::Surround ? "surround"
+                                                    : nullptr;
+}
+
+// "PAL 720x576, 16:9 (letterbox allowed), 25 fps, 3 cells, program chain 1"
+std::string pictureLine(const DiscTitle& t) {
+    const DiscVideo& v = t.video;
+    char rate[16];
+    std::snprintf(rate, sizeof rate, "%.3g", v.frameRate());
+    std::string line = std::string("  ") + v.standard() + " " + std::to_string(v.width) + "x" +
+                       std::to_string(v.height) + ", " + v.aspect();
+    if (v.wide)
+        line += v.displayFormat().empty() ? " (no 4:3 display format allowed)"
+                                          : " (" + v.displayFormat() + " allowed)";
+    line += std::string(", ") + rate + " fps, " + plural(t.cells.size(), "cell");
+    std::string stills;
+    for (size_t c = 0; c < t.cells.size(); ++c)
+        if (t.cells[c].still > 0)
+            stills += (stills.empty() ? "" : ", ") + std::string("cell ") + std::to_string(c + 1) +
+                      (t.cells[c].still == kStillForever
+                           ? " held until the user goes on"
+                           : " held " + std::to_string(t.cells[c].still) + " s");
+    if (!stills.empty()) line += " (" + stills + ")";
+    return line + ", program chain " + std::to_string(t.programChain);
+}
+
 std::string streamLine(const DiscStream& s, const std::string& key) {
     std::string line = "  " + key;
     line.resize(7, ' ');
     line += "id " + hexId(s.entry) + "  " + s.format;
-    if (s.family == Family::Audio)
+    if (s.family == Family::Audio) {
         line += ", " + plural(static_cast<size_t>(s.channels), "channel");
+        line += ", " + std::to_string(s.sampleRate / 1000) + " kHz";
+        if (const char* mode = applicationName(s.application)) line += std::string(", ") + mode;
+    }
     if (s.language) {
         line += ", " + s.language->name;
         if (s.language->name != s.language->code) line += " (" + s.language->code + ")";
@@ -62,6 +93,21 @@ Json titleJson(const DiscTitle& t) {
     j["length"] = ms(t.length);
     j["length_text"] = titleTime(t.length);
     j["angles"] = t.angles;
+    j["program_chain"] = t.programChain;
+    const DiscVideo& v = t.video;
+    j["video"] = {{"standard", v.standard()},
+                  {"width", v.width},
+                  {"height", v.height},
+                  {"aspect", v.aspect()},
+                  {"display_format",
+                   v.wide && !v.displayFormat().empty() ? Json(v.displayFormat()) : Json(nullptr)},
+                  {"frame_rate", std::round(v.frameRate() * 1000) / 1000}};
+    Json cells = Json::array();
+    for (const DiscCell& c : t.cells)
+        cells.push_back({{"length", ms(c.seconds)},
+                         {"angle", c.angle},
+                         {"still", c.still == kStillForever ? Json("forever") : Json(c.still)}});
+    j["cells"] = std::move(cells);
     Json chapters = Json::array();
     for (const DiscChapter& c : t.chapters(1))
         chapters.push_back(
@@ -85,6 +131,11 @@ Json titleJson(const DiscTitle& t) {
         e["stream_id_hex"] = hexId(s.entry);
         e["format"] = s.format;
         e["channels"] = s.family == Family::Audio ? Json(s.channels) : Json(nullptr);
+        if (s.family == Family::Audio) {
+            e["sample_rate"] = s.sampleRate;
+            const char* mode = applicationName(s.application);
+            e["application_mode"] = mode ? Json(mode) : Json(nullptr);
+        }
         e["language"] = s.language ? Json(s.language->code) : Json(nullptr);
         e["language_name"] = s.language ? Json(s.language->name) : Json(nullptr);
         streams.push_back(std::move(e));
@@ -146,6 +197,7 @@ int runTitlesCommand(const Options& o, TerminalHost& host) {
                        std::to_string(t.titleSet) + ", " + titleTime(t.length) + ", " +
                        plural(t.chapterCount(), "chapter") + ", " +
                        plural(static_cast<size_t>(t.angles), "angle"));
+        host.printLine(pictureLine(t));
         const std::vector<std::string> keys = selectKeys(t);
         for (size_t k = 0; k < t.streams.size(); ++k)
             host.printLine(streamLine(t.streams[k], keys[k].empty() ? "-" : keys[k]));

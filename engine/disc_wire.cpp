@@ -10,7 +10,7 @@ namespace qf {
 
 namespace {
 
-constexpr char kMagic[4] = {'Q', 'F', 'D', '1'};
+constexpr char kMagic[4] = {'Q', 'F', 'D', '2'};
 constexpr size_t kMaxText = 4096;
 constexpr size_t kMaxStreams = 1 + 8 + 32; // video, audio and subpicture of one title
 // Seconds a cell and a title can last: BCD hours of a cell stop at 99, and a title plays
@@ -36,8 +36,8 @@ constexpr Format kFormats[] = {
 constexpr size_t kFormatCount = sizeof kFormats / sizeof kFormats[0];
 
 // Bytes of each part, for the bound on an answer.
-constexpr size_t kStreamBytes = 6, kCellBytes = 4 + 4 + 8 + 1 + 2 + 1;
-constexpr size_t kTitleBytes = 3 + 8 + 16 * 4 + 1 + kMaxStreams * kStreamBytes + 4;
+constexpr size_t kStreamBytes = 8, kCellBytes = 4 + 4 + 8 + 1 + 2 + 1 + 1;
+constexpr size_t kTitleBytes = 3 + 2 + 5 + 8 + 16 * 4 + 1 + kMaxStreams * kStreamBytes + 4;
 
 class Writer {
 public:
@@ -116,28 +116,59 @@ void writeStream(Writer& w, const DiscStream& s) {
     const std::string code = s.language ? s.language->code : "";
     w.u8(code.size() == 2 ? static_cast<unsigned char>(code[0]) : 0);
     w.u8(code.size() == 2 ? static_cast<unsigned char>(code[1]) : 0);
+    w.u8(s.sampleRate == 96000 ? 1 : 0);
+    w.u8(static_cast<uint64_t>(s.application));
 }
 
 bool readStream(Reader& r, DiscStream& s) {
     const uint64_t format = r.u8(), sub = r.u8(), channels = r.u8();
     const auto a = static_cast<char>(r.u8()), b = static_cast<char>(r.u8());
-    if (!r.ok() || format >= kFormatCount) return false;
+    const uint64_t rate = r.u8(), application = r.u8();
+    if (!r.ok() || format >= kFormatCount || rate > 1 || application > 2) return false;
     const Format& f = kFormats[format];
     if (sub > static_cast<uint64_t>(f.lastSub) || channels > 8) return false;
     s.family = f.family;
     s.entry = firstEntry(f.codec) + static_cast<int32_t>(sub);
     s.format = f.name;
     s.channels = static_cast<int>(channels);
+    if (f.family == Family::Audio) {
+        s.sampleRate = rate == 1 ? 96000 : 48000;
+        s.application = static_cast<DiscStream::Application>(application);
+    }
     if (a == 0 && b == 0) return true;
     if (a < 'a' || a > 'z' || b < 'a' || b > 'z') return false;
     s.language = StreamLanguage{std::string{a, b}, std::string{a, b}};
     return true;
 }
 
+// The picture: its flags in one byte, then its size.
+void writeVideo(Writer& w, const DiscVideo& v) {
+    w.u8((v.pal ? 1 : 0) | (v.wide ? 2 : 0) | (v.panScan ? 4 : 0) | (v.letterbox ? 8 : 0) |
+         (v.captionsField1 ? 16 : 0) | (v.captionsField2 ? 32 : 0));
+    w.u16(static_cast<uint64_t>(v.width));
+    w.u16(static_cast<uint64_t>(v.height));
+}
+
+void readVideo(Reader& r, DiscVideo& v) {
+    const uint64_t flags = r.u8();
+    v.width = static_cast<int>(r.u16());
+    v.height = static_cast<int>(r.u16());
+    r.need(flags < 64 && (v.width == 720 || v.width == 704 || v.width == 352) &&
+           (v.height == 576 || v.height == 480 || v.height == 288 || v.height == 240));
+    v.pal = flags & 1;
+    v.wide = flags & 2;
+    v.panScan = flags & 4;
+    v.letterbox = flags & 8;
+    v.captionsField1 = flags & 16;
+    v.captionsField2 = flags & 32;
+}
+
 bool readTitle(Reader& r, DiscTitle& t, size_t& cellsLeft) {
     t.number = static_cast<int>(r.u8());
     t.titleSet = static_cast<int>(r.u8());
     t.angles = static_cast<int>(r.u8());
+    t.programChain = static_cast<int>(r.u16());
+    readVideo(r, t.video);
     t.length = r.f64();
     r.need(t.number >= 1 && t.number <= kMaxTitles && t.titleSet >= 1 && t.titleSet <= 99 &&
            t.angles >= 1 && t.angles <= 9 && within(t.length, kMaxTitleSeconds));
@@ -162,6 +193,7 @@ bool readTitle(Reader& r, DiscTitle& t, size_t& cellsLeft) {
         c.angle = static_cast<int>(r.u8());
         c.chapter = static_cast<int>(r.u16());
         const uint64_t interleaved = r.u8();
+        c.still = static_cast<int>(r.u8());
         r.need(within(c.seconds, kMaxCellSeconds) && c.chapter <= kMaxChapters && interleaved <= 1);
         c.interleaved = interleaved == 1;
     }
@@ -186,6 +218,8 @@ std::string encodeReading(const DiscReading& reading) {
         w.u8(static_cast<uint64_t>(t.number));
         w.u8(static_cast<uint64_t>(t.titleSet));
         w.u8(static_cast<uint64_t>(t.angles));
+        w.u16(static_cast<uint64_t>(t.programChain));
+        writeVideo(w, t.video);
         w.f64(t.length);
         for (uint32_t rgb : t.palette) w.u32(rgb);
         w.u8(t.streams.size());
@@ -198,6 +232,7 @@ std::string encodeReading(const DiscReading& reading) {
             w.u8(static_cast<uint64_t>(c.angle));
             w.u16(static_cast<uint64_t>(c.chapter));
             w.u8(c.interleaved ? 1 : 0);
+            w.u8(static_cast<uint64_t>(c.still));
         }
     }
     w.u8(reading.refused.size());

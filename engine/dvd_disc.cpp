@@ -104,6 +104,13 @@ std::optional<DiscSource> discSource(const std::string& given) {
     return DiscSource{folder, set};
 }
 
+std::string DiscVideo::displayFormat() const {
+    return panScan && letterbox ? "pan-scan and letterbox"
+           : panScan            ? "pan-scan"
+           : letterbox          ? "letterbox"
+                                : "";
+}
+
 std::vector<SectorRange> DiscTitle::sectors(int angle) const {
     std::vector<SectorRange> list;
     for (const DiscCell& c : cells)

@@ -37,6 +37,25 @@ struct DiscCell {
     int chapter = 0; // the chapter this cell begins, 0 when it begins none
     // Its sectors hold other cells' interleaved units too (seamless angles or branching).
     bool interleaved = false;
+    int still = 0; // seconds its last picture is held; kStillForever: until the user goes on
+};
+
+inline constexpr int kStillForever = 255;
+
+// The title set's picture as its IFO describes it.
+struct DiscVideo {
+    bool pal = false; // 625 lines at 25 frames a second; else NTSC, 525 lines at 30000/1001
+    int width = 720, height = 480;
+    bool wide = false; // 16:9, else 4:3
+    // How a 16:9 picture may be shown on a 4:3 display.
+    bool panScan = false, letterbox = false;
+    bool captionsField1 = false, captionsField2 = false; // line-21 closed captions
+
+    const char* standard() const { return pal ? "PAL" : "NTSC"; }
+    const char* aspect() const { return wide ? "16:9" : "4:3"; }
+    double frameRate() const { return pal ? 25.0 : 30000.0 / 1001.0; }
+    // "pan-scan and letterbox", "pan-scan", "letterbox"; empty when neither is allowed.
+    std::string displayFormat() const;
 };
 
 struct DiscStream {
@@ -45,6 +64,9 @@ struct DiscStream {
     std::string format; // "MPEG-2", "AC-3", "LPCM", "DTS", "MPEG audio", "Subpicture" ...
     int channels = 0;   // audio: as the IFO says
     std::optional<StreamLanguage> language; // none when the IFO sets none
+    int sampleRate = 0;                     // audio: as the IFO says
+    // Audio: the application mode the IFO sets, if any.
+    enum class Application : uint8_t { None, Karaoke, Surround } application = Application::None;
 };
 
 struct DiscChapter {
@@ -56,6 +78,8 @@ struct DiscTitle {
     int number = 0;   // on the disc, from 1
     int titleSet = 0; // VTS number
     int angles = 1;
+    int programChain = 0; // of its first chapter, in its title set
+    DiscVideo video;
     double length = 0;           // seconds, as the program chain says
     std::vector<DiscCell> cells; // in playback order, the cells of every angle
     std::vector<DiscStream> streams;

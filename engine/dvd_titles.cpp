@@ -79,6 +79,10 @@ std::vector<DiscStream> titleStreams(const vtsi_mat_t& mat, const pgc_t& pgc) {
         const audio_attr_t& a = mat.vts_audio_attr[i];
         DiscStream d{Family::Audio, -1, "", a.channels + 1,
                      language(a.lang_type == 1, a.lang_code)};
+        d.sampleRate = a.sample_frequency == 1 ? 96000 : 48000;
+        d.application = a.application_mode == 1   ? DiscStream::Application::Karaoke
+                        : a.application_mode == 2 ? DiscStream::Application::Surround
+                                                  : DiscStream::Application::None;
         const AudioFormat* f = audioFormat(a.audio_format);
         if (!f) continue; // SDDS and reserved codes: no stream the engine knows
         d.entry = firstEntry(f->codec) + s;
@@ -97,6 +101,20 @@ std::vector<DiscStream> titleStreams(const vtsi_mat_t& mat, const pgc_t& pgc) {
                         language(a.type == 1, a.lang_code)});
     }
     return list;
+}
+
+DiscVideo videoOf(const video_attr_t& a) {
+    DiscVideo v;
+    v.pal = a.video_format == 1;
+    v.height = v.pal ? 576 : 480;
+    v.width = a.picture_size == 0 ? 720 : a.picture_size == 1 ? 704 : 352;
+    if (a.picture_size == 3) v.height /= 2;
+    v.wide = a.display_aspect_ratio == 3;
+    v.panScan = v.wide && (a.permitted_df == 0 || a.permitted_df == 1);
+    v.letterbox = v.wide && (a.permitted_df == 0 || a.permitted_df == 2);
+    v.captionsField1 = a.line21_cc_1 != 0;
+    v.captionsField2 = a.line21_cc_2 != 0;
+    return v;
 }
 
 std::string sizeText(uint64_t bytes) {
@@ -285,6 +303,8 @@ std::optional<std::string> DiscParse::title(const title_info_t& info, TitleSet& 
     for (size_t k = 0; k < chains.size(); ++k) {
         const pgc_t& pgc = *pgcit.pgci_srp[chains[k] - 1].pgc;
         if (k == 0) {
+            t.programChain = chains[0];
+            t.video = videoOf(vts.vtsi_mat->vts_video_attr);
             t.streams = titleStreams(*vts.vtsi_mat, pgc);
             for (size_t c = 0; c < 16; ++c) t.palette[c] = ycrcbToRgb(pgc.palette[c]);
         }
@@ -304,7 +324,8 @@ std::optional<std::string> DiscParse::title(const title_info_t& info, TitleSet& 
                                seconds(cp.playback_time),
                                angle,
                                0,
-                               cp.interleaved != 0});
+                               cp.interleaved != 0,
+                               cp.still_time});
             if (cp.last_sector >= cp.first_sector)
                 claimed += (uint64_t{cp.last_sector} - cp.first_sector + 1) * kSector;
         }

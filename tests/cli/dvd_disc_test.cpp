@@ -92,6 +92,30 @@ TEST_P(DvdTitlesTest, EqualWhatLsdvdReads) {
         const std::string& track = tracks.at(number);
         EXPECT_EQ(t["title_set"], std::stoi(all(track, "vts").front()));
         EXPECT_NEAR(t["length"].get<double>(), std::stod(all(track, "length").front()), kFrame);
+        // The picture and the cells, in lsdvd's words.
+        const Json& v = t["video"];
+        const std::string df = v["display_format"].is_null() ? "?" : v["display_format"];
+        const std::map<std::string, std::string> dfWords = {
+            {"?", "?"},
+            {"letterbox", "Letterbox"},
+            {"pan-scan", "Pan&Scan"},
+            {"pan-scan and letterbox", "P&S + Letter"}};
+        char fps[16];
+        std::snprintf(fps, sizeof fps, "%.2f", v["frame_rate"].get<double>());
+        std::string aspect = v["aspect"];
+        aspect[aspect.find(':')] = '/';
+        EXPECT_EQ(
+            std::vector<std::string>({v["standard"], std::to_string(v["width"].get<int>()),
+                                      std::to_string(v["height"].get<int>()), aspect,
+                                      dfWords.at(df), fps}),
+            std::vector<std::string>({all(track, "format").front(), all(track, "width").front(),
+                                      all(track, "height").front(), all(track, "aspect").front(),
+                                      all(track, "df").front(), all(track, "fps").front()}));
+        const std::vector<std::string> cells = blocks(track, "cell");
+        ASSERT_EQ(t["cells"].size(), cells.size());
+        for (size_t k = 0; k < cells.size(); ++k)
+            EXPECT_NEAR(t["cells"][k]["length"].get<double>(),
+                        std::stod(all(cells[k], "length").front()), kFrame);
 
         const std::vector<std::string> chapters = blocks(track, "chapter");
         ASSERT_EQ(t["chapters"].size(), chapters.size());
@@ -108,15 +132,17 @@ TEST_P(DvdTitlesTest, EqualWhatLsdvdReads) {
         std::vector<std::string> want, got;
         for (const std::string& a : blocks(track, "audio"))
             want.push_back("audio " + all(a, "langcode").front() + " " +
-                           all(a, "channels").front());
+                           all(a, "channels").front() + " " + all(a, "frequency").front());
         for (const std::string& s : blocks(track, "subp"))
             want.push_back("subpicture " + all(s, "langcode").front());
         for (const Json& s : t["streams"]) {
             if (s["family"] == "video") continue;
             const std::string lang = s["language"].is_null() ? "xx" : s["language"];
-            got.push_back(
-                s["family"].get<std::string>() + " " + lang +
-                (s["family"] == "audio" ? " " + std::to_string(s["channels"].get<int>()) : ""));
+            got.push_back(s["family"].get<std::string>() + " " + lang +
+                          (s["family"] == "audio"
+                               ? " " + std::to_string(s["channels"].get<int>()) + " " +
+                                     std::to_string(s["sample_rate"].get<int>())
+                               : ""));
         }
         EXPECT_EQ(got, want);
     }
