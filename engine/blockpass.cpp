@@ -3,11 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <condition_variable>
-#include <csignal>
 #include <exception>
 #include <mutex>
 #include <optional>
-#include <pthread.h>
 #include <sys/mman.h>
 #include <thread>
 
@@ -52,21 +50,7 @@ public:
 
     ReadAhead(Stream& src, int64_t size, uint8_t* buffer)
         : src_(src), size_(size), buffer_(buffer) {
-        // Signals from outside (a Ctrl+C that cancels) stay with the pass's thread, as
-        // before there was a reader: the reader starts with them blocked. Those of a fault
-        // are its own.
-        sigset_t all, old;
-        sigfillset(&all);
-        for (const int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT})
-            sigdelset(&all, fault);
-        pthread_sigmask(SIG_SETMASK, &all, &old);
-        try {
-            thread_ = std::thread([this] { run(); });
-        } catch (...) {
-            pthread_sigmask(SIG_SETMASK, &old, nullptr);
-            throw;
-        }
-        pthread_sigmask(SIG_SETMASK, &old, nullptr);
+        thread_ = helperThread([this] { run(); });
     }
     ~ReadAhead() { stop(); }
     ReadAhead(const ReadAhead&) = delete;

@@ -7,6 +7,25 @@
 
 namespace qf {
 
+std::thread helperThread(std::function<void()> body) {
+    // Signals from outside (a Ctrl+C that cancels) stay with the pass's thread: the helper
+    // starts with them blocked. Those of a fault are its own.
+    sigset_t all, old;
+    sigfillset(&all);
+    for (const int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT})
+        sigdelset(&all, fault);
+    pthread_sigmask(SIG_SETMASK, &all, &old);
+    std::thread thread;
+    try {
+        thread = std::thread(std::move(body));
+    } catch (...) {
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);
+        throw;
+    }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    return thread;
+}
+
 namespace {
 
 thread_local Writer* tCurrent = nullptr;
@@ -35,20 +54,7 @@ Writer::Writer(const uint8_t* buffer, size_t n, std::function<void(uint64_t)> do
         b.bytes.reserve(16384);
         b.copied.reserve(1024);
     }
-    // As the reader's: signals from outside (a Ctrl+C that cancels) stay with the pass's
-    // thread; those of a fault are the writer's own.
-    sigset_t all, old;
-    sigfillset(&all);
-    for (const int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT})
-        sigdelset(&all, fault);
-    pthread_sigmask(SIG_SETMASK, &all, &old);
-    try {
-        thread_ = std::thread([this] { run(); });
-    } catch (...) {
-        pthread_sigmask(SIG_SETMASK, &old, nullptr);
-        throw;
-    }
-    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    thread_ = helperThread([this] { run(); });
 }
 
 Writer::~Writer() {

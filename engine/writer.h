@@ -17,6 +17,10 @@
 
 namespace qf {
 
+// A thread for a pass's reader or writer: it starts with the signals from outside blocked,
+// so that they reach the pass's own thread.
+std::thread helperThread(std::function<void()> body);
+
 class FileStream;
 
 class Writer {
