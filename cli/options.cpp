@@ -147,9 +147,12 @@ const OptionDecl kOptions[] = {
      [](Options& o, const std::string& v) { o.source = notEmpty("--source", v); }},
     {"--title", "N", kJobs,
      "For a DVD-Video disc (a folder holding VIDEO_TS, a VIDEO_TS folder, an .iso image or a "
-     "VTS_nn_0.IFO): the title to read, as the titles command numbers them. Default: the "
-     "longest title.",
-     [](Options& o, const std::string& v) { o.title = positiveNumber("--title", v); }},
+     "VTS_nn_0.IFO): the title to read, as the titles command numbers them, or main. Default "
+     "(main): the longest title that neither plays the same cells as an earlier one nor "
+     "plays its cells out of order.",
+     [](Options& o, const std::string& v) {
+         o.title = v == "main" ? 0 : positiveNumber("--title", v);
+     }},
     {"--angle", "K", kJobs,
      "For a DVD-Video title of several angles: the angle to read "
      "(default 1).",

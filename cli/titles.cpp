@@ -70,6 +70,16 @@ std::string pictureLine(const DiscTitle& t) {
     return line + ", program chain " + std::to_string(t.programChain);
 }
 
+// ", same cells as title 3", ", cells out of order", ", plays titles 1, 2".
+std::string marksText(const DiscTitle& t) {
+    std::string text;
+    if (t.sameCellsAs > 0) text += ", same cells as title " + std::to_string(t.sameCellsAs);
+    if (t.outOfOrder) text += ", cells out of order";
+    for (size_t k = 0; k < t.playsTitles.size(); ++k)
+        text += (k == 0 ? ", plays titles " : ", ") + std::to_string(t.playsTitles[k]);
+    return text;
+}
+
 std::string streamLine(const DiscStream& s, const std::string& key) {
     std::string line = "  " + key;
     line.resize(7, ' ');
@@ -93,6 +103,9 @@ Json titleJson(const DiscTitle& t) {
     j["length"] = ms(t.length);
     j["length_text"] = titleTime(t.length);
     j["angles"] = t.angles;
+    j["same_cells_as"] = t.sameCellsAs > 0 ? Json(t.sameCellsAs) : Json(nullptr);
+    j["cells_out_of_order"] = t.outOfOrder;
+    j["plays_titles"] = t.playsTitles;
     j["program_chain"] = t.programChain;
     const DiscVideo& v = t.video;
     j["video"] = {{"standard", v.standard()},
@@ -174,6 +187,8 @@ int runTitlesCommand(const Options& o, TerminalHost& host) {
         doc["title_set"] = source->titleSet > 0 ? Json(source->titleSet) : Json(nullptr);
         const DiscTitle* longest = longestTitle(titles);
         doc["longest"] = longest ? Json(longest->number) : Json(nullptr);
+        const DiscTitle* main = mainTitle(titles);
+        doc["main"] = main ? Json(main->number) : Json(nullptr);
         Json list = Json::array();
         for (const DiscTitle& t : titles) list.push_back(titleJson(t));
         doc["titles"] = std::move(list);
@@ -196,7 +211,7 @@ int runTitlesCommand(const Options& o, TerminalHost& host) {
         host.printLine("Title " + std::to_string(t.number) + ": title set " +
                        std::to_string(t.titleSet) + ", " + titleTime(t.length) + ", " +
                        plural(t.chapterCount(), "chapter") + ", " +
-                       plural(static_cast<size_t>(t.angles), "angle"));
+                       plural(static_cast<size_t>(t.angles), "angle") + marksText(t));
         host.printLine(pictureLine(t));
         const std::vector<std::string> keys = selectKeys(t);
         for (size_t k = 0; k < t.streams.size(); ++k)

@@ -138,7 +138,9 @@ size_t DiscTitle::chapterCount() const {
 std::vector<DiscTitle> readDiscTitles(const DiscSource& source,
                                       std::vector<RefusedTitle>* refused) {
     try {
-        return readTitles(source, refused);
+        std::vector<DiscTitle> titles = readTitles(source, refused);
+        markTitles(titles);
+        return titles;
     } catch (const std::bad_alloc&) {
         throw Error("Out of memory while reading the titles of \"" + source.disc + "\"");
     }
@@ -149,6 +151,63 @@ const DiscTitle* longestTitle(const std::vector<DiscTitle>& titles) {
     for (const DiscTitle& t : titles)
         if (!best || t.length > best->length) best = &t;
     return best;
+}
+
+const DiscTitle* mainTitle(const std::vector<DiscTitle>& titles) {
+    const DiscTitle* best = nullptr;
+    for (const DiscTitle& t : titles)
+        if (t.sameCellsAs == 0 && !t.outOfOrder && (!best || t.length > best->length)) best = &t;
+    return best ? best : longestTitle(titles);
+}
+
+namespace {
+
+bool sameRange(const SectorRange& a, const SectorRange& b) {
+    return a.first == b.first && a.last == b.last;
+}
+
+bool sameCells(const std::vector<SectorRange>& a, const std::vector<SectorRange>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), sameRange);
+}
+
+// Does `part` lie in `whole` from `at` on?
+bool playsAt(const std::vector<SectorRange>& whole, size_t at,
+             const std::vector<SectorRange>& part) {
+    return !part.empty() && part.size() <= whole.size() - at &&
+           std::equal(part.begin(), part.end(), whole.begin() + static_cast<ptrdiff_t>(at),
+                      sameRange);
+}
+
+} // namespace
+
+void markTitles(std::vector<DiscTitle>& titles) {
+    std::vector<std::vector<SectorRange>> cells;
+    for (const DiscTitle& t : titles) cells.push_back(t.sectors(1));
+    for (size_t i = 0; i < titles.size(); ++i) {
+        DiscTitle& t = titles[i];
+        const std::vector<SectorRange>& mine = cells[i];
+        for (size_t k = 1; k < mine.size() && !t.outOfOrder; ++k)
+            t.outOfOrder = mine[k].first <= mine[k - 1].last;
+        for (size_t j = 0; j < i && t.sameCellsAs == 0; ++j)
+            if (titles[j].titleSet == t.titleSet && sameCells(cells[j], mine))
+                t.sameCellsAs = titles[j].number;
+        // Other titles of its set, whole and one after the other, the longest first at each
+        // step: two or more of them make a "play all".
+        std::vector<int> played;
+        size_t at = 0;
+        while (at < mine.size()) {
+            size_t best = titles.size();
+            for (size_t j = 0; j < titles.size(); ++j)
+                if (j != i && titles[j].titleSet == t.titleSet && cells[j].size() < mine.size() &&
+                    playsAt(mine, at, cells[j]) &&
+                    (best == titles.size() || cells[j].size() > cells[best].size()))
+                    best = j;
+            if (best == titles.size()) break;
+            played.push_back(titles[best].number);
+            at += cells[best].size();
+        }
+        if (at == mine.size() && played.size() >= 2) t.playsTitles = std::move(played);
+    }
 }
 
 const DiscTitle* findTitle(const std::vector<DiscTitle>& titles, int number) {

@@ -84,6 +84,12 @@ struct DiscTitle {
     std::vector<DiscCell> cells; // in playback order, the cells of every angle
     std::vector<DiscStream> streams;
     std::array<uint32_t, 16> palette{}; // 0xRRGGBB
+    // What tells a decoy from the feature (set by readDiscTitles): an earlier title that
+    // plays the same cells (0: none), cells played out of sector order, and the titles
+    // whose cells it plays one after the other (a "play all").
+    int sameCellsAs = 0;
+    bool outOfOrder = false;
+    std::vector<int> playsTitles;
 
     // The cells one angle (1..angles) plays, in order.
     std::vector<SectorRange> sectors(int angle) const;
@@ -108,6 +114,11 @@ std::vector<DiscTitle> readDiscTitles(const DiscSource& source,
 
 // The longest title (the first of equals); nullptr when there is none.
 const DiscTitle* longestTitle(const std::vector<DiscTitle>& titles);
+// The main feature: the longest title that neither repeats an earlier one's cells nor plays
+// its cells out of order; the longest title when every one does.
+const DiscTitle* mainTitle(const std::vector<DiscTitle>& titles);
+// Sets the marks of each title against the others.
+void markTitles(std::vector<DiscTitle>& titles);
 const DiscTitle* findTitle(const std::vector<DiscTitle>& titles, int number);
 
 // A DVD palette entry (0x00YYCrCb) as 0xRRGGBB: studio-range BT.601, rounded, clamped.

@@ -35,7 +35,7 @@ TitleChoices titleChoices(const std::string& source) {
     if (!disc) return choices;
     const std::vector<DiscTitle> titles = readDiscTitles(*disc);
     for (const DiscTitle& t : titles) choices.items.push_back({t.number, chooserText(t)});
-    if (const DiscTitle* longest = longestTitle(titles)) choices.longest = longest->number;
+    if (const DiscTitle* main = mainTitle(titles)) choices.longest = main->number;
     return choices;
 }
 
@@ -43,7 +43,7 @@ const DiscTitle& chosenTitle(const JobRequest& request, const std::vector<DiscTi
                              const std::vector<RefusedTitle>& refused) {
     const int chosen = request.title;
     const std::string name = namePart(request.source);
-    const DiscTitle* t = chosen > 0 ? findTitle(titles, chosen) : longestTitle(titles);
+    const DiscTitle* t = chosen > 0 ? findTitle(titles, chosen) : mainTitle(titles);
     if (!t) {
         for (const RefusedTitle& r : refused)
             if (r.number == chosen)

@@ -14,8 +14,8 @@ class Context;
 struct JobRequest;
 
 // What the title chooser offers for a source: for a DVD-Video disc one item per title
-// ("1 — 0:00:30, 3 chapters") and the longest title's number; nothing for a file. Throws
-// Error when the disc cannot be read.
+// ("1 — 0:00:30, 3 chapters") and the main title's number (the longest that no decoy mark rules
+// out); nothing for a file. Throws Error when the disc cannot be read.
 struct TitleChoices {
     std::vector<std::pair<int, std::string>> items;
     int longest = 0;
@@ -37,7 +37,7 @@ void openJobSource(Context& ctx, bool boldName);
 // ("DD.stream.00" becomes "DD.stream.00.English").
 void captionLanguages(Context& ctx);
 
-// The chosen title of a disc source: the request's, or the longest when none is chosen.
+// The chosen title of a disc source: the request's, or the main title when none is chosen.
 // Throws Error when the disc has no such title, with the reason for one it lists that
 // cannot be read.
 const DiscTitle& chosenTitle(const JobRequest& request, const std::vector<DiscTitle>& titles,

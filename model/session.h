@@ -62,7 +62,7 @@ void bRebuildClick(Session& s); // "Rebuild"
 bool bCancelClick(Session& s, const std::string& question = "Are you sure to stop demuxing?");
 
 // After the source changed: when it is a DVD-Video disc, fills the title chooser and
-// chooses the longest title (angle 1); otherwise empties the chooser. Throws Error when
+// chooses the main title (angle 1); otherwise empties the chooser. Throws Error when
 // the disc cannot be read.
 void TitlesAdj(WindowModel& ui);
 

@@ -13,9 +13,12 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/disc_reader.h"
+#include "engine/dvd_disc.h"
 #include "engine/sanitized.h"
 #include "engine/stream.h"
 #include "support/ifo_builder.h"
@@ -256,6 +259,68 @@ TEST(DiscReaderAnswer, OnlyAWellFormedAnswerWithinTheBoundsIsRead) {
     failure.failure = "Its VIDEO_TS.IFO is damaged (title table lists no title)";
     EXPECT_EQ(decodeReading(encodeReading(failure))->failure, failure.failure);
     EXPECT_FALSE(decodeReading(std::string(maxReadingBytes() + 1, 'Q')));
+}
+
+// Decoys beside the feature: titles of the same cells, of cells out of sector order, and a
+// "play all" of other titles' cells; the main title is the longest that is neither of the
+// first two.
+TEST(DiscTitles, DecoyMarksAndTheMainTitle) {
+    struct Made {
+        int set;
+        std::vector<std::pair<uint32_t, uint32_t>> cells;
+        double length;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Made> titles;
+        std::vector<std::string> marks; // per title: same, order, plays
+        int main;
+    };
+    const Case cases[] = {
+        {"a feature and its copy",
+         {{1, {{0, 9}, {10, 19}}, 20}, {1, {{0, 9}, {10, 19}}, 20}},
+         {"0 0 ", "1 0 "},
+         1},
+        {"the same cells in another title set are no copy",
+         {{1, {{0, 9}}, 10}, {2, {{0, 9}}, 10}},
+         {"0 0 ", "0 0 "},
+         1},
+        {"a longer decoy out of order",
+         {{1, {{0, 9}, {10, 19}, {20, 29}}, 30}, {1, {{20, 29}, {0, 9}, {10, 19}, {0, 9}}, 40}},
+         {"0 0 ", "0 1 "},
+         1},
+        {"a play all, and one played backwards",
+         {{1, {{0, 9}}, 10},
+          {1, {{10, 19}, {20, 29}}, 20},
+          {1, {{0, 9}, {10, 19}, {20, 29}}, 30},
+          {1, {{10, 19}, {20, 29}, {0, 9}}, 30}},
+         {"0 0 ", "0 0 ", "0 0 1,2,", "0 1 2,1,"},
+         3},
+        {"every title a decoy: the longest",
+         {{1, {{10, 19}, {0, 9}}, 20}, {1, {{10, 19}, {0, 9}}, 20}},
+         {"0 1 ", "1 1 "},
+         1},
+    };
+    for (const Case& c : cases) {
+        std::vector<DiscTitle> titles;
+        for (const Made& m : c.titles) {
+            DiscTitle& t = titles.emplace_back();
+            t.number = static_cast<int>(titles.size());
+            t.titleSet = m.set;
+            t.length = m.length;
+            for (const auto& [first, last] : m.cells) t.cells.push_back({{first, last}, 1});
+        }
+        markTitles(titles);
+        std::vector<std::string> marks;
+        for (const DiscTitle& t : titles) {
+            std::string plays;
+            for (int n : t.playsTitles) plays += std::to_string(n) + ",";
+            marks.push_back(std::to_string(t.sameCellsAs) + " " + (t.outOfOrder ? "1 " : "0 ") +
+                            plays);
+        }
+        EXPECT_EQ(marks, c.marks) << c.what;
+        EXPECT_EQ(mainTitle(titles)->number, c.main) << c.what;
+    }
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/dvd_disc.h"
 #include "support/ffmpeg.h"
 
 namespace qf::test {
@@ -215,6 +216,15 @@ TEST(SegmentDiscs, LsdvdReadsTheTitles) {
                         double(disc["frame"].get<Ticks>()) / 90000);
         }
     }
+}
+
+// dvdauthor stores the episodes' cells once: the play-all title plays them in a row.
+TEST(SegmentDiscs, ThePlayAllTitleIsMarked) {
+    const std::vector<DiscTitle> titles = readDiscTitles(DiscSource{kDir + "/ntsc"});
+    ASSERT_EQ(titles.size(), 3u);
+    EXPECT_TRUE(titles[0].playsTitles.empty());
+    EXPECT_EQ(titles[2].playsTitles, (std::vector<int>{1, 2}));
+    for (const DiscTitle& t : titles) EXPECT_FALSE(t.sameCellsAs > 0 || t.outOfOrder) << t.number;
 }
 
 } // namespace
