@@ -16,7 +16,6 @@
 #include "cli/sample.h"
 #include "cli/terminal_host.h"
 #include "cli/titles.h"
-#include "engine/context.h"
 #include "engine/paths.h"
 #include "jobs/disc_title.h"
 #include "jobs/jobs.h"
@@ -32,23 +31,24 @@ namespace {
 constexpr const char* kProgram = "quillfen-cli";
 
 // Every selectable slot the read (or the playlist) listed.
-template <typename F> void forEachListed(const Context& ctx, F f) {
+template <typename F> void forEachListed(const JobRunner& ctx, F f) {
     for (int family = 0; family < 3; ++family)
         for (int k = 0; k < kSelectableSlots[family]; ++k)
-            if (const ListedStream& s = ctx.Listed.at(family, static_cast<size_t>(k)); s.present)
+            if (const ListedStream& s = ctx.cat.Listed.at(family, static_cast<size_t>(k));
+                s.present)
                 f(family, k, s);
 }
 
-bool anyStream(const Context& ctx) {
+bool anyStream(const JobRunner& ctx) {
     bool any = false;
     forEachListed(ctx, [&](int, int, const ListedStream&) { any = true; });
     return any;
 }
 
 // Did the read find any stream, also one without a box (subpictures in slots 16-31)?
-bool anyStreamFound(const Context& ctx) {
+bool anyStreamFound(const JobRunner& ctx) {
     for (int family = 0; family < 3; ++family) {
-        const int32_t* slots = ctx.slotTable(static_cast<Family>(family));
+        const int32_t* slots = ctx.cat.slotTable(static_cast<Family>(family));
         for (int k = 0; k < kFamilySlots[family]; ++k)
             if (slots[k] != -1) return true;
     }
@@ -56,8 +56,8 @@ bool anyStreamFound(const Context& ctx) {
 }
 
 // The stream id the read reported for a slot; a stream only listed by a playlist has none.
-std::string streamId(const Context& ctx, int family, int k) {
-    const int32_t entry = ctx.slotTable(static_cast<Family>(family))[k];
+std::string streamId(const JobRunner& ctx, int family, int k) {
+    const int32_t entry = ctx.cat.slotTable(static_cast<Family>(family))[k];
     if (entry == 1) return "listed by the playlist";
     char buf[16];
     std::snprintf(buf, sizeof buf, "id %02X", static_cast<unsigned>(entry) & 0xFF);
@@ -65,7 +65,7 @@ std::string streamId(const Context& ctx, int family, int k) {
 }
 
 // The streams --select can name, one line each: slot, caption, stream id.
-std::string selectableStreams(const Context& ctx) {
+std::string selectableStreams(const JobRunner& ctx) {
     size_t width = 0;
     forEachListed(
         ctx, [&](int, int, const ListedStream& s) { width = std::max(width, s.caption.size()); });
@@ -80,7 +80,7 @@ std::string selectableStreams(const Context& ctx) {
 }
 
 // Every stream listed, with its caption: what is written without --select.
-Selection everyListedStream(const Context& ctx) {
+Selection everyListedStream(const JobRunner& ctx) {
     Selection chosen;
     forEachListed(ctx, [&](int family, int k, const ListedStream& s) {
         chosen.at(family, static_cast<size_t>(k)) = {true, s.caption};
@@ -90,7 +90,7 @@ Selection everyListedStream(const Context& ctx) {
 
 // Exactly the streams the items name. An item that names no stream is a usage error,
 // before anything is written.
-Selection selectedStreams(const Context& ctx, const std::vector<SelectItem>& items) {
+Selection selectedStreams(const JobRunner& ctx, const std::vector<SelectItem>& items) {
     Selection chosen = everyListedStream(ctx);
     std::array<std::array<bool, 16>, 3> wanted{};
     std::string unknown;
@@ -131,7 +131,7 @@ void printTree(TerminalHost& host, const std::vector<TreeNode>& nodes, size_t de
 
 // Reads the playlist as the job of `request`; the streams of the title it lists for the
 // source become the listed streams, captioned with their names.
-Playlist readPlaylistFor(Context& ctx, const JobRequest& request) {
+Playlist readPlaylistFor(JobRunner& ctx, const JobRequest& request) {
     Playlist playlist;
     runJob(ctx, request, [&] {
         readPlaylist(ctx,
@@ -141,7 +141,7 @@ Playlist readPlaylistFor(Context& ctx, const JobRequest& request) {
         takePlaylist(ctx, playlist, request.source);
     });
     if (!playlist.listed) return playlist;
-    ctx.Listed = {};
+    ctx.cat.Listed = {};
     for (const PlaylistTitle& title : playlist.titles)
         for (const PlaylistStream& stream : title.streams) {
             const size_t slot = stream.slot();
@@ -150,12 +150,12 @@ Playlist readPlaylistFor(Context& ctx, const JobRequest& request) {
                                                                             : 2;
             // The playlist's first video alone, as the window shows it.
             if (family == 0 ? slot != 0 : slot >= 16) continue;
-            ctx.Listed.at(family, slot) = {stream.name, true};
+            ctx.cat.Listed.at(family, slot) = {stream.name, true};
         }
     return playlist;
 }
 
-void runXpl(const Options& o, Context& ctx, TerminalHost& host) {
+void runXpl(const Options& o, JobRunner& ctx, TerminalHost& host) {
     JobRequest request;
     request.playlist = o.argument;
     request.source = o.source.value_or("");
@@ -203,7 +203,7 @@ JobRequest requestOf(const Options& o) {
 
 // read, demux and rebuild up to the end of the job. Errors are thrown. `events`, when
 // given, is told which job starts.
-Outcome runJob(const Options& o, Context& ctx, ReportRun& report, Selection& chosen,
+Outcome runJob(const Options& o, JobRunner& ctx, ReportRun& report, Selection& chosen,
                EventLines* events) {
     auto starting = [&](std::string_view job) {
         if (events) events->jobStarted(job);
@@ -267,7 +267,7 @@ struct CommandEnd {
 
 CommandEnd jobCommand(const Options& o, TerminalHost& host, JobEvents& sink, EventLines* events,
                       ReportRun& report) {
-    Context ctx(sink);
+    JobRunner ctx(sink);
     host.attach(ctx.control);
     if (events) events->attach(ctx);
     Selection chosen;
@@ -287,8 +287,8 @@ CommandEnd jobCommand(const Options& o, TerminalHost& host, JobEvents& sink, Eve
             if (outcome == Outcome::Done) {
                 printReport();
                 const bool leftOut =
-                    std::any_of(ctx.LateStreams.begin(), ctx.LateStreams.end(),
-                                [](const Context::LateStream& s) { return !s.written; });
+                    std::any_of(ctx.cat.LateStreams.begin(), ctx.cat.LateStreams.end(),
+                                [](const Catalogue::LateStream& s) { return !s.written; });
                 return leftOut ? CommandEnd{kExitLeftOut, "left_out"} : CommandEnd{};
             }
             if (outcome == Outcome::NoStream) {

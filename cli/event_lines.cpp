@@ -7,6 +7,7 @@
 #include "cli/options.h"
 #include "engine/codecs.h"
 #include "engine/demux.h"
+#include "jobs/runner.h"
 
 namespace qf::cli {
 
@@ -79,7 +80,7 @@ void EventLines::progressed(int64_t done, int64_t total, double remainingSeconds
 void EventLines::streamFound(int family, int slot, int32_t entry) {
     host_.streamFound(family, slot, entry);
     if (!told_.emplace(family, slot, entry).second) return;
-    const bool aob = ctx_ && isAobSource(*ctx_);
+    const bool aob = ctx_ && isAobSource(ctx_->job.source);
     Json j = event("stream");
     j["slot"] = slotName(family, slot);
     j["stream_id"] = entry & 0xFF;

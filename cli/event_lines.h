@@ -13,7 +13,7 @@
 #include "engine/events.h"
 
 namespace qf {
-class Context;
+class JobRunner;
 }
 
 namespace qf::cli {
@@ -24,7 +24,7 @@ public:
     EventLines(JobEvents& host, std::FILE* out) : host_(host), out_(out) {}
 
     // For the stream ids' kinds: the context whose source is read.
-    void attach(const Context& ctx) { ctx_ = &ctx; }
+    void attach(const JobRunner& ctx) { ctx_ = &ctx; }
 
     // {"event":"job","job":"read"}: a job of the command starts.
     void jobStarted(std::string_view job);
@@ -54,7 +54,7 @@ private:
 
     JobEvents& host_;
     std::FILE* out_;
-    const Context* ctx_ = nullptr;
+    const JobRunner* ctx_ = nullptr;
     // The streams told in this job: each part's pass meets them again.
     std::set<std::tuple<int, int, int32_t>> told_;
 };

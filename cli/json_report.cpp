@@ -7,7 +7,6 @@
 #include "cli/options.h"
 #include "engine/catalogue.h"
 #include "engine/codecs.h"
-#include "engine/context.h"
 #include "engine/demux.h"
 #include "engine/markup.h"
 #include "engine/paths.h"
@@ -164,24 +163,24 @@ private:
 
 // The first PTS of the first video stream the read described: the time other streams'
 // delays are measured against.
-const StreamFacts* firstVideo(const Context& ctx) {
-    for (const StreamFacts& f : ctx.VideoFacts)
+const StreamFacts* firstVideo(const JobRunner& ctx) {
+    for (const StreamFacts& f : ctx.cat.VideoFacts)
         if (f.entry >= 0) return &f;
     return nullptr;
 }
 
-Json streams(const Context& ctx, const ReportRun& run) {
-    const bool aob = isAobSource(ctx);
+Json streams(const JobRunner& ctx, const ReportRun& run) {
+    const bool aob = isAobSource(ctx.job.source);
     const StreamFacts* video = firstVideo(ctx);
     Json list = Json::array();
     for (int family = 0; family < 3; ++family) {
-        const int32_t* slots = ctx.slotTable(static_cast<Family>(family));
+        const int32_t* slots = ctx.cat.slotTable(static_cast<Family>(family));
         for (size_t k = 0; k < static_cast<size_t>(kFamilySlots[family]); ++k) {
             const int32_t entry = slots[k];
             if (entry == -1) continue;
             // Slots past the selectable ones can be listed but not chosen.
             const bool selectable = k < static_cast<size_t>(kSelectableSlots[family]);
-            const ListedStream* listed = selectable ? &ctx.Listed.at(family, k) : nullptr;
+            const ListedStream* listed = selectable ? &ctx.cat.Listed.at(family, k) : nullptr;
             const std::string_view kind = kindOf(family, entry, aob);
             Json s;
             s["slot"] = slotName(family, static_cast<int>(k));
@@ -200,7 +199,7 @@ Json streams(const Context& ctx, const ReportRun& run) {
                 s["stream_id_hex"] = nullptr;
                 s["kind"] = nullptr;
             }
-            const StreamFacts& facts = ctx.facts(static_cast<Family>(family), k);
+            const StreamFacts& facts = ctx.cat.facts(static_cast<Family>(family), k);
             if (facts.entry == entry) {
                 s["first_pts"] = facts.firstPts;
                 if (video) {
@@ -234,9 +233,9 @@ Json streams(const Context& ctx, const ReportRun& run) {
                 s["delay_ms"] = nullptr;
                 s["details"] = Json::object();
             }
-            if (ctx.titleFacts.title > 0) {
-                const auto it = ctx.titleFacts.languages.find(entry);
-                const bool known = it != ctx.titleFacts.languages.end();
+            if (ctx.cat.titleFacts.title > 0) {
+                const auto it = ctx.cat.titleFacts.languages.find(entry);
+                const bool known = it != ctx.cat.titleFacts.languages.end();
                 s["language"] = known ? Json(it->second.code) : Json(nullptr);
                 s["language_name"] = known ? Json(it->second.name) : Json(nullptr);
             }
@@ -273,12 +272,12 @@ Json discTitle(const TitleFacts& t) {
     return j;
 }
 
-Json frames(const Context& ctx) {
+Json frames(const JobRunner& ctx) {
     Json list = Json::array();
-    for (size_t k = 0; k < ctx.FrameCount.size(); ++k) {
-        const int32_t n = ctx.FrameCount[k];
+    for (size_t k = 0; k < ctx.cat.FrameCount.size(); ++k) {
+        const int32_t n = ctx.cat.FrameCount[k];
         if (n <= 0) continue;
-        const double rate = ctx.VideoFacts[k].frameRate().value_or(0);
+        const double rate = ctx.cat.VideoFacts[k].frameRate().value_or(0);
         Json f;
         f["slot"] = slotName(0, static_cast<int>(k));
         f["count"] = n;
@@ -292,14 +291,14 @@ Json frames(const Context& ctx) {
 
 } // namespace
 
-std::string jsonReport(const Context& ctx, const ReportRun& run) {
+std::string jsonReport(const JobRunner& ctx, const ReportRun& run) {
     Json doc;
     doc["program"] = "quillfen-cli";
     doc["version"] = versionText().substr(versionText().rfind(' ') + 1);
     doc["command"] = run.command;
 
     Json sources = Json::array();
-    if (ctx.titleFacts.title > 0) { // a disc's title is read as one source
+    if (ctx.cat.titleFacts.title > 0) { // a disc's title is read as one source
         sources.push_back(fileEntry(run.source));
     } else {
         for (const std::string& part : titleOf(run.source, run.allParts).parts)
@@ -307,13 +306,13 @@ std::string jsonReport(const Context& ctx, const ReportRun& run) {
     }
     doc["sources"] = std::move(sources);
     doc["base_name"] = ctx.baseName;
-    if (ctx.titleFacts.title > 0) doc["title"] = discTitle(ctx.titleFacts);
+    if (ctx.cat.titleFacts.title > 0) doc["title"] = discTitle(ctx.cat.titleFacts);
     doc["read_complete"] = run.readComplete;
     doc["cancelled"] = run.cancelled;
     doc["streams"] = streams(ctx, run);
     doc["frames"] = frames(ctx);
     Json chapters = Json::array();
-    for (const ChapterMark& c : ctx.titleFacts.chapters)
+    for (const ChapterMark& c : ctx.cat.titleFacts.chapters)
         chapters.push_back({{"start", c.start}, {"name", c.name}});
     doc["chapters"] = std::move(chapters);
 
@@ -324,7 +323,7 @@ std::string jsonReport(const Context& ctx, const ReportRun& run) {
 
     if (run.listFiles) {
         Json late = Json::array();
-        for (const auto& l : ctx.LateStreams) {
+        for (const auto& l : ctx.cat.LateStreams) {
             Json j;
             j["caption"] = l.caption;
             j["stream_id"] = l.entry & 0xFF;

@@ -4,7 +4,7 @@
 #include <vector>
 
 namespace qf {
-class Context;
+class JobRunner;
 struct Selection;
 } // namespace qf
 
@@ -23,6 +23,6 @@ struct ReportRun {
 
 // One JSON document (pretty-printed, ending in a line break) describing the sources, the
 // streams with their values, the frame counts, the log without markup and the files.
-std::string jsonReport(const Context& ctx, const ReportRun& run);
+std::string jsonReport(const JobRunner& ctx, const ReportRun& run);
 
 } // namespace qf::cli

@@ -9,7 +9,7 @@
 #include <sys/mman.h>
 #include <thread>
 
-#include "engine/context.h"
+#include "engine/demux.h"
 #include "engine/timefmt.h"
 #include "engine/writer.h"
 
@@ -29,9 +29,9 @@ double remainingDays(int64_t pos, int64_t size, double startTime) {
 }
 
 // "512/4096 Mbytes, Remaining time: 0:07:01".
-std::string progressLine(const Context& ctx, int64_t pos, int64_t size, double remaining) {
+std::string progressLine(const PassEnv& env, int64_t pos, int64_t size, double remaining) {
     return std::to_string(pos / 1048576) + "/" + std::to_string(size / 1048576) +
-           " Mbytes, Remaining time: " + ctx.formatTime(remaining);
+           " Mbytes, Remaining time: " + env.formatTime(remaining);
 }
 
 // Reads the source on a thread of its own, chunk after chunk into the slots of the
@@ -162,36 +162,36 @@ void useHugePages(uint8_t* p, size_t n) {
 
 } // namespace
 
-void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& handler) {
-    ctx.events->passRunning(true);
-    ctx.control.beginPass(settings.writes);
+void runBlocks(PassEnv& env, const BlockPassSettings& settings, BlockHandler& handler) {
+    env.events.passRunning(true);
+    env.control.beginPass(settings.writes);
     struct Restore {
-        Context& c;
+        PassEnv& c;
         ~Restore() {
-            c.events->passRunning(false);
-            c.BlockAt = 0;
+            c.events.passRunning(false);
+            c.io.BlockAt = 0;
         }
-    } restore{ctx};
+    } restore{env};
 
     // Within a title of several parts, progress counts over all of them.
-    const bool inTitle = ctx.Span.total > 0;
-    const double startTime = inTitle ? ctx.Span.startTime : nowInDays();
+    const bool inTitle = env.io.Span.total > 0;
+    const double startTime = inTitle ? env.io.Span.startTime : nowInDays();
     double ownPause = 0;
-    double& paused = inTitle ? ctx.Span.pausedDays : ownPause;
-    Stream& src = *ctx.SourceStream;
+    double& paused = inTitle ? env.io.Span.pausedDays : ownPause;
+    Stream& src = *env.io.SourceStream;
     const int64_t size = src.size();
-    const int64_t before = inTitle ? ctx.Span.before : 0;
-    const int64_t total = inTitle ? std::max(ctx.Span.total, before + size) : size;
-    if (src.position() >= size || ctx.control.stopRequested()) return;
-    if (ctx.ReadBuffer.size() < ReadAhead::kSlots * kChunkSize) {
-        std::vector<uint8_t>().swap(ctx.ReadBuffer); // gone before the larger one is made
-        ctx.ReadBuffer.resize(ReadAhead::kSlots * kChunkSize);
-        useHugePages(ctx.ReadBuffer.data(), ctx.ReadBuffer.size());
+    const int64_t before = inTitle ? env.io.Span.before : 0;
+    const int64_t total = inTitle ? std::max(env.io.Span.total, before + size) : size;
+    if (src.position() >= size || env.control.stopRequested()) return;
+    if (env.io.ReadBuffer.size() < ReadAhead::kSlots * kChunkSize) {
+        std::vector<uint8_t>().swap(env.io.ReadBuffer); // gone before the larger one is made
+        env.io.ReadBuffer.resize(ReadAhead::kSlots * kChunkSize);
+        useHugePages(env.io.ReadBuffer.data(), env.io.ReadBuffer.size());
     }
 
     // Where the source is left: after the last block parsed (the reader may be ahead).
     int64_t leaveAt = src.position();
-    ReadAhead ahead(src, size, ctx.ReadBuffer.data());
+    ReadAhead ahead(src, size, env.io.ReadBuffer.data());
     struct Leave {
         ReadAhead& ahead;
         Stream& src;
@@ -212,39 +212,39 @@ void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& ha
     std::optional<Writer> writer;
     std::optional<Writer::Scope> writing;
     if (settings.writes) {
-        writer.emplace(ctx.ReadBuffer.data(), ctx.ReadBuffer.size(),
+        writer.emplace(env.io.ReadBuffer.data(), env.io.ReadBuffer.size(),
                        [&ahead](uint64_t) { ahead.release(); });
         writing.emplace(*writer);
     }
     uint64_t chunks = 0;
     ReadAhead::Chunk chunk;
-    while (!ctx.control.stopRequested() && ahead.next(chunk)) {
+    while (!env.control.stopRequested() && ahead.next(chunk)) {
         const size_t got = chunk.got;
         leaveAt = chunk.start + static_cast<int64_t>(got);
         for (size_t at = 0; at < got; at += kBlockSize) {
             const size_t len = std::min(kBlockSize, got - at);
             const int64_t pos = chunk.start + static_cast<int64_t>(at + len);
-            ctx.BlockAt = chunk.at + at;
-            ctx.BlockLen = len;
-            ctx.BlockEnd = pos;
+            env.io.BlockAt = chunk.at + at;
+            env.io.BlockLen = len;
+            env.io.BlockEnd = pos;
             if (pos % kPumpInterval == 0) {
                 if (writer && chunks > 0) writer->waitFor(chunks - 1);
                 const double remaining = remainingDays(before + pos, total, startTime + paused);
-                ctx.slog(
-                    settings.progressPrefix + progressLine(ctx, before + pos, total, remaining), 1);
-                ctx.events->progressed(before + pos, total, remaining * 86400);
-                ctx.events->processEvents();
+                env.slog(
+                    settings.progressPrefix + progressLine(env, before + pos, total, remaining), 1);
+                env.events.progressed(before + pos, total, remaining * 86400);
+                env.events.processEvents();
             }
             // Only a block that leaves some of the source unread stops the pass: a source
             // read to its end has been checked whole.
             if (settings.stopPast > 0 && pos > settings.stopPast && pos < size)
-                ctx.control.requestStop(StopReason::FastCheck);
-            if (pos % kRepaintInterval == 0) ctx.events->repaint();
-            paused += std::chrono::duration<double>(ctx.control.pause.wait()).count() *
+                env.control.requestStop(StopReason::FastCheck);
+            if (pos % kRepaintInterval == 0) env.events.repaint();
+            paused += std::chrono::duration<double>(env.control.pause.wait()).count() *
                       kSecond; // while the user is asked whether to stop
-            handler.parseBlock({ctx.ReadBuffer.data() + chunk.at + at, len});
+            handler.parseBlock({env.io.ReadBuffer.data() + chunk.at + at, len});
             // A stop is seen between blocks: the source is left where the last one ended.
-            if (ctx.control.stopRequested() && at + len < got) {
+            if (env.control.stopRequested() && at + len < got) {
                 leaveAt = pos;
                 break;
             }

@@ -1,7 +1,7 @@
 #pragma once
 // The loop every pass over a source shares, the engine's and the rebuild writer's: blocks
 // of up to kBlockSize bytes from the source's position to its end, with the progress line
-// and the front end's turn (events->processEvents) every 4 MiB, a repaint every 64 MiB, a
+// and the front end's turn (events.processEvents) every 4 MiB, a repaint every 64 MiB, a
 // wait while a question about stopping is open, and a stop
 // between blocks once a stop is requested (RunControl). The source is read a chunk of sixteen
 // blocks at a time, by a thread that reads the next chunk while the pass parses one, and what a
@@ -13,7 +13,7 @@
 
 namespace qf {
 
-class Context;
+class PassEnv;
 
 inline constexpr int64_t kPumpInterval = 4 * 1024 * 1024;
 inline constexpr int64_t kRepaintInterval = 64 * 1024 * 1024;
@@ -33,7 +33,7 @@ struct BlockPassSettings {
 class BlockHandler {
 public:
     virtual ~BlockHandler() = default;
-    // Looks at the block (also ctx.block()); what it writes waits for writeChunk(), and may
+    // Looks at the block (also env.block()); what it writes waits for writeChunk(), and may
     // point into the block until then.
     virtual void parseBlock(std::span<const uint8_t> block) = 0;
     // Writes what the blocks of the chunk just parsed gave.
@@ -42,11 +42,11 @@ public:
 
 // Hands each block to the handler. The source's size is taken once at the start: a source
 // that delivers nothing before that size (it shrank, or a read failed) ends the pass with
-// the stream's read error. Begins the pass on ctx.control (no stop asked, the write mode
+// the stream's read error. Begins the pass on env.control (no stop asked, the write mode
 // set); Cancel is
 // enabled while the pass runs. A Cancel seen at a block's turn of the front end stops the
 // pass once that block is parsed and written, and leaves the source where that block ends.
 // ReadBuffer is grown to two chunks, which the blocks are parsed in turn from.
-void runBlocks(Context& ctx, const BlockPassSettings& settings, BlockHandler& handler);
+void runBlocks(PassEnv& env, const BlockPassSettings& settings, BlockHandler& handler);
 
 } // namespace qf

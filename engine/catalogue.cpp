@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "engine/codecs.h"
-#include "engine/context.h"
+#include "engine/pass_io.h"
 
 namespace qf {
 
@@ -29,36 +29,7 @@ std::string SubKindName(int32_t e) {
     return e == -1 ? "No subpicture stream" : kindName(Family::Subpicture, e);
 }
 
-Context::Context(JobEvents& e) : events(&e) {
-    ReadBuffer.resize(kChunkSize);
-    resetCatalogue();
-}
-
-void Context::log(std::string_view msg) {
-    events->logAppended(std::string(msg));
-}
-
-void Context::slog(std::string_view text, int panel) {
-    events->statusChanged(panel == 0 ? 0 : 1, std::string(text));
-}
-
-void Context::resetCatalogue() {
-    VideoSlots.fill(-1);
-    AudioSlots.fill(-1);
-    SubSlots.fill(-1);
-}
-
-void Context::resetFacts() {
-    for (auto& f : VideoFacts) f = {};
-    for (auto& f : AudioFacts) f = {};
-    for (auto& f : SubFacts) f = {};
-}
-
-void Context::fillReportTables() {
-    NameTables::fill();
-}
-
-void Context::closeOutputs(bool check) {
+void PassIo::closeOutputs(bool check) {
     // Every output is closed, even after one failed; the first failure is reported.
     std::exception_ptr failed;
     auto close = [&](std::unique_ptr<Stream>& out) {

@@ -1,9 +1,90 @@
 #pragma once
-// Names of the stream kinds a catalogue entry stands for.
+// What a Read job found, kept by the front end until the next one: every stream with its
+// slot and facts, the frame counts, where the fast check stopped, the streams a later
+// demux met that the read had not, and what the disc says of the title. A read pass fills
+// it; a demux pass reads it and adds the late streams.
+#include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "engine/events.h"
+#include "engine/facts.h"
+#include "engine/slotmap.h"
+#include "engine/title_facts.h"
 
 namespace qf {
+
+struct Catalogue {
+    // The stream of each slot: -1 empty, else the id that claimed the slot
+    // (kListedByPlaylist: listed in a playlist; an MPEG audio stream is entered as its PES
+    // id + kMpegAudioEntry). Refilled by every pass.
+    std::array<int32_t, 16> VideoSlots{};
+    std::array<int32_t, 16> AudioSlots{};
+    std::array<int32_t, 32> SubSlots{};
+    // The slot of every stream met since the last Read job (or playlist reading) began.
+    SlotMap Slots;
+    // What the last Read job learned of the stream in each slot (its frame rate gives the
+    // durations of the frame counts).
+    std::array<StreamFacts, 2> VideoFacts;
+    std::array<StreamFacts, 16> AudioFacts;
+    std::array<StreamFacts, 32> SubFacts;
+
+    std::array<int32_t, 2> FrameCount{}; // zeroed by the jobs, counted on across all parts
+    // MPEG-2: the fields the counted frames are displayed for, which give their duration
+    // (film with 3:2 pulldown shows 4 frames for 10 fields); 0 for other video.
+    std::array<int64_t, 2> FieldCount{};
+    uint32_t EarliestPTS = 0; // set by the Read job, used by demux passes
+
+    // Bytes of the title the last Read job had read when the fast check stopped it; -1
+    // when it read everything (or a playlist gave the streams).
+    int64_t fastCheckStop = -1;
+    // A stream a demux pass met that the last Read job had not listed (it began after the
+    // fast check stopped), in the order they were met.
+    struct LateStream {
+        int32_t entry = -1;
+        Family family = Family::Video;
+        int slot = -1;       // -1: its family was full
+        std::string caption; // the caption its box has or would have
+        bool written = false;
+    };
+    std::vector<LateStream> LateStreams;
+    // The streams the last Read job listed, by selectable slot, with their captions.
+    StreamList Listed;
+    // What the disc says of the title being read (chapters, palette, languages).
+    TitleFacts titleFacts;
+
+    Catalogue() { clearSlots(); }
+
+    // The slots of one family.
+    int32_t* slotTable(Family family) {
+        return family == Family::Video   ? VideoSlots.data()
+               : family == Family::Audio ? AudioSlots.data()
+                                         : SubSlots.data();
+    }
+    const int32_t* slotTable(Family family) const {
+        return const_cast<Catalogue*>(this)->slotTable(family);
+    }
+    // What the last Read job learned of the stream in slot k of a family.
+    StreamFacts& facts(Family family, size_t k) {
+        return family == Family::Video   ? VideoFacts[k]
+               : family == Family::Audio ? AudioFacts[k]
+                                         : SubFacts[k];
+    }
+    const StreamFacts& facts(Family family, size_t k) const {
+        return const_cast<Catalogue*>(this)->facts(family, k);
+    }
+    void clearSlots() {
+        VideoSlots.fill(-1);
+        AudioSlots.fill(-1);
+        SubSlots.fill(-1);
+    }
+    void clearFacts() {
+        for (auto& f : VideoFacts) f = {};
+        for (auto& f : AudioFacts) f = {};
+        for (auto& f : SubFacts) f = {};
+    }
+};
 
 std::string VideoKindName(int32_t entry);
 std::string AudioKindName(int32_t entry);

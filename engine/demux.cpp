@@ -9,18 +9,17 @@ namespace qf {
 namespace pass {
 
 void Pass::run() {
-    Context& c = ctx_;
-    c.fillReportTables();
-    c.resetCatalogue();
+    PassEnv& c = env_;
+    c.cat.clearSlots();
     if (!read_) {
-        pending_.reserve(c.VideoOut.size() + c.AudioOut.size() + c.SubOut.size());
+        pending_.reserve(c.io.VideoOut.size() + c.io.AudioOut.size() + c.io.SubOut.size());
         auto addAll = [&](auto& outs) {
             for (auto& o : outs)
                 if (o) pending_.emplace_back().out = o.get();
         };
-        addAll(c.VideoOut);
-        addAll(c.AudioOut);
-        addAll(c.SubOut);
+        addAll(c.io.VideoOut);
+        addAll(c.io.AudioOut);
+        addAll(c.io.SubOut);
     }
 
     BlockPassSettings how;
@@ -28,8 +27,8 @@ void Pass::run() {
     if (read_ && fastCheck_) how.stopPast = kFastCheckLimit;
     runBlocks(c, how, *this);
     if (c.control.stopRequested()) {
-        c.FrameCount = {0, 0};
-        c.FieldCount = {0, 0};
+        c.cat.FrameCount = {0, 0};
+        c.cat.FieldCount = {0, 0};
     }
 }
 
@@ -38,7 +37,7 @@ void Pass::parseBlock(std::span<const uint8_t> block) {
     // The first system header is taken to follow a 14-byte pack header at the start of the
     // source, whatever the source's size: the first block is the one that ends where its
     // length does, and the bounds are its bytes 23 and 24.
-    if (read_ && ctx_.BlockEnd == static_cast<int64_t>(block.size()) && block.size() > 24 &&
+    if (read_ && env_.io.BlockEnd == static_cast<int64_t>(block.size()) && block.size() > 24 &&
         buf_[16] == 0x01 && buf_[17] == 0xBB)
         systemHeaderLine();
     parse(block.size());
@@ -46,22 +45,22 @@ void Pass::parseBlock(std::span<const uint8_t> block) {
 
 void Pass::systemHeaderLine() {
     const int v = buf_[24] & 0x1F, a = buf_[23] >> 2;
-    ctx_.log("It contains " + std::to_string(v) + " video stream" + (v > 1 ? "s" : "") + " and " +
+    env_.log("It contains " + std::to_string(v) + " video stream" + (v > 1 ? "s" : "") + " and " +
              std::to_string(a) + " audio stream" + (a > 1 ? "s." : "."));
 }
 
 } // namespace pass
 
-bool isAobSource(const Context& ctx) {
-    return upperExt(ctx.job.source) == ".AOB";
+bool isAobSource(const std::string& source) {
+    return upperExt(source) == ".AOB";
 }
 
-bool isDvdVideoSource(const Context& ctx) {
-    return ctx.titleFacts.dvdVideo || upperExt(ctx.job.source) == ".VOB";
+bool isDvdVideoSource(const std::string& source, const TitleFacts& facts) {
+    return facts.dvdVideo || upperExt(source) == ".VOB";
 }
 
-void demux(Context& ctx, uint8_t mode) {
-    pass::Pass(ctx, mode).run();
+void demux(PassEnv& env, uint8_t mode) {
+    pass::Pass(env, mode).run();
 }
 
 } // namespace qf

@@ -221,17 +221,17 @@ int Pass::claim(int32_t entry, Family family, int ruleSlot, const CodecInfo& cod
     first = !met_.test(static_cast<size_t>(entry));
     // Late: neither the Read job nor an earlier part of this job gave it a slot or refused
     // one. Asked before the claim below gives it one, and only at its first packet.
-    const bool late = first && !read_ && ctx_.onLateStream && ctx_.Slots.slotOf(entry) < 0 &&
-                      !ctx_.Slots.refused(entry);
-    const int slot = ctx_.Slots.claim(entry, family, ruleSlot);
+    const bool late = first && !read_ && env_.onLateStream && env_.cat.Slots.slotOf(entry) < 0 &&
+                      !env_.cat.Slots.refused(entry);
+    const int slot = env_.cat.Slots.claim(entry, family, ruleSlot);
     if (first) {
         met_.set(static_cast<size_t>(entry));
         if (slot >= 0) {
-            ctx_.slotTable(family)[slot] = entry;
+            env_.cat.slotTable(family)[slot] = entry;
             if (read_ && !codec.foundName.empty()) {
-                ctx_.log("[b]" + std::string(codec.foundName) + "[/b]" +
+                env_.log("[b]" + std::string(codec.foundName) + "[/b]" +
                          std::string(codec.foundWords) + std::to_string(slot) + " found!");
-                ctx_.events->streamFound(static_cast<int>(family), slot, entry);
+                env_.events.streamFound(static_cast<int>(family), slot, entry);
             }
         }
         if (late) lateStream(entry, family, slot);
@@ -240,12 +240,12 @@ int Pass::claim(int32_t entry, Family family, int ruleSlot, const CodecInfo& cod
 }
 
 void Pass::lateStream(int32_t entry, Family family, int slot) {
-    ctx_.onLateStream(entry, family, slot);
+    env_.onLateStream(entry, family, slot);
     if (slot < 0) return;
     const auto k = static_cast<size_t>(slot);
-    Stream* out = family == Family::Video   ? (k < 2 ? ctx_.VideoOut[k].get() : nullptr)
-                  : family == Family::Audio ? ctx_.AudioOut[k].get()
-                                            : (k < 16 ? ctx_.SubOut[k].get() : nullptr);
+    Stream* out = family == Family::Video   ? (k < 2 ? env_.io.VideoOut[k].get() : nullptr)
+                  : family == Family::Audio ? env_.io.AudioOut[k].get()
+                                            : (k < 16 ? env_.io.SubOut[k].get() : nullptr);
     if (!out) return;
     for (auto& q : pending_)
         if (q.out == out) return;
@@ -371,7 +371,7 @@ void Pass::subpictureTest(uint8_t b) {
     if (first && read_ && c.ptsAtClaim) SubPTS = CurPTS;
     RecordPending = PacketHasPts;
     RecordPTS = CurPTS;
-    SubAt = ctx_.BlockEnd - static_cast<int64_t>(ctx_.BlockLen) + static_cast<int64_t>(Next);
+    SubAt = env_.io.BlockEnd - static_cast<int64_t>(env_.io.BlockLen) + static_cast<int64_t>(Next);
     if (read_ && c.clearsPts) CurPTS = 0;
     SubHeaderLeft = 0;
     PacketKind = Packet::Subpicture;

@@ -13,7 +13,6 @@
 
 #include "engine/blockpass.h"
 #include "engine/codecs.h"
-#include "engine/context.h"
 #include "engine/demux.h"
 #include "engine/framecount.h"
 
@@ -52,11 +51,11 @@ struct PendingRuns {
 class Pass final : public BlockHandler {
 public:
     // The options are taken once: a pass does what was asked when it started.
-    Pass(Context& ctx, uint8_t mode)
-        : ctx_(ctx), buf_(ctx.ReadBuffer.data()), read_(mode == kReadPass), aob_(isAobSource(ctx)),
+    Pass(PassEnv& env, uint8_t mode)
+        : env_(env), buf_(env.io.ReadBuffer.data()), read_(mode == kReadPass), aob_(env.aob),
           subStreamCodecs_(aob_ ? &kAobSubStreamCodecs : &kSubStreamCodecs),
-          countFrames_(ctx.job.pass.countFrames), details_(ctx.job.pass.details),
-          fastCheck_(ctx.job.pass.fastCheck), dvdVideo_(isDvdVideoSource(ctx)) {}
+          countFrames_(env.options.countFrames), details_(env.options.details),
+          fastCheck_(env.options.fastCheck), dvdVideo_(env.dvdVideo) {}
 
     void run();
     void parseBlock(std::span<const uint8_t> block) override;
@@ -99,7 +98,7 @@ private:
     }
     void systemHeaderLine();
 
-    Context& ctx_;
+    PassEnv& env_;
     const uint8_t* buf_; // the block being parsed
     const bool read_;
     const bool aob_;

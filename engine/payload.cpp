@@ -44,25 +44,25 @@ void Pass::payload(size_t p, size_t n) {
 }
 
 void Pass::countFrames(size_t p, size_t n) {
-    if (!read_ && !ctx_.VideoOut[static_cast<size_t>(VideoIdx)]) return;
+    if (!read_ && !env_.io.VideoOut[static_cast<size_t>(VideoIdx)]) return;
     if (VideoCodec_ == Codec::Mpeg2) {
-        PictureTally tally{ctx_.FrameCount[VideoIdx], ctx_.FieldCount[VideoIdx]};
+        PictureTally tally{env_.cat.FrameCount[VideoIdx], env_.cat.FieldCount[VideoIdx]};
         countPictures(pictureScan_[VideoIdx], buf_ + p, n, tally);
         return;
     }
-    ctx_.FrameCount[VideoIdx] +=
+    env_.cat.FrameCount[VideoIdx] +=
         countStartCodes(frameWindow_[VideoIdx], buf_ + p, n, codecInfo(VideoCodec_).frameCode);
 }
 
 void Pass::details(size_t p, size_t n, int entry, int slot) {
     if (described_.test(static_cast<size_t>(entry))) return;
     described_.set(static_cast<size_t>(entry));
-    Context& c = ctx_;
+    PassEnv& c = env_;
     const bool describe = details_;
     const bool video = PacketKind == Packet::Video, sub = PacketKind == Packet::Subpicture;
     const uint32_t pts = video ? VideoPTS : sub ? SubPTS : AudioPTS;
     // Also without details, or subpicture times would come out shifted.
-    if (!sub && pts < c.EarliestPTS) c.EarliestPTS = pts;
+    if (!sub && pts < c.cat.EarliestPTS) c.cat.EarliestPTS = pts;
 
     if (describe) {
         c.log("   First PTS = " + hex(pts, 8));
@@ -76,10 +76,10 @@ void Pass::details(size_t p, size_t n, int entry, int slot) {
         }
     }
     if (slot < 0) return;
-    StreamFacts& facts = c.facts(video ? Family::Video
-                                 : sub ? Family::Subpicture
-                                       : Family::Audio,
-                                 static_cast<size_t>(slot));
+    StreamFacts& facts = c.cat.facts(video ? Family::Video
+                                     : sub ? Family::Subpicture
+                                           : Family::Audio,
+                                     static_cast<size_t>(slot));
     if (facts.entry < 0) { // a two-part title keeps what its first part showed
         facts.entry = entry;
         facts.firstPts = pts;
@@ -103,7 +103,7 @@ void Pass::details(size_t p, size_t n, int entry, int slot) {
             info = parseVc1(run, VideoPTS);
             break;
         case Analyser::Ac3:
-            info = parseAc3(run, c);
+            info = parseAc3(run, c.tables());
             break;
         case Analyser::Dts:
             info = parseDts(c.block(), p, p + run.size());
@@ -131,18 +131,18 @@ void Pass::details(size_t p, size_t n, int entry, int slot) {
 }
 
 void Pass::output(size_t p, size_t n, int slot) {
-    Context& c = ctx_;
+    PassEnv& c = env_;
     // The job made an output for each stream it writes, before the pass: what happens to
     // the boxes meanwhile changes nothing.
     Stream* out = nullptr;
     if (slot >= 0) {
         const auto k = static_cast<size_t>(slot);
         if (PacketKind == Packet::Video)
-            out = k < c.VideoOut.size() ? c.VideoOut[k].get() : nullptr;
+            out = k < c.io.VideoOut.size() ? c.io.VideoOut[k].get() : nullptr;
         else if (PacketKind == Packet::Subpicture)
-            out = k < c.SubOut.size() ? c.SubOut[k].get() : nullptr;
+            out = k < c.io.SubOut.size() ? c.io.SubOut[k].get() : nullptr;
         else
-            out = c.AudioOut[k].get();
+            out = c.io.AudioOut[k].get();
     }
     if (PacketKind == Packet::Subpicture && RecordPending) {
         RecordPending = false;
@@ -160,7 +160,8 @@ void Pass::output(size_t p, size_t n, int slot) {
             units->unitStart(RecordPTS, sharesPack);
         }
         // Times are relative to the earliest audio/video PTS of the last read, if any.
-        const uint32_t pts = c.EarliestPTS == 0xFFFFFFFF ? RecordPTS : RecordPTS - c.EarliestPTS;
+        const uint32_t pts =
+            c.cat.EarliestPTS == 0xFFFFFFFF ? RecordPTS : RecordPTS - c.cat.EarliestPTS;
         if (out && !units) {
             const uint8_t rec[10] = {'S',
                                      'P',

@@ -18,14 +18,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Session ctx(host);
     ctx.ui.eEVOfile = (shape & 2) ? "x.AOB" : "x.EVO";
     for (int mode = 0; mode < 2; ++mode) {
-        ctx.SourceStream = std::make_unique<fuzz::MemorySource>(src);
+        ctx.io.SourceStream = std::make_unique<fuzz::MemorySource>(src);
         if (mode == 1) {
             for (auto& b : ctx.ui.cbVideo) b.checked = true;
             for (auto& b : ctx.ui.cbAudio) b.checked = true;
             for (auto& b : ctx.ui.cbSub) b.checked = true;
-            for (auto& o : ctx.VideoOut) o = std::make_unique<fuzz::NullSink>();
-            for (auto& o : ctx.AudioOut) o = std::make_unique<fuzz::NullSink>();
-            for (auto& o : ctx.SubOut) o = std::make_unique<fuzz::NullSink>();
+            for (auto& o : ctx.io.VideoOut) o = std::make_unique<fuzz::NullSink>();
+            for (auto& o : ctx.io.AudioOut) o = std::make_unique<fuzz::NullSink>();
+            for (auto& o : ctx.io.SubOut) o = std::make_unique<fuzz::NullSink>();
         }
         ctx.job = jobRequest(ctx.ui);
         demux(ctx, static_cast<uint8_t>(mode));

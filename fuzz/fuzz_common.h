@@ -5,9 +5,9 @@
 #include <memory>
 #include <vector>
 
-#include "engine/context.h"
 #include "engine/markup.h"
 #include "engine/stream.h"
+#include "jobs/runner.h"
 #include "model/session.h"
 
 namespace qf::fuzz {

@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "engine/context.h"
 #include "fuzz_common.h"
+#include "jobs/runner.h"
 #include "model/playlist_view.h"
 
 using namespace qf;
@@ -93,17 +93,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     // Whatever happened, the reader let go of the file and gave the window back.
-    if (ctx.SourceStream || !ctx.ui.mXPLVisible || !ctx.ui.bReadXPL) std::abort();
+    if (ctx.io.SourceStream || !ctx.ui.mXPLVisible || !ctx.ui.bReadXPL) std::abort();
     if (scanFailed != readFailed) std::abort();
     // Without a listed title the text view keeps every tag line, as the scan made them.
     const bool listed = ctx.ui.tvXPL.size() == 5;
     if (!scanFailed && !listed && ctx.ui.mXPL != scannedListing) std::abort();
     // Only listed streams are ticked, each with a marked slot.
     for (size_t k = 0; k < ctx.ui.cbAudio.size(); ++k)
-        if (ctx.ui.cbAudio[k].checked && ctx.AudioSlots[k] != 1) std::abort();
+        if (ctx.ui.cbAudio[k].checked && ctx.cat.AudioSlots[k] != 1) std::abort();
     for (size_t k = 0; k < ctx.ui.cbSub.size(); ++k)
-        if (ctx.ui.cbSub[k].checked && ctx.SubSlots[k] != 1) std::abort();
-    if (ctx.ui.cbVideo[0].checked && ctx.VideoSlots[0] != 1) std::abort();
+        if (ctx.ui.cbSub[k].checked && ctx.cat.SubSlots[k] != 1) std::abort();
+    if (ctx.ui.cbVideo[0].checked && ctx.cat.VideoSlots[0] != 1) std::abort();
     // Whatever the input, what the reading shows stays within about four times its size,
     // and no line is indented deeper than 64 levels.
     if (!readFailed) {

@@ -14,10 +14,10 @@
 #include <cstdlib>
 #include <memory>
 
-#include "engine/context.h"
 #include "engine/packet.h"
 #include "fuzz_common.h"
 #include "jobs/rebuild.h"
+#include "jobs/runner.h"
 #include "samples/pswriter.h"
 
 using namespace qf;
@@ -65,20 +65,20 @@ void prepare(Session& ctx, const Setup& s) {
     case 0:
         break;
     case 1: // after a playlist read
-        for (int k = 0; k < 2; ++k) ctx.VideoSlots[k] = 1;
-        for (int k = 0; k < 16; ++k) ctx.AudioSlots[k] = 1;
-        for (int k = 0; k < 16; ++k) ctx.SubSlots[k] = 1;
+        for (int k = 0; k < 2; ++k) ctx.cat.VideoSlots[k] = 1;
+        for (int k = 0; k < 16; ++k) ctx.cat.AudioSlots[k] = 1;
+        for (int k = 0; k < 16; ++k) ctx.cat.SubSlots[k] = 1;
         break;
     case 2: // as a read pass leaves it
-        ctx.VideoSlots[0] = 0x55;
-        ctx.VideoSlots[1] = 0xE1;
-        for (int k = 0; k < 16; ++k) ctx.AudioSlots[k] = k < 9 ? 0xC0 + k : 0x88 + (k - 9);
-        for (int k = 0; k < 16; ++k) ctx.SubSlots[k] = 0x20 + k;
+        ctx.cat.VideoSlots[0] = 0x55;
+        ctx.cat.VideoSlots[1] = 0xE1;
+        for (int k = 0; k < 16; ++k) ctx.cat.AudioSlots[k] = k < 9 ? 0xC0 + k : 0x88 + (k - 9);
+        for (int k = 0; k < 16; ++k) ctx.cat.SubSlots[k] = 0x20 + k;
         break;
     default:
-        for (int k = 0; k < 2; ++k) ctx.VideoSlots[k] = s.slots[k];
-        for (int k = 0; k < 16; ++k) ctx.AudioSlots[k] = s.slots[2 + k];
-        for (int k = 0; k < 16; ++k) ctx.SubSlots[k] = s.slots[18 + k];
+        for (int k = 0; k < 2; ++k) ctx.cat.VideoSlots[k] = s.slots[k];
+        for (int k = 0; k < 16; ++k) ctx.cat.AudioSlots[k] = s.slots[2 + k];
+        for (int k = 0; k < 16; ++k) ctx.cat.SubSlots[k] = s.slots[18 + k];
         break;
     }
 }
@@ -96,7 +96,7 @@ bool rebuild(const Setup& s, const std::vector<std::vector<uint8_t>>& parts, int
     st.RebuiltOut = std::move(sink);
     bool ok = true;
     for (const auto& p : parts) {
-        ctx.SourceStream = std::make_unique<ClaimingSource>(p, extra);
+        ctx.io.SourceStream = std::make_unique<ClaimingSource>(p, extra);
         try {
             ctx.job = jobRequest(ctx.ui);
             Rebuild(ctx, st);

@@ -1,8 +1,8 @@
 #include "jobs/control.h"
 
-#include "engine/context.h"
 #include "engine/markup.h"
 #include "engine/run_control.h"
+#include "jobs/runner.h"
 
 namespace qf {
 
@@ -23,7 +23,7 @@ bool requestCancel(RunControl& control, const std::function<bool()>& ask) {
     return true;
 }
 
-void logError(Context& ctx, const std::string& text) {
+void logError(JobRunner& ctx, const std::string& text) {
     ctx.log("[c:0000FF]" + escapeMarkup(text) + "[/c:0000FF]"); // colours are BBGGRR
     ctx.slog("Ready", 0);
     ctx.slog("", 1);

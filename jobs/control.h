@@ -5,7 +5,7 @@
 
 namespace qf {
 
-class Context;
+class JobRunner;
 class RunControl;
 
 // Cancel: a pass that writes files is held while `ask` asks the user whether to stop it
@@ -16,6 +16,6 @@ bool requestCancel(RunControl& control, const std::function<bool()>& ask);
 // An error that ended a handler, besides its message box: its text as the log's last
 // line, in red, and an idle status bar ("Ready", no progress) instead of the step it
 // stopped at.
-void logError(Context& ctx, const std::string& text);
+void logError(JobRunner& ctx, const std::string& text);
 
 } // namespace qf

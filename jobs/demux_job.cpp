@@ -13,7 +13,6 @@
 
 #include "analysers/report.h"
 #include "engine/catalogue.h"
-#include "engine/context.h"
 #include "engine/demux.h"
 #include "engine/markup.h"
 #include "engine/paths.h"
@@ -30,7 +29,7 @@ namespace qf {
 namespace {
 
 // " (delay −83 ms)" for a stream whose delay the last Read job saw.
-std::string delayNote(const Context& ctx, int family, size_t k) {
+std::string delayNote(const JobRunner& ctx, int family, size_t k) {
     const auto delay = streamDelayMs(ctx, family, k);
     if (!delay) return "";
     // A typographic minus, as in the rest of the log's prose.
@@ -39,9 +38,9 @@ std::string delayNote(const Context& ctx, int family, size_t k) {
 }
 
 // What the .idx of a subpicture stream says besides its units' times.
-VobSubIndex vobSubIndex(Context& ctx, size_t k, const std::string& name) {
+VobSubIndex vobSubIndex(JobRunner& ctx, size_t k, const std::string& name) {
     VobSubIndex index;
-    for (const StreamFacts& f : ctx.VideoFacts) {
+    for (const StreamFacts& f : ctx.cat.VideoFacts) {
         if (f.entry < 0) continue;
         if (f.width().value_or(0) > 0 && f.height().value_or(0) > 0) {
             index.width = static_cast<int>(*f.width());
@@ -49,25 +48,25 @@ VobSubIndex vobSubIndex(Context& ctx, size_t k, const std::string& name) {
         }
         break;
     }
-    if (ctx.titleFacts.palette) {
-        index.palette = *ctx.titleFacts.palette;
+    if (ctx.cat.titleFacts.palette) {
+        index.palette = *ctx.cat.titleFacts.palette;
     } else {
         index.palette = kDefaultVobSubPalette;
         ctx.log("No palette known for the title: " + escapeMarkup(namePart(name)) +
                 " has the common default palette");
     }
-    if (const auto it = ctx.titleFacts.languages.find(ctx.SubSlots[k]);
-        it != ctx.titleFacts.languages.end())
+    if (const auto it = ctx.cat.titleFacts.languages.find(ctx.cat.SubSlots[k]);
+        it != ctx.cat.titleFacts.languages.end())
         index.language = it->second.code;
     index.videoStartPts =
-        videoStartPts(ctx).value_or(ctx.EarliestPTS == 0xFFFFFFFF ? 0 : ctx.EarliestPTS);
+        videoStartPts(ctx).value_or(ctx.cat.EarliestPTS == 0xFFFFFFFF ? 0 : ctx.cat.EarliestPTS);
     index.forcedOnly = ctx.job.output.forcedOnly;
     return index;
 }
 
 // Creates the output of the stream in slot k of a family: its file, or for VobSub its
 // index and its packs.
-std::unique_ptr<Stream> createStreamOutput(Context& ctx, const std::string& prefix, int family,
+std::unique_ptr<Stream> createStreamOutput(JobRunner& ctx, const std::string& prefix, int family,
                                            size_t k, std::vector<std::string>& renamed) {
     const StreamOutput out = streamOutput(ctx, prefix, family, k);
     const std::string note = family == 0 ? "" : delayNote(ctx, family, k);
@@ -90,7 +89,7 @@ std::unique_ptr<Stream> createStreamOutput(Context& ctx, const std::string& pref
 // Creates the outputs of the chosen streams of one family; they are the only files the
 // passes write to and the job closes.
 template <size_t M>
-void createOutputs(Context& ctx, const std::string& prefix, int family,
+void createOutputs(JobRunner& ctx, const std::string& prefix, int family,
                    std::array<std::unique_ptr<Stream>, M>& outs,
                    std::vector<std::string>& renamed) {
     for (size_t k = 0; k < M && k < static_cast<size_t>(kSelectableSlots[family]); ++k)
@@ -101,8 +100,8 @@ void createOutputs(Context& ctx, const std::string& prefix, int family,
 // A stream the Read job did not list because it begins after the fast check stopped:
 // written as well when the job writes every stream (the command line without a
 // selection), otherwise only noted. Either way the end of the log names it.
-void lateStream(Context& ctx, const std::string& prefix, int32_t entry, Family family, int slot) {
-    Context::LateStream late{entry, family, slot, "", false};
+void lateStream(JobRunner& ctx, const std::string& prefix, int32_t entry, Family family, int slot) {
+    Catalogue::LateStream late{entry, family, slot, "", false};
     const int f = static_cast<int>(family);
     const std::string kind = family == Family::Video   ? VideoKindName(entry)
                              : family == Family::Audio ? AudioKindName(entry)
@@ -118,22 +117,22 @@ void lateStream(Context& ctx, const std::string& prefix, int32_t entry, Family f
         const auto k = static_cast<size_t>(slot);
         // The job's own record of what it writes takes the stream in, and so does the list.
         ctx.job.selection.at(f, k) = {true, late.caption};
-        ctx.Listed.at(f, k) = {late.caption, true};
+        ctx.cat.Listed.at(f, k) = {late.caption, true};
         ctx.events->streamAdded(f, k, late.caption);
-        auto& out = family == Family::Video   ? ctx.VideoOut[k]
-                    : family == Family::Audio ? ctx.AudioOut[k]
-                                              : ctx.SubOut[k];
+        auto& out = family == Family::Video   ? ctx.io.VideoOut[k]
+                    : family == Family::Audio ? ctx.io.AudioOut[k]
+                                              : ctx.io.SubOut[k];
         std::vector<std::string> renamed; // the options file names them all at the end
         out = createStreamOutput(ctx, prefix, f, k, renamed);
         late.written = true;
     }
-    ctx.LateStreams.push_back(std::move(late));
+    ctx.cat.LateStreams.push_back(std::move(late));
 }
 
 // Writes the index of every VobSub output and keeps its units for the report.
-void finishVobSub(Context& ctx, const std::string& prefix) {
-    for (size_t k = 0; k < ctx.SubOut.size(); ++k) {
-        auto* w = dynamic_cast<VobSubWriter*>(ctx.SubOut[k].get());
+void finishVobSub(JobRunner& ctx, const std::string& prefix) {
+    for (size_t k = 0; k < ctx.io.SubOut.size(); ++k) {
+        auto* w = dynamic_cast<VobSubWriter*>(ctx.io.SubOut[k].get());
         if (!w) continue;
         w->finish();
         ctx.SubUnits[k] = w->units();
@@ -153,7 +152,7 @@ void finishVobSub(Context& ctx, const std::string& prefix) {
     }
 }
 
-void writeFile(Context& ctx, const std::string& name, const std::string& text) {
+void writeFile(JobRunner& ctx, const std::string& name, const std::string& text) {
     auto out = createOutput(ctx, name);
     ctx.log("Creating " + escapeMarkup(name));
     out->write(text.data(), text.size());
@@ -161,9 +160,9 @@ void writeFile(Context& ctx, const std::string& name, const std::string& text) {
 }
 
 // The hand-over files of a demux: those a finished one writes.
-std::vector<std::string> handOverNames(const Context& ctx, const std::string& prefix) {
+std::vector<std::string> handOverNames(const JobRunner& ctx, const std::string& prefix) {
     std::vector<std::string> names;
-    if (ctx.job.output.chapters && !ctx.titleFacts.chapters.empty()) {
+    if (ctx.job.output.chapters && !ctx.cat.titleFacts.chapters.empty()) {
         names.push_back(prefix + ".chapters.xml");
         names.push_back(prefix + ".chapters.txt");
     }
@@ -174,7 +173,7 @@ std::vector<std::string> handOverNames(const Context& ctx, const std::string& pr
 // A cancelled demux writes no hand-over file; one an earlier run left under the same
 // name would name the now cut-off stream files as whole, so it goes. Only a regular file
 // of ours with no other name is removed.
-void removeStaleHandOvers(Context& ctx, const std::string& prefix) {
+void removeStaleHandOvers(JobRunner& ctx, const std::string& prefix) {
     // In the folder the job wrote into, when it got as far as opening it: a rename of the
     // folder since then does not send the removal elsewhere.
     const int at = ctx.outputFolder ? ctx.outputFolder->fd() : AT_FDCWD;
@@ -191,7 +190,7 @@ void removeStaleHandOvers(Context& ctx, const std::string& prefix) {
 }
 
 // Did the finished demux write nothing to this output of its own?
-bool writtenEmpty(const Context& ctx, const std::string& path) {
+bool writtenEmpty(const JobRunner& ctx, const std::string& path) {
     const int at = ctx.outputFolder ? ctx.outputFolder->fd() : AT_FDCWD;
     const std::string entry = ctx.outputFolder ? namePart(path) : path;
     struct stat st {};
@@ -200,13 +199,13 @@ bool writtenEmpty(const Context& ctx, const std::string& path) {
 }
 
 // The title's chapters, and the one options file mkvmerge needs for all the files.
-void writeFilesForMuxers(Context& ctx, const std::string& prefix,
+void writeFilesForMuxers(JobRunner& ctx, const std::string& prefix,
                          const std::vector<std::string>& renamed) {
     const auto& choices = ctx.job.output;
-    const bool chapters = choices.chapters && !ctx.titleFacts.chapters.empty();
+    const bool chapters = choices.chapters && !ctx.cat.titleFacts.chapters.empty();
     if (chapters) {
-        writeFile(ctx, prefix + ".chapters.xml", matroskaChapters(ctx.titleFacts.chapters));
-        writeFile(ctx, prefix + ".chapters.txt", ogmChapters(ctx.titleFacts.chapters));
+        writeFile(ctx, prefix + ".chapters.xml", matroskaChapters(ctx.cat.titleFacts.chapters));
+        writeFile(ctx, prefix + ".chapters.txt", ogmChapters(ctx.cat.titleFacts.chapters));
     }
     if (!choices.mkvmergeOptions) return;
     const std::string name = prefix + ".mkvmerge.json";
@@ -230,9 +229,9 @@ void writeFilesForMuxers(Context& ctx, const std::string& prefix,
             t.forced = family == 2 && choices.forcedOnly;
             // Paths relative to the options file, so that the folder can be moved.
             t.file = namePart(out.index.empty() ? out.path : out.index);
-            const int32_t entry = ctx.slotTable(static_cast<Family>(family))[k];
-            if (const auto it = ctx.titleFacts.languages.find(entry);
-                it != ctx.titleFacts.languages.end() && family != 0)
+            const int32_t entry = ctx.cat.slotTable(static_cast<Family>(family))[k];
+            if (const auto it = ctx.cat.titleFacts.languages.find(entry);
+                it != ctx.cat.titleFacts.languages.end() && family != 0)
                 t.language = it->second.code;
             t.name = ctx.job.selection.at(family, k).caption;
             if (family == 1) t.syncMs = streamDelayMs(ctx, family, k);
@@ -259,9 +258,9 @@ void writeFilesForMuxers(Context& ctx, const std::string& prefix,
                               chapters ? namePart(prefix) + ".chapters.xml" : ""));
 }
 
-void runDemux(Context& ctx) {
-    ctx.FrameCount = {0, 0};
-    ctx.FieldCount = {0, 0};
+void runDemux(JobRunner& ctx) {
+    ctx.cat.FrameCount = {0, 0};
+    ctx.cat.FieldCount = {0, 0};
     ctx.CreatedFiles.clear();
 
     const Title title = jobTitle(ctx);
@@ -272,28 +271,28 @@ void runDemux(Context& ctx) {
     logFileSize(ctx);
 
     for (auto& units : ctx.SubUnits) units = {};
-    if (upperExt(ctx.job.source) == ".VOB") ctx.titleFacts.dvdVideo = true;
+    if (upperExt(ctx.job.source) == ".VOB") ctx.cat.titleFacts.dvdVideo = true;
     std::vector<std::string> renamed;
-    createOutputs(ctx, prefix, 0, ctx.VideoOut, renamed);
-    createOutputs(ctx, prefix, 1, ctx.AudioOut, renamed);
-    createOutputs(ctx, prefix, 2, ctx.SubOut, renamed);
+    createOutputs(ctx, prefix, 0, ctx.io.VideoOut, renamed);
+    createOutputs(ctx, prefix, 1, ctx.io.AudioOut, renamed);
+    createOutputs(ctx, prefix, 2, ctx.io.SubOut, renamed);
 
-    ctx.LateStreams.clear();
-    if (ctx.fastCheckStop >= 0)
+    ctx.cat.LateStreams.clear();
+    if (ctx.cat.fastCheckStop >= 0)
         ctx.onLateStream = [&](int32_t entry, Family family, int slot) {
             lateStream(ctx, prefix, entry, family, slot);
         };
     struct Unhook {
-        Context& c;
+        JobRunner& c;
         ~Unhook() { c.onLateStream = nullptr; }
     } unhook{ctx};
 
     ctx.slog("Demuxing " + namePart(ctx.job.source), 0);
     forEachPart(ctx, title, "Demuxing", [&](const std::string&) { demux(ctx, kDemuxPass); });
 
-    ctx.SourceStream.reset();
+    ctx.io.SourceStream.reset();
     finishVobSub(ctx, prefix);
-    ctx.closeOutputs();
+    ctx.io.closeOutputs();
     // Only Cancel stops a writing pass early; files for muxers are of a finished demux
     // only, and a cancel's last line says which files are cut off.
     if (!ctx.control.stopRequested()) {
@@ -309,7 +308,7 @@ void runDemux(Context& ctx) {
 
 } // namespace
 
-JobOutcome demuxJob(Context& ctx, const JobRequest& request) {
+JobOutcome demuxJob(JobRunner& ctx, const JobRequest& request) {
     JobOutcome outcome;
     outcome.ran = runJob(ctx, request, [&] {
         runDemux(ctx);

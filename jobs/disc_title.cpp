@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "engine/context.h"
 #include "engine/markup.h"
 #include "engine/paths.h"
 #include "engine/title_stream.h"
@@ -67,12 +66,12 @@ std::optional<std::string> discTitleName(const JobRequest& request) {
     return name;
 }
 
-void openJobSource(Context& ctx, bool boldName) {
+void openJobSource(JobRunner& ctx, bool boldName) {
     const std::string& path = ctx.job.source;
     const auto source = discSource(path);
     // A file keeps what a playlist said of it; a disc title is read anew.
-    if (source || ctx.titleFacts.source != path) ctx.titleFacts.clear();
-    ctx.titleFacts.source = path;
+    if (source || ctx.cat.titleFacts.source != path) ctx.cat.titleFacts.clear();
+    ctx.cat.titleFacts.source = path;
     if (!source) {
         const std::string name = escapeMarkup(namePart(path));
         ctx.log("Opening file " + (boldName ? "[b]" + name + "[/b]" : name));
@@ -95,7 +94,7 @@ void openJobSource(Context& ctx, bool boldName) {
                         " interleaves its cells (seamless angles or branching), which cannot "
                         "be read yet");
 
-    TitleFacts& facts = ctx.titleFacts;
+    TitleFacts& facts = ctx.cat.titleFacts;
     facts.dvdVideo = true;
     facts.title = t.number;
     facts.angle = angle;
@@ -110,17 +109,17 @@ void openJobSource(Context& ctx, bool boldName) {
             "[/b] (" + std::to_string(chapters) + (chapters == 1 ? " chapter, " : " chapters, ") +
             ctx.formatTime(t.length / 86400) + ")");
     if (t.angles > 1) ctx.log("Angle " + std::to_string(angle) + " of " + std::to_string(t.angles));
-    ctx.SourceStream.reset();
-    ctx.SourceStream = std::make_unique<TitleStream>(source->disc, t.titleSet, t.sectors(angle));
+    ctx.io.SourceStream.reset();
+    ctx.io.SourceStream = std::make_unique<TitleStream>(source->disc, t.titleSet, t.sectors(angle));
 }
 
-void captionLanguages(Context& ctx) {
-    const auto& languages = ctx.titleFacts.languages;
+void captionLanguages(JobRunner& ctx) {
+    const auto& languages = ctx.cat.titleFacts.languages;
     if (languages.empty()) return;
     for (int family = 1; family < 3; ++family) {
-        const int32_t* slots = ctx.slotTable(static_cast<Family>(family));
+        const int32_t* slots = ctx.cat.slotTable(static_cast<Family>(family));
         for (size_t k = 0; k < 16; ++k) {
-            ListedStream& listed = ctx.Listed.at(family, k);
+            ListedStream& listed = ctx.cat.Listed.at(family, k);
             const auto it = languages.find(slots[k]);
             if (listed.present && it != languages.end()) listed.caption += "." + it->second.name;
         }

@@ -10,7 +10,7 @@
 
 namespace qf {
 
-class Context;
+class JobRunner;
 struct JobRequest;
 
 // What the title chooser offers for a source: for a DVD-Video disc one item per title
@@ -31,11 +31,11 @@ std::optional<std::string> discTitleName(const JobRequest& request);
 // title's cells ("Opening title N of NAME (C chapters, h:mm:ss)"), with its chapters,
 // palette and languages in titleFacts; for a file, "Opening file NAME" (the name in bold
 // when `boldName`). Throws Error for a title or angle the disc does not have.
-void openJobSource(Context& ctx, bool boldName);
+void openJobSource(JobRunner& ctx, bool boldName);
 
 // Appends the language name the disc gives a stream to its listed caption
 // ("DD.stream.00" becomes "DD.stream.00.English").
-void captionLanguages(Context& ctx);
+void captionLanguages(JobRunner& ctx);
 
 // The chosen title of a disc source: the request's, or the main title when none is chosen.
 // Throws Error when the disc has no such title, with the reason for one it lists that

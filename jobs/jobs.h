@@ -4,7 +4,7 @@
 // job has closed what it opened.
 namespace qf {
 
-class Context;
+class JobRunner;
 struct JobRequest;
 
 // How a job ended.
@@ -15,9 +15,9 @@ struct JobOutcome {
 
 enum class JobKind { Read, Demux, Rebuild };
 
-JobOutcome readJob(Context& ctx, const JobRequest& request);    // "Read EVO"
-JobOutcome demuxJob(Context& ctx, const JobRequest& request);   // "Demux"
-JobOutcome rebuildJob(Context& ctx, const JobRequest& request); // "Rebuild"
-JobOutcome runJobOfKind(Context& ctx, JobKind kind, const JobRequest& request);
+JobOutcome readJob(JobRunner& ctx, const JobRequest& request);    // "Read EVO"
+JobOutcome demuxJob(JobRunner& ctx, const JobRequest& request);   // "Demux"
+JobOutcome rebuildJob(JobRunner& ctx, const JobRequest& request); // "Rebuild"
+JobOutcome runJobOfKind(JobRunner& ctx, JobKind kind, const JobRequest& request);
 
 } // namespace qf

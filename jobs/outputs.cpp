@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "engine/codecs.h"
-#include "engine/context.h"
 #include "engine/demux.h"
 #include "engine/dvd_disc.h"
 #include "engine/paths.h"
@@ -43,12 +42,12 @@ std::string extensionByName(std::string_view codec) {
 // what the last Read job learned (ctx). A job names from its own request; the planned
 // names come from a request that has not started.
 struct Naming {
-    const Context& ctx;
+    const JobRunner& ctx;
     const JobRequest& job;
     const std::string& baseName;
 };
 
-Naming running(const Context& ctx) {
+Naming running(const JobRunner& ctx) {
     return {ctx, ctx.job, ctx.baseName};
 }
 
@@ -68,7 +67,7 @@ std::string rebuiltNameOf(const Naming& n) {
 std::string codecExtensionOf(const Naming& n, int family, size_t slot) {
     // Subpicture files are all of one kind, also those of a stream a playlist listed.
     if (family == 2) return std::string(codecInfo(Codec::Subpicture).extension);
-    const int32_t e = n.ctx.slotTable(static_cast<Family>(family))[slot];
+    const int32_t e = n.ctx.cat.slotTable(static_cast<Family>(family))[slot];
     const Codec c = codecOfEntry(static_cast<Family>(family), e, upperExt(n.job.source) == ".AOB");
     if (c != Codec::None) return std::string(codecInfo(c).extension);
     // A stream listed by a playlist has no id yet: its caption names the codec.
@@ -78,8 +77,8 @@ std::string codecExtensionOf(const Naming& n, int family, size_t slot) {
 bool vobSubOutputOf(const Naming& n) {
     using Format = OutputChoices::SubFormat;
     const Format f = n.job.output.subFormat;
-    return f == Format::VobSub ||
-           (f == Format::Auto && (n.ctx.titleFacts.dvdVideo || upperExt(n.job.source) == ".VOB"));
+    return f == Format::VobSub || (f == Format::Auto && (n.ctx.cat.titleFacts.dvdVideo ||
+                                                         upperExt(n.job.source) == ".VOB"));
 }
 
 StreamOutput streamOutputOf(const Naming& n, const std::string& prefix, int family, size_t slot) {
@@ -138,48 +137,49 @@ std::string fileNamePart(std::string_view text) {
     return out;
 }
 
-std::string outputPrefix(const Context& ctx) {
+std::string outputPrefix(const JobRunner& ctx) {
     return prefixOf(running(ctx));
 }
 
-std::string rebuiltName(const Context& ctx) {
+std::string rebuiltName(const JobRunner& ctx) {
     return rebuiltNameOf(running(ctx));
 }
 
-std::string codecExtension(const Context& ctx, int family, size_t slot) {
+std::string codecExtension(const JobRunner& ctx, int family, size_t slot) {
     return codecExtensionOf(running(ctx), family, slot);
 }
 
-bool vobSubOutput(const Context& ctx) {
+bool vobSubOutput(const JobRunner& ctx) {
     return vobSubOutputOf(running(ctx));
 }
 
-std::optional<uint32_t> videoStartPts(const Context& ctx) {
-    for (const StreamFacts& f : ctx.VideoFacts)
+std::optional<uint32_t> videoStartPts(const JobRunner& ctx) {
+    for (const StreamFacts& f : ctx.cat.VideoFacts)
         if (f.entry >= 0) return f.firstPts;
     return std::nullopt;
 }
 
-std::optional<int64_t> streamDelayMs(const Context& ctx, int family, size_t slot) {
+std::optional<int64_t> streamDelayMs(const JobRunner& ctx, int family, size_t slot) {
     const auto video = videoStartPts(ctx);
     if (family == 0 || !video) return std::nullopt;
-    const int32_t entry = ctx.slotTable(static_cast<Family>(family))[slot];
-    const StreamFacts& facts = ctx.facts(static_cast<Family>(family), slot);
+    const int32_t entry = ctx.cat.slotTable(static_cast<Family>(family))[slot];
+    const StreamFacts& facts = ctx.cat.facts(static_cast<Family>(family), slot);
     if (entry < 0 || facts.entry != entry) return std::nullopt;
     // Time stamps wrap at 2^32 ticks; the difference is taken the short way.
     const auto ticks = static_cast<int32_t>(facts.firstPts - *video);
     return std::llround(ticks / 90.0);
 }
 
-StreamOutput streamOutput(const Context& ctx, const std::string& prefix, int family, size_t slot) {
+StreamOutput streamOutput(const JobRunner& ctx, const std::string& prefix, int family,
+                          size_t slot) {
     return streamOutputOf(running(ctx), prefix, family, slot);
 }
 
-std::string outputName(const Context& ctx, const std::string& prefix, int family, size_t slot) {
+std::string outputName(const JobRunner& ctx, const std::string& prefix, int family, size_t slot) {
     return streamOutput(ctx, prefix, family, slot).path;
 }
 
-std::vector<std::string> plannedOutputs(const Context& ctx, const JobRequest& request,
+std::vector<std::string> plannedOutputs(const JobRunner& ctx, const JobRequest& request,
                                         bool rebuild) {
     const std::string baseName = requestTitle(request).baseName;
     const Naming n{ctx, request, baseName};
@@ -193,7 +193,7 @@ std::vector<std::string> plannedOutputs(const Context& ctx, const JobRequest& re
             if (!out.index.empty()) names.push_back(out.index);
             names.push_back(out.path);
         }
-    if (request.output.chapters && !ctx.titleFacts.chapters.empty()) {
+    if (request.output.chapters && !ctx.cat.titleFacts.chapters.empty()) {
         names.push_back(prefix + ".chapters.xml");
         names.push_back(prefix + ".chapters.txt");
     }
@@ -201,7 +201,7 @@ std::vector<std::string> plannedOutputs(const Context& ctx, const JobRequest& re
     return names;
 }
 
-std::vector<FileId> jobInputs(const Context& ctx) {
+std::vector<FileId> jobInputs(const JobRunner& ctx) {
     const JobRequest& job = ctx.job;
     std::vector<std::string> paths = titleOf(job.source, job.allParts).parts;
     paths.push_back(job.source); // also a disc or image, which is no part
@@ -212,7 +212,7 @@ std::vector<FileId> jobInputs(const Context& ctx) {
     return ids;
 }
 
-std::unique_ptr<Stream> createOutput(Context& ctx, const std::string& name) {
+std::unique_ptr<Stream> createOutput(JobRunner& ctx, const std::string& name) {
     if (!ctx.outputFolder) {
         // The job's first output opens the folder; one that is missing or no folder is
         // refused as that output, as any file the system does not let the job create.

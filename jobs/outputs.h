@@ -10,7 +10,7 @@
 
 namespace qf {
 
-class Context;
+class JobRunner;
 class Stream;
 struct FileId;
 struct JobRequest;
@@ -19,10 +19,10 @@ struct JobRequest;
 // characters and / \\ : * ? " < > | become "_"; cut to 200 bytes between characters.
 std::string fileNamePart(std::string_view text);
 // Output folder + the job's base name. An empty output folder means the source file's folder.
-std::string outputPrefix(const Context& ctx);
+std::string outputPrefix(const JobRunner& ctx);
 // The Rebuild job's output: the prefix + ".rebuilt.EVO", or ".rebuilt.VOB" for a
 // DVD-Video disc's title.
-std::string rebuiltName(const Context& ctx);
+std::string rebuiltName(const JobRunner& ctx);
 // How the Demux job writes the stream of a ticked box (family 0 video, 1 audio, 2
 // subpicture): prefix + "." + caption [+ " DELAY Nms"] + "." + extension.
 struct StreamOutput {
@@ -31,30 +31,30 @@ struct StreamOutput {
     bool forMkvmerge = false;      // mkvmerge reads it: the options file names it
     bool namedForMkvmerge = false; // named by its codec only because the options file names it
 };
-StreamOutput streamOutput(const Context& ctx, const std::string& prefix, int family, size_t slot);
+StreamOutput streamOutput(const JobRunner& ctx, const std::string& prefix, int family, size_t slot);
 // The stream's file: streamOutput(...).path.
-std::string outputName(const Context& ctx, const std::string& prefix, int family, size_t slot);
+std::string outputName(const JobRunner& ctx, const std::string& prefix, int family, size_t slot);
 // Are subpicture streams written as VobSub (by choice, or by default for DVD-Video)?
-bool vobSubOutput(const Context& ctx);
+bool vobSubOutput(const JobRunner& ctx);
 // A stream's delay against the first video stream, in whole ms; none when the last Read
 // job did not see both.
-std::optional<int64_t> streamDelayMs(const Context& ctx, int family, size_t slot);
+std::optional<int64_t> streamDelayMs(const JobRunner& ctx, int family, size_t slot);
 // The first PTS of the first video stream the last Read job saw, if it saw one.
-std::optional<uint32_t> videoStartPts(const Context& ctx);
+std::optional<uint32_t> videoStartPts(const JobRunner& ctx);
 // The extension of a stream's file named by its codec ("vc1", "ac3", "sup" ...): from the
 // catalogue entry, or for a stream listed by a playlist from its caption; empty when unknown.
-std::string codecExtension(const Context& ctx, int family, size_t slot);
+std::string codecExtension(const JobRunner& ctx, int family, size_t slot);
 // The files a Demux job (or a Rebuild job) of the request would create, in the order it
 // creates them (chapter and mkvmerge files included), named as the job would name them.
 // Changes nothing and tells no one: the running job's request and names stay as they are.
-std::vector<std::string> plannedOutputs(const Context& ctx, const JobRequest& request,
+std::vector<std::string> plannedOutputs(const JobRunner& ctx, const JobRequest& request,
                                         bool rebuild);
 // The files the running job reads: the source, the title's other parts and the playlist.
-std::vector<FileId> jobInputs(const Context& ctx);
+std::vector<FileId> jobInputs(const JobRunner& ctx);
 // Creates an output of the running job, named outputPrefix(ctx) + ..., and adds it to
 // CreatedFiles. Every output of a job is created in one folder, opened as ctx.outputFolder
 // by the first (the folder the request names, else the source's): where the folder's name
 // leads meanwhile does not matter.
-std::unique_ptr<Stream> createOutput(Context& ctx, const std::string& name);
+std::unique_ptr<Stream> createOutput(JobRunner& ctx, const std::string& name);
 
 } // namespace qf

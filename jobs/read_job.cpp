@@ -4,7 +4,6 @@
 
 #include "engine/blockpass.h"
 #include "engine/catalogue.h"
-#include "engine/context.h"
 #include "engine/demux.h"
 #include "engine/markup.h"
 #include "engine/paths.h"
@@ -18,12 +17,12 @@ namespace {
 
 // Why the pass just run stopped early, if it did: the fast-check limit (the bytes read
 // then), or the user.
-void noteStop(const Context& ctx, JobEnd& end) {
+void noteStop(const JobRunner& ctx, JobEnd& end) {
     switch (ctx.control.stopReason()) {
     case StopReason::None:
         return;
     case StopReason::FastCheck:
-        end.fastCheckBytes = ctx.SourceStream->position();
+        end.fastCheckBytes = ctx.io.SourceStream->position();
         return;
     case StopReason::Cancel:
     case StopReason::Error:
@@ -52,14 +51,14 @@ void listStreams(std::array<ListedStream, N>& listed, const std::array<int32_t, 
 }
 
 // Everything up to and including the frame count lines; true when the user cancelled.
-bool runRead(Context& ctx) {
-    ctx.FrameCount = {0, 0};
-    ctx.FieldCount = {0, 0};
-    ctx.resetFacts();
-    ctx.EarliestPTS = 0xFFFFFFFF;
+bool runRead(JobRunner& ctx) {
+    ctx.cat.FrameCount = {0, 0};
+    ctx.cat.FieldCount = {0, 0};
+    ctx.cat.clearFacts();
+    ctx.cat.EarliestPTS = 0xFFFFFFFF;
     // Slots are given anew; the Demux or Rebuild job that uses this selection keeps them.
-    ctx.Slots.clear();
-    ctx.fastCheckStop = -1;
+    ctx.cat.Slots.clear();
+    ctx.cat.fastCheckStop = -1;
     const Title title = jobTitle(ctx);
 
     openJobSource(ctx, true);
@@ -70,14 +69,14 @@ bool runRead(Context& ctx) {
         demux(ctx, kReadPass);
         noteStop(ctx, end);
     });
-    ctx.SourceStream.reset();
-    ctx.fastCheckStop = end.fastCheckBytes;
+    ctx.io.SourceStream.reset();
+    ctx.cat.fastCheckStop = end.fastCheckBytes;
 
-    listStreams(ctx.Listed.video, ctx.VideoSlots, 2, VideoKindName, false);
-    listStreams(ctx.Listed.audio, ctx.AudioSlots, 16, AudioKindName, true);
-    listStreams(ctx.Listed.sub, ctx.SubSlots, 16, SubKindName, true);
+    listStreams(ctx.cat.Listed.video, ctx.cat.VideoSlots, 2, VideoKindName, false);
+    listStreams(ctx.cat.Listed.audio, ctx.cat.AudioSlots, 16, AudioKindName, true);
+    listStreams(ctx.cat.Listed.sub, ctx.cat.SubSlots, 16, SubKindName, true);
     captionLanguages(ctx);
-    ctx.events->streamsListed(ctx.Listed);
+    ctx.events->streamsListed(ctx.cat.Listed);
 
     finishLog(ctx, end);
     logFrameCounts(ctx, FrameLines::Read);
@@ -86,13 +85,13 @@ bool runRead(Context& ctx) {
 
 } // namespace
 
-JobOutcome readJob(Context& ctx, const JobRequest& request) {
+JobOutcome readJob(JobRunner& ctx, const JobRequest& request) {
     JobOutcome outcome;
     outcome.ran = runJob(ctx, request, [&] { outcome.cancelled = runRead(ctx); });
     return outcome;
 }
 
-JobOutcome runJobOfKind(Context& ctx, JobKind kind, const JobRequest& request) {
+JobOutcome runJobOfKind(JobRunner& ctx, JobKind kind, const JobRequest& request) {
     return kind == JobKind::Read    ? readJob(ctx, request)
            : kind == JobKind::Demux ? demuxJob(ctx, request)
                                     : rebuildJob(ctx, request);

@@ -8,8 +8,8 @@
 
 #include "engine/blockpass.h"
 #include "engine/codecs.h"
-#include "engine/context.h"
 #include "engine/packet.h"
+#include "jobs/runner.h"
 
 namespace qf {
 
@@ -28,12 +28,12 @@ template <size_t N> int findSlot(const std::array<int32_t, N>& slots, size_t cou
 // catalogue has it in a selectable slot, by that slot's box; a stream that was refused a
 // slot always; any other (not met by the last read, or in a slot without a box) never.
 template <size_t N, size_t M>
-bool droppedByBox(const Context& ctx, const std::array<int32_t, N>& slots,
+bool droppedByBox(const JobRunner& ctx, const std::array<int32_t, N>& slots,
                   const std::array<bool, M>& kept, Family family, int32_t entry) {
     const int k =
         findSlot(slots, static_cast<size_t>(kSelectableSlots[static_cast<int>(family)]), entry);
     if (k >= 0) return !kept[static_cast<size_t>(k)];
-    return ctx.Slots.refused(entry);
+    return ctx.cat.Slots.refused(entry);
 }
 
 template <size_t N> int countKept(const std::array<bool, N>& kept) {
@@ -43,16 +43,16 @@ template <size_t N> int countKept(const std::array<bool, N>& kept) {
 }
 
 // Whether the stream of family `family` and catalogue entry `entry` is left out.
-bool dropped(const Context& ctx, const RebuildState& st, Family family, int32_t entry) {
+bool dropped(const JobRunner& ctx, const RebuildState& st, Family family, int32_t entry) {
     switch (family) {
     case Family::Video:
-        return droppedByBox(ctx, ctx.VideoSlots, st.KeepVideo, family, entry);
+        return droppedByBox(ctx, ctx.cat.VideoSlots, st.KeepVideo, family, entry);
     case Family::Audio:
-        return droppedByBox(ctx, ctx.AudioSlots, st.KeepAudio, family, entry);
+        return droppedByBox(ctx, ctx.cat.AudioSlots, st.KeepAudio, family, entry);
     case Family::Subpicture:
         break;
     }
-    return droppedByBox(ctx, ctx.SubSlots, st.KeepSub, family, entry);
+    return droppedByBox(ctx, ctx.cat.SubSlots, st.KeepSub, family, entry);
 }
 
 uint8_t& keptCount(RebuildState& st, KeptCount count) {
@@ -78,7 +78,7 @@ std::string hexId(int id) {
 // The new id of kept stream `id` (of `codec`, renumbered by `rule`): the one the kept count
 // gives while it stays within the ids the rule renumbers to and no other kept stream has
 // it; else the lowest of those ids that is free; else its own. The two last are logged.
-uint8_t newId(Context& ctx, const RebuildState& st, Codec codec, Codec rule, uint8_t id,
+uint8_t newId(JobRunner& ctx, const RebuildState& st, Codec codec, Codec rule, uint8_t id,
               uint8_t kept) {
     const CodecInfo& r = codecInfo(rule);
     const int first = r.first, last = r.rebuild.last;
@@ -104,7 +104,7 @@ uint8_t newId(Context& ctx, const RebuildState& st, Codec codec, Codec rule, uin
 
 // Whether the packs of stream `id` (catalogue entry `entry`, of `codec`) are left out; a
 // kept stream gets its new id by its kind's rule the first time.
-bool packDropped(Context& ctx, RebuildState& st, Family family, uint8_t id, int32_t entry,
+bool packDropped(JobRunner& ctx, RebuildState& st, Family family, uint8_t id, int32_t entry,
                  Codec codec) {
     const bool drop = dropped(ctx, st, family, entry);
     const Codec rule = kRenumberCodecs[id];
@@ -120,14 +120,14 @@ bool packDropped(Context& ctx, RebuildState& st, Family family, uint8_t id, int3
 // Marks the ids of the kept streams of the catalogue that keep them in the rebuilt file,
 // so that no renumbered stream is given one, even where it comes first.
 template <size_t N, size_t M>
-void markKeptIds(const Context& ctx, RebuildState& st, const std::array<int32_t, N>& slots,
+void markKeptIds(const JobRunner& ctx, RebuildState& st, const std::array<int32_t, N>& slots,
                  const std::array<bool, M>& kept, Family family) {
     for (size_t k = 0; k < N; ++k) {
         const Codec c = codecOfEntry(family, slots[k]);
         if (c == Codec::None) continue;
         const bool keep = k < static_cast<size_t>(kSelectableSlots[static_cast<int>(family)])
                               ? k < M && kept[k]
-                              : !ctx.Slots.refused(slots[k]);
+                              : !ctx.cat.Slots.refused(slots[k]);
         const auto id = static_cast<uint8_t>(slots[k] - codecInfo(c).entryOffset);
         const Codec rebuilt = rebuildCodecOf(codecInfo(c).carrier, id);
         if (keep && renumberOf(rebuilt, id) == Renumber::KeepId) st.IdTaken[id] = true;
@@ -136,16 +136,16 @@ void markKeptIds(const Context& ctx, RebuildState& st, const std::array<int32_t,
 
 } // namespace
 
-void RebuildState::takeSelection(const Context& ctx) {
+void RebuildState::takeSelection(const JobRunner& ctx) {
     if (SelectionTaken) return;
     SelectionTaken = true;
     const Selection& chosen = ctx.job.selection;
     for (size_t k = 0; k < KeepVideo.size(); ++k) KeepVideo[k] = chosen.at(0, k).checked;
     for (size_t k = 0; k < KeepAudio.size(); ++k) KeepAudio[k] = chosen.at(1, k).checked;
     for (size_t k = 0; k < KeepSub.size(); ++k) KeepSub[k] = chosen.at(2, k).checked;
-    markKeptIds(ctx, *this, ctx.VideoSlots, KeepVideo, Family::Video);
-    markKeptIds(ctx, *this, ctx.AudioSlots, KeepAudio, Family::Audio);
-    markKeptIds(ctx, *this, ctx.SubSlots, KeepSub, Family::Subpicture);
+    markKeptIds(ctx, *this, ctx.cat.VideoSlots, KeepVideo, Family::Video);
+    markKeptIds(ctx, *this, ctx.cat.AudioSlots, KeepAudio, Family::Audio);
+    markKeptIds(ctx, *this, ctx.cat.SubSlots, KeepSub, Family::Subpicture);
 }
 
 void RebuildState::reset() {
@@ -159,17 +159,17 @@ void RebuildState::reset() {
     SkippedBlocks = 0;
 }
 
-bool VideoPackDropped(Context& ctx, RebuildState& st, uint8_t id) {
+bool VideoPackDropped(JobRunner& ctx, RebuildState& st, uint8_t id) {
     return packDropped(ctx, st, Family::Video, id, id, kRenumberCodecs[id]);
 }
 
-bool AudioPackDropped(Context& ctx, RebuildState& st, uint8_t id, bool mpegAudio) {
+bool AudioPackDropped(JobRunner& ctx, RebuildState& st, uint8_t id, bool mpegAudio) {
     return packDropped(
         ctx, st, Family::Audio, id, mpegAudio ? id + codecInfo(Codec::MpegAudio).entryOffset : id,
         mpegAudio ? rebuildCodecOf(Carrier::PesId, id) : rebuildCodecOf(Carrier::SubStream, id));
 }
 
-bool SubpicturePackDropped(Context& ctx, RebuildState& st, uint8_t id) {
+bool SubpicturePackDropped(JobRunner& ctx, RebuildState& st, uint8_t id) {
     return packDropped(ctx, st, Family::Subpicture, id, id, kRenumberCodecs[id]);
 }
 
@@ -197,7 +197,7 @@ struct PackEdits {
 enum class Verdict : uint8_t { Undecided, Kept, Dropped };
 
 // Decides on the stream of one packet, and where its id is renumbered, where the new id goes.
-Verdict decide(Context& ctx, RebuildState& st, const PesPacket& pkt, PackEdits& edits) {
+Verdict decide(JobRunner& ctx, RebuildState& st, const PesPacket& pkt, PackEdits& edits) {
     const uint8_t s = pkt.streamId;
     // The stream's own id: the sub-stream id or stream id extension, else the stream id.
     const bool second = s == kPrivateStream1 || s == kExtendedStream;
@@ -230,7 +230,7 @@ Verdict decide(Context& ctx, RebuildState& st, const PesPacket& pkt, PackEdits& 
 // Decides on one pack: whether it is written, and with which bytes changed. Each packet's
 // stream is decided on; a pack of dropped packets (and padding) alone is left out, and in
 // a pack that also carries more, a dropped packet becomes padding of its own length.
-bool rebuildPack(Context& ctx, RebuildState& st, std::span<const uint8_t> pack, PackPackets& pp,
+bool rebuildPack(JobRunner& ctx, RebuildState& st, std::span<const uint8_t> pack, PackPackets& pp,
                  PackEdits& edits) {
     edits.count = 0;
     readPack(pack, pp);
@@ -266,7 +266,7 @@ bool rebuildPack(Context& ctx, RebuildState& st, std::span<const uint8_t> pack, 
 class Rebuilder final : public BlockHandler {
 public:
     // The tables hold a chunk whose every pack has the most edits a pack can have.
-    Rebuilder(Context& ctx, RebuildState& st)
+    Rebuilder(JobRunner& ctx, RebuildState& st)
         : ctx_(ctx), st_(st), run_(new iovec[2 * kEdits + kPacks]),
           editBytes_(new std::array<uint8_t, 2>[kEdits]) {}
 
@@ -309,7 +309,7 @@ private:
         lastInBlock_ = inBlock;
     }
 
-    Context& ctx_;
+    JobRunner& ctx_;
     RebuildState& st_;
     PackPackets packets_; // of the pack at hand, and its changes
     PackEdits edits_;
@@ -322,7 +322,7 @@ private:
 
 } // namespace
 
-void Rebuild(Context& ctx, RebuildState& st) {
+void Rebuild(JobRunner& ctx, RebuildState& st) {
     st.takeSelection(ctx);
     BlockPassSettings how;
     how.writes = true;

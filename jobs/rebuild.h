@@ -11,7 +11,7 @@
 
 namespace qf {
 
-class Context;
+class JobRunner;
 
 inline constexpr size_t kRebuildPackSize = 2048;
 
@@ -41,20 +41,20 @@ struct RebuildState {
     void reset();
     // Takes the selection from the job's request (once a job), and the ids of the kept
     // streams of the catalogue that keep them.
-    void takeSelection(const Context& ctx);
+    void takeSelection(const JobRunner& ctx);
 };
 
-// One pass over ctx.SourceStream from its position to its end (or a cancel), appending
+// One pass over ctx.io.SourceStream from its position to its end (or a cancel), appending
 // the kept packs to st.RebuiltOut. Throws Error("Stream read error: ...") when the source
 // delivers nothing before its end, and lets write errors through.
-void Rebuild(Context& ctx, RebuildState& st);
+void Rebuild(JobRunner& ctx, RebuildState& st);
 
 // Each returns true when the packet must be left out, and gives the stream its new id
 // the first time one of its packets is kept.
-bool VideoPackDropped(Context& ctx, RebuildState& st, uint8_t id);
+bool VideoPackDropped(JobRunner& ctx, RebuildState& st, uint8_t id);
 // An MPEG audio stream (PES id C0-DF) is looked up in the catalogue by its own entry.
-bool AudioPackDropped(Context& ctx, RebuildState& st, uint8_t id, bool mpegAudio = false);
-bool SubpicturePackDropped(Context& ctx, RebuildState& st, uint8_t id);
+bool AudioPackDropped(JobRunner& ctx, RebuildState& st, uint8_t id, bool mpegAudio = false);
+bool SubpicturePackDropped(JobRunner& ctx, RebuildState& st, uint8_t id);
 
 inline bool InRange(int value, int low, int high) {
     return low <= value && value <= high;

@@ -2,7 +2,6 @@
 // title) holding only the ticked streams, renumbered, from every part of the title.
 #include <memory>
 
-#include "engine/context.h"
 #include "engine/markup.h"
 #include "engine/paths.h"
 #include "jobs/disc_title.h"
@@ -15,7 +14,7 @@ namespace qf {
 
 namespace {
 
-void runRebuild(Context& ctx, RebuildState& st) {
+void runRebuild(JobRunner& ctx, RebuildState& st) {
     st.reset();
     st.takeSelection(ctx);
     ctx.CreatedFiles.clear();
@@ -35,7 +34,7 @@ void runRebuild(Context& ctx, RebuildState& st) {
         Rebuild(ctx, st);
     });
 
-    ctx.SourceStream.reset();
+    ctx.io.SourceStream.reset();
     st.RebuiltOut->close();
     st.RebuiltOut.reset();
 
@@ -49,7 +48,7 @@ void runRebuild(Context& ctx, RebuildState& st) {
 
 } // namespace
 
-JobOutcome rebuildJob(Context& ctx, const JobRequest& request) {
+JobOutcome rebuildJob(JobRunner& ctx, const JobRequest& request) {
     JobOutcome outcome;
     outcome.ran = runJob(ctx, request, [&] {
         RebuildState st; // its output is closed as the body ends, also by an error

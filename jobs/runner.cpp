@@ -6,19 +6,19 @@
 #include <memory>
 #include <utility>
 
-#include "engine/context.h"
 #include "engine/markup.h"
 #include "engine/paths.h"
 #include "engine/stream.h"
 #include "engine/timefmt.h"
 #include "jobs/disc_title.h"
+#include "jobs/runner.h"
 
 namespace qf {
 
-bool runJob(Context& ctx, const JobRequest& request, const std::function<void()>& body) {
+bool runJob(JobRunner& ctx, const JobRequest& request, const std::function<void()>& body) {
     if (ctx.busy.exchange(true)) return false;
     struct Busy {
-        Context& c;
+        JobRunner& c;
         ~Busy() {
             c.outputFolder.reset();
             c.busy = false;
@@ -29,8 +29,8 @@ bool runJob(Context& ctx, const JobRequest& request, const std::function<void()>
     try {
         body();
     } catch (...) {
-        ctx.SourceStream.reset();
-        ctx.closeOutputs(false); // the error that ended the job is the one to report
+        ctx.io.SourceStream.reset();
+        ctx.io.closeOutputs(false); // the error that ended the job is the one to report
         throw;
     }
     return true;
@@ -42,26 +42,26 @@ Title requestTitle(const JobRequest& request) {
     return titleOf(request.source, request.allParts);
 }
 
-Title jobTitle(Context& ctx) {
+Title jobTitle(JobRunner& ctx) {
     Title title = requestTitle(ctx.job);
     ctx.baseName = title.baseName;
     ctx.events->baseNameChosen(ctx.baseName);
     return title;
 }
 
-void forEachPart(Context& ctx, const Title& title, std::string_view verb,
+void forEachPart(JobRunner& ctx, const Title& title, std::string_view verb,
                  const std::function<void(const std::string& name)>& pass) {
     struct SpanReset {
-        Context& c;
-        ~SpanReset() { c.Span = {}; }
+        JobRunner& c;
+        ~SpanReset() { c.io.Span = {}; }
     } reset{ctx};
-    ctx.Span.startTime = nowInDays();
+    ctx.io.Span.startTime = nowInDays();
     int64_t before = 0; // bytes of the parts already passed
     for (size_t k = 0; k < title.parts.size(); ++k) {
         const std::string& path = title.parts[k];
         const std::string name = namePart(path);
-        const std::array<int32_t, 16> video = ctx.VideoSlots, audio = ctx.AudioSlots;
-        const std::array<int32_t, 32> sub = ctx.SubSlots;
+        const std::array<int32_t, 16> video = ctx.cat.VideoSlots, audio = ctx.cat.AudioSlots;
+        const std::array<int32_t, 32> sub = ctx.cat.SubSlots;
         if (k > 0) {
             if (!ctx.job.allParts || ctx.control.stopRequested()) break;
             openSource(ctx, path);
@@ -73,9 +73,9 @@ void forEachPart(Context& ctx, const Title& title, std::string_view verb,
         int64_t after = 0;
         for (size_t j = k + 1; j < title.parts.size(); ++j)
             after += std::max<int64_t>(0, fileSize(title.parts[j]));
-        const int64_t size = ctx.SourceStream->size();
-        ctx.Span.before = before;
-        ctx.Span.total = before + size + after;
+        const int64_t size = ctx.io.SourceStream->size();
+        ctx.io.Span.before = before;
+        ctx.io.Span.total = before + size + after;
         pass(name);
         before += size;
         if (k == 0) continue;
@@ -83,20 +83,20 @@ void forEachPart(Context& ctx, const Title& title, std::string_view verb,
             for (size_t s = 0; s < slots.size(); ++s)
                 if (slots[s] == -1) slots[s] = earlier[s];
         };
-        keep(ctx.VideoSlots, video);
-        keep(ctx.AudioSlots, audio);
-        keep(ctx.SubSlots, sub);
+        keep(ctx.cat.VideoSlots, video);
+        keep(ctx.cat.AudioSlots, audio);
+        keep(ctx.cat.SubSlots, sub);
     }
 }
 
-void openSource(Context& ctx, const std::string& path) {
-    ctx.SourceStream.reset();
-    ctx.SourceStream = ctx.openFile ? ctx.openFile(path)
-                                    : std::make_unique<FileStream>(path, FileStream::Mode::Read);
+void openSource(JobRunner& ctx, const std::string& path) {
+    ctx.io.SourceStream.reset();
+    ctx.io.SourceStream = ctx.openFile ? ctx.openFile(path)
+                                       : std::make_unique<FileStream>(path, FileStream::Mode::Read);
 }
 
-void logFileSize(Context& ctx) {
-    ctx.log("File size: " + std::to_string(ctx.SourceStream->size() / 1048576) + " Mbytes.");
+void logFileSize(JobRunner& ctx) {
+    ctx.log("File size: " + std::to_string(ctx.io.SourceStream->size() / 1048576) + " Mbytes.");
 }
 
 namespace {
@@ -122,18 +122,18 @@ std::string cancelLine(const std::vector<std::string>& files) {
 
 } // namespace
 
-void finishLog(Context& ctx, const JobEnd& end) {
+void finishLog(JobRunner& ctx, const JobEnd& end) {
     if (!end.cancelled) ctx.log("Done.");
     if (end.fastCheckBytes >= 0)
         ctx.log("Fast check: only the first " + std::to_string(end.fastCheckBytes / 1048576) +
                 " Mbytes were read; " + ctx.readWholeWords.fastCheckNote +
                 " to read the whole file and count its frames.");
-    for (const auto& late : ctx.LateStreams) {
+    for (const auto& late : ctx.cat.LateStreams) {
         char id[8];
         std::snprintf(id, sizeof id, "%02X", static_cast<unsigned>(late.entry) & 0xFF);
         std::string line = "Stream \"" + escapeMarkup(late.caption) + "\" (id " + id +
                            ") begins after the first " +
-                           std::to_string(ctx.fastCheckStop / 1048576) +
+                           std::to_string(ctx.cat.fastCheckStop / 1048576) +
                            " Mbytes read by the fast check";
         line += late.written ? "; written as well."
                              : " and was not written; read the whole file to include it (" +
@@ -146,10 +146,10 @@ void finishLog(Context& ctx, const JobEnd& end) {
     ctx.slog("", 1);
 }
 
-void logFrameCounts(Context& ctx, FrameLines form) {
+void logFrameCounts(JobRunner& ctx, FrameLines form) {
     const bool read = form == FrameLines::Read;
     for (int slot = 0; slot < 2; ++slot) {
-        const int32_t n = ctx.FrameCount[slot];
+        const int32_t n = ctx.cat.FrameCount[slot];
         if (n <= 0) continue;
         const std::string time =
             ctx.formatTime(countedSeconds(ctx, static_cast<size_t>(slot), form) / 86400);
@@ -157,16 +157,16 @@ void logFrameCounts(Context& ctx, FrameLines form) {
                 (read ? " frames ([b]" + time + " s[/b])" : " frames (" + time + " s)") +
                 " count in video stream " + std::to_string(slot) + ".");
     }
-    if (static_cast<int64_t>(ctx.FrameCount[0]) + ctx.FrameCount[1] > 0) ctx.log("");
+    if (static_cast<int64_t>(ctx.cat.FrameCount[0]) + ctx.cat.FrameCount[1] > 0) ctx.log("");
 }
 
-double countedSeconds(const Context& ctx, size_t slot, FrameLines form) {
+double countedSeconds(const JobRunner& ctx, size_t slot, FrameLines form) {
     // Fields shown, as frames; without them (other video, or MPEG-1) the frames counted.
-    const int64_t fields = ctx.FieldCount[slot];
-    const double frames = fields > 0 ? static_cast<double>(fields) / 2 : ctx.FrameCount[slot];
+    const int64_t fields = ctx.cat.FieldCount[slot];
+    const double frames = fields > 0 ? static_cast<double>(fields) / 2 : ctx.cat.FrameCount[slot];
     // At the rate the Read job found in the stream; without one, each job keeps the film
     // rate it has always assumed.
-    const double rate = ctx.VideoFacts[slot].frameRate().value_or(0);
+    const double rate = ctx.cat.VideoFacts[slot].frameRate().value_or(0);
     return rate > 0                   ? frames / rate
            : form == FrameLines::Read ? frames / 24000.0 * 1001
                                       : frames / 23.976;

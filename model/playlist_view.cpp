@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include "engine/context.h"
 #include "jobs/runner.h"
 #include "model/session.h"
 #include "model/window.h"
@@ -32,7 +31,7 @@ void markBox(WindowModel& ui, const PlaylistStream& stream) {
     cbVideoClick(ui);
 }
 
-Playlist readAndShow(Context& ctx, WindowModel& ui) {
+Playlist readAndShow(JobRunner& ctx, WindowModel& ui) {
     Playlist playlist;
     // A running pass owns SourceStream and ReadBuffer: the reading waits for the next click.
     try {
@@ -90,11 +89,11 @@ void showPlaylist(WindowModel& ui, const Playlist& playlist) {
         for (const PlaylistStream& stream : title.streams) markBox(ui, stream);
 }
 
-Playlist bReadXPLClick(Context& ctx, WindowModel& ui) {
+Playlist bReadXPLClick(JobRunner& ctx, WindowModel& ui) {
     return readAndShow(ctx, ui);
 }
 
-Playlist ReadPlaylist(Context& ctx, WindowModel& ui, const std::string& playlist,
+Playlist ReadPlaylist(JobRunner& ctx, WindowModel& ui, const std::string& playlist,
                       const std::string& source) {
     if (!source.empty()) {
         ui.eEVOfile = source;

@@ -9,7 +9,7 @@
 
 namespace qf {
 
-class Context;
+class JobRunner;
 
 // The tree of a reading: "Info" (the playlist title, each title's name and duration),
 // "Video", "Audio", "Subtitle" and "Chapter" with what the listed title holds, all
@@ -27,12 +27,12 @@ void showPlaylist(WindowModel& ui, const Playlist& playlist);
 // and the qf::Error is rethrown. Does nothing while a pass owns the source stream
 // (ctx.busy).
 // Returns the reading (an empty one while a pass owns the source).
-Playlist bReadXPLClick(Context& ctx, WindowModel& ui);
+Playlist bReadXPLClick(JobRunner& ctx, WindowModel& ui);
 
 // For the command line: choose `source` (when not empty; it decides which title is
 // listed), then the playlist, as the window would, and read it. Returns the reading (an
 // empty one while a pass owns the source); the window model shows it as after "Read XPL".
-Playlist ReadPlaylist(Context& ctx, WindowModel& ui, const std::string& playlist,
+Playlist ReadPlaylist(JobRunner& ctx, WindowModel& ui, const std::string& playlist,
                       const std::string& source = "");
 
 } // namespace qf

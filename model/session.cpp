@@ -96,9 +96,9 @@ void checkJobOutputFolder(const Session& s, JobKind kind) {
 void endJob(Session& s, JobKind kind, bool succeeded, bool cancelled) {
     auto& ui = s.ui;
     if (succeeded && !cancelled && kind == JobKind::Read &&
-        std::none_of(s.Listed.video.begin(), s.Listed.video.end(), present) &&
-        std::none_of(s.Listed.audio.begin(), s.Listed.audio.end(), present) &&
-        std::none_of(s.Listed.sub.begin(), s.Listed.sub.end(), present)) {
+        std::none_of(s.cat.Listed.video.begin(), s.cat.Listed.video.end(), present) &&
+        std::none_of(s.cat.Listed.audio.begin(), s.cat.Listed.audio.end(), present) &&
+        std::none_of(s.cat.Listed.sub.begin(), s.cat.Listed.sub.end(), present)) {
         s.log("[b]No stream found[/b] in " + escapeMarkup(namePart(ui.eEVOfile)));
         s.slog("No stream found", 1);
     }

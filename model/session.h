@@ -4,8 +4,8 @@
 // the model; a front end that runs the job on another thread calls the steps apart.
 #include <string>
 
-#include "engine/context.h"
 #include "jobs/jobs.h"
+#include "jobs/runner.h"
 #include "model/host.h"
 #include "model/window_model.h"
 
@@ -29,10 +29,10 @@ public:
     void repaint() override { host.repaint(); }
 };
 
-class Session : public WindowEvents, public Context {
+class Session : public WindowEvents, public JobRunner {
 public:
     explicit Session(Host& frontEnd)
-        : WindowEvents(frontEnd), Context(static_cast<WindowEvents&>(*this)) {}
+        : WindowEvents(frontEnd), JobRunner(static_cast<WindowEvents&>(*this)) {}
 
     // The Rebuild button's state when the running job started (kept for non-EVO sources).
     bool bRebuildBefore = false;

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "analysers/report.h"
-#include "engine/context.h"
 #include "engine/markup.h"
 #include "engine/paths.h"
 #include "engine/stream.h"
@@ -61,12 +60,12 @@ std::string slotNumber(int32_t n) {
     return s;
 }
 
-void logLine(Context& ctx, Budget& budget, const std::string& line) {
+void logLine(JobRunner& ctx, Budget& budget, const std::string& line) {
     budget.spend(line.size());
     ctx.log(line);
 }
 
-void logOutOfRange(Context& ctx, Budget& budget, const char* element, const char* attr,
+void logOutOfRange(JobRunner& ctx, Budget& budget, const char* element, const char* attr,
                    int32_t value, size_t limit) {
     logLine(ctx, budget,
             std::string(element) + " skipped: " + attr + " " + std::to_string(value) +
@@ -82,7 +81,7 @@ bool isDefiningTag(const std::string& line) {
     return next != '/' && next != '!' && next != '?';
 }
 
-void attributeItem(Context& ctx, Budget& budget, const std::string& line, const char* element,
+void attributeItem(JobRunner& ctx, Budget& budget, const std::string& line, const char* element,
                    std::array<std::string, 9>& table, bool withChannels) {
     const std::string text = GetAttr(line, "index");
     int32_t index = 0;
@@ -102,7 +101,7 @@ void attributeItem(Context& ctx, Budget& budget, const std::string& line, const 
 // The tag scanner's state for one reading.
 class Scanner {
 public:
-    Scanner(Context& ctx, Budget& budget, std::vector<std::string>& listing)
+    Scanner(JobRunner& ctx, Budget& budget, std::vector<std::string>& listing)
         : ctx_(ctx), budget_(budget), listing_(listing) {}
 
     void feed(const uint8_t* p, size_t n) {
@@ -155,7 +154,7 @@ private:
             line_.assign(static_cast<size_t>(std::min(depth_, kMaxIndentDepth)) * 2, ' ');
     }
 
-    Context& ctx_;
+    JobRunner& ctx_;
     Budget& budget_;
     std::vector<std::string>& listing_;
     std::string line_;
@@ -168,12 +167,12 @@ private:
 // What the listing does with the stream lines of the title it lists: the catalogue slot
 // each marks and the streams it has listed.
 // The track and stream numbers a playlist may give: as many as the catalogue has slots.
-constexpr size_t kPlaylistVideoTracks = std::tuple_size_v<decltype(PassState::VideoSlots)>;
-constexpr size_t kPlaylistAudioStreams = std::tuple_size_v<decltype(PassState::AudioSlots)>;
-constexpr size_t kPlaylistSubStreams = std::tuple_size_v<decltype(PassState::SubSlots)>;
+constexpr size_t kPlaylistVideoTracks = std::tuple_size_v<decltype(Catalogue::VideoSlots)>;
+constexpr size_t kPlaylistAudioStreams = std::tuple_size_v<decltype(Catalogue::AudioSlots)>;
+constexpr size_t kPlaylistSubStreams = std::tuple_size_v<decltype(Catalogue::SubSlots)>;
 
 struct Lister {
-    Context& ctx;
+    JobRunner& ctx;
     Budget& budget;
     PlaylistTitle* title = nullptr; // where the lines go; made on the first that needs one
     Playlist& out;
@@ -209,7 +208,7 @@ template <size_t N>
 void listStream(Lister& lister, const std::string& line, PlaylistStream::Kind kind,
                 const char* element, std::array<bool, N>& seen,
                 const std::array<std::string, 9>& attrs) {
-    Context& ctx = lister.ctx;
+    JobRunner& ctx = lister.ctx;
     const int32_t s = GetAttrInt(line, "streamNumber");
     if (s < 1 || static_cast<size_t>(s) > N) {
         logOutOfRange(ctx, lister.budget, element, "streamNumber", s, N);
@@ -234,7 +233,7 @@ void listStream(Lister& lister, const std::string& line, PlaylistStream::Kind ki
 }
 
 void listVideo(Lister& lister, const std::string& line) {
-    Context& ctx = lister.ctx;
+    JobRunner& ctx = lister.ctx;
     const int32_t t = GetAttrInt(line, "track");
     if (t < 1 || static_cast<size_t>(t) > lister.videoSeen.size()) {
         logOutOfRange(ctx, lister.budget, "Video", "track", t, lister.videoSeen.size());
@@ -312,7 +311,7 @@ bool playsSource(const std::string& line, const std::string& source) {
 
 // Keeps only the title that plays `source` in the listing and models it. False, with the
 // listing untouched, when no title has a clip of `source`.
-bool listTitle(Context& ctx, Budget& budget, const std::string& source, Playlist& out) {
+bool listTitle(JobRunner& ctx, Budget& budget, const std::string& source, Playlist& out) {
     auto& lines = out.listing;
     size_t found = 0;
     while (found < lines.size() && !playsSource(lines[found], source)) ++found;
@@ -336,7 +335,7 @@ bool listTitle(Context& ctx, Budget& budget, const std::string& source, Playlist
     if (!out.title.empty()) budget.spend(out.title.size() + 7);
 
     // Chapter times count frames at the title's time base, else at the video's rate.
-    double rate = ctx.VideoFacts[0].frameRate().value_or(0);
+    double rate = ctx.cat.VideoFacts[0].frameRate().value_or(0);
     if (rate <= 0) rate = 24000.0 / 1001;
     Lister lister{ctx, budget, nullptr, out};
     for (const std::string& line : lines) {
@@ -375,36 +374,36 @@ bool listTitle(Context& ctx, Budget& budget, const std::string& source, Playlist
     return true;
 }
 
-std::string scan(Context& ctx, Stream& in, Budget& budget, std::vector<std::string>& listing) {
-    if (ctx.ReadBuffer.size() < kBlockSize) ctx.ReadBuffer.resize(kBlockSize);
+std::string scan(JobRunner& ctx, Stream& in, Budget& budget, std::vector<std::string>& listing) {
+    if (ctx.io.ReadBuffer.size() < kBlockSize) ctx.io.ReadBuffer.resize(kBlockSize);
     const int64_t size = in.size();
     if (size > kMaxPlaylistSize) notAPlaylist(budget.path());
     Scanner scanner(ctx, budget, listing);
     while (in.position() < size) {
-        const size_t n = in.read(ctx.ReadBuffer.data(), kBlockSize);
+        const size_t n = in.read(ctx.io.ReadBuffer.data(), kBlockSize);
         if (n == 0) throw Error(in.failure("Stream read error"));
         ctx.slog(std::to_string(in.position()) + "/" + std::to_string(size) + " bytes", 1);
-        scanner.feed(ctx.ReadBuffer.data(), n);
+        scanner.feed(ctx.io.ReadBuffer.data(), n);
     }
     return scanner.title();
 }
 
 } // namespace
 
-std::string ScanXPL(Context& ctx, Stream& in, const std::string& path,
+std::string ScanXPL(JobRunner& ctx, Stream& in, const std::string& path,
                     std::vector<std::string>& listing) {
     Budget budget(path, in.size());
     return scan(ctx, in, budget, listing);
 }
 
-void readPlaylist(Context& ctx, const PlaylistRequest& request, Playlist& into) {
+void readPlaylist(JobRunner& ctx, const PlaylistRequest& request, Playlist& into) {
     into = Playlist{};
     openSource(ctx, request.path);
     ctx.log("Open " + escapeMarkup(request.name));
-    ctx.log("Filesize: " + std::to_string(ctx.SourceStream->size()) + " bytes");
-    Budget budget(request.path, ctx.SourceStream->size());
-    into.title = scan(ctx, *ctx.SourceStream, budget, into.listing);
-    ctx.SourceStream.reset();
+    ctx.log("Filesize: " + std::to_string(ctx.io.SourceStream->size()) + " bytes");
+    Budget budget(request.path, ctx.io.SourceStream->size());
+    into.title = scan(ctx, *ctx.io.SourceStream, budget, into.listing);
+    ctx.io.SourceStream.reset();
     into.videoAttrs = ctx.VideoAttrs;
     into.audioAttrs = ctx.AudioAttrs;
     into.subAttrs = ctx.SubAttrs;
@@ -416,21 +415,21 @@ void readPlaylist(Context& ctx, const PlaylistRequest& request, Playlist& into) 
     finishLog(ctx);
 }
 
-void takePlaylist(Context& ctx, const Playlist& playlist, const std::string& source) {
+void takePlaylist(JobRunner& ctx, const Playlist& playlist, const std::string& source) {
     if (!playlist.listed) return;
     // The streams get their slots anew when a pass meets them.
-    ctx.resetCatalogue();
-    ctx.Slots.clear();
-    ctx.fastCheckStop = -1;
+    ctx.cat.clearSlots();
+    ctx.cat.Slots.clear();
+    ctx.cat.fastCheckStop = -1;
     for (const PlaylistTitle& title : playlist.titles)
         for (const PlaylistStream& stream : title.streams) {
             const Family family = stream.kind == PlaylistStream::Kind::Video   ? Family::Video
                                   : stream.kind == PlaylistStream::Kind::Audio ? Family::Audio
                                                                                : Family::Subpicture;
-            ctx.slotTable(family)[stream.slot()] = kListedByPlaylist;
+            ctx.cat.slotTable(family)[stream.slot()] = kListedByPlaylist;
         }
-    ctx.titleFacts.chapters = playlist.chapterMarks;
-    ctx.titleFacts.source = source;
+    ctx.cat.titleFacts.chapters = playlist.chapterMarks;
+    ctx.cat.titleFacts.source = source;
 }
 
 } // namespace qf

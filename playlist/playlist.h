@@ -12,7 +12,7 @@
 
 namespace qf {
 
-class Context;
+class JobRunner;
 class Stream;
 
 // A stream a title lists, as the catalogue and the listing take it.
@@ -62,7 +62,7 @@ struct Playlist {
     std::vector<PlaylistTitle> titles;
     // The chapters of that title at the times it gives (those whose time reads).
     std::vector<ChapterMark> chapterMarks;
-    // The attribute tables after the reading, indexed 1..8 (see JobState).
+    // The attribute tables after the reading, indexed 1..8 (see JobRunner).
     std::array<std::string, 9> videoAttrs, audioAttrs, subAttrs;
 };
 
@@ -78,12 +78,12 @@ struct PlaylistRequest {
 // that end a job; fills the attribute tables (ctx.VideoAttrs/AudioAttrs/SubAttrs). The
 // catalogue is left alone: the front end hands the result to takePlaylist. Throws the
 // errors of ScanXPL and of opening the file; `into` then holds what was read up to it.
-void readPlaylist(Context& ctx, const PlaylistRequest& request, Playlist& into);
+void readPlaylist(JobRunner& ctx, const PlaylistRequest& request, Playlist& into);
 
 // What a playlist that lists a title for the source gives the jobs after it: the catalogue
 // reset with the title's streams marked as listed, the slots met so far forgotten, and the
 // title's chapters as the facts of `source`. Nothing for a playlist that lists none.
-void takePlaylist(Context& ctx, const Playlist& playlist, const std::string& source);
+void takePlaylist(JobRunner& ctx, const Playlist& playlist, const std::string& source);
 
 // The tag scan over `in` from its position to its end: one line per tag into `listing`,
 // the attribute items into ctx.VideoAttrs/AudioAttrs/SubAttrs. Returns the playlist title.
@@ -91,7 +91,7 @@ void takePlaylist(Context& ctx, const Playlist& playlist, const std::string& sou
 // and Error("File \"<path>\" is not a playlist") for a stream larger than 16 MiB, one
 // holding a NUL byte or a tag of more than 1 MiB, or one whose listing would cost more
 // than four times its size.
-std::string ScanXPL(Context& ctx, Stream& in, const std::string& path,
+std::string ScanXPL(JobRunner& ctx, Stream& in, const std::string& path,
                     std::vector<std::string>& listing);
 
 } // namespace qf

@@ -3,7 +3,7 @@
 // format, chapter files, delays in names, the mkvmerge options file and codec extensions.
 #include <QWidget>
 
-#include "engine/context.h"
+#include "jobs/runner.h"
 
 class QCheckBox;
 class QComboBox;

@@ -32,7 +32,7 @@ TEST_F(AC3Test, FrequencyUsesLocaleSeparator) {
     const Bytes mono = sample("ac3_44k1_96k_mono.ac3");
     const size_t n = place(0, mono);
     ac3(0, n, 1);
-    ctx.timeSettings.decimalSeparator = ',';
+    ctx.time.decimalSeparator = ',';
     ac3(0, n, 1);
     EXPECT_EQ(log(), (Lines{
                          "   Stream 1 is [b]Dolby Digital[/b]",
@@ -50,7 +50,7 @@ TEST_F(AC3Test, FrequencyUsesLocaleSeparator) {
 TEST_F(AC3Test, FiveOneAt448) {
     const size_t n = place(7, sample("ac3_48k_448k_51.ac3"));
     ac3(7, n, 0);
-    EXPECT_EQ(ctx.ReadBuffer[11], 0x1E);
+    EXPECT_EQ(ctx.io.ReadBuffer[11], 0x1E);
     EXPECT_EQ(log(),
               (Lines{
                   "   Stream 0 is [b]Dolby Digital[/b]",

@@ -139,7 +139,7 @@ TEST_F(DTSTest, HeaderIsReadToTheEndOfTheBlock) {
     EXPECT_EQ(log(), Lines(kEncoderFrame.begin(), kEncoderFrame.end()));
 
     host.lines.clear();
-    ctx.BlockLen = 4 + 5; // 40 header bits read: the rate field is incomplete
+    ctx.io.BlockLen = 4 + 5; // 40 header bits read: the rate field is incomplete
     dts(0, 4 + 5);
     EXPECT_EQ(log(), Lines(kEncoderFrame.begin(), kEncoderFrame.begin() + 5));
 
@@ -148,7 +148,7 @@ TEST_F(DTSTest, HeaderIsReadToTheEndOfTheBlock) {
     h.cpf = 1;
     const Bytes bytes = h.bytes();
     place(0, bytes);
-    ctx.BlockLen = 4 + 8; // the CRC is cut
+    ctx.io.BlockLen = 4 + 8; // the CRC is cut
     dts(0, bytes.size());
     EXPECT_EQ(log(), Lines(kEncoderFrame.begin(), kEncoderFrame.begin() + 7));
 }

@@ -55,7 +55,7 @@ TEST_F(MPATest, FirstValidHeaderCounts) {
                "   Transmission bitrate = [bl]64[/bl] kbit/s", "   Channel mode = [bl]mono[/bl]"}))
         << "MPEG-2 Layer I has bit rates of its own";
     EXPECT_EQ(run({0x00, 0xFF, 0xFD, 0xA4}), Lines{}) << "a header cut by the run's end";
-    ctx.timeSettings.decimalSeparator = ',';
+    ctx.time.decimalSeparator = ',';
     EXPECT_EQ(run(sample("mp3_44k1_128k_joint.mp3"))[1],
               "   Sampling frequency = [bl]44,1[/bl] kHz");
 }

@@ -6,8 +6,8 @@
 #include <fstream>
 
 #include "analysers/analysers.h"
-#include "engine/context.h"
 #include "engine/demux.h"
+#include "jobs/runner.h"
 #include "support/golden.h"
 #include "support/ps_builder.h"
 #include "support/recording_host.h"
@@ -45,38 +45,38 @@ TEST(ReadReport, EveryCodecIsAnnouncedAndDescribed) {
     writeFile(dir / "ALL.EVO", mux.build(true, 5, 2));
 
     RecordingHost host;
-    Context ctx(host);
+    JobRunner ctx(host);
     ctx.job.source = dir / "ALL.EVO";
-    ctx.SourceStream = std::make_unique<FileStream>(ctx.job.source, FileStream::Mode::Read);
-    ctx.EarliestPTS = 0xFFFFFFFF;
+    ctx.io.SourceStream = std::make_unique<FileStream>(ctx.job.source, FileStream::Mode::Read);
+    ctx.cat.EarliestPTS = 0xFFFFFFFF;
     demux(ctx, kReadPass);
 
     expectGolden(host.plainLog(), "all_codecs.log");
-    EXPECT_EQ(ctx.EarliestPTS, 90000u);
-    EXPECT_EQ(ctx.VideoSlots[0], 0xE2);
-    EXPECT_EQ(ctx.VideoSlots[1], 0xE1);
-    EXPECT_EQ(ctx.AudioSlots[0], 0x80);
-    EXPECT_EQ(ctx.AudioSlots[1], 0x89);
-    EXPECT_EQ(ctx.AudioSlots[2], 0xA2);
-    EXPECT_EQ(ctx.AudioSlots[3], 0xB3);
-    EXPECT_EQ(ctx.AudioSlots[4], 0xC4);
-    EXPECT_EQ(ctx.SubSlots[5], 0x25);
+    EXPECT_EQ(ctx.cat.EarliestPTS, 90000u);
+    EXPECT_EQ(ctx.cat.VideoSlots[0], 0xE2);
+    EXPECT_EQ(ctx.cat.VideoSlots[1], 0xE1);
+    EXPECT_EQ(ctx.cat.AudioSlots[0], 0x80);
+    EXPECT_EQ(ctx.cat.AudioSlots[1], 0x89);
+    EXPECT_EQ(ctx.cat.AudioSlots[2], 0xA2);
+    EXPECT_EQ(ctx.cat.AudioSlots[3], 0xB3);
+    EXPECT_EQ(ctx.cat.AudioSlots[4], 0xC4);
+    EXPECT_EQ(ctx.cat.SubSlots[5], 0x25);
 
     // What was decoded: what each encoder was told.
-    const auto& h264 = std::get<H264Info>(ctx.VideoFacts[0].found.at(0));
+    const auto& h264 = std::get<H264Info>(ctx.cat.VideoFacts[0].found.at(0));
     EXPECT_STREQ(firstOf<H264Profile>(h264, [](auto p) { return h264ProfileName(p.idc); }),
                  "Main Profile");
     EXPECT_EQ(firstOf<H264Level>(h264, [](auto l) { return std::optional(l.name()); }), "30");
-    EXPECT_EQ(ctx.VideoFacts[0].width(), 720u);
-    EXPECT_EQ(ctx.VideoFacts[0].height(), 576u);
-    EXPECT_EQ(ctx.VideoFacts[0].frameRate(), 25.0);
-    const auto& mpeg2 = std::get<Mpeg2Info>(ctx.VideoFacts[1].found.at(0));
+    EXPECT_EQ(ctx.cat.VideoFacts[0].width(), 720u);
+    EXPECT_EQ(ctx.cat.VideoFacts[0].height(), 576u);
+    EXPECT_EQ(ctx.cat.VideoFacts[0].frameRate(), 25.0);
+    const auto& mpeg2 = std::get<Mpeg2Info>(ctx.cat.VideoFacts[1].found.at(0));
     EXPECT_EQ(mpeg2.width(), 720u);
     EXPECT_EQ(mpeg2.height(), 480u);
     EXPECT_STREQ(mpeg2.aspect(), "16:9");
     EXPECT_EQ(mpeg2.frameRate(), 24000.0 / 1001);
     EXPECT_EQ(mpeg2.bitRate(), 8000000.0);
-    const Ac3Frame* ac3 = std::get<Ac3Info>(ctx.AudioFacts[0].found.at(0)).stream();
+    const Ac3Frame* ac3 = std::get<Ac3Info>(ctx.cat.AudioFacts[0].found.at(0)).stream();
     ASSERT_NE(ac3, nullptr);
     EXPECT_STREQ(ac3->format(), "Dolby Digital");
     EXPECT_EQ(ac3->samplingRate, 48000);
@@ -85,18 +85,18 @@ TEST(ReadReport, EveryCodecIsAnnouncedAndDescribed) {
     EXPECT_EQ(ac3->channels(), 6);
     EXPECT_TRUE(ac3->lfe);
     const auto& dts =
-        std::get<DtsCore>(std::get<DtsInfo>(ctx.AudioFacts[1].found.at(0)).found.at(0));
+        std::get<DtsCore>(std::get<DtsInfo>(ctx.cat.AudioFacts[1].found.at(0)).found.at(0));
     EXPECT_EQ(dts.channels(), 6);
     EXPECT_EQ(dts.bitRate(), 768000.0);
-    const auto& thd = std::get<MlpInfo>(ctx.AudioFacts[3].found.at(0));
+    const auto& thd = std::get<MlpInfo>(ctx.cat.AudioFacts[3].found.at(0));
     EXPECT_EQ(firstOf<MlpRate>(thd, [](auto r) { return r.hertz(); }), 48000);
-    const Ac3Frame* eac3 = std::get<Ac3Info>(ctx.AudioFacts[4].found.at(0)).stream();
+    const Ac3Frame* eac3 = std::get<Ac3Info>(ctx.cat.AudioFacts[4].found.at(0)).stream();
     ASSERT_NE(eac3, nullptr);
     EXPECT_EQ(eac3->bitRate, 384000u);
     EXPECT_EQ(eac3->channels(), 6);
-    EXPECT_TRUE(std::holds_alternative<SubpictureInfo>(ctx.SubFacts[5].found.at(0)));
-    EXPECT_EQ(ctx.VideoFacts[0].firstPts, 93600u);
-    EXPECT_EQ(ctx.SubFacts[5].firstPts, 180000u);
+    EXPECT_TRUE(std::holds_alternative<SubpictureInfo>(ctx.cat.SubFacts[5].found.at(0)));
+    EXPECT_EQ(ctx.cat.VideoFacts[0].firstPts, 93600u);
+    EXPECT_EQ(ctx.cat.SubFacts[5].firstPts, 180000u);
 }
 
 // The decoded fields of each encoder sample against what ffprobe reports for the file

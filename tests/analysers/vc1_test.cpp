@@ -200,7 +200,7 @@ TEST_F(Vc1Test, FrameRates) {
 }
 
 TEST_F(Vc1Test, LocaleDecimalSeparator) {
-    ctx.timeSettings.decimalSeparator = ',';
+    ctx.time.decimalSeparator = ',';
     EXPECT_EQ(run(SequenceHeader{}.bytes()).back(), "   Frame Rate = [bl]23,976[/bl] (24000/1001)");
     SequenceHeader h;
     h.rateInd = 1;

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "analysers/analysers.h"
-#include "engine/context.h"
+#include "engine/demux.h"
 #include "engine/describe.h"
 #include "support/ps_builder.h"
 #include "support/recording_host.h"
@@ -26,9 +26,10 @@ using VideoLines = std::vector<std::string>;
 class VideoAnalyserTest : public ::testing::Test {
 protected:
     RecordingHost host;
-    Session ctx{host};
-
-    VideoAnalyserTest() { ctx.fillReportTables(); }
+    PassIo io;
+    Catalogue cat;
+    RunControl control;
+    PassEnv ctx{io, cat, control, host};
 
     static VideoBytes sample(const std::string& name) {
         std::ifstream in(std::string(QUILLFEN_TEST_DATA) + "/" + name, std::ios::binary);
@@ -38,7 +39,7 @@ protected:
     }
     // Copies bytes into ReadBuffer at p; returns their count.
     size_t place(size_t p, const VideoBytes& bytes) {
-        std::copy(bytes.begin(), bytes.end(), ctx.ReadBuffer.begin() + static_cast<long>(p));
+        std::copy(bytes.begin(), bytes.end(), ctx.io.ReadBuffer.begin() + static_cast<long>(p));
         return bytes.size();
     }
     const VideoLines& log() const { return host.lines; }

@@ -6,8 +6,8 @@
 #include <sstream>
 
 #include "cli/cli_process.h"
-#include "engine/context.h"
 #include "jobs/jobs.h"
+#include "jobs/runner.h"
 #include "model/window.h"
 #include "samples/sample_disc.h"
 #include "support/recording_host.h"

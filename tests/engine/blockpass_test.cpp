@@ -26,18 +26,18 @@ public:
 
 class Recorder final : public BlockHandler {
 public:
-    explicit Recorder(Context& c) : ctx(c) {}
-    Context& ctx;
+    explicit Recorder(JobRunner& c) : ctx(c) {}
+    JobRunner& ctx;
     Bytes seen;
     size_t blocks = 0;
     std::vector<size_t> written; // blocks parsed at each writeChunk
     size_t cancelAt = 0, throwAt = 0;
 
     void parseBlock(std::span<const uint8_t> b) override {
-        EXPECT_EQ(b.data(), ctx.block().data());
-        EXPECT_EQ(b.size(), ctx.block().size());
+        EXPECT_EQ(b.data(), ctx.io.block().data());
+        EXPECT_EQ(b.size(), ctx.io.block().size());
         seen.insert(seen.end(), b.begin(), b.end());
-        EXPECT_EQ(ctx.BlockEnd, static_cast<int64_t>(start + seen.size()));
+        EXPECT_EQ(ctx.io.BlockEnd, static_cast<int64_t>(start + seen.size()));
         if (++blocks == throwAt) throw Error("handler");
         if (blocks == cancelAt) ctx.control.requestStop(StopReason::Cancel);
     }
@@ -89,7 +89,7 @@ TEST(BlockPass, BlocksStopsAndErrors) {
         src->most = c.most;
         if (c.failAt != SIZE_MAX) src->readsFailAt = c.failAt;
         src->seek(static_cast<int64_t>(c.start));
-        ctx.SourceStream = std::move(src);
+        ctx.io.SourceStream = std::move(src);
         Recorder rec(ctx);
         rec.start = c.start;
         rec.cancelAt = c.cancelAt;
@@ -102,7 +102,7 @@ TEST(BlockPass, BlocksStopsAndErrors) {
         }
         EXPECT_EQ(error, c.error);
         EXPECT_EQ(rec.written, c.written);
-        EXPECT_EQ(ctx.SourceStream->position(), c.left);
+        EXPECT_EQ(ctx.io.SourceStream->position(), c.left);
         EXPECT_TRUE(std::equal(rec.seen.begin(), rec.seen.end(),
                                source.begin() + static_cast<std::ptrdiff_t>(c.start)));
         if (!c.throwAt) {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/context.h"
+#include "jobs/runner.h"
 #include "support/recording_host.h"
 
 namespace qf::test {
@@ -17,20 +17,20 @@ TEST(KindNames, EmptySlotsAndPlaylistMarkers) {
     for (auto name : {VideoKindName, AudioKindName, SubKindName}) EXPECT_EQ(name(1), "");
 }
 
-TEST(Context, StartsEmptyAndResets) {
+TEST(JobRunner, StartsEmptyAndResets) {
     RecordingHost host;
     Session ctx(host);
-    EXPECT_EQ(ctx.ReadBuffer.size(), kChunkSize);
-    ctx.VideoSlots[1] = 0xE1;
-    ctx.AudioSlots[15] = 1;
-    ctx.SubSlots[31] = 0x7F;
-    ctx.resetCatalogue();
-    for (int32_t e : ctx.VideoSlots) EXPECT_EQ(e, -1);
-    for (int32_t e : ctx.AudioSlots) EXPECT_EQ(e, -1);
-    for (int32_t e : ctx.SubSlots) EXPECT_EQ(e, -1);
+    EXPECT_EQ(ctx.io.ReadBuffer.size(), kChunkSize);
+    ctx.cat.VideoSlots[1] = 0xE1;
+    ctx.cat.AudioSlots[15] = 1;
+    ctx.cat.SubSlots[31] = 0x7F;
+    ctx.cat.clearSlots();
+    for (int32_t e : ctx.cat.VideoSlots) EXPECT_EQ(e, -1);
+    for (int32_t e : ctx.cat.AudioSlots) EXPECT_EQ(e, -1);
+    for (int32_t e : ctx.cat.SubSlots) EXPECT_EQ(e, -1);
 }
 
-TEST(Context, LogAndStatusReachTheHost) {
+TEST(JobRunner, LogAndStatusReachTheHost) {
     RecordingHost host;
     Session ctx(host);
     ctx.log("[b]x[/b]");
@@ -49,7 +49,7 @@ TEST(Context, LogAndStatusReachTheHost) {
     EXPECT_EQ(host.status1, (std::vector<std::string>{"1/2 Mbytes", ""}));
 }
 
-TEST(Context, WindowModelDefaults) {
+TEST(JobRunner, WindowModelDefaults) {
     WindowModel ui;
     EXPECT_EQ(ui.cbVideo[7].caption, "Video stream");
     EXPECT_EQ(ui.cbAudio[15].caption, "Audio stream");
@@ -61,10 +61,9 @@ TEST(Context, WindowModelDefaults) {
 }
 
 TEST(ReportTables, Contents) {
-    RecordingHost host;
-    Session ctx(host);
+    NameTables ctx;
     ctx.AC3RateTable[3] = 7; // stale
-    ctx.fillReportTables();
+    ctx.fill();
     const std::array<int32_t, 23> rates = {48000,  44100,  32000,  0,      32000,  40000,
                                            48000,  56000,  64000,  80000,  96000,  112000,
                                            128000, 160000, 192000, 224000, 256000, 320000,

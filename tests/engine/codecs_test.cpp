@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "engine/catalogue.h"
-#include "engine/context.h"
 #include "engine/demux.h"
 #include "engine/markup.h"
 #include "jobs/outputs.h"
 #include "jobs/rebuild.h"
+#include "jobs/runner.h"
 #include "support/memory_stream.h"
 #include "support/recording_host.h"
 
@@ -128,19 +128,19 @@ Bytes packOf(const Bytes& pkt) {
     return p;
 }
 
-std::unique_ptr<Stream>& outputOf(Context& ctx, Family family, size_t slot) {
-    return family == Family::Video   ? ctx.VideoOut[slot]
-           : family == Family::Audio ? ctx.AudioOut[slot]
-                                     : ctx.SubOut[slot];
+std::unique_ptr<Stream>& outputOf(JobRunner& ctx, Family family, size_t slot) {
+    return family == Family::Video   ? ctx.io.VideoOut[slot]
+           : family == Family::Audio ? ctx.io.AudioOut[slot]
+                                     : ctx.io.SubOut[slot];
 }
 
 // The pack as the rebuild writer writes it with the stream's box ticked or not; empty when
 // it leaves the pack out.
-Bytes rebuilt(Context& ctx, const Bytes& pack, Family family, int slot, bool ticked) {
+Bytes rebuilt(JobRunner& ctx, const Bytes& pack, Family family, int slot, bool ticked) {
     if (slot >= 0 && slot < kSelectableSlots[static_cast<int>(family)])
         ctx.job.selection.at(static_cast<int>(family), static_cast<size_t>(slot)).checked = ticked;
     RebuildState st;
-    ctx.SourceStream = std::make_unique<MemoryStream>(pack);
+    ctx.io.SourceStream = std::make_unique<MemoryStream>(pack);
     auto out = std::make_unique<MemoryStream>();
     MemoryStream& written = *out;
     st.RebuiltOut = std::move(out);
@@ -151,7 +151,7 @@ Bytes rebuilt(Context& ctx, const Bytes& pack, Family family, int slot, bool tic
 
 void expectAgreement(const Probe& p) {
     RecordingHost host;
-    Context ctx(host);
+    JobRunner ctx(host);
     ctx.job.source = p.aob ? "/nowhere/AUDIO_TS/ATS_01_1.aob" : "/nowhere/HVDVD_TS/FEATURE_1.EVO";
     ctx.job.pass.details = false;
     const Bytes pkt = packet(p, p.id);
@@ -162,7 +162,7 @@ void expectAgreement(const Probe& p) {
     const CodecInfo& c = codecInfo(codec);
 
     // The parser: what it announces and where it enters the stream.
-    ctx.SourceStream = std::make_unique<MemoryStream>(pkt);
+    ctx.io.SourceStream = std::make_unique<MemoryStream>(pkt);
     demux(ctx, kReadPass);
     std::vector<std::string> found;
     for (const std::string& line : host.lines)
@@ -173,13 +173,13 @@ void expectAgreement(const Probe& p) {
         EXPECT_TRUE(found.empty());
         for (Family f : {Family::Video, Family::Audio, Family::Subpicture})
             for (int k = 0; k < kFamilySlots[static_cast<int>(f)]; ++k)
-                EXPECT_EQ(ctx.slotTable(f)[k], -1);
+                EXPECT_EQ(ctx.cat.slotTable(f)[k], -1);
     } else {
         slot = ruleSlot(codec, p.id);
         entry = p.id + c.entryOffset;
         EXPECT_EQ(found,
                   std::vector<std::string>{foundLine(codec) + std::to_string(slot) + " found!"});
-        EXPECT_EQ(ctx.slotTable(c.family)[slot], entry);
+        EXPECT_EQ(ctx.cat.slotTable(c.family)[slot], entry);
 
         // The catalogue's names, the file extension and the JSON kind go by the entry.
         EXPECT_EQ(codecOfEntry(c.family, entry, p.aob), codec);
@@ -196,7 +196,7 @@ void expectAgreement(const Probe& p) {
             outputOf(ctx, c.family, static_cast<size_t>(slot)) = std::move(out);
             ctx.job.selection.at(static_cast<int>(c.family), static_cast<size_t>(slot)).checked =
                 true;
-            ctx.SourceStream = std::make_unique<MemoryStream>(pkt);
+            ctx.io.SourceStream = std::make_unique<MemoryStream>(pkt);
             demux(ctx, kDemuxPass);
             Bytes carried;
             if (p.carrier == Carrier::SubStream) {
@@ -207,7 +207,7 @@ void expectAgreement(const Probe& p) {
             const size_t header = p.carrier == Carrier::SubStream ? c.headerBytes : 0;
             EXPECT_EQ(written.data,
                       Bytes(carried.begin() + static_cast<ptrdiff_t>(header), carried.end()));
-            ctx.closeOutputs(false);
+            ctx.io.closeOutputs(false);
         }
     }
 

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "engine/blockpass.h"
-#include "engine/context.h"
 #include "engine/markup.h"
 #include "engine/paths.h"
 #include "jobs/control.h"
+#include "jobs/runner.h"
 #include "support/memory_stream.h"
 #include "support/ps_builder.h"
 #include "support/recording_host.h"
@@ -102,13 +102,13 @@ protected:
         const std::string path = dir / name;
         writeFile(path, bytes);
         ctx.ui.eEVOfile = path;
-        ctx.SourceStream = std::make_unique<FileStream>(path, FileStream::Mode::Read);
+        ctx.io.SourceStream = std::make_unique<FileStream>(path, FileStream::Mode::Read);
     }
     // As a Read job does: slots and the earliest time are found anew.
     void readPass(const Bytes& bytes, const std::string& name = "title.EVO") {
         source(bytes, name);
-        ctx.Slots.clear();
-        ctx.EarliestPTS = 0xFFFFFFFF;
+        ctx.cat.Slots.clear();
+        ctx.cat.EarliestPTS = 0xFFFFFFFF;
         ctx.job = jobRequest(ctx.ui);
         demux(ctx, kReadPass);
     }
@@ -122,13 +122,13 @@ protected:
         auto s = std::make_unique<MemoryStream>();
         MemoryStream& ref = *s;
         if (family == 0) {
-            ctx.VideoOut[slot] = std::move(s);
+            ctx.io.VideoOut[slot] = std::move(s);
             ctx.ui.cbVideo[slot].checked = true;
         } else if (family == 1) {
-            ctx.AudioOut[slot] = std::move(s);
+            ctx.io.AudioOut[slot] = std::move(s);
             ctx.ui.cbAudio[slot].checked = true;
         } else {
-            ctx.SubOut[slot] = std::move(s);
+            ctx.io.SubOut[slot] = std::move(s);
             ctx.ui.cbSub[slot].checked = true;
         }
         return ref;
@@ -153,7 +153,7 @@ TEST_F(Demux, TwentyOneBytePrivateStream1Packet) {
     ctx.ui.cbDetails = true;
     readPass(file);
     EXPECT_EQ(host.lines.front(), "[b]Dolby Digital[/b] audio stream 0 found!");
-    EXPECT_EQ(ctx.AudioSlots[0], 0x80);
+    EXPECT_EQ(ctx.cat.AudioSlots[0], 0x80);
     EXPECT_EQ(engineLines(),
               (Lines{"Dolby Digital audio stream 0 found!", "   First PTS = 00015F90",
                      "   Stream id = 80", "MPEG-2 video stream 0 found!", "   First PTS = 00000000",
@@ -226,9 +226,9 @@ TEST_F(Demux, EveryStreamIdRangeClaimsItsSlot) {
         if (c.family == 0) v[c.slot] = c.entry;
         if (c.family == 1) a[c.slot] = c.entry;
         if (c.family == 2) s[c.slot] = c.entry;
-        EXPECT_EQ(ctx.VideoSlots, v);
-        EXPECT_EQ(ctx.AudioSlots, a);
-        EXPECT_EQ(ctx.SubSlots, s);
+        EXPECT_EQ(ctx.cat.VideoSlots, v);
+        EXPECT_EQ(ctx.cat.AudioSlots, a);
+        EXPECT_EQ(ctx.cat.SubSlots, s);
     }
 }
 
@@ -275,10 +275,10 @@ TEST_F(Demux, StreamsWithTheSameIndexGetSlotsOfTheirOwn) {
                                     "MPEG audio stream 2 found!",
                                     "   First PTS = 00000000",
                                     "   Stream id = C1"}));
-    EXPECT_EQ(ctx.AudioSlots[0], 0x89);
-    EXPECT_EQ(ctx.AudioSlots[1], 0x81);
-    EXPECT_EQ(ctx.AudioSlots[2], 0x1C1);
-    EXPECT_EQ(ctx.VideoSlots[1], 0xE2);
+    EXPECT_EQ(ctx.cat.AudioSlots[0], 0x89);
+    EXPECT_EQ(ctx.cat.AudioSlots[1], 0x81);
+    EXPECT_EQ(ctx.cat.AudioSlots[2], 0x1C1);
+    EXPECT_EQ(ctx.cat.VideoSlots[1], 0xE2);
 
     MemoryStream &a0 = out(1, 0), &a1 = out(1, 1), &a2 = out(1, 2), &v0 = out(0, 0),
                  &v1 = out(0, 1), &s0 = out(2, 0), &s1 = out(2, 1), &s2 = out(2, 2);
@@ -301,7 +301,7 @@ TEST_F(Demux, SubStream0xA1IsMlpOnlyInAobSources) {
         host.lines.clear();
         readPass(file, name);
         const bool aob = std::string(name).size() == 5 && upperExt(name) == ".AOB";
-        EXPECT_EQ(isAobSource(ctx), aob);
+        EXPECT_EQ(isAobSource(ctx.job.source), aob);
         const Lines lines = engineLines();
         ASSERT_FALSE(lines.empty());
         EXPECT_EQ(lines[0], aob ? "MLP audio stream 1 found!" : "LPCM audio stream 1 found!");
@@ -312,7 +312,7 @@ TEST_F(Demux, SubStream0xA1IsMlpOnlyInAobSources) {
         EXPECT_EQ(sampleSizeLines, aob ? 1 : 2);
     }
     ctx.ui.eEVOfile = "/media/disc.aob/FEATURE.EVO";
-    EXPECT_FALSE(isAobSource(ctx)) << "only the file name's own extension counts";
+    EXPECT_FALSE(isAobSource(ctx.job.source)) << "only the file name's own extension counts";
 }
 
 TEST_F(Demux, DtsHeaderIsDecodedPastTheEndOfItsPayload) {
@@ -385,7 +385,7 @@ TEST_F(Demux, PacketShorterThanItsHeaderHasNoPayload) {
         shortPes.payload = data(6);
         shortPes.lengthOverride = length;
         host.lines.clear();
-        ctx.closeOutputs();
+        ctx.io.closeOutputs();
         MemoryStream &v0 = out(0, 0), &a0 = out(1, 0);
         demuxPass(cat({pesBytes(shortPes), priv(0x80, data(10, 3), 0x500)}));
         EXPECT_TRUE(v0.data.empty());
@@ -397,7 +397,7 @@ TEST_F(Demux, PacketShorterThanItsHeaderHasNoPayload) {
     p.pts = 0x1234;
     p.payload = data(6);
     p.lengthOverride = 10;
-    ctx.closeOutputs();
+    ctx.io.closeOutputs();
     MemoryStream& v0 = out(0, 0);
     demuxPass(cat({pesBytes(p), priv(0x80, data(10, 3))}));
     EXPECT_EQ(v0.data, data(2));
@@ -529,17 +529,17 @@ TEST_F(Demux, EarliestPtsComesFromAudioAndVideoEvenWithoutDetails) {
         ctx.ui.cbDetails = details;
         host.lines.clear();
         readPass(audioFirst);
-        EXPECT_EQ(ctx.EarliestPTS, 0x3000u);
+        EXPECT_EQ(ctx.cat.EarliestPTS, 0x3000u);
         EXPECT_EQ(engineLines().size(), details ? 10u : 3u);
         readPass(videoFirst);
-        EXPECT_EQ(ctx.EarliestPTS, 0x4000u);
+        EXPECT_EQ(ctx.cat.EarliestPTS, 0x4000u);
     }
     // A pass without audio or video leaves it alone; a demux pass never changes it.
     readPass(priv(0x20, data(4), 0x100));
-    EXPECT_EQ(ctx.EarliestPTS, 0xFFFFFFFFu);
-    ctx.EarliestPTS = 0x1234;
+    EXPECT_EQ(ctx.cat.EarliestPTS, 0xFFFFFFFFu);
+    ctx.cat.EarliestPTS = 0x1234;
     demuxPass(audioFirst);
-    EXPECT_EQ(ctx.EarliestPTS, 0x1234u);
+    EXPECT_EQ(ctx.cat.EarliestPTS, 0x1234u);
 }
 
 TEST_F(Demux, EachSlotIsDescribedOncePerPass) {
@@ -582,20 +582,20 @@ TEST_F(Demux, FramesAreCountedWithThePatternOfTheVideoKind) {
     const Bytes h264 = cat({frames(0x09, 4), frames(0x00, 1)});
     const Bytes file = cat({pes(0xE0, mpeg2), pes(0xE3, h264)});
     readPass(file);
-    EXPECT_EQ(ctx.FrameCount, (std::array<int32_t, 2>{2, 4}));
+    EXPECT_EQ(ctx.cat.FrameCount, (std::array<int32_t, 2>{2, 4}));
     readPass(vc1(0x56, cat({frames(0x0D, 3), frames(0x00, 1)})));
-    EXPECT_EQ(ctx.FrameCount, (std::array<int32_t, 2>{2, 7})) << "counts run on across passes";
+    EXPECT_EQ(ctx.cat.FrameCount, (std::array<int32_t, 2>{2, 7})) << "counts run on across passes";
 
-    ctx.FrameCount = {0, 0};
+    ctx.cat.FrameCount = {0, 0};
     ctx.ui.cbCountFr = false;
     readPass(file);
-    EXPECT_EQ(ctx.FrameCount, (std::array<int32_t, 2>{0, 0}));
+    EXPECT_EQ(ctx.cat.FrameCount, (std::array<int32_t, 2>{0, 0}));
 
     ctx.ui.cbCountFr = true;
     out(0, 0);
     ctx.ui.cbVideo[1].checked = true; // ticked without an output file
     demuxPass(file);
-    EXPECT_EQ(ctx.FrameCount, (std::array<int32_t, 2>{2, 0})) << "only written slots count";
+    EXPECT_EQ(ctx.cat.FrameCount, (std::array<int32_t, 2>{2, 0})) << "only written slots count";
 }
 
 TEST_F(Demux, PatternSplitBetweenPacketsCountsOnce) {
@@ -621,14 +621,14 @@ TEST_F(Demux, PatternSplitBetweenPacketsCountsOnce) {
             carry = cat({Bytes(code.begin() + cut, code.end()), data(6)});
         }
         file = cat({file, k.packet(carry)});
-        ctx.FrameCount = {0, 0};
+        ctx.cat.FrameCount = {0, 0};
         readPass(file);
-        EXPECT_EQ(ctx.FrameCount[0], 12);
+        EXPECT_EQ(ctx.cat.FrameCount[0], 12);
     }
     // A pass starts the window empty: "01 00" at the start of a first run is no picture.
-    ctx.FrameCount = {0, 0};
+    ctx.cat.FrameCount = {0, 0};
     readPass(cat({pes(0xE0, {0x01, 0x00, 0x20}), pes(0xE0, {0x00, 0x01, 0x00})}));
-    EXPECT_EQ(ctx.FrameCount[0], 0);
+    EXPECT_EQ(ctx.cat.FrameCount[0], 0);
 }
 
 TEST_F(Demux, VideoWithoutStreamIsIgnored) {
@@ -641,7 +641,7 @@ TEST_F(Demux, VideoWithoutStreamIsIgnored) {
     readPass(file);
     EXPECT_EQ(engineLines(), (Lines{"MPEG-2 video stream 1 found!", "   First PTS = 00000000",
                                     "   Stream id = E1"}));
-    EXPECT_EQ(ctx.FrameCount, (std::array<int32_t, 2>{0, 0}));
+    EXPECT_EQ(ctx.cat.FrameCount, (std::array<int32_t, 2>{0, 0}));
 
     MemoryStream &v0 = out(0, 0), &v1 = out(0, 1);
     demuxPass(file);
@@ -704,8 +704,8 @@ TEST_F(Demux, MuxedTitleComesBackUnchanged) {
         engineLines(),
         (Lines{"It contains 1 video stream and 1 audio stream.", "MPEG-2 video stream 0 found!",
                "Dolby Digital audio stream 2 found!", "Subpicture stream 10 found!"}));
-    EXPECT_EQ(ctx.FrameCount[0], 12);
-    EXPECT_EQ(ctx.EarliestPTS, 89000u);
+    EXPECT_EQ(ctx.cat.FrameCount[0], 12);
+    EXPECT_EQ(ctx.cat.EarliestPTS, 89000u);
 
     MemoryStream &v0 = out(0, 0), &a2 = out(1, 2), &s10 = out(2, 10);
     demuxPass(ps);
@@ -772,10 +772,10 @@ TEST_F(Demux, SubpictureRecords) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        ctx.closeOutputs();
-        ctx.Slots.clear();
+        ctx.io.closeOutputs();
+        ctx.cat.Slots.clear();
         MemoryStream &s0 = out(2, 0), &s1 = out(2, 1);
-        ctx.EarliestPTS = c.earliest;
+        ctx.cat.EarliestPTS = c.earliest;
         demuxPass(c.file);
         EXPECT_EQ(s0.data, c.slot0);
         EXPECT_EQ(s1.data, c.slot1);
@@ -794,7 +794,7 @@ TEST_F(Demux, ManyRecordsAndRunsInOneBlock) {
     }
     ASSERT_LT(file.size(), kBlockSize);
     MemoryStream &s0 = out(2, 0), &v0 = out(0, 0);
-    ctx.EarliestPTS = 0xFFFFFFFF;
+    ctx.cat.EarliestPTS = 0xFFFFFFFF;
     demuxPass(file);
     EXPECT_EQ(s0.data, sup);
     EXPECT_EQ(v0.data, video);
@@ -892,18 +892,18 @@ Outcome runProbe(const Probe& pr, size_t start) {
     const Bytes file = cat({filler(start), pr.bytes});
     ctx.ui.eEVOfile = "probe.EVO";
     ctx.ui.cbDetails = true; // the analysers see split first runs too
-    ctx.EarliestPTS = 0xFFFFFFFF;
-    ctx.SourceStream = std::make_unique<MemoryStream>(file);
+    ctx.cat.EarliestPTS = 0xFFFFFFFF;
+    ctx.io.SourceStream = std::make_unique<MemoryStream>(file);
     ctx.job = jobRequest(ctx.ui);
     demux(ctx, kReadPass);
     Outcome o;
     for (const auto& l : host.lines)
         if (isEngineLine(plainText(l))) o.lines.push_back(plainText(l));
-    o.video = ctx.VideoSlots, o.audio = ctx.AudioSlots, o.sub = ctx.SubSlots;
-    o.earliest = ctx.EarliestPTS;
-    o.readFrames = ctx.FrameCount;
+    o.video = ctx.cat.VideoSlots, o.audio = ctx.cat.AudioSlots, o.sub = ctx.cat.SubSlots;
+    o.earliest = ctx.cat.EarliestPTS;
+    o.readFrames = ctx.cat.FrameCount;
 
-    ctx.FrameCount = {0, 0};
+    ctx.cat.FrameCount = {0, 0};
     std::vector<MemoryStream*> outs;
     auto give = [&](std::unique_ptr<Stream>& slot, CheckBox& box) {
         auto s = std::make_unique<MemoryStream>();
@@ -911,15 +911,15 @@ Outcome runProbe(const Probe& pr, size_t start) {
         slot = std::move(s);
         box.checked = true;
     };
-    give(ctx.VideoOut[0], ctx.ui.cbVideo[0]);
-    give(ctx.VideoOut[1], ctx.ui.cbVideo[1]);
-    for (int a = 0; a < 3; ++a) give(ctx.AudioOut[a], ctx.ui.cbAudio[a]);
-    give(ctx.SubOut[1], ctx.ui.cbSub[1]);
-    give(ctx.SubOut[3], ctx.ui.cbSub[3]);
-    ctx.SourceStream = std::make_unique<MemoryStream>(file);
+    give(ctx.io.VideoOut[0], ctx.ui.cbVideo[0]);
+    give(ctx.io.VideoOut[1], ctx.ui.cbVideo[1]);
+    for (int a = 0; a < 3; ++a) give(ctx.io.AudioOut[a], ctx.ui.cbAudio[a]);
+    give(ctx.io.SubOut[1], ctx.ui.cbSub[1]);
+    give(ctx.io.SubOut[3], ctx.ui.cbSub[3]);
+    ctx.io.SourceStream = std::make_unique<MemoryStream>(file);
     ctx.job = jobRequest(ctx.ui);
     demux(ctx, kDemuxPass);
-    o.demuxFrames = ctx.FrameCount;
+    o.demuxFrames = ctx.cat.FrameCount;
     for (auto* s : outs) o.outputs.push_back(s->data);
     return o;
 }
@@ -963,11 +963,11 @@ TEST(DemuxBlocks, SkippedPacketLeavesItsLastBytesInTheScanWord) {
         SCOPED_TRACE(k);
         RecordingHost host;
         Session ctx(host);
-        ctx.SourceStream =
+        ctx.io.SourceStream =
             std::make_unique<MemoryStream>(cat({filler(kBlockSize - k), skipped, rest}));
         ctx.job = jobRequest(ctx.ui);
         demux(ctx, kReadPass);
-        EXPECT_EQ(ctx.AudioSlots[0], 0x80);
+        EXPECT_EQ(ctx.cat.AudioSlots[0], 0x80);
     }
 }
 
@@ -1061,7 +1061,7 @@ TEST_F(Demux, ProgressEvery4MiB) {
         host.pumps = 0;
         const std::string path = dir / "zeros.EVO";
         sparseFile(path, c.size, {});
-        ctx.SourceStream = std::make_unique<FileStream>(path, FileStream::Mode::Read);
+        ctx.io.SourceStream = std::make_unique<FileStream>(path, FileStream::Mode::Read);
         ctx.job = jobRequest(ctx.ui);
         demux(ctx, kReadPass);
         ASSERT_EQ(host.status1.size(), c.prefixes.size());
@@ -1096,15 +1096,15 @@ TEST_F(Demux, CancelStopsAtTheEndOfTheBlockOfThePump) {
         SCOPED_TRACE(testing::Message() << int(c.mode) << c.answer);
         host.questions.clear();
         host.answer = c.answer;
-        ctx.FrameCount = {0, 0};
+        ctx.cat.FrameCount = {0, 0};
         ctx.control.requestStop(StopReason::Cancel); // cleared by the pass
-        ctx.SourceStream = std::make_unique<FileStream>(path, FileStream::Mode::Read);
+        ctx.io.SourceStream = std::make_unique<FileStream>(path, FileStream::Mode::Read);
         ctx.job = jobRequest(ctx.ui);
         demux(ctx, c.mode);
-        EXPECT_EQ(ctx.SourceStream->position(), c.endsAt);
+        EXPECT_EQ(ctx.io.SourceStream->position(), c.endsAt);
         EXPECT_EQ(host.questions, Lines(c.questions, "Are you sure to stop demuxing?"));
         EXPECT_EQ(ctx.control.stopRequested(), c.endsAt != 8 * 1048576);
-        EXPECT_EQ(ctx.FrameCount[0], ctx.control.stopRequested() ? 0 : 3) << "zeroed on cancel";
+        EXPECT_EQ(ctx.cat.FrameCount[0], ctx.control.stopRequested() ? 0 : 3) << "zeroed on cancel";
         EXPECT_EQ(ctx.control.writing(), c.mode == kDemuxPass);
         EXPECT_TRUE(buttonOnDuringPass);
         EXPECT_FALSE(ctx.ui.bCancel);
@@ -1112,23 +1112,21 @@ TEST_F(Demux, CancelStopsAtTheEndOfTheBlockOfThePump) {
 }
 
 TEST_F(Demux, PassStartResetsTheCatalogueButNotTheFrameCounts) {
-    ctx.VideoSlots[0] = 1;
-    ctx.AudioSlots[15] = 0x8F;
-    ctx.SubSlots[31] = 0x3F;
-    ctx.FrameCount = {5, 6};
-    ctx.AC3RateTable.fill(0);
+    ctx.cat.VideoSlots[0] = 1;
+    ctx.cat.AudioSlots[15] = 0x8F;
+    ctx.cat.SubSlots[31] = 0x3F;
+    ctx.cat.FrameCount = {5, 6};
     readPass({});
-    for (int32_t e : ctx.VideoSlots) EXPECT_EQ(e, -1);
-    for (int32_t e : ctx.AudioSlots) EXPECT_EQ(e, -1);
-    for (int32_t e : ctx.SubSlots) EXPECT_EQ(e, -1);
-    EXPECT_EQ(ctx.FrameCount, (std::array<int32_t, 2>{5, 6}));
-    EXPECT_EQ(ctx.AC3RateTable[22], 640000) << "report tables filled at pass start";
+    for (int32_t e : ctx.cat.VideoSlots) EXPECT_EQ(e, -1);
+    for (int32_t e : ctx.cat.AudioSlots) EXPECT_EQ(e, -1);
+    for (int32_t e : ctx.cat.SubSlots) EXPECT_EQ(e, -1);
+    EXPECT_EQ(ctx.cat.FrameCount, (std::array<int32_t, 2>{5, 6}));
 }
 
 TEST_F(Demux, ReadDeliveringNothingBeforeTheEndIsAnError) {
     auto src = std::make_unique<MemoryStream>(cat({priv(0x80, data(4)), Bytes(kBlockSize, 0)}));
     src->reportedSize = static_cast<int64_t>(src->data.size()) + 100;
-    ctx.SourceStream = std::move(src);
+    ctx.io.SourceStream = std::move(src);
     try {
         ctx.job = jobRequest(ctx.ui);
         demux(ctx, kReadPass);
@@ -1176,19 +1174,19 @@ TEST_F(Demux, FastCheckStopsAfterTheBlockEndingPast300MB) {
 
         host.lines.clear();
         host.pumps = 0;
-        ctx.FrameCount = {0, 0};
+        ctx.cat.FrameCount = {0, 0};
         ctx.ui.cbFastCheck = c.fastCheck;
-        ctx.SourceStream = std::make_unique<FileStream>(path, FileStream::Mode::Read);
+        ctx.io.SourceStream = std::make_unique<FileStream>(path, FileStream::Mode::Read);
         ctx.job = jobRequest(ctx.ui);
         demux(ctx, c.mode);
         const bool stopped = c.endsAt < c.size;
-        EXPECT_EQ(ctx.SourceStream->position(), c.endsAt);
+        EXPECT_EQ(ctx.io.SourceStream->position(), c.endsAt);
         EXPECT_EQ(ctx.control.stopRequested(), stopped);
-        EXPECT_EQ(ctx.FrameCount[0], stopped ? 0 : 3);
+        EXPECT_EQ(ctx.cat.FrameCount[0], stopped ? 0 : 3);
         EXPECT_EQ(host.pumps, c.endsAt / kPumpInterval);
-        EXPECT_EQ(ctx.AudioSlots[0], 0x1C0);
-        EXPECT_EQ(ctx.AudioSlots[1], 0x80);
-        EXPECT_EQ(ctx.AudioSlots[2], after && !stopped ? 0x81 : -1);
+        EXPECT_EQ(ctx.cat.AudioSlots[0], 0x1C0);
+        EXPECT_EQ(ctx.cat.AudioSlots[1], 0x80);
+        EXPECT_EQ(ctx.cat.AudioSlots[2], after && !stopped ? 0x81 : -1);
         if (c.mode == kReadPass) {
             EXPECT_EQ(host.lines.size(), after && !stopped ? 4u : 3u) << "no message for the stop";
         }

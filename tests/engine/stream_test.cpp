@@ -279,7 +279,7 @@ TEST(FileStream, APassWritesOnAThreadOfItsOwn) {
     // Each block's bytes after a header from a table that each chunk fills again.
     class Copier final : public BlockHandler {
     public:
-        Copier(Context& c, Stream& o) : ctx(c), out(o) {}
+        Copier(JobRunner& c, Stream& o) : ctx(c), out(o) {}
         void parseBlock(std::span<const uint8_t> b) override {
             auto& header = headers[blocks++ % 16];
             header.fill(static_cast<uint8_t>(blocks));
@@ -291,7 +291,7 @@ TEST(FileStream, APassWritesOnAThreadOfItsOwn) {
             out.writeRuns(runs.data(), runs.size());
             runs.clear();
         }
-        Context& ctx;
+        JobRunner& ctx;
         Stream& out;
         size_t blocks = 0, cancelAt = 0;
         std::array<std::array<uint8_t, 6>, 16> headers{};
@@ -322,7 +322,7 @@ TEST(FileStream, APassWritesOnAThreadOfItsOwn) {
         const std::string path = dir / "out.mpv";
         RecordingHost host;
         Session ctx(host);
-        ctx.SourceStream = std::make_unique<MemoryStream>(source);
+        ctx.io.SourceStream = std::make_unique<MemoryStream>(source);
         std::string error;
         Bytes expected;
         {
@@ -348,7 +348,7 @@ TEST(FileStream, APassWritesOnAThreadOfItsOwn) {
             }
         }
         EXPECT_EQ(host.status1.size(), c.progressLines);
-        EXPECT_EQ(ctx.SourceStream->position(),
+        EXPECT_EQ(ctx.io.SourceStream->position(),
                   static_cast<int64_t>(std::min(size, c.left * kBlockSize)));
         const Bytes written = readFile(path);
         if (c.fails) {

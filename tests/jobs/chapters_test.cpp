@@ -5,9 +5,9 @@
 #include <fstream>
 #include <regex>
 
-#include "engine/context.h"
 #include "jobs/chapters.h"
 #include "jobs/jobs.h"
+#include "jobs/runner.h"
 #include "model/playlist_view.h"
 #include "model/window.h"
 #include "samples/sample_disc.h"
@@ -77,9 +77,10 @@ TEST(ChapterFiles, FramesCountAtTheTitlesTimeBase) {
                                 "</ChapterList></Title></TitleSet></Playlist>";
         writeFile(tmp / "VPLST000.XPL", Bytes(xpl.begin(), xpl.end()));
         ReadPlaylist(ctx, ctx.ui, tmp / "VPLST000.XPL", "");
-        const std::string ogm = ogmChapters(ctx.titleFacts.chapters);
+        const std::string ogm = ogmChapters(ctx.cat.titleFacts.chapters);
         EXPECT_EQ(ogm.substr(0, ogm.find('\n') + 1), c.ogm) << c.begin;
-        EXPECT_NE(matroskaChapters(ctx.titleFacts.chapters).find("A &amp; B"), std::string::npos);
+        EXPECT_NE(matroskaChapters(ctx.cat.titleFacts.chapters).find("A &amp; B"),
+                  std::string::npos);
     }
 }
 

@@ -75,7 +75,7 @@ TEST_P(FfmpegDemuxTest, DemuxedStreamsEqualTheEncodedOnes) {
     chooseSource(ctx, media->path + "/" + c.name, out.path);
 
     bCheckClick(ctx);
-    EXPECT_EQ(ctx.FrameCount[0], kPictures);
+    EXPECT_EQ(ctx.cat.FrameCount[0], kPictures);
     EXPECT_EQ(ctx.ui.cbVideo[0].caption, c.videoCaption);
     EXPECT_EQ(ctx.ui.cbAudio[0].caption, c.audioCaption);
     // Named by codec, each file gets the extension ffmpeg's own file has.
@@ -84,7 +84,7 @@ TEST_P(FfmpegDemuxTest, DemuxedStreamsEqualTheEncodedOnes) {
     EXPECT_TRUE(ctx.ui.bDemux);
 
     bDemuxClick(ctx);
-    EXPECT_EQ(ctx.FrameCount[0], kPictures);
+    EXPECT_EQ(ctx.cat.FrameCount[0], kPictures);
     EXPECT_EQ(plainText(host.lines.at(host.lines.size() - 2)),
               "25 frames (0:00:01 s) count in video stream 0.");
     const std::string stem = out / (CutExt(c.name) + ".");
@@ -124,8 +124,8 @@ TEST(CodecExtension, ByStreamIdOrByThePlaylistsCaption) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.caption);
         ctx.ui.eEVOfile = c.source;
-        (c.family == 0 ? ctx.VideoSlots : ctx.AudioSlots)[0] = c.entry;
-        ctx.SubSlots[0] = c.entry;
+        (c.family == 0 ? ctx.cat.VideoSlots : ctx.cat.AudioSlots)[0] = c.entry;
+        ctx.cat.SubSlots[0] = c.entry;
         ctx.ui.cbVideo[0].caption = ctx.ui.cbAudio[0].caption = ctx.ui.cbSub[0].caption = c.caption;
         ctx.job = jobRequest(ctx.ui);
         EXPECT_EQ(codecExtension(ctx, c.family, 0), c.ext);
@@ -195,9 +195,9 @@ TEST_P(MultiAudioVobTest, EveryTrackHasItsOwnBoxFileAndPacks) {
     // One ticked box per track, each in a slot of its own.
     std::vector<size_t> slots;
     for (const AudioTrack& t : c.tracks) {
-        const auto at = std::find(ctx.AudioSlots.begin(), ctx.AudioSlots.end(), t.entry);
-        ASSERT_NE(at, ctx.AudioSlots.end()) << t.file;
-        slots.push_back(static_cast<size_t>(at - ctx.AudioSlots.begin()));
+        const auto at = std::find(ctx.cat.AudioSlots.begin(), ctx.cat.AudioSlots.end(), t.entry);
+        ASSERT_NE(at, ctx.cat.AudioSlots.end()) << t.file;
+        slots.push_back(static_cast<size_t>(at - ctx.cat.AudioSlots.begin()));
         EXPECT_TRUE(ctx.ui.cbAudio[slots.back()].checked) << t.file;
     }
     EXPECT_EQ(std::count_if(ctx.ui.cbAudio.begin(), ctx.ui.cbAudio.end(),
@@ -347,7 +347,7 @@ TEST_F(DemuxJobTest, TwoPartTitleFillsTheSameFiles) {
         EXPECT_EQ(readFile(stem + "DD+.stream.00.mpa"),
                   concat(std::vector<Bytes>{concat(a.eac3a), concat(b.eac3a)}));
         EXPECT_EQ(readFile(stem + "DD+.stream.01.mpa"), concat(a.eac3b));
-        EXPECT_EQ(ctx.AudioSlots[1], 0xC1); // still known to a following Rebuild
+        EXPECT_EQ(ctx.cat.AudioSlots[1], 0xC1); // still known to a following Rebuild
     }
 }
 

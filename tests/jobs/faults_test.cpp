@@ -433,10 +433,10 @@ protected:
         const CancelPoint& p = GetParam();
         host.answer = true;
         host.onPump = [this, p] {
-            auto* f = dynamic_cast<FileStream*>(ctx.SourceStream.get());
+            auto* f = dynamic_cast<FileStream*>(ctx.io.SourceStream.get());
             const int part = f && namePart(f->path()) == "FEATURE_2.EVO" ? 2 : 1;
             if (part == p.part && ++pumpsInPart == p.pump && !ctx.control.stopRequested()) {
-                stopAt = ctx.BlockEnd; // the source is the reader's while the pass runs
+                stopAt = ctx.io.BlockEnd; // the source is the reader's while the pass runs
                 bCancelClick(ctx);
             }
         };
@@ -497,7 +497,7 @@ TEST_P(CancelTest, Read) {
     setAutoMode(ctx.ui, 1);
     EXPECT_EQ(run(bCheckClick), "");
     EXPECT_TRUE(host.questions.empty());
-    EXPECT_EQ(ctx.FrameCount[0], 0);
+    EXPECT_EQ(ctx.cat.FrameCount[0], 0);
     EXPECT_TRUE(ctx.ui.cbVideo[0].checked && ctx.ui.cbAudio[0].checked);
     EXPECT_EQ(countLines("Opening file"), 1); // no Demux after a cancel
     expectStoppedCleanly({});

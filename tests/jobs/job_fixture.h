@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/context.h"
 #include "engine/markup.h"
 #include "engine/paths.h"
 #include "jobs/control.h"
 #include "jobs/jobs.h"
+#include "jobs/runner.h"
 #include "model/window.h"
 #include "support/file_limit.h"
 #include "support/ps_builder.h"
@@ -159,13 +159,13 @@ protected:
         }
     }
     bool allOutputsClosed() const {
-        for (const auto& o : ctx.VideoOut)
+        for (const auto& o : ctx.io.VideoOut)
             if (o) return false;
-        for (const auto& o : ctx.AudioOut)
+        for (const auto& o : ctx.io.AudioOut)
             if (o) return false;
-        for (const auto& o : ctx.SubOut)
+        for (const auto& o : ctx.io.SubOut)
             if (o) return false;
-        return !ctx.SourceStream;
+        return !ctx.io.SourceStream;
     }
 };
 

@@ -13,9 +13,9 @@
 #include <memory>
 #include <thread>
 
-#include "engine/context.h"
 #include "engine/events.h"
 #include "jobs/jobs.h"
+#include "jobs/runner.h"
 #include "samples/sample_disc.h"
 #include "support/ps_builder.h"
 #include "support/slow_stream.h"
@@ -31,14 +31,14 @@ TEST(OutputFolderOfAJob, ASwapMidJobSendsNoLaterFileElsewhere) {
     ASSERT_EQ(::mkdir(other.c_str(), 0755), 0);
 
     NullEvents events;
-    Context ctx(events);
+    JobRunner ctx(events);
     JobRequest request;
     request.source = tmp / "disc/HVDVD_TS/FEATURE_1.EVO";
     request.workdir = out;
     request.allParts = false;
     readJob(ctx, request);
-    request.selection.at(0, 0) = {true, ctx.Listed.at(0, 0).caption};
-    ctx.titleFacts.chapters = {{0, "One"}, {1, "Two"}};
+    request.selection.at(0, 0) = {true, ctx.cat.Listed.at(0, 0).caption};
+    ctx.cat.titleFacts.chapters = {{0, "One"}, {1, "Two"}};
 
     // The demux pass is held after its first read, once the stream's file exists.
     auto gate = std::make_shared<ReadGate>();

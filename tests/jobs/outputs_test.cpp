@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/context.h"
+#include "jobs/runner.h"
 
 namespace qf {
 namespace {
@@ -34,7 +34,7 @@ TEST(PlannedOutputs, NameTheAskedRequestsFilesAndChangeNothing) {
         std::vector<std::string> baseNames;
         void baseNameChosen(const std::string& name) override { baseNames.push_back(name); }
     } told;
-    Context ctx(told);
+    JobRunner ctx(told);
     ctx.job.source = "/running/MOVIE.EVO";
     ctx.baseName = "MOVIE";
 

@@ -62,8 +62,8 @@ TEST_F(ReadJobTest, ReportsStreamsAndTicksOneCaptionedBoxPerStream) {
     EXPECT_EQ(ctx.ui.status[0], "Ready");
     EXPECT_EQ(ctx.ui.status[1], "");
     EXPECT_EQ(ctx.ui.page, 0);
-    EXPECT_EQ(ctx.FrameCount[0], 6);
-    EXPECT_EQ(ctx.EarliestPTS, 90000u);
+    EXPECT_EQ(ctx.cat.FrameCount[0], 6);
+    EXPECT_EQ(ctx.cat.EarliestPTS, 90000u);
 
     auto expectBox = [](const CheckBox& b, bool on, const std::string& caption) {
         EXPECT_EQ(b.enabled, on) << caption;
@@ -83,7 +83,7 @@ TEST_F(ReadJobTest, ReportsStreamsAndTicksOneCaptionedBoxPerStream) {
     EXPECT_TRUE(ctx.ui.bDemux);
     EXPECT_TRUE(ctx.ui.bRebuild);
     EXPECT_FALSE(ctx.ui.bCancel);
-    EXPECT_FALSE(ctx.SourceStream);
+    EXPECT_FALSE(ctx.io.SourceStream);
     EXPECT_FALSE(ctx.busy);
 }
 
@@ -94,13 +94,14 @@ TEST_F(ReadJobTest, TwoPartTitleKeepsStreamsOfTheFirstPartAndCountsOn) {
     bCheckClick(ctx);
 
     EXPECT_EQ(ctx.ui.BaseName, "FEATURE_1_FEATURE_2");
-    EXPECT_EQ(ctx.VideoFacts[0].firstPts, 90000u) << "the title starts where its first part does";
+    EXPECT_EQ(ctx.cat.VideoFacts[0].firstPts, 90000u)
+        << "the title starts where its first part does";
     EXPECT_EQ(countLines("Continue on"), 1);
     EXPECT_TRUE(hasLine("Continue on FEATURE_2.EVO"));
     EXPECT_EQ(host.status0, (Lines{"Reading FEATURE_1.EVO ", "Reading FEATURE_2.EVO", "Ready"}));
-    EXPECT_EQ(ctx.FrameCount[0], 7);
+    EXPECT_EQ(ctx.cat.FrameCount[0], 7);
     // 0xC0 and the subpicture appear only in the first part; they stay selectable.
-    EXPECT_EQ(ctx.AudioSlots[0], 0xC0);
+    EXPECT_EQ(ctx.cat.AudioSlots[0], 0xC0);
     EXPECT_EQ(ctx.ui.cbAudio[0].caption, "DD+.stream.00");
     EXPECT_TRUE(ctx.ui.cbAudio[0].checked);
     EXPECT_EQ(ctx.ui.cbAudio[1].caption, "DD+.stream.01");
@@ -122,10 +123,10 @@ TEST_F(ReadJobTest, TitleOfThreePartsIsReadWhole) {
     EXPECT_EQ(countLines("Continue on"), 2);
     EXPECT_TRUE(hasLine("Continue on VTS_01_2.VOB"));
     EXPECT_TRUE(hasLine("Continue on VTS_01_3.VOB"));
-    EXPECT_EQ(ctx.FrameCount[0], 2200 + 3 + 2200);
-    EXPECT_EQ(ctx.AudioSlots[1], 0xC1);
-    EXPECT_EQ(ctx.AudioSlots[2], -1) << "nothing of VTS_11_1.VOB";
-    EXPECT_EQ(ctx.SubSlots[0], -1);
+    EXPECT_EQ(ctx.cat.FrameCount[0], 2200 + 3 + 2200);
+    EXPECT_EQ(ctx.cat.AudioSlots[1], 0xC1);
+    EXPECT_EQ(ctx.cat.AudioSlots[2], -1) << "nothing of VTS_11_1.VOB";
+    EXPECT_EQ(ctx.cat.SubSlots[0], -1);
     // One progress line at the 4 MiB mark of each big part, over the title's size.
     const std::string total = "/" + std::to_string((2 * big.size() + small.size()) / 1048576);
     const std::string last = std::to_string((big.size() + small.size() + 4194304) / 1048576);
@@ -134,7 +135,7 @@ TEST_F(ReadJobTest, TitleOfThreePartsIsReadWhole) {
         << host.status1[0];
     EXPECT_EQ(host.status1[1].rfind(last + total + " Mbytes, Remaining time: ", 0), 0u)
         << host.status1[1];
-    EXPECT_EQ(ctx.Span.total, 0) << "a later pass of a single file counts alone";
+    EXPECT_EQ(ctx.io.Span.total, 0) << "a later pass of a single file counts alone";
 
     host.lines.clear();
     bDemuxClick(ctx);
@@ -171,7 +172,7 @@ TEST_F(ReadJobTest, DvdVideoLpcmAgreesWithFfprobe) {
         host.lines.clear();
         choose(dir / name);
         bCheckClick(ctx);
-        const StreamFacts& f = ctx.AudioFacts[0];
+        const StreamFacts& f = ctx.cat.AudioFacts[0];
         ASSERT_EQ(f.entry, 0xA0);
         const auto& lpcm = std::get<LpcmInfo>(f.found.at(0));
         auto whole = [](std::optional<int> v) { return std::to_string(v.value_or(0)); };
@@ -238,7 +239,7 @@ TEST_F(ReadJobTest, PulldownFramesAndTheirDisplayedTime) {
         host.lines.clear();
         choose(dir / vob);
         bCheckClick(ctx);
-        EXPECT_EQ(ctx.FrameCount[0], frames);
+        EXPECT_EQ(ctx.cat.FrameCount[0], frames);
         EXPECT_NEAR(countedSeconds(ctx, 0, FrameLines::Read), seconds, 1e-9);
         EXPECT_TRUE(hasLine(std::to_string(frames) + " frames (" + ctx.formatTime(seconds / 86400) +
                             " s) count in video stream 0."));
@@ -254,17 +255,17 @@ TEST_F(ReadJobTest, ContinueUncheckedReadsOnlyTheFirstPart) {
 
     EXPECT_EQ(ctx.ui.BaseName, "FEATURE_1");
     EXPECT_EQ(countLines("Continue on"), 0);
-    EXPECT_EQ(ctx.FrameCount[0], 4);
+    EXPECT_EQ(ctx.cat.FrameCount[0], 4);
     EXPECT_FALSE(ctx.ui.cbAudio[1].enabled);
 }
 
 TEST_F(ReadJobTest, FrameCountLinesOfBothJobs) {
-    ctx.FrameCount = {172800, 0};
+    ctx.cat.FrameCount = {172800, 0};
     logFrameCounts(ctx, FrameLines::Read);
     logFrameCounts(ctx, FrameLines::Demux);
-    ctx.FrameCount = {0, 5};
+    ctx.cat.FrameCount = {0, 5};
     logFrameCounts(ctx, FrameLines::Read);
-    ctx.FrameCount = {0, 0};
+    ctx.cat.FrameCount = {0, 0};
     logFrameCounts(ctx, FrameLines::Read);
     EXPECT_EQ(host.lines, (Lines{"172800 frames ([b]2:00:07 s[/b]) count in video stream 0.", "",
                                  "172800 frames (2:00:07 s) count in video stream 0.", "",
@@ -308,7 +309,7 @@ TEST_P(FrameCountTest, CountEqualsThePicturesAndDurationUsesTheStreamRate) {
     ctx.ui.cbFastCheck = false;
     ctx.ui.cbDetails = c.seconds != 180; // the rate is read from the stream either way
     bCheckClick(ctx);
-    EXPECT_EQ(ctx.FrameCount[0], pictures);
+    EXPECT_EQ(ctx.cat.FrameCount[0], pictures);
 
     // Whole seconds of the pictures at the stream's own rate.
     const auto seconds =
@@ -363,7 +364,7 @@ TEST_F(ReadJobTest, MissingSourceFailsWithItsTextAndRestoresTheButtons) {
                   "Cannot open file \"" + path + "\". No such file or directory");
     }
     EXPECT_EQ(host.lines, (Lines{"Opening file [b]MISSING.EVO[/b]"}));
-    EXPECT_FALSE(ctx.SourceStream);
+    EXPECT_FALSE(ctx.io.SourceStream);
     EXPECT_FALSE(ctx.busy);
     EXPECT_TRUE(ctx.ui.bCheck); // the user can retry at once
     EXPECT_FALSE(ctx.ui.bDemux);
@@ -401,7 +402,7 @@ TEST_F(ReadJobTest, UserCancelStopsContinuationFrameLinesAndFollowUp) {
     EXPECT_TRUE(ctx.control.stopRequested());
     EXPECT_EQ(countLines("Continue on"), 0);
     EXPECT_EQ(countLines("Opening file"), 1);
-    EXPECT_EQ(ctx.FrameCount[0], 0);
+    EXPECT_EQ(ctx.cat.FrameCount[0], 0);
     const Lines tail(host.lines.end() - 2, host.lines.end());
     EXPECT_EQ(tail, (Lines{"Cancelled.", ""}));
     EXPECT_EQ(countLines("Done."), 0);

@@ -101,7 +101,7 @@ TEST(RebuildIds, KeptStreamsGetAFreeIdOfTheirKind) {
         RecordingHost host;
         Session ctx{host};
         if (c.ticked >= 0) {
-            ctx.AudioSlots[9] = c.ticked;
+            ctx.cat.AudioSlots[9] = c.ticked;
             ctx.ui.cbAudio[9].checked = true;
         }
         Bytes src, expected;
@@ -111,7 +111,7 @@ TEST(RebuildIds, KeptStreamsGetAFreeIdOfTheirKind) {
             p.bytes[p.idAt] = k.rebuilt;
             expected.insert(expected.end(), p.bytes.begin(), p.bytes.end());
         }
-        ctx.SourceStream = std::make_unique<MemoryStream>(src);
+        ctx.io.SourceStream = std::make_unique<MemoryStream>(src);
         auto out = std::make_unique<MemoryStream>();
         MemoryStream& written = *out;
         RebuildState st;

@@ -104,15 +104,15 @@ TEST(RebuildPacks, StuffedPacksAndPacketsAfterSystemHeadersAreDecidedOn) {
 
     RecordingHost host;
     Session ctx{host};
-    ctx.VideoSlots[0] = 0xE0, ctx.ui.cbVideo[0].checked = true;
-    ctx.AudioSlots[0] = 0xC0, ctx.ui.cbAudio[0].checked = false;
-    ctx.AudioSlots[1] = 0xC1, ctx.ui.cbAudio[1].checked = true;
-    ctx.AudioSlots[2] = 0x80, ctx.ui.cbAudio[2].checked = true;
-    ctx.SubSlots[0] = 0x20, ctx.ui.cbSub[0].checked = false;
-    ctx.SubSlots[1] = 0x21, ctx.ui.cbSub[1].checked = true;
+    ctx.cat.VideoSlots[0] = 0xE0, ctx.ui.cbVideo[0].checked = true;
+    ctx.cat.AudioSlots[0] = 0xC0, ctx.ui.cbAudio[0].checked = false;
+    ctx.cat.AudioSlots[1] = 0xC1, ctx.ui.cbAudio[1].checked = true;
+    ctx.cat.AudioSlots[2] = 0x80, ctx.ui.cbAudio[2].checked = true;
+    ctx.cat.SubSlots[0] = 0x20, ctx.ui.cbSub[0].checked = false;
+    ctx.cat.SubSlots[1] = 0x21, ctx.ui.cbSub[1].checked = true;
     auto in = std::make_unique<MemoryStream>();
     in->data = src;
-    ctx.SourceStream = std::move(in);
+    ctx.io.SourceStream = std::move(in);
     RebuildState st;
     auto o = std::make_unique<MemoryStream>();
     MemoryStream* out = o.get();

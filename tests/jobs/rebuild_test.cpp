@@ -86,15 +86,15 @@ protected:
 
     // Puts a stream into the catalogue and sets its box: family 0 video, 1 audio, 2 sub.
     void stream(int family, int slot, int32_t id, bool ticked) {
-        if (family == 0) ctx.VideoSlots[slot] = id, ctx.ui.cbVideo[slot].checked = ticked;
-        if (family == 1) ctx.AudioSlots[slot] = id, ctx.ui.cbAudio[slot].checked = ticked;
-        if (family == 2) ctx.SubSlots[slot] = id, ctx.ui.cbSub[slot].checked = ticked;
+        if (family == 0) ctx.cat.VideoSlots[slot] = id, ctx.ui.cbVideo[slot].checked = ticked;
+        if (family == 1) ctx.cat.AudioSlots[slot] = id, ctx.ui.cbAudio[slot].checked = ticked;
+        if (family == 2) ctx.cat.SubSlots[slot] = id, ctx.ui.cbSub[slot].checked = ticked;
     }
     void setSource(const Bytes& src, int64_t claimedSize = -1) {
         auto s = std::make_unique<MemoryStream>();
         s->data = src;
         if (claimedSize >= 0) s->reportedSize = claimedSize;
-        ctx.SourceStream = std::move(s);
+        ctx.io.SourceStream = std::move(s);
         auto o = std::make_unique<MemoryStream>();
         out = o.get();
         st.RebuiltOut = std::move(o);
@@ -244,17 +244,17 @@ TEST_F(RebuildWriterTest, MpegAudioFollowsItsOwnBoxAndIsRenumbered) {
 
     // A stream that found its family full has no box and is never kept.
     st.reset();
-    ctx.resetCatalogue();
-    ctx.Slots.clear();
-    for (int32_t id : {0xE0, 0xE1}) ctx.Slots.claim(id, Family::Video, id & 1);
-    ctx.Slots.claim(0xE2, Family::Video, 0);
+    ctx.cat.clearSlots();
+    ctx.cat.Slots.clear();
+    for (int32_t id : {0xE0, 0xE1}) ctx.cat.Slots.claim(id, Family::Video, id & 1);
+    ctx.cat.Slots.claim(0xE2, Family::Video, 0);
     EXPECT_EQ(run(concat({streamPack(0xE2), eac3})), eac3);
 }
 
 TEST_F(RebuildWriterTest, PlaylistMarkersKeepAndRenumberEveryHandledStream) {
-    ctx.VideoSlots[0] = 1;
-    ctx.AudioSlots[0] = 1;
-    ctx.AudioSlots[1] = 1;
+    ctx.cat.VideoSlots[0] = 1;
+    ctx.cat.AudioSlots[0] = 1;
+    ctx.cat.AudioSlots[1] = 1;
     ctx.ui.cbAudio[0].checked = true;
     const Bytes a = substreamPack(0xC1), b = substreamPack(0xC0), nav = navPack(2, 1);
     EXPECT_EQ(run(concat({nav, a, b})),
@@ -354,7 +354,7 @@ protected:
         return "no error";
     }
     void expectCleanedUp() {
-        EXPECT_FALSE(ctx.SourceStream);
+        EXPECT_FALSE(ctx.io.SourceStream);
         EXPECT_FALSE(ctx.busy);
         EXPECT_FALSE(ctx.ui.bCancel);
         EXPECT_TRUE(ctx.ui.bDemux);
@@ -376,7 +376,7 @@ TEST_F(RebuildJobTest, TwoPartTitleGoesIntoOneFileAndKeepsTheNumbers) {
     EXPECT_EQ(readFile(target), concat({renumbered(part1, {{0xC1, 0xC0}}, 2, 0),
                                         renumbered(part2, {{0xC1, 0xC0}, {0xC3, 0xC1}}, 2, 0)}));
     EXPECT_TRUE(ctx.ui.bDemux && ctx.ui.bRebuild);
-    EXPECT_FALSE(ctx.SourceStream);
+    EXPECT_FALSE(ctx.io.SourceStream);
     EXPECT_FALSE(ctx.busy);
 }
 

@@ -10,9 +10,9 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "engine/context.h"
 #include "engine/paths.h"
 #include "jobs/jobs.h"
+#include "jobs/runner.h"
 #include "model/window.h"
 #include "support/ffmpeg.h"
 #include "support/ps_builder.h"
@@ -57,12 +57,12 @@ protected:
         ctx.ui.eWorkdir = out.path;
         bCheckClick(ctx);
         // What the title's IFO says, as a disc title read through it fills in.
-        ctx.titleFacts.languages = {{0x80, {"en", "English"}},
-                                    {0x81, {"de", "German"}},
-                                    {0x20, {"en", "English"}},
-                                    {0x21, {"de", "German"}}};
-        ctx.titleFacts.chapters = {{0, ""}, {2.88, "Middle"}, {5.76, ""}};
-        ctx.titleFacts.source = ctx.ui.eEVOfile;
+        ctx.cat.titleFacts.languages = {{0x80, {"en", "English"}},
+                                        {0x81, {"de", "German"}},
+                                        {0x20, {"en", "English"}},
+                                        {0x21, {"de", "German"}}};
+        ctx.cat.titleFacts.chapters = {{0, ""}, {2.88, "Middle"}, {5.76, ""}};
+        ctx.cat.titleFacts.source = ctx.ui.eEVOfile;
         base = out / "VTS_01_1";
     }
 };

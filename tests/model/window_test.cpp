@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <tuple>
 
-#include "engine/context.h"
 #include "engine/markup.h"
+#include "jobs/runner.h"
 #include "support/ps_builder.h"
 #include "support/recording_host.h"
 

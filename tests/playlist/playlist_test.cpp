@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/context.h"
 #include "engine/stream.h"
+#include "jobs/runner.h"
 #include "model/playlist_view.h"
 #include "model/window.h"
 #include "support/ps_builder.h"
@@ -128,9 +128,9 @@ protected:
                 EXPECT_EQ(slots[i], listed ? 1 : -1) << what << " slot " << i;
             }
         };
-        check(ctx.VideoSlots, video, "video");
-        check(ctx.AudioSlots, audio, "audio");
-        check(ctx.SubSlots, sub, "subpicture");
+        check(ctx.cat.VideoSlots, video, "video");
+        check(ctx.cat.AudioSlots, audio, "audio");
+        check(ctx.cat.SubSlots, sub, "subpicture");
     }
 
     // The model after a reading that ended normally.
@@ -138,7 +138,7 @@ protected:
         EXPECT_TRUE(ctx.ui.mXPLVisible);
         EXPECT_TRUE(ctx.ui.bReadXPL);
         EXPECT_EQ(ctx.ui.page, 4);
-        EXPECT_EQ(ctx.SourceStream, nullptr);
+        EXPECT_EQ(ctx.io.SourceStream, nullptr);
         EXPECT_EQ(ctx.ui.status[0], "Ready");
         EXPECT_EQ(ctx.ui.status[1], "");
     }
@@ -465,7 +465,7 @@ TEST_P(PlaylistErrors, ErrorRestoresTheWindow) {
     }
     EXPECT_TRUE(ctx.ui.mXPLVisible);
     EXPECT_TRUE(ctx.ui.bReadXPL);
-    EXPECT_EQ(ctx.SourceStream, nullptr);
+    EXPECT_EQ(ctx.io.SourceStream, nullptr);
     EXPECT_EQ(ctx.ui.page, 4);
 }
 
@@ -585,7 +585,7 @@ TEST_F(PlaylistReader, HostileInputIsRefusedOrBounded) {
             error = e.what();
         }
         EXPECT_EQ(error, c.refused ? "File \"" + path + "\" is not a playlist" : "");
-        EXPECT_TRUE(ctx.ui.mXPLVisible && ctx.ui.bReadXPL && !ctx.SourceStream);
+        EXPECT_TRUE(ctx.ui.mXPLVisible && ctx.ui.bReadXPL && !ctx.io.SourceStream);
         if (c.refused) continue;
         size_t out = outline(ctx.ui.tvXPL).size(), indent = 0;
         for (const std::string& line : ctx.ui.mXPL) {

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "engine/context.h"
 #include "jobs/jobs.h"
+#include "jobs/runner.h"
 #include "model/window.h"
 #include "samples/sample_disc.h"
 #include "support/ps_builder.h"
@@ -61,15 +61,15 @@ protected:
 
 TEST_F(SampleJobs, ReadFindsEveryStreamWithValidHeaders) {
     bCheckClick(ctx);
-    EXPECT_EQ(ctx.VideoSlots[0], 0x55);
-    EXPECT_EQ(ctx.VideoSlots[1], 0xE1);
-    EXPECT_EQ(ctx.AudioSlots[0], 0x80);
-    EXPECT_EQ(ctx.AudioSlots[1], 0xC1);
-    EXPECT_EQ(ctx.AudioSlots[2], 0xA2);
-    EXPECT_EQ(ctx.SubSlots[0], 0x20);
+    EXPECT_EQ(ctx.cat.VideoSlots[0], 0x55);
+    EXPECT_EQ(ctx.cat.VideoSlots[1], 0xE1);
+    EXPECT_EQ(ctx.cat.AudioSlots[0], 0x80);
+    EXPECT_EQ(ctx.cat.AudioSlots[1], 0xC1);
+    EXPECT_EQ(ctx.cat.AudioSlots[2], 0xA2);
+    EXPECT_EQ(ctx.cat.SubSlots[0], 0x20);
     // Every picture start code counted once, none made up by the filler bytes.
-    EXPECT_EQ(ctx.FrameCount[0], 2 * kSampleFramesPerPart);
-    EXPECT_EQ(ctx.FrameCount[1], 2 * kSampleFramesPerPart);
+    EXPECT_EQ(ctx.cat.FrameCount[0], 2 * kSampleFramesPerPart);
+    EXPECT_EQ(ctx.cat.FrameCount[1], 2 * kSampleFramesPerPart);
     for (const char* line : {
              "It contains 2 video streams and 3 audio streams.",
              "   Size = [bl]1920[/bl]x[bl]1080[/bl]",

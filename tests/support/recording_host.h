@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/context.h"
 #include "engine/markup.h"
+#include "jobs/runner.h"
 #include "model/session.h"
 
 namespace qf::test {

@@ -405,8 +405,8 @@ private slots:
             QTRY_VERIFY(!w->isVisible());
             QVERIFY(!busyWhenHidden);
             const auto& c = w->context();
-            for (const auto& out : c.AudioOut) QVERIFY(!out);
-            QVERIFY(!c.VideoOut[0] && !c.SourceStream);
+            for (const auto& out : c.io.AudioOut) QVERIFY(!out);
+            QVERIFY(!c.io.VideoOut[0] && !c.io.SourceStream);
         } else {
             QTest::qWait(50);
             QVERIFY(w->isVisible());
