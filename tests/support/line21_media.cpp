@@ -126,7 +126,7 @@ std::vector<CaptionPair> readPairs(const std::vector<uint8_t>& m2v, size_t runBy
         for (; i < end; ++i) {
             if (i + 3 < m2v.size() && m2v[i] == 0 && m2v[i + 1] == 0 && m2v[i + 2] == 1 &&
                 m2v[i + 3] == 0) {
-                if (!pts && (!firstPtsOnly || at == 0)) pts = origin + picture * kNtscFrame;
+                if (!pts && (!firstPtsOnly || picture == 0)) pts = origin + picture * kNtscFrame;
                 ++picture;
             }
         }

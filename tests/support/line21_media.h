@@ -24,7 +24,7 @@ std::vector<uint8_t> fileBytes(const std::string& path);
 
 // The stream's pairs as a caption reader finds them in runs of `runBytes`, each with the
 // PTS (origin + picture number x frame) of the first picture that starts in it, or, with
-// firstPtsOnly, a PTS for the first run alone.
+// firstPtsOnly, a PTS for the first picture's run alone.
 std::vector<CaptionPair> readPairs(const std::vector<uint8_t>& m2v, size_t runBytes,
                                    int64_t origin = 0, bool firstPtsOnly = false);
 
