@@ -53,7 +53,7 @@ void CaptionReader::feed(std::span<const uint8_t> run, std::optional<int64_t> pt
     if (pts) pendingPts_ = pts;
     for (const uint8_t byte : run) {
         window_ = window_ << 8 | byte;
-        if (unit_ >= 0 && !truncated_) {
+        if (collect_ && !truncated_) {
             if (bytes_.size() < kMaxUnit)
                 bytes_.push_back(byte);
             else
@@ -61,7 +61,7 @@ void CaptionReader::feed(std::span<const uint8_t> run, std::optional<int64_t> pt
         }
         if ((window_ & 0xFFFFFF00) == 0x00000100) {
             // The next start code's own bytes are no part of the unit it ends.
-            if (!truncated_) bytes_.resize(bytes_.size() > 4 ? bytes_.size() - 4 : 0);
+            if (collect_ && !truncated_) bytes_.resize(bytes_.size() > 4 ? bytes_.size() - 4 : 0);
             unitEnded();
             startCode(byte);
         }
@@ -72,6 +72,10 @@ void CaptionReader::startCode(uint8_t code) {
     unit_ = code;
     bytes_.clear();
     truncated_ = false;
+    // Only the units read below are kept: slices pass uncopied.
+    collect_ = coding_ == VideoCoding::Mpeg2
+                   ? code == kUserData || code == kSequenceHeader || code == kPictureStart
+                   : (code & 0x1F) == kNalSei;
     if (coding_ == VideoCoding::Mpeg2) {
         if (code == kGroupStart) {
             inGop_ = true;
@@ -231,6 +235,7 @@ void CaptionReader::sei(std::span<const uint8_t> rbsp) {
 void CaptionReader::finish() {
     unitEnded();
     unit_ = -1;
+    collect_ = false;
     if (!pictureTime_) pictureTime_ = 0;
     resolveWaiting();
 }

@@ -78,6 +78,7 @@ private:
     uint32_t window_ = 0xFFFFFFFF; // the last four bytes
     int unit_ = -1;                // start code of the unit being collected, -1 for none
     std::vector<uint8_t> bytes_;   // its bytes after the start code, up to a cap
+    bool collect_ = false;         // the unit is one the reader reads
     bool truncated_ = false;
 
     std::optional<int64_t> pendingPts_; // the run's PTS, until a picture takes it

@@ -155,6 +155,16 @@ void Line21Decoder::misc(Channel& c, uint8_t code, int64_t time) {
             c.mode = Mode::RollUp;
         }
         c.rollRows = code - 0x23;
+        // Fewer rows: those above the window go, which changes the screen.
+        for (int r = 0; r <= c.row - c.rollRows; ++r) {
+            auto& row = c.shown[static_cast<size_t>(r)];
+            if (std::any_of(row.begin(), row.end(), [](const Cell& cell) { return cell.ch; })) {
+                screenChanged(c, time);
+                for (int above = 0; above <= c.row - c.rollRows; ++above)
+                    c.shown[static_cast<size_t>(above)].fill({});
+                break;
+            }
+        }
         break;
     case 0x29: // resume direct captioning
         c.mode = Mode::PaintOn;
@@ -227,6 +237,13 @@ void Line21Decoder::screenChanged(Channel& c, int64_t time) {
 
 void Line21Decoder::finish(int64_t time) {
     for (Channel& c : channels_) screenChanged(c, time);
+}
+
+Line21Decoder decodeLine21(std::span<const CaptionPair> pairs, int64_t end) {
+    Line21Decoder d;
+    for (const CaptionPair& p : pairs) d.feed(p.field, p.b1, p.b2, p.time);
+    d.finish(end);
+    return d;
 }
 
 } // namespace qf

@@ -8,8 +8,11 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
+
+#include "analysers/captions.h"
 
 namespace qf {
 
@@ -70,6 +73,9 @@ private:
     std::array<Channel, 4> channels_;
     std::array<FieldState, 2> fields_;
 };
+
+// Every pair in order, then the screens still shown ended at `end`.
+Line21Decoder decodeLine21(std::span<const CaptionPair> pairs, int64_t end);
 
 // A screen's text as a cue holds it: "" for an empty screen.
 std::string line21Text(const Line21Decoder::Memory& screen);

@@ -115,6 +115,22 @@ TEST(CaptionPairs, Mpeg2PicturesOutOfDisplayOrderGoByTheirTemporalReference) {
                                         {100000, 1, 0xC1, 0xC2}}));
 }
 
+TEST(CaptionPairs, DvdBlockCountsTheGopsPicturesFromItsFirst) {
+    // One block of two fields and an extra field, which is the next picture's; the GOP's
+    // first picture in display order is coded second.
+    const Bytes gop = {0,   0,    1,    0xB8, 0x00, 0x08, 0x00, 0x00, 0,    0,    1,    0xB2, 'C',
+                       'C', 0x01, 0xF8, 0x83, 0xFF, 0x94, 0x20, 0xFE, 0x15, 0x20, 0xFF, 0x94, 0x2C};
+    CaptionReader reader(VideoCoding::Mpeg2);
+    reader.feed(gop, std::nullopt);
+    reader.feed(mpeg2Picture(1, ccData({})), 10000);
+    reader.feed(mpeg2Picture(0, ccData({})), std::nullopt);
+    reader.finish();
+    EXPECT_EQ(reader.takePairs(), (std::vector<CaptionPair>{{10000 - kNtscFrame, 1, 0x94, 0x20},
+                                                            {10000 - kNtscFrame, 2, 0x15, 0x20},
+                                                            {10000, 1, 0x94, 0x2C}}));
+    EXPECT_EQ(reader.channels().carriage, CaptionCarriage::DvdGop);
+}
+
 Bytes h264AccessUnit(const Bytes& cc) {
     Bytes b = {0, 0, 0, 1, 0x09, 0xF0}; // access unit delimiter
     const Bytes sei = {0,    0,    1,    0x06, 0x04, static_cast<uint8_t>(8 + cc.size()),

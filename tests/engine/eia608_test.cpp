@@ -85,6 +85,12 @@ std::vector<RuleCase> ruleCases() {
         cases.push_back({"SecondDataChannelIsCc2", s, 2, {cue(6, 20, "two")}});
     }
     {
+        // Channel 2 of field 2 is CC4.
+        Line21Script s;
+        s.field(2, 2).control(0x20).pac(1, 0).text("four").control(0x2F).at(20).control(0x2C);
+        cases.push_back({"SecondDataChannelOfField2IsCc4", s, 4, {cue(6, 20, "four")}});
+    }
+    {
         // Field 2 carries CC3; an extended data packet between its captions is no text.
         Line21Script s;
         s.field(2, 1).control(0x20).pac(15, 0).text("three");
@@ -107,6 +113,18 @@ std::vector<RuleCase> ruleCases() {
         s.control(0x20).text("hidden").control(0x2E).control(0x2F).at(40).control(0x2C);
         cases.push_back(
             {"RollUpBaseRowMovesAndEnmErases", s, 1, {cue(0, 4, "one"), cue(4, 18, "one\n!wo")}});
+    }
+    {
+        // Roll-up from four rows to two: the rows above the window go at once, which ends
+        // the screen that had them.
+        Line21Script s;
+        s.control(0x27).text("a").control(0x2D).text("b").control(0x2D).text("c");
+        s.control(0x25).control(0x2D).at(30).control(0x2C);
+        cases.push_back({"FewerRollUpRowsEraseTheRowsAbove",
+                         s,
+                         1,
+                         {cue(0, 3, "a"), cue(3, 6, "a\nb"), cue(6, 9, "a\nb\nc"),
+                          cue(9, 11, "b\nc"), cue(11, 30, "c")}});
     }
     {
         // Paint-on: the 32nd column takes every later letter; delete to end of row from
@@ -159,13 +177,9 @@ TEST_P(Line21Ffmpeg, CuesEqualFfmpegsWithinAFrame) {
                            : line21Stream(tag + "_" + c.name,
                                           line21Showcase(c.field, c.dataChannel).frames(30), how);
         const std::vector<SrtCue> truth = c.field == 2 ? truthCc1 : parseSrt(ffmpegSrt(path));
-        Line21Decoder d;
-        int64_t last = 0;
-        for (const CaptionPair& p : readPairs(fileBytes(path), 2048)) {
-            d.feed(p.field, p.b1, p.b2, p.time);
-            last = p.time;
-        }
-        d.finish(last + kNtscFrame);
+        const std::vector<CaptionPair> pairs = readPairs(fileBytes(path), 2048);
+        ASSERT_FALSE(pairs.empty());
+        const Line21Decoder d = decodeLine21(pairs, pairs.back().time + kNtscFrame);
         const std::vector<SrtCue> ours = parseSrt(srtText(d.cues(c.channel)));
         ASSERT_EQ(ours.size(), truth.size()) << c.name << "\n" << srtText(d.cues(c.channel));
         for (size_t i = 0; i < ours.size(); ++i) {
