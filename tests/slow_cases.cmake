@@ -9,6 +9,8 @@ function(quillfen_label area labels pattern)
   endforeach()
 endfunction()
 
+quillfen_label(engine ffmpeg "^Ffmpeg/Line21Ffmpeg\\..*$")
+quillfen_label(analysers ffmpeg "^Ffmpeg/CaptionMedia\\..*$")
 quillfen_label(engine slow
   "^Demux\\.FastCheckStopsAfterTheBlockEndingPast300MB$")
 quillfen_label(jobs "slow;ffmpeg"
