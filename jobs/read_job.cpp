@@ -97,4 +97,10 @@ JobOutcome runJobOfKind(JobRunner& ctx, JobKind kind, const JobRequest& request)
                                     : rebuildJob(ctx, request);
 }
 
+std::optional<JobKind> followUpJob(JobKind done, const JobOutcome& outcome,
+                                   std::optional<JobKind> autoJob) {
+    if (done != JobKind::Read || !outcome.ran || outcome.cancelled) return std::nullopt;
+    return autoJob;
+}
+
 } // namespace qf

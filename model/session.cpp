@@ -136,12 +136,15 @@ JobOutcome runHere(Session& s, JobKind kind) {
 
 } // namespace
 
+std::optional<JobKind> autoJob(const WindowModel& ui) {
+    if (ui.rbAutoDemux) return JobKind::Demux;
+    if (ui.rbAutoRebuild) return JobKind::Rebuild;
+    return std::nullopt;
+}
+
 void bCheckClick(Session& s) {
     const JobOutcome outcome = runHere(s, JobKind::Read);
-    // A user's Cancel means "stop here"; the fast-check stop is no reason to skip it.
-    if (!outcome.ran || outcome.cancelled) return;
-    if (s.ui.rbAutoDemux) bDemuxClick(s);
-    if (s.ui.rbAutoRebuild) bRebuildClick(s);
+    if (const auto next = followUpJob(JobKind::Read, outcome, autoJob(s.ui))) runHere(s, *next);
 }
 
 void bDemuxClick(Session& s) {

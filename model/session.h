@@ -2,6 +2,7 @@
 // What a window (or a test of one) holds: its model and the core's state together. The
 // handlers here make a job's request from the model, run the job, and apply its events to
 // the model; a front end that runs the job on another thread calls the steps apart.
+#include <optional>
 #include <string>
 
 #include "jobs/jobs.h"
@@ -41,6 +42,9 @@ public:
 // A job's request as the window's state gives it: the source, its title and angle, the
 // options and the ticked boxes with their captions.
 JobRequest jobRequest(const WindowModel& ui);
+
+// The job the window's auto mode runs after a Read, if any.
+std::optional<JobKind> autoJob(const WindowModel& ui);
 
 // The window's side of starting a job (buttons, page, for a Read the boxes emptied); the
 // request it runs. Call only while no job runs.

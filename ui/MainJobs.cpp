@@ -96,11 +96,10 @@ void TfMain::workerJobEnded(JobKind kind, const JobOutcome& outcome, std::except
         endJob(ctx_, kind, !failure, outcome.cancelled);
         if (failure) std::rethrow_exception(failure);
     });
-    // A user's Cancel means "stop here"; the fast-check stop is no reason to skip it.
-    const bool followUp = !failure && kind == JobKind::Read && outcome.ran && !outcome.cancelled &&
-                          !closePending_ && (ctx_.ui.rbAutoDemux || ctx_.ui.rbAutoRebuild);
-    if (followUp) {
-        startWorkerJob(ctx_.ui.rbAutoDemux ? JobKind::Demux : JobKind::Rebuild);
+    const auto next =
+        failure || closePending_ ? std::nullopt : followUpJob(kind, outcome, autoJob(ctx_.ui));
+    if (next) {
+        startWorkerJob(*next);
         if (jobRunning()) return; // the focus goes back once the follow-up ends
     }
     restoreFocus();
