@@ -11,6 +11,7 @@ endfunction()
 
 quillfen_label(engine slow
   "^Demux\\.FastCheckStopsAfterTheBlockEndingPast300MB$")
+quillfen_label(engine "slow;ffmpeg" "^(Ffmpeg/(DvdVideoPcm|DiscPcm)\\..*|PcmOutTest\\..*)$")
 quillfen_label(jobs "slow;ffmpeg"
   "^(Ffmpeg/.*|ReadJobTest\\.DvdVideoLpcmAgreesWithFfprobe|ReadJobTest\\.PulldownFramesAndTheirDisplayedTime)$")
 quillfen_label(jobs ffmpeg "^RebuildIds\\.FfprobeListsEveryKeptStreamOnce$")
