@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/pcm_out.h"
+#include "engine/pcm_stream.h"
 #include "engine/stream.h"
 #include "engine/wav_writer.h"
 #include "support/ffmpeg.h"
@@ -424,6 +425,26 @@ TEST(PcmOutWriteError, IsTheStreamsWriteError) {
             error = e.what();
         }
         EXPECT_EQ(error, "Stream write error") << pcmExtension(format);
+    }
+}
+
+// As an output of the demux: what it takes is converted, and closing finishes the file.
+TEST(PcmStreamTest, WritesWhatPcmOutWrites) {
+    Bytes payload(30000);
+    std::mt19937 gen(9);
+    for (uint8_t& b : payload) b = static_cast<uint8_t>(gen());
+    LpcmFacts facts;
+    facts.bits = 24;
+    for (const PcmFormat format : {PcmFormat::Flac, PcmFormat::Wav}) {
+        auto file = std::make_unique<MemoryStream>();
+        MemoryStream* written = file.get();
+        PcmStream out(std::move(file), facts, format);
+        out.write(payload.data(), 1001);
+        out.write(payload.data() + 1001, payload.size() - 1001);
+        EXPECT_EQ(out.position(), static_cast<int64_t>(payload.size()));
+        out.close();
+        EXPECT_TRUE(written->data == converted(facts, format, payload)) << pcmExtension(format);
+        EXPECT_EQ(out.converter().frames(), payload.size() / 6);
     }
 }
 
