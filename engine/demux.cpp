@@ -1,6 +1,7 @@
 #include "engine/demux.h"
 
 #include "engine/blockpass.h"
+#include "engine/lpcm_output.h"
 #include "engine/pass.h"
 #include "engine/paths.h"
 
@@ -11,6 +12,8 @@ namespace pass {
 void Pass::run() {
     Context& c = ctx_;
     c.fillReportTables();
+    // By the slots the outputs were named by, before they are counted again.
+    if (!read_) convertLpcmOutputs(c);
     c.resetCatalogue();
     if (!read_) {
         pending_.reserve(c.VideoOut.size() + c.AudioOut.size() + c.SubOut.size());
