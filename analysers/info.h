@@ -81,16 +81,20 @@ const char* channelArrangement(uint8_t code);
 std::optional<int> channelsArranged(uint8_t code);
 
 // The audio fields of an LPCM private header, by code. DVD-Video packs them into one byte:
-// channels is then the count less one.
+// channels is then the count less one. The others give a second channel group (DVD-Audio)
+// a word length and rate of its own, in the low nibbles (15: none).
 struct LpcmInfo {
     bool dvdVideo = false;
     bool found = false; // false: the header lay in an earlier block
     uint8_t wordLength = 0, rate = 0, channels = 0;
+    uint8_t wordLength2 = 15, rate2 = 15;
 
     std::string layout() const;                  // "L + R", "6 channels"; empty for a nameless code
     std::optional<int32_t> samplingRate() const; // Hz
     std::optional<int> bitsPerSample() const;
     std::optional<int> channelCount() const;
+    std::optional<int> group2Bits() const;     // none for DVD-Video or a nameless code
+    std::optional<int32_t> group2Rate() const; // Hz
 };
 
 struct MlpSync {

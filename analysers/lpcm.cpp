@@ -61,10 +61,22 @@ LpcmInfo parseLpcm(std::span<const uint8_t> buf, size_t p, bool dvdVideo) {
         info.channels = fields & 7;
     } else {
         info.wordLength = buf[p - 5] >> 4;
+        info.wordLength2 = buf[p - 5] & 15;
         info.rate = buf[p - 4] >> 4;
+        info.rate2 = buf[p - 4] & 15;
         info.channels = buf[p - 2] & 0x1F;
     }
     return info;
+}
+
+std::optional<int> LpcmInfo::group2Bits() const {
+    if (!found || dvdVideo) return std::nullopt;
+    return known(kBits[wordLength2 & 15]);
+}
+
+std::optional<int32_t> LpcmInfo::group2Rate() const {
+    if (!found || dvdVideo) return std::nullopt;
+    return known(kHertz[rate2 & 15]);
 }
 
 std::optional<int> MlpQuantization::bits() const {

@@ -188,6 +188,8 @@ JobRequest requestOf(const Options& o) {
     choices.lateStreams = !o.select;
     using SubFormat = OutputChoices::SubFormat;
     if (o.subFormat) choices.subFormat = *o.subFormat == "sup" ? SubFormat::Sup : SubFormat::VobSub;
+    using Pcm = OutputChoices::Pcm;
+    if (o.pcm) choices.pcm = *o.pcm == "flac" ? Pcm::Flac : *o.pcm == "wav" ? Pcm::Wav : Pcm::Raw;
     choices.forcedOnly = o.forcedOnly;
     choices.chapters = !o.noChapters;
     choices.delayInName = o.delayInName;

@@ -176,6 +176,16 @@ const OptionDecl kOptions[] = {
              throw UsageError("the value of --sub-format must be sup or vobsub: '" + v + "'");
          o.subFormat = v;
      }},
+    {"--pcm", "FORMAT", kDemux,
+     "The files of LPCM streams: flac (lossless, with the MD5 of the audio in its header), wav "
+     "(WAVE_FORMAT_EXTENSIBLE with the channel mask of the disc's channel assignment; RF64 "
+     "past 4 GiB) or raw (the sample data as the disc packs it). Default: flac while the "
+     "options file is written (see --no-mkvmerge-options), else raw.",
+     [](Options& o, const std::string& v) {
+         if (v != "flac" && v != "wav" && v != "raw")
+             throw UsageError("the value of --pcm must be flac, wav or raw: '" + v + "'");
+         o.pcm = v;
+     }},
     {"--forced-only", nullptr, kDemux,
      "VobSub: write only the forced subpicture units (those shown with subtitles off).",
      [](Options& o, const std::string&) { o.forcedOnly = true; }},

@@ -45,6 +45,9 @@ struct OutputChoices {
     bool chapters = true;        // BASE.chapters.xml and .txt when the title has chapters
     bool delayInName = false;    // "BASE.CAPTION DELAY -83ms.ac3"
     bool mkvmergeOptions = true; // BASE.mkvmerge.json
+    // LPCM as FLAC, WAV or the payload as it is; Auto: FLAC while the options file is
+    // written (mkvmerge reads no raw LPCM), else raw.
+    enum class Pcm : uint8_t { Auto, Flac, Wav, Raw } pcm = Pcm::Auto;
     // A stream the fast check did not reach is written too, not only noted (the command
     // line without a selection wants every stream).
     bool lateStreams = false;

@@ -14,6 +14,7 @@
 #include "analysers/report.h"
 #include "engine/catalogue.h"
 #include "engine/demux.h"
+#include "engine/lpcm_output.h"
 #include "engine/markup.h"
 #include "engine/paths.h"
 #include "jobs/chapters.h"
@@ -288,7 +289,11 @@ void runDemux(JobRunner& ctx) {
     } unhook{ctx};
 
     ctx.slog("Demuxing " + namePart(ctx.job.source), 0);
-    forEachPart(ctx, title, "Demuxing", [&](const std::string&) { demux(ctx, kDemuxPass); });
+    forEachPart(ctx, title, "Demuxing", [&](const std::string&) {
+        // By the slots the outputs were named by, before the pass counts them again.
+        convertLpcmOutputs(ctx.io, ctx.cat, ctx.job);
+        demux(ctx, kDemuxPass);
+    });
 
     ctx.io.SourceStream.reset();
     finishVobSub(ctx, prefix);

@@ -10,6 +10,7 @@
 #include "engine/codecs.h"
 #include "engine/demux.h"
 #include "engine/dvd_disc.h"
+#include "engine/lpcm_output.h"
 #include "engine/paths.h"
 #include "engine/stream.h"
 #include "jobs/mkvmerge_options.h"
@@ -97,6 +98,14 @@ StreamOutput streamOutputOf(const Naming& n, const std::string& prefix, int fami
         out.index = stem + ".idx";
         out.forMkvmerge = choices.mkvmergeOptions;
         return out;
+    }
+    // Converted LPCM is named by its format, which mkvmerge reads.
+    if (family == 1) {
+        if (const char* pcm = pcmExtension(lpcmOutput(n.ctx.cat, n.job, slot))) {
+            out.path = stem + "." + pcm;
+            out.forMkvmerge = choices.mkvmergeOptions;
+            return out;
+        }
     }
     const std::string byCodec = codecExtensionOf(n, family, slot);
     const std::string& chosen = n.job.extensions[static_cast<size_t>(family)];

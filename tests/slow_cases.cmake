@@ -13,12 +13,13 @@ quillfen_label(engine ffmpeg "^Ffmpeg/Line21Ffmpeg\\..*$")
 quillfen_label(analysers ffmpeg "^Ffmpeg/CaptionMedia\\..*$")
 quillfen_label(engine slow
   "^Demux\\.FastCheckStopsAfterTheBlockEndingPast300MB$")
+quillfen_label(engine "slow;ffmpeg" "^(Ffmpeg/(DvdVideoPcm|DiscPcm)\\..*|PcmOutTest\\..*)$")
 quillfen_label(jobs "slow;ffmpeg"
   "^(Ffmpeg/.*|ReadJobTest\\.DvdVideoLpcmAgreesWithFfprobe|ReadJobTest\\.PulldownFramesAndTheirDisplayedTime)$")
 quillfen_label(jobs ffmpeg "^RebuildIds\\.FfprobeListsEveryKeptStreamOnce$")
 quillfen_label(jobs slow
   "^(FaultTest\\.SourceBeyond4GiB|FaultTest\\.ReadsThatFailEndEveryJobWithTheirReason|ReadJobTest\\.FastCheckStopStillRunsTheFollowUp)$")
-quillfen_label(cli "slow;ffmpeg" "^JsonReportTest\\.")
+quillfen_label(cli "slow;ffmpeg" "^(JsonReportTest|PcmDemuxTest)\\.")
 quillfen_label(cli ffmpeg "^EventsTest\\.")
 quillfen_label(cli slow
   "^(IntAndTerm/SignalTest\\..*|LateStreamTest\\.IsWrittenWithoutASelectionAndNamedWithOne|TerminalTest\\.ProgressRedrawsAtMostTenTimesASecondAndGoesBeforeTheLog)$")

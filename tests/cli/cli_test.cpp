@@ -61,11 +61,12 @@ TEST_F(CliTest, DemuxWritesEveryStreamFoundAndPrintsTheLog) {
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, expected);
     EXPECT_TRUE(contains(r.out, "Creating " + outFile("FEATURE_1_FEATURE_2.DD+.stream.01.eac3")));
-    // The files mkvmerge reads are named by codec for it; LPCM and .sup it cannot read.
+    // The files mkvmerge reads are named by codec for it, LPCM becomes FLAC for it; .sup it
+    // cannot read.
     EXPECT_EQ(
         outputs(),
         (Strings{"FEATURE_1_FEATURE_2.DD+.stream.01.eac3", "FEATURE_1_FEATURE_2.DD.stream.00.ac3",
-                 "FEATURE_1_FEATURE_2.LPCM.stream.02.mpa",
+                 "FEATURE_1_FEATURE_2.LPCM.stream.02.flac",
                  "FEATURE_1_FEATURE_2.MPEG-2.stream.1.m2v", "FEATURE_1_FEATURE_2.Subpicture.00.sup",
                  "FEATURE_1_FEATURE_2.VC-1.stream.0.vc1", "FEATURE_1_FEATURE_2.mkvmerge.json"}));
     Bytes vc1 = sampleStreamData(SampleStream::VC1, 1),

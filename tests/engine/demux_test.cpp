@@ -918,6 +918,7 @@ Outcome runProbe(const Probe& pr, size_t start) {
     give(ctx.io.SubOut[3], ctx.ui.cbSub[3]);
     ctx.io.SourceStream = std::make_unique<MemoryStream>(file);
     ctx.job = jobRequest(ctx.ui);
+    ctx.job.output.pcm = OutputChoices::Pcm::Raw; // the payloads as they are
     demux(ctx, kDemuxPass);
     o.demuxFrames = ctx.cat.FrameCount;
     for (auto* s : outs) o.outputs.push_back(s->data);
