@@ -32,8 +32,8 @@ constexpr const char* kProgram = "quillfen-cli";
 
 // Every selectable slot the read (or the playlist) listed.
 template <typename F> void forEachListed(const JobRunner& ctx, F f) {
-    for (int family = 0; family < 3; ++family)
-        for (int k = 0; k < kSelectableSlots[family]; ++k)
+    for (Family family : kFamilies)
+        for (int k = 0; k < kSelectableSlots[familyIndex(family)]; ++k)
             if (const ListedStream& s = ctx.cat.Listed.at(family, static_cast<size_t>(k));
                 s.present)
                 f(family, k, s);
@@ -41,23 +41,23 @@ template <typename F> void forEachListed(const JobRunner& ctx, F f) {
 
 bool anyStream(const JobRunner& ctx) {
     bool any = false;
-    forEachListed(ctx, [&](int, int, const ListedStream&) { any = true; });
+    forEachListed(ctx, [&](Family, int, const ListedStream&) { any = true; });
     return any;
 }
 
 // Did the read find any stream, also one without a box (subpictures in slots 16-31)?
 bool anyStreamFound(const JobRunner& ctx) {
-    for (int family = 0; family < 3; ++family) {
-        const int32_t* slots = ctx.cat.slotTable(static_cast<Family>(family));
-        for (int k = 0; k < kFamilySlots[family]; ++k)
+    for (Family family : kFamilies) {
+        const int32_t* slots = ctx.cat.slotTable(family);
+        for (int k = 0; k < kFamilySlots[familyIndex(family)]; ++k)
             if (slots[k] != -1) return true;
     }
     return false;
 }
 
 // The stream id the read reported for a slot; a stream only listed by a playlist has none.
-std::string streamId(const JobRunner& ctx, int family, int k) {
-    const int32_t entry = ctx.cat.slotTable(static_cast<Family>(family))[k];
+std::string streamId(const JobRunner& ctx, Family family, int k) {
+    const int32_t entry = ctx.cat.slotTable(family)[k];
     if (entry == 1) return "listed by the playlist";
     char buf[16];
     std::snprintf(buf, sizeof buf, "id %02X", static_cast<unsigned>(entry) & 0xFF);
@@ -67,10 +67,11 @@ std::string streamId(const JobRunner& ctx, int family, int k) {
 // The streams --select can name, one line each: slot, caption, stream id.
 std::string selectableStreams(const JobRunner& ctx) {
     size_t width = 0;
-    forEachListed(
-        ctx, [&](int, int, const ListedStream& s) { width = std::max(width, s.caption.size()); });
+    forEachListed(ctx, [&](Family, int, const ListedStream& s) {
+        width = std::max(width, s.caption.size());
+    });
     std::string list = "Streams that can be selected:";
-    forEachListed(ctx, [&](int family, int k, const ListedStream& s) {
+    forEachListed(ctx, [&](Family family, int k, const ListedStream& s) {
         std::string slot = slotName(family, k), caption = s.caption;
         slot.resize(5, ' ');
         caption.resize(width + 2, ' ');
@@ -82,7 +83,7 @@ std::string selectableStreams(const JobRunner& ctx) {
 // Every stream listed, with its caption: what is written without --select.
 Selection everyListedStream(const JobRunner& ctx) {
     Selection chosen;
-    forEachListed(ctx, [&](int family, int k, const ListedStream& s) {
+    forEachListed(ctx, [&](Family family, int k, const ListedStream& s) {
         chosen.at(family, static_cast<size_t>(k)) = {true, s.caption};
     });
     return chosen;
@@ -96,12 +97,12 @@ Selection selectedStreams(const JobRunner& ctx, const std::vector<SelectItem>& i
     std::string unknown;
     for (const SelectItem& item : items) {
         bool found = false;
-        forEachListed(ctx, [&](int family, int k, const ListedStream& s) {
+        forEachListed(ctx, [&](Family family, int k, const ListedStream& s) {
             if (found) return;
             const bool named = item.slot ? item.slot->family == family && item.slot->index == k
                                          : sameIgnoringCase(s.caption, item.text);
             if (named) {
-                wanted[static_cast<size_t>(family)][static_cast<size_t>(k)] = true;
+                wanted[familyIndex(family)][static_cast<size_t>(k)] = true;
                 found = true;
             }
         });
@@ -145,11 +146,11 @@ Playlist readPlaylistFor(JobRunner& ctx, const JobRequest& request) {
     for (const PlaylistTitle& title : playlist.titles)
         for (const PlaylistStream& stream : title.streams) {
             const size_t slot = stream.slot();
-            const int family = stream.kind == PlaylistStream::Kind::Video   ? 0
-                               : stream.kind == PlaylistStream::Kind::Audio ? 1
-                                                                            : 2;
+            const Family family = stream.kind == PlaylistStream::Kind::Video   ? Family::Video
+                                  : stream.kind == PlaylistStream::Kind::Audio ? Family::Audio
+                                                                               : Family::Subpicture;
             // The playlist's first video alone, as the window shows it.
-            if (family == 0 ? slot != 0 : slot >= 16) continue;
+            if (family == Family::Video ? slot != 0 : slot >= 16) continue;
             ctx.cat.Listed.at(family, slot) = {stream.name, true};
         }
     return playlist;

@@ -52,7 +52,7 @@ void EventLines::stopped(std::string_view reason, int status, bool readComplete)
     line(j);
 }
 
-void EventLines::streamAdded(int family, size_t slot, const std::string& caption) {
+void EventLines::streamAdded(Family family, size_t slot, const std::string& caption) {
     host_.streamAdded(family, slot, caption);
     Json j = event("late_stream");
     j["slot"] = slotName(family, static_cast<int>(slot));
@@ -77,14 +77,14 @@ void EventLines::progressed(int64_t done, int64_t total, double remainingSeconds
     line(j);
 }
 
-void EventLines::streamFound(int family, int slot, int32_t entry) {
+void EventLines::streamFound(Family family, int slot, int32_t entry) {
     host_.streamFound(family, slot, entry);
     if (!told_.emplace(family, slot, entry).second) return;
     const bool aob = ctx_ && isAobSource(ctx_->job.source);
     Json j = event("stream");
     j["slot"] = slotName(family, slot);
     j["stream_id"] = entry & 0xFF;
-    j["kind"] = std::string(codecInfo(codecOfEntry(static_cast<Family>(family), entry, aob)).json);
+    j["kind"] = std::string(codecInfo(codecOfEntry(family, entry, aob)).json);
     line(j);
 }
 

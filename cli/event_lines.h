@@ -39,13 +39,13 @@ public:
     }
     void passRunning(bool running) override { host_.passRunning(running); }
     void streamsListed(const StreamList& streams) override { host_.streamsListed(streams); }
-    void streamAdded(int family, size_t slot, const std::string& caption) override;
+    void streamAdded(Family family, size_t slot, const std::string& caption) override;
     void baseNameChosen(const std::string& baseName) override;
     void processEvents() override { host_.processEvents(); }
     void repaint() override { host_.repaint(); }
 
     void progressed(int64_t done, int64_t total, double remainingSeconds) override;
-    void streamFound(int family, int slot, int32_t entry) override;
+    void streamFound(Family family, int slot, int32_t entry) override;
     void partStarted(size_t index, const std::string& path) override;
     void fileCreated(const std::string& path) override;
 
@@ -56,7 +56,7 @@ private:
     std::FILE* out_;
     const JobRunner* ctx_ = nullptr;
     // The streams told in this job: each part's pass meets them again.
-    std::set<std::tuple<int, int, int32_t>> told_;
+    std::set<std::tuple<Family, int, int32_t>> told_;
 };
 
 } // namespace qf::cli

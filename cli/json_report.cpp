@@ -18,11 +18,11 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-constexpr const char* kFamilies[3] = {"video", "audio", "subpicture"};
+constexpr const char* kFamilyNames[3] = {"video", "audio", "subpicture"};
 
 // What a catalogue entry carries; empty for the playlist's marker.
-std::string_view kindOf(int family, int32_t e, bool aob) {
-    return codecInfo(codecOfEntry(static_cast<Family>(family), e, aob)).json;
+std::string_view kindOf(Family family, int32_t e, bool aob) {
+    return codecInfo(codecOfEntry(family, e, aob)).json;
 }
 
 Json fileEntry(const std::string& path) {
@@ -173,18 +173,18 @@ Json streams(const JobRunner& ctx, const ReportRun& run) {
     const bool aob = isAobSource(ctx.job.source);
     const StreamFacts* video = firstVideo(ctx);
     Json list = Json::array();
-    for (int family = 0; family < 3; ++family) {
-        const int32_t* slots = ctx.cat.slotTable(static_cast<Family>(family));
-        for (size_t k = 0; k < static_cast<size_t>(kFamilySlots[family]); ++k) {
+    for (Family family : kFamilies) {
+        const int32_t* slots = ctx.cat.slotTable(family);
+        for (size_t k = 0; k < static_cast<size_t>(kFamilySlots[familyIndex(family)]); ++k) {
             const int32_t entry = slots[k];
             if (entry == -1) continue;
             // Slots past the selectable ones can be listed but not chosen.
-            const bool selectable = k < static_cast<size_t>(kSelectableSlots[family]);
+            const bool selectable = k < static_cast<size_t>(kSelectableSlots[familyIndex(family)]);
             const ListedStream* listed = selectable ? &ctx.cat.Listed.at(family, k) : nullptr;
             const std::string_view kind = kindOf(family, entry, aob);
             Json s;
             s["slot"] = slotName(family, static_cast<int>(k));
-            s["family"] = kFamilies[family];
+            s["family"] = kFamilyNames[familyIndex(family)];
             s["caption"] = listed ? listed->caption : SubKindName(entry) + "." + std::to_string(k);
             s["selectable"] = selectable;
             s["selected"] = selectable && run.chosen && run.chosen->at(family, k).checked;
@@ -199,7 +199,7 @@ Json streams(const JobRunner& ctx, const ReportRun& run) {
                 s["stream_id_hex"] = nullptr;
                 s["kind"] = nullptr;
             }
-            const StreamFacts& facts = ctx.cat.facts(static_cast<Family>(family), k);
+            const StreamFacts& facts = ctx.cat.facts(family, k);
             if (facts.entry == entry) {
                 s["first_pts"] = facts.firstPts;
                 if (video) {
@@ -212,7 +212,8 @@ Json streams(const JobRunner& ctx, const ReportRun& run) {
                 Details details;
                 for (const StreamInfo& info : facts.found) details.add(info);
                 s["details"] = std::move(details.json);
-                if (family == 2 && k < ctx.SubUnits.size() && !ctx.SubUnits[k].empty()) {
+                if (family == Family::Subpicture && k < ctx.SubUnits.size() &&
+                    !ctx.SubUnits[k].empty()) {
                     // The units of a VobSub file: time from the video's start, forced. A
                     // stream of more than SubpictureUnitList::kListed units lists the first
                     // of them and sums up the rest in "units_not_listed": how many, how many
@@ -279,7 +280,7 @@ Json frames(const JobRunner& ctx) {
         if (n <= 0) continue;
         const double rate = ctx.cat.VideoFacts[k].frameRate().value_or(0);
         Json f;
-        f["slot"] = slotName(0, static_cast<int>(k));
+        f["slot"] = slotName(Family::Video, static_cast<int>(k));
         f["count"] = n;
         f["frame_rate"] = rate > 0 ? number(rate) : Json(nullptr);
         // As the log shows it: the time the frames are displayed for.
@@ -327,7 +328,7 @@ std::string jsonReport(const JobRunner& ctx, const ReportRun& run) {
             Json j;
             j["caption"] = l.caption;
             j["stream_id"] = l.entry & 0xFF;
-            j["slot"] = l.slot >= 0 ? Json(slotName(static_cast<int>(l.family), l.slot)) : Json();
+            j["slot"] = l.slot >= 0 ? Json(slotName(l.family, l.slot)) : Json();
             j["written"] = l.written;
             late.push_back(std::move(j));
         }

@@ -299,22 +299,25 @@ void paragraph(std::ostringstream& out, const std::string& text) {
 std::optional<SlotRef> parseSlot(const std::string& text) {
     if (text.size() < 2) return std::nullopt;
     const char kind = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
-    const int family = kind == 'v' ? 0 : kind == 'a' ? 1 : kind == 's' ? 2 : -1;
-    if (family < 0) return std::nullopt;
+    if (kind != 'v' && kind != 'a' && kind != 's') return std::nullopt;
+    const Family family = kind == 'v'   ? Family::Video
+                          : kind == 'a' ? Family::Audio
+                                        : Family::Subpicture;
     long index = 0;
     for (size_t i = 1; i < text.size(); ++i) {
         if (!std::isdigit(static_cast<unsigned char>(text[i]))) return std::nullopt;
         index = std::min(index * 10 + (text[i] - '0'), 1000L);
     }
-    const long last = kSelectableSlots[family] - 1;
+    const long last = kSelectableSlots[familyIndex(family)] - 1;
     if (index > last)
         throw UsageError("no such stream slot: '" + text + "' (slots are v0-v1, a0-a15, s0-s15)");
     return SlotRef{family, static_cast<int>(index)};
 }
 
-std::string slotName(int family, int index) {
-    if (family == 0) return "v" + std::to_string(index);
-    return std::string(family == 1 ? "a" : "s") + (index < 10 ? "0" : "") + std::to_string(index);
+std::string slotName(Family family, int index) {
+    if (family == Family::Video) return "v" + std::to_string(index);
+    return std::string(family == Family::Audio ? "a" : "s") + (index < 10 ? "0" : "") +
+           std::to_string(index);
 }
 
 Options parseOptions(const std::vector<std::string>& args) {

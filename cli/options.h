@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/slotmap.h"
+
 namespace qf::cli {
 
 // A malformed command line; the text says what is wrong (exit status 2).
@@ -16,12 +18,6 @@ public:
 };
 
 enum class Command { Read, Demux, Rebuild, Xpl, Sample, Titles, Help, Version };
-
-// A stream slot named on the command line: family 0 video, 1 audio, 2 subpicture.
-struct SlotRef {
-    int family = 0;
-    int index = 0;
-};
 
 // One item of --select: a slot (v0, a01, s15) or a check-box caption (DD+.stream.01).
 struct SelectItem {
@@ -52,7 +48,7 @@ Options parseOptions(const std::vector<std::string>& args);
 // Throws UsageError for a slot that has no check box (v2, a16).
 std::optional<SlotRef> parseSlot(const std::string& text);
 // A slot as --select takes it and the read report names it: "v0", "a01", "s00".
-std::string slotName(int family, int index);
+std::string slotName(Family family, int index);
 
 // The commands and options as the help lists them; the manual page and the shell
 // completion are made from these lists too.

@@ -164,8 +164,9 @@ std::vector<std::string> selectKeys(const DiscTitle& title) {
     std::vector<std::string> keys;
     for (const DiscStream& s : title.streams) {
         const int slot = slots.claim(s.entry, s.family, ruleSlot(s));
-        const int family = static_cast<int>(s.family);
-        keys.push_back(slot >= 0 && slot < kSelectableSlots[family] ? slotName(family, slot) : "");
+        keys.push_back(slot >= 0 && slot < kSelectableSlots[familyIndex(s.family)]
+                           ? slotName(s.family, slot)
+                           : "");
     }
     return keys;
 }

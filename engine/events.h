@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/slotmap.h"
+
 namespace qf {
 
 // A stream in a selectable slot as a job lists it: its caption, and whether there is one.
@@ -19,10 +21,10 @@ struct StreamList {
     std::array<ListedStream, 8> video;
     std::array<ListedStream, 16> audio, sub;
 
-    ListedStream& at(int family, size_t k) {
-        return family == 0 ? video[k] : family == 1 ? audio[k] : sub[k];
+    ListedStream& at(Family family, size_t k) {
+        return family == Family::Video ? video[k] : family == Family::Audio ? audio[k] : sub[k];
     }
-    const ListedStream& at(int family, size_t k) const {
+    const ListedStream& at(Family family, size_t k) const {
         return const_cast<StreamList*>(this)->at(family, k);
     }
 };
@@ -39,7 +41,7 @@ public:
     // The Read job listed the streams it found (its end); every slot is given.
     virtual void streamsListed(const StreamList& streams) { (void)streams; }
     // A Demux job writes a stream the Read job did not list (it began after the fast check).
-    virtual void streamAdded(int family, size_t slot, const std::string& caption) {
+    virtual void streamAdded(Family family, size_t slot, const std::string& caption) {
         (void)family;
         (void)slot;
         (void)caption;
@@ -57,9 +59,9 @@ public:
         (void)remainingSeconds;
     }
     // The Read job met a stream for the first time and gave it selectable slot `slot` of
-    // family `family` (0 video, 1 audio, 2 subpicture); `entry` is its catalogue entry
+    // family `family`; `entry` is its catalogue entry
     // (stream or sub-stream id).
-    virtual void streamFound(int family, int slot, int32_t entry) {
+    virtual void streamFound(Family family, int slot, int32_t entry) {
         (void)family;
         (void)slot;
         (void)entry;

@@ -231,7 +231,7 @@ int Pass::claim(int32_t entry, Family family, int ruleSlot, const CodecInfo& cod
             if (read_ && !codec.foundName.empty()) {
                 env_.log("[b]" + std::string(codec.foundName) + "[/b]" +
                          std::string(codec.foundWords) + std::to_string(slot) + " found!");
-                env_.events.streamFound(static_cast<int>(family), slot, entry);
+                env_.events.streamFound(family, slot, entry);
             }
         }
         if (late) lateStream(entry, family, slot);

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/slotmap.h"
+
 namespace qf {
 
 // Options a pass over the source reads.
@@ -24,8 +26,8 @@ struct ChosenStream {
 struct Selection {
     std::array<std::array<ChosenStream, 16>, 3> family; // video, audio, subpicture
 
-    ChosenStream& at(int f, size_t k) { return family[static_cast<size_t>(f)][k]; }
-    const ChosenStream& at(int f, size_t k) const { return family[static_cast<size_t>(f)][k]; }
+    ChosenStream& at(Family f, size_t k) { return family[familyIndex(f)][k]; }
+    const ChosenStream& at(Family f, size_t k) const { return family[familyIndex(f)][k]; }
     bool any() const {
         for (const auto& streams : family)
             for (const ChosenStream& s : streams)

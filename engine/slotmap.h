@@ -8,6 +8,18 @@
 namespace qf {
 
 enum class Family : uint8_t { Video, Audio, Subpicture };
+inline constexpr std::array<Family, 3> kFamilies = {Family::Video, Family::Audio,
+                                                    Family::Subpicture};
+// Where a family's row is in tables kept by family.
+constexpr size_t familyIndex(Family f) {
+    return static_cast<size_t>(f);
+}
+
+// A stream's slot: its family and its index there.
+struct SlotRef {
+    Family family = Family::Video;
+    int index = 0;
+};
 
 // Slots of each family, and how many of them (the first ones) have a check box.
 inline constexpr int kFamilySlots[3] = {2, 16, 32};

@@ -30,7 +30,7 @@ namespace qf {
 namespace {
 
 // " (delay −83 ms)" for a stream whose delay the last Read job saw.
-std::string delayNote(const JobRunner& ctx, int family, size_t k) {
+std::string delayNote(const JobRunner& ctx, Family family, size_t k) {
     const auto delay = streamDelayMs(ctx, family, k);
     if (!delay) return "";
     // A typographic minus, as in the rest of the log's prose.
@@ -67,10 +67,10 @@ VobSubIndex vobSubIndex(JobRunner& ctx, size_t k, const std::string& name) {
 
 // Creates the output of the stream in slot k of a family: its file, or for VobSub its
 // index and its packs.
-std::unique_ptr<Stream> createStreamOutput(JobRunner& ctx, const std::string& prefix, int family,
+std::unique_ptr<Stream> createStreamOutput(JobRunner& ctx, const std::string& prefix, Family family,
                                            size_t k, std::vector<std::string>& renamed) {
     const StreamOutput out = streamOutput(ctx, prefix, family, k);
-    const std::string note = family == 0 ? "" : delayNote(ctx, family, k);
+    const std::string note = family == Family::Video ? "" : delayNote(ctx, family, k);
     std::unique_ptr<Stream> made;
     if (out.index.empty()) {
         made = createOutput(ctx, out.path);
@@ -90,10 +90,10 @@ std::unique_ptr<Stream> createStreamOutput(JobRunner& ctx, const std::string& pr
 // Creates the outputs of the chosen streams of one family; they are the only files the
 // passes write to and the job closes.
 template <size_t M>
-void createOutputs(JobRunner& ctx, const std::string& prefix, int family,
+void createOutputs(JobRunner& ctx, const std::string& prefix, Family family,
                    std::array<std::unique_ptr<Stream>, M>& outs,
                    std::vector<std::string>& renamed) {
-    for (size_t k = 0; k < M && k < static_cast<size_t>(kSelectableSlots[family]); ++k)
+    for (size_t k = 0; k < M && k < static_cast<size_t>(kSelectableSlots[familyIndex(family)]); ++k)
         if (ctx.job.selection.at(family, k).checked)
             outs[k] = createStreamOutput(ctx, prefix, family, k, renamed);
 }
@@ -103,7 +103,6 @@ void createOutputs(JobRunner& ctx, const std::string& prefix, int family,
 // selection), otherwise only noted. Either way the end of the log names it.
 void lateStream(JobRunner& ctx, const std::string& prefix, int32_t entry, Family family, int slot) {
     Catalogue::LateStream late{entry, family, slot, "", false};
-    const int f = static_cast<int>(family);
     const std::string kind = family == Family::Video   ? VideoKindName(entry)
                              : family == Family::Audio ? AudioKindName(entry)
                                                        : SubKindName(entry);
@@ -114,17 +113,17 @@ void lateStream(JobRunner& ctx, const std::string& prefix, int32_t entry, Family
         std::snprintf(number, sizeof number, family == Family::Video ? "%d" : "%02d", slot);
         late.caption = kind + "." + number;
     }
-    if (ctx.job.output.lateStreams && slot >= 0 && slot < kSelectableSlots[f]) {
+    if (ctx.job.output.lateStreams && slot >= 0 && slot < kSelectableSlots[familyIndex(family)]) {
         const auto k = static_cast<size_t>(slot);
         // The job's own record of what it writes takes the stream in, and so does the list.
-        ctx.job.selection.at(f, k) = {true, late.caption};
-        ctx.cat.Listed.at(f, k) = {late.caption, true};
-        ctx.events->streamAdded(f, k, late.caption);
+        ctx.job.selection.at(family, k) = {true, late.caption};
+        ctx.cat.Listed.at(family, k) = {late.caption, true};
+        ctx.events->streamAdded(family, k, late.caption);
         auto& out = family == Family::Video   ? ctx.io.VideoOut[k]
                     : family == Family::Audio ? ctx.io.AudioOut[k]
                                               : ctx.io.SubOut[k];
         std::vector<std::string> renamed; // the options file names them all at the end
-        out = createStreamOutput(ctx, prefix, f, k, renamed);
+        out = createStreamOutput(ctx, prefix, family, k, renamed);
         late.written = true;
     }
     ctx.cat.LateStreams.push_back(std::move(late));
@@ -137,7 +136,8 @@ void finishVobSub(JobRunner& ctx, const std::string& prefix) {
         if (!w) continue;
         w->finish();
         ctx.SubUnits[k] = w->units();
-        const std::string name = escapeMarkup(namePart(streamOutput(ctx, prefix, 2, k).index));
+        const std::string name =
+            escapeMarkup(namePart(streamOutput(ctx, prefix, Family::Subpicture, k).index));
         if (w->droppedBeforeStart() > 0)
             ctx.log(std::to_string(w->droppedBeforeStart()) +
                     " subpicture units before the video's start left out of " + name);
@@ -212,8 +212,8 @@ void writeFilesForMuxers(JobRunner& ctx, const std::string& prefix,
     const std::string name = prefix + ".mkvmerge.json";
     std::vector<MkvmergeTrack> tracks;
     std::string left, empty;
-    for (int family = 0; family < 3; ++family) {
-        for (size_t k = 0; k < static_cast<size_t>(kSelectableSlots[family]); ++k) {
+    for (Family family : kFamilies) {
+        for (size_t k = 0; k < static_cast<size_t>(kSelectableSlots[familyIndex(family)]); ++k) {
             if (!ctx.job.selection.at(family, k).checked) continue;
             const StreamOutput out = streamOutput(ctx, prefix, family, k);
             if (!out.forMkvmerge) {
@@ -227,15 +227,15 @@ void writeFilesForMuxers(JobRunner& ctx, const std::string& prefix,
             }
             MkvmergeTrack t;
             t.kind = static_cast<TrackKind>(family);
-            t.forced = family == 2 && choices.forcedOnly;
+            t.forced = family == Family::Subpicture && choices.forcedOnly;
             // Paths relative to the options file, so that the folder can be moved.
             t.file = namePart(out.index.empty() ? out.path : out.index);
-            const int32_t entry = ctx.cat.slotTable(static_cast<Family>(family))[k];
+            const int32_t entry = ctx.cat.slotTable(family)[k];
             if (const auto it = ctx.cat.titleFacts.languages.find(entry);
-                it != ctx.cat.titleFacts.languages.end() && family != 0)
+                it != ctx.cat.titleFacts.languages.end() && family != Family::Video)
                 t.language = it->second.code;
             t.name = ctx.job.selection.at(family, k).caption;
-            if (family == 1) t.syncMs = streamDelayMs(ctx, family, k);
+            if (family == Family::Audio) t.syncMs = streamDelayMs(ctx, family, k);
             tracks.push_back(std::move(t));
         }
     }
@@ -274,9 +274,9 @@ void runDemux(JobRunner& ctx) {
     for (auto& units : ctx.SubUnits) units = {};
     if (upperExt(ctx.job.source) == ".VOB") ctx.cat.titleFacts.dvdVideo = true;
     std::vector<std::string> renamed;
-    createOutputs(ctx, prefix, 0, ctx.io.VideoOut, renamed);
-    createOutputs(ctx, prefix, 1, ctx.io.AudioOut, renamed);
-    createOutputs(ctx, prefix, 2, ctx.io.SubOut, renamed);
+    createOutputs(ctx, prefix, Family::Video, ctx.io.VideoOut, renamed);
+    createOutputs(ctx, prefix, Family::Audio, ctx.io.AudioOut, renamed);
+    createOutputs(ctx, prefix, Family::Subpicture, ctx.io.SubOut, renamed);
 
     ctx.cat.LateStreams.clear();
     if (ctx.cat.fastCheckStop >= 0)

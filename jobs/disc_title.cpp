@@ -116,8 +116,8 @@ void openJobSource(JobRunner& ctx, bool boldName) {
 void captionLanguages(JobRunner& ctx) {
     const auto& languages = ctx.cat.titleFacts.languages;
     if (languages.empty()) return;
-    for (int family = 1; family < 3; ++family) {
-        const int32_t* slots = ctx.cat.slotTable(static_cast<Family>(family));
+    for (const Family family : {Family::Audio, Family::Subpicture}) {
+        const int32_t* slots = ctx.cat.slotTable(family);
         for (size_t k = 0; k < 16; ++k) {
             ListedStream& listed = ctx.cat.Listed.at(family, k);
             const auto it = languages.find(slots[k]);

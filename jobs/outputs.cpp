@@ -65,11 +65,11 @@ std::string rebuiltNameOf(const Naming& n) {
     return prefixOf(n) + (discSource(n.job.source) ? ".rebuilt.VOB" : ".rebuilt.EVO");
 }
 
-std::string codecExtensionOf(const Naming& n, int family, size_t slot) {
+std::string codecExtensionOf(const Naming& n, Family family, size_t slot) {
     // Subpicture files are all of one kind, also those of a stream a playlist listed.
-    if (family == 2) return std::string(codecInfo(Codec::Subpicture).extension);
-    const int32_t e = n.ctx.cat.slotTable(static_cast<Family>(family))[slot];
-    const Codec c = codecOfEntry(static_cast<Family>(family), e, upperExt(n.job.source) == ".AOB");
+    if (family == Family::Subpicture) return std::string(codecInfo(Codec::Subpicture).extension);
+    const int32_t e = n.ctx.cat.slotTable(family)[slot];
+    const Codec c = codecOfEntry(family, e, upperExt(n.job.source) == ".AOB");
     if (c != Codec::None) return std::string(codecInfo(c).extension);
     // A stream listed by a playlist has no id yet: its caption names the codec.
     return extensionByName(captionCodec(n.job.selection.at(family, slot).caption));
@@ -82,14 +82,15 @@ bool vobSubOutputOf(const Naming& n) {
                                                          upperExt(n.job.source) == ".VOB"));
 }
 
-StreamOutput streamOutputOf(const Naming& n, const std::string& prefix, int family, size_t slot) {
+StreamOutput streamOutputOf(const Naming& n, const std::string& prefix, Family family,
+                            size_t slot) {
     const auto& choices = n.job.output;
     StreamOutput out;
     std::string stem = prefix + "." + fileNamePart(n.job.selection.at(family, slot).caption);
-    const bool vobSub = family == 2 && vobSubOutputOf(n);
+    const bool vobSub = family == Family::Subpicture && vobSubOutputOf(n);
     // VobSub times are counted from the video's start already: a delay in the name would
     // shift them twice in the tools that read it.
-    if (choices.delayInName && family != 0 && !vobSub) {
+    if (choices.delayInName && family != Family::Video && !vobSub) {
         if (const auto delay = streamDelayMs(n.ctx, family, slot))
             stem += " DELAY " + std::to_string(*delay) + "ms";
     }
@@ -100,7 +101,7 @@ StreamOutput streamOutputOf(const Naming& n, const std::string& prefix, int fami
         return out;
     }
     // Converted LPCM is named by its format, which mkvmerge reads.
-    if (family == 1) {
+    if (family == Family::Audio) {
         if (const char* pcm = pcmExtension(lpcmOutput(n.ctx.cat, n.job, slot))) {
             out.path = stem + "." + pcm;
             out.forMkvmerge = choices.mkvmergeOptions;
@@ -154,7 +155,7 @@ std::string rebuiltName(const JobRunner& ctx) {
     return rebuiltNameOf(running(ctx));
 }
 
-std::string codecExtension(const JobRunner& ctx, int family, size_t slot) {
+std::string codecExtension(const JobRunner& ctx, Family family, size_t slot) {
     return codecExtensionOf(running(ctx), family, slot);
 }
 
@@ -168,23 +169,24 @@ std::optional<uint32_t> videoStartPts(const JobRunner& ctx) {
     return std::nullopt;
 }
 
-std::optional<int64_t> streamDelayMs(const JobRunner& ctx, int family, size_t slot) {
+std::optional<int64_t> streamDelayMs(const JobRunner& ctx, Family family, size_t slot) {
     const auto video = videoStartPts(ctx);
-    if (family == 0 || !video) return std::nullopt;
-    const int32_t entry = ctx.cat.slotTable(static_cast<Family>(family))[slot];
-    const StreamFacts& facts = ctx.cat.facts(static_cast<Family>(family), slot);
+    if (family == Family::Video || !video) return std::nullopt;
+    const int32_t entry = ctx.cat.slotTable(family)[slot];
+    const StreamFacts& facts = ctx.cat.facts(family, slot);
     if (entry < 0 || facts.entry != entry) return std::nullopt;
     // Time stamps wrap at 2^32 ticks; the difference is taken the short way.
     const auto ticks = static_cast<int32_t>(facts.firstPts - *video);
     return std::llround(ticks / 90.0);
 }
 
-StreamOutput streamOutput(const JobRunner& ctx, const std::string& prefix, int family,
+StreamOutput streamOutput(const JobRunner& ctx, const std::string& prefix, Family family,
                           size_t slot) {
     return streamOutputOf(running(ctx), prefix, family, slot);
 }
 
-std::string outputName(const JobRunner& ctx, const std::string& prefix, int family, size_t slot) {
+std::string outputName(const JobRunner& ctx, const std::string& prefix, Family family,
+                       size_t slot) {
     return streamOutput(ctx, prefix, family, slot).path;
 }
 
@@ -195,8 +197,8 @@ std::vector<std::string> plannedOutputs(const JobRunner& ctx, const JobRequest& 
     const std::string prefix = prefixOf(n);
     if (rebuild) return {rebuiltNameOf(n)};
     std::vector<std::string> names;
-    for (int family = 0; family < 3; ++family)
-        for (size_t k = 0; k < static_cast<size_t>(kSelectableSlots[family]); ++k) {
+    for (Family family : kFamilies)
+        for (size_t k = 0; k < static_cast<size_t>(kSelectableSlots[familyIndex(family)]); ++k) {
             if (!request.selection.at(family, k).checked) continue;
             const StreamOutput out = streamOutputOf(n, prefix, family, k);
             if (!out.index.empty()) names.push_back(out.index);

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/slotmap.h"
+
 namespace qf {
 
 class JobRunner;
@@ -31,19 +33,20 @@ struct StreamOutput {
     bool forMkvmerge = false;      // mkvmerge reads it: the options file names it
     bool namedForMkvmerge = false; // named by its codec only because the options file names it
 };
-StreamOutput streamOutput(const JobRunner& ctx, const std::string& prefix, int family, size_t slot);
+StreamOutput streamOutput(const JobRunner& ctx, const std::string& prefix, Family family,
+                          size_t slot);
 // The stream's file: streamOutput(...).path.
-std::string outputName(const JobRunner& ctx, const std::string& prefix, int family, size_t slot);
+std::string outputName(const JobRunner& ctx, const std::string& prefix, Family family, size_t slot);
 // Are subpicture streams written as VobSub (by choice, or by default for DVD-Video)?
 bool vobSubOutput(const JobRunner& ctx);
 // A stream's delay against the first video stream, in whole ms; none when the last Read
 // job did not see both.
-std::optional<int64_t> streamDelayMs(const JobRunner& ctx, int family, size_t slot);
+std::optional<int64_t> streamDelayMs(const JobRunner& ctx, Family family, size_t slot);
 // The first PTS of the first video stream the last Read job saw, if it saw one.
 std::optional<uint32_t> videoStartPts(const JobRunner& ctx);
 // The extension of a stream's file named by its codec ("vc1", "ac3", "sup" ...): from the
 // catalogue entry, or for a stream listed by a playlist from its caption; empty when unknown.
-std::string codecExtension(const JobRunner& ctx, int family, size_t slot);
+std::string codecExtension(const JobRunner& ctx, Family family, size_t slot);
 // The files a Demux job (or a Rebuild job) of the request would create, in the order it
 // creates them (chapter and mkvmerge files included), named as the job would name them.
 // Changes nothing and tells no one: the running job's request and names stay as they are.

@@ -140,9 +140,12 @@ void RebuildState::takeSelection(const JobRunner& ctx) {
     if (SelectionTaken) return;
     SelectionTaken = true;
     const Selection& chosen = ctx.job.selection;
-    for (size_t k = 0; k < KeepVideo.size(); ++k) KeepVideo[k] = chosen.at(0, k).checked;
-    for (size_t k = 0; k < KeepAudio.size(); ++k) KeepAudio[k] = chosen.at(1, k).checked;
-    for (size_t k = 0; k < KeepSub.size(); ++k) KeepSub[k] = chosen.at(2, k).checked;
+    for (size_t k = 0; k < KeepVideo.size(); ++k)
+        KeepVideo[k] = chosen.at(Family::Video, k).checked;
+    for (size_t k = 0; k < KeepAudio.size(); ++k)
+        KeepAudio[k] = chosen.at(Family::Audio, k).checked;
+    for (size_t k = 0; k < KeepSub.size(); ++k)
+        KeepSub[k] = chosen.at(Family::Subpicture, k).checked;
     markKeptIds(ctx, *this, ctx.cat.VideoSlots, KeepVideo, Family::Video);
     markKeptIds(ctx, *this, ctx.cat.AudioSlots, KeepAudio, Family::Audio);
     markKeptIds(ctx, *this, ctx.cat.SubSlots, KeepSub, Family::Subpicture);

@@ -23,8 +23,8 @@ void WindowEvents::statusChanged(int panel, const std::string& text) {
 }
 
 void WindowEvents::streamsListed(const StreamList& streams) {
-    for (int family = 0; family < 3; ++family) {
-        const size_t boxes = family == 0 ? ui.cbVideo.size() : ui.cbAudio.size();
+    for (Family family : kFamilies) {
+        const size_t boxes = family == Family::Video ? ui.cbVideo.size() : ui.cbAudio.size();
         for (size_t k = 0; k < boxes; ++k) {
             CheckBox& box = ui.box(family, k);
             const ListedStream& listed = streams.at(family, k);
@@ -34,7 +34,7 @@ void WindowEvents::streamsListed(const StreamList& streams) {
     }
 }
 
-void WindowEvents::streamAdded(int family, size_t slot, const std::string& caption) {
+void WindowEvents::streamAdded(Family family, size_t slot, const std::string& caption) {
     CheckBox& box = ui.box(family, slot);
     box.enabled = box.checked = true;
     box.caption = caption;
@@ -59,8 +59,8 @@ JobRequest jobRequest(const WindowModel& ui) {
     r.workdir = ui.eWorkdir;
     r.extensions = {ui.eVideoExt, ui.eAudioExt, ui.eSubExt};
     r.output = ui.outputChoices;
-    for (int family = 0; family < 3; ++family) {
-        const size_t boxes = family == 0 ? ui.cbVideo.size() : ui.cbAudio.size();
+    for (Family family : kFamilies) {
+        const size_t boxes = family == Family::Video ? ui.cbVideo.size() : ui.cbAudio.size();
         for (size_t k = 0; k < boxes; ++k) {
             const CheckBox& box = ui.box(family, k);
             r.selection.at(family, k) = {box.checked, box.caption};

@@ -24,7 +24,7 @@ public:
     void statusChanged(int panel, const std::string& text) override;
     void passRunning(bool running) override { ui.bCancel = running; }
     void streamsListed(const StreamList& streams) override;
-    void streamAdded(int family, size_t slot, const std::string& caption) override;
+    void streamAdded(Family family, size_t slot, const std::string& caption) override;
     void baseNameChosen(const std::string& baseName) override { ui.BaseName = baseName; }
     void processEvents() override { host.processEvents(); }
     void repaint() override { host.repaint(); }

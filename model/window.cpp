@@ -81,29 +81,29 @@ void Resetcbs(WindowModel& ui) {
     cbVideoClick(ui);
 }
 
-void setStreamChecked(WindowModel& ui, int family, int index, bool checked) {
+void setStreamChecked(WindowModel& ui, Family family, int index, bool checked) {
     CheckBox* box = nullptr;
-    if (family == 0 && index >= 0 && index < 8)
+    if (family == Family::Video && index >= 0 && index < 8)
         box = &ui.cbVideo[index];
-    else if (family == 1 && index >= 0 && index < 16)
+    else if (family == Family::Audio && index >= 0 && index < 16)
         box = &ui.cbAudio[index];
-    else if (family == 2 && index >= 0 && index < 16)
+    else if (family == Family::Subpicture && index >= 0 && index < 16)
         box = &ui.cbSub[index];
     if (!box) return;
     box->checked = checked;
     cbVideoClick(ui);
 }
 
-void selectStreams(WindowModel& ui, int family, bool checked) {
+void selectStreams(WindowModel& ui, Family family, bool checked) {
     auto apply = [checked](auto& boxes) {
         for (CheckBox& b : boxes)
             if (b.enabled) b.checked = checked;
     };
-    if (family == 0)
+    if (family == Family::Video)
         apply(ui.cbVideo);
-    else if (family == 1)
+    else if (family == Family::Audio)
         apply(ui.cbAudio);
-    else if (family == 2)
+    else if (family == Family::Subpicture)
         apply(ui.cbSub);
     cbVideoClick(ui);
 }

@@ -20,10 +20,10 @@ void Resetcbs(WindowModel& ui);
 // The enabling rule of "Demux" and "Rebuild"; runs after every change of a box's tick.
 void cbVideoClick(WindowModel& ui);
 // Tick or untick a stream box as the user does: family 0 video, 1 audio, 2 subpicture.
-void setStreamChecked(WindowModel& ui, int family, int index, bool checked);
+void setStreamChecked(WindowModel& ui, Family family, int index, bool checked);
 // "Select all" / "Select none" of a stream page: ticks or unticks every enabled box of
 // the family, then applies the enabling rule once.
-void selectStreams(WindowModel& ui, int family, bool checked);
+void selectStreams(WindowModel& ui, Family family, bool checked);
 // Select one of the three auto radio buttons (0 none, 1 demux, 2 rebuild).
 void setAutoMode(WindowModel& ui, int mode);
 // Dropped files: only the first counts; .EVO/.VOB/.AOB, a DVD-Video disc (a folder, an

@@ -46,11 +46,15 @@ struct WindowModel {
     std::array<CheckBox, 16> cbAudio;
     std::array<CheckBox, 16> cbSub;
     // The box of slot k of a stream family: 0 video, 1 audio, 2 subpicture.
-    CheckBox& box(int family, size_t k) {
-        return family == 0 ? cbVideo[k] : family == 1 ? cbAudio[k] : cbSub[k];
+    CheckBox& box(Family family, size_t k) {
+        return family == Family::Video   ? cbVideo[k]
+               : family == Family::Audio ? cbAudio[k]
+                                         : cbSub[k];
     }
-    const CheckBox& box(int family, size_t k) const {
-        return family == 0 ? cbVideo[k] : family == 1 ? cbAudio[k] : cbSub[k];
+    const CheckBox& box(Family family, size_t k) const {
+        return family == Family::Video   ? cbVideo[k]
+               : family == Family::Audio ? cbAudio[k]
+                                         : cbSub[k];
     }
 
     // Options page

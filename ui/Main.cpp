@@ -73,10 +73,11 @@ void TfMain::connectHandlers() {
     connect(new QShortcut(QKeySequence::Paste, this), &QShortcut::activated, this,
             [this] { pasteSource(); });
 
-    for (int family = 0; family < 3; ++family) {
-        connect(streamPages_[family], &StreamPage::boxClicked, this,
+    for (const Family family : kFamilies) {
+        StreamPage* page = streamPages_[familyIndex(family)];
+        connect(page, &StreamPage::boxClicked, this,
                 [this, family](int i, bool on) { streamBoxClick(family, i, on); });
-        connect(streamPages_[family], &StreamPage::selectRequested, this,
+        connect(page, &StreamPage::selectRequested, this,
                 [this, family](bool on) { guarded([&] { selectStreams(ctx_.ui, family, on); }); });
     }
 

@@ -141,7 +141,7 @@ private:
     void titleChosen(int index);
     void bbXPLClick();
     void bbWorkdirClick();
-    void streamBoxClick(int family, int index, bool checked);
+    void streamBoxClick(Family family, int index, bool checked);
 
     // Widens the window so that the start hint and a Read's or a Demux's progress on a
     // large title show whole in the status bar, in the font at hand.
@@ -178,7 +178,7 @@ private:
         void statusChanged(int panel, const std::string& text) override;
         void passRunning(bool running) override;
         void streamsListed(const StreamList& streams) override;
-        void streamAdded(int family, size_t slot, const std::string& caption) override;
+        void streamAdded(Family family, size_t slot, const std::string& caption) override;
         void baseNameChosen(const std::string& baseName) override;
 
     private:

@@ -121,7 +121,7 @@ void TfMain::readPlaylistClick() {
     });
 }
 
-void TfMain::streamBoxClick(int family, int index, bool checked) {
+void TfMain::streamBoxClick(Family family, int index, bool checked) {
     guarded([&] { setStreamChecked(ctx_.ui, family, index, checked); });
 }
 

@@ -41,7 +41,7 @@ void TfMain::QueuedEvents::streamsListed(const StreamList& streams) {
     });
 }
 
-void TfMain::QueuedEvents::streamAdded(int family, size_t slot, const std::string& caption) {
+void TfMain::QueuedEvents::streamAdded(Family family, size_t slot, const std::string& caption) {
     post([family, slot, caption](TfMain& w) {
         w.ctx_.WindowEvents::streamAdded(family, slot, caption);
         w.syncFromModel();

@@ -138,7 +138,7 @@ std::unique_ptr<Stream>& outputOf(JobRunner& ctx, Family family, size_t slot) {
 // it leaves the pack out.
 Bytes rebuilt(JobRunner& ctx, const Bytes& pack, Family family, int slot, bool ticked) {
     if (slot >= 0 && slot < kSelectableSlots[static_cast<int>(family)])
-        ctx.job.selection.at(static_cast<int>(family), static_cast<size_t>(slot)).checked = ticked;
+        ctx.job.selection.at(family, static_cast<size_t>(slot)).checked = ticked;
     RebuildState st;
     ctx.io.SourceStream = std::make_unique<MemoryStream>(pack);
     auto out = std::make_unique<MemoryStream>();
@@ -186,16 +186,14 @@ void expectAgreement(const Probe& p) {
         EXPECT_EQ(VideoKindName(entry), c.family == Family::Video ? c.caption : "");
         EXPECT_EQ(AudioKindName(entry), c.family == Family::Audio ? c.caption : "");
         EXPECT_EQ(SubKindName(entry), c.family == Family::Subpicture ? c.caption : "");
-        EXPECT_EQ(codecExtension(ctx, static_cast<int>(c.family), static_cast<size_t>(slot)),
-                  c.extension);
+        EXPECT_EQ(codecExtension(ctx, c.family, static_cast<size_t>(slot)), c.extension);
 
         // The sub-stream header: a demux pass writes what follows it.
         if (slot < kSelectableSlots[static_cast<int>(c.family)]) {
             auto out = std::make_unique<MemoryStream>();
             MemoryStream& written = *out;
             outputOf(ctx, c.family, static_cast<size_t>(slot)) = std::move(out);
-            ctx.job.selection.at(static_cast<int>(c.family), static_cast<size_t>(slot)).checked =
-                true;
+            ctx.job.selection.at(c.family, static_cast<size_t>(slot)).checked = true;
             ctx.io.SourceStream = std::make_unique<MemoryStream>(pkt);
             demux(ctx, kDemuxPass);
             Bytes carried;

@@ -79,8 +79,8 @@ TEST_P(FfmpegDemuxTest, DemuxedStreamsEqualTheEncodedOnes) {
     EXPECT_EQ(ctx.ui.cbVideo[0].caption, c.videoCaption);
     EXPECT_EQ(ctx.ui.cbAudio[0].caption, c.audioCaption);
     // Named by codec, each file gets the extension ffmpeg's own file has.
-    EXPECT_EQ("v." + codecExtension(ctx, 0, 0), c.video);
-    EXPECT_EQ("a." + codecExtension(ctx, 1, 0), c.audio);
+    EXPECT_EQ("v." + codecExtension(ctx, Family::Video, 0), c.video);
+    EXPECT_EQ("a." + codecExtension(ctx, Family::Audio, 0), c.audio);
     EXPECT_TRUE(ctx.ui.bDemux);
 
     bDemuxClick(ctx);
@@ -102,29 +102,29 @@ TEST(CodecExtension, ByStreamIdOrByThePlaylistsCaption) {
     NullHost host;
     Session ctx(host);
     struct Case {
-        int family;
+        Family family;
         int32_t entry; // 1: listed by a playlist
         const char* caption;
         const char* source;
         const char* ext;
     };
     const Case cases[] = {
-        {0, 0x55, "VC-1.stream.0", "F.EVO", "vc1"},
-        {1, 0xB0, "MLP.stream.00", "F.EVO", "thd"},
-        {1, 0xC1, "DD+.stream.01", "F.EVO", "eac3"},
-        {1, 0xA1, "LPCM.stream.01", "F.AOB", "mlp"},
-        {1, 0xA1, "LPCM.stream.01", "F.VOB", "pcm"},
-        {1, kMpegAudioEntry + 0xC0, "MPA.stream.00", "F.VOB", "mpa"},
-        {2, 0x20, "Subpicture.00", "F.EVO", "sup"},
-        {0, 1, "H.264.stream.0", "F.EVO", "264"},
-        {1, 1, "DTS-HD.6ch.stream.00.English", "F.EVO", "dts"},
-        {1, 1, "MLP.8ch.stream.01.English", "F.EVO", "thd"},
-        {1, 1, "Opus.stream.02.English", "F.EVO", ""},
+        {Family::Video, 0x55, "VC-1.stream.0", "F.EVO", "vc1"},
+        {Family::Audio, 0xB0, "MLP.stream.00", "F.EVO", "thd"},
+        {Family::Audio, 0xC1, "DD+.stream.01", "F.EVO", "eac3"},
+        {Family::Audio, 0xA1, "LPCM.stream.01", "F.AOB", "mlp"},
+        {Family::Audio, 0xA1, "LPCM.stream.01", "F.VOB", "pcm"},
+        {Family::Audio, kMpegAudioEntry + 0xC0, "MPA.stream.00", "F.VOB", "mpa"},
+        {Family::Subpicture, 0x20, "Subpicture.00", "F.EVO", "sup"},
+        {Family::Video, 1, "H.264.stream.0", "F.EVO", "264"},
+        {Family::Audio, 1, "DTS-HD.6ch.stream.00.English", "F.EVO", "dts"},
+        {Family::Audio, 1, "MLP.8ch.stream.01.English", "F.EVO", "thd"},
+        {Family::Audio, 1, "Opus.stream.02.English", "F.EVO", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.caption);
         ctx.ui.eEVOfile = c.source;
-        (c.family == 0 ? ctx.cat.VideoSlots : ctx.cat.AudioSlots)[0] = c.entry;
+        (c.family == Family::Video ? ctx.cat.VideoSlots : ctx.cat.AudioSlots)[0] = c.entry;
         ctx.cat.SubSlots[0] = c.entry;
         ctx.ui.cbVideo[0].caption = ctx.ui.cbAudio[0].caption = ctx.ui.cbSub[0].caption = c.caption;
         ctx.job = jobRequest(ctx.ui);
@@ -218,7 +218,7 @@ TEST_P(MultiAudioVobTest, EveryTrackHasItsOwnBoxFileAndPacks) {
     // A rebuild that keeps one track keeps exactly that one.
     for (size_t i = 0; i < c.tracks.size(); ++i) {
         for (size_t k = 0; k < slots.size(); ++k)
-            setStreamChecked(ctx.ui, 1, static_cast<int>(slots[k]), k == i);
+            setStreamChecked(ctx.ui, Family::Audio, static_cast<int>(slots[k]), k == i);
         bRebuildClick(ctx);
         EXPECT_EQ(ffprobe(out.path, "-select_streams a -show_entries stream=codec_name "
                                     "-of csv=p=0 '" +
@@ -300,7 +300,7 @@ TEST_F(DemuxJobTest, WritesEveryTickedStreamBesideTheSource) {
     const Title t = fullTitle();
     writeFile(dir / "FEATURE_1.EVO", t.build());
     readAndChoose(dir / "FEATURE_1.EVO");
-    setStreamChecked(ctx.ui, 1, 1, false);
+    setStreamChecked(ctx.ui, Family::Audio, 1, false);
     bDemuxClick(ctx);
 
     const std::string stem = dir / "FEATURE_1.";
@@ -355,7 +355,7 @@ TEST_F(DemuxJobTest, NoSelectionStillWalksBothParts) {
     writeFile(dir / "FEATURE_1.EVO", videoOnly(vc1Units(2)).build());
     writeFile(dir / "FEATURE_2.EVO", videoOnly(vc1Units(2)).build());
     readAndChoose(dir / "FEATURE_1.EVO");
-    setStreamChecked(ctx.ui, 0, 0, false);
+    setStreamChecked(ctx.ui, Family::Video, 0, false);
     bDemuxClick(ctx);
     EXPECT_EQ(countLines("Creating"), 0);
     EXPECT_EQ(countLines("Continue on"), 1);

@@ -147,11 +147,11 @@ protected:
             if (l == line) return true;
         return false;
     }
-    // Ticks exactly the given boxes of one family (0 video, 1 audio, 2 subpicture).
-    void tickOnly(int family, std::initializer_list<int> slots) {
-        std::span<CheckBox> boxes = family == 0   ? std::span<CheckBox>(ctx.ui.cbVideo)
-                                    : family == 1 ? std::span<CheckBox>(ctx.ui.cbAudio)
-                                                  : std::span<CheckBox>(ctx.ui.cbSub);
+    // Ticks exactly the given boxes of one family.
+    void tickOnly(Family family, std::initializer_list<int> slots) {
+        std::span<CheckBox> boxes = family == Family::Video   ? std::span<CheckBox>(ctx.ui.cbVideo)
+                                    : family == Family::Audio ? std::span<CheckBox>(ctx.ui.cbAudio)
+                                                              : std::span<CheckBox>(ctx.ui.cbSub);
         for (size_t k = 0; k < boxes.size(); ++k) {
             bool on = false;
             for (int s : slots) on = on || static_cast<size_t>(s) == k;

@@ -37,7 +37,7 @@ TEST(OutputFolderOfAJob, ASwapMidJobSendsNoLaterFileElsewhere) {
     request.workdir = out;
     request.allParts = false;
     readJob(ctx, request);
-    request.selection.at(0, 0) = {true, ctx.cat.Listed.at(0, 0).caption};
+    request.selection.at(Family::Video, 0) = {true, ctx.cat.Listed.at(Family::Video, 0).caption};
     ctx.cat.titleFacts.chapters = {{0, "One"}, {1, "Two"}};
 
     // The demux pass is held after its first read, once the stream's file exists.

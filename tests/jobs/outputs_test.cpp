@@ -42,8 +42,8 @@ TEST(PlannedOutputs, NameTheAskedRequestsFilesAndChangeNothing) {
     asked.source = "/asked/FEATURE_1.EVO";
     asked.workdir = "/out";
     asked.output.mkvmergeOptions = false;
-    asked.selection.at(1, 0) = {true, "AC-3.stream.00"};
-    asked.selection.at(2, 3) = {true, "Subpicture.stream.03"};
+    asked.selection.at(Family::Audio, 0) = {true, "AC-3.stream.00"};
+    asked.selection.at(Family::Subpicture, 3) = {true, "Subpicture.stream.03"};
     EXPECT_EQ(plannedOutputs(ctx, asked, false),
               (std::vector<std::string>{"/out/FEATURE_1.AC-3.stream.00.mpa",
                                         "/out/FEATURE_1.Subpicture.stream.03.sup"}));

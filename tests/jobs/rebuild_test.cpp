@@ -384,7 +384,7 @@ TEST_F(RebuildJobTest, ContinueUncheckedRebuildsTheFirstPartAlone) {
     makeTitle(true);
     ctx.ui.cbContinue = false;
     ctx.ui.eWorkdir = dir.path + "/";
-    setStreamChecked(ctx.ui, 1, 3, false);
+    setStreamChecked(ctx.ui, Family::Audio, 3, false);
     bRebuildClick(ctx);
     EXPECT_EQ(countLines("Continue on"), 0);
     EXPECT_EQ(readFile(dir / "FEATURE_1.rebuilt.EVO"), renumbered(part1, {{0xC1, 0xC0}}, 1, 0));

@@ -199,7 +199,8 @@ TEST_F(Window, ResetAndTheEnablingRule) {
     EXPECT_FALSE(ctx.ui.bRebuild);
 
     // Any box counts, the last sub box and the unused video boxes included.
-    for (auto [family, index] : {std::pair{2, 15}, std::pair{0, 7}, std::pair{1, 0}}) {
+    for (auto [family, index] : {std::pair{Family::Subpicture, 15}, std::pair{Family::Video, 7},
+                                 std::pair{Family::Audio, 0}}) {
         setStreamChecked(ctx.ui, family, index, true);
         EXPECT_TRUE(ctx.ui.bDemux);
         EXPECT_TRUE(ctx.ui.bRebuild);
@@ -207,9 +208,8 @@ TEST_F(Window, ResetAndTheEnablingRule) {
         EXPECT_FALSE(ctx.ui.bDemux);
         EXPECT_FALSE(ctx.ui.bRebuild);
     }
-    setStreamChecked(ctx.ui, 0, 8, true);
-    setStreamChecked(ctx.ui, 2, 16, true);
-    setStreamChecked(ctx.ui, 3, 0, true);
+    setStreamChecked(ctx.ui, Family::Video, 8, true);
+    setStreamChecked(ctx.ui, Family::Subpicture, 16, true);
     EXPECT_FALSE(ctx.ui.bDemux) << "no such boxes";
 
     // For a source other than .EVO, Rebuild keeps its state.
@@ -218,7 +218,7 @@ TEST_F(Window, ResetAndTheEnablingRule) {
     Resetcbs(ctx.ui);
     EXPECT_TRUE(ctx.ui.bRebuild);
     ctx.ui.bRebuild = false;
-    setStreamChecked(ctx.ui, 1, 3, true);
+    setStreamChecked(ctx.ui, Family::Audio, 3, true);
     EXPECT_TRUE(ctx.ui.bDemux);
     EXPECT_FALSE(ctx.ui.bRebuild);
 }
@@ -227,15 +227,15 @@ TEST_F(Window, SelectAllAndNoneTickOnlyEnabledBoxes) {
     ctx.ui.eEVOfile = "/d/F.EVO";
     for (size_t k : {0u, 3u}) ctx.ui.cbAudio[k].enabled = true;
     ctx.ui.cbSub[1].enabled = true;
-    selectStreams(ctx.ui, 1, true);
+    selectStreams(ctx.ui, Family::Audio, true);
     EXPECT_TRUE(ctx.ui.cbAudio[0].checked && ctx.ui.cbAudio[3].checked);
     EXPECT_FALSE(ctx.ui.cbAudio[1].checked || ctx.ui.cbSub[1].checked);
     EXPECT_TRUE(ctx.ui.bDemux && ctx.ui.bRebuild);
-    selectStreams(ctx.ui, 2, true);
-    selectStreams(ctx.ui, 1, false);
+    selectStreams(ctx.ui, Family::Subpicture, true);
+    selectStreams(ctx.ui, Family::Audio, false);
     EXPECT_FALSE(ctx.ui.cbAudio[0].checked);
     EXPECT_TRUE(ctx.ui.bDemux) << "the subpicture box is still ticked";
-    selectStreams(ctx.ui, 2, false);
+    selectStreams(ctx.ui, Family::Subpicture, false);
     EXPECT_FALSE(ctx.ui.bDemux || ctx.ui.bRebuild);
 }
 
