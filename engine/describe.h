@@ -2,6 +2,7 @@
 // The lines a Read writes under a stream for what its analyser decoded from the first run:
 // marked-up text, each line beginning with three blanks. A payload that held several
 // headers gets the lines of each, in the order the analyser met them.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -26,5 +27,14 @@ ReportLines describe(const H264Info& info, const Wording& w);
 ReportLines describe(const Vc1Info& info, const Wording& w);
 ReportLines describe(const SubpictureInfo& info, const Wording& w);
 ReportLines describe(const StreamInfo& info, const Wording& w); // none for std::monostate
+
+// What the details say of a stream's first packet, before its analyser's lines: its time
+// stamp, its id, and that it has no slot when its family was full.
+struct FirstPacket {
+    uint32_t pts = 0;
+    int streamId = 0;
+    bool hasSlot = true;
+};
+ReportLines describe(const FirstPacket& first);
 
 } // namespace qf

@@ -195,4 +195,13 @@ ReportLines describe(const StreamInfo& info, const Wording& w) {
         info);
 }
 
+ReportLines describe(const FirstPacket& first) {
+    char pts[16], id[8];
+    std::snprintf(pts, sizeof pts, "%08X", first.pts);
+    std::snprintf(id, sizeof id, "%02X", static_cast<unsigned>(first.streamId));
+    ReportLines lines = {std::string("   First PTS = ") + pts, std::string("   Stream id = ") + id};
+    if (!first.hasSlot) lines.emplace_back("   No free slot: this stream cannot be selected");
+    return lines;
+}
+
 } // namespace qf

@@ -145,6 +145,4 @@ private:
     std::vector<PendingRuns> pending_; // one per output of a demux pass, made at its start
 };
 
-std::string hex(uint32_t v, int digits);
-
 } // namespace qf::pass

@@ -13,12 +13,6 @@
 
 namespace qf::pass {
 
-std::string hex(uint32_t v, int digits) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%0*X", digits, v);
-    return buf;
-}
-
 void Pass::payload(size_t p, size_t n) {
     int entry = -1, slot = -1;
     switch (PacketKind) {
@@ -64,17 +58,13 @@ void Pass::details(size_t p, size_t n, int entry, int slot) {
     // Also without details, or subpicture times would come out shifted.
     if (!sub && pts < c.cat.EarliestPTS) c.cat.EarliestPTS = pts;
 
-    if (describe) {
-        c.log("   First PTS = " + hex(pts, 8));
-        c.log("   Stream id = " + hex(static_cast<uint32_t>(video ? VideoId
-                                                            : sub ? SubId
-                                                                  : AudioId),
-                                      2));
-        if (slot < 0) {
-            c.log("   No free slot: this stream cannot be selected");
-            return;
-        }
-    }
+    if (describe)
+        for (const std::string& line : qf::describe(FirstPacket{pts,
+                                                                video ? VideoId
+                                                                : sub ? SubId
+                                                                      : AudioId,
+                                                                slot >= 0}))
+            c.log(line);
     if (slot < 0) return;
     StreamFacts& facts = c.cat.facts(video ? Family::Video
                                      : sub ? Family::Subpicture
