@@ -87,14 +87,6 @@ void openJobSource(Context& ctx, bool boldName) {
         throw Error("Title " + std::to_string(t.number) + " has no angle " + std::to_string(angle) +
                     " (angles 1-" + std::to_string(t.angles) + ")");
 
-    // Such a cell's sector range also holds the other angles' (or branches') units, which
-    // only its navigation packets tell apart: refused rather than written mixed.
-    for (const DiscCell& c : t.cells)
-        if (c.interleaved && (c.angle == 0 || c.angle == angle))
-            throw Error("Title " + std::to_string(t.number) +
-                        " interleaves its cells (seamless angles or branching), which cannot "
-                        "be read yet");
-
     TitleFacts& facts = ctx.titleFacts;
     facts.dvdVideo = true;
     facts.title = t.number;
@@ -111,7 +103,7 @@ void openJobSource(Context& ctx, bool boldName) {
             ctx.formatTime(t.length / 86400) + ")");
     if (t.angles > 1) ctx.log("Angle " + std::to_string(angle) + " of " + std::to_string(t.angles));
     ctx.SourceStream.reset();
-    ctx.SourceStream = std::make_unique<TitleStream>(source->disc, t.titleSet, t.sectors(angle));
+    ctx.SourceStream = std::make_unique<TitleStream>(source->disc, t.titleSet, t.titleCells(angle));
 }
 
 void captionLanguages(Context& ctx) {
