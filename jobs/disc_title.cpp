@@ -67,6 +67,16 @@ std::optional<std::string> discTitleName(const JobRequest& request) {
     return name;
 }
 
+std::vector<int> requestedAngles(const JobRequest& request) {
+    if (request.angle != kAllAngles) return {request.angle > 0 ? request.angle : 1};
+    const auto source = discSource(request.source);
+    if (!source) return {1};
+    std::vector<int> angles;
+    for (int k = 1; k <= chosenTitle(request, readDiscTitles(*source)).angles; ++k)
+        angles.push_back(k);
+    return angles;
+}
+
 void openJobSource(Context& ctx, bool boldName) {
     const std::string& path = ctx.job.source;
     const auto source = discSource(path);
@@ -82,6 +92,10 @@ void openJobSource(Context& ctx, bool boldName) {
     std::vector<RefusedTitle> refused;
     const std::vector<DiscTitle> titles = readDiscTitles(*source, &refused);
     const DiscTitle& t = chosenTitle(ctx.job, titles, refused);
+    // Every angle is a job of its own (requestedAngles), each with its angle set.
+    if (ctx.job.angle == kAllAngles)
+        throw Error("Choose one angle of title " + std::to_string(t.number) + " (angles 1-" +
+                    std::to_string(t.angles) + ")");
     const int angle = ctx.job.angle > 0 ? ctx.job.angle : 1;
     if (angle > t.angles)
         throw Error("Title " + std::to_string(t.number) + " has no angle " + std::to_string(angle) +

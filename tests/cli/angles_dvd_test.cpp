@@ -29,6 +29,9 @@ TEST(AngleDiscs, TitlesListTheAnglesAsLsdvdDoes) {
             commandOutput("lsdvd -x '" + kDiscs + "/" + disc + "' 2>/dev/null");
         EXPECT_NE(lsdvd.find("Number of Angles: 3"), std::string::npos) << lsdvd;
         EXPECT_EQ(doc["titles"][0]["angles"], 3) << disc;
+        // The length of one angle's play: the plain cells and one angle, 120 frames.
+        EXPECT_NE(lsdvd.find("Length: 00:00:04.800"), std::string::npos) << lsdvd;
+        EXPECT_DOUBLE_EQ(doc["titles"][0]["length"].get<double>(), 4.8) << disc;
     }
 }
 

@@ -100,6 +100,21 @@ int main(int argc, char** argv) try {
         const uint8_t mode = k == 0 ? 1 : k + 1 == angles ? 3 : 2;
         ifo.at(c) = static_cast<uint8_t>(mode << 6 | 1 << 4 | (ifo.at(c) & 0x0A) | flags);
     };
+    // The chain plays one angle of the block: its length is that of its cells less the
+    // other angles' (PAL frames, as the discs made here are).
+    auto bcd = [](uint8_t v) { return (v >> 4) * 10 + (v & 15); };
+    auto frames = [&](size_t at) {
+        return ((bcd(ifo.at(at)) * 60 + bcd(ifo.at(at + 1))) * 60 + bcd(ifo.at(at + 2))) * 25 +
+               bcd(ifo.at(at + 3) & 0x3F);
+    };
+    int length = 0;
+    for (size_t c = 1; c <= cells; ++c)
+        if (c <= firstCell || c >= firstCell + angles) length += frames(cellAt(c) + 4);
+    auto toBcd = [](int v) { return static_cast<uint8_t>(v / 10 << 4 | v % 10); };
+    ifo.at(pgc + 4) = toBcd(length / 90000);
+    ifo.at(pgc + 5) = toBcd(length / 1500 % 60);
+    ifo.at(pgc + 6) = toBcd(length / 25 % 60);
+    ifo.at(pgc + 7) = static_cast<uint8_t>(0x40 | toBcd(length % 25));
     if (per == 0) {
         for (size_t k = 0; k < angles; ++k) markBlock(k, 0);
         save(dir + "VTS_01_0.IFO", ifo);
