@@ -9,6 +9,7 @@
 #include "engine/codecs.h"
 #include "engine/dvd_disc.h"
 #include "engine/paths.h"
+#include "engine/request.h"
 #include "engine/slotmap.h"
 
 namespace qf::cli {
@@ -154,9 +155,18 @@ const OptionDecl kOptions[] = {
          o.title = v == "main" ? 0 : positiveNumber("--title", v);
      }},
     {"--angle", "K", kJobs,
-     "For a DVD-Video title of several angles: the angle to read "
-     "(default 1).",
-     [](Options& o, const std::string& v) { o.angle = positiveNumber("--angle", v); }},
+     "For a DVD-Video title of several angles: the angle to read, 1 to 9, or all for one "
+     "set of files per angle (default 1). A seamless angle block is read through its "
+     "navigation data: only the chosen angle's interleaved units are written.",
+     [](Options& o, const std::string& v) {
+         if (v == "all") {
+             o.angle = kAllAngles;
+             return;
+         }
+         const int k = positiveNumber("--angle", v);
+         if (k > 9) throw UsageError("the value of --angle is no angle from 1 to 9: '" + v + "'");
+         o.angle = k;
+     }},
     {"-n,--no-overwrite", nullptr, kDemux | kRebuild | kSample,
      "Refuse to replace an output file that exists already: an error before anything is "
      "written. Without it, an existing file of yours with no other name is replaced, by a "

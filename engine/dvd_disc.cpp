@@ -118,6 +118,13 @@ std::vector<SectorRange> DiscTitle::sectors(int angle) const {
     return list;
 }
 
+std::vector<TitleCell> DiscTitle::titleCells(int angle) const {
+    std::vector<TitleCell> list;
+    for (const DiscCell& c : cells)
+        if (c.angle == 0 || c.angle == angle) list.push_back({c.sectors, c.interleaved});
+    return list;
+}
+
 std::vector<DiscChapter> DiscTitle::chapters(int angle) const {
     std::vector<DiscChapter> list;
     double at = 0;

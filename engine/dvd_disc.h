@@ -30,6 +30,13 @@ struct SectorRange {
     uint32_t first = 0, last = 0;
 };
 
+// A cell as a title reads it: its sectors, and whether they are the cell's alone or hold
+// other cells' interleaved units too.
+struct TitleCell {
+    SectorRange sectors;
+    bool interleaved = false;
+};
+
 struct DiscCell {
     SectorRange sectors;
     double seconds = 0;
@@ -93,6 +100,8 @@ struct DiscTitle {
 
     // The cells one angle (1..angles) plays, in order.
     std::vector<SectorRange> sectors(int angle) const;
+    // The same cells with what tells an interleaved one.
+    std::vector<TitleCell> titleCells(int angle) const;
     // The chapters as one angle plays them.
     std::vector<DiscChapter> chapters(int angle) const;
     size_t chapterCount() const;

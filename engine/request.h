@@ -55,10 +55,14 @@ struct OutputChoices {
     bool lateStreams = false;
 };
 
+// JobRequest::angle asking for every angle of the title, a job for each (its outputs named
+// as that angle's).
+inline constexpr int kAllAngles = -1;
+
 struct JobRequest {
     std::string source;       // a file, a DVD-Video disc folder, image or IFO
     std::string playlist;     // the playlist the user chose (never written over)
-    int title = 0, angle = 1; // of a disc: 0 is its longest title
+    int title = 0, angle = 1; // of a disc: title 0 is its main title; angle 1-9 or kAllAngles
     bool allParts = true;     // go on with the title's further numbered parts
     PassOptions pass;
     std::string workdir; // output folder; empty: the source's

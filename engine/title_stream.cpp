@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "engine/angle_stream.h"
 #include "engine/disc_files.h"
 
 namespace qf {
@@ -29,11 +30,24 @@ struct TitleStream::Handles {
     }
 };
 
-TitleStream::TitleStream(const std::string& disc, int titleSet, std::vector<SectorRange> cells)
-    : dvd_(std::make_unique<Handles>()), disc_(disc), titleSet_(titleSet), cells_(std::move(cells)),
-      sector_(kSector) {
+namespace {
+
+std::vector<TitleCell> plainCells(const std::vector<SectorRange>& cells) {
+    std::vector<TitleCell> list;
+    for (const SectorRange& c : cells) list.push_back({c, false});
+    return list;
+}
+
+} // namespace
+
+TitleStream::TitleStream(const std::string& disc, int titleSet,
+                         const std::vector<SectorRange>& cells)
+    : TitleStream(disc, titleSet, plainCells(cells)) {}
+
+TitleStream::TitleStream(const std::string& disc, int titleSet, const std::vector<TitleCell>& cells)
+    : dvd_(std::make_unique<Handles>()), disc_(disc), titleSet_(titleSet), sector_(kSector) {
     static const dvd_logger_cb quiet{quietLog};
-    auto fail = [&](const char* reason) {
+    auto fail = [&](const std::string& reason) {
         throw Error("Cannot open title set " + std::to_string(titleSet) + " of \"" + disc + "\". " +
                     reason);
     };
@@ -45,6 +59,20 @@ TitleStream::TitleStream(const std::string& disc, int titleSet, std::vector<Sect
     if (!dvd_->reader) fail("It is no DVD-Video disc libdvdread can read");
     dvd_->vobs = DVDOpenFile(dvd_->reader, titleSet, DVD_READ_TITLE_VOBS);
     if (!dvd_->vobs) fail("Its VOB files cannot be opened");
+    const SectorReader readSector = [this](uint32_t s, unsigned char* into) {
+        return DVDReadBlocks(dvd_->vobs, static_cast<int>(s), 1, into) == 1;
+    };
+    for (const TitleCell& c : cells) {
+        if (!c.interleaved) {
+            cells_.push_back(c.sectors);
+            continue;
+        }
+        const UnitWalk walk = interleavedUnits(readSector, c.sectors);
+        if (walk.unreadable) fail("Sector " + std::to_string(*walk.unreadable) + " cannot be read");
+        if (walk.damaged)
+            fail("Its navigation data at sector " + std::to_string(*walk.damaged) + " is damaged");
+        cells_.insert(cells_.end(), walk.runs.begin(), walk.runs.end());
+    }
     for (const SectorRange& c : cells_) {
         starts_.push_back(size_);
         if (c.last >= c.first) size_ += (static_cast<int64_t>(c.last) - c.first + 1) * kSector;

@@ -1,6 +1,7 @@
 #pragma once
 // A DVD title as one program stream: the sector ranges of its cells, in playback order,
-// read through libdvdread's reader of a title set's VOBs.
+// read through libdvdread's reader of a title set's VOBs. Of an interleaved cell only its
+// own units are read, as its navigation packets lead from one to the next.
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,8 +14,11 @@ namespace qf {
 class TitleStream final : public Stream {
 public:
     // Opens the VOBs of title set `titleSet` of `disc`. Throws Error("Cannot open title set
-    // N of "disc". reason") when libdvdread cannot, and the errors of checkDiscFiles.
-    TitleStream(const std::string& disc, int titleSet, std::vector<SectorRange> cells);
+    // N of "disc". reason") when libdvdread cannot or an interleaved cell's navigation data
+    // is damaged or unreadable, and the errors of checkDiscFiles.
+    TitleStream(const std::string& disc, int titleSet, const std::vector<TitleCell>& cells);
+    // Cells that are none of them interleaved.
+    TitleStream(const std::string& disc, int titleSet, const std::vector<SectorRange>& cells);
     ~TitleStream() override;
     TitleStream(const TitleStream&) = delete;
     TitleStream& operator=(const TitleStream&) = delete;
@@ -32,8 +36,8 @@ private:
     std::unique_ptr<Handles> dvd_;
     std::string disc_;
     int titleSet_ = 0;
-    std::vector<SectorRange> cells_;
-    std::vector<int64_t> starts_; // byte offset of each cell in the title, and the size last
+    std::vector<SectorRange> cells_; // the runs of sectors read, in order
+    std::vector<int64_t> starts_;    // byte offset of each cell in the title, and the size last
     int64_t size_ = 0, pos_ = 0;
     int64_t failedSector_ = -1;         // the sector a read failed at
     std::vector<unsigned char> sector_; // one sector, for reads that start or end inside one

@@ -66,6 +66,16 @@ std::optional<std::string> discTitleName(const JobRequest& request) {
     return name;
 }
 
+std::vector<int> requestedAngles(const JobRequest& request) {
+    if (request.angle != kAllAngles) return {request.angle > 0 ? request.angle : 1};
+    const auto source = discSource(request.source);
+    if (!source) return {1};
+    std::vector<int> angles;
+    for (int k = 1; k <= chosenTitle(request, readDiscTitles(*source)).angles; ++k)
+        angles.push_back(k);
+    return angles;
+}
+
 void openJobSource(JobRunner& ctx, bool boldName) {
     const std::string& path = ctx.job.source;
     const auto source = discSource(path);
@@ -81,18 +91,14 @@ void openJobSource(JobRunner& ctx, bool boldName) {
     std::vector<RefusedTitle> refused;
     const std::vector<DiscTitle> titles = readDiscTitles(*source, &refused);
     const DiscTitle& t = chosenTitle(ctx.job, titles, refused);
+    // Every angle is a job of its own (requestedAngles), each with its angle set.
+    if (ctx.job.angle == kAllAngles)
+        throw Error("Choose one angle of title " + std::to_string(t.number) + " (angles 1-" +
+                    std::to_string(t.angles) + ")");
     const int angle = ctx.job.angle > 0 ? ctx.job.angle : 1;
     if (angle > t.angles)
         throw Error("Title " + std::to_string(t.number) + " has no angle " + std::to_string(angle) +
                     " (angles 1-" + std::to_string(t.angles) + ")");
-
-    // Such a cell's sector range also holds the other angles' (or branches') units, which
-    // only its navigation packets tell apart: refused rather than written mixed.
-    for (const DiscCell& c : t.cells)
-        if (c.interleaved && (c.angle == 0 || c.angle == angle))
-            throw Error("Title " + std::to_string(t.number) +
-                        " interleaves its cells (seamless angles or branching), which cannot "
-                        "be read yet");
 
     TitleFacts& facts = ctx.cat.titleFacts;
     facts.dvdVideo = true;
@@ -110,7 +116,8 @@ void openJobSource(JobRunner& ctx, bool boldName) {
             ctx.formatTime(t.length / 86400) + ")");
     if (t.angles > 1) ctx.log("Angle " + std::to_string(angle) + " of " + std::to_string(t.angles));
     ctx.io.SourceStream.reset();
-    ctx.io.SourceStream = std::make_unique<TitleStream>(source->disc, t.titleSet, t.sectors(angle));
+    ctx.io.SourceStream =
+        std::make_unique<TitleStream>(source->disc, t.titleSet, t.titleCells(angle));
 }
 
 void captionLanguages(JobRunner& ctx) {

@@ -27,6 +27,10 @@ TitleChoices titleChoices(const std::string& source);
 // file source.
 std::optional<std::string> discTitleName(const JobRequest& request);
 
+// The angles a request reads, a job each in turn (request.angle set to it): every angle of
+// the chosen title for kAllAngles, else the one asked for. Throws as chosenTitle.
+std::vector<int> requestedAngles(const JobRequest& request);
+
 // Opens the job's source as SourceStream and logs the opening line: for a disc, the chosen
 // title's cells ("Opening title N of NAME (C chapters, h:mm:ss)"), with its chapters,
 // palette and languages in titleFacts; for a file, "Opening file NAME" (the name in bold

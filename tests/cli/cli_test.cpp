@@ -282,6 +282,8 @@ TEST(CliUsage, MalformedCommandLinesGiveStatusTwoBeforeAnythingRuns) {
         {"read", "a.EVO", "--no-details=1"},
         {"demux", "a.EVO", "-o"},
         {"read", "a.EVO", "--select", "a0"},
+        {"read", "a.EVO", "--angle", "10"},
+        {"read", "a.EVO", "--angle", "every"},
         {"rebuild", "a.EVO", "--playlist", "VPLST000.XPL"},
         {"xpl", "VPLST000.XPL", "--no-details"},
         {"demux", "a.EVO", "--source", "b.EVO"},

@@ -1,0 +1,92 @@
+// Titles with an angle block (tests/support/make_angle_discs.sh, run once per build as the
+// CTest fixture angle_discs): a plain cell, three angles, a plain cell; the angles laid out
+// in interleaved units (seamless) or each in one piece (non-seamless). Each angle demuxed
+// is what ffmpeg copies out of the program streams that angle was authored from.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "cli/cli_process.h"
+#include "engine/paths.h"
+#include "support/ffmpeg.h"
+
+namespace qf::test {
+namespace {
+
+using Json = nlohmann::json;
+
+const std::string kDiscs = QUILLFEN_ANGLE_DIR;
+
+TEST(AngleDiscs, TitlesListTheAnglesAsLsdvdDoes) {
+    for (const std::string disc : {"seamless", "nonseamless"}) {
+        const CliResult r = runCli({"titles", kDiscs + "/" + disc, "--json"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const Json doc = Json::parse(r.out);
+        ASSERT_EQ(doc["titles"].size(), 1u);
+        const std::string lsdvd =
+            commandOutput("lsdvd -x '" + kDiscs + "/" + disc + "' 2>/dev/null");
+        EXPECT_NE(lsdvd.find("Number of Angles: 3"), std::string::npos) << lsdvd;
+        EXPECT_EQ(doc["titles"][0]["angles"], 3) << disc;
+        // The length of one angle's play: the plain cells and one angle, 120 frames.
+        EXPECT_NE(lsdvd.find("Length: 00:00:04.800"), std::string::npos) << lsdvd;
+        EXPECT_DOUBLE_EQ(doc["titles"][0]["length"].get<double>(), 4.8) << disc;
+    }
+}
+
+struct AngleCase {
+    std::string disc;
+    int angle;
+};
+
+class AngleDemuxTest : public ::testing::TestWithParam<AngleCase> {};
+
+TEST_P(AngleDemuxTest, WritesTheAnglesOwnStreams) {
+    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not available";
+    const AngleCase& c = GetParam();
+    TempDir out;
+    const CliResult r =
+        runCli({"demux", kDiscs + "/" + c.disc, "--angle", std::to_string(c.angle), "-o", out.path,
+                "--json", "--no-mkvmerge-options", "--no-chapters"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Json doc = Json::parse(r.out);
+    EXPECT_EQ(doc["title"]["angle"], c.angle);
+    std::vector<std::string> files;
+    for (const Json& f : doc["files"]) files.push_back(namePart(f["path"]));
+    const std::string base =
+        c.disc + "_title01" + (c.angle > 1 ? "_angle" + std::to_string(c.angle) : "");
+    ASSERT_EQ(files, (std::vector<std::string>{base + ".MPEG-2.stream.0.mpv",
+                                               base + ".DD.stream.00.English.mpa"}));
+
+    // The plain cells and the angle's cell, as ffmpeg copies each out of its source.
+    Bytes video, audio;
+    auto append = [](Bytes& to, const Bytes& more) {
+        to.insert(to.end(), more.begin(), more.end());
+    };
+    const std::vector<std::string> sources{"pre", "a" + std::to_string(c.angle), "post"};
+    for (const std::string& source : sources) {
+        const std::string in = kDiscs + "/authored/" + source + ".mpg";
+        ASSERT_TRUE(ffmpeg(out.path, "-i '" + in + "' -map 0:v -c copy -f mpeg2video v.m2v"));
+        ASSERT_TRUE(ffmpeg(out.path, "-i '" + in + "' -map 0:a -c copy -f ac3 a.ac3"));
+        append(video, readFile(out / "v.m2v"));
+        append(audio, readFile(out / "a.ac3"));
+    }
+    EXPECT_TRUE(readFile(out / files[0]) == video) << "the video differs";
+    EXPECT_TRUE(readFile(out / files[1]) == audio) << "the audio differs";
+    ASSERT_EQ(doc["frames"].size(), 1u);
+    EXPECT_EQ(doc["frames"][0]["count"], 24 + 72 + 24);
+    EXPECT_TRUE(decodesCleanly(out / files[0]));
+    EXPECT_TRUE(decodesCleanly(out / files[1]));
+}
+
+INSTANTIATE_TEST_SUITE_P(Angles, AngleDemuxTest,
+                         ::testing::Values(AngleCase{"seamless", 1}, AngleCase{"seamless", 2},
+                                           AngleCase{"seamless", 3}, AngleCase{"nonseamless", 1},
+                                           AngleCase{"nonseamless", 3}),
+                         [](const auto& p) {
+                             return p.param.disc + "_" + std::to_string(p.param.angle);
+                         });
+
+} // namespace
+} // namespace qf::test
