@@ -328,6 +328,29 @@ CommandEnd jobCommand(const Options& o, TerminalHost& host, JobEvents& sink, Eve
 } // namespace
 
 int runJobCommand(const Options& o, TerminalHost& host) {
+    // Every angle of the title is a job of its own, named by its angle; the first status
+    // that is not success is the command's.
+    if (o.angle == kAllAngles) {
+        std::vector<int> angles;
+        try {
+            angles = requestedAngles(requestOf(o));
+        } catch (const UsageError& e) {
+            printUsageError(e.what());
+            return kExitUsage;
+        } catch (const std::exception& e) {
+            host.message(e.what());
+            return kExitError;
+        }
+        int status = kExitOk;
+        for (const int angle : angles) {
+            Options one = o;
+            one.angle = angle;
+            const int s = runJobCommand(one, host);
+            if (status == kExitOk) status = s;
+            if (cancelSignal()) break;
+        }
+        return status;
+    }
     ReportRun report;
     if (!o.events) return jobCommand(o, host, host, nullptr, report).status;
     // Standard error carries only event lines: the messages become events too.

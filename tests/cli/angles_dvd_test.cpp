@@ -80,6 +80,22 @@ TEST_P(AngleDemuxTest, WritesTheAnglesOwnStreams) {
     EXPECT_TRUE(decodesCleanly(out / files[1]));
 }
 
+// --angle all: one set of files per angle, each named by its angle past the first.
+TEST(AngleDiscs, AllAnglesGiveOneSetOfFilesEach) {
+    TempDir out;
+    const CliResult r = runCli({"demux", kDiscs + "/seamless", "--angle", "all", "-o", out.path,
+                                "--no-mkvmerge-options", "--no-chapters"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const std::string base :
+         {"seamless_title01", "seamless_title01_angle2", "seamless_title01_angle3"}) {
+        EXPECT_FALSE(readFile(out / (base + ".MPEG-2.stream.0.mpv")).empty()) << base;
+        EXPECT_FALSE(readFile(out / (base + ".DD.stream.00.English.mpa")).empty()) << base;
+    }
+    // Each angle's video is its own.
+    EXPECT_FALSE(readFile(out / "seamless_title01.MPEG-2.stream.0.mpv") ==
+                 readFile(out / "seamless_title01_angle2.MPEG-2.stream.0.mpv"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Angles, AngleDemuxTest,
                          ::testing::Values(AngleCase{"seamless", 1}, AngleCase{"seamless", 2},
                                            AngleCase{"seamless", 3}, AngleCase{"nonseamless", 1},
