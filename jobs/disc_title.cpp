@@ -33,7 +33,7 @@ TitleChoices titleChoices(const std::string& source) {
     const auto disc = discSource(source);
     if (!disc) return choices;
     const std::vector<DiscTitle> titles = readDiscTitles(*disc);
-    for (const DiscTitle& t : titles) choices.items.push_back({t.number, chooserText(t)});
+    for (const DiscTitle& t : titles) choices.items.push_back({t.number, chooserText(t), t.angles});
     if (const DiscTitle* main = mainTitle(titles)) choices.longest = main->number;
     return choices;
 }

@@ -17,7 +17,12 @@ struct JobRequest;
 // ("1 — 0:00:30, 3 chapters") and the main title's number (the longest that no decoy mark rules
 // out); nothing for a file. Throws Error when the disc cannot be read.
 struct TitleChoices {
-    std::vector<std::pair<int, std::string>> items;
+    struct Item {
+        int number = 0;
+        std::string text;
+        int angles = 1;
+    };
+    std::vector<Item> items;
     int longest = 0;
 };
 TitleChoices titleChoices(const std::string& source);

@@ -164,7 +164,8 @@ void TitlesAdj(WindowModel& ui) {
     ui.title = 0;
     ui.angle = 1;
     const TitleChoices choices = titleChoices(ui.eEVOfile);
-    for (const auto& [number, text] : choices.items) ui.cmbTitle.push_back({number, text});
+    for (const auto& item : choices.items)
+        ui.cmbTitle.push_back({item.number, item.text, item.angles});
     ui.title = choices.longest;
 }
 

@@ -33,6 +33,7 @@ struct WindowModel {
     struct TitleItem {
         int number = 0;
         std::string text;
+        int angles = 1; // the angle chooser offers 1..angles
     };
     std::vector<TitleItem> cmbTitle;
     int title = 0, angle = 1;

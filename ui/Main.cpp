@@ -112,6 +112,7 @@ void TfMain::connectHandlers() {
     // Another title is read at once: the stream pages never list one title's streams
     // while another is chosen.
     connect(cmbTitle_, &QComboBox::activated, this, [this](int i) { titleChosen(i); });
+    connect(cmbAngle_, &QComboBox::activated, this, [this](int i) { angleChosen(i); });
     connect(PageControl_, &QTabWidget::currentChanged, this,
             [this](int page) { ctx_.ui.page = page; });
     connect(splXPL_, &QSplitter::splitterMoved, this,

@@ -139,6 +139,7 @@ private:
     void pasteSource();
     // The title chooser's item i: that title is read.
     void titleChosen(int index);
+    void angleChosen(int index);
     void bbXPLClick();
     void bbWorkdirClick();
     void streamBoxClick(Family family, int index, bool checked);
@@ -218,6 +219,7 @@ private:
     QPushButton* bClear_ = nullptr;
     QLabel* lTitle_ = nullptr;
     QComboBox* cmbTitle_ = nullptr;  // the titles of a DVD-Video disc source
+    QComboBox* cmbAngle_ = nullptr;  // the angles of the chosen title, when it has several
     QLabel* lTitleChoice_ = nullptr; // beside the page tabs: the title the pages list
     LogView* reMessage_ = nullptr;
     std::array<StreamPage*, 3> streamPages_{}; // Video, Audio, Subpicture

@@ -182,6 +182,13 @@ void TfMain::titleChosen(int index) {
     startWorkerJob(JobKind::Read);
 }
 
+void TfMain::angleChosen(int index) {
+    auto& ui = ctx_.ui;
+    if (jobRunning() || index < 0 || index + 1 == ui.angle) return;
+    ui.angle = index + 1;
+    startWorkerJob(JobKind::Read);
+}
+
 void TfMain::bbXPLClick() {
     if (jobRunning()) return;
     const QString path =

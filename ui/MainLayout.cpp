@@ -141,8 +141,11 @@ QWidget* TfMain::buildStatusPage() {
     cmbTitle_ = page->place(named(new QComboBox, "cmbTitle"), {34, 1, 220, 22}, kLeft | kTop);
     cmbTitle_->setToolTip(QStringLiteral("The title of the disc to read"));
     lTitle_->setBuddy(cmbTitle_);
+    cmbAngle_ = page->place(named(new QComboBox, "cmbAngle"), {257, 1, 40, 22}, kLeft | kTop);
+    cmbAngle_->setToolTip(QStringLiteral("The angle of the title to read"));
     lTitle_->hide();
     cmbTitle_->hide();
+    cmbAngle_->hide();
     reMessage_ = page->place(named(new LogView, "reMessage"), {0, 27, 336, 173}, kAll);
     return page;
 }

@@ -165,6 +165,18 @@ void TfMain::syncTitles() {
     cmbTitle_->setEnabled(!jobRunning());
     lTitle_->setVisible(!items.isEmpty());
     cmbTitle_->setVisible(!items.isEmpty());
+    // The angles of the chosen title, beside it, when it has more than one.
+    const int angles = current >= 0 ? ui.cmbTitle[static_cast<size_t>(current)].angles : 1;
+    {
+        const QSignalBlocker blockAngles(cmbAngle_);
+        if (cmbAngle_->count() != angles) {
+            cmbAngle_->clear();
+            for (int k = 1; k <= angles; ++k) cmbAngle_->addItem(QString::number(k));
+        }
+        cmbAngle_->setCurrentIndex(std::clamp(ui.angle, 1, angles) - 1);
+    }
+    cmbAngle_->setEnabled(!jobRunning());
+    cmbAngle_->setVisible(angles > 1);
     const QString choice =
         ui.title > 0 && !items.isEmpty()
             ? QStringLiteral("Title %1").arg(ui.title) +

@@ -63,6 +63,28 @@ private slots:
         QVERIFY(chooser->isHidden());
     }
 
+    void aTitleOfSeveralAnglesOffersThemAndReadsTheChosenOne() {
+        auto w = startedWindow();
+        auto* angles = control<QComboBox>(*w, "cmbAngle");
+        w->WMDropFiles({QStringLiteral(QUILLFEN_ANGLE_DIR "/seamless")});
+        w->waitForJob();
+        QVERIFY(!angles->isHidden());
+        QCOMPARE(angles->count(), 3);
+        QCOMPARE(angles->currentText(), QStringLiteral("1"));
+        angles->setCurrentIndex(1);
+        emit angles->activated(1);
+        QVERIFY(w->jobRunning());
+        w->waitForJob();
+        const QString log = control<LogView>(*w, "reMessage")->plainText();
+        QVERIFY2(log.contains("Angle 2 of 3\n"), qPrintable(log));
+        QCOMPARE(control<QLabel>(*w, "lTitleChoice")->text(), QStringLiteral("Title 1, angle 2"));
+        QCOMPARE(angles->currentIndex(), 1);
+
+        // A disc whose titles have one angle each offers no angle to choose.
+        w->WMDropFiles({QStringLiteral(QUILLFEN_DVD_DIR "/pal")});
+        QVERIFY(angles->isHidden());
+    }
+
     void aDiscFolderOpensFromItsDialogAndAFolderWithoutOneSaysWhy() {
         QTemporaryDir empty;
         auto w = startedWindow();
