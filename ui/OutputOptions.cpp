@@ -28,6 +28,15 @@ OutputOptions::OutputOptions(OutputChoices& choices, const QFont& font, QWidget*
                              QStringLiteral("Subs: VobSub")});
     cmbSubFormat_->setToolTip(
         QStringLiteral("Auto: VobSub (.idx + .sub) for DVD-Video, .sup records otherwise"));
+    // In the order of OutputChoices::Pcm.
+    cmbPcm_ = new QComboBox;
+    cmbPcm_->setObjectName(QStringLiteral("cmbPcm"));
+    cmbPcm_->setFont(font);
+    cmbPcm_->addItems({QStringLiteral("PCM: auto"), QStringLiteral("PCM: FLAC"),
+                       QStringLiteral("PCM: WAV"), QStringLiteral("PCM: raw")});
+    cmbPcm_->setToolTip(QStringLiteral(
+        "LPCM audio as FLAC or WAV, which the next tool reads, or as the disc's raw samples. "
+        "Auto: FLAC while the mkvmerge file is written, else raw"));
     cbForcedOnly_ = box("cbForcedOnly", "Forced only",
                         "VobSub: write only the subpictures shown with subtitles off", font);
     cbDelayInName_ = box("cbDelayInName", "Delay in names",
@@ -49,11 +58,14 @@ OutputOptions::OutputOptions(OutputChoices& choices, const QFont& font, QWidget*
     grid->addWidget(cbChapters_, 1, 0);
     grid->addWidget(cbMkvmerge_, 1, 1);
     grid->addWidget(cbCodecExt_, 1, 2);
+    grid->addWidget(cmbPcm_, 2, 0);
 
     connect(cmbSubFormat_, &QComboBox::activated, this, [this](int i) {
         using F = OutputChoices::SubFormat;
         choices_.subFormat = i == 1 ? F::Sup : i == 2 ? F::VobSub : F::Auto;
     });
+    connect(cmbPcm_, &QComboBox::activated, this,
+            [this](int i) { choices_.pcm = static_cast<OutputChoices::Pcm>(i); });
     auto bind = [this](QCheckBox* c, bool& field) {
         connect(c, &QCheckBox::clicked, this, [&field](bool on) { field = on; });
     };
@@ -68,6 +80,7 @@ OutputOptions::OutputOptions(OutputChoices& choices, const QFont& font, QWidget*
 void OutputOptions::sync() {
     // Neither call gives the signals the choices are bound to.
     cmbSubFormat_->setCurrentIndex(static_cast<int>(choices_.subFormat));
+    cmbPcm_->setCurrentIndex(static_cast<int>(choices_.pcm));
     cbForcedOnly_->setChecked(choices_.forcedOnly);
     cbDelayInName_->setChecked(choices_.delayInName);
     cbChapters_->setChecked(choices_.chapters);

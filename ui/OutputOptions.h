@@ -20,6 +20,7 @@ public:
 private:
     OutputChoices& choices_;
     QComboBox* cmbSubFormat_ = nullptr;
+    QComboBox* cmbPcm_ = nullptr;
     QCheckBox* cbForcedOnly_ = nullptr;
     QCheckBox* cbChapters_ = nullptr;
     QCheckBox* cbDelayInName_ = nullptr;

@@ -128,6 +128,10 @@ void readSettings(QSettings& store, Session& ctx, WindowPlacement& placement,
         using F = OutputChoices::SubFormat;
         choices.subFormat = n == 1 ? F::Sup : n == 2 ? F::VobSub : F::Auto;
     });
+    r.dword("Pcm", [&](int32_t n) {
+        using P = OutputChoices::Pcm;
+        choices.pcm = n == 1 ? P::Flac : n == 2 ? P::Wav : n == 3 ? P::Raw : P::Auto;
+    });
     r.flag("ForcedOnly", choices.forcedOnly);
     r.flag("Chapters", choices.chapters);
     r.flag("DelayInName", choices.delayInName);
@@ -206,6 +210,7 @@ QString writeSettings(QSettings& store, const Session& ctx, const QByteArray& ge
     w.put("AutoRebuild", ui.rbAutoRebuild ? 1 : 0);
     const auto& choices = ctx.ui.outputChoices;
     w.put("SubFormat", static_cast<int>(choices.subFormat));
+    w.put("Pcm", static_cast<int>(choices.pcm));
     w.put("ForcedOnly", choices.forcedOnly ? 1 : 0);
     w.put("Chapters", choices.chapters ? 1 : 0);
     w.put("DelayInName", choices.delayInName ? 1 : 0);

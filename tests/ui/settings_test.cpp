@@ -40,7 +40,7 @@ private slots:
         const QDateTime before = QDateTime::currentDateTime();
         QVERIFY(w->close());
         std::unique_ptr<QSettings> store(openStore());
-        QCOMPARE(store->allKeys().size(), 22);
+        QCOMPARE(store->allKeys().size(), 23);
         QCOMPARE(store->value("Geometry").typeId(), int(QMetaType::QByteArray));
         QCOMPARE(store->value("Geometry").toByteArray(), geometry);
         for (const char* gone : {"WindowState", "Top", "Left", "Width", "Height"})
@@ -74,16 +74,21 @@ private slots:
             auto* format = control<QComboBox>(*w, "cmbSubFormat");
             format->setCurrentIndex(2);
             emit format->activated(2); // as a user's choice of "VobSub"
+            auto* pcm = control<QComboBox>(*w, "cmbPcm");
+            pcm->setCurrentIndex(2);
+            emit pcm->activated(2); // "PCM: WAV"
             for (const char* name : {"cbCodecExt", "cbChapters", "cbMkvmerge", "cbForcedOnly"})
                 control<QCheckBox>(*w, name)->click();
             QVERIFY(w->close());
         }
         std::unique_ptr<QSettings> store(openStore());
         QCOMPARE(store->value("SubFormat").toInt(), 2);
+        QCOMPARE(store->value("Pcm").toInt(), 2);
         QCOMPARE(store->value("CodecExt").toInt(), 1);
         QCOMPARE(store->value("MkvmergeOptions").toInt(), 0);
         auto w = startedWindow();
         QCOMPARE(control<QComboBox>(*w, "cmbSubFormat")->currentText(), QString("Subs: VobSub"));
+        QCOMPARE(control<QComboBox>(*w, "cmbPcm")->currentText(), QString("PCM: WAV"));
         QVERIFY(control<QCheckBox>(*w, "cbForcedOnly")->isChecked());
         QVERIFY(!control<QCheckBox>(*w, "cbDelayInName")->isChecked());
         w->WMDropFiles({QDir(dir.path()).filePath("MOVIE.EVO")});
