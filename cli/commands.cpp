@@ -193,6 +193,7 @@ JobRequest requestOf(const Options& o) {
     if (o.pcm) choices.pcm = *o.pcm == "flac" ? Pcm::Flac : *o.pcm == "wav" ? Pcm::Wav : Pcm::Raw;
     choices.forcedOnly = o.forcedOnly;
     choices.chapters = !o.noChapters;
+    choices.captions = !o.noCaptions;
     choices.delayInName = o.delayInName;
     choices.mkvmergeOptions = !o.noMkvmergeOptions;
     if (o.title || o.angle) {

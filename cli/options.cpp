@@ -203,6 +203,10 @@ const OptionDecl kOptions[] = {
      "Do not write the title's chapters (BASENAME.chapters.xml, Matroska, and "
      "BASENAME.chapters.txt, OGM).",
      [](Options& o, const std::string&) { o.noChapters = true; }},
+    {"--no-captions", nullptr, kDemux,
+     "Do not write the closed captions the video carries (BASENAME.CC1.srt ... CC4, one "
+     "SubRip file per channel, timed from the video's start).",
+     [](Options& o, const std::string&) { o.noCaptions = true; }},
     {"--delay-in-name", nullptr, kDemux,
      "Put each audio and .sup subpicture stream's delay against the video into its file "
      "name: BASENAME.STREAM DELAY -83ms.ac3.",

@@ -36,7 +36,8 @@ struct Options {
     bool force = false;                   // sample: replace existing files
     std::optional<std::string> subFormat; // "sup" or "vobsub"
     std::optional<std::string> pcm;       // "flac", "wav" or "raw"
-    bool forcedOnly = false, noChapters = false, delayInName = false, noMkvmergeOptions = false;
+    bool forcedOnly = false, noChapters = false, noCaptions = false, delayInName = false,
+         noMkvmergeOptions = false;
     bool json = false;   // one JSON document on standard output instead of the log
     bool events = false; // each event as a JSON line on standard error
 };

@@ -47,6 +47,7 @@ struct OutputChoices {
     bool chapters = true;        // BASE.chapters.xml and .txt when the title has chapters
     bool delayInName = false;    // "BASE.CAPTION DELAY -83ms.ac3"
     bool mkvmergeOptions = true; // BASE.mkvmerge.json
+    bool captions = true;        // BASE.CC1.srt … of the video's line-21 captions
     // LPCM as FLAC, WAV or the payload as it is; Auto: FLAC while the options file is
     // written (mkvmerge reads no raw LPCM), else raw.
     enum class Pcm : uint8_t { Auto, Flac, Wav, Raw } pcm = Pcm::Auto;

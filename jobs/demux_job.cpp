@@ -17,6 +17,7 @@
 #include "engine/lpcm_output.h"
 #include "engine/markup.h"
 #include "engine/paths.h"
+#include "jobs/captions_out.h"
 #include "jobs/chapters.h"
 #include "jobs/disc_title.h"
 #include "jobs/jobs.h"
@@ -201,7 +202,8 @@ bool writtenEmpty(const JobRunner& ctx, const std::string& path) {
 
 // The title's chapters, and the one options file mkvmerge needs for all the files.
 void writeFilesForMuxers(JobRunner& ctx, const std::string& prefix,
-                         const std::vector<std::string>& renamed) {
+                         const std::vector<std::string>& renamed,
+                         const std::vector<std::string>& captions) {
     const auto& choices = ctx.job.output;
     const bool chapters = choices.chapters && !ctx.cat.titleFacts.chapters.empty();
     if (chapters) {
@@ -238,6 +240,15 @@ void writeFilesForMuxers(JobRunner& ctx, const std::string& prefix,
             if (family == Family::Audio) t.syncMs = streamDelayMs(ctx, family, k);
             tracks.push_back(std::move(t));
         }
+    }
+    // The captions as text tracks; the disc names no language for them.
+    for (const std::string& file : captions) {
+        MkvmergeTrack t;
+        t.kind = TrackKind::Subtitles;
+        t.file = namePart(file);
+        const std::string stem = namePart(file).substr(0, namePart(file).size() - 4);
+        t.name = stem.substr(stem.rfind('.') + 1);
+        tracks.push_back(std::move(t));
     }
     if (!left.empty())
         ctx.log("Left out of " + escapeMarkup(namePart(name)) +
@@ -301,7 +312,7 @@ void runDemux(JobRunner& ctx) {
     // Only Cancel stops a writing pass early; files for muxers are of a finished demux
     // only, and a cancel's last line says which files are cut off.
     if (!ctx.control.stopRequested()) {
-        writeFilesForMuxers(ctx, prefix, renamed);
+        writeFilesForMuxers(ctx, prefix, renamed, writeCaptions(ctx, prefix));
         finishLog(ctx);
         logFrameCounts(ctx, FrameLines::Demux);
         return;
