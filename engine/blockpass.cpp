@@ -10,6 +10,8 @@
 #include <thread>
 
 #include "engine/demux.h"
+#include "engine/markup.h"
+#include "engine/paths.h"
 #include "engine/timefmt.h"
 #include "engine/writer.h"
 
@@ -32,6 +34,25 @@ double remainingDays(int64_t pos, int64_t size, double startTime) {
 std::string progressLine(const PassEnv& env, int64_t pos, int64_t size, double remaining) {
     return std::to_string(pos / 1048576) + "/" + std::to_string(size / 1048576) +
            " Mbytes, Remaining time: " + env.formatTime(remaining);
+}
+
+// The part of the source that holds `pos`: the whole source when it joins no parts.
+size_t partIndex(std::span<const StreamPart> parts, int64_t pos) {
+    size_t k = 0;
+    while (k + 1 < parts.size() && pos >= parts[k + 1].start) ++k;
+    return k;
+}
+StreamPart partOf(const Stream& src, int64_t pos) {
+    const std::span<const StreamPart> parts = src.parts();
+    if (parts.empty()) return {0, src.size(), {}};
+    return parts[partIndex(parts, pos)];
+}
+
+// What the progress line starts with in `part`.
+std::string progressPrefix(const BlockPassSettings& settings, const StreamPart& part) {
+    if (!settings.partInProgress) return settings.progressPrefix;
+    return settings.partVerb + " " +
+           (part.path.empty() ? settings.progressPrefix : namePart(part.path)) + " ";
 }
 
 // Reads the source on a thread of its own, chunk after chunk into the slots of the
@@ -102,10 +123,11 @@ private:
             chunk.start = src_.position();
             chunk.at = (k % kSlots) * kChunkSize;
             if (chunk.start >= size_) break;
-            // Up to the next multiple of the chunk size, so that the event loop's turns
-            // fall on chunk ends.
-            const auto want =
-                static_cast<size_t>(kChunkSize - static_cast<uint64_t>(chunk.start) % kChunkSize);
+            // Up to the next multiple of the chunk size from the start of the part, so that
+            // the event loop's turns fall on chunk ends and a part's blocks fall where they
+            // would if it were read alone.
+            const auto from = static_cast<uint64_t>(chunk.start - partOf(src_, chunk.start).start);
+            const auto want = static_cast<size_t>(kChunkSize - from % kChunkSize);
             std::string failure;
             std::exception_ptr thrown;
             try {
@@ -173,15 +195,11 @@ void runBlocks(PassEnv& env, const BlockPassSettings& settings, BlockHandler& ha
         }
     } restore{env};
 
-    // Within a title of several parts, progress counts over all of them.
-    const bool inTitle = env.io.Span.total > 0;
-    const double startTime = inTitle ? env.io.Span.startTime : nowInDays();
-    double ownPause = 0;
-    double& paused = inTitle ? env.io.Span.pausedDays : ownPause;
+    const double startTime = nowInDays();
+    double paused = 0;
     Stream& src = *env.io.SourceStream;
     const int64_t size = src.size();
-    const int64_t before = inTitle ? env.io.Span.before : 0;
-    const int64_t total = inTitle ? std::max(env.io.Span.total, before + size) : size;
+    const std::span<const StreamPart> parts = src.parts();
     if (src.position() >= size || env.control.stopRequested()) return;
     if (env.io.ReadBuffer.size() < ReadAhead::kSlots * kChunkSize) {
         std::vector<uint8_t>().swap(env.io.ReadBuffer); // gone before the larger one is made
@@ -191,6 +209,9 @@ void runBlocks(PassEnv& env, const BlockPassSettings& settings, BlockHandler& ha
 
     // Where the source is left: after the last block parsed (the reader may be ahead).
     int64_t leaveAt = src.position();
+    StreamPart part = partOf(src, leaveAt);
+    std::string prefix = progressPrefix(settings, part);
+    env.io.PartStart = part.start;
     ReadAhead ahead(src, size, env.io.ReadBuffer.data());
     struct Leave {
         ReadAhead& ahead;
@@ -221,25 +242,38 @@ void runBlocks(PassEnv& env, const BlockPassSettings& settings, BlockHandler& ha
     while (!env.control.stopRequested() && ahead.next(chunk)) {
         const size_t got = chunk.got;
         leaveAt = chunk.start + static_cast<int64_t>(got);
+        // A chunk never spans two parts: the next part begins with one.
+        if (chunk.start >= part.start + part.size && !parts.empty()) {
+            if (writer && chunks > 0) writer->waitFor(chunks - 1); // its errors come first
+            part = partOf(src, chunk.start);
+            const size_t index = partIndex(parts, chunk.start);
+            prefix = progressPrefix(settings, part);
+            env.io.PartStart = part.start;
+            const std::string name = namePart(part.path);
+            env.log("Continue on " + escapeMarkup(name));
+            env.events.partStarted(index, part.path);
+            env.slog(settings.partVerb + " " + name, 0);
+            handler.partStarted();
+        }
         for (size_t at = 0; at < got; at += kBlockSize) {
             const size_t len = std::min(kBlockSize, got - at);
             const int64_t pos = chunk.start + static_cast<int64_t>(at + len);
+            const int64_t inPart = pos - part.start; // a part is paced as if read alone
             env.io.BlockAt = chunk.at + at;
             env.io.BlockLen = len;
             env.io.BlockEnd = pos;
-            if (pos % kPumpInterval == 0) {
+            if (inPart % kPumpInterval == 0) {
                 if (writer && chunks > 0) writer->waitFor(chunks - 1);
-                const double remaining = remainingDays(before + pos, total, startTime + paused);
-                env.slog(
-                    settings.progressPrefix + progressLine(env, before + pos, total, remaining), 1);
-                env.events.progressed(before + pos, total, remaining * 86400);
+                const double remaining = remainingDays(pos, size, startTime + paused);
+                env.slog(prefix + progressLine(env, pos, size, remaining), 1);
+                env.events.progressed(pos, size, remaining * 86400);
                 env.events.processEvents();
             }
-            // Only a block that leaves some of the source unread stops the pass: a source
-            // read to its end has been checked whole.
-            if (settings.stopPast > 0 && pos > settings.stopPast && pos < size)
+            // Only a block that leaves some of the part unread stops the pass: a part read
+            // to its end has been checked whole.
+            if (settings.stopPast > 0 && inPart > settings.stopPast && inPart < part.size)
                 env.control.requestStop(StopReason::FastCheck);
-            if (pos % kRepaintInterval == 0) env.events.repaint();
+            if (inPart % kRepaintInterval == 0) env.events.repaint();
             paused += std::chrono::duration<double>(env.control.pause.wait()).count() *
                       kSecond; // while the user is asked whether to stop
             handler.parseBlock({env.io.ReadBuffer.data() + chunk.at + at, len});

@@ -24,6 +24,12 @@ inline constexpr int64_t kFastCheckLimit = 300000000;
 struct BlockPassSettings {
     bool writes = false;        // the pass writes files: Cancel asks first (RunControl::writing)
     std::string progressPrefix; // what the progress line starts with
+    // What the status says the pass does in a further part of a title ("Reading": "Reading
+    // FEATURE_2.EVO"), after the "Continue on" line. With partInProgress, the progress line
+    // starts with it and the part's name instead (progressPrefix: the name of a source
+    // that joins no parts).
+    std::string partVerb;
+    bool partInProgress = false;
     // > 0: the block that passes it requests the fast-check stop, unless that block ends the
     // source.
     int64_t stopPast = 0;
@@ -38,11 +44,17 @@ public:
     virtual void parseBlock(std::span<const uint8_t> block) = 0;
     // Writes what the blocks of the chunk just parsed gave.
     virtual void writeChunk() {}
+    // The next block begins a further part of the title: what was written of the parts
+    // before is out.
+    virtual void partStarted() {}
 };
 
-// Hands each block to the handler. The source's size is taken once at the start: a source
-// that delivers nothing before that size (it shrank, or a read failed) ends the pass with
-// the stream's read error. Begins the pass on env.control (no stop asked, the write mode
+// Hands each block to the handler. A source that joins the parts of a title is passed
+// part by part as if each were read alone (chunks, progress turns and the fast-check limit
+// count from the part's start), with "Continue on NAME" and the part verb's status between
+// them; progress and the remaining time cover the whole title. The source's size is taken once at
+// the start: a source that delivers nothing before that size (it shrank, or a read failed) ends the
+// pass with the stream's read error. Begins the pass on env.control (no stop asked, the write mode
 // set); Cancel is
 // enabled while the pass runs. A Cancel seen at a block's turn of the front end stops the
 // pass once that block is parsed and written, and leaves the source where that block ends.

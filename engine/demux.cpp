@@ -1,5 +1,7 @@
 #include "engine/demux.h"
 
+#include <optional>
+
 #include "engine/blockpass.h"
 #include "engine/pass.h"
 #include "engine/paths.h"
@@ -8,37 +10,51 @@ namespace qf {
 
 namespace pass {
 
-void Pass::run() {
+void Pass::begin() {
     PassEnv& c = env_;
-    c.cat.clearSlots();
-    if (!read_) {
-        pending_.reserve(c.io.VideoOut.size() + c.io.AudioOut.size() + c.io.SubOut.size());
-        auto addAll = [&](auto& outs) {
-            for (auto& o : outs)
-                if (o) pending_.emplace_back().out = o.get();
-        };
-        addAll(c.io.VideoOut);
-        addAll(c.io.AudioOut);
-        addAll(c.io.SubOut);
+    if (read_) return;
+    pending_.reserve(c.io.VideoOut.size() + c.io.AudioOut.size() + c.io.SubOut.size());
+    auto addAll = [&](auto& outs) {
+        for (auto& o : outs)
+            if (o) pending_.emplace_back().out = o.get();
+    };
+    addAll(c.io.VideoOut);
+    addAll(c.io.AudioOut);
+    addAll(c.io.SubOut);
+}
+
+namespace {
+
+// Each part of a title gets a pass of its own, as if it were read alone: its streams are
+// found, described and counted anew, and nothing of a packet cut off at the end of one
+// part runs into the next. The slots a part found stay in the catalogue.
+class PartPasses final : public BlockHandler {
+public:
+    PartPasses(PassEnv& env, uint8_t mode) : env_(env), mode_(mode) { startPass(); }
+    void parseBlock(std::span<const uint8_t> block) override { pass_->parseBlock(block); }
+    void writeChunk() override { pass_->writeChunk(); }
+    void partStarted() override { startPass(); }
+
+private:
+    void startPass() {
+        pass_.emplace(env_, mode_);
+        pass_->begin();
     }
 
-    BlockPassSettings how;
-    how.writes = !read_;
-    if (read_ && fastCheck_) how.stopPast = kFastCheckLimit;
-    runBlocks(c, how, *this);
-    if (c.control.stopRequested()) {
-        c.cat.FrameCount = {0, 0};
-        c.cat.FieldCount = {0, 0};
-    }
-}
+    PassEnv& env_;
+    const uint8_t mode_;
+    std::optional<Pass> pass_;
+};
+
+} // namespace
 
 void Pass::parseBlock(std::span<const uint8_t> block) {
     buf_ = block.data();
     // The first system header is taken to follow a 14-byte pack header at the start of the
-    // source, whatever the source's size: the first block is the one that ends where its
-    // length does, and the bounds are its bytes 23 and 24.
-    if (read_ && env_.io.BlockEnd == static_cast<int64_t>(block.size()) && block.size() > 24 &&
-        buf_[16] == 0x01 && buf_[17] == 0xBB)
+    // part, whatever its size: the first block is the one that ends where its length does,
+    // and the bounds are its bytes 23 and 24.
+    if (read_ && env_.io.BlockEnd - env_.io.PartStart == static_cast<int64_t>(block.size()) &&
+        block.size() > 24 && buf_[16] == 0x01 && buf_[17] == 0xBB)
         systemHeaderLine();
     parse(block.size());
 }
@@ -60,7 +76,18 @@ bool isDvdVideoSource(const std::string& source, const TitleFacts& facts) {
 }
 
 void demux(PassEnv& env, uint8_t mode) {
-    pass::Pass(env, mode).run();
+    const bool read = mode == kReadPass;
+    env.cat.clearSlots();
+    pass::PartPasses passes(env, mode);
+    BlockPassSettings how;
+    how.writes = !read;
+    how.partVerb = read ? "Reading" : "Demuxing";
+    if (read && env.options.fastCheck) how.stopPast = kFastCheckLimit;
+    runBlocks(env, how, passes);
+    if (env.control.stopRequested()) {
+        env.cat.FrameCount = {0, 0};
+        env.cat.FieldCount = {0, 0};
+    }
 }
 
 } // namespace qf

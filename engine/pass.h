@@ -57,7 +57,8 @@ public:
           countFrames_(env.options.countFrames), details_(env.options.details),
           fastCheck_(env.options.fastCheck), dvdVideo_(env.dvdVideo) {}
 
-    void run();
+    // Makes the pending runs of a demux pass's outputs.
+    void begin();
     void parseBlock(std::span<const uint8_t> block) override;
     void writeChunk() override { flushOutputs(); }
 

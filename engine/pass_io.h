@@ -1,6 +1,6 @@
 #pragma once
 // What a pass reads from and writes to: the source, the read buffer with the block being
-// parsed, the outputs of the ticked streams, and the title's span for progress. Owned by
+// parsed, and the outputs of the ticked streams. Owned by
 // the job that runs the passes.
 #include <array>
 #include <cstdint>
@@ -28,14 +28,8 @@ struct PassIo {
     std::array<std::unique_ptr<Stream>, 2> VideoOut;
     std::array<std::unique_ptr<Stream>, 16> AudioOut;
     std::array<std::unique_ptr<Stream>, 16> SubOut;
-    // The title the pass is part of: the bytes of its parts before the source, its whole
-    // size and when its first pass began, so that progress and the remaining time cover
-    // the title. A total of 0: the source alone.
-    struct TitleSpan {
-        int64_t before = 0, total = 0;
-        double startTime = 0;
-        double pausedDays = 0; // held by questions since startTime
-    } Span;
+    // Where the part of the title the block is in begins in the source.
+    int64_t PartStart = 0;
 
     PassIo() { ReadBuffer.resize(kChunkSize); }
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -17,6 +18,12 @@ namespace qf {
 class Error : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// One of the files a stream joins: where it begins in the stream, its size and path.
+struct StreamPart {
+    int64_t start = 0, size = 0;
+    std::string path;
 };
 
 class Stream {
@@ -39,6 +46,8 @@ public:
     // The text of an error of the last read or write: `what` ("Stream read error"), and,
     // for a file, which one and why.
     virtual std::string failure(std::string_view what) const { return std::string(what); }
+    // The files the stream joins, in order, when it joins more than one; else none.
+    virtual std::span<const StreamPart> parts() const { return {}; }
 };
 
 // Writes the runs one after the other at `pos` of the file `fd`, going on where a partial

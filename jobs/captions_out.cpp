@@ -49,18 +49,19 @@ std::vector<CaptionPair> captionPairs(const JobRunner& ctx, const std::string& p
 
 } // namespace
 
-std::vector<std::string> writeCaptions(JobRunner& ctx, const std::string& prefix) {
+std::vector<std::string> writeCaptions(JobRunner& ctx, const OutputPlan& plan) {
+    const std::string& prefix = plan.prefix;
     std::vector<std::string> written;
     if (!ctx.job.output.captions) return written;
-    for (size_t k = 0; k < ctx.io.VideoOut.size(); ++k) {
-        if (!ctx.job.selection.at(Family::Video, k).checked) continue;
+    for (const PlannedStream& s : plan.streams) {
+        if (s.family != Family::Video) continue;
+        const size_t k = s.slot;
         const int32_t entry = ctx.cat.VideoSlots[k];
         if (entry < 0) continue;
         const Codec codec = codecOfEntry(Family::Video, entry);
         if (codec != Codec::Mpeg2 && codec != Codec::H264) continue;
-        const std::vector<CaptionPair> pairs =
-            captionPairs(ctx, streamOutput(ctx, prefix, Family::Video, k).path,
-                         codec == Codec::H264 ? VideoCoding::H264 : VideoCoding::Mpeg2);
+        const std::vector<CaptionPair> pairs = captionPairs(
+            ctx, s.out.path, codec == Codec::H264 ? VideoCoding::H264 : VideoCoding::Mpeg2);
         if (pairs.empty()) continue;
         // A caption still shown at the end stays up for a second more.
         const Line21Decoder decoded = decodeLine21(pairs, pairs.back().time + 90000);

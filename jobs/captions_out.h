@@ -7,10 +7,11 @@
 namespace qf {
 
 class JobRunner;
+struct OutputPlan;
 
 // Reads each written video output of the job back, decodes its captions and writes a file
 // for every channel that shows any, timed from the stream's first picture. Returns the
 // files written, in channel order.
-std::vector<std::string> writeCaptions(JobRunner& ctx, const std::string& prefix);
+std::vector<std::string> writeCaptions(JobRunner& ctx, const OutputPlan& plan);
 
 } // namespace qf

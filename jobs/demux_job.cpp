@@ -31,9 +31,9 @@ namespace qf {
 namespace {
 
 // " (delay −83 ms)" for a stream whose delay the last Read job saw.
-std::string delayNote(const JobRunner& ctx, Family family, size_t k) {
-    const auto delay = streamDelayMs(ctx, family, k);
-    if (!delay) return "";
+std::string delayNote(const PlannedStream& s) {
+    const auto& delay = s.delayMs;
+    if (s.family == Family::Video || !delay) return "";
     // A typographic minus, as in the rest of the log's prose.
     return " (delay " + (*delay < 0 ? "\u2212" + std::to_string(-*delay) : std::to_string(*delay)) +
            " ms)";
@@ -60,18 +60,18 @@ VobSubIndex vobSubIndex(JobRunner& ctx, size_t k, const std::string& name) {
     if (const auto it = ctx.cat.titleFacts.languages.find(ctx.cat.SubSlots[k]);
         it != ctx.cat.titleFacts.languages.end())
         index.language = it->second.code;
-    index.videoStartPts =
-        videoStartPts(ctx).value_or(ctx.cat.EarliestPTS == 0xFFFFFFFF ? 0 : ctx.cat.EarliestPTS);
+    index.videoStartPts = videoStartPts(ctx.cat).value_or(
+        ctx.cat.EarliestPTS == 0xFFFFFFFF ? 0 : ctx.cat.EarliestPTS);
     index.forcedOnly = ctx.job.output.forcedOnly;
     return index;
 }
 
-// Creates the output of the stream in slot k of a family: its file, or for VobSub its
-// index and its packs.
-std::unique_ptr<Stream> createStreamOutput(JobRunner& ctx, const std::string& prefix, Family family,
-                                           size_t k, std::vector<std::string>& renamed) {
-    const StreamOutput out = streamOutput(ctx, prefix, family, k);
-    const std::string note = family == Family::Video ? "" : delayNote(ctx, family, k);
+// Creates the output of a planned stream: its file, or for VobSub its index and its packs.
+std::unique_ptr<Stream> createStreamOutput(JobRunner& ctx, const PlannedStream& s,
+                                           std::vector<std::string>& renamed) {
+    const StreamOutput& out = s.out;
+    const size_t k = s.slot;
+    const std::string note = delayNote(s);
     std::unique_ptr<Stream> made;
     if (out.index.empty()) {
         made = createOutput(ctx, out.path);
@@ -88,21 +88,24 @@ std::unique_ptr<Stream> createStreamOutput(JobRunner& ctx, const std::string& pr
     return made;
 }
 
-// Creates the outputs of the chosen streams of one family; they are the only files the
-// passes write to and the job closes.
-template <size_t M>
-void createOutputs(JobRunner& ctx, const std::string& prefix, Family family,
-                   std::array<std::unique_ptr<Stream>, M>& outs,
-                   std::vector<std::string>& renamed) {
-    for (size_t k = 0; k < M && k < static_cast<size_t>(kSelectableSlots[familyIndex(family)]); ++k)
-        if (ctx.job.selection.at(family, k).checked)
-            outs[k] = createStreamOutput(ctx, prefix, family, k, renamed);
+// Where the pass writes the stream in slot k of a family.
+std::unique_ptr<Stream>& outputOf(PassIo& io, Family family, size_t k) {
+    return family == Family::Video   ? io.VideoOut[k]
+           : family == Family::Audio ? io.AudioOut[k]
+                                     : io.SubOut[k];
+}
+
+// Creates the outputs of the planned streams; they are the only files the passes write to
+// and the job closes.
+void createOutputs(JobRunner& ctx, const OutputPlan& plan, std::vector<std::string>& renamed) {
+    for (const PlannedStream& s : plan.streams)
+        outputOf(ctx.io, s.family, s.slot) = createStreamOutput(ctx, s, renamed);
 }
 
 // A stream the Read job did not list because it begins after the fast check stopped:
 // written as well when the job writes every stream (the command line without a
 // selection), otherwise only noted. Either way the end of the log names it.
-void lateStream(JobRunner& ctx, const std::string& prefix, int32_t entry, Family family, int slot) {
+void lateStream(JobRunner& ctx, OutputPlan& plan, int32_t entry, Family family, int slot) {
     Catalogue::LateStream late{entry, family, slot, "", false};
     const std::string kind = family == Family::Video   ? VideoKindName(entry)
                              : family == Family::Audio ? AudioKindName(entry)
@@ -120,25 +123,23 @@ void lateStream(JobRunner& ctx, const std::string& prefix, int32_t entry, Family
         ctx.job.selection.at(family, k) = {true, late.caption};
         ctx.cat.Listed.at(family, k) = {late.caption, true};
         ctx.events->streamAdded(family, k, late.caption);
-        auto& out = family == Family::Video   ? ctx.io.VideoOut[k]
-                    : family == Family::Audio ? ctx.io.AudioOut[k]
-                                              : ctx.io.SubOut[k];
+        plan.add(plannedStream(ctx.cat, ctx.job, ctx.baseName, family, k));
         std::vector<std::string> renamed; // the options file names them all at the end
-        out = createStreamOutput(ctx, prefix, family, k, renamed);
+        outputOf(ctx.io, family, k) = createStreamOutput(ctx, *plan.stream(family, k), renamed);
         late.written = true;
     }
     ctx.cat.LateStreams.push_back(std::move(late));
 }
 
 // Writes the index of every VobSub output and keeps its units for the report.
-void finishVobSub(JobRunner& ctx, const std::string& prefix) {
+void finishVobSub(JobRunner& ctx, const OutputPlan& plan) {
     for (size_t k = 0; k < ctx.io.SubOut.size(); ++k) {
         auto* w = dynamic_cast<VobSubWriter*>(ctx.io.SubOut[k].get());
         if (!w) continue;
         w->finish();
         ctx.SubUnits[k] = w->units();
         const std::string name =
-            escapeMarkup(namePart(streamOutput(ctx, prefix, Family::Subpicture, k).index));
+            escapeMarkup(namePart(plan.stream(Family::Subpicture, k)->out.index));
         if (w->droppedBeforeStart() > 0)
             ctx.log(std::to_string(w->droppedBeforeStart()) +
                     " subpicture units before the video's start left out of " + name);
@@ -161,25 +162,14 @@ void writeFile(JobRunner& ctx, const std::string& name, const std::string& text)
     out->close();
 }
 
-// The hand-over files of a demux: those a finished one writes.
-std::vector<std::string> handOverNames(const JobRunner& ctx, const std::string& prefix) {
-    std::vector<std::string> names;
-    if (ctx.job.output.chapters && !ctx.cat.titleFacts.chapters.empty()) {
-        names.push_back(prefix + ".chapters.xml");
-        names.push_back(prefix + ".chapters.txt");
-    }
-    if (ctx.job.output.mkvmergeOptions) names.push_back(prefix + ".mkvmerge.json");
-    return names;
-}
-
 // A cancelled demux writes no hand-over file; one an earlier run left under the same
 // name would name the now cut-off stream files as whole, so it goes. Only a regular file
 // of ours with no other name is removed.
-void removeStaleHandOvers(JobRunner& ctx, const std::string& prefix) {
+void removeStaleHandOvers(JobRunner& ctx, const OutputPlan& plan) {
     // In the folder the job wrote into, when it got as far as opening it: a rename of the
     // folder since then does not send the removal elsewhere.
     const int at = ctx.outputFolder ? ctx.outputFolder->fd() : AT_FDCWD;
-    for (const std::string& name : handOverNames(ctx, prefix)) {
+    for (const std::string& name : plan.handOvers()) {
         const std::string entry = ctx.outputFolder ? namePart(name) : name;
         struct stat st {};
         if (::fstatat(at, entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
@@ -201,23 +191,25 @@ bool writtenEmpty(const JobRunner& ctx, const std::string& path) {
 }
 
 // The title's chapters, and the one options file mkvmerge needs for all the files.
-void writeFilesForMuxers(JobRunner& ctx, const std::string& prefix,
+void writeFilesForMuxers(JobRunner& ctx, const OutputPlan& plan,
                          const std::vector<std::string>& renamed,
                          const std::vector<std::string>& captions) {
     const auto& choices = ctx.job.output;
-    const bool chapters = choices.chapters && !ctx.cat.titleFacts.chapters.empty();
+    const std::string& prefix = plan.prefix;
+    const bool chapters = plan.chapters;
     if (chapters) {
         writeFile(ctx, prefix + ".chapters.xml", matroskaChapters(ctx.cat.titleFacts.chapters));
         writeFile(ctx, prefix + ".chapters.txt", ogmChapters(ctx.cat.titleFacts.chapters));
     }
-    if (!choices.mkvmergeOptions) return;
+    if (!plan.mkvmergeOptions) return;
     const std::string name = prefix + ".mkvmerge.json";
     std::vector<MkvmergeTrack> tracks;
     std::string left, empty;
-    for (Family family : kFamilies) {
-        for (size_t k = 0; k < static_cast<size_t>(kSelectableSlots[familyIndex(family)]); ++k) {
-            if (!ctx.job.selection.at(family, k).checked) continue;
-            const StreamOutput out = streamOutput(ctx, prefix, family, k);
+    {
+        for (const PlannedStream& s : plan.streams) {
+            const Family family = s.family;
+            const size_t k = s.slot;
+            const StreamOutput& out = s.out;
             if (!out.forMkvmerge) {
                 left += (left.empty() ? "" : ", ") + namePart(out.path);
                 continue;
@@ -237,7 +229,7 @@ void writeFilesForMuxers(JobRunner& ctx, const std::string& prefix,
                 it != ctx.cat.titleFacts.languages.end() && family != Family::Video)
                 t.language = it->second.code;
             t.name = ctx.job.selection.at(family, k).caption;
-            if (family == Family::Audio) t.syncMs = streamDelayMs(ctx, family, k);
+            if (family == Family::Audio) t.syncMs = s.delayMs;
             tracks.push_back(std::move(t));
         }
     }
@@ -276,23 +268,21 @@ void runDemux(JobRunner& ctx) {
     ctx.CreatedFiles.clear();
 
     const Title title = jobTitle(ctx);
-    const std::string prefix = outputPrefix(ctx);
+    OutputPlan outputs = plan(ctx.cat, ctx.job, false);
 
     ctx.slog("Opening", 0);
-    openJobSource(ctx, false);
+    openTitle(ctx, title, false);
     logFileSize(ctx);
 
     for (auto& units : ctx.SubUnits) units = {};
     if (upperExt(ctx.job.source) == ".VOB") ctx.cat.titleFacts.dvdVideo = true;
     std::vector<std::string> renamed;
-    createOutputs(ctx, prefix, Family::Video, ctx.io.VideoOut, renamed);
-    createOutputs(ctx, prefix, Family::Audio, ctx.io.AudioOut, renamed);
-    createOutputs(ctx, prefix, Family::Subpicture, ctx.io.SubOut, renamed);
+    createOutputs(ctx, outputs, renamed);
 
     ctx.cat.LateStreams.clear();
     if (ctx.cat.fastCheckStop >= 0)
         ctx.onLateStream = [&](int32_t entry, Family family, int slot) {
-            lateStream(ctx, prefix, entry, family, slot);
+            lateStream(ctx, outputs, entry, family, slot);
         };
     struct Unhook {
         JobRunner& c;
@@ -300,24 +290,22 @@ void runDemux(JobRunner& ctx) {
     } unhook{ctx};
 
     ctx.slog("Demuxing " + namePart(ctx.job.source), 0);
-    forEachPart(ctx, title, "Demuxing", [&](const std::string&) {
-        // By the slots the outputs were named by, before the pass counts them again.
-        convertLpcmOutputs(ctx.io, ctx.cat, ctx.job);
-        demux(ctx, kDemuxPass);
-    });
+    // By the slots the outputs were named by, before the pass counts them again.
+    convertLpcmOutputs(ctx.io, ctx.cat, ctx.job);
+    demux(ctx, kDemuxPass);
 
     ctx.io.SourceStream.reset();
-    finishVobSub(ctx, prefix);
+    finishVobSub(ctx, outputs);
     ctx.io.closeOutputs();
     // Only Cancel stops a writing pass early; files for muxers are of a finished demux
     // only, and a cancel's last line says which files are cut off.
     if (!ctx.control.stopRequested()) {
-        writeFilesForMuxers(ctx, prefix, renamed, writeCaptions(ctx, prefix));
+        writeFilesForMuxers(ctx, outputs, renamed, writeCaptions(ctx, outputs));
         finishLog(ctx);
         logFrameCounts(ctx, FrameLines::Demux);
         return;
     }
-    removeStaleHandOvers(ctx, prefix);
+    removeStaleHandOvers(ctx, outputs);
     logFrameCounts(ctx, FrameLines::Demux);
     finishLog(ctx, {true, -1, &ctx.CreatedFiles});
 }

@@ -76,7 +76,7 @@ std::vector<int> requestedAngles(const JobRequest& request) {
     return angles;
 }
 
-void openJobSource(JobRunner& ctx, bool boldName) {
+void openTitle(JobRunner& ctx, const Title& title, bool boldName) {
     const std::string& path = ctx.job.source;
     const auto source = discSource(path);
     // A file keeps what a playlist said of it; a disc title is read anew.
@@ -85,7 +85,10 @@ void openJobSource(JobRunner& ctx, bool boldName) {
     if (!source) {
         const std::string name = escapeMarkup(namePart(path));
         ctx.log("Opening file " + (boldName ? "[b]" + name + "[/b]" : name));
-        openSource(ctx, path);
+        if (title.parts.size() > 1)
+            openParts(ctx, title.parts);
+        else
+            openSource(ctx, path);
         return;
     }
     std::vector<RefusedTitle> refused;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/dvd_disc.h"
+#include "engine/paths.h"
 
 namespace qf {
 
@@ -36,11 +37,12 @@ std::optional<std::string> discTitleName(const JobRequest& request);
 // the chosen title for kAllAngles, else the one asked for. Throws as chosenTitle.
 std::vector<int> requestedAngles(const JobRequest& request);
 
-// Opens the job's source as SourceStream and logs the opening line: for a disc, the chosen
+// Opens the job's title as SourceStream and logs the opening line: for a disc, the chosen
 // title's cells ("Opening title N of NAME (C chapters, h:mm:ss)"), with its chapters,
 // palette and languages in titleFacts; for a file, "Opening file NAME" (the name in bold
-// when `boldName`). Throws Error for a title or angle the disc does not have.
-void openJobSource(JobRunner& ctx, bool boldName);
+// when `boldName`), its parts joined into one stream. Throws Error for a title or angle
+// the disc does not have, and the open errors of every part.
+void openTitle(JobRunner& ctx, const Title& title, bool boldName);
 
 // Appends the language name the disc gives a stream to its listed caption
 // ("DD.stream.00" becomes "DD.stream.00.English").

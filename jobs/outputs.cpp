@@ -1,5 +1,6 @@
 #include "jobs/outputs.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -43,13 +44,13 @@ std::string extensionByName(std::string_view codec) {
 // what the last Read job learned (ctx). A job names from its own request; the planned
 // names come from a request that has not started.
 struct Naming {
-    const JobRunner& ctx;
+    const Catalogue& cat;
     const JobRequest& job;
     const std::string& baseName;
 };
 
 Naming running(const JobRunner& ctx) {
-    return {ctx, ctx.job, ctx.baseName};
+    return {ctx.cat, ctx.job, ctx.baseName};
 }
 
 std::string prefixOf(const Naming& n) {
@@ -68,7 +69,7 @@ std::string rebuiltNameOf(const Naming& n) {
 std::string codecExtensionOf(const Naming& n, Family family, size_t slot) {
     // Subpicture files are all of one kind, also those of a stream a playlist listed.
     if (family == Family::Subpicture) return std::string(codecInfo(Codec::Subpicture).extension);
-    const int32_t e = n.ctx.cat.slotTable(family)[slot];
+    const int32_t e = n.cat.slotTable(family)[slot];
     const Codec c = codecOfEntry(family, e, upperExt(n.job.source) == ".AOB");
     if (c != Codec::None) return std::string(codecInfo(c).extension);
     // A stream listed by a playlist has no id yet: its caption names the codec.
@@ -78,8 +79,8 @@ std::string codecExtensionOf(const Naming& n, Family family, size_t slot) {
 bool vobSubOutputOf(const Naming& n) {
     using Format = OutputChoices::SubFormat;
     const Format f = n.job.output.subFormat;
-    return f == Format::VobSub || (f == Format::Auto && (n.ctx.cat.titleFacts.dvdVideo ||
-                                                         upperExt(n.job.source) == ".VOB"));
+    return f == Format::VobSub ||
+           (f == Format::Auto && (n.cat.titleFacts.dvdVideo || upperExt(n.job.source) == ".VOB"));
 }
 
 StreamOutput streamOutputOf(const Naming& n, const std::string& prefix, Family family,
@@ -91,7 +92,7 @@ StreamOutput streamOutputOf(const Naming& n, const std::string& prefix, Family f
     // VobSub times are counted from the video's start already: a delay in the name would
     // shift them twice in the tools that read it.
     if (choices.delayInName && family != Family::Video && !vobSub) {
-        if (const auto delay = streamDelayMs(n.ctx, family, slot))
+        if (const auto delay = streamDelayMs(n.cat, family, slot))
             stem += " DELAY " + std::to_string(*delay) + "ms";
     }
     if (vobSub) {
@@ -102,7 +103,7 @@ StreamOutput streamOutputOf(const Naming& n, const std::string& prefix, Family f
     }
     // Converted LPCM is named by its format, which mkvmerge reads.
     if (family == Family::Audio) {
-        if (const char* pcm = pcmExtension(lpcmOutput(n.ctx.cat, n.job, slot))) {
+        if (const char* pcm = pcmExtension(lpcmOutput(n.cat, n.job, slot))) {
             out.path = stem + "." + pcm;
             out.forMkvmerge = choices.mkvmergeOptions;
             return out;
@@ -147,69 +148,94 @@ std::string fileNamePart(std::string_view text) {
     return out;
 }
 
-std::string outputPrefix(const JobRunner& ctx) {
-    return prefixOf(running(ctx));
-}
-
-std::string rebuiltName(const JobRunner& ctx) {
-    return rebuiltNameOf(running(ctx));
-}
-
 std::string codecExtension(const JobRunner& ctx, Family family, size_t slot) {
     return codecExtensionOf(running(ctx), family, slot);
 }
 
-bool vobSubOutput(const JobRunner& ctx) {
-    return vobSubOutputOf(running(ctx));
-}
-
-std::optional<uint32_t> videoStartPts(const JobRunner& ctx) {
-    for (const StreamFacts& f : ctx.cat.VideoFacts)
+std::optional<uint32_t> videoStartPts(const Catalogue& cat) {
+    for (const StreamFacts& f : cat.VideoFacts)
         if (f.entry >= 0) return f.firstPts;
     return std::nullopt;
 }
 
-std::optional<int64_t> streamDelayMs(const JobRunner& ctx, Family family, size_t slot) {
-    const auto video = videoStartPts(ctx);
+std::optional<int64_t> streamDelayMs(const Catalogue& cat, Family family, size_t slot) {
+    const auto video = videoStartPts(cat);
     if (family == Family::Video || !video) return std::nullopt;
-    const int32_t entry = ctx.cat.slotTable(family)[slot];
-    const StreamFacts& facts = ctx.cat.facts(family, slot);
+    const int32_t entry = cat.slotTable(family)[slot];
+    const StreamFacts& facts = cat.facts(family, slot);
     if (entry < 0 || facts.entry != entry) return std::nullopt;
     // Time stamps wrap at 2^32 ticks; the difference is taken the short way.
     const auto ticks = static_cast<int32_t>(facts.firstPts - *video);
     return std::llround(ticks / 90.0);
 }
 
-StreamOutput streamOutput(const JobRunner& ctx, const std::string& prefix, Family family,
-                          size_t slot) {
-    return streamOutputOf(running(ctx), prefix, family, slot);
+PlannedStream plannedStream(const Catalogue& cat, const JobRequest& request,
+                            const std::string& baseName, Family family, size_t slot) {
+    const Naming n{cat, request, baseName};
+    PlannedStream s;
+    s.family = family;
+    s.slot = slot;
+    s.out = streamOutputOf(n, prefixOf(n), family, slot);
+    s.delayMs = streamDelayMs(cat, family, slot);
+    return s;
 }
 
-std::string outputName(const JobRunner& ctx, const std::string& prefix, Family family,
-                       size_t slot) {
-    return streamOutput(ctx, prefix, family, slot).path;
+OutputPlan plan(const Catalogue& cat, const JobRequest& request, bool rebuild) {
+    const std::string baseName = requestTitle(request).baseName;
+    const Naming n{cat, request, baseName};
+    OutputPlan p;
+    p.prefix = prefixOf(n);
+    if (rebuild) {
+        p.rebuilt = rebuiltNameOf(n);
+        return p;
+    }
+    for (Family family : kFamilies)
+        for (size_t k = 0; k < static_cast<size_t>(kSelectableSlots[familyIndex(family)]); ++k)
+            if (request.selection.at(family, k).checked)
+                p.streams.push_back(plannedStream(cat, request, baseName, family, k));
+    p.chapters = request.output.chapters && !cat.titleFacts.chapters.empty();
+    p.mkvmergeOptions = request.output.mkvmergeOptions;
+    return p;
+}
+
+std::vector<std::string> OutputPlan::files() const {
+    if (!rebuilt.empty()) return {rebuilt};
+    std::vector<std::string> names;
+    for (const PlannedStream& s : streams) {
+        if (!s.out.index.empty()) names.push_back(s.out.index);
+        names.push_back(s.out.path);
+    }
+    for (std::string& name : handOvers()) names.push_back(std::move(name));
+    return names;
+}
+
+std::vector<std::string> OutputPlan::handOvers() const {
+    std::vector<std::string> names;
+    if (chapters) {
+        names.push_back(prefix + ".chapters.xml");
+        names.push_back(prefix + ".chapters.txt");
+    }
+    if (mkvmergeOptions) names.push_back(prefix + ".mkvmerge.json");
+    return names;
+}
+
+void OutputPlan::add(PlannedStream s) {
+    auto at = std::find_if(streams.begin(), streams.end(), [&](const PlannedStream& o) {
+        return familyIndex(o.family) > familyIndex(s.family) ||
+               (o.family == s.family && o.slot > s.slot);
+    });
+    streams.insert(at, std::move(s));
+}
+
+const PlannedStream* OutputPlan::stream(Family family, size_t slot) const {
+    for (const PlannedStream& s : streams)
+        if (s.family == family && s.slot == slot) return &s;
+    return nullptr;
 }
 
 std::vector<std::string> plannedOutputs(const JobRunner& ctx, const JobRequest& request,
                                         bool rebuild) {
-    const std::string baseName = requestTitle(request).baseName;
-    const Naming n{ctx, request, baseName};
-    const std::string prefix = prefixOf(n);
-    if (rebuild) return {rebuiltNameOf(n)};
-    std::vector<std::string> names;
-    for (Family family : kFamilies)
-        for (size_t k = 0; k < static_cast<size_t>(kSelectableSlots[familyIndex(family)]); ++k) {
-            if (!request.selection.at(family, k).checked) continue;
-            const StreamOutput out = streamOutputOf(n, prefix, family, k);
-            if (!out.index.empty()) names.push_back(out.index);
-            names.push_back(out.path);
-        }
-    if (request.output.chapters && !ctx.cat.titleFacts.chapters.empty()) {
-        names.push_back(prefix + ".chapters.xml");
-        names.push_back(prefix + ".chapters.txt");
-    }
-    if (request.output.mkvmergeOptions) names.push_back(prefix + ".mkvmerge.json");
-    return names;
+    return plan(ctx.cat, request, rebuild).files();
 }
 
 std::vector<FileId> jobInputs(const JobRunner& ctx) {

@@ -61,14 +61,12 @@ bool runRead(JobRunner& ctx) {
     ctx.cat.fastCheckStop = -1;
     const Title title = jobTitle(ctx);
 
-    openJobSource(ctx, true);
+    openTitle(ctx, title, true);
     ctx.slog("Reading " + namePart(ctx.job.source) + " ", 0);
     logFileSize(ctx);
     JobEnd end;
-    forEachPart(ctx, title, "Reading", [&](const std::string&) {
-        demux(ctx, kReadPass);
-        noteStop(ctx, end);
-    });
+    demux(ctx, kReadPass);
+    noteStop(ctx, end);
     ctx.io.SourceStream.reset();
     ctx.cat.fastCheckStop = end.fastCheckBytes;
 

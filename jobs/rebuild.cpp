@@ -329,7 +329,9 @@ void Rebuild(JobRunner& ctx, RebuildState& st) {
     st.takeSelection(ctx);
     BlockPassSettings how;
     how.writes = true;
-    how.progressPrefix = "Rebuilding " + st.SourceName + " ";
+    how.partVerb = "Rebuilding";
+    how.partInProgress = true;
+    how.progressPrefix = st.SourceName;
     // The source is taken pack by pack, but in whole blocks, and the kept packs are written
     // as runs with one call per block: the same bytes as one read and one write per pack.
     Rebuilder rebuilder(ctx, st);

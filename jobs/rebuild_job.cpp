@@ -19,20 +19,18 @@ void runRebuild(JobRunner& ctx, RebuildState& st) {
     st.takeSelection(ctx);
     ctx.CreatedFiles.clear();
     const Title title = jobTitle(ctx);
-    const std::string target = rebuiltName(ctx);
+    const std::string target = plan(ctx.cat, ctx.job, true).rebuilt;
 
     ctx.slog("Opening", 0);
-    openJobSource(ctx, false);
+    openTitle(ctx, title, false);
     logFileSize(ctx);
 
     st.RebuiltOut = createOutput(ctx, target);
     ctx.log("Creating " + escapeMarkup(target));
 
     ctx.slog("Rebuilding " + namePart(ctx.job.source), 0);
-    forEachPart(ctx, title, "Rebuilding", [&](const std::string& name) {
-        st.SourceName = name;
-        Rebuild(ctx, st);
-    });
+    st.SourceName = namePart(ctx.job.source);
+    Rebuild(ctx, st);
 
     ctx.io.SourceStream.reset();
     st.RebuiltOut->close();

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "engine/markup.h"
+#include "engine/parts_stream.h"
 #include "engine/paths.h"
 #include "engine/stream.h"
 #include "engine/timefmt.h"
@@ -49,54 +50,25 @@ Title jobTitle(JobRunner& ctx) {
     return title;
 }
 
-void forEachPart(JobRunner& ctx, const Title& title, std::string_view verb,
-                 const std::function<void(const std::string& name)>& pass) {
-    struct SpanReset {
-        JobRunner& c;
-        ~SpanReset() { c.io.Span = {}; }
-    } reset{ctx};
-    ctx.io.Span.startTime = nowInDays();
-    int64_t before = 0; // bytes of the parts already passed
-    for (size_t k = 0; k < title.parts.size(); ++k) {
-        const std::string& path = title.parts[k];
-        const std::string name = namePart(path);
-        const std::array<int32_t, 16> video = ctx.cat.VideoSlots, audio = ctx.cat.AudioSlots;
-        const std::array<int32_t, 32> sub = ctx.cat.SubSlots;
-        if (k > 0) {
-            if (!ctx.job.allParts || ctx.control.stopRequested()) break;
-            openSource(ctx, path);
-            ctx.log("Continue on " + escapeMarkup(name));
-            ctx.events->partStarted(k, path);
-            ctx.slog(std::string(verb) + " " + name, 0);
-        }
-        // The parts still ahead count as large as they are on disk now.
-        int64_t after = 0;
-        for (size_t j = k + 1; j < title.parts.size(); ++j)
-            after += std::max<int64_t>(0, fileSize(title.parts[j]));
-        const int64_t size = ctx.io.SourceStream->size();
-        ctx.io.Span.before = before;
-        ctx.io.Span.total = before + size + after;
-        pass(name);
-        before += size;
-        if (k == 0) continue;
-        auto keep = [](auto& slots, const auto& earlier) {
-            for (size_t s = 0; s < slots.size(); ++s)
-                if (slots[s] == -1) slots[s] = earlier[s];
-        };
-        keep(ctx.cat.VideoSlots, video);
-        keep(ctx.cat.AudioSlots, audio);
-        keep(ctx.cat.SubSlots, sub);
-    }
-}
-
 void openSource(JobRunner& ctx, const std::string& path) {
     ctx.io.SourceStream.reset();
     ctx.io.SourceStream = ctx.openFile ? ctx.openFile(path)
                                        : std::make_unique<FileStream>(path, FileStream::Mode::Read);
 }
 
+void openParts(JobRunner& ctx, const std::vector<std::string>& paths) {
+    ctx.io.SourceStream.reset();
+    ctx.io.SourceStream = std::make_unique<PartsStream>(paths, [&](const std::string& path) {
+        return ctx.openFile ? ctx.openFile(path)
+                            : std::make_unique<FileStream>(path, FileStream::Mode::Read);
+    });
+}
+
 void logFileSize(JobRunner& ctx) {
-    ctx.log("File size: " + std::to_string(ctx.io.SourceStream->size() / 1048576) + " Mbytes.");
+    // Of the first part: the further ones are named when the pass reaches them.
+    const Stream& src = *ctx.io.SourceStream;
+    const int64_t size = src.parts().empty() ? src.size() : src.parts().front().size;
+    ctx.log("File size: " + std::to_string(size / 1048576) + " Mbytes.");
 }
 
 namespace {

@@ -2,8 +2,7 @@
 // The job runner: what the Read, Demux and Rebuild jobs and the playlist reader share and
 // keep from one job to the next (the catalogue of the last Read, the source and outputs of
 // the running job, its request and base name), running a job under the job guard with the
-// clean-up after an error, the parts of a title and the walk over them, and the lines that
-// end a job.
+// clean-up after an error, and the lines that end a job.
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -111,16 +110,10 @@ Title requestTitle(const JobRequest& request);
 
 // Opens path as the new SourceStream (closing the previous one first).
 void openSource(JobRunner& ctx, const std::string& path);
+// Opens the parts of a title as one SourceStream, each as openSource would.
+void openParts(JobRunner& ctx, const std::vector<std::string>& paths);
 // "File size: N Mbytes." for the open source.
 void logFileSize(JobRunner& ctx);
-
-// Runs `pass` with each part's name, in order: first on the source, which the job has
-// opened; then, while the passes end without a stop, on each further part: opens it in the previous
-// one's place, logs "Continue on NAME" and shows `verb` + " " + NAME. Progress and remaining time
-// count over the whole title. A slot a later part left empty keeps the stream an earlier part gave
-// it, so a stream found only in one part stays selectable, demuxed and rebuilt.
-void forEachPart(JobRunner& ctx, const Title& title, std::string_view verb,
-                 const std::function<void(const std::string& name)>& pass);
 
 // How a job's passes ended, for the lines around "Done.".
 struct JobEnd {

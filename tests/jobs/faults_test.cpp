@@ -433,10 +433,10 @@ protected:
         const CancelPoint& p = GetParam();
         host.answer = true;
         host.onPump = [this, p] {
-            auto* f = dynamic_cast<FileStream*>(ctx.io.SourceStream.get());
-            const int part = f && namePart(f->path()) == "FEATURE_2.EVO" ? 2 : 1;
+            const int part = ctx.io.PartStart > 0 ? 2 : 1;
             if (part == p.part && ++pumpsInPart == p.pump && !ctx.control.stopRequested()) {
-                stopAt = ctx.io.BlockEnd; // the source is the reader's while the pass runs
+                // Within the part; the source is the reader's while the pass runs.
+                stopAt = ctx.io.BlockEnd - ctx.io.PartStart;
                 bCancelClick(ctx);
             }
         };
