@@ -16,6 +16,7 @@
 #include "cli/sample.h"
 #include "cli/terminal_host.h"
 #include "cli/titles.h"
+#include "engine/markup.h"
 #include "engine/paths.h"
 #include "jobs/disc_title.h"
 #include "jobs/jobs.h"
@@ -234,7 +235,13 @@ Outcome runJob(const Options& o, JobRunner& ctx, ReportRun& report, Selection& c
     if (o.select) chosen = selectedStreams(ctx, *o.select);
     request.selection = chosen;
     const bool rebuild = o.command == Command::Rebuild;
-    if (o.noOverwrite) refuseExisting(plannedOutputs(ctx, request, rebuild));
+    const std::vector<std::string> planned = plan(ctx.cat, request, rebuild).files();
+    if (o.dryRun) {
+        for (const std::string& path : planned) ctx.log("Would create " + escapeMarkup(path));
+        report.planned = planned;
+        return Outcome::Done;
+    }
+    if (o.noOverwrite) refuseExisting(planned);
     starting(rebuild ? "rebuild" : "demux");
     if (rebuild)
         rebuildJob(ctx, request);

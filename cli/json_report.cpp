@@ -341,6 +341,7 @@ std::string jsonReport(const JobRunner& ctx, const ReportRun& run) {
             files.push_back(std::move(f));
         }
         doc["files"] = std::move(files);
+        if (!run.planned.empty()) doc["planned"] = run.planned;
     }
     // Plain ASCII: names are escaped, so nothing reaches a terminal as a command, and
     // invalid UTF-8 in a file name or a playlist text is replaced rather than a failure.

@@ -19,6 +19,7 @@ struct ReportRun {
     bool allParts = true;                          // the title's further parts were read too
     const Selection* chosen = nullptr;             // the streams the run wrote (or would)
     const std::vector<std::string>* log = nullptr; // the log's marked-up lines
+    std::vector<std::string> planned;              // --dry-run: the files the job would write
 };
 
 // One JSON document (pretty-printed, ending in a line break) describing the sources, the

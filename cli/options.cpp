@@ -172,6 +172,10 @@ const OptionDecl kOptions[] = {
      "written. Without it, an existing file of yours with no other name is replaced, by a "
      "file written beside it and renamed over it at the end (sample: only with --force).",
      [](Options& o, const std::string&) { o.noOverwrite = true; }},
+    {"--dry-run", nullptr, kDemux | kRebuild,
+     "Read the source and name every file the job would write (\"Would create NAME\"), "
+     "without writing any; with --json the report lists them as \"planned\".",
+     [](Options& o, const std::string&) { o.dryRun = true; }},
     {"--force", nullptr, kSample,
      "Replace the disc's files where they exist already (regular files only, never "
      "through a link). Without it, sample writes nothing when one exists.",

@@ -33,6 +33,7 @@ struct Options {
     std::optional<int> title, angle; // of a DVD-Video disc
     bool noContinue = false, noFastCheck = false, noCountFrames = false, noDetails = false;
     bool codecExt = false, noOverwrite = false;
+    bool dryRun = false;                  // demux, rebuild: name the files, write none
     bool force = false;                   // sample: replace existing files
     std::optional<std::string> subFormat; // "sup" or "vobsub"
     std::optional<std::string> pcm;       // "flac", "wav" or "raw"

@@ -233,11 +233,6 @@ const PlannedStream* OutputPlan::stream(Family family, size_t slot) const {
     return nullptr;
 }
 
-std::vector<std::string> plannedOutputs(const JobRunner& ctx, const JobRequest& request,
-                                        bool rebuild) {
-    return plan(ctx.cat, request, rebuild).files();
-}
-
 std::vector<FileId> jobInputs(const JobRunner& ctx) {
     const JobRequest& job = ctx.job;
     std::vector<std::string> paths = titleOf(job.source, job.allParts).parts;

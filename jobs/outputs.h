@@ -62,9 +62,6 @@ OutputPlan plan(const Catalogue& cat, const JobRequest& request, bool rebuild);
 // One stream as plan() names it (for a stream a job meets that the read had not listed).
 PlannedStream plannedStream(const Catalogue& cat, const JobRequest& request,
                             const std::string& baseName, Family family, size_t slot);
-// plan(...).files().
-std::vector<std::string> plannedOutputs(const JobRunner& ctx, const JobRequest& request,
-                                        bool rebuild);
 // A stream's delay against the first video stream, in whole ms; none when the last Read
 // job did not see both.
 std::optional<int64_t> streamDelayMs(const Catalogue& cat, Family family, size_t slot);

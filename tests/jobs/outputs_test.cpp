@@ -27,33 +27,22 @@ TEST(FileNamePart, KeepsCharactersAndReplacesWhatAFileSystemRefuses) {
     for (const auto& [text, name] : cases) EXPECT_EQ(fileNamePart(text), name) << text;
 }
 
-// The names a job would write are asked while another job's request and names stand:
-// the answer is the asked request's, and nothing of the running job changes.
-TEST(PlannedOutputs, NameTheAskedRequestsFilesAndChangeNothing) {
-    struct Told : NullEvents {
-        std::vector<std::string> baseNames;
-        void baseNameChosen(const std::string& name) override { baseNames.push_back(name); }
-    } told;
-    JobRunner ctx(told);
-    ctx.job.source = "/running/MOVIE.EVO";
-    ctx.baseName = "MOVIE";
-
+// The plan of a request names its files as the job will, from the request alone (the
+// folder it names, else the source's).
+TEST(OutputPlan, NamesTheRequestsFiles) {
+    const Catalogue cat;
     JobRequest asked;
     asked.source = "/asked/FEATURE_1.EVO";
     asked.workdir = "/out";
     asked.output.mkvmergeOptions = false;
     asked.selection.at(Family::Audio, 0) = {true, "AC-3.stream.00"};
     asked.selection.at(Family::Subpicture, 3) = {true, "Subpicture.stream.03"};
-    EXPECT_EQ(plannedOutputs(ctx, asked, false),
+    EXPECT_EQ(plan(cat, asked, false).files(),
               (std::vector<std::string>{"/out/FEATURE_1.AC-3.stream.00.mpa",
                                         "/out/FEATURE_1.Subpicture.stream.03.sup"}));
     asked.workdir.clear();
-    EXPECT_EQ(plannedOutputs(ctx, asked, true),
+    EXPECT_EQ(plan(cat, asked, true).files(),
               std::vector<std::string>{"/asked/FEATURE_1.rebuilt.EVO"});
-
-    EXPECT_EQ(ctx.job.source, "/running/MOVIE.EVO");
-    EXPECT_EQ(ctx.baseName, "MOVIE");
-    EXPECT_TRUE(told.baseNames.empty());
 }
 
 } // namespace
