@@ -8,6 +8,7 @@
 #include "cli/cli_process.h"
 #include "jobs/jobs.h"
 #include "jobs/runner.h"
+#include "model/session.h"
 #include "model/window.h"
 #include "samples/sample_disc.h"
 #include "support/recording_host.h"

@@ -17,6 +17,7 @@
 #include "engine/paths.h"
 #include "jobs/control.h"
 #include "jobs/runner.h"
+#include "model/session.h"
 #include "support/memory_stream.h"
 #include "support/ps_builder.h"
 #include "support/recording_host.h"

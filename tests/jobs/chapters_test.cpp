@@ -9,6 +9,7 @@
 #include "jobs/jobs.h"
 #include "jobs/runner.h"
 #include "model/playlist_view.h"
+#include "model/session.h"
 #include "model/window.h"
 #include "samples/sample_disc.h"
 #include "support/ps_builder.h"

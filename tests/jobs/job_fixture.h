@@ -12,6 +12,7 @@
 #include "jobs/control.h"
 #include "jobs/jobs.h"
 #include "jobs/runner.h"
+#include "model/session.h"
 #include "model/window.h"
 #include "support/file_limit.h"
 #include "support/ps_builder.h"

@@ -13,6 +13,7 @@
 #include "engine/paths.h"
 #include "jobs/jobs.h"
 #include "jobs/runner.h"
+#include "model/session.h"
 #include "model/window.h"
 #include "support/ffmpeg.h"
 #include "support/ps_builder.h"

@@ -12,6 +12,7 @@
 #include "engine/stream.h"
 #include "jobs/runner.h"
 #include "model/playlist_view.h"
+#include "model/session.h"
 #include "model/window.h"
 #include "support/ps_builder.h"
 #include "support/recording_host.h"
