@@ -16,7 +16,8 @@ template <class Sink> class Recording : public Sink {
 public:
     std::vector<std::string> lines; // marked-up, as logged
     std::vector<std::string> status0, status1;
-    StreamList listed; // as the last Read listed them, with the streams a Demux added
+    StreamList listed;    // as the last Read listed them, with the streams a Demux added
+    bool running = false; // a pass runs: the window's Cancel button is on
     int pumps = 0;
     // Runs at every processEvents call (e.g. to press Cancel mid-pass).
     std::function<void()> onPump;
@@ -30,6 +31,7 @@ public:
     void statusChanged(int panel, const std::string& t) override {
         (panel == 0 ? status0 : status1).push_back(t);
     }
+    void passRunning(bool on) override { running = on; }
     void streamsListed(const StreamList& streams) override { listed = streams; }
     void streamAdded(Family family, size_t slot, const std::string& caption) override {
         listed.at(family, slot) = {caption, true};
