@@ -12,7 +12,7 @@ endfunction()
 quillfen_label(engine ffmpeg "^Ffmpeg/Line21Ffmpeg\\..*$")
 quillfen_label(analysers ffmpeg "^Ffmpeg/CaptionMedia\\..*$")
 quillfen_label(engine slow
-  "^Demux\\.FastCheckStopsAfterTheBlockEndingPast300MB$")
+  "^DemuxLoop\\.FastCheckStopsAfterTheBlockEndingPast300MB$")
 quillfen_label(engine "slow;ffmpeg" "^(Ffmpeg/(DvdVideoPcm|DiscPcm)\\..*|PcmOutTest\\..*)$")
 quillfen_label(jobs "slow;ffmpeg"
   "^(Ffmpeg/.*|ReadJobTest\\.DvdVideoLpcmAgreesWithFfprobe|ReadJobTest\\.PulldownFramesAndTheirDisplayedTime)$")

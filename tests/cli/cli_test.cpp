@@ -6,11 +6,8 @@
 #include <sstream>
 
 #include "cli/cli_process.h"
-#include "jobs/jobs.h"
-#include "jobs/runner.h"
-#include "model/window.h"
 #include "samples/sample_disc.h"
-#include "support/recording_host.h"
+#include "support/job_bench.h"
 
 namespace qf::test {
 namespace {
@@ -21,16 +18,14 @@ enum class FollowUp { None, Demux, Rebuild };
 
 // The plain log the core writes for the same job, as the window would show it.
 std::string coreLog(const std::string& source, FollowUp follow,
-                    const std::function<void(Session&)>& options = {}) {
-    RecordingHost host;
-    Session ctx(host);
-    ctx.ui.eEVOfile = source;
-    EVOadj(ctx.ui);
-    if (options) options(ctx);
-    bCheckClick(ctx);
-    if (follow == FollowUp::Demux) bDemuxClick(ctx);
-    if (follow == FollowUp::Rebuild) bRebuildClick(ctx);
-    return host.plainLog();
+                    const std::function<void(JobRequest&)>& options = {}) {
+    JobBench b;
+    b.choose(source);
+    if (options) options(b.request);
+    b.read();
+    if (follow == FollowUp::Demux) b.demux();
+    if (follow == FollowUp::Rebuild) b.rebuild();
+    return b.host.plainLog();
 }
 
 bool contains(const std::string& s, const std::string& part) {
@@ -55,7 +50,7 @@ TEST_F(CliTest, ReadPrintsThePlainLogAndNothingElse) {
 
 TEST_F(CliTest, DemuxWritesEveryStreamFoundAndPrintsTheLog) {
     const std::string expected =
-        coreLog(part1, FollowUp::Demux, [&](Session& ctx) { ctx.ui.eWorkdir = out; });
+        coreLog(part1, FollowUp::Demux, [&](JobRequest& request) { request.workdir = out; });
     const CliResult r = runCli({"demux", part1, "-o", out});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
@@ -95,9 +90,9 @@ TEST_F(CliTest, OptionsMayStandBeforeOrAfterTheSource) {
 TEST_F(CliTest, SettingOptionsReachTheJobs) {
     const CliResult r = runCli({"read", "--no-details", part1, "--no-count-frames"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, coreLog(part1, FollowUp::None, [](Session& ctx) {
-                  ctx.ui.cbDetails = false;
-                  ctx.ui.cbCountFr = false;
+    EXPECT_EQ(r.out, coreLog(part1, FollowUp::None, [](JobRequest& request) {
+                  request.pass.details = false;
+                  request.pass.countFrames = false;
               }));
     EXPECT_FALSE(contains(r.out, "First PTS"));
     EXPECT_FALSE(contains(r.out, "frames ("));

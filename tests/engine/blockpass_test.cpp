@@ -8,8 +8,9 @@
 
 #include <climits>
 
+#include "jobs/runner.h"
 #include "support/memory_stream.h"
-#include "support/recording_host.h"
+#include "support/recording_events.h"
 
 namespace qf::test {
 namespace {
@@ -83,8 +84,8 @@ TEST(BlockPass, BlocksStopsAndErrors) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        RecordingHost host;
-        Session ctx(host);
+        RecordingEvents host;
+        JobRunner ctx(host);
         auto src = std::make_unique<ShortReads>(source);
         src->most = c.most;
         if (c.failAt != SIZE_MAX) src->readsFailAt = c.failAt;

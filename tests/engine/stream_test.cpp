@@ -16,10 +16,11 @@
 #include <memory>
 
 #include "engine/blockpass.h"
+#include "jobs/runner.h"
 #include "support/file_limit.h"
 #include "support/memory_stream.h"
 #include "support/ps_builder.h"
-#include "support/recording_host.h"
+#include "support/recording_events.h"
 
 namespace qf::test {
 namespace {
@@ -320,8 +321,8 @@ TEST(FileStream, APassWritesOnAThreadOfItsOwn) {
         SCOPED_TRACE(c.name);
         TempDir dir;
         const std::string path = dir / "out.mpv";
-        RecordingHost host;
-        Session ctx(host);
+        RecordingEvents host;
+        JobRunner ctx(host);
         ctx.io.SourceStream = std::make_unique<MemoryStream>(source);
         std::string error;
         Bytes expected;

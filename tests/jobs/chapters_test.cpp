@@ -6,13 +6,9 @@
 #include <regex>
 
 #include "jobs/chapters.h"
-#include "jobs/jobs.h"
-#include "jobs/runner.h"
-#include "model/playlist_view.h"
-#include "model/window.h"
 #include "samples/sample_disc.h"
+#include "support/job_bench.h"
 #include "support/ps_builder.h"
-#include "support/recording_host.h"
 
 namespace qf::test {
 namespace {
@@ -39,13 +35,11 @@ std::string xmlAsOgm(const std::string& xml) {
 TEST(ChapterFiles, SampleDiscGivesItsPlaylistsChaptersInBothFiles) {
     TempDir tmp;
     writeSampleDisc(tmp.path);
-    RecordingHost host;
-    Session ctx{host};
-    ctx.ui.eEVOfile = tmp / "HVDVD_TS/FEATURE_1.EVO";
-    EVOadj(ctx.ui);
-    bCheckClick(ctx);
-    ReadPlaylist(ctx, ctx.ui, tmp / "ADV_OBJ/VPLST000.XPL", "");
-    bDemuxClick(ctx);
+    JobBench b;
+    b.choose(tmp / "HVDVD_TS/FEATURE_1.EVO");
+    b.read();
+    b.readPlaylistOf(tmp / "ADV_OBJ/VPLST000.XPL");
+    b.demux();
     const std::string base = tmp / "HVDVD_TS/FEATURE_1_FEATURE_2";
     const std::string ogm = text(base + ".chapters.txt");
     EXPECT_EQ(ogm, "CHAPTER01=00:00:00.000\nCHAPTER01NAME=Opening\n"
@@ -65,10 +59,8 @@ TEST(ChapterFiles, FramesCountAtTheTitlesTimeBase) {
     };
     for (const auto& c : cases) {
         TempDir tmp;
-        RecordingHost host;
-        Session ctx{host};
-        ctx.ui.eEVOfile = tmp / "FEATURE_1.EVO";
-        EVOadj(ctx.ui);
+        JobBench b;
+        b.choose(tmp / "FEATURE_1.EVO");
         const std::string xpl = std::string("<Playlist><TitleSet><Title id=\"t\"") + c.timeBase +
                                 "><PrimaryAudioVideoClip src=\"FEATURE_1.MAP\"/><ChapterList>"
                                 "<Chapter titleTimeBegin=\"" +
@@ -76,10 +68,10 @@ TEST(ChapterFiles, FramesCountAtTheTitlesTimeBase) {
                                 "\" displayName=\"A & B\"/>"
                                 "</ChapterList></Title></TitleSet></Playlist>";
         writeFile(tmp / "VPLST000.XPL", Bytes(xpl.begin(), xpl.end()));
-        ReadPlaylist(ctx, ctx.ui, tmp / "VPLST000.XPL", "");
-        const std::string ogm = ogmChapters(ctx.cat.titleFacts.chapters);
+        b.readPlaylistOf(tmp / "VPLST000.XPL");
+        const std::string ogm = ogmChapters(b.ctx.cat.titleFacts.chapters);
         EXPECT_EQ(ogm.substr(0, ogm.find('\n') + 1), c.ogm) << c.begin;
-        EXPECT_NE(matroskaChapters(ctx.cat.titleFacts.chapters).find("A &amp; B"),
+        EXPECT_NE(matroskaChapters(b.ctx.cat.titleFacts.chapters).find("A &amp; B"),
                   std::string::npos);
     }
 }

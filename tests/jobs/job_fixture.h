@@ -12,8 +12,10 @@
 #include "jobs/control.h"
 #include "jobs/jobs.h"
 #include "jobs/runner.h"
+#include "model/session.h"
 #include "model/window.h"
 #include "support/file_limit.h"
+#include "support/job_bench.h"
 #include "support/ps_builder.h"
 #include "support/recording_host.h"
 
@@ -115,12 +117,8 @@ inline void chooseSource(Session& ctx, const std::string& path, const std::strin
     if (!outDir.empty()) ctx.ui.eWorkdir = outDir;
 }
 
-// The stream files alone, named by the extension settings, subpictures as .sup records:
-// what these tests look at. The files for muxers have tests of their own.
 inline void streamFilesOnly(Session& ctx) {
-    ctx.ui.outputChoices.mkvmergeOptions = false;
-    ctx.ui.outputChoices.chapters = false;
-    ctx.ui.outputChoices.subFormat = OutputChoices::SubFormat::Sup;
+    streamFilesOnly(ctx.ui.outputChoices);
 }
 
 class JobTest : public ::testing::Test {

@@ -7,6 +7,7 @@
 #include "job_fixture.h"
 #include "jobs/rebuild.h"
 #include "support/ffmpeg.h"
+#include "support/job_bench.h"
 #include "support/memory_stream.h"
 
 namespace qf::test {
@@ -98,11 +99,11 @@ TEST(RebuildIds, KeptStreamsGetAFreeIdOfTheirKind) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        RecordingHost host;
-        Session ctx{host};
+        RecordingEvents host;
+        JobRunner ctx{host};
         if (c.ticked >= 0) {
             ctx.cat.AudioSlots[9] = c.ticked;
-            ctx.ui.cbAudio[9].checked = true;
+            ctx.job.selection.at(Family::Audio, 9).checked = true;
         }
         Bytes src, expected;
         for (const Kept& k : c.streams) {
@@ -116,7 +117,6 @@ TEST(RebuildIds, KeptStreamsGetAFreeIdOfTheirKind) {
         MemoryStream& written = *out;
         RebuildState st;
         st.RebuiltOut = std::move(out);
-        ctx.job = jobRequest(ctx.ui);
         Rebuild(ctx, st);
         EXPECT_EQ(written.data, expected);
         Lines log;
@@ -126,8 +126,8 @@ TEST(RebuildIds, KeptStreamsGetAFreeIdOfTheirKind) {
 }
 
 TEST(RebuildIds, WithoutAFreeIdAStreamKeepsItsOwn) {
-    RecordingHost host;
-    Session ctx{host};
+    RecordingEvents host;
+    JobRunner ctx{host};
     RebuildState st;
     std::fill(st.IdTaken.begin() + 0x88, st.IdTaken.begin() + 0x90, true);
     EXPECT_FALSE(AudioPackDropped(ctx, st, 0x8A));
@@ -159,12 +159,11 @@ TEST(RebuildIds, FfprobeListsEveryKeptStreamOnce) {
             m.add(audioTrack(repeatUnit(unit, 6), subHeaderAudio(id))); // packs in turn
         }
         writeFile(dir / "TITLE.EVO", m.build(true, 8, 0));
-        RecordingHost host;
-        Session ctx{host};
-        streamFilesOnly(ctx);
-        chooseSource(ctx, dir / "TITLE.EVO");
-        bCheckClick(ctx);
-        bRebuildClick(ctx);
+        JobBench b;
+        streamFilesOnly(b.request.output);
+        b.choose(dir / "TITLE.EVO");
+        b.read();
+        b.rebuild();
 
         const std::string listed = ffprobe(
             dir.path, "-select_streams a -show_entries stream=id -of csv=p=0 TITLE.rebuilt.EVO");

@@ -102,14 +102,18 @@ TEST(RebuildPacks, StuffedPacksAndPacketsAfterSystemHeadersAreDecidedOn) {
     ASSERT_GE(paddingLeft, 2);
     ASSERT_LT(expected.size(), src.size());
 
-    RecordingHost host;
-    Session ctx{host};
-    ctx.cat.VideoSlots[0] = 0xE0, ctx.ui.cbVideo[0].checked = true;
-    ctx.cat.AudioSlots[0] = 0xC0, ctx.ui.cbAudio[0].checked = false;
-    ctx.cat.AudioSlots[1] = 0xC1, ctx.ui.cbAudio[1].checked = true;
-    ctx.cat.AudioSlots[2] = 0x80, ctx.ui.cbAudio[2].checked = true;
-    ctx.cat.SubSlots[0] = 0x20, ctx.ui.cbSub[0].checked = false;
-    ctx.cat.SubSlots[1] = 0x21, ctx.ui.cbSub[1].checked = true;
+    RecordingEvents host;
+    JobRunner ctx{host};
+    auto keep = [&](Family f, size_t slot, int32_t entry, bool ticked) {
+        ctx.cat.slotTable(f)[slot] = entry;
+        ctx.job.selection.at(f, slot).checked = ticked;
+    };
+    keep(Family::Video, 0, 0xE0, true);
+    keep(Family::Audio, 0, 0xC0, false);
+    keep(Family::Audio, 1, 0xC1, true);
+    keep(Family::Audio, 2, 0x80, true);
+    keep(Family::Subpicture, 0, 0x20, false);
+    keep(Family::Subpicture, 1, 0x21, true);
     auto in = std::make_unique<MemoryStream>();
     in->data = src;
     ctx.io.SourceStream = std::move(in);
@@ -118,7 +122,6 @@ TEST(RebuildPacks, StuffedPacksAndPacketsAfterSystemHeadersAreDecidedOn) {
     MemoryStream* out = o.get();
     st.RebuiltOut = std::move(o);
     st.SourceName = "STUFFED.EVO";
-    ctx.job = jobRequest(ctx.ui);
     Rebuild(ctx, st);
     EXPECT_EQ(out->data, expected);
 

@@ -11,12 +11,9 @@
 #include <sstream>
 
 #include "engine/paths.h"
-#include "jobs/jobs.h"
-#include "jobs/runner.h"
-#include "model/window.h"
 #include "support/ffmpeg.h"
+#include "support/job_bench.h"
 #include "support/ps_builder.h"
-#include "support/recording_host.h"
 
 namespace qf::test {
 namespace {
@@ -43,32 +40,28 @@ std::string text(const std::string& path) {
 
 constexpr double kFrame = 0.04; // one PAL video frame
 
-class DvdTitle : public ::testing::Test {
+class DvdTitle : public ::testing::Test, protected JobBench {
 protected:
     TempDir out;
-    RecordingHost host;
-    Session ctx{host};
     std::string base;
 
     void SetUp() override {
         if (media().empty()) GTEST_SKIP() << "QUILLFEN_DVD_MEDIA is not set";
-        ctx.ui.eEVOfile = media() + "/disc/VIDEO_TS/VTS_01_1.VOB";
-        EVOadj(ctx.ui);
-        ctx.ui.eWorkdir = out.path;
-        bCheckClick(ctx);
+        choose(media() + "/disc/VIDEO_TS/VTS_01_1.VOB", out.path);
+        read();
         // What the title's IFO says, as a disc title read through it fills in.
         ctx.cat.titleFacts.languages = {{0x80, {"en", "English"}},
                                         {0x81, {"de", "German"}},
                                         {0x20, {"en", "English"}},
                                         {0x21, {"de", "German"}}};
         ctx.cat.titleFacts.chapters = {{0, ""}, {2.88, "Middle"}, {5.76, ""}};
-        ctx.cat.titleFacts.source = ctx.ui.eEVOfile;
+        ctx.cat.titleFacts.source = request.source;
         base = out / "VTS_01_1";
     }
 };
 
 TEST_F(DvdTitle, VobSubFilesHoldEveryUnitAtItsTime) {
-    bDemuxClick(ctx);
+    demux();
     const std::vector<std::vector<double>> spumux = {{1.0, 3.0, 5.0}, {1.5, 4.5}};
     for (size_t s = 0; s < 2; ++s) {
         const std::string idx = base + ".Subpicture.0" + std::to_string(s) + ".idx";
@@ -101,7 +94,7 @@ TEST_F(DvdTitle, VobSubFilesHoldEveryUnitAtItsTime) {
 }
 
 TEST_F(DvdTitle, MkvmergeMuxesEveryStreamWithLanguageDelayAndChapters) {
-    bDemuxClick(ctx);
+    demux();
     // The later audio stream's delay, in the line that names its file.
     const std::string log = host.plainLog();
     EXPECT_NE(log.find("VTS_01_1.DD.stream.01.ac3 (delay 115 ms)"), std::string::npos) << log;

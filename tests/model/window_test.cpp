@@ -12,6 +12,7 @@
 
 #include "engine/markup.h"
 #include "jobs/runner.h"
+#include "model/session.h"
 #include "support/ps_builder.h"
 #include "support/recording_host.h"
 
@@ -282,6 +283,37 @@ TEST_F(Window, AutoModesExcludeEachOtherAndClearEmptiesTheLog) {
     ctx.log("x");
     bClearClick(ctx.ui);
     EXPECT_TRUE(ctx.ui.log.empty());
+}
+
+// A job's log lines and status texts reach the window model and then the host.
+TEST(WindowEvents, LogAndStatusReachTheHost) {
+    RecordingHost host;
+    Session ctx(host);
+    ctx.log("[b]x[/b]");
+    ctx.log("");
+    EXPECT_EQ(ctx.ui.log, (std::vector<std::string>{"[b]x[/b]", ""}));
+    EXPECT_EQ(host.lines, ctx.ui.log);
+    ctx.slog("Reading", 0);
+    EXPECT_EQ(ctx.ui.status[0], "Reading");
+    EXPECT_EQ(ctx.ui.statusHint, " Select or drop an EVO file to demux") << "panel 0 keeps it";
+    ctx.slog("1/2 Mbytes", 1);
+    EXPECT_EQ(ctx.ui.status[1], "1/2 Mbytes");
+    EXPECT_EQ(ctx.ui.statusHint, "1/2 Mbytes");
+    ctx.slog("", 1);
+    EXPECT_EQ(ctx.ui.statusHint, "");
+    EXPECT_EQ(host.status0, std::vector<std::string>{"Reading"});
+    EXPECT_EQ(host.status1, (std::vector<std::string>{"1/2 Mbytes", ""}));
+}
+
+TEST(WindowModel, StreamBoxDefaults) {
+    WindowModel ui;
+    EXPECT_EQ(ui.cbVideo[7].caption, "Video stream");
+    EXPECT_EQ(ui.cbAudio[15].caption, "Audio stream");
+    EXPECT_EQ(ui.cbSub[0].caption, "Subpicture");
+    EXPECT_EQ(ui.cbSub[0].hint, "");
+    for (size_t i = 1; i < 16; ++i)
+        EXPECT_EQ(ui.cbSub[i].hint, "Check the desired subpicture streams");
+    EXPECT_EQ(ui.cbAudio[3].hint, "");
 }
 
 } // namespace

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 #include <string>
 
-#include "model/playlist_view.h"
-#include "model/window.h"
+#include "engine/paths.h"
+#include "jobs/runner.h"
 #include "playlist/playlist.h"
 #include "support/ps_builder.h"
-#include "support/recording_host.h"
+#include "support/recording_events.h"
 
 namespace qf::test {
 namespace {
@@ -17,8 +17,8 @@ const std::string kDisc = std::string(QUILLFEN_TEST_DATA) + "/playlist/VPLST000.
 // The title is the one with a clip of the source: the clip's time map named as the source
 // without its extension, the whole name in any letter case; no other mention counts.
 TEST(PlaylistTitle, IsTheOneWithAClipOfTheSource) {
-    RecordingHost host;
-    Session ctx{host};
+    RecordingEvents events;
+    JobRunner ctx{events};
     TempDir dir;
     const std::string tenth = dir / "TENTH.XPL";
     std::ofstream(tenth) << R"(<Playlist displayName="Ten"><TitleSet>
@@ -44,7 +44,9 @@ TEST(PlaylistTitle, IsTheOneWithAClipOfTheSource) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.source);
-        const Playlist playlist = ReadPlaylist(ctx, ctx.ui, c.playlist, c.source);
+        Playlist playlist;
+        readPlaylist(ctx, {c.playlist, namePart(c.playlist), namePart(c.source), c.source},
+                     playlist);
         EXPECT_EQ(playlist.listed, !c.id.empty());
         if (c.id.empty()) {
             EXPECT_TRUE(playlist.titles.empty());

@@ -4,12 +4,9 @@
 
 #include <algorithm>
 
-#include "jobs/jobs.h"
-#include "jobs/runner.h"
-#include "model/window.h"
 #include "samples/sample_disc.h"
+#include "support/job_bench.h"
 #include "support/ps_builder.h"
-#include "support/recording_host.h"
 
 namespace qf::test {
 namespace {
@@ -20,7 +17,7 @@ Bytes bothParts(SampleStream s) {
     return all;
 }
 
-bool logHas(const RecordingHost& host, const std::string& line) {
+bool logHas(const RecordingEvents& host, const std::string& line) {
     return std::find(host.lines.begin(), host.lines.end(), line) != host.lines.end();
 }
 
@@ -47,20 +44,17 @@ TEST(SampleDisc, WritesTwoWholePartsAndThePlaylist) {
     EXPECT_THROW(writeSampleDisc("/proc/no/such/disc"), Error);
 }
 
-class SampleJobs : public ::testing::Test {
+class SampleJobs : public ::testing::Test, protected JobBench {
 protected:
     TempDir tmp;
-    RecordingHost host;
-    Session ctx{host};
     void SetUp() override {
         writeSampleDisc(tmp.path);
-        ctx.ui.eEVOfile = tmp / "HVDVD_TS/FEATURE_1.EVO";
-        EVOadj(ctx.ui);
+        choose(tmp / "HVDVD_TS/FEATURE_1.EVO");
     }
 };
 
 TEST_F(SampleJobs, ReadFindsEveryStreamWithValidHeaders) {
-    bCheckClick(ctx);
+    read();
     EXPECT_EQ(ctx.cat.VideoSlots[0], 0x55);
     EXPECT_EQ(ctx.cat.VideoSlots[1], 0xE1);
     EXPECT_EQ(ctx.cat.AudioSlots[0], 0x80);
@@ -88,10 +82,10 @@ TEST_F(SampleJobs, ReadFindsEveryStreamWithValidHeaders) {
 }
 
 TEST_F(SampleJobs, DemuxWritesBackTheStreamsItWasBuiltFrom) {
-    ctx.ui.eWorkdir = tmp / "";
-    ctx.ui.outputChoices.mkvmergeOptions = false; // the names the extension settings give
-    bCheckClick(ctx);
-    bDemuxClick(ctx);
+    request.workdir = tmp / "";
+    request.output.mkvmergeOptions = false; // the names the extension settings give
+    read();
+    demux();
     const std::string prefix = tmp / "FEATURE_1_FEATURE_2.";
     EXPECT_EQ(readFile(prefix + "VC-1.stream.0.mpv"), bothParts(SampleStream::VC1));
     EXPECT_EQ(readFile(prefix + "MPEG-2.stream.1.mpv"), bothParts(SampleStream::MPEG2));
