@@ -21,6 +21,7 @@
 #include "jobs/chapters.h"
 #include "jobs/disc_title.h"
 #include "jobs/jobs.h"
+#include "jobs/mkv_mux.h"
 #include "jobs/mkvmerge_options.h"
 #include "jobs/outputs.h"
 #include "jobs/runner.h"
@@ -275,6 +276,7 @@ void runDemux(JobRunner& ctx) {
     ctx.cat.FieldCount = {0, 0};
     ctx.CreatedFiles.clear();
 
+    prepareMkv(ctx);
     const Title title = jobTitle(ctx);
     const std::string prefix = outputPrefix(ctx);
 
@@ -313,7 +315,8 @@ void runDemux(JobRunner& ctx) {
     // only, and a cancel's last line says which files are cut off.
     if (!ctx.control.stopRequested()) {
         writeFilesForMuxers(ctx, prefix, renamed, writeCaptions(ctx, prefix));
-        finishLog(ctx);
+        const bool muxed = ctx.job.output.mkv == OutputChoices::Mkv::Off || makeMkv(ctx, prefix);
+        finishLog(ctx, {!muxed});
         logFrameCounts(ctx, FrameLines::Demux);
         return;
     }

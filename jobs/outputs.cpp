@@ -209,6 +209,7 @@ std::vector<std::string> plannedOutputs(const JobRunner& ctx, const JobRequest& 
         names.push_back(prefix + ".chapters.txt");
     }
     if (request.output.mkvmergeOptions) names.push_back(prefix + ".mkvmerge.json");
+    if (request.output.mkv != OutputChoices::Mkv::Off) names.push_back(prefix + ".mkv");
     return names;
 }
 
