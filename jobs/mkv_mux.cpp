@@ -300,6 +300,8 @@ bool makeMkv(JobRunner& ctx, const std::string& prefix) {
         const double start = nowInDays();
         std::string line;
         while (!child.ended()) {
+            // Where a front end turns its user's Cancel (or a signal) into a stop.
+            ctx.events->processEvents();
             if (ctx.control.stopRequested() && !stopped) {
                 child.kill();
                 stopped = true;
@@ -315,13 +317,14 @@ bool makeMkv(JobRunner& ctx, const std::string& prefix) {
                              " Mbytes, Remaining time: " + ctx.formatTime(remaining),
                          1);
                 ctx.events->progressed(done, total, remaining * 86400);
-                ctx.events->processEvents();
             } else if (startsWith(line, "#GUI#warning ")) {
                 warnings.push_back(line.substr(13));
                 ctx.log("mkvmerge warns: " + escapeMarkup(warnings.back()));
             } else if (startsWith(line, "#GUI#error ")) {
                 errors.push_back(line.substr(11));
             } else if (!line.empty() && !startsWith(line, "#GUI#")) {
+                // An error's further lines follow it untagged (its reason); mkvmerge ends then.
+                if (!errors.empty()) errors.back() += " " + line;
                 lastOther = line;
             }
         }
