@@ -20,6 +20,7 @@
 #include "engine/paths.h"
 #include "jobs/disc_title.h"
 #include "jobs/jobs.h"
+#include "jobs/mkv_mux.h"
 #include "jobs/outputs.h"
 #include "jobs/runner.h"
 #include "model/playlist_view.h"
@@ -196,7 +197,9 @@ JobRequest requestOf(const Options& o) {
     choices.chapters = !o.noChapters;
     choices.captions = !o.noCaptions;
     choices.delayInName = o.delayInName;
-    choices.mkvmergeOptions = !o.noMkvmergeOptions;
+    choices.mkvmergeOptions = !o.noMkvmergeOptions || o.mkv;
+    using Mkv = OutputChoices::Mkv;
+    if (o.mkv) choices.mkv = o.keepStreams ? Mkv::MakeKeepingStreams : Mkv::Make;
     if (o.title || o.angle) {
         if (titleChoices(r.source).items.empty())
             throw UsageError("--title and --angle need a DVD-Video disc as SOURCE");
@@ -291,6 +294,11 @@ CommandEnd jobCommand(const Options& o, TerminalHost& host, JobEvents& sink, Eve
         if (o.json) host.printDocument(jsonReport(ctx, report));
     };
     try {
+        if (o.mkv && findMkvmerge().empty()) {
+            // Before anything is read: the MKV asked for could not be made.
+            host.message(noMkvmergeText("leave out --mkv"));
+            return {kExitUsage, "usage"};
+        }
         if (o.command == Command::Xpl) {
             runXpl(o, ctx, host);
         } else {

@@ -220,6 +220,17 @@ const OptionDecl kOptions[] = {
      "output folder) that muxes the stream files, with their languages, names and delays, "
      "and the chapters into BASENAME.mkv. The files it names are named by codec.",
      [](Options& o, const std::string&) { o.noMkvmergeOptions = true; }},
+    {"--mkv", nullptr, kDemux,
+     "After the demux, run mkvmerge (from PATH; the mkvtoolnix package) on the options file: "
+     "it muxes the stream files, with their languages, names and delays, the chapters and "
+     "the captions, into BASENAME.mkv in the output folder, its progress shown as the "
+     "demux's, its warnings in the log. The files it muxed and the options file are removed "
+     "then, unless --keep-streams or mkvmerge warned; when it fails, they stay and no "
+     "BASENAME.mkv is left.",
+     [](Options& o, const std::string&) { o.mkv = true; }},
+    {"--keep-streams", nullptr, kDemux,
+     "With --mkv: keep the stream files and the options file beside BASENAME.mkv.",
+     [](Options& o, const std::string&) { o.keepStreams = true; }},
     {"--json", nullptr, kJobs | kTitles,
      "Print one JSON document on standard output instead of the log: the sources, every "
      "stream with its slot, name, id, first time stamp and the values the log shows, the "
@@ -397,6 +408,10 @@ Options parseOptions(const std::vector<std::string>& args) {
     if (positional.size() > 1) throw UsageError("unexpected argument '" + positional[1] + "'");
     o.argument = positional[0];
     if (o.argument.empty()) throw UsageError(std::string(c.argument) + " is empty");
+    if (o.keepStreams && !o.mkv) throw UsageError("--keep-streams goes with --mkv");
+    if (o.mkv && o.noMkvmergeOptions)
+        throw UsageError(
+            "--mkv runs mkvmerge on the options file: leave out --no-mkvmerge-options");
     // As in the window, only HD DVD objects can be rebuilt, and titles of DVD-Video discs.
     if (o.command == Command::Rebuild && upperExt(o.argument) != ".EVO" && !discSource(o.argument))
         throw UsageError("'rebuild' needs an .EVO source or a DVD-Video disc");
@@ -464,7 +479,8 @@ std::string helpText() {
                    "is shown on standard error, at most ten times a second.");
     paragraph(out, "Exit status: 0 success; 1 error, its message on standard error (also: read "
                    "finds no stream, demux or rebuild have nothing to write); 2 usage error "
-                   "(also: a --select item that names no stream); 3 done, but streams were left "
+                   "(also: a --select item that names no stream, --mkv without mkvmerge); 3 done, "
+                   "but streams were left "
                    "out: with --select, a stream that begins after the part the fast check read "
                    "was not written (the log names it; --no-fast-check reads it); 130 after "
                    "Ctrl-C and 143 after SIGTERM, which stop the running pass at its next block, "

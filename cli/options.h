@@ -39,6 +39,7 @@ struct Options {
     std::optional<std::string> pcm;       // "flac", "wav" or "raw"
     bool forcedOnly = false, noChapters = false, noCaptions = false, delayInName = false,
          noMkvmergeOptions = false;
+    bool mkv = false, keepStreams = false; // demux: mux into BASE.mkv; keep what it muxed
     bool json = false;   // one JSON document on standard output instead of the log
     bool events = false; // each event as a JSON line on standard error
 };

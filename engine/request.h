@@ -48,6 +48,9 @@ struct OutputChoices {
     bool delayInName = false;    // "BASE.CAPTION DELAY -83ms.ac3"
     bool mkvmergeOptions = true; // BASE.mkvmerge.json
     bool captions = true;        // BASE.CC1.srt … of the video's line-21 captions
+    // After the demux, mkvmerge muxes what the options file names into BASE.mkv (so the
+    // options file is written); the files it muxed are removed, unless kept.
+    enum class Mkv : uint8_t { Off, Make, MakeKeepingStreams } mkv = Mkv::Off;
     // LPCM as FLAC, WAV or the payload as it is; Auto: FLAC while the options file is
     // written (mkvmerge reads no raw LPCM), else raw.
     enum class Pcm : uint8_t { Auto, Flac, Wav, Raw } pcm = Pcm::Auto;

@@ -231,6 +231,26 @@ int FileStream::finish() {
     return err;
 }
 
+void FileStream::discard() {
+    if (fd_ < 0) return;
+    const int dir = folder_->fd();
+    struct stat own {
+    }, named{};
+    const bool known = ::fstat(fd_, &own) == 0;
+    if (!tempName_.empty()) {
+        ::unlinkat(dir, tempName_.c_str(), 0);
+        tempName_.clear();
+    } else if (known && ::fstatat(dir, name_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+               named.st_dev == own.st_dev && named.st_ino == own.st_ino) {
+        // Only while the name still holds the file this stream created.
+        ::unlinkat(dir, name_.c_str(), 0);
+    }
+    ::close(fd_);
+    fd_ = -1;
+    if (replacedFd_ >= 0) ::close(replacedFd_);
+    replacedFd_ = -1;
+}
+
 FileStream::~FileStream() {
     finish();
 }

@@ -135,6 +135,13 @@ public:
     // "Stream write error" naming the file. No temporary file is left behind, also when
     // the rename fails (the earlier file then stays).
     void close() override;
+    // Closes without keeping what was written: a new file is removed, a replacement's
+    // temporary file too (the earlier file stays). For output another program failed to
+    // write or was stopped writing.
+    void discard();
+    // The descriptor written to (a new file's, or a replacement's temporary file's), for a
+    // child process that writes the output; -1 once closed.
+    int descriptor() const { return fd_; }
 
 private:
     friend class Writer; // tells this stream's failures

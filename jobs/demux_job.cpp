@@ -21,6 +21,7 @@
 #include "jobs/chapters.h"
 #include "jobs/disc_title.h"
 #include "jobs/jobs.h"
+#include "jobs/mkv_mux.h"
 #include "jobs/mkvmerge_options.h"
 #include "jobs/outputs.h"
 #include "jobs/runner.h"
@@ -267,6 +268,7 @@ void runDemux(JobRunner& ctx) {
     ctx.cat.FieldCount = {0, 0};
     ctx.CreatedFiles.clear();
 
+    prepareMkv(ctx);
     const Title title = jobTitle(ctx);
     OutputPlan outputs = plan(ctx.cat, ctx.job, false);
 
@@ -301,7 +303,9 @@ void runDemux(JobRunner& ctx) {
     // only, and a cancel's last line says which files are cut off.
     if (!ctx.control.stopRequested()) {
         writeFilesForMuxers(ctx, outputs, renamed, writeCaptions(ctx, outputs));
-        finishLog(ctx);
+        const bool muxed =
+            ctx.job.output.mkv == OutputChoices::Mkv::Off || makeMkv(ctx, outputs.prefix);
+        finishLog(ctx, {!muxed});
         logFrameCounts(ctx, FrameLines::Demux);
         return;
     }

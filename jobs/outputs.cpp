@@ -195,6 +195,7 @@ OutputPlan plan(const Catalogue& cat, const JobRequest& request, bool rebuild) {
                 p.streams.push_back(plannedStream(cat, request, baseName, family, k));
     p.chapters = request.output.chapters && !cat.titleFacts.chapters.empty();
     p.mkvmergeOptions = request.output.mkvmergeOptions;
+    p.mkv = request.output.mkv != OutputChoices::Mkv::Off;
     return p;
 }
 
@@ -206,6 +207,7 @@ std::vector<std::string> OutputPlan::files() const {
         names.push_back(s.out.path);
     }
     for (std::string& name : handOvers()) names.push_back(std::move(name));
+    if (mkv) names.push_back(prefix + ".mkv");
     return names;
 }
 

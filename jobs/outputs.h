@@ -45,6 +45,7 @@ struct OutputPlan {
     std::string rebuilt;                // the Rebuild job's file; empty for a Demux job
     bool chapters = false;              // prefix + ".chapters.xml" and ".chapters.txt"
     bool mkvmergeOptions = false;       // prefix + ".mkvmerge.json"
+    bool mkv = false;                   // prefix + ".mkv", muxed by mkvmerge at the end
 
     // In the order the job creates them.
     std::vector<std::string> files() const;
@@ -72,7 +73,7 @@ std::optional<uint32_t> videoStartPts(const Catalogue& cat);
 std::string codecExtension(const JobRunner& ctx, Family family, size_t slot);
 // The files the running job reads: the source, the title's other parts and the playlist.
 std::vector<FileId> jobInputs(const JobRunner& ctx);
-// Creates an output of the running job, named outputPrefix(ctx) + ..., and adds it to
+// Creates an output of the running job, named in the job's output plan, and adds it to
 // CreatedFiles. Every output of a job is created in one folder, opened as ctx.outputFolder
 // by the first (the folder the request names, else the source's): where the folder's name
 // leads meanwhile does not matter.

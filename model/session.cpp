@@ -6,6 +6,7 @@
 #include "engine/paths.h"
 #include "jobs/control.h"
 #include "jobs/disc_title.h"
+#include "jobs/mkv_mux.h"
 #include "model/window.h"
 
 namespace qf {
@@ -59,6 +60,8 @@ JobRequest jobRequest(const WindowModel& ui) {
     r.workdir = ui.eWorkdir;
     r.extensions = {ui.eVideoExt, ui.eAudioExt, ui.eSubExt};
     r.output = ui.outputChoices;
+    // The MKV is made from the options file.
+    if (r.output.mkv != OutputChoices::Mkv::Off) r.output.mkvmergeOptions = true;
     for (Family family : kFamilies) {
         const size_t boxes = family == Family::Video ? ui.cbVideo.size() : ui.cbAudio.size();
         for (size_t k = 0; k < boxes; ++k) {
@@ -91,6 +94,10 @@ void checkJobOutputFolder(const Session& s, JobKind kind) {
     if (!writes || ui.eEVOfile.empty()) return;
     checkOutputFolder(ui.eWorkdir.empty() ? folderPart(ui.eEVOfile) : ui.eWorkdir,
                       !ui.eWorkdir.empty());
+    // A Demux that is to end in an MKV needs mkvmerge, as the Demux job checks again.
+    const bool demux = kind == JobKind::Demux || (kind == JobKind::Read && ui.rbAutoDemux);
+    if (demux && ui.outputChoices.mkv != OutputChoices::Mkv::Off && findMkvmerge().empty())
+        throw Error(noMkvmergeText("untick Make MKV"));
 }
 
 void endJob(Session& s, JobKind kind, bool succeeded, bool cancelled) {

@@ -47,6 +47,11 @@ OutputOptions::OutputOptions(OutputChoices& choices, const QFont& font, QWidget*
                       "Write BASE.mkvmerge.json for \"mkvmerge @BASE.mkvmerge.json\"", font);
     cbCodecExt_ =
         box("cbCodecExt", "Codec ext.", "Name stream files by codec (.m2v, .ac3, .dts ...)", font);
+    cbMakeMkv_ = box("cbMakeMkv", "Make MKV",
+                     "After the demux, run mkvmerge on BASE.mkvmerge.json: BASE.mkv, and the "
+                     "files it muxed are removed (needs the mkvmerge file, and mkvmerge from the "
+                     "mkvtoolnix package)",
+                     font);
     // Rows that take the room the font needs, as far as the page gives it.
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(8, 0, 4, 0);
@@ -59,6 +64,7 @@ OutputOptions::OutputOptions(OutputChoices& choices, const QFont& font, QWidget*
     grid->addWidget(cbMkvmerge_, 1, 1);
     grid->addWidget(cbCodecExt_, 1, 2);
     grid->addWidget(cmbPcm_, 2, 0);
+    grid->addWidget(cbMakeMkv_, 2, 1);
 
     connect(cmbSubFormat_, &QComboBox::activated, this, [this](int i) {
         using F = OutputChoices::SubFormat;
@@ -74,6 +80,10 @@ OutputOptions::OutputOptions(OutputChoices& choices, const QFont& font, QWidget*
     bind(cbChapters_, choices_.chapters);
     bind(cbMkvmerge_, choices_.mkvmergeOptions);
     bind(cbCodecExt_, choices_.codecExtensions);
+    connect(cbMakeMkv_, &QCheckBox::clicked, this, [this](bool on) {
+        choices_.mkv = on ? OutputChoices::Mkv::Make : OutputChoices::Mkv::Off;
+        sync();
+    });
     sync();
 }
 
@@ -84,8 +94,13 @@ void OutputOptions::sync() {
     cbForcedOnly_->setChecked(choices_.forcedOnly);
     cbDelayInName_->setChecked(choices_.delayInName);
     cbChapters_->setChecked(choices_.chapters);
-    cbMkvmerge_->setChecked(choices_.mkvmergeOptions);
+    // The MKV is made from the mkvmerge file: while it is asked for, the file is written
+    // whatever the box said, and the box's own choice comes back with it unticked.
+    const bool mkv = choices_.mkv != OutputChoices::Mkv::Off;
+    cbMkvmerge_->setChecked(choices_.mkvmergeOptions || mkv);
+    cbMkvmerge_->setEnabled(!mkv);
     cbCodecExt_->setChecked(choices_.codecExtensions);
+    cbMakeMkv_->setChecked(mkv);
 }
 
 } // namespace qf

@@ -1,6 +1,7 @@
 #pragma once
 // The Options page's choices of what Demux writes besides the stream files: subpicture
-// format, chapter files, delays in names, the mkvmerge options file and codec extensions.
+// format, chapter files, delays in names, the mkvmerge options file, codec extensions and
+// the MKV mkvmerge makes of them.
 #include <QWidget>
 
 #include "jobs/runner.h"
@@ -26,6 +27,7 @@ private:
     QCheckBox* cbDelayInName_ = nullptr;
     QCheckBox* cbMkvmerge_ = nullptr;
     QCheckBox* cbCodecExt_ = nullptr;
+    QCheckBox* cbMakeMkv_ = nullptr;
 };
 
 } // namespace qf

@@ -137,6 +137,9 @@ void readSettings(QSettings& store, Session& ctx, WindowPlacement& placement,
     r.flag("DelayInName", choices.delayInName);
     r.flag("MkvmergeOptions", choices.mkvmergeOptions);
     r.flag("CodecExt", choices.codecExtensions);
+    r.dword("MakeMkv", [&](int32_t n) {
+        choices.mkv = n != 0 ? OutputChoices::Mkv::Make : OutputChoices::Mkv::Off;
+    });
 }
 
 bool readGeometryRecord(const QByteArray& record, QRect& frame, QRect& normal) {
@@ -216,6 +219,7 @@ QString writeSettings(QSettings& store, const Session& ctx, const QByteArray& ge
     w.put("DelayInName", choices.delayInName ? 1 : 0);
     w.put("MkvmergeOptions", choices.mkvmergeOptions ? 1 : 0);
     w.put("CodecExt", choices.codecExtensions ? 1 : 0);
+    w.put("MakeMkv", choices.mkv != OutputChoices::Mkv::Off ? 1 : 0);
     if (!store.contains("Install")) w.put("Install", installStamp(localNow));
     return w.error();
 }

@@ -48,6 +48,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libc6 libstdc++6 libqt6widgets6 libjpeg62-turbo; do
     [[ $depends == *"$lib "* || $depends == *"$lib," ]] || fail "Depends lacks $lib: $depends"
 done
+expect Recommends "$(dpkg-deb -f "$deb" Recommends)" mkvtoolnix
 [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "no Maintainer"
 [[ $(dpkg-deb -f "$deb" Description) == *quillfen-cli* ]] || fail "short Description"
 

@@ -17,6 +17,7 @@
 
 #include "Settings.h"
 #include "gui_support.h"
+#include "jobs/mkv_mux.h"
 
 using namespace qf;
 using namespace qf::test;
@@ -40,7 +41,7 @@ private slots:
         const QDateTime before = QDateTime::currentDateTime();
         QVERIFY(w->close());
         std::unique_ptr<QSettings> store(openStore());
-        QCOMPARE(store->allKeys().size(), 23);
+        QCOMPARE(store->allKeys().size(), 24);
         QCOMPARE(store->value("Geometry").typeId(), int(QMetaType::QByteArray));
         QCOMPARE(store->value("Geometry").toByteArray(), geometry);
         for (const char* gone : {"WindowState", "Top", "Left", "Width", "Height"})
@@ -101,6 +102,41 @@ private slots:
                  QStringList({"MOVIE.DD.stream.00.ac3", "MOVIE.DD.stream.01.ac3", "MOVIE.EVO",
                               "MOVIE.MPEG-2.stream.0.m2v", "MOVIE.Subpicture.00.idx",
                               "MOVIE.Subpicture.00.sub"}));
+    }
+
+    void makeMkvWritesTheMkvmergeFileAndLeavesTheMkv() {
+        if (findMkvmerge().empty()) QSKIP("mkvmerge is not installed");
+        QTemporaryDir dir;
+        writeSampleEvo(QDir(dir.path()).filePath("MOVIE.EVO").toStdString());
+        {
+            auto w = startedWindow();
+            auto* file = control<QCheckBox>(*w, "cbMkvmerge");
+            auto* mkv = control<QCheckBox>(*w, "cbMakeMkv");
+            file->click(); // the user's own choice: no options file
+            mkv->click();
+            QVERIFY(file->isChecked() && !file->isEnabled());
+            w->WMDropFiles({QDir(dir.path()).filePath("MOVIE.EVO")});
+            control<QPushButton>(*w, "bCheck")->click();
+            w->waitForJob();
+            // The video alone: the made-up AC-3 frames are nothing mkvmerge takes.
+            control<QCheckBox>(*w, "cbAudio00")->click();
+            control<QCheckBox>(*w, "cbAudio01")->click();
+            control<QPushButton>(*w, "bDemux")->click();
+            w->waitForJob();
+            // What mkvmerge muxed is gone; the .sup records it cannot read stay.
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
+                     QStringList({"MOVIE.EVO", "MOVIE.mkv", "MOVIE.Subpicture.00.sup"}));
+            mkv->click();
+            QVERIFY(!file->isChecked() && file->isEnabled());
+            mkv->click();
+            QVERIFY(w->close());
+        }
+        std::unique_ptr<QSettings> store(openStore());
+        QCOMPARE(store->value("MakeMkv").toInt(), 1);
+        QCOMPARE(store->value("MkvmergeOptions").toInt(), 0);
+        auto w = startedWindow();
+        QVERIFY(control<QCheckBox>(*w, "cbMakeMkv")->isChecked());
+        QVERIFY(!control<QCheckBox>(*w, "cbMkvmerge")->isEnabled());
     }
 
     void installStampCountsDaysSince1899() {
