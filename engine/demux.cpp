@@ -34,6 +34,7 @@ void Pass::run() {
 
 void Pass::parseBlock(std::span<const uint8_t> block) {
     buf_ = block.data();
+    blockStart_ = env_.io.BlockEnd - static_cast<int64_t>(block.size());
     // The first system header is taken to follow a 14-byte pack header at the start of the
     // source, whatever the source's size: the first block is the one that ends where its
     // length does, and the bounds are its bytes 23 and 24.

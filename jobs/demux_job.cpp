@@ -60,8 +60,8 @@ VobSubIndex vobSubIndex(JobRunner& ctx, size_t k, const std::string& name) {
     if (const auto it = ctx.cat.titleFacts.languages.find(ctx.cat.SubSlots[k]);
         it != ctx.cat.titleFacts.languages.end())
         index.language = it->second.code;
-    index.videoStartPts =
-        videoStartPts(ctx).value_or(ctx.cat.EarliestPTS == 0xFFFFFFFF ? 0 : ctx.cat.EarliestPTS);
+    index.videoStartPts = videoStartPts(ctx).value_or(
+        ctx.cat.EarliestPTS == kNoEarliestPts ? 0 : ctx.cat.EarliestPTS);
     index.forcedOnly = ctx.job.output.forcedOnly;
     return index;
 }

@@ -13,6 +13,7 @@
 #include "engine/lpcm_output.h"
 #include "engine/paths.h"
 #include "engine/stream.h"
+#include "engine/timeline.h"
 #include "jobs/mkvmerge_options.h"
 #include "jobs/runner.h"
 #include "jobs/utf8.h"
@@ -163,7 +164,7 @@ bool vobSubOutput(const JobRunner& ctx) {
     return vobSubOutputOf(running(ctx));
 }
 
-std::optional<uint32_t> videoStartPts(const JobRunner& ctx) {
+std::optional<uint64_t> videoStartPts(const JobRunner& ctx) {
     for (const StreamFacts& f : ctx.cat.VideoFacts)
         if (f.entry >= 0) return f.firstPts;
     return std::nullopt;
@@ -175,9 +176,9 @@ std::optional<int64_t> streamDelayMs(const JobRunner& ctx, Family family, size_t
     const int32_t entry = ctx.cat.slotTable(family)[slot];
     const StreamFacts& facts = ctx.cat.facts(family, slot);
     if (entry < 0 || facts.entry != entry) return std::nullopt;
-    // Time stamps wrap at 2^32 ticks; the difference is taken the short way.
-    const auto ticks = static_cast<int32_t>(facts.firstPts - *video);
-    return std::llround(ticks / 90.0);
+    // Time stamps wrap at 2^33 ticks; the difference is taken the short way.
+    const auto ticks = timeline::stampDelta(*video, facts.firstPts);
+    return std::llround(static_cast<double>(ticks) / 90.0);
 }
 
 StreamOutput streamOutput(const JobRunner& ctx, const std::string& prefix, Family family,
