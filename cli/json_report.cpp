@@ -10,6 +10,7 @@
 #include "engine/demux.h"
 #include "engine/markup.h"
 #include "engine/paths.h"
+#include "engine/timeline.h"
 #include "jobs/runner.h"
 
 namespace qf::cli {
@@ -203,9 +204,9 @@ Json streams(const JobRunner& ctx, const ReportRun& run) {
             if (facts.entry == entry) {
                 s["first_pts"] = facts.firstPts;
                 if (video) {
-                    // Time stamps wrap at 2^32 ticks; the difference is taken the short way.
-                    const auto ticks = static_cast<int32_t>(facts.firstPts - video->firstPts);
-                    s["delay_ms"] = number(std::round(ticks / 0.09) / 1000);
+                    // Time stamps wrap at 2^33 ticks; the difference is taken the short way.
+                    const auto ticks = timeline::stampDelta(video->firstPts, facts.firstPts);
+                    s["delay_ms"] = number(std::round(static_cast<double>(ticks) / 0.09) / 1000);
                 } else {
                     s["delay_ms"] = nullptr;
                 }

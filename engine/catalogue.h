@@ -10,10 +10,15 @@
 
 #include "engine/events.h"
 #include "engine/facts.h"
+#include "engine/pes.h"
 #include "engine/slotmap.h"
 #include "engine/title_facts.h"
 
 namespace qf {
+
+// What the Read job sets the earliest PTS to before its pass: all 32 bits set, as it
+// always was (a stream starting at exactly this stamp reads as none).
+inline constexpr Stamp kNoEarliestPts = 0xFFFFFFFF;
 
 struct Catalogue {
     // The stream of each slot: -1 empty, else the id that claimed the slot
@@ -34,7 +39,9 @@ struct Catalogue {
     // MPEG-2: the fields the counted frames are displayed for, which give their duration
     // (film with 3:2 pulldown shows 4 frames for 10 fields); 0 for other video.
     std::array<int64_t, 2> FieldCount{};
-    uint32_t EarliestPTS = 0; // set by the Read job, used by demux passes
+    // The earliest first PTS of the audio and video streams the last Read job met (33 bits),
+    // set by the Read job, used by demux passes; kNoEarliestPts while none was met.
+    Stamp EarliestPTS = 0;
 
     // Bytes of the title the last Read job had read when the fast check stopped it; -1
     // when it read everything (or a playlist gave the streams).

@@ -50,6 +50,7 @@ private:
 
 void Pass::parseBlock(std::span<const uint8_t> block) {
     buf_ = block.data();
+    blockStart_ = env_.io.BlockEnd - static_cast<int64_t>(block.size());
     // The first system header is taken to follow a 14-byte pack header at the start of the
     // part, whatever its size: the first block is the one that ends where its length does,
     // and the bounds are its bytes 23 and 24.

@@ -5,12 +5,13 @@
 #include <vector>
 
 #include "analysers/info.h"
+#include "engine/pes.h"
 
 namespace qf {
 
 struct StreamFacts {
     int32_t entry = -1; // catalogue entry of the stream; -1 while none was described
-    uint32_t firstPts = 0;
+    Stamp firstPts = 0; // 33 bits
     // What the first run showed, once per part of the title, in order: a two-part title
     // describes its streams twice. A field keeps the first value found.
     std::vector<StreamInfo> found;

@@ -26,39 +26,21 @@ bool readPackHeader(std::span<const uint8_t> b, PackHeader& h, PackStatus& statu
         status = PackStatus::Truncated;
         return false;
     }
-    const uint8_t* p = b.data();
-    if ((p[4] & 0xC0) == 0x40) {
-        if (b.size() < 14) {
-            status = PackStatus::Truncated;
-            return false;
-        }
-        h.mpeg1 = false;
-        h.scrBase = (uint64_t{p[4] & 0x38u} << 27) | (uint64_t{p[4] & 0x03u} << 28) |
-                    (uint64_t{p[5]} << 20) | (uint64_t{p[6] & 0xF8u} << 12) |
-                    (uint64_t{p[6] & 0x03u} << 13) | (uint64_t{p[7]} << 5) | (p[8] >> 3);
-        h.scrExtension = static_cast<uint16_t>(((p[8] & 0x03u) << 7) | (p[9] >> 1));
-        h.muxRate = (uint32_t{p[10]} << 14) | (uint32_t{p[11]} << 6) | (p[12] >> 2);
-        h.stuffing = p[13] & 0x07;
-        h.length = 14u + h.stuffing;
-        if (b.size() < h.length) {
-            status = PackStatus::Truncated;
-            return false;
-        }
-        return true;
+    const size_t fields = packHeaderFieldBytes(b[4]);
+    if (fields == 0) {
+        status = PackStatus::Malformed;
+        return false;
     }
-    if ((p[4] & 0xF0) == 0x20) {
-        if (b.size() < 12) {
-            status = PackStatus::Truncated;
-            return false;
-        }
-        h.mpeg1 = true;
-        h.scrBase = pesTimestamp(p + 4);
-        h.muxRate = (uint32_t{p[9] & 0x7Fu} << 15) | (uint32_t{p[10]} << 7) | (p[11] >> 1);
-        h.length = 12;
-        return true;
+    if (b.size() < 4 + fields) {
+        status = PackStatus::Truncated;
+        return false;
     }
-    status = PackStatus::Malformed;
-    return false;
+    readPackHeaderFields(b.data() + 4, h);
+    if (b.size() < h.length) {
+        status = PackStatus::Truncated;
+        return false;
+    }
+    return true;
 }
 
 // The system header at `at`; false ends the walk.
@@ -216,6 +198,30 @@ bool readPes(std::span<const uint8_t> b, size_t at, PackPackets& out) {
 }
 
 } // namespace
+
+size_t packHeaderFieldBytes(uint8_t first) {
+    if ((first & 0xC0) == 0x40) return 10;
+    if ((first & 0xF0) == 0x20) return 8;
+    return 0;
+}
+
+void readPackHeaderFields(const uint8_t* p, PackHeader& h) {
+    h = {};
+    if ((p[0] & 0xC0) == 0x40) {
+        h.scrBase = (uint64_t{p[0] & 0x38u} << 27) | (uint64_t{p[0] & 0x03u} << 28) |
+                    (uint64_t{p[1]} << 20) | (uint64_t{p[2] & 0xF8u} << 12) |
+                    (uint64_t{p[2] & 0x03u} << 13) | (uint64_t{p[3]} << 5) | (p[4] >> 3);
+        h.scrExtension = static_cast<uint16_t>(((p[4] & 0x03u) << 7) | (p[5] >> 1));
+        h.muxRate = (uint32_t{p[6]} << 14) | (uint32_t{p[7]} << 6) | (p[8] >> 2);
+        h.stuffing = p[9] & 0x07;
+        h.length = 14u + h.stuffing;
+        return;
+    }
+    h.mpeg1 = true;
+    h.scrBase = pesTimestamp(p);
+    h.muxRate = (uint32_t{p[5] & 0x7Fu} << 15) | (uint32_t{p[6]} << 7) | (p[7] >> 1);
+    h.length = 12;
+}
 
 uint64_t pesTimestamp(const uint8_t* f) {
     return (uint64_t{f[0] & 0x0Eu} << 29) | (uint64_t{f[1]} << 22) |

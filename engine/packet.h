@@ -84,6 +84,13 @@ PackPackets readPack(std::span<const uint8_t> pack);
 // for a loop over many packs.
 void readPack(std::span<const uint8_t> pack, PackPackets& out);
 
+// How many bytes after a pack start code hold the pack header's fields, by the first of
+// them: 10 (MPEG-2, its stuffing not counted), 8 (MPEG-1), 0 when it starts neither.
+size_t packHeaderFieldBytes(uint8_t first);
+// The fields from those bytes (p at the byte after the start code), which the caller
+// checked are there: packHeaderFieldBytes(p[0]) of them, not 0.
+void readPackHeaderFields(const uint8_t* p, PackHeader& h);
+
 // The 33-bit value of a 5-byte PES time-stamp field.
 uint64_t pesTimestamp(const uint8_t* field);
 

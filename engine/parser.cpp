@@ -2,6 +2,7 @@
 // headers, each byte handled by the field it belongs to, payload handed on as runs.
 #include <algorithm>
 
+#include "engine/packet.h"
 #include "engine/pass.h"
 
 namespace qf::pass {
@@ -13,12 +14,15 @@ bool isPacketStart(uint8_t id) {
     return kPesActions[id] != PesAction::None;
 }
 
+constexpr uint32_t kPackStartCode = 0x000001BA;
+
 } // namespace
 
 // Each byte goes to the first of these that wants it: a payload run, a packet passed over
 // whole, a start code (which begins a packet whatever counter runs, so damage costs only
 // the packets it touches), then the header fields in the order a packet has them.
 void Pass::parse(size_t len) {
+    if (packWant_ > 0) packResume(len);
     size_t i = 0;
     while (i < len) {
         const uint8_t b = buf_[i];
@@ -31,7 +35,7 @@ void Pass::parse(size_t len) {
         if (SkipLeft > 0)
             i += skippedBytes(i, len);
         else if ((ScanWord >> 8) == 0x000001 && isPacketStart(b))
-            startCode(b);
+            startCode(b, i);
         else if (LengthLeft > 0)
             packetLengthByte();
         else if (FixedLeft > 0)
@@ -52,9 +56,54 @@ void Pass::parse(size_t len) {
             subStreamHeaderByte(b);
         else if (AudioHeaderLeft > 0)
             audioHeaderByte();
-        else
+        else {
+            if (ScanWord == kPackStartCode) packStart(i, len);
             i = scanToStartCode(i, len);
+        }
     }
+}
+
+// A pack header begins at the start code before i. Its fields are read ahead, from the
+// block or, when the block ends inside them, from the next; the scan passes over its bytes
+// as over any between packets, so a damaged header costs no packet after it.
+void Pass::packStart(size_t i, size_t len) {
+    packGot_ = packWant_ = 0;
+    if (i == len) {
+        packWant_ = 1; // the first field byte says how many follow
+        return;
+    }
+    const size_t want = packHeaderFieldBytes(buf_[i]);
+    if (want == 0) return;
+    if (len - i >= want) {
+        packFields(buf_ + i);
+        return;
+    }
+    packWant_ = static_cast<uint8_t>(want);
+    packGot_ = static_cast<uint8_t>(len - i);
+    std::copy(buf_ + i, buf_ + len, packBytes_.begin());
+}
+
+// The rest of a pack header's fields, from the start of the next block.
+void Pass::packResume(size_t len) {
+    if (packGot_ == 0) { // only the start code was in the last block
+        if (len == 0) return;
+        packWant_ = static_cast<uint8_t>(packHeaderFieldBytes(buf_[0]));
+        if (packWant_ == 0) return;
+    }
+    const size_t take = std::min<size_t>(len, packWant_ - packGot_);
+    std::copy(buf_, buf_ + take, packBytes_.begin() + packGot_);
+    packGot_ = static_cast<uint8_t>(packGot_ + take);
+    if (packGot_ < packWant_) return;
+    packWant_ = 0;
+    packFields(packBytes_.data());
+}
+
+void Pass::packFields(const uint8_t* p) {
+    PackHeader h;
+    readPackHeaderFields(p, h);
+    hasScr_ = true;
+    scr_ = h.scrBase;
+    scrExtension_ = h.scrExtension;
 }
 
 // The payload from i to the end of the packet or of the block, handed on as one run (its
@@ -92,6 +141,7 @@ size_t Pass::skippedBytes(size_t i, size_t len) {
 void Pass::packetLengthByte() {
     if (--LengthLeft > 0) return;
     PacketLeft = static_cast<int32_t>(ScanWord & 0xFFFF);
+    pes_.length = static_cast<uint16_t>(PacketLeft);
     if (PacketKind == Packet::Skip)
         SkipLeft = PacketLeft;
     else
@@ -107,6 +157,7 @@ void Pass::fixedHeaderByte(uint8_t b) {
         PesFlags = b;
     } else if (FixedLeft == 0) {
         HeaderLeft = b;
+        pes_.headerLength = b;
         if ((PesFlags & 0xC0) == 0x80) PtsLeft = 5;
         if ((PesFlags & 0xC0) == 0xC0) PtsDtsLeft = 10;
         if ((PesFlags & 0xC1) == 0x01) ExtFlagsLeft = 1;
@@ -119,8 +170,8 @@ void Pass::lonePtsByte(uint8_t b) {
     --HeaderLeft;
     timestampByte(5 - PtsLeft, b);
     if (--PtsLeft == 0) {
-        CurPTS = TsAcc;
-        PacketHasPts = true;
+        CurPTS = pes_.pts = TsAcc;
+        pes_.hasPts = true;
         afterTimestamps();
     }
 }
@@ -132,10 +183,11 @@ void Pass::ptsDtsByte(uint8_t b) {
     timestampByte(k % 5, b);
     --PtsDtsLeft;
     if (k == 4) {
-        CurPTS = VideoPTS = TsAcc;
-        PacketHasPts = true;
+        CurPTS = VideoPTS = pes_.pts = TsAcc;
+        pes_.hasPts = true;
     } else if (k == 9) {
-        CurDTS = TsAcc;
+        pes_.dts = TsAcc;
+        pes_.hasDts = true;
         afterTimestamps();
     }
 }
@@ -171,6 +223,7 @@ void Pass::streamIdExtensionByte(uint8_t b) {
     --HeaderLeft;
     if (--Ext2Left > 0) return;
     const uint8_t x = b & 0x7F;
+    pes_.key = {Carrier::Extension, x};
     if (const Codec codec = kExtensionCodecs[x]; codec != Codec::None)
         claimVideo(codec, x);
     else
@@ -209,9 +262,12 @@ size_t Pass::scanToStartCode(size_t i, size_t len) {
     while (i < len) {
         const uint8_t c = buf_[i++];
         ScanWord = (ScanWord << 8) | c;
-        if ((ScanWord >> 8) == 0x000001 && isPacketStart(c)) {
-            startCode(c);
-            break;
+        if ((ScanWord >> 8) == 0x000001) {
+            if (isPacketStart(c)) {
+                startCode(c, i);
+                break;
+            }
+            if (c == (kPackStartCode & 0xFF)) packStart(i, len);
         }
     }
     return i;
@@ -253,15 +309,23 @@ void Pass::lateStream(int32_t entry, Family family, int slot) {
     if (pending_.size() < pending_.capacity()) pending_.emplace_back().out = out;
 }
 
-void Pass::startCode(uint8_t id) {
+// A packet's start code ends before `next`.
+void Pass::startCode(uint8_t id, size_t next) {
     // Counters left over from a damaged packet must not run into the new one.
     LengthLeft = 2;
     FixedLeft = PtsLeft = PtsDtsLeft = ExtFlagsLeft = PstdLeft = Ext2Left = 0;
     SubHeaderLeft = AudioHeaderLeft = 0;
     HeaderLeft = 0;
     InPayload = false;
-    PacketHasPts = false;
     FirstVideoPacket = false;
+    pes_ = {};
+    pes_.offset = blockStart_ + static_cast<int64_t>(next) - 4;
+    pes_.streamId = id;
+    pes_.key = {Carrier::PesId, id};
+    pes_.hasScr = hasScr_;
+    pes_.scr = scr_;
+    pes_.scrExtension = scrExtension_;
+    claimed_ = {};
     switch (kPesActions[id]) {
     case PesAction::Stream:
         if (codecInfo(kPesCodecs[id]).family == Family::Video) {
@@ -274,7 +338,6 @@ void Pass::startCode(uint8_t id) {
         break;
     case PesAction::Extended:
         // Only the stream id extension names the stream; a packet without one has none.
-        VideoEntry = VideoIdx = -1;
         PacketKind = Packet::Video;
         break;
     case PesAction::Private:
@@ -290,12 +353,11 @@ void Pass::startCode(uint8_t id) {
 void Pass::claimVideo(Codec codec, int id) {
     const CodecInfo& c = codecInfo(codec);
     bool first = false;
-    VideoId = id;
-    VideoEntry = id + c.entryOffset;
-    VideoIdx = claim(VideoEntry, Family::Video, ruleSlot(codec, id), c, first);
+    claimed_.codec = codec;
+    claimed_.entry = id + c.entryOffset;
+    claimed_.slot = claim(claimed_.entry, Family::Video, ruleSlot(codec, id), c, first);
     if (first && c.ptsAtClaim) VideoPTS = CurPTS;
     FirstVideoPacket = first;
-    VideoCodec_ = codec;
     PacketKind = Packet::Video;
 }
 
@@ -303,29 +365,29 @@ void Pass::claimVideo(Codec codec, int id) {
 void Pass::claimAudio(Codec codec, int id) {
     const CodecInfo& c = codecInfo(codec);
     bool first = false;
-    AudioId = id;
-    AudioEntry = id + c.entryOffset;
-    AudioCodec_ = codec;
-    AudioIdx = claim(AudioEntry, Family::Audio, ruleSlot(codec, id), c, first);
+    claimed_.codec = codec;
+    claimed_.entry = id + c.entryOffset;
+    claimed_.slot = claim(claimed_.entry, Family::Audio, ruleSlot(codec, id), c, first);
     if (first && c.ptsAtClaim) AudioPTS = CurPTS;
 }
 
+// Byte k (0-4) of a 5-byte time-stamp field: the 33 bits between its marker bits.
 void Pass::timestampByte(int k, uint8_t b) {
     switch (k) {
     case 0:
-        TsAcc = static_cast<uint32_t>(b & 0x06) << 29;
+        TsAcc = Stamp{b & 0x0Eu} << 29;
         break;
     case 1:
-        TsAcc |= static_cast<uint32_t>(b) << 22;
+        TsAcc |= Stamp{b} << 22;
         break;
     case 2:
-        TsAcc |= static_cast<uint32_t>(b & 0xFE) << 14;
+        TsAcc |= Stamp{b & 0xFEu} << 14;
         break;
     case 3:
-        TsAcc |= static_cast<uint32_t>(b) << 7;
+        TsAcc |= Stamp{b} << 7;
         break;
     default:
-        TsAcc |= static_cast<uint32_t>(b & 0xFE) >> 1;
+        TsAcc |= Stamp{b & 0xFEu} >> 1;
         break;
     }
 }
@@ -353,6 +415,8 @@ void Pass::headerEnds() {
 // up its whole length hands on an empty run (its stream is still met, and a subpicture
 // packet's time still opens a record); one shorter than its header has no payload.
 void Pass::beginPayload() {
+    pes_.payloadStart = blockStart_ + static_cast<int64_t>(Next);
+    pes_.payloadLength = PacketLeft > 0 ? static_cast<uint32_t>(PacketLeft) : 0;
     if (PacketLeft > 0) {
         InPayload = true;
         return;
@@ -365,13 +429,12 @@ void Pass::subpictureTest(uint8_t b) {
     const CodecInfo& c = codecInfo(codec);
     if (codec == Codec::None || c.family != Family::Subpicture) return;
     bool first = false;
-    SubId = b;
-    SubEntry = b + c.entryOffset;
-    SubIdx = claim(SubEntry, Family::Subpicture, ruleSlot(codec, b), c, first);
+    pes_.key = {Carrier::SubStream, b};
+    claimed_.codec = codec;
+    claimed_.entry = b + c.entryOffset;
+    claimed_.slot = claim(claimed_.entry, Family::Subpicture, ruleSlot(codec, b), c, first);
     if (first && read_ && c.ptsAtClaim) SubPTS = CurPTS;
-    RecordPending = PacketHasPts;
-    RecordPTS = CurPTS;
-    SubAt = env_.io.BlockEnd - static_cast<int64_t>(env_.io.BlockLen) + static_cast<int64_t>(Next);
+    RecordPending = pes_.hasPts;
     if (read_ && c.clearsPts) CurPTS = 0;
     SubHeaderLeft = 0;
     PacketKind = Packet::Subpicture;
@@ -382,6 +445,7 @@ void Pass::audioDecision() {
     const auto id = static_cast<uint8_t>(ScanWord >> 24);
     const Codec codec = (*subStreamCodecs_)[id];
     const CodecInfo& c = codecInfo(codec);
+    pes_.key = {Carrier::SubStream, id};
     if (codec != Codec::None && c.family == Family::Audio) {
         claimAudio(codec, id);
         // The first four header bytes are behind; some kinds have more before the payload.

@@ -15,6 +15,7 @@
 #include "engine/codecs.h"
 #include "engine/demux.h"
 #include "engine/framecount.h"
+#include "engine/pes.h"
 
 namespace qf::pass {
 
@@ -61,9 +62,15 @@ public:
     void begin();
     void parseBlock(std::span<const uint8_t> block) override;
     void writeChunk() override { flushOutputs(); }
+    // The packet being parsed, or the last one: its header as far as read.
+    const PesHeader& packet() const { return pes_; }
 
 private:
     void parse(size_t len);
+    // A pack header's fields, read ahead of the scan that passes over them.
+    void packStart(size_t i, size_t len);
+    void packResume(size_t len);
+    void packFields(const uint8_t* p);
     // The parser's states: which part of a packet the next byte belongs to.
     size_t payloadRun(size_t i, size_t len);
     size_t skippedBytes(size_t i, size_t len);
@@ -78,7 +85,7 @@ private:
     void subStreamHeaderByte(uint8_t b);
     void audioHeaderByte();
     size_t scanToStartCode(size_t i, size_t len);
-    void startCode(uint8_t id);
+    void startCode(uint8_t id, size_t next);
     void timestampByte(int k, uint8_t b);
     void afterTimestamps();
     void headerEnds();
@@ -91,8 +98,8 @@ private:
     void lateStream(int32_t entry, Family family, int slot);
     void payload(size_t p, size_t n);
     void countFrames(size_t p, size_t n);
-    void details(size_t p, size_t n, int entry, int slot);
-    void output(size_t p, size_t n, int slot);
+    void details(size_t p, size_t n);
+    void output(size_t p, size_t n);
     PendingRuns& pending(Stream* out);
     void flushOutputs() {
         for (auto& q : pending_) q.flush();
@@ -120,23 +127,34 @@ private:
     int PstdLeft = 0, Ext2Left = 0, SubHeaderLeft = 0;
     int AudioHeaderLeft = 0; // further sub-stream header bytes (LPCM 3, TrueHD 1) to pass over
     int32_t SkipLeft = 0;
-    uint32_t TsAcc = 0, CurPTS = 0, CurDTS = 0;
-    uint32_t VideoPTS = 0, AudioPTS = 0, SubPTS = 0;
-    int VideoIdx = -1, AudioIdx = -1, SubIdx = -1;
-    Codec VideoCodec_ = Codec::Mpeg2; // of the current video packet
-    Codec AudioCodec_ = Codec::Ac3;   // of the last audio stream recognised
-    int VideoId = 0, AudioId = 0, SubId = 0;
-    // Catalogue entries of the current packets' streams; -1 while a packet names none.
-    int VideoEntry = -1, AudioEntry = -1, SubEntry = -1;
+    Stamp TsAcc = 0;
+    // The first-PTS registers: the last PTS read (cleared by the sub-stream rules), and the
+    // values the details report as each family's first PTS.
+    Stamp CurPTS = 0;
+    Stamp VideoPTS = 0, AudioPTS = 0, SubPTS = 0;
     uint8_t MpegAudioId = 0;       // PES id of the current MPEG audio packet
     bool FirstVideoPacket = false; // the current packet is the first of its MPEG-2/H.264 stream
     size_t Next = 0;               // index of the byte after the one being stepped
+    int64_t blockStart_ = 0;       // source position of the block's first byte
 
-    // Subpicture records: a record opens only for a packet whose own header had a PTS.
-    bool PacketHasPts = false;
+    // The packet being parsed: its header as far as read, and the stream it belongs to.
+    PesHeader pes_;
+    struct Claimed {
+        Codec codec = Codec::None;
+        int entry = -1; // catalogue entry; -1 while the packet names none
+        int slot = -1;  // -1: its family was full
+    } claimed_;
+    // The last pack header's clock, which the packets after it carry.
+    bool hasScr_ = false;
+    Stamp scr_ = 0;
+    uint16_t scrExtension_ = 0;
+    // A pack header cut by the block's end: its field bytes gathered so far.
+    std::array<uint8_t, 10> packBytes_{};
+    uint8_t packGot_ = 0, packWant_ = 0;
+
+    // Subpicture records: a record opens only for a packet whose own header had a PTS, at
+    // its first run.
     bool RecordPending = false;
-    uint32_t RecordPTS = 0;
-    int64_t SubAt = 0; // source position of the current subpicture packet's payload
 
     std::bitset<kEntryLimit> met_;       // streams met in this pass
     std::bitset<kEntryLimit> described_; // streams whose first run has been handled

@@ -10,60 +10,58 @@
 #include "engine/describe.h"
 #include "engine/pass.h"
 #include "engine/subpicture_units.h"
+#include "engine/timeline.h"
 
 namespace qf::pass {
 
 void Pass::payload(size_t p, size_t n) {
-    int entry = -1, slot = -1;
     switch (PacketKind) {
     case Packet::Video:
-        entry = VideoEntry, slot = VideoIdx;
-        break;
     case Packet::Audio:
     case Packet::MpegAudio:
-        entry = AudioEntry, slot = AudioIdx;
-        break;
     case Packet::Subpicture:
-        entry = SubEntry, slot = SubIdx;
         break;
     default:
         return;
     }
-    if (entry < 0) return; // the packet names no stream
-    if (PacketKind == Packet::Video && slot >= 0 && countFrames_) countFrames(p, n);
+    if (claimed_.entry < 0) return; // the packet names no stream
+    if (PacketKind == Packet::Video && claimed_.slot >= 0 && countFrames_) countFrames(p, n);
     if (read_)
-        details(p, n, entry, slot);
+        details(p, n);
     else
-        output(p, n, slot);
+        output(p, n);
 }
 
 void Pass::countFrames(size_t p, size_t n) {
-    if (!read_ && !env_.io.VideoOut[static_cast<size_t>(VideoIdx)]) return;
-    if (VideoCodec_ == Codec::Mpeg2) {
-        PictureTally tally{env_.cat.FrameCount[VideoIdx], env_.cat.FieldCount[VideoIdx]};
-        countPictures(pictureScan_[VideoIdx], buf_ + p, n, tally);
+    const auto k = static_cast<size_t>(claimed_.slot);
+    if (!read_ && !env_.io.VideoOut[k]) return;
+    if (claimed_.codec == Codec::Mpeg2) {
+        PictureTally tally{env_.cat.FrameCount[k], env_.cat.FieldCount[k]};
+        countPictures(pictureScan_[k], buf_ + p, n, tally);
         return;
     }
-    env_.cat.FrameCount[VideoIdx] +=
-        countStartCodes(frameWindow_[VideoIdx], buf_ + p, n, codecInfo(VideoCodec_).frameCode);
+    env_.cat.FrameCount[k] +=
+        countStartCodes(frameWindow_[k], buf_ + p, n, codecInfo(claimed_.codec).frameCode);
 }
 
-void Pass::details(size_t p, size_t n, int entry, int slot) {
+void Pass::details(size_t p, size_t n) {
+    const int entry = claimed_.entry, slot = claimed_.slot;
     if (described_.test(static_cast<size_t>(entry))) return;
     described_.set(static_cast<size_t>(entry));
     PassEnv& c = env_;
     const bool describe = details_;
     const bool video = PacketKind == Packet::Video, sub = PacketKind == Packet::Subpicture;
-    const uint32_t pts = video ? VideoPTS : sub ? SubPTS : AudioPTS;
-    // Also without details, or subpicture times would come out shifted.
-    if (!sub && pts < c.cat.EarliestPTS) c.cat.EarliestPTS = pts;
+    const Stamp pts = video ? VideoPTS : sub ? SubPTS : AudioPTS;
+    // Also without details, or subpicture times would come out shifted. Earlier is the
+    // short way round the time stamps' wrap.
+    if (!sub &&
+        (c.cat.EarliestPTS == kNoEarliestPts || timeline::stampDelta(c.cat.EarliestPTS, pts) < 0))
+        c.cat.EarliestPTS = pts;
 
+    // The line shows the stamp's low 32 bits, as the log always has.
     if (describe)
-        for (const std::string& line : qf::describe(FirstPacket{pts,
-                                                                video ? VideoId
-                                                                : sub ? SubId
-                                                                      : AudioId,
-                                                                slot >= 0}))
+        for (const std::string& line :
+             qf::describe(FirstPacket{static_cast<uint32_t>(pts), pes_.key.id, slot >= 0}))
             c.log(line);
     if (slot < 0) return;
     StreamFacts& facts = c.cat.facts(video ? Family::Video
@@ -82,15 +80,17 @@ void Pass::details(size_t p, size_t n, int entry, int slot) {
         info = SubpictureInfo{n > 0 && buf_[p] == 0 && (n < 2 || buf_[p + 1] == 0)};
     } else if (n > 0) {
         const std::span<const uint8_t> run = runBytes(c, p, n);
-        switch (codecInfo(video ? VideoCodec_ : AudioCodec_).analyser) {
+        // The analysers' first-PTS lines show the stamp's low 32 bits.
+        const auto videoPts = static_cast<uint32_t>(VideoPTS);
+        switch (codecInfo(claimed_.codec).analyser) {
         case Analyser::Mpeg2:
-            info = parseMpeg2(run, VideoPTS);
+            info = parseMpeg2(run, videoPts);
             break;
         case Analyser::H264:
             info = parseH264(run);
             break;
         case Analyser::Vc1:
-            info = parseVc1(run, VideoPTS);
+            info = parseVc1(run, videoPts);
             break;
         case Analyser::Ac3:
             info = parseAc3(run, c.tables());
@@ -115,13 +115,14 @@ void Pass::details(size_t p, size_t n, int entry, int slot) {
         return;
     }
     if (describe)
-        for (const std::string& line : qf::describe(info, {c.decimalSeparator(), AudioIdx}))
+        for (const std::string& line : qf::describe(info, {c.decimalSeparator(), slot}))
             c.log(line);
     facts.found.push_back(std::move(info));
 }
 
-void Pass::output(size_t p, size_t n, int slot) {
+void Pass::output(size_t p, size_t n) {
     PassEnv& c = env_;
+    const int slot = claimed_.slot;
     // The job made an output for each stream it writes, before the pass: what happens to
     // the boxes meanwhile changes nothing.
     Stream* out = nullptr;
@@ -144,15 +145,18 @@ void Pass::output(size_t p, size_t n, int slot) {
             // A disc gives each unit a pack of its own: its packet begins a pack's length
             // after the last one's, give or take the headers before it in the pack.
             constexpr int64_t kUnitSpacing = 2048 - 64;
+            const int64_t at = pes_.payloadStart;
             const bool sharesPack =
-                q.unitAt != INT64_MIN && SubAt >= q.unitAt && SubAt - q.unitAt < kUnitSpacing;
-            if (!sharesPack) q.unitAt = SubAt;
-            units->unitStart(RecordPTS, sharesPack);
+                q.unitAt != INT64_MIN && at >= q.unitAt && at - q.unitAt < kUnitSpacing;
+            if (!sharesPack) q.unitAt = at;
+            units->unitStart(pes_.pts, sharesPack);
         }
-        // Times are relative to the earliest audio/video PTS of the last read, if any.
-        const uint32_t pts =
-            c.cat.EarliestPTS == 0xFFFFFFFF ? RecordPTS : RecordPTS - c.cat.EarliestPTS;
         if (out && !units) {
+            // Times are relative to the earliest audio/video PTS of the last read, if any.
+            // The record's field holds 32 bits: the difference is cut to them.
+            const Stamp earliest = c.cat.EarliestPTS;
+            const auto pts = static_cast<uint32_t>(
+                earliest == kNoEarliestPts ? pes_.pts : timeline::stampDelta(earliest, pes_.pts));
             const uint8_t rec[10] = {'S',
                                      'P',
                                      static_cast<uint8_t>(pts),

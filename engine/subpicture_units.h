@@ -46,11 +46,11 @@ struct SubpictureUnitList {
 
 class SubpictureUnits : public Stream {
 public:
-    // The bytes that follow belong to a packet whose header carried `pts` (low 32 bits of
-    // the 90 kHz time stamp). Every byte written before has been handed over by then.
+    // The bytes that follow belong to a packet whose header carried `pts` (the 33-bit 90 kHz
+    // time stamp). Every byte written before has been handed over by then.
     // `sharesPack`: the packet began within a pack's length of the last unit of the stream
     // that did not, which no disc does (each unit begins a pack of its own).
-    virtual void unitStart(uint32_t pts, bool sharesPack) = 0;
+    virtual void unitStart(uint64_t pts, bool sharesPack) = 0;
 };
 
 } // namespace qf

@@ -62,7 +62,7 @@ VobSubIndex vobSubIndex(JobRunner& ctx, size_t k, const std::string& name) {
         it != ctx.cat.titleFacts.languages.end())
         index.language = it->second.code;
     index.videoStartPts = videoStartPts(ctx.cat).value_or(
-        ctx.cat.EarliestPTS == 0xFFFFFFFF ? 0 : ctx.cat.EarliestPTS);
+        ctx.cat.EarliestPTS == kNoEarliestPts ? 0 : ctx.cat.EarliestPTS);
     index.forcedOnly = ctx.job.output.forcedOnly;
     return index;
 }

@@ -14,6 +14,7 @@
 #include "engine/lpcm_output.h"
 #include "engine/paths.h"
 #include "engine/stream.h"
+#include "engine/timeline.h"
 #include "jobs/mkvmerge_options.h"
 #include "jobs/runner.h"
 #include "jobs/utf8.h"
@@ -152,7 +153,7 @@ std::string codecExtension(const JobRunner& ctx, Family family, size_t slot) {
     return codecExtensionOf(running(ctx), family, slot);
 }
 
-std::optional<uint32_t> videoStartPts(const Catalogue& cat) {
+std::optional<uint64_t> videoStartPts(const Catalogue& cat) {
     for (const StreamFacts& f : cat.VideoFacts)
         if (f.entry >= 0) return f.firstPts;
     return std::nullopt;
@@ -164,9 +165,9 @@ std::optional<int64_t> streamDelayMs(const Catalogue& cat, Family family, size_t
     const int32_t entry = cat.slotTable(family)[slot];
     const StreamFacts& facts = cat.facts(family, slot);
     if (entry < 0 || facts.entry != entry) return std::nullopt;
-    // Time stamps wrap at 2^32 ticks; the difference is taken the short way.
-    const auto ticks = static_cast<int32_t>(facts.firstPts - *video);
-    return std::llround(ticks / 90.0);
+    // Time stamps wrap at 2^33 ticks; the difference is taken the short way.
+    const auto ticks = timeline::stampDelta(*video, facts.firstPts);
+    return std::llround(static_cast<double>(ticks) / 90.0);
 }
 
 PlannedStream plannedStream(const Catalogue& cat, const JobRequest& request,

@@ -67,7 +67,7 @@ PlannedStream plannedStream(const Catalogue& cat, const JobRequest& request,
 // job did not see both.
 std::optional<int64_t> streamDelayMs(const Catalogue& cat, Family family, size_t slot);
 // The first PTS of the first video stream the last Read job saw, if it saw one.
-std::optional<uint32_t> videoStartPts(const Catalogue& cat);
+std::optional<uint64_t> videoStartPts(const Catalogue& cat);
 // The extension of a stream's file named by its codec ("vc1", "ac3", "sup" ...): from the
 // catalogue entry, or for a stream listed by a playlist from its caption; empty when unknown.
 std::string codecExtension(const JobRunner& ctx, Family family, size_t slot);

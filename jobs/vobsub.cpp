@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "engine/timeline.h"
+
 namespace qf {
 
 const std::array<uint32_t, 16> kDefaultVobSubPalette = {
@@ -100,7 +102,7 @@ VobSubWriter::VobSubWriter(std::unique_ptr<Stream> sub, std::unique_ptr<Stream> 
         "id: " + (index_.language.empty() ? std::string("--") : index_.language) + ", index: 0\n";
 }
 
-void VobSubWriter::unitStart(uint32_t pts, bool sharesPack) {
+void VobSubWriter::unitStart(uint64_t pts, bool sharesPack) {
     if (!unit_.empty() || (unitSize_ != 0 && unitSize_ != SIZE_MAX)) ++unfinished_;
     unit_.clear();
     unitSize_ = 0;
@@ -144,9 +146,9 @@ void VobSubWriter::write(const void* buf, size_t n) {
 void VobSubWriter::unitDone() {
     SubpictureUnit u;
     if (timed_) {
-        // Time stamps wrap at 2^32 ticks; the difference is taken the short way.
-        const auto ticks = static_cast<int32_t>(pts_ - index_.videoStartPts);
-        u.timeMs = (static_cast<int64_t>(ticks) * 2 + (ticks < 0 ? -90 : 90)) / 180;
+        // Time stamps wrap at 2^33 ticks; the difference is taken the short way.
+        const int64_t ticks = timeline::stampDelta(index_.videoStartPts, pts_);
+        u.timeMs = (ticks * 2 + (ticks < 0 ? -90 : 90)) / 180;
         u.forced = forcedUnit(unit_.data(), unit_.size());
         if (ticks < 0)
             ++beforeStart_;
@@ -158,7 +160,7 @@ void VobSubWriter::unitDone() {
                           vobSubTime(u.timeMs).c_str(),
                           static_cast<unsigned long long>(sub_->position()));
             indexText_ += line;
-            writePacks(unit_.data(), unit_.size(), static_cast<uint32_t>(ticks));
+            writePacks(unit_.data(), unit_.size(), static_cast<uint64_t>(ticks));
             u.written = true;
             if (indexText_.size() >= kIndexPiece) writeIndex();
         }
@@ -171,7 +173,7 @@ void VobSubWriter::unitDone() {
     timed_ = sharesPack_ = false;
 }
 
-void VobSubWriter::writePacks(const uint8_t* unit, size_t size, uint32_t pts) {
+void VobSubWriter::writePacks(const uint8_t* unit, size_t size, uint64_t pts) {
     uint8_t pack[kPack];
     size_t at = 0;
     bool first = true;

@@ -19,7 +19,7 @@ struct VobSubIndex {
     int width = 720, height = 576;      // of the title's video
     std::array<uint32_t, 16> palette{}; // 0xRRGGBB
     std::string language;               // ISO 639-1; empty: unknown ("--")
-    uint32_t videoStartPts = 0;         // the time 0 of the demuxed video
+    uint64_t videoStartPts = 0;         // the time 0 of the demuxed video (33 bits)
     bool forcedOnly = false;            // write only the forced units
 };
 
@@ -35,7 +35,7 @@ class VobSubWriter final : public SubpictureUnits {
 public:
     VobSubWriter(std::unique_ptr<Stream> sub, std::unique_ptr<Stream> idx, VobSubIndex index);
 
-    void unitStart(uint32_t pts, bool sharesPack) override;
+    void unitStart(uint64_t pts, bool sharesPack) override;
     void write(const void* buf, size_t n) override;
     size_t read(void*, size_t) override { return 0; }
     int64_t size() const override { return sub_->size(); }
@@ -57,7 +57,7 @@ public:
 
 private:
     void unitDone();
-    void writePacks(const uint8_t* unit, size_t size, uint32_t pts);
+    void writePacks(const uint8_t* unit, size_t size, uint64_t pts);
     // Hands the index lines gathered so far to `idx`, its head first.
     void writeIndex();
 
@@ -67,7 +67,7 @@ private:
     size_t unitSize_ = 0;       // from its size field; 0 while not known yet
     bool timed_ = false;        // the unit being gathered has a time
     bool sharesPack_ = false;   // and began in the pack of an earlier one
-    uint32_t pts_ = 0;
+    uint64_t pts_ = 0;
     SubpictureUnitList units_;
     // The index not written yet: its head until the first lines go out, then the lines of
     // the units written since. It goes out in pieces, so that a stream of millions of

@@ -80,7 +80,7 @@ struct Outcome {
     Lines lines;
     std::array<int32_t, 16> video, audio;
     std::array<int32_t, 32> sub;
-    uint32_t earliest;
+    uint64_t earliest;
     std::array<int32_t, 2> readFrames, demuxFrames;
     std::vector<Bytes> outputs; // video 0-1, audio 0-2, sub 1 and 3
 

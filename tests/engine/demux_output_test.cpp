@@ -120,7 +120,7 @@ TEST_F(DemuxOutput, MuxedTitleComesBackUnchanged) {
 TEST_F(DemuxOutput, SubpictureRecords) {
     struct Case {
         const char* what;
-        uint32_t earliest;
+        uint64_t earliest;
         Bytes file;
         Bytes slot0, slot1;
     };
