@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -10,28 +11,20 @@
 #include <thread>
 
 #include "engine/demux.h"
-#include "engine/timefmt.h"
 #include "engine/writer.h"
 
 namespace qf {
 
 namespace {
 
-constexpr double kSecond = 1.0 / 86400.0;
+using Clock = std::chrono::steady_clock;
+using Seconds = std::chrono::duration<double>;
 
-// The time still expected, in days, from the pace so far (a second more, so that the
-// text never shows 0:00:00 while the pass runs).
-double remainingDays(int64_t pos, int64_t size, double startTime) {
-    const long double elapsed = nowInDays() - startTime;
-    return static_cast<double>(elapsed * static_cast<long double>(size) /
-                                   static_cast<long double>(pos) -
-                               elapsed + kSecond);
-}
-
-// "512/4096 Mbytes, Remaining time: 0:07:01".
-std::string progressLine(const PassEnv& env, int64_t pos, int64_t size, double remaining) {
-    return std::to_string(pos / 1048576) + "/" + std::to_string(size / 1048576) +
-           " Mbytes, Remaining time: " + env.formatTime(remaining);
+// The time still expected from the pace so far (a second more, so that the text never
+// shows 0:00:00 while the pass runs).
+Seconds remainingTime(int64_t pos, int64_t size, Clock::time_point started) {
+    const Seconds elapsed = Clock::now() - started;
+    return elapsed * (static_cast<double>(size) / static_cast<double>(pos)) - elapsed + Seconds(1);
 }
 
 // Reads the source on a thread of its own, chunk after chunk into the slots of the
@@ -175,9 +168,9 @@ void runBlocks(PassEnv& env, const BlockPassSettings& settings, BlockHandler& ha
 
     // Within a title of several parts, progress counts over all of them.
     const bool inTitle = env.io.Span.total > 0;
-    const double startTime = inTitle ? env.io.Span.startTime : nowInDays();
-    double ownPause = 0;
-    double& paused = inTitle ? env.io.Span.pausedDays : ownPause;
+    const Clock::time_point started = inTitle ? env.io.Span.started : Clock::now();
+    Clock::duration ownPause{};
+    Clock::duration& paused = inTitle ? env.io.Span.paused : ownPause;
     Stream& src = *env.io.SourceStream;
     const int64_t size = src.size();
     const int64_t before = inTitle ? env.io.Span.before : 0;
@@ -229,10 +222,9 @@ void runBlocks(PassEnv& env, const BlockPassSettings& settings, BlockHandler& ha
             env.io.BlockEnd = pos;
             if (pos % kPumpInterval == 0) {
                 if (writer && chunks > 0) writer->waitFor(chunks - 1);
-                const double remaining = remainingDays(before + pos, total, startTime + paused);
-                env.slog(
-                    settings.progressPrefix + progressLine(env, before + pos, total, remaining), 1);
-                env.events.progressed(before + pos, total, remaining * 86400);
+                env.tell(Progress{before + pos, total,
+                                  remainingTime(before + pos, total, started + paused),
+                                  settings.progressPrefix});
                 env.events.processEvents();
             }
             // Only a block that leaves some of the source unread stops the pass: a source
@@ -240,8 +232,7 @@ void runBlocks(PassEnv& env, const BlockPassSettings& settings, BlockHandler& ha
             if (settings.stopPast > 0 && pos > settings.stopPast && pos < size)
                 env.control.requestStop(StopReason::FastCheck);
             if (pos % kRepaintInterval == 0) env.events.repaint();
-            paused += std::chrono::duration<double>(env.control.pause.wait()).count() *
-                      kSecond; // while the user is asked whether to stop
+            paused += env.control.pause.wait(); // while the user is asked whether to stop
             handler.parseBlock({env.io.ReadBuffer.data() + chunk.at + at, len});
             // A stop is seen between blocks: the source is left where the last one ended.
             if (env.control.stopRequested() && at + len < got) {

@@ -3,6 +3,7 @@
 // parsed, the outputs of the ticked streams, and the title's span for progress. Owned by
 // the job that runs the passes.
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -33,8 +34,8 @@ struct PassIo {
     // the title. A total of 0: the source alone.
     struct TitleSpan {
         int64_t before = 0, total = 0;
-        double startTime = 0;
-        double pausedDays = 0; // held by questions since startTime
+        std::chrono::steady_clock::time_point started{};
+        std::chrono::steady_clock::duration paused{}; // held by questions since started
     } Span;
 
     PassIo() { ReadBuffer.resize(kChunkSize); }

@@ -30,15 +30,6 @@ namespace qf {
 
 namespace {
 
-// " (delay −83 ms)" for a stream whose delay the last Read job saw.
-std::string delayNote(const JobRunner& ctx, Family family, size_t k) {
-    const auto delay = streamDelayMs(ctx, family, k);
-    if (!delay) return "";
-    // A typographic minus, as in the rest of the log's prose.
-    return " (delay " + (*delay < 0 ? "\u2212" + std::to_string(-*delay) : std::to_string(*delay)) +
-           " ms)";
-}
-
 // What the .idx of a subpicture stream says besides its units' times.
 VobSubIndex vobSubIndex(JobRunner& ctx, size_t k, const std::string& name) {
     VobSubIndex index;
@@ -71,16 +62,16 @@ VobSubIndex vobSubIndex(JobRunner& ctx, size_t k, const std::string& name) {
 std::unique_ptr<Stream> createStreamOutput(JobRunner& ctx, const std::string& prefix, Family family,
                                            size_t k, std::vector<std::string>& renamed) {
     const StreamOutput out = streamOutput(ctx, prefix, family, k);
-    const std::string note = family == Family::Video ? "" : delayNote(ctx, family, k);
+    const auto delay = family == Family::Video ? std::nullopt : streamDelayMs(ctx, family, k);
     std::unique_ptr<Stream> made;
     if (out.index.empty()) {
         made = createOutput(ctx, out.path);
-        ctx.log("Creating " + escapeMarkup(out.path) + note);
+        ctx.tell(FileCreated{out.path, delay});
     } else {
         auto idx = createOutput(ctx, out.index);
-        ctx.log("Creating " + escapeMarkup(out.index) + note);
+        ctx.tell(FileCreated{out.index, delay});
         auto sub = createOutput(ctx, out.path);
-        ctx.log("Creating " + escapeMarkup(out.path));
+        ctx.tell(FileCreated{out.path, std::nullopt});
         made = std::make_unique<VobSubWriter>(std::move(sub), std::move(idx),
                                               vobSubIndex(ctx, k, out.index));
     }
@@ -114,7 +105,10 @@ void lateStream(JobRunner& ctx, const std::string& prefix, int32_t entry, Family
         std::snprintf(number, sizeof number, family == Family::Video ? "%d" : "%02d", slot);
         late.caption = kind + "." + number;
     }
-    if (ctx.job.output.lateStreams && slot >= 0 && slot < kSelectableSlots[familyIndex(family)]) {
+    late.written =
+        ctx.job.output.lateStreams && slot >= 0 && slot < kSelectableSlots[familyIndex(family)];
+    ctx.tell(late);
+    if (late.written) {
         const auto k = static_cast<size_t>(slot);
         // The job's own record of what it writes takes the stream in, and so does the list.
         ctx.job.selection.at(family, k) = {true, late.caption};
@@ -125,7 +119,6 @@ void lateStream(JobRunner& ctx, const std::string& prefix, int32_t entry, Family
                                               : ctx.io.SubOut[k];
         std::vector<std::string> renamed; // the options file names them all at the end
         out = createStreamOutput(ctx, prefix, family, k, renamed);
-        late.written = true;
     }
     ctx.cat.LateStreams.push_back(std::move(late));
 }
@@ -156,7 +149,7 @@ void finishVobSub(JobRunner& ctx, const std::string& prefix) {
 
 void writeFile(JobRunner& ctx, const std::string& name, const std::string& text) {
     auto out = createOutput(ctx, name);
-    ctx.log("Creating " + escapeMarkup(name));
+    ctx.tell(FileCreated{name, std::nullopt});
     out->write(text.data(), text.size());
     out->close();
 }
@@ -319,7 +312,7 @@ void runDemux(JobRunner& ctx) {
     }
     removeStaleHandOvers(ctx, prefix);
     logFrameCounts(ctx, FrameLines::Demux);
-    finishLog(ctx, {true, -1, &ctx.CreatedFiles});
+    finishLog(ctx, {ctx.control.stopReason(), -1, &ctx.CreatedFiles});
 }
 
 } // namespace
