@@ -283,7 +283,6 @@ CommandEnd jobCommand(const Options& o, TerminalHost& host, JobEvents& sink, Eve
                       ReportRun& report) {
     JobRunner ctx(sink);
     host.attach(ctx.control);
-    if (events) events->attach(ctx);
     Selection chosen;
     report.chosen = &chosen;
     report.log = &host.lines();

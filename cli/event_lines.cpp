@@ -6,8 +6,6 @@
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "engine/codecs.h"
-#include "engine/demux.h"
-#include "jobs/runner.h"
 
 namespace qf::cli {
 
@@ -54,10 +52,6 @@ void EventLines::stopped(std::string_view reason, int status, bool readComplete)
 
 void EventLines::streamAdded(Family family, size_t slot, const std::string& caption) {
     host_.streamAdded(family, slot, caption);
-    Json j = event("late_stream");
-    j["slot"] = slotName(family, static_cast<int>(slot));
-    j["caption"] = caption;
-    line(j);
 }
 
 void EventLines::baseNameChosen(const std::string& baseName) {
@@ -67,39 +61,48 @@ void EventLines::baseNameChosen(const std::string& baseName) {
     line(j);
 }
 
-void EventLines::progressed(int64_t done, int64_t total, double remainingSeconds) {
-    host_.progressed(done, total, remainingSeconds);
+void EventLines::progressed(const Progress& e) {
+    host_.progressed(e);
+    const double remaining = e.remaining.count();
     Json j = event("progress");
-    j["done"] = done;
-    j["total"] = total;
-    j["remaining_s"] =
-        std::isfinite(remainingSeconds) ? std::max(0L, std::lround(remainingSeconds)) : 0L;
+    j["done"] = e.done;
+    j["total"] = e.total;
+    j["remaining_s"] = std::isfinite(remaining) ? std::max(0L, std::lround(remaining)) : 0L;
     line(j);
 }
 
-void EventLines::streamFound(Family family, int slot, int32_t entry) {
-    host_.streamFound(family, slot, entry);
-    if (!told_.emplace(family, slot, entry).second) return;
-    const bool aob = ctx_ && isAobSource(ctx_->job.source);
+void EventLines::streamFound(const StreamFound& e) {
+    host_.streamFound(e);
+    if (!told_.emplace(e.family, e.slot, e.entry).second) return;
     Json j = event("stream");
-    j["slot"] = slotName(family, slot);
-    j["stream_id"] = entry & 0xFF;
-    j["kind"] = std::string(codecInfo(codecOfEntry(family, entry, aob)).json);
+    j["slot"] = slotName(e.family, e.slot);
+    j["stream_id"] = e.entry & 0xFF;
+    j["kind"] = std::string(codecInfo(e.codec).json);
     line(j);
 }
 
-void EventLines::partStarted(size_t index, const std::string& path) {
-    host_.partStarted(index, path);
+void EventLines::partStarted(const PartStarted& e) {
+    host_.partStarted(e);
     Json j = event("part");
-    j["index"] = index;
-    j["path"] = path;
+    j["index"] = e.index;
+    j["path"] = e.path;
     line(j);
 }
 
-void EventLines::fileCreated(const std::string& path) {
-    host_.fileCreated(path);
+void EventLines::fileCreated(const FileCreated& e) {
+    host_.fileCreated(e);
     Json j = event("file");
-    j["path"] = path;
+    j["path"] = e.path;
+    line(j);
+}
+
+// Only a stream the job takes in: the window's list gains it.
+void EventLines::lateStreamMet(const LateStream& e) {
+    host_.lateStreamMet(e);
+    if (!e.written) return;
+    Json j = event("late_stream");
+    j["slot"] = slotName(e.family, e.slot);
+    j["caption"] = e.caption;
     line(j);
 }
 

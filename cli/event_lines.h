@@ -12,19 +12,12 @@
 
 #include "engine/events.h"
 
-namespace qf {
-class JobRunner;
-}
-
 namespace qf::cli {
 
 class EventLines final : public JobEvents {
 public:
     // Every event goes on to `host`; the typed ones are written to `out` as well.
     EventLines(JobEvents& host, std::FILE* out) : host_(host), out_(out) {}
-
-    // For the stream ids' kinds: the context whose source is read.
-    void attach(const JobRunner& ctx) { ctx_ = &ctx; }
 
     // {"event":"job","job":"read"}: a job of the command starts.
     void jobStarted(std::string_view job);
@@ -44,17 +37,18 @@ public:
     void processEvents() override { host_.processEvents(); }
     void repaint() override { host_.repaint(); }
 
-    void progressed(int64_t done, int64_t total, double remainingSeconds) override;
-    void streamFound(Family family, int slot, int32_t entry) override;
-    void partStarted(size_t index, const std::string& path) override;
-    void fileCreated(const std::string& path) override;
+    void progressed(const Progress& e) override;
+    void streamFound(const StreamFound& e) override;
+    void partStarted(const PartStarted& e) override;
+    void fileCreated(const FileCreated& e) override;
+    void lateStreamMet(const LateStream& e) override;
+    void stopped(const Stopped& e) override { host_.stopped(e); }
 
 private:
     void line(const nlohmann::ordered_json& event);
 
     JobEvents& host_;
     std::FILE* out_;
-    const JobRunner* ctx_ = nullptr;
     // The streams told in this job: each part's pass meets them again.
     std::set<std::tuple<Family, int, int32_t>> told_;
 };

@@ -285,7 +285,7 @@ Json frames(const JobRunner& ctx) {
         f["count"] = n;
         f["frame_rate"] = rate > 0 ? number(rate) : Json(nullptr);
         // As the log shows it: the time the frames are displayed for.
-        f["duration"] = number(countedSeconds(ctx, k, FrameLines::Read));
+        f["duration"] = number(countedTime(ctx, k, FrameLines::Read).count());
         list.push_back(std::move(f));
     }
     return list;

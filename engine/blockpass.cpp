@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -10,30 +11,21 @@
 #include <thread>
 
 #include "engine/demux.h"
-#include "engine/markup.h"
 #include "engine/paths.h"
-#include "engine/timefmt.h"
 #include "engine/writer.h"
 
 namespace qf {
 
 namespace {
 
-constexpr double kSecond = 1.0 / 86400.0;
+using Clock = std::chrono::steady_clock;
+using Seconds = std::chrono::duration<double>;
 
-// The time still expected, in days, from the pace so far (a second more, so that the
-// text never shows 0:00:00 while the pass runs).
-double remainingDays(int64_t pos, int64_t size, double startTime) {
-    const long double elapsed = nowInDays() - startTime;
-    return static_cast<double>(elapsed * static_cast<long double>(size) /
-                                   static_cast<long double>(pos) -
-                               elapsed + kSecond);
-}
-
-// "512/4096 Mbytes, Remaining time: 0:07:01".
-std::string progressLine(const PassEnv& env, int64_t pos, int64_t size, double remaining) {
-    return std::to_string(pos / 1048576) + "/" + std::to_string(size / 1048576) +
-           " Mbytes, Remaining time: " + env.formatTime(remaining);
+// The time still expected from the pace so far (a second more, so that the text never
+// shows 0:00:00 while the pass runs).
+Seconds remainingTime(int64_t pos, int64_t size, Clock::time_point started) {
+    const Seconds elapsed = Clock::now() - started;
+    return elapsed * (static_cast<double>(size) / static_cast<double>(pos)) - elapsed + Seconds(1);
 }
 
 // The part of the source that holds `pos`: the whole source when it joins no parts.
@@ -195,8 +187,8 @@ void runBlocks(PassEnv& env, const BlockPassSettings& settings, BlockHandler& ha
         }
     } restore{env};
 
-    const double startTime = nowInDays();
-    double paused = 0;
+    const Clock::time_point started = Clock::now();
+    Clock::duration paused{};
     Stream& src = *env.io.SourceStream;
     const int64_t size = src.size();
     const std::span<const StreamPart> parts = src.parts();
@@ -249,10 +241,7 @@ void runBlocks(PassEnv& env, const BlockPassSettings& settings, BlockHandler& ha
             const size_t index = partIndex(parts, chunk.start);
             prefix = progressPrefix(settings, part);
             env.io.PartStart = part.start;
-            const std::string name = namePart(part.path);
-            env.log("Continue on " + escapeMarkup(name));
-            env.events.partStarted(index, part.path);
-            env.slog(settings.partVerb + " " + name, 0);
+            env.tell(PartStarted{index, part.path, settings.partVerb});
             handler.partStarted();
         }
         for (size_t at = 0; at < got; at += kBlockSize) {
@@ -264,9 +253,7 @@ void runBlocks(PassEnv& env, const BlockPassSettings& settings, BlockHandler& ha
             env.io.BlockEnd = pos;
             if (inPart % kPumpInterval == 0) {
                 if (writer && chunks > 0) writer->waitFor(chunks - 1);
-                const double remaining = remainingDays(pos, size, startTime + paused);
-                env.slog(prefix + progressLine(env, pos, size, remaining), 1);
-                env.events.progressed(pos, size, remaining * 86400);
+                env.tell(Progress{pos, size, remainingTime(pos, size, started + paused), prefix});
                 env.events.processEvents();
             }
             // Only a block that leaves some of the part unread stops the pass: a part read
@@ -274,8 +261,7 @@ void runBlocks(PassEnv& env, const BlockPassSettings& settings, BlockHandler& ha
             if (settings.stopPast > 0 && inPart > settings.stopPast && inPart < part.size)
                 env.control.requestStop(StopReason::FastCheck);
             if (inPart % kRepaintInterval == 0) env.events.repaint();
-            paused += std::chrono::duration<double>(env.control.pause.wait()).count() *
-                      kSecond; // while the user is asked whether to stop
+            paused += env.control.pause.wait(); // while the user is asked whether to stop
             handler.parseBlock({env.io.ReadBuffer.data() + chunk.at + at, len});
             // A stop is seen between blocks: the source is left where the last one ended.
             if (env.control.stopRequested() && at + len < got) {

@@ -48,13 +48,7 @@ struct Catalogue {
     int64_t fastCheckStop = -1;
     // A stream a demux pass met that the last Read job had not listed (it began after the
     // fast check stopped), in the order they were met.
-    struct LateStream {
-        int32_t entry = -1;
-        Family family = Family::Video;
-        int slot = -1;       // -1: its family was full
-        std::string caption; // the caption its box has or would have
-        bool written = false;
-    };
+    using LateStream = qf::LateStream;
     std::vector<LateStream> LateStreams;
     // The streams the last Read job listed, by selectable slot, with their captions.
     StreamList Listed;

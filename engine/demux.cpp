@@ -62,8 +62,7 @@ void Pass::parseBlock(std::span<const uint8_t> block) {
 
 void Pass::systemHeaderLine() {
     const int v = buf_[24] & 0x1F, a = buf_[23] >> 2;
-    env_.log("It contains " + std::to_string(v) + " video stream" + (v > 1 ? "s" : "") + " and " +
-             std::to_string(a) + " audio stream" + (a > 1 ? "s." : "."));
+    env_.tell(SystemHeaderRead{v, a});
 }
 
 } // namespace pass

@@ -9,6 +9,7 @@
 #include "analysers/report.h"
 #include "engine/catalogue.h"
 #include "engine/events.h"
+#include "engine/log_formatter.h"
 #include "engine/pass_io.h"
 #include "engine/request.h"
 #include "engine/run_control.h"
@@ -47,7 +48,10 @@ public:
     void slog(std::string_view text, int panel) const {
         events.statusChanged(panel == 0 ? 0 : 1, std::string(text));
     }
-    std::string formatTime(double days) const { return formatDuration(days, time); }
+    // Tells the front end an event, in the words LogFormatter gives it and as a value.
+    template <class Event> void tell(const Event& event) const {
+        qf::tell(events, LogFormatter(time), event);
+    }
     char decimalSeparator() const { return time.decimalSeparator; }
 
     std::span<const uint8_t> block() const override { return io.block(); }

@@ -284,11 +284,7 @@ int Pass::claim(int32_t entry, Family family, int ruleSlot, const CodecInfo& cod
         met_.set(static_cast<size_t>(entry));
         if (slot >= 0) {
             env_.cat.slotTable(family)[slot] = entry;
-            if (read_ && !codec.foundName.empty()) {
-                env_.log("[b]" + std::string(codec.foundName) + "[/b]" +
-                         std::string(codec.foundWords) + std::to_string(slot) + " found!");
-                env_.events.streamFound(family, slot, entry);
-            }
+            if (read_) env_.tell(StreamFound{family, slot, entry, codec.codec});
         }
         if (late) lateStream(entry, family, slot);
     }

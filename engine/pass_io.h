@@ -3,6 +3,7 @@
 // parsed, and the outputs of the ticked streams. Owned by
 // the job that runs the passes.
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <span>

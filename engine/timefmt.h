@@ -1,5 +1,6 @@
 #pragma once
-// Locale-dependent formatting: times of day ("h:mm:ss") and decimal numbers.
+// Locale-dependent formatting: durations as a time of day ("h:mm:ss") and decimal numbers.
+#include <chrono>
 #include <string>
 
 namespace qf {
@@ -9,12 +10,9 @@ struct TimeSettings {
     char decimalSeparator = '.';
 };
 
-// A duration in days shown as a time of day: rounded to the millisecond, then hours
-// without a leading zero, minutes and seconds with two digits (seconds truncated).
-// Durations of a day or more wrap around.
-std::string formatDuration(double days, const TimeSettings& ts);
-
-// Seconds since the epoch as a day count (fractional), for elapsed-time arithmetic.
-double nowInDays();
+// A duration shown as a time of day: rounded to the millisecond, then hours without a
+// leading zero, minutes and seconds with two digits (seconds truncated). Durations of a day
+// or more wrap around; a negative one shows its size, one that is no number 0:00:00.
+std::string formatDuration(std::chrono::duration<double> d, const TimeSettings& ts);
 
 } // namespace qf

@@ -9,7 +9,6 @@
 #include "analysers/captions.h"
 #include "engine/codecs.h"
 #include "engine/eia608.h"
-#include "engine/markup.h"
 #include "engine/paths.h"
 #include "jobs/outputs.h"
 #include "jobs/runner.h"
@@ -72,7 +71,7 @@ std::vector<std::string> writeCaptions(JobRunner& ctx, const OutputPlan& plan) {
                                      std::to_string(channel) + ".srt";
             const std::string text = srtText(decoded.cues(channel));
             auto out = createOutput(ctx, name);
-            ctx.log("Creating " + escapeMarkup(name));
+            ctx.tell(FileCreated{name, std::nullopt});
             out->write(text.data(), text.size());
             out->close();
             written.push_back(name);

@@ -31,15 +31,6 @@ namespace qf {
 
 namespace {
 
-// " (delay −83 ms)" for a stream whose delay the last Read job saw.
-std::string delayNote(const PlannedStream& s) {
-    const auto& delay = s.delayMs;
-    if (s.family == Family::Video || !delay) return "";
-    // A typographic minus, as in the rest of the log's prose.
-    return " (delay " + (*delay < 0 ? "\u2212" + std::to_string(-*delay) : std::to_string(*delay)) +
-           " ms)";
-}
-
 // What the .idx of a subpicture stream says besides its units' times.
 VobSubIndex vobSubIndex(JobRunner& ctx, size_t k, const std::string& name) {
     VobSubIndex index;
@@ -72,16 +63,16 @@ std::unique_ptr<Stream> createStreamOutput(JobRunner& ctx, const PlannedStream& 
                                            std::vector<std::string>& renamed) {
     const StreamOutput& out = s.out;
     const size_t k = s.slot;
-    const std::string note = delayNote(s);
+    const auto delay = s.family == Family::Video ? std::nullopt : s.delayMs;
     std::unique_ptr<Stream> made;
     if (out.index.empty()) {
         made = createOutput(ctx, out.path);
-        ctx.log("Creating " + escapeMarkup(out.path) + note);
+        ctx.tell(FileCreated{out.path, delay});
     } else {
         auto idx = createOutput(ctx, out.index);
-        ctx.log("Creating " + escapeMarkup(out.index) + note);
+        ctx.tell(FileCreated{out.index, delay});
         auto sub = createOutput(ctx, out.path);
-        ctx.log("Creating " + escapeMarkup(out.path));
+        ctx.tell(FileCreated{out.path, std::nullopt});
         made = std::make_unique<VobSubWriter>(std::move(sub), std::move(idx),
                                               vobSubIndex(ctx, k, out.index));
     }
@@ -118,7 +109,10 @@ void lateStream(JobRunner& ctx, OutputPlan& plan, int32_t entry, Family family, 
         std::snprintf(number, sizeof number, family == Family::Video ? "%d" : "%02d", slot);
         late.caption = kind + "." + number;
     }
-    if (ctx.job.output.lateStreams && slot >= 0 && slot < kSelectableSlots[familyIndex(family)]) {
+    late.written =
+        ctx.job.output.lateStreams && slot >= 0 && slot < kSelectableSlots[familyIndex(family)];
+    ctx.tell(late);
+    if (late.written) {
         const auto k = static_cast<size_t>(slot);
         // The job's own record of what it writes takes the stream in, and so does the list.
         ctx.job.selection.at(family, k) = {true, late.caption};
@@ -158,7 +152,7 @@ void finishVobSub(JobRunner& ctx, const OutputPlan& plan) {
 
 void writeFile(JobRunner& ctx, const std::string& name, const std::string& text) {
     auto out = createOutput(ctx, name);
-    ctx.log("Creating " + escapeMarkup(name));
+    ctx.tell(FileCreated{name, std::nullopt});
     out->write(text.data(), text.size());
     out->close();
 }
@@ -305,13 +299,13 @@ void runDemux(JobRunner& ctx) {
         writeFilesForMuxers(ctx, outputs, renamed, writeCaptions(ctx, outputs));
         const bool muxed =
             ctx.job.output.mkv == OutputChoices::Mkv::Off || makeMkv(ctx, outputs.prefix);
-        finishLog(ctx, {!muxed});
+        finishLog(ctx, {muxed ? StopReason::None : StopReason::Cancel});
         logFrameCounts(ctx, FrameLines::Demux);
         return;
     }
     removeStaleHandOvers(ctx, outputs);
     logFrameCounts(ctx, FrameLines::Demux);
-    finishLog(ctx, {true, -1, &ctx.CreatedFiles});
+    finishLog(ctx, {ctx.control.stopReason(), -1, &ctx.CreatedFiles});
 }
 
 } // namespace

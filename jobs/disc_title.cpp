@@ -116,7 +116,7 @@ void openTitle(JobRunner& ctx, const Title& title, bool boldName) {
     const size_t chapters = facts.chapters.size();
     ctx.log("Opening title " + std::to_string(t.number) + " of [b]" + escapeMarkup(namePart(path)) +
             "[/b] (" + std::to_string(chapters) + (chapters == 1 ? " chapter, " : " chapters, ") +
-            ctx.formatTime(t.length / 86400) + ")");
+            ctx.formatTime(std::chrono::duration<double>(t.length)) + ")");
     if (t.angles > 1) ctx.log("Angle " + std::to_string(angle) + " of " + std::to_string(t.angles));
     ctx.io.SourceStream.reset();
     ctx.io.SourceStream =

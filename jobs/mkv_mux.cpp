@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -277,7 +278,7 @@ bool makeMkv(JobRunner& ctx, const std::string& prefix) {
 
     std::unique_ptr<Stream> made = createOutput(ctx, mkv);
     auto* file = dynamic_cast<FileStream*>(made.get());
-    ctx.log("Creating " + escapeMarkup(mkv));
+    ctx.tell(FileCreated{mkv, std::nullopt});
     // What is left of the MKV when mkvmerge does not finish it is of no use.
     auto drop = [&] {
         file->discard();
@@ -297,7 +298,7 @@ bool makeMkv(JobRunner& ctx, const std::string& prefix) {
     bool stopped = false;
     try {
         Mkvmerge child(program, args, ctx.outputFolder->fd(), file->descriptor());
-        const double start = nowInDays();
+        const auto start = std::chrono::steady_clock::now();
         std::string line;
         while (!child.ended()) {
             // Where a front end turns its user's Cancel (or a signal) into a stop.
@@ -310,13 +311,12 @@ bool makeMkv(JobRunner& ctx, const std::string& prefix) {
             if (startsWith(line, "#GUI#progress ")) {
                 const int percent = std::clamp(std::atoi(line.c_str() + 14), 0, 100);
                 const int64_t done = total * percent / 100;
-                const double elapsed = nowInDays() - start;
-                const double remaining =
-                    percent > 0 ? elapsed * (100 - percent) / percent + 1.0 / 86400 : 0;
-                ctx.slog(std::to_string(done / 1048576) + "/" + std::to_string(total / 1048576) +
-                             " Mbytes, Remaining time: " + ctx.formatTime(remaining),
-                         1);
-                ctx.events->progressed(done, total, remaining * 86400);
+                using Seconds = std::chrono::duration<double>;
+                const Seconds elapsed = std::chrono::steady_clock::now() - start;
+                // A second more, so that the text never shows 0:00:00 while mkvmerge runs.
+                const Seconds remaining =
+                    percent > 0 ? elapsed * (100 - percent) / percent + Seconds(1) : Seconds(0);
+                ctx.tell(Progress{done, total, remaining, ""});
             } else if (startsWith(line, "#GUI#warning ")) {
                 warnings.push_back(line.substr(13));
                 ctx.log("mkvmerge warns: " + escapeMarkup(warnings.back()));

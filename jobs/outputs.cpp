@@ -264,8 +264,7 @@ std::unique_ptr<Stream> createOutput(JobRunner& ctx, const std::string& name) {
         ctx.outputFolder, name,
         ctx.job.output.keepExisting ? FileStream::Mode::CreateNew : FileStream::Mode::Create,
         jobInputs(ctx));
-    ctx.CreatedFiles.push_back(name);
-    ctx.events->fileCreated(name);
+    ctx.CreatedFiles.push_back(name); // the caller tells it, with its words
     return out;
 }
 

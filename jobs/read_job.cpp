@@ -18,17 +18,8 @@ namespace {
 // Why the pass just run stopped early, if it did: the fast-check limit (the bytes read
 // then), or the user.
 void noteStop(const JobRunner& ctx, JobEnd& end) {
-    switch (ctx.control.stopReason()) {
-    case StopReason::None:
-        return;
-    case StopReason::FastCheck:
-        end.fastCheckBytes = ctx.io.SourceStream->position();
-        return;
-    case StopReason::Cancel:
-    case StopReason::Error:
-        end.cancelled = true;
-        return;
-    }
+    end.reason = ctx.control.stopReason();
+    if (end.reason == StopReason::FastCheck) end.fastCheckBytes = ctx.io.SourceStream->position();
 }
 
 std::string twoDigits(size_t k) {
@@ -78,7 +69,7 @@ bool runRead(JobRunner& ctx) {
 
     finishLog(ctx, end);
     logFrameCounts(ctx, FrameLines::Read);
-    return end.cancelled;
+    return end.reason == StopReason::Cancel || end.reason == StopReason::Error;
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 // title) holding only the ticked streams, renumbered, from every part of the title.
 #include <memory>
 
-#include "engine/markup.h"
 #include "engine/paths.h"
 #include "jobs/disc_title.h"
 #include "jobs/jobs.h"
@@ -26,7 +25,7 @@ void runRebuild(JobRunner& ctx, RebuildState& st) {
     logFileSize(ctx);
 
     st.RebuiltOut = createOutput(ctx, target);
-    ctx.log("Creating " + escapeMarkup(target));
+    ctx.tell(FileCreated{target, std::nullopt});
 
     ctx.slog("Rebuilding " + namePart(ctx.job.source), 0);
     st.SourceName = namePart(ctx.job.source);
@@ -41,7 +40,7 @@ void runRebuild(JobRunner& ctx, RebuildState& st) {
     if (st.SkippedBlocks > 0)
         ctx.log("Blocks without pack header skipped: " + std::to_string(st.SkippedBlocks));
     // Only Cancel stops a writing pass early.
-    finishLog(ctx, {ctx.control.stopRequested(), -1, &ctx.CreatedFiles});
+    finishLog(ctx, {ctx.control.stopReason(), -1, &ctx.CreatedFiles});
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 // clean-up after an error, and the lines that end a job.
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "engine/catalogue.h"
 #include "engine/demux.h"
 #include "engine/events.h"
+#include "engine/log_formatter.h"
 #include "engine/pass_io.h"
 #include "engine/paths.h"
 #include "engine/request.h"
@@ -52,10 +54,7 @@ public:
     std::function<void(int32_t entry, Family family, int slot)> onLateStream;
     // How the front end's user reads the whole source, for the notes that say what the
     // fast check left out.
-    struct ReadWholeWords {
-        std::string fastCheckNote = "untick Fast EVO checking on the Options page";
-        std::string lateStream = "untick Fast EVO checking";
-    } readWholeWords;
+    ReadWholeWords readWholeWords;
     // Playlist attribute tables, indexed 1..8, kept from one reading to the next.
     std::array<std::string, 9> VideoAttrs, AudioAttrs, SubAttrs;
     // The units of each subpicture stream the last Demux job wrote as VobSub, by slot.
@@ -83,7 +82,15 @@ public:
     void slog(std::string_view text, int panel) const {
         events->statusChanged(panel == 0 ? 0 : 1, std::string(text));
     }
-    std::string formatTime(double days) const { return formatDuration(days, timeSettings); }
+    // The words of the jobs' events, in the front end's time settings.
+    LogFormatter formatter() const { return LogFormatter(timeSettings, readWholeWords); }
+    // Tells the front end an event, in its words and as a value.
+    template <class Event> void tell(const Event& event) const {
+        qf::tell(*events, formatter(), event);
+    }
+    std::string formatTime(std::chrono::duration<double> d) const {
+        return formatDuration(d, timeSettings);
+    }
     char decimalSeparator() const { return timeSettings.decimalSeparator; }
 };
 
@@ -117,25 +124,23 @@ void logFileSize(JobRunner& ctx);
 
 // How a job's passes ended, for the lines around "Done.".
 struct JobEnd {
-    bool cancelled = false;      // the user pressed Cancel
-    int64_t fastCheckBytes = -1; // bytes read when "Fast EVO checking" stopped a read pass
-    // A writing job's outputs: a cancel names them as incomplete. None for a Read.
+    StopReason reason = StopReason::None; // None: done
+    int64_t fastCheckBytes = -1;          // bytes read when "Fast EVO checking" stopped a read pass
+    // A writing job's outputs: a stop names them as incomplete. None for a Read.
     const std::vector<std::string>* files = nullptr;
 };
 
-// Logs "Done.", the fast-check note when a read pass stopped early, and an empty line;
-// status "Ready" and an empty progress panel. The note stands before the empty line so
-// that the empty line still ends the job's lines. A job the user stopped has no "Done.":
-// its last line says so, and for a writing job which files are incomplete.
+// Tells the jobs' end (Stopped, with the late streams of the catalogue): "Done.", the
+// fast-check note, the late streams, or the cancel line; an empty line; status "Ready".
 void finishLog(JobRunner& ctx, const JobEnd& end = {});
 
-// The frame count lines of both video slots and, when any, an empty line. Durations are at
-// the frame rate the Read job found in the stream; when it found none, the Read job shows
-// them at 24000/1001 frames per second (in bold), the Demux job at 23.976.
+// Tells the frames counted in both video slots (their lines and, when any, an empty line).
+// Durations are at the frame rate the Read job found in the stream; when it found none, the Read
+// job shows them at 24000/1001 frames per second (in bold), the Demux job at 23.976.
 enum class FrameLines { Read, Demux };
 void logFrameCounts(JobRunner& ctx, FrameLines form);
-// The seconds the frames counted in a video slot are shown for, as those lines give them:
+// The time the frames counted in a video slot are shown for, as those lines give them:
 // MPEG-2 frames by the fields they are displayed for, other video frame by frame.
-double countedSeconds(const JobRunner& ctx, size_t slot, FrameLines form);
+std::chrono::duration<double> countedTime(const JobRunner& ctx, size_t slot, FrameLines form);
 
 } // namespace qf

@@ -239,8 +239,9 @@ TEST_F(ReadJobTest, PulldownFramesAndTheirDisplayedTime) {
         choose(dir / vob);
         bCheckClick(ctx);
         EXPECT_EQ(ctx.cat.FrameCount[0], frames);
-        EXPECT_NEAR(countedSeconds(ctx, 0, FrameLines::Read), seconds, 1e-9);
-        EXPECT_TRUE(hasLine(std::to_string(frames) + " frames (" + ctx.formatTime(seconds / 86400) +
+        EXPECT_NEAR(countedTime(ctx, 0, FrameLines::Read).count(), seconds, 1e-9);
+        EXPECT_TRUE(hasLine(std::to_string(frames) + " frames (" +
+                            ctx.formatTime(std::chrono::duration<double>(seconds)) +
                             " s) count in video stream 0."));
     }
 }
