@@ -293,6 +293,29 @@ Json frames(const JobRunner& ctx) {
 
 } // namespace
 
+// Where each run of one clock plays on the title: its title time (seconds, and 90 kHz
+// ticks), where it begins in the title's bytes and cell, whether its clock starts again,
+// and each audio stream's offset to its video.
+Json segments(const std::vector<timeline::SegmentPlaced>& placed) {
+    Json list = Json::array();
+    for (const timeline::SegmentPlaced& s : placed) {
+        Json offsets = Json::array();
+        for (const timeline::StreamOffset& o : s.streams)
+            offsets.push_back({{"slot", slotName(Family::Audio, o.stream)},
+                               {"offset_ms", o.offsetMs},
+                               {"offset_ticks", o.offset}});
+        list.push_back(
+            {{"number", s.number},
+             {"title_time", static_cast<double>(s.titleTime) / timeline::kTicksPerSecond},
+             {"title_ticks", s.titleTime},
+             {"source_position", s.sourcePosition},
+             {"cell", s.cell > 0 ? Json(s.cell) : Json()},
+             {"clock_restarts", s.clockRestarts},
+             {"streams", std::move(offsets)}});
+    }
+    return list;
+}
+
 std::string jsonReport(const JobRunner& ctx, const ReportRun& run) {
     Json doc;
     doc["program"] = "quillfen-cli";
@@ -317,6 +340,7 @@ std::string jsonReport(const JobRunner& ctx, const ReportRun& run) {
     for (const ChapterMark& c : ctx.cat.titleFacts.chapters)
         chapters.push_back({{"start", c.start}, {"name", c.name}});
     doc["chapters"] = std::move(chapters);
+    doc["segments"] = segments(ctx.cat.segments);
 
     Json log = Json::array();
     if (run.log)

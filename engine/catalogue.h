@@ -12,6 +12,7 @@
 #include "engine/facts.h"
 #include "engine/pes.h"
 #include "engine/slotmap.h"
+#include "engine/timeline.h"
 #include "engine/title_facts.h"
 
 namespace qf {
@@ -54,6 +55,9 @@ struct Catalogue {
     StreamList Listed;
     // What the disc says of the title being read (chapters, palette, languages).
     TitleFacts titleFacts;
+    // Where each segment of the title (a run of one clock) plays, as the last pass over it
+    // found them: one for a title on one clock.
+    std::vector<timeline::SegmentPlaced> segments;
 
     Catalogue() { clearSlots(); }
 

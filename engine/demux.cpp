@@ -1,5 +1,8 @@
 #include "engine/demux.h"
 
+#include <cmath>
+#include <cstdio>
+#include <map>
 #include <optional>
 
 #include "engine/blockpass.h"
@@ -30,20 +33,38 @@ namespace {
 // part runs into the next. The slots a part found stay in the catalogue.
 class PartPasses final : public BlockHandler {
 public:
-    PartPasses(PassEnv& env, uint8_t mode) : env_(env), mode_(mode) { startPass(); }
+    PartPasses(PassEnv& env, uint8_t mode)
+        : env_(env), mode_(mode), clock_(env.cat.titleFacts.cells) {
+        if (env.options.countFrames)
+            clock_.followCounts(&env.cat.FrameCount[0], &env.cat.FieldCount[0]);
+        startPass();
+    }
     void parseBlock(std::span<const uint8_t> block) override { pass_->parseBlock(block); }
     void writeChunk() override { pass_->writeChunk(); }
-    void partStarted() override { startPass(); }
+    void partStarted() override {
+        clock_.partStarted(env_.io.PartStart);
+        startPass();
+    }
+    TitleClock& clock() { return clock_; }
 
 private:
     void startPass() {
-        pass_.emplace(env_, mode_);
+        frameDuration();
+        pass_.emplace(env_, mode_, clock_);
         pass_->begin();
     }
 
     PassEnv& env_;
     const uint8_t mode_;
+    TitleClock clock_;
     std::optional<Pass> pass_;
+
+public:
+    // The title's picture's frame length, once a read has seen its frame rate.
+    void frameDuration() {
+        if (const auto fps = env_.cat.facts(Family::Video, 0).frameRate(); fps && *fps > 0)
+            clock_.setFrameDuration(std::llround(timeline::kTicksPerSecond / *fps));
+    }
 };
 
 } // namespace
@@ -84,6 +105,22 @@ void demux(PassEnv& env, uint8_t mode) {
     how.partVerb = read ? "Reading" : "Demuxing";
     if (read && env.options.fastCheck) how.stopPast = kFastCheckLimit;
     runBlocks(env, how, passes);
+    passes.frameDuration();
+    env.cat.segments = passes.clock().placed();
+    // A read tells where the clock jumps; a demux only when its read did not see the whole
+    // title.
+    if (read || env.cat.fastCheckStop >= 0) {
+        std::map<int, std::string> names;
+        const int32_t* audio = env.cat.slotTable(Family::Audio);
+        for (int k = 0; k < TitleClock::kAudioSlots; ++k) {
+            if (audio[k] < 0 || audio[k] == kListedByPlaylist) continue;
+            char number[8];
+            std::snprintf(number, sizeof number, ".%02d", k);
+            names[k] = AudioKindName(audio[k]) + number;
+        }
+        for (size_t i = 1; i < env.cat.segments.size(); ++i)
+            env.tell(SegmentStarted{env.cat.segments[i], names});
+    }
     if (env.control.stopRequested()) {
         env.cat.FrameCount = {0, 0};
         env.cat.FieldCount = {0, 0};

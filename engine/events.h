@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "engine/codecs.h"
 #include "engine/run_control.h"
 #include "engine/slotmap.h"
+#include "engine/timeline.h"
 
 namespace qf {
 
@@ -83,6 +85,14 @@ struct LateStream {
     bool written = false;
 };
 
+// A segment of the title after the first begins: where it plays on the title, whether its
+// clock starts again, and each audio stream's offset to its video. `names` gives the
+// streams' names by audio slot.
+struct SegmentStarted {
+    timeline::SegmentPlaced segment;
+    std::map<int, std::string> names;
+};
+
 // A job's passes ended: done (StopReason::None), stopped by the fast check after `readBytes`
 // bytes, cancelled, or failed. The late streams its demux met (begun after `lateAfter`
 // bytes), and for a writing job the files it created, which a stop leaves incomplete.
@@ -131,6 +141,7 @@ public:
     virtual void fileCreated(const FileCreated& event) { (void)event; }
     // When it was met; one the job takes in is given to streamAdded as well.
     virtual void lateStreamMet(const LateStream& event) { (void)event; }
+    virtual void segmentStarted(const SegmentStarted& event) { (void)event; }
     virtual void stopped(const Stopped& event) { (void)event; }
     // Every 4 MiB of input during a pass: a front end running the pass on its own thread
     // handles pending user events here.

@@ -80,6 +80,10 @@ Words LogFormatter::words(const LateStream&) const {
 // line so that the empty line still ends the job's lines. A job the user stopped (or that
 // failed) has no "Done.": its last line says so, and for a writing job which files are
 // incomplete.
+Words LogFormatter::words(const SegmentStarted& e) const {
+    return {{escapeMarkup(timeline::segmentLine(e.segment, e.names))}, {}};
+}
+
 Words LogFormatter::words(const Stopped& e) const {
     Words w;
     const bool stopped = e.reason == StopReason::Cancel || e.reason == StopReason::Error;

@@ -37,6 +37,7 @@ public:
     Words words(const PartStarted& e) const;
     Words words(const FileCreated& e) const;
     Words words(const LateStream& e) const; // none when met: Stopped names it
+    Words words(const SegmentStarted& e) const;
     Words words(const Stopped& e) const;
     Words words(const FramesCounted& e) const;
 
@@ -63,6 +64,9 @@ inline void typed(JobEvents& s, const FileCreated& e) {
 }
 inline void typed(JobEvents& s, const LateStream& e) {
     s.lateStreamMet(e);
+}
+inline void typed(JobEvents& s, const SegmentStarted& e) {
+    s.segmentStarted(e);
 }
 inline void typed(JobEvents& s, const Stopped& e) {
     s.stopped(e);

@@ -68,6 +68,7 @@ void Pass::parse(size_t len) {
 // as over any between packets, so a damaged header costs no packet after it.
 void Pass::packStart(size_t i, size_t len) {
     packGot_ = packWant_ = 0;
+    packAt_ = blockStart_ + static_cast<int64_t>(i) - 4;
     if (i == len) {
         packWant_ = 1; // the first field byte says how many follow
         return;
@@ -104,6 +105,7 @@ void Pass::packFields(const uint8_t* p) {
     hasScr_ = true;
     scr_ = h.scrBase;
     scrExtension_ = h.scrExtension;
+    clock_.pack(packAt_, scr_);
 }
 
 // The payload from i to the end of the packet or of the block, handed on as one run (its
@@ -412,6 +414,10 @@ void Pass::headerEnds() {
 // packet's time still opens a record); one shorter than its header has no payload.
 void Pass::beginPayload() {
     pes_.payloadStart = blockStart_ + static_cast<int64_t>(Next);
+    if (pes_.hasPts && claimed_.slot >= 0 && PacketKind != Packet::Subpicture &&
+        PacketKind != Packet::Ignore)
+        clock_.stamp(pes_.offset, PacketKind == Packet::Video ? Family::Video : Family::Audio,
+                     claimed_.slot, pes_.pts);
     pes_.payloadLength = PacketLeft > 0 ? static_cast<uint32_t>(PacketLeft) : 0;
     if (PacketLeft > 0) {
         InPayload = true;

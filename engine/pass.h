@@ -16,6 +16,7 @@
 #include "engine/demux.h"
 #include "engine/framecount.h"
 #include "engine/pes.h"
+#include "engine/title_clock.h"
 
 namespace qf::pass {
 
@@ -52,9 +53,9 @@ struct PendingRuns {
 class Pass final : public BlockHandler {
 public:
     // The options are taken once: a pass does what was asked when it started.
-    Pass(PassEnv& env, uint8_t mode)
-        : env_(env), buf_(env.io.ReadBuffer.data()), read_(mode == kReadPass), aob_(env.aob),
-          subStreamCodecs_(aob_ ? &kAobSubStreamCodecs : &kSubStreamCodecs),
+    Pass(PassEnv& env, uint8_t mode, TitleClock& clock)
+        : env_(env), clock_(clock), buf_(env.io.ReadBuffer.data()), read_(mode == kReadPass),
+          aob_(env.aob), subStreamCodecs_(aob_ ? &kAobSubStreamCodecs : &kSubStreamCodecs),
           countFrames_(env.options.countFrames), details_(env.options.details),
           fastCheck_(env.options.fastCheck), dvdVideo_(env.dvdVideo) {}
 
@@ -107,6 +108,7 @@ private:
     void systemHeaderLine();
 
     PassEnv& env_;
+    TitleClock& clock_;
     const uint8_t* buf_; // the block being parsed
     const bool read_;
     const bool aob_;
@@ -145,6 +147,7 @@ private:
         int slot = -1;  // -1: its family was full
     } claimed_;
     // The last pack header's clock, which the packets after it carry.
+    int64_t packAt_ = 0; // source position of the pack header being read
     bool hasScr_ = false;
     Stamp scr_ = 0;
     uint16_t scrExtension_ = 0;

@@ -149,14 +149,15 @@ void Pass::output(size_t p, size_t n) {
             const bool sharesPack =
                 q.unitAt != INT64_MIN && at >= q.unitAt && at - q.unitAt < kUnitSpacing;
             if (!sharesPack) q.unitAt = at;
-            units->unitStart(pes_.pts, sharesPack);
+            units->unitStart(clock_.onFirstClock(pes_.pts), sharesPack);
         }
         if (out && !units) {
             // Times are relative to the earliest audio/video PTS of the last read, if any.
             // The record's field holds 32 bits: the difference is cut to them.
             const Stamp earliest = c.cat.EarliestPTS;
+            const Stamp at = clock_.onFirstClock(pes_.pts);
             const auto pts = static_cast<uint32_t>(
-                earliest == kNoEarliestPts ? pes_.pts : timeline::stampDelta(earliest, pes_.pts));
+                earliest == kNoEarliestPts ? at : timeline::stampDelta(earliest, at));
             const uint8_t rec[10] = {'S',
                                      'P',
                                      static_cast<uint8_t>(pts),

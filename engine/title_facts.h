@@ -21,6 +21,14 @@ struct StreamLanguage {
     std::string name; // its English name, e.g. "Spanish"; the code when unknown
 };
 
+// Where a cell of a disc's title begins in the title's bytes, its number in the title's
+// program chain, and how long its last picture is held (90 kHz ticks).
+struct CellMark {
+    int64_t start = 0;
+    int number = 0;
+    int64_t still = 0;
+};
+
 struct TitleFacts {
     std::string source;    // the source they were read for; another source's are dropped
     bool dvdVideo = false; // a DVD-Video source (.VOB or a title of a disc)
@@ -31,6 +39,7 @@ struct TitleFacts {
     // seconds; each chapter lasts until the next one starts, the last until the end.
     int title = 0, angle = 0;
     double length = 0;
+    std::vector<CellMark> cells; // in the order the angle read plays them
     void clear() { *this = TitleFacts{}; }
 };
 

@@ -62,9 +62,15 @@ TitleStream::TitleStream(const std::string& disc, int titleSet, const std::vecto
     const SectorReader readSector = [this](uint32_t s, unsigned char* into) {
         return DVDReadBlocks(dvd_->vobs, static_cast<int>(s), 1, into) == 1;
     };
+    int64_t at = 0;
+    const auto runBytes = [](const SectorRange& r) {
+        return r.last >= r.first ? (static_cast<int64_t>(r.last) - r.first + 1) * kSector : 0;
+    };
     for (const TitleCell& c : cells) {
+        cellStarts_.push_back(at);
         if (!c.interleaved) {
             cells_.push_back(c.sectors);
+            at += runBytes(c.sectors);
             continue;
         }
         const UnitWalk walk = interleavedUnits(readSector, c.sectors);
@@ -72,6 +78,7 @@ TitleStream::TitleStream(const std::string& disc, int titleSet, const std::vecto
         if (walk.damaged)
             fail("Its navigation data at sector " + std::to_string(*walk.damaged) + " is damaged");
         cells_.insert(cells_.end(), walk.runs.begin(), walk.runs.end());
+        for (const SectorRange& r : walk.runs) at += runBytes(r);
     }
     for (const SectorRange& c : cells_) {
         starts_.push_back(size_);

@@ -30,6 +30,8 @@ public:
     int64_t position() const override { return pos_; }
     void seek(int64_t pos) override;
     std::string failure(std::string_view what) const override;
+    // Where each cell given begins in the title's bytes.
+    const std::vector<int64_t>& cellStarts() const { return cellStarts_; }
 
 private:
     struct Handles;
@@ -37,7 +39,8 @@ private:
     std::string disc_;
     int titleSet_ = 0;
     std::vector<SectorRange> cells_; // the runs of sectors read, in order
-    std::vector<int64_t> starts_;    // byte offset of each cell in the title, and the size last
+    std::vector<int64_t> cellStarts_;
+    std::vector<int64_t> starts_; // byte offset of each cell in the title, and the size last
     int64_t size_ = 0, pos_ = 0;
     int64_t failedSector_ = -1;         // the sector a read failed at
     std::vector<unsigned char> sector_; // one sector, for reads that start or end inside one

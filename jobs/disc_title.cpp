@@ -119,8 +119,17 @@ void openTitle(JobRunner& ctx, const Title& title, bool boldName) {
             ctx.formatTime(std::chrono::duration<double>(t.length)) + ")");
     if (t.angles > 1) ctx.log("Angle " + std::to_string(angle) + " of " + std::to_string(t.angles));
     ctx.io.SourceStream.reset();
-    ctx.io.SourceStream =
-        std::make_unique<TitleStream>(source->disc, t.titleSet, t.titleCells(angle));
+    auto stream = std::make_unique<TitleStream>(source->disc, t.titleSet, t.titleCells(angle));
+    // The cells the angle plays, where the title's bytes have them, for its clock.
+    size_t k = 0;
+    for (size_t i = 0; i < t.cells.size(); ++i) {
+        const DiscCell& c = t.cells[i];
+        if (c.angle != 0 && c.angle != angle) continue;
+        if (k >= stream->cellStarts().size()) break;
+        const int64_t still = c.still == kStillForever ? 0 : int64_t{c.still} * 90000;
+        facts.cells.push_back({stream->cellStarts()[k++], static_cast<int>(i) + 1, still});
+    }
+    ctx.io.SourceStream = std::move(stream);
 }
 
 void captionLanguages(JobRunner& ctx) {

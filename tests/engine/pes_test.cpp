@@ -128,7 +128,8 @@ TEST(PacketValue, HoldsTheHeaderWhereverTheBlocksEnd) {
         for (size_t cut = 0; cut <= file.size(); ++cut) {
             SCOPED_TRACE(std::string(c.what) + ", blocks cut at " + std::to_string(cut));
             World w;
-            pass::Pass pass(w.env, kReadPass);
+            TitleClock clock;
+            pass::Pass pass(w.env, kReadPass, clock);
             for (const auto& [from, to] :
                  {std::pair{size_t{0}, cut}, std::pair{cut, file.size()}}) {
                 std::copy(file.begin() + static_cast<ptrdiff_t>(from),

@@ -479,12 +479,15 @@ TEST_F(DemuxJobTest, TheRemainingTimeLeavesOutTheTimeAQuestionWasOpen) {
     bDemuxClick(ctx);
     answer.join();
     ASSERT_GE(host.status1.size(), 3u);
-    // Counted with the question, the second point would say four seconds or more.
+    // Counted with the question, the second point would say four seconds or more; a
+    // loaded machine may make the passes' own pace say up to three.
     for (size_t k = 1; k < host.status1.size(); ++k) {
         if (host.status1[k].empty()) continue;
         SCOPED_TRACE(host.status1[k]);
-        EXPECT_TRUE(host.status1[k].ends_with("Remaining time: 0:00:01") ||
-                    host.status1[k].ends_with("Remaining time: 0:00:00"));
+        const std::string& s = host.status1[k];
+        EXPECT_TRUE(
+            s.ends_with("Remaining time: 0:00:00") || s.ends_with("Remaining time: 0:00:01") ||
+            s.ends_with("Remaining time: 0:00:02") || s.ends_with("Remaining time: 0:00:03"));
     }
 }
 
