@@ -58,6 +58,8 @@ struct Catalogue {
     // Where each segment of the title (a run of one clock) plays, as the last pass over it
     // found them: one for a title on one clock.
     std::vector<timeline::SegmentPlaced> segments;
+    // Where each audio stream's output of the last demux meets each segment, by slot.
+    std::array<std::vector<timeline::AudioAnchor>, 16> audioAnchors;
 
     Catalogue() { clearSlots(); }
 

@@ -106,7 +106,14 @@ void demux(PassEnv& env, uint8_t mode) {
     if (read && env.options.fastCheck) how.stopPast = kFastCheckLimit;
     runBlocks(env, how, passes);
     passes.frameDuration();
-    env.cat.segments = passes.clock().placed();
+    const TitleClock& clock = passes.clock();
+    env.cat.segments = clock.placed();
+    if (!env.cat.segments.empty() && !env.cat.titleFacts.cells.empty())
+        chaptersAtPictures(env.cat.titleFacts, clock.cellPictures(),
+                           static_cast<Stamp>(env.cat.segments.front().anchorPts));
+    if (!read)
+        for (int k = 0; k < TitleClock::kAudioSlots; ++k)
+            env.cat.audioAnchors[static_cast<size_t>(k)] = clock.audioAnchors(k);
     // A read tells where the clock jumps; a demux only when its read did not see the whole
     // title.
     if (read || env.cat.fastCheckStop >= 0) {

@@ -415,9 +415,11 @@ void Pass::headerEnds() {
 void Pass::beginPayload() {
     pes_.payloadStart = blockStart_ + static_cast<int64_t>(Next);
     if (pes_.hasPts && claimed_.slot >= 0 && PacketKind != Packet::Subpicture &&
-        PacketKind != Packet::Ignore)
-        clock_.stamp(pes_.offset, PacketKind == Packet::Video ? Family::Video : Family::Audio,
-                     claimed_.slot, pes_.pts);
+        PacketKind != Packet::Ignore) {
+        const bool video = PacketKind == Packet::Video;
+        clock_.stamp(pes_.offset, video ? Family::Video : Family::Audio, claimed_.slot, pes_.pts);
+        if (!video && !read_) clock_.audioWritten(claimed_.slot, &pes_.pts, 0);
+    }
     pes_.payloadLength = PacketLeft > 0 ? static_cast<uint32_t>(PacketLeft) : 0;
     if (PacketLeft > 0) {
         InPayload = true;

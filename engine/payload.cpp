@@ -172,7 +172,11 @@ void Pass::output(size_t p, size_t n) {
             CurPTS = 0;
         }
     }
-    if (out && n > 0) pending(out).add(buf_ + p, n);
+    if (out && n > 0) {
+        pending(out).add(buf_ + p, n);
+        if (PacketKind == Packet::Audio || PacketKind == Packet::MpegAudio)
+            clock_.audioWritten(slot, nullptr, static_cast<uint32_t>(n));
+    }
 }
 
 PendingRuns& Pass::pending(Stream* out) {

@@ -42,8 +42,7 @@ std::vector<SegmentPlaced> placeSegments(const std::vector<SegmentSeen>& seen) {
         if (i > 0) {
             const SegmentSeen& prev = seen[i - 1];
             const SegmentPlaced& last = placed.back();
-            p.clockRestarts = s.partBoundary ||
-                              isJump(prev.lastVideoPts, s.firstVideoPts, prev.lastFrameDuration);
+            p.clockRestarts = isJump(prev.lastVideoPts, s.firstVideoPts, prev.lastFrameDuration);
             p.titleTime = p.clockRestarts
                               ? endOf(last, prev)
                               : last.titleTime + stampDelta(prev.firstVideoPts, s.firstVideoPts) +

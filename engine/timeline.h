@@ -28,6 +28,13 @@ struct StreamStart {
     Ticks firstPts = 0;
 };
 
+// Where an audio stream's output meets a segment: the bytes written before it, and the
+// time stamp, on the first segment's clock, of the segment's first stamped packet.
+struct AudioAnchor {
+    std::uint64_t byte = 0;
+    Ticks pts = 0;
+};
+
 // What a pass sees of one segment, in playback order.
 struct SegmentSeen {
     std::int64_t sourcePosition = 0; // byte offset of the segment's first pack

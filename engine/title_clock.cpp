@@ -91,6 +91,8 @@ void TitleClock::stamp(int64_t position, Family family, int slot, Stamp pts) {
             if (timeline::stampDelta(s.lastVideoPts, t) > 0) s.lastVideoPts = t;
         }
         lastVideo_ = pts;
+        if (cell_ > 0 && (cellPictures_.empty() || cellPictures_.back().first != cell_))
+            cellPictures_.push_back({cell_, onFirstClock(pts)});
     } else if (family == Family::Audio && slot >= 0 && slot < kAudioSlots &&
                !open_.audioSeen[static_cast<size_t>(slot)]) {
         open_.audioSeen[static_cast<size_t>(slot)] = true;
@@ -142,7 +144,34 @@ std::vector<timeline::SegmentPlaced> TitleClock::placed() const {
         seen[seen.size() - 2].stillTime += seen.back().stillTime;
         seen.pop_back();
     }
-    return timeline::placeSegments(seen);
+    std::vector<timeline::SegmentPlaced> placed = timeline::placeSegments(seen);
+    // A segment whose clock runs on from the one before, with no still between them (a
+    // part that continues its clock, a leap of the pack clocks alone), is part of it.
+    std::vector<timeline::SegmentPlaced> kept;
+    for (size_t i = 0; i < placed.size(); ++i) {
+        if (i > 0 && !placed[i].clockRestarts && seen[i - 1].stillTime == 0) continue;
+        kept.push_back(std::move(placed[i]));
+        kept.back().number = static_cast<int>(kept.size());
+    }
+    return kept;
+}
+
+void chaptersAtPictures(TitleFacts& facts, const std::vector<std::pair<int, Stamp>>& pictures,
+                        Stamp titleStart) {
+    // The chapters were listed from the cells that begin one (and the first cell).
+    std::vector<int> firstCells;
+    for (const CellMark& c : facts.cells)
+        if (c.beginsChapter || firstCells.empty()) firstCells.push_back(c.number);
+    if (firstCells.size() != facts.chapters.size()) return;
+    for (size_t i = 0; i < firstCells.size(); ++i)
+        for (const auto& [cell, pts] : pictures)
+            if (cell == firstCells[i]) {
+                const Ticks t =
+                    timeline::stampDelta(static_cast<Ticks>(titleStart), static_cast<Ticks>(pts));
+                facts.chapters[i].start =
+                    static_cast<double>(t) / static_cast<double>(timeline::kTicksPerSecond);
+                break;
+            }
 }
 
 } // namespace qf

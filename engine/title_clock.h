@@ -8,6 +8,7 @@
 // clock, which is what every output of a single-segment title is already on.
 #include <array>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "engine/codecs.h"
@@ -41,11 +42,31 @@ public:
         startCounts();
     }
 
+    // `n` payload bytes of the audio stream in `slot` go to its output; `pts` is the
+    // packet's time stamp, if it has one. The first stamped packet of each segment anchors
+    // the bytes after it on the title's timeline.
+    void audioWritten(int slot, const Stamp* pts, uint32_t n) {
+        if (slot < 0 || slot >= kAudioSlots) return;
+        auto& a = audio_[static_cast<size_t>(slot)];
+        if (pts && a.segment != seen_.size()) {
+            a.segment = seen_.size();
+            a.anchors.push_back({a.bytes, static_cast<timeline::Ticks>(onFirstClock(*pts))});
+        }
+        a.bytes += n;
+    }
+
     // `pts`, a time stamp of the segment being read, on the first segment's clock.
     Stamp onFirstClock(Stamp pts);
     // Every segment met so far, placed on the title.
     std::vector<timeline::SegmentPlaced> placed() const;
     size_t segments() const { return seen_.size(); }
+    // Each cell's first video time stamp, on the first segment's clock, by cell number.
+    const std::vector<std::pair<int, Stamp>>& cellPictures() const { return cellPictures_; }
+    // Where each audio stream's output meets a new segment: its bytes written before, and the
+    // time stamp (on the first clock) the segment's first stamped packet has.
+    const std::vector<timeline::AudioAnchor>& audioAnchors(int slot) const {
+        return audio_[static_cast<size_t>(slot)].anchors;
+    }
 
 private:
     struct Open {
@@ -80,10 +101,23 @@ private:
     const int32_t* frames_ = nullptr;
     const int64_t* fields_ = nullptr;
     Open open_;
+    std::vector<std::pair<int, Stamp>> cellPictures_;
+    struct AudioOut {
+        uint64_t bytes = 0;
+        size_t segment = 0; // segments counted when its last anchor was set
+        std::vector<timeline::AudioAnchor> anchors;
+    };
+    std::array<AudioOut, kAudioSlots> audio_{};
     // The current segment's offset to the first clock, valid while `cachedFor_` equals
     // `version_` (every change to what places the current segment counts one up).
     uint64_t version_ = 1, cachedFor_ = 0;
     timeline::Ticks offset_ = 0;
 };
+
+// A disc title's chapters begin where the first pictures of their cells are shown, on the
+// title's timeline from its first picture at `titleStart` (first clock): the disc's own
+// playback times round to whole frames and leave out still times.
+void chaptersAtPictures(TitleFacts& facts, const std::vector<std::pair<int, Stamp>>& pictures,
+                        Stamp titleStart);
 
 } // namespace qf

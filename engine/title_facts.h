@@ -27,6 +27,7 @@ struct CellMark {
     int64_t start = 0;
     int number = 0;
     int64_t still = 0;
+    bool beginsChapter = false;
 };
 
 struct TitleFacts {

@@ -17,6 +17,7 @@
 #include "engine/lpcm_output.h"
 #include "engine/markup.h"
 #include "engine/paths.h"
+#include "jobs/audio_frames.h"
 #include "jobs/captions_out.h"
 #include "jobs/chapters.h"
 #include "jobs/disc_title.h"
@@ -185,6 +186,43 @@ bool writtenEmpty(const JobRunner& ctx, const std::string& path) {
            st.st_size == 0;
 }
 
+// Where the title's clock jumps, an audio track whose offset to the video changes keeps it
+// through a timestamp file of its frames, each segment's from the segment's own time stamp
+// on. Returns its name relative to the options file; empty where one delay serves.
+bool timedByFrames(const JobRunner& ctx, Codec codec,
+                   const std::vector<timeline::AudioAnchor>& anchors) {
+    return ctx.cat.segments.size() > 1 && !anchors.empty() && framesKnown(codec);
+}
+
+// Timestamps may not go below zero: where a timed track starts before the video, every
+// track and the chapters move on by as much (what mkvmerge does for a negative delay).
+int64_t leadMs(const JobRunner& ctx, const OutputPlan& plan) {
+    int64_t lead = 0;
+    for (const PlannedStream& s : plan.streams) {
+        if (s.family != Family::Audio) continue;
+        const auto& anchors = ctx.cat.audioAnchors[s.slot];
+        if (!timedByFrames(ctx, codecOfEntry(Family::Audio, ctx.cat.AudioSlots[s.slot]), anchors))
+            continue;
+        const timeline::Ticks before =
+            timeline::stampDelta(anchors.front().pts, ctx.cat.segments.front().anchorPts);
+        lead = std::max<int64_t>(lead, (before + 89) / 90);
+    }
+    return lead;
+}
+
+std::string audioTimestamps(JobRunner& ctx, const std::string& path, Codec codec,
+                            const std::vector<timeline::AudioAnchor>& anchors, int64_t lead) {
+    if (!timedByFrames(ctx, codec, anchors)) return {};
+    const timeline::Ticks start = ctx.cat.segments.front().anchorPts - lead * 90;
+    const int at = ctx.outputFolder ? ctx.outputFolder->fd() : AT_FDCWD;
+    const std::string text =
+        fileTimestamps(codec, at, ctx.outputFolder ? namePart(path) : path, anchors, start);
+    if (text.empty()) return {};
+    const std::string name = path + ".timestamps.txt";
+    writeFile(ctx, name, text);
+    return namePart(name);
+}
+
 // The title's chapters, and the one options file mkvmerge needs for all the files.
 void writeFilesForMuxers(JobRunner& ctx, const OutputPlan& plan,
                          const std::vector<std::string>& renamed,
@@ -200,6 +238,7 @@ void writeFilesForMuxers(JobRunner& ctx, const OutputPlan& plan,
     const std::string name = prefix + ".mkvmerge.json";
     std::vector<MkvmergeTrack> tracks;
     std::string left, empty;
+    const int64_t lead = leadMs(ctx, plan);
     {
         for (const PlannedStream& s : plan.streams) {
             const Family family = s.family;
@@ -224,7 +263,11 @@ void writeFilesForMuxers(JobRunner& ctx, const OutputPlan& plan,
                 it != ctx.cat.titleFacts.languages.end() && family != Family::Video)
                 t.language = it->second.code;
             t.name = ctx.job.selection.at(family, k).caption;
-            if (family == Family::Audio) t.syncMs = s.delayMs;
+            if (family == Family::Audio) {
+                t.syncMs = s.delayMs;
+                t.timestamps = audioTimestamps(ctx, out.path, codecOfEntry(Family::Audio, entry),
+                                               ctx.cat.audioAnchors[k], lead);
+            }
             tracks.push_back(std::move(t));
         }
     }
@@ -243,6 +286,9 @@ void writeFilesForMuxers(JobRunner& ctx, const OutputPlan& plan,
     if (!empty.empty())
         ctx.log("Left out of " + escapeMarkup(namePart(name)) +
                 ", nothing was written to them: " + escapeMarkup(empty));
+    if (lead > 0)
+        for (MkvmergeTrack& t : tracks)
+            if (t.timestamps.empty()) t.syncMs = t.syncMs.value_or(0) + lead;
     if (tracks.empty()) {
         ctx.log("No stream file for mkvmerge: " + escapeMarkup(namePart(name)) + " not written");
         return;
@@ -254,7 +300,7 @@ void writeFilesForMuxers(JobRunner& ctx, const OutputPlan& plan,
     }
     writeFile(ctx, name,
               mkvmergeOptions(namePart(prefix) + ".mkv", tracks,
-                              chapters ? namePart(prefix) + ".chapters.xml" : ""));
+                              chapters ? namePart(prefix) + ".chapters.xml" : "", lead));
 }
 
 void runDemux(JobRunner& ctx) {

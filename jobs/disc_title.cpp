@@ -127,7 +127,8 @@ void openTitle(JobRunner& ctx, const Title& title, bool boldName) {
         if (c.angle != 0 && c.angle != angle) continue;
         if (k >= stream->cellStarts().size()) break;
         const int64_t still = c.still == kStillForever ? 0 : int64_t{c.still} * 90000;
-        facts.cells.push_back({stream->cellStarts()[k++], static_cast<int>(i) + 1, still});
+        facts.cells.push_back(
+            {stream->cellStarts()[k++], static_cast<int>(i) + 1, still, c.chapter > 0});
     }
     ctx.io.SourceStream = std::move(stream);
 }

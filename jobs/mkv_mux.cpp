@@ -9,8 +9,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -216,7 +216,9 @@ std::vector<std::string> muxedFiles(const JobRunner& ctx, const std::vector<std:
     for (const std::string& file : ctx.CreatedFiles) {
         const std::string idx = swapped(file, ".sub", ".idx");
         const std::string xml = swapped(file, ".chapters.txt", ".chapters.xml");
-        if (named(file) || (!idx.empty() && named(idx)) || (!xml.empty() && named(xml)))
+        const std::string timed = swapped(file, ".timestamps.txt", "");
+        if (named(file) || (!idx.empty() && named(idx)) || (!xml.empty() && named(xml)) ||
+            (!timed.empty() && named(timed)))
             files.push_back(file);
     }
     return files;

@@ -1,5 +1,7 @@
 #include "jobs/mkvmerge_options.h"
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 #include <string_view>
 
@@ -18,7 +20,7 @@ std::string fileArgument(const std::string& file) {
 } // namespace
 
 std::string mkvmergeOptions(const std::string& output, const std::vector<MkvmergeTrack>& tracks,
-                            const std::string& chapters) {
+                            const std::string& chapters, int64_t chapterSyncMs) {
     nlohmann::json args = nlohmann::json::array({"--output", fileArgument(output)});
     bool audioSeen = false;
     for (const MkvmergeTrack& t : tracks) {
@@ -30,11 +32,21 @@ std::string mkvmergeOptions(const std::string& output, const std::vector<Mkvmerg
         }
         if (t.forced) args.insert(args.end(), {"--forced-display-flag", "0:yes"});
         if (!t.name.empty()) args.insert(args.end(), {"--track-name", "0:" + t.name});
-        if (t.syncMs && *t.syncMs != 0)
+        if (!t.timestamps.empty())
+            args.insert(args.end(), {"--timestamps", "0:" + fileArgument(t.timestamps)});
+        else if (t.syncMs && *t.syncMs != 0)
             args.insert(args.end(), {"--sync", "0:" + std::to_string(*t.syncMs)});
         args.push_back(fileArgument(t.file));
     }
-    if (!chapters.empty()) args.insert(args.end(), {"--chapters", fileArgument(chapters)});
+    if (!chapters.empty()) {
+        if (chapterSyncMs != 0)
+            args.insert(args.end(), {"--chapter-sync", std::to_string(chapterSyncMs)});
+        args.insert(args.end(), {"--chapters", fileArgument(chapters)});
+    }
+    // A lace of frames carries one timestamp: a jump inside it would be smoothed away.
+    if (std::any_of(tracks.begin(), tracks.end(),
+                    [](const MkvmergeTrack& t) { return !t.timestamps.empty(); }))
+        args.push_back("--disable-lacing");
     // Names that are no valid UTF-8 are replaced rather than a failure.
     return args.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }

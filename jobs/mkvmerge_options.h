@@ -15,6 +15,9 @@ struct MkvmergeTrack {
     std::string language;          // ISO 639-1 or 639-2; empty when unknown
     std::string name;              // the track's name
     std::optional<int64_t> syncMs; // a delay to apply, in ms
+    // A timestamp file for its frames (relative path), which replaces the delay: the title's
+    // clock jumps, and the track's offset to the video differs from segment to segment.
+    std::string timestamps;
     TrackKind kind = TrackKind::Video;
     bool forced = false; // only the units a player shows with subtitles off
 };
@@ -23,8 +26,9 @@ struct MkvmergeTrack {
 // Players pick the tracks flagged default: the first audio track is, no other audio track
 // and no subtitle track is (a disc keeps its subtitles off until asked). A forced-only
 // track carries the forced flag.
+// `chapterSyncMs` moves the chapters as the tracks were moved.
 std::string mkvmergeOptions(const std::string& output, const std::vector<MkvmergeTrack>& tracks,
-                            const std::string& chapters);
+                            const std::string& chapters, int64_t chapterSyncMs = 0);
 
 // Can mkvmerge read a raw stream file of this codec extension ("ac3", "m2v" ...)?
 bool mkvmergeReads(const std::string& extension);

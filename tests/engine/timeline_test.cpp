@@ -69,9 +69,10 @@ std::vector<Case> cases() {
         {"DroppedFrameIsNoJump",
          {pal(45000, 100), pal(45000 + 101 * kPal, 50)},
          {{0, false, {}}, {4 * kS + kPal, false, {}}}},
-        {"PartBoundaryRestartsEvenIfStampsContinue",
+        // A second part that continues the first's clock keeps it (and makes no segment).
+        {"PartWhoseStampsContinueKeepsTheClock",
          {pal(45000, 100), part},
-         {{0, false, {}}, {4 * kS, true, {0}}}},
+         {{0, false, {}}, {4 * kS, false, {0}}}},
         {"OverlapAndGapOfTheNextStreamsKept",
          {pal(45000, 100, {{0x80, 0}}), pal(90000, 100, {{0x80, -60}, {0x81, 30}})},
          {{0, false, {0}}, {4 * kS, true, {-60, 30}}}},

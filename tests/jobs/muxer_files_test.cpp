@@ -29,7 +29,7 @@ TEST(MkvmergeOptions, AFileNameIsNeverAnOperatorOrAnOption) {
     };
     for (const auto& [file, argument] : cases) {
         const auto args = nlohmann::json::parse(
-            mkvmergeOptions(file + ".mkv", {{file, "", "", std::nullopt}}, file + ".xml"));
+            mkvmergeOptions(file + ".mkv", {{file, "", "", std::nullopt, ""}}, file + ".xml"));
         EXPECT_EQ(args, nlohmann::json::array({"--output", argument + ".mkv", argument,
                                                "--chapters", argument + ".xml"}))
             << file;
