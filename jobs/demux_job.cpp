@@ -49,7 +49,7 @@ VobSubIndex vobSubIndex(JobRunner& ctx, size_t k, const std::string& name) {
         ctx.log("No palette known for the title: " + escapeMarkup(namePart(name)) +
                 " has the common default palette");
     }
-    if (const auto it = ctx.cat.titleFacts.languages.find(ctx.cat.SubSlots[k]);
+    if (const auto it = ctx.cat.titleFacts.languages.find(ctx.cat.SubSlots[k].entry());
         it != ctx.cat.titleFacts.languages.end())
         index.language = it->second.code;
     index.videoStartPts = videoStartPts(ctx.cat).value_or(
@@ -219,7 +219,7 @@ void writeFilesForMuxers(JobRunner& ctx, const OutputPlan& plan,
             t.forced = family == Family::Subpicture && choices.forcedOnly;
             // Paths relative to the options file, so that the folder can be moved.
             t.file = namePart(out.index.empty() ? out.path : out.index);
-            const int32_t entry = ctx.cat.slotTable(family)[k];
+            const int32_t entry = ctx.cat.slotTable(family)[k].entry();
             if (const auto it = ctx.cat.titleFacts.languages.find(entry);
                 it != ctx.cat.titleFacts.languages.end() && family != Family::Video)
                 t.language = it->second.code;

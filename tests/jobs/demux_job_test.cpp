@@ -10,6 +10,7 @@
 #include "jobs/outputs.h"
 #include "jobs/rebuild.h"
 #include "support/ffmpeg.h"
+#include "support/slot_entries.h"
 
 namespace qf::test {
 namespace {
@@ -103,29 +104,30 @@ TEST(CodecExtension, ByStreamIdOrByThePlaylistsCaption) {
     Session ctx(host);
     struct Case {
         Family family;
-        int32_t entry; // 1: listed by a playlist
+        SlotEntry held;
         const char* caption;
         const char* source;
         const char* ext;
     };
+    const SlotEntry listed = SlotEntry::listedByPlaylist();
     const Case cases[] = {
-        {Family::Video, 0x55, "VC-1.stream.0", "F.EVO", "vc1"},
-        {Family::Audio, 0xB0, "MLP.stream.00", "F.EVO", "thd"},
-        {Family::Audio, 0xC1, "DD+.stream.01", "F.EVO", "eac3"},
-        {Family::Audio, 0xA1, "LPCM.stream.01", "F.AOB", "mlp"},
-        {Family::Audio, 0xA1, "LPCM.stream.01", "F.VOB", "pcm"},
-        {Family::Audio, kMpegAudioEntry + 0xC0, "MPA.stream.00", "F.VOB", "mpa"},
-        {Family::Subpicture, 0x20, "Subpicture.00", "F.EVO", "sup"},
-        {Family::Video, 1, "H.264.stream.0", "F.EVO", "264"},
-        {Family::Audio, 1, "DTS-HD.6ch.stream.00.English", "F.EVO", "dts"},
-        {Family::Audio, 1, "MLP.8ch.stream.01.English", "F.EVO", "thd"},
-        {Family::Audio, 1, "Opus.stream.02.English", "F.EVO", ""},
+        {Family::Video, metEntry(0x55), "VC-1.stream.0", "F.EVO", "vc1"},
+        {Family::Audio, metEntry(0xB0), "MLP.stream.00", "F.EVO", "thd"},
+        {Family::Audio, metEntry(0xC1), "DD+.stream.01", "F.EVO", "eac3"},
+        {Family::Audio, metEntry(0xA1), "LPCM.stream.01", "F.AOB", "mlp"},
+        {Family::Audio, metEntry(0xA1), "LPCM.stream.01", "F.VOB", "pcm"},
+        {Family::Audio, SlotEntry({Carrier::PesId, 0xC0}), "MPA.stream.00", "F.VOB", "mpa"},
+        {Family::Subpicture, metEntry(0x20), "Subpicture.00", "F.EVO", "sup"},
+        {Family::Video, listed, "H.264.stream.0", "F.EVO", "264"},
+        {Family::Audio, listed, "DTS-HD.6ch.stream.00.English", "F.EVO", "dts"},
+        {Family::Audio, listed, "MLP.8ch.stream.01.English", "F.EVO", "thd"},
+        {Family::Audio, listed, "Opus.stream.02.English", "F.EVO", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.caption);
         ctx.ui.eEVOfile = c.source;
-        (c.family == Family::Video ? ctx.cat.VideoSlots : ctx.cat.AudioSlots)[0] = c.entry;
-        ctx.cat.SubSlots[0] = c.entry;
+        (c.family == Family::Video ? ctx.cat.VideoSlots : ctx.cat.AudioSlots)[0] = c.held;
+        ctx.cat.SubSlots[0] = c.held;
         ctx.ui.cbVideo[0].caption = ctx.ui.cbAudio[0].caption = ctx.ui.cbSub[0].caption = c.caption;
         ctx.job = jobRequest(ctx.ui);
         EXPECT_EQ(codecExtension(ctx, c.family, 0), c.ext);
@@ -195,7 +197,8 @@ TEST_P(MultiAudioVobTest, EveryTrackHasItsOwnBoxFileAndPacks) {
     // One ticked box per track, each in a slot of its own.
     std::vector<size_t> slots;
     for (const AudioTrack& t : c.tracks) {
-        const auto at = std::find(ctx.cat.AudioSlots.begin(), ctx.cat.AudioSlots.end(), t.entry);
+        const auto at =
+            std::find(ctx.cat.AudioSlots.begin(), ctx.cat.AudioSlots.end(), metEntry(t.entry));
         ASSERT_NE(at, ctx.cat.AudioSlots.end()) << t.file;
         slots.push_back(static_cast<size_t>(at - ctx.cat.AudioSlots.begin()));
         EXPECT_TRUE(ctx.ui.cbAudio[slots.back()].checked) << t.file;
@@ -347,7 +350,7 @@ TEST_F(DemuxJobTest, TwoPartTitleFillsTheSameFiles) {
         EXPECT_EQ(readFile(stem + "DD+.stream.00.mpa"),
                   concat(std::vector<Bytes>{concat(a.eac3a), concat(b.eac3a)}));
         EXPECT_EQ(readFile(stem + "DD+.stream.01.mpa"), concat(a.eac3b));
-        EXPECT_EQ(ctx.cat.AudioSlots[1], 0xC1); // still known to a following Rebuild
+        EXPECT_EQ(ctx.cat.AudioSlots[1].entry(), 0xC1); // still known to a following Rebuild
     }
 }
 

@@ -101,7 +101,7 @@ TEST_F(ReadJobTest, TwoPartTitleKeepsStreamsOfTheFirstPartAndCountsOn) {
     EXPECT_EQ(host.status0, (Lines{"Reading FEATURE_1.EVO ", "Reading FEATURE_2.EVO", "Ready"}));
     EXPECT_EQ(ctx.cat.FrameCount[0], 7);
     // 0xC0 and the subpicture appear only in the first part; they stay selectable.
-    EXPECT_EQ(ctx.cat.AudioSlots[0], 0xC0);
+    EXPECT_EQ(ctx.cat.AudioSlots[0].entry(), 0xC0);
     EXPECT_EQ(ctx.ui.cbAudio[0].caption, "DD+.stream.00");
     EXPECT_TRUE(ctx.ui.cbAudio[0].checked);
     EXPECT_EQ(ctx.ui.cbAudio[1].caption, "DD+.stream.01");
@@ -124,9 +124,9 @@ TEST_F(ReadJobTest, TitleOfThreePartsIsReadWhole) {
     EXPECT_TRUE(hasLine("Continue on VTS_01_2.VOB"));
     EXPECT_TRUE(hasLine("Continue on VTS_01_3.VOB"));
     EXPECT_EQ(ctx.cat.FrameCount[0], 2200 + 3 + 2200);
-    EXPECT_EQ(ctx.cat.AudioSlots[1], 0xC1);
-    EXPECT_EQ(ctx.cat.AudioSlots[2], -1) << "nothing of VTS_11_1.VOB";
-    EXPECT_EQ(ctx.cat.SubSlots[0], -1);
+    EXPECT_EQ(ctx.cat.AudioSlots[1].entry(), 0xC1);
+    EXPECT_TRUE(ctx.cat.AudioSlots[2].empty()) << "nothing of VTS_11_1.VOB";
+    EXPECT_TRUE(ctx.cat.SubSlots[0].empty());
     // One progress line at the 4 MiB mark of each big part, over the title's size.
     const std::string total = "/" + std::to_string((2 * big.size() + small.size()) / 1048576);
     const std::string last = std::to_string((big.size() + small.size() + 4194304) / 1048576);

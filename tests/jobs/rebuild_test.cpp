@@ -7,6 +7,7 @@
 #include "job_fixture.h"
 #include "jobs/rebuild.h"
 #include "support/memory_stream.h"
+#include "support/slot_entries.h"
 
 namespace qf::test {
 namespace {
@@ -86,9 +87,10 @@ protected:
 
     // Puts a stream into the catalogue and sets its box: family 0 video, 1 audio, 2 sub.
     void stream(int family, int slot, int32_t id, bool ticked) {
-        if (family == 0) ctx.cat.VideoSlots[slot] = id, ctx.ui.cbVideo[slot].checked = ticked;
-        if (family == 1) ctx.cat.AudioSlots[slot] = id, ctx.ui.cbAudio[slot].checked = ticked;
-        if (family == 2) ctx.cat.SubSlots[slot] = id, ctx.ui.cbSub[slot].checked = ticked;
+        const SlotEntry held = metEntry(id);
+        if (family == 0) ctx.cat.VideoSlots[slot] = held, ctx.ui.cbVideo[slot].checked = ticked;
+        if (family == 1) ctx.cat.AudioSlots[slot] = held, ctx.ui.cbAudio[slot].checked = ticked;
+        if (family == 2) ctx.cat.SubSlots[slot] = held, ctx.ui.cbSub[slot].checked = ticked;
     }
     void setSource(const Bytes& src, int64_t claimedSize = -1) {
         auto s = std::make_unique<MemoryStream>();
@@ -233,8 +235,8 @@ TEST_F(RebuildWriterTest, OtherStreamsFollowTheirBoxesAndKeepTheirIds) {
 // kept MPEG audio and video packs carry their new ids in the packet's own stream id.
 TEST_F(RebuildWriterTest, MpegAudioFollowsItsOwnBoxAndIsRenumbered) {
     stream(1, 0, 0xC0, true);
-    stream(1, 1, kMpegAudioEntry + 0xC0, false);
-    stream(1, 2, kMpegAudioEntry + 0xC3, true);
+    stream(1, 1, entryOf({Carrier::PesId, 0xC0}), false);
+    stream(1, 2, entryOf({Carrier::PesId, 0xC3}), true);
     stream(0, 1, 0xE1, true);
     const Bytes eac3 = substreamPack(0xC0), mpa0 = streamPack(0xC0), mpa3 = streamPack(0xC3),
                 video = streamPack(0xE1), eac3Last = substreamPack(0xC8);
@@ -252,9 +254,9 @@ TEST_F(RebuildWriterTest, MpegAudioFollowsItsOwnBoxAndIsRenumbered) {
 }
 
 TEST_F(RebuildWriterTest, PlaylistMarkersKeepAndRenumberEveryHandledStream) {
-    ctx.cat.VideoSlots[0] = 1;
-    ctx.cat.AudioSlots[0] = 1;
-    ctx.cat.AudioSlots[1] = 1;
+    ctx.cat.VideoSlots[0] = SlotEntry::listedByPlaylist();
+    ctx.cat.AudioSlots[0] = SlotEntry::listedByPlaylist();
+    ctx.cat.AudioSlots[1] = SlotEntry::listedByPlaylist();
     ctx.ui.cbAudio[0].checked = true;
     const Bytes a = substreamPack(0xC1), b = substreamPack(0xC0), nav = navPack(2, 1);
     EXPECT_EQ(run(concat({nav, a, b})),
