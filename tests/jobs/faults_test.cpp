@@ -14,7 +14,7 @@
 #include <map>
 #include <set>
 
-#include "job_fixture.h"
+#include "window_job_fixture.h"
 #include "support/memory_stream.h"
 
 namespace qf::test {
@@ -85,7 +85,7 @@ Bytes makeTitle(int mib) {
     return m.build();
 }
 
-class FaultTest : public JobTest {
+class FaultTest : public WindowJobTest {
 protected:
     static inline Bytes part1, part2; // three message pumps and one
     static void SetUpTestSuite() {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "job_fixture.h"
+#include "window_job_fixture.h"
 #include "jobs/runner.h"
 #include "support/ffmpeg.h"
 
@@ -43,7 +43,7 @@ Bytes bigTitle() {
     return m.build();
 }
 
-class ReadJobTest : public JobTest {};
+class ReadJobTest : public WindowJobTest {};
 
 TEST_F(ReadJobTest, ReportsStreamsAndTicksOneCaptionedBoxPerStream) {
     writeFile(dir / "FEATURE_1.EVO", richTitle());

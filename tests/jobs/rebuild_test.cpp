@@ -4,7 +4,7 @@
 #include <map>
 #include <memory>
 
-#include "job_fixture.h"
+#include "window_job_fixture.h"
 #include "jobs/rebuild.h"
 #include "support/memory_stream.h"
 #include "support/slot_entries.h"
@@ -334,7 +334,7 @@ Bytes eac3Title(std::initializer_list<uint8_t> ids, int units = 4) {
     return m.build();
 }
 
-class RebuildJobTest : public JobTest {
+class RebuildJobTest : public WindowJobTest {
 protected:
     Bytes part1, part2;
     void makeTitle(bool secondPart) {
