@@ -3,7 +3,6 @@
 // builder-made EVO titles whose elementary streams are known byte for byte.
 #include <gtest/gtest.h>
 
-#include <span>
 #include <string>
 #include <vector>
 

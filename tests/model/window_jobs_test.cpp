@@ -47,19 +47,20 @@ protected:
         }
         return "no error";
     }
-    std::string demuxError() { return run(bDemuxClick); }
 };
 
-TEST_F(WindowJobs, AReadOffersDemuxAndADemuxOffersRebuildWhateverTheExtension) {
+TEST_F(WindowJobs, AReadOffersDemuxAndEachJobOffersRebuildWhateverTheExtension) {
     for (const std::string name : {"FEATURE_1.EVO", "VTS_01_1.VOB"}) {
         SCOPED_TRACE(name);
         writeFile(dir / name, sourceBytes);
         read(dir / name);
         EXPECT_TRUE(ctx.ui.bDemux);
-        bDemuxClick(ctx);
-        EXPECT_TRUE(ctx.ui.bDemux);
-        EXPECT_TRUE(ctx.ui.bRebuild);
-        EXPECT_FALSE(ctx.ui.bCancel);
+        for (auto click : {bDemuxClick, bRebuildClick}) {
+            click(ctx);
+            EXPECT_TRUE(ctx.ui.bDemux);
+            EXPECT_TRUE(ctx.ui.bRebuild);
+            EXPECT_FALSE(ctx.ui.bCancel);
+        }
     }
 }
 
@@ -71,25 +72,29 @@ TEST_F(WindowJobs, ACaptionMadeSafeForItsFileIsShownUnchanged) {
     EXPECT_EQ(ctx.ui.cbAudio[0].caption, "DD+.stream.00.Director/Commentary");
 }
 
-TEST_F(WindowJobs, AFailedDemuxLeavesTheBoxesTickedToTryAgain) {
+TEST_F(WindowJobs, AFailedDemuxOrRebuildLeavesTheBoxesTickedToTryAgain) {
     read(source);
     std::filesystem::remove(source);
-    EXPECT_EQ(demuxError(), "Cannot open file \"" + source + "\". No such file or directory");
-    EXPECT_FALSE(ctx.busy);
-    EXPECT_FALSE(ctx.ui.bCancel);
-    EXPECT_TRUE(ctx.ui.bDemux);
-    EXPECT_TRUE(ctx.ui.bRebuild);
+    for (auto click : {bDemuxClick, bRebuildClick}) {
+        EXPECT_EQ(run(click), "Cannot open file \"" + source + "\". No such file or directory");
+        EXPECT_FALSE(ctx.busy);
+        EXPECT_FALSE(ctx.ui.bCancel);
+        EXPECT_TRUE(ctx.ui.bDemux);
+        EXPECT_TRUE(ctx.ui.bRebuild);
+    }
 }
 
 TEST_F(WindowJobs, AMissingOutputFolderIsRefusedBeforeTheSourceIsRead) {
     read(source);
     ctx.ui.eWorkdir = dir / "nowhere";
-    EXPECT_EQ(demuxError(),
-              "Cannot write to folder \"" + dir / "nowhere" + "\". No such file or directory");
-    EXPECT_TRUE(host.lines.empty());
-    EXPECT_FALSE(ctx.ui.bCancel);
-    EXPECT_TRUE(ctx.ui.bDemux);
-    EXPECT_TRUE(ctx.ui.bRebuild);
+    for (auto click : {bDemuxClick, bRebuildClick}) {
+        EXPECT_EQ(run(click),
+                  "Cannot write to folder \"" + dir / "nowhere" + "\". No such file or directory");
+        EXPECT_TRUE(host.lines.empty());
+        EXPECT_FALSE(ctx.ui.bCancel);
+        EXPECT_TRUE(ctx.ui.bDemux);
+        EXPECT_TRUE(ctx.ui.bRebuild);
+    }
     EXPECT_EQ(readFile(source), sourceBytes);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 1);
 }
