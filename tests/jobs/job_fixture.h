@@ -132,14 +132,6 @@ protected:
             if (l == line) return true;
         return false;
     }
-    // Ticks exactly the given streams of one family.
-    void tickOnly(Family family, std::initializer_list<int> slots) {
-        for (size_t k = 0; k < 16; ++k) {
-            bool on = false;
-            for (int s : slots) on = on || static_cast<size_t>(s) == k;
-            request.selection.at(family, k).checked = on;
-        }
-    }
     void tick(Family family, size_t slot, bool on) {
         request.selection.at(family, slot).checked = on;
     }
