@@ -50,19 +50,19 @@ bool anyStream(const JobRunner& ctx) {
 // Did the read find any stream, also one without a box (subpictures in slots 16-31)?
 bool anyStreamFound(const JobRunner& ctx) {
     for (Family family : kFamilies) {
-        const int32_t* slots = ctx.cat.slotTable(family);
-        for (int k = 0; k < kFamilySlots[familyIndex(family)]; ++k)
-            if (slots[k] != -1) return true;
+        const auto slots = ctx.cat.slotTable(family);
+        for (size_t k = 0; k < static_cast<size_t>(kFamilySlots[familyIndex(family)]); ++k)
+            if (!slots[k].empty()) return true;
     }
     return false;
 }
 
 // The stream id the read reported for a slot; a stream only listed by a playlist has none.
 std::string streamId(const JobRunner& ctx, Family family, int k) {
-    const int32_t entry = ctx.cat.slotTable(family)[k];
-    if (entry == 1) return "listed by the playlist";
+    const SlotEntry& held = ctx.cat.slotTable(family)[static_cast<size_t>(k)];
+    if (held.listed()) return "listed by the playlist";
     char buf[16];
-    std::snprintf(buf, sizeof buf, "id %02X", static_cast<unsigned>(entry) & 0xFF);
+    std::snprintf(buf, sizeof buf, "id %02X", static_cast<unsigned>(held.entry()) & 0xFF);
     return buf;
 }
 

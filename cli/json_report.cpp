@@ -175,10 +175,10 @@ Json streams(const JobRunner& ctx, const ReportRun& run) {
     const StreamFacts* video = firstVideo(ctx);
     Json list = Json::array();
     for (Family family : kFamilies) {
-        const int32_t* slots = ctx.cat.slotTable(family);
+        const auto slots = ctx.cat.slotTable(family);
         for (size_t k = 0; k < static_cast<size_t>(kFamilySlots[familyIndex(family)]); ++k) {
-            const int32_t entry = slots[k];
-            if (entry == -1) continue;
+            if (slots[k].empty()) continue;
+            const int32_t entry = slots[k].entry();
             // Slots past the selectable ones can be listed but not chosen.
             const bool selectable = k < static_cast<size_t>(kSelectableSlots[familyIndex(family)]);
             const ListedStream* listed = selectable ? &ctx.cat.Listed.at(family, k) : nullptr;

@@ -5,12 +5,14 @@
 // it; a demux pass reads it and adds the late streams.
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "engine/events.h"
 #include "engine/facts.h"
 #include "engine/pes.h"
+#include "engine/slot_entry.h"
 #include "engine/slotmap.h"
 #include "engine/timeline.h"
 #include "engine/title_facts.h"
@@ -22,12 +24,10 @@ namespace qf {
 inline constexpr Stamp kNoEarliestPts = 0xFFFFFFFF;
 
 struct Catalogue {
-    // The stream of each slot: -1 empty, else the id that claimed the slot
-    // (kListedByPlaylist: listed in a playlist; an MPEG audio stream is entered as its PES
-    // id + kMpegAudioEntry). Refilled by every pass.
-    std::array<int32_t, 16> VideoSlots{};
-    std::array<int32_t, 16> AudioSlots{};
-    std::array<int32_t, 32> SubSlots{};
+    // The stream of each slot, or the playlist's mark on it. Refilled by every pass.
+    std::array<SlotEntry, 16> VideoSlots{};
+    std::array<SlotEntry, 16> AudioSlots{};
+    std::array<SlotEntry, 32> SubSlots{};
     // The slot of every stream met since the last Read job (or playlist reading) began.
     SlotMap Slots;
     // What the last Read job learned of the stream in each slot (its frame rate gives the
@@ -64,12 +64,12 @@ struct Catalogue {
     Catalogue() { clearSlots(); }
 
     // The slots of one family.
-    int32_t* slotTable(Family family) {
-        return family == Family::Video   ? VideoSlots.data()
-               : family == Family::Audio ? AudioSlots.data()
-                                         : SubSlots.data();
+    std::span<SlotEntry> slotTable(Family family) {
+        return family == Family::Video   ? std::span<SlotEntry>(VideoSlots)
+               : family == Family::Audio ? std::span<SlotEntry>(AudioSlots)
+                                         : std::span<SlotEntry>(SubSlots);
     }
-    const int32_t* slotTable(Family family) const {
+    std::span<const SlotEntry> slotTable(Family family) const {
         return const_cast<Catalogue*>(this)->slotTable(family);
     }
     // What the last Read job learned of the stream in slot k of a family.
@@ -82,9 +82,9 @@ struct Catalogue {
         return const_cast<Catalogue*>(this)->facts(family, k);
     }
     void clearSlots() {
-        VideoSlots.fill(-1);
-        AudioSlots.fill(-1);
-        SubSlots.fill(-1);
+        VideoSlots.fill({});
+        AudioSlots.fill({});
+        SubSlots.fill({});
     }
     void clearFacts() {
         for (auto& f : VideoFacts) f = {};

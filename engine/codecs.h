@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "engine/slotmap.h"
+#include "engine/stream_key.h"
 
 namespace qf {
 
@@ -35,13 +36,6 @@ enum class Codec : uint8_t {
     MpegAudioHigh, // PES ids D0-DF: passed over by the parser, renumbered by the rebuild
 };
 inline constexpr size_t kCodecCount = static_cast<size_t>(Codec::MpegAudioHigh) + 1;
-
-// Where a stream's id is.
-enum class Carrier : uint8_t {
-    PesId,     // the PES stream id itself
-    SubStream, // the sub-stream id of private stream 1
-    Extension, // the stream id extension of extended stream id 0xFD
-};
 
 // How an id gives its slot within the family.
 enum class SlotRule : uint8_t { Low1Bit, Low3Bits, Low4Bits, Low5Bits, FromFirst };
@@ -77,7 +71,6 @@ struct CodecInfo {
     uint8_t first = 1, last = 0; // the ids that carry it, both included
     bool parsed = true;          // the parser takes it (else only the rebuild writer knows it)
     bool aobOnly = false;        // stands in for the row of the same ids in a DVD-Audio object
-    int32_t entryOffset = 0;     // its catalogue entry is its id plus this
     SlotRule slot = SlotRule::Low1Bit;
     // Private stream 1: bytes of the sub-stream header, the id included, before the
     // payload (a subpicture is decided at its id, audio after the first four bytes).
@@ -161,7 +154,7 @@ inline constexpr std::array<CodecInfo, kCodecCount> kCodecs = {{
 
     // Claimed when its PES header ends; entered apart from E-AC-3's ids of the same values.
     {.codec = Codec::MpegAudio, .family = Family::Audio, .carrier = Carrier::PesId,
-     .first = 0xC0, .last = 0xCF, .entryOffset = kMpegAudioEntry, .slot = SlotRule::Low4Bits,
+     .first = 0xC0, .last = 0xCF, .slot = SlotRule::Low4Bits,
      .foundName = "MPEG", .foundWords = " audio stream ", .caption = "MPA.stream", .json = "MPEG audio",
      .extension = "mpa", .names = {"MPA", "MPEG"}, .analyser = Analyser::Mpa,
      .rebuild = {Renumber::Masked, 0xCF, 0xF0, KeptCount::Audio}},
@@ -181,8 +174,7 @@ inline constexpr std::array<CodecInfo, kCodecCount> kCodecs = {{
 
     // MPEG audio past 0xCF is no stream of the parser's, but the rebuild renumbers it.
     {.codec = Codec::MpegAudioHigh, .family = Family::Audio, .carrier = Carrier::PesId,
-     .first = 0xD0, .last = 0xDF, .parsed = false, .entryOffset = kMpegAudioEntry,
-     .slot = SlotRule::Low4Bits,
+     .first = 0xD0, .last = 0xDF, .parsed = false, .slot = SlotRule::Low4Bits,
      .rebuild = {Renumber::Masked, 0xDF, 0xF8, KeptCount::Audio}},
 }};
 // clang-format on
@@ -228,7 +220,7 @@ constexpr std::array<Codec, kEntryLimit> entryTable() {
     for (const CodecInfo& c : kCodecs) {
         if (!c.parsed || c.aobOnly) continue;
         for (int id = c.first; id <= c.last; ++id) {
-            Codec& at = t[static_cast<size_t>(id + c.entryOffset)];
+            Codec& at = t[static_cast<size_t>(entryOf({c.carrier, static_cast<uint8_t>(id)}))];
             if (at != Codec::None) throw "two codecs claim one catalogue entry";
             at = c.codec;
         }
@@ -273,8 +265,25 @@ constexpr Codec codecOfEntry(Family family, int32_t entry, bool aob = false) {
 }
 
 constexpr int32_t firstEntry(Codec c) {
-    return codecInfo(c).first + codecInfo(c).entryOffset;
+    return entryOf({codecInfo(c).carrier, codecInfo(c).first});
 }
+
+// The stream of a catalogue entry the codec table has ({} for any other): the entry's
+// codec gives the carrier, and entryOf() adds no more than whole multiples of 256.
+constexpr StreamKey keyOfEntry(int32_t entry) {
+    const Codec c = codecOfEntry(entry);
+    if (c == Codec::None) return {};
+    return {codecInfo(c).carrier, static_cast<uint8_t>(entry & 0xFF)};
+}
+
+namespace codecs_detail {
+constexpr bool entriesRoundTrip() {
+    for (int32_t e = 0; e < kEntryLimit; ++e)
+        if (codecOfEntry(e) != Codec::None && entryOf(keyOfEntry(e)) != e) return false;
+    return true;
+}
+static_assert(entriesRoundTrip(), "every catalogue entry names one stream");
+} // namespace codecs_detail
 
 // The slot the index rule of its codec gives an id.
 constexpr int ruleSlot(Codec c, int id) {

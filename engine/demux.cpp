@@ -118,12 +118,13 @@ void demux(PassEnv& env, uint8_t mode) {
     // title.
     if (read || env.cat.fastCheckStop >= 0) {
         std::map<int, std::string> names;
-        const int32_t* audio = env.cat.slotTable(Family::Audio);
+        const auto audio = env.cat.slotTable(Family::Audio);
         for (int k = 0; k < TitleClock::kAudioSlots; ++k) {
-            if (audio[k] < 0 || audio[k] == kListedByPlaylist) continue;
+            const SlotEntry& e = audio[static_cast<size_t>(k)];
+            if (!e.met()) continue;
             char number[8];
             std::snprintf(number, sizeof number, ".%02d", k);
-            names[k] = AudioKindName(audio[k]) + number;
+            names[k] = AudioKindName(e.entry()) + number;
         }
         for (size_t i = 1; i < env.cat.segments.size(); ++i)
             env.tell(SegmentStarted{env.cat.segments[i], names});

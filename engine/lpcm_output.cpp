@@ -17,10 +17,12 @@ PcmFormat lpcmOutput(const Catalogue& cat, const JobRequest& job, size_t slot, L
                              : choice == Pcm::Auto && job.output.mkvmergeOptions ? PcmFormat::Flac
                                                                                  : PcmFormat::Raw;
     if (format == PcmFormat::Raw || slot >= cat.AudioFacts.size()) return PcmFormat::Raw;
-    const int32_t entry = cat.slotTable(Family::Audio)[slot];
+    const SlotEntry& held = cat.slotTable(Family::Audio)[slot];
+    const int32_t entry = held.entry();
     const bool aob = upperExt(job.source) == ".AOB";
     const StreamFacts& known = cat.facts(Family::Audio, slot);
-    if (entry < 0 || known.entry != entry || codecOfEntry(Family::Audio, entry, aob) != Codec::Lpcm)
+    if (!held.met() || known.entry != entry ||
+        codecOfEntry(Family::Audio, entry, aob) != Codec::Lpcm)
         return PcmFormat::Raw;
     for (const StreamInfo& found : known.found) {
         const auto* info = std::get_if<LpcmInfo>(&found);

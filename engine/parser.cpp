@@ -275,7 +275,9 @@ size_t Pass::scanToStartCode(size_t i, size_t len) {
     return i;
 }
 
-int Pass::claim(int32_t entry, Family family, int ruleSlot, const CodecInfo& codec, bool& first) {
+int Pass::claim(StreamKey key, Family family, int ruleSlot, const CodecInfo& codec, bool& first) {
+    claimed_.entry = entryOf(key);
+    const int32_t entry = claimed_.entry;
     first = !met_.test(static_cast<size_t>(entry));
     // Late: neither the Read job nor an earlier part of this job gave it a slot or refused
     // one. Asked before the claim below gives it one, and only at its first packet.
@@ -285,7 +287,7 @@ int Pass::claim(int32_t entry, Family family, int ruleSlot, const CodecInfo& cod
     if (first) {
         met_.set(static_cast<size_t>(entry));
         if (slot >= 0) {
-            env_.cat.slotTable(family)[slot] = entry;
+            env_.cat.slotTable(family)[static_cast<size_t>(slot)] = SlotEntry(key);
             if (read_) env_.tell(StreamFound{family, slot, entry, codec.codec});
         }
         if (late) lateStream(entry, family, slot);
@@ -352,8 +354,8 @@ void Pass::claimVideo(Codec codec, int id) {
     const CodecInfo& c = codecInfo(codec);
     bool first = false;
     claimed_.codec = codec;
-    claimed_.entry = id + c.entryOffset;
-    claimed_.slot = claim(claimed_.entry, Family::Video, ruleSlot(codec, id), c, first);
+    claimed_.slot =
+        claim({c.carrier, static_cast<uint8_t>(id)}, Family::Video, ruleSlot(codec, id), c, first);
     if (first && c.ptsAtClaim) VideoPTS = CurPTS;
     FirstVideoPacket = first;
     PacketKind = Packet::Video;
@@ -364,8 +366,8 @@ void Pass::claimAudio(Codec codec, int id) {
     const CodecInfo& c = codecInfo(codec);
     bool first = false;
     claimed_.codec = codec;
-    claimed_.entry = id + c.entryOffset;
-    claimed_.slot = claim(claimed_.entry, Family::Audio, ruleSlot(codec, id), c, first);
+    claimed_.slot =
+        claim({c.carrier, static_cast<uint8_t>(id)}, Family::Audio, ruleSlot(codec, id), c, first);
     if (first && c.ptsAtClaim) AudioPTS = CurPTS;
 }
 
@@ -435,8 +437,7 @@ void Pass::subpictureTest(uint8_t b) {
     bool first = false;
     pes_.key = {Carrier::SubStream, b};
     claimed_.codec = codec;
-    claimed_.entry = b + c.entryOffset;
-    claimed_.slot = claim(claimed_.entry, Family::Subpicture, ruleSlot(codec, b), c, first);
+    claimed_.slot = claim(pes_.key, Family::Subpicture, ruleSlot(codec, b), c, first);
     if (first && read_ && c.ptsAtClaim) SubPTS = CurPTS;
     RecordPending = pes_.hasPts;
     if (read_ && c.clearsPts) CurPTS = 0;

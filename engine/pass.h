@@ -95,7 +95,7 @@ private:
     void audioDecision();
     void claimVideo(Codec codec, int id);
     void claimAudio(Codec codec, int id);
-    int claim(int32_t entry, Family family, int ruleSlot, const CodecInfo& codec, bool& first);
+    int claim(StreamKey key, Family family, int ruleSlot, const CodecInfo& codec, bool& first);
     void lateStream(int32_t entry, Family family, int slot);
     void payload(size_t p, size_t n);
     void countFrames(size_t p, size_t n);

@@ -6,20 +6,13 @@
 #include <cstdint>
 
 #include "engine/codecs.h"
+#include "engine/stream_key.h"
 
 namespace qf {
 
 // A 33-bit time stamp or system clock reference base, 90 kHz ticks.
 using Stamp = uint64_t;
 inline constexpr Stamp kStampMask = (Stamp{1} << 33) - 1;
-
-// The stream a packet carries: its PES id, until a sub-stream id (private stream 1) or a
-// stream id extension (0xFD) names it.
-struct StreamKey {
-    Carrier carrier = Carrier::PesId;
-    uint8_t id = 0;
-    friend bool operator==(const StreamKey&, const StreamKey&) = default;
-};
 
 struct PesHeader {
     int64_t offset = 0;       // source position of its start code

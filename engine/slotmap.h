@@ -25,11 +25,6 @@ struct SlotRef {
 inline constexpr int kFamilySlots[3] = {2, 16, 32};
 inline constexpr int kSelectableSlots[3] = {2, 16, 16};
 
-// The catalogue entry of an MPEG audio stream is its PES id plus this, so that it never
-// meets the E-AC-3 sub-stream ids of the same values (0xC0-0xCF).
-inline constexpr int32_t kMpegAudioEntry = 0x100;
-// The catalogue entry of a stream a playlist listed, before a pass meets it.
-inline constexpr int32_t kListedByPlaylist = 1;
 // Catalogue entries lie below this.
 inline constexpr int32_t kEntryLimit = 0x200;
 

@@ -100,10 +100,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!scanFailed && !listed && ctx.ui.mXPL != scannedListing) std::abort();
     // Only listed streams are ticked, each with a marked slot.
     for (size_t k = 0; k < ctx.ui.cbAudio.size(); ++k)
-        if (ctx.ui.cbAudio[k].checked && ctx.cat.AudioSlots[k] != 1) std::abort();
+        if (ctx.ui.cbAudio[k].checked && !ctx.cat.AudioSlots[k].listed()) std::abort();
     for (size_t k = 0; k < ctx.ui.cbSub.size(); ++k)
-        if (ctx.ui.cbSub[k].checked && ctx.cat.SubSlots[k] != 1) std::abort();
-    if (ctx.ui.cbVideo[0].checked && ctx.cat.VideoSlots[0] != 1) std::abort();
+        if (ctx.ui.cbSub[k].checked && !ctx.cat.SubSlots[k].listed()) std::abort();
+    if (ctx.ui.cbVideo[0].checked && !ctx.cat.VideoSlots[0].listed()) std::abort();
     // Whatever the input, what the reading shows stays within about four times its size,
     // and no line is indented deeper than 64 levels.
     if (!readFailed) {

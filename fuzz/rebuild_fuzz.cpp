@@ -6,7 +6,8 @@
 //   bytes 1-5   the 34 check boxes (cbVideo0-1, cbAudio00-15, cbSub00-15), one bit each
 //   byte 6      where the two-file run splits, in packs
 //   34 bytes    with catalogue 3 only: VideoSlots 0-1, AudioSlots 0-15, SubSlots 0-15
-//               (0xFF is an empty slot)
+//               (0xFF is an empty slot, 0x01 one a playlist listed, any other byte the
+//               sub-stream or stream id of the stream in it)
 // The rest is cut into 320-byte pieces, each the head of a 2048-byte pack whose other bytes
 // are filler (0xA5, which starts no packet); a last shorter piece is a short last pack.
 #include <algorithm>
@@ -53,8 +54,15 @@ struct Setup {
     uint8_t flags = 0;
     uint8_t boxes[5] = {};
     size_t splitPacks = 0;
-    std::array<int32_t, 34> slots{};
+    std::array<SlotEntry, 34> slots{};
 };
+
+SlotEntry slotFromByte(uint8_t b) {
+    if (b == 0xFF) return {};
+    if (b == 0x01) return SlotEntry::listedByPlaylist();
+    const Codec c = codecOfEntry(b);
+    return SlotEntry({c == Codec::None ? Carrier::SubStream : codecInfo(c).carrier, b});
+}
 
 void prepare(Session& ctx, const Setup& s) {
     auto bit = [&](int i) { return (s.boxes[i / 8] >> (i % 8)) & 1; };
@@ -65,15 +73,18 @@ void prepare(Session& ctx, const Setup& s) {
     case 0:
         break;
     case 1: // after a playlist read
-        for (int k = 0; k < 2; ++k) ctx.cat.VideoSlots[k] = 1;
-        for (int k = 0; k < 16; ++k) ctx.cat.AudioSlots[k] = 1;
-        for (int k = 0; k < 16; ++k) ctx.cat.SubSlots[k] = 1;
+        for (int k = 0; k < 2; ++k) ctx.cat.VideoSlots[k] = SlotEntry::listedByPlaylist();
+        for (int k = 0; k < 16; ++k) ctx.cat.AudioSlots[k] = SlotEntry::listedByPlaylist();
+        for (int k = 0; k < 16; ++k) ctx.cat.SubSlots[k] = SlotEntry::listedByPlaylist();
         break;
     case 2: // as a read pass leaves it
-        ctx.cat.VideoSlots[0] = 0x55;
-        ctx.cat.VideoSlots[1] = 0xE1;
-        for (int k = 0; k < 16; ++k) ctx.cat.AudioSlots[k] = k < 9 ? 0xC0 + k : 0x88 + (k - 9);
-        for (int k = 0; k < 16; ++k) ctx.cat.SubSlots[k] = 0x20 + k;
+        ctx.cat.VideoSlots[0] = SlotEntry({Carrier::Extension, 0x55});
+        ctx.cat.VideoSlots[1] = SlotEntry({Carrier::PesId, 0xE1});
+        for (int k = 0; k < 16; ++k)
+            ctx.cat.AudioSlots[k] = SlotEntry(
+                {Carrier::SubStream, static_cast<uint8_t>(k < 9 ? 0xC0 + k : 0x88 + (k - 9))});
+        for (int k = 0; k < 16; ++k)
+            ctx.cat.SubSlots[k] = SlotEntry({Carrier::SubStream, static_cast<uint8_t>(0x20 + k)});
         break;
     default:
         for (int k = 0; k < 2; ++k) ctx.cat.VideoSlots[k] = s.slots[k];
@@ -148,7 +159,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size -= 7;
     if ((s.flags & 3) == 3) {
         if (size < s.slots.size()) return 0;
-        for (size_t k = 0; k < s.slots.size(); ++k) s.slots[k] = data[k] == 0xFF ? -1 : data[k];
+        for (size_t k = 0; k < s.slots.size(); ++k) s.slots[k] = slotFromByte(data[k]);
         data += s.slots.size();
         size -= s.slots.size();
     }

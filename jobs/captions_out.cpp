@@ -55,9 +55,9 @@ std::vector<std::string> writeCaptions(JobRunner& ctx, const OutputPlan& plan) {
     for (const PlannedStream& s : plan.streams) {
         if (s.family != Family::Video) continue;
         const size_t k = s.slot;
-        const int32_t entry = ctx.cat.VideoSlots[k];
-        if (entry < 0) continue;
-        const Codec codec = codecOfEntry(Family::Video, entry);
+        const SlotEntry& held = ctx.cat.VideoSlots[k];
+        if (held.empty()) continue;
+        const Codec codec = codecOfEntry(Family::Video, held.entry());
         if (codec != Codec::Mpeg2 && codec != Codec::H264) continue;
         const std::vector<CaptionPair> pairs = captionPairs(
             ctx, s.out.path, codec == Codec::H264 ? VideoCoding::H264 : VideoCoding::Mpeg2);

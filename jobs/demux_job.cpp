@@ -50,7 +50,7 @@ VobSubIndex vobSubIndex(JobRunner& ctx, size_t k, const std::string& name) {
         ctx.log("No palette known for the title: " + escapeMarkup(namePart(name)) +
                 " has the common default palette");
     }
-    if (const auto it = ctx.cat.titleFacts.languages.find(ctx.cat.SubSlots[k]);
+    if (const auto it = ctx.cat.titleFacts.languages.find(ctx.cat.SubSlots[k].entry());
         it != ctx.cat.titleFacts.languages.end())
         index.language = it->second.code;
     index.videoStartPts = videoStartPts(ctx.cat).value_or(
@@ -201,7 +201,8 @@ int64_t leadMs(const JobRunner& ctx, const OutputPlan& plan) {
     for (const PlannedStream& s : plan.streams) {
         if (s.family != Family::Audio) continue;
         const auto& anchors = ctx.cat.audioAnchors[s.slot];
-        if (!timedByFrames(ctx, codecOfEntry(Family::Audio, ctx.cat.AudioSlots[s.slot]), anchors))
+        if (!timedByFrames(ctx, codecOfEntry(Family::Audio, ctx.cat.AudioSlots[s.slot].entry()),
+                           anchors))
             continue;
         const timeline::Ticks before =
             timeline::stampDelta(anchors.front().pts, ctx.cat.segments.front().anchorPts);
@@ -258,7 +259,7 @@ void writeFilesForMuxers(JobRunner& ctx, const OutputPlan& plan,
             t.forced = family == Family::Subpicture && choices.forcedOnly;
             // Paths relative to the options file, so that the folder can be moved.
             t.file = namePart(out.index.empty() ? out.path : out.index);
-            const int32_t entry = ctx.cat.slotTable(family)[k];
+            const int32_t entry = ctx.cat.slotTable(family)[k].entry();
             if (const auto it = ctx.cat.titleFacts.languages.find(entry);
                 it != ctx.cat.titleFacts.languages.end() && family != Family::Video)
                 t.language = it->second.code;

@@ -137,10 +137,10 @@ void captionLanguages(JobRunner& ctx) {
     const auto& languages = ctx.cat.titleFacts.languages;
     if (languages.empty()) return;
     for (const Family family : {Family::Audio, Family::Subpicture}) {
-        const int32_t* slots = ctx.cat.slotTable(family);
+        const auto slots = ctx.cat.slotTable(family);
         for (size_t k = 0; k < 16; ++k) {
             ListedStream& listed = ctx.cat.Listed.at(family, k);
-            const auto it = languages.find(slots[k]);
+            const auto it = languages.find(slots[k].entry());
             if (listed.present && it != languages.end()) listed.caption += "." + it->second.name;
         }
     }

@@ -70,7 +70,7 @@ std::string rebuiltNameOf(const Naming& n) {
 std::string codecExtensionOf(const Naming& n, Family family, size_t slot) {
     // Subpicture files are all of one kind, also those of a stream a playlist listed.
     if (family == Family::Subpicture) return std::string(codecInfo(Codec::Subpicture).extension);
-    const int32_t e = n.cat.slotTable(family)[slot];
+    const int32_t e = n.cat.slotTable(family)[slot].entry();
     const Codec c = codecOfEntry(family, e, upperExt(n.job.source) == ".AOB");
     if (c != Codec::None) return std::string(codecInfo(c).extension);
     // A stream listed by a playlist has no id yet: its caption names the codec.
@@ -162,9 +162,9 @@ std::optional<uint64_t> videoStartPts(const Catalogue& cat) {
 std::optional<int64_t> streamDelayMs(const Catalogue& cat, Family family, size_t slot) {
     const auto video = videoStartPts(cat);
     if (family == Family::Video || !video) return std::nullopt;
-    const int32_t entry = cat.slotTable(family)[slot];
+    const SlotEntry& held = cat.slotTable(family)[slot];
     const StreamFacts& facts = cat.facts(family, slot);
-    if (entry < 0 || facts.entry != entry) return std::nullopt;
+    if (!held.met() || facts.entry != held.entry()) return std::nullopt;
     // Time stamps wrap at 2^33 ticks; the difference is taken the short way.
     const auto ticks = timeline::stampDelta(*video, facts.firstPts);
     return std::llround(static_cast<double>(ticks) / 90.0);

@@ -30,12 +30,12 @@ std::string twoDigits(size_t k) {
 
 // The streams of the first `count` slots of a family, captioned "DD.stream.03".
 template <size_t N, size_t M>
-void listStreams(std::array<ListedStream, N>& listed, const std::array<int32_t, M>& slots,
+void listStreams(std::array<ListedStream, N>& listed, const std::array<SlotEntry, M>& slots,
                  size_t count, std::string (*kindName)(int32_t), bool twoDigitSuffix) {
     for (size_t k = 0; k < N; ++k) {
         ListedStream& s = listed[k];
-        s.present = k < count && slots[k] > -1;
-        s.caption = s.present ? kindName(slots[k]) + "." +
+        s.present = k < count && !slots[k].empty();
+        s.caption = s.present ? kindName(slots[k].entry()) + "." +
                                     (twoDigitSuffix ? twoDigits(k) : std::to_string(k))
                               : "";
     }

@@ -17,10 +17,12 @@ namespace {
 
 constexpr uint8_t kUnassigned = 0xFF;
 
-// The slot among the first `count` entries holding id, or -1.
-template <size_t N> int findSlot(const std::array<int32_t, N>& slots, size_t count, int id) {
+// The slot among the first `count` that a pass gave the stream of catalogue entry
+// `entry`, or -1.
+template <size_t N>
+int findSlot(const std::array<SlotEntry, N>& slots, size_t count, int32_t entry) {
     for (size_t k = 0; k < count && k < N; ++k)
-        if (slots[k] == id) return static_cast<int>(k);
+        if (slots[k].met() && slots[k].entry() == entry) return static_cast<int>(k);
     return -1;
 }
 
@@ -28,7 +30,7 @@ template <size_t N> int findSlot(const std::array<int32_t, N>& slots, size_t cou
 // catalogue has it in a selectable slot, by that slot's box; a stream that was refused a
 // slot always; any other (not met by the last read, or in a slot without a box) never.
 template <size_t N, size_t M>
-bool droppedByBox(const JobRunner& ctx, const std::array<int32_t, N>& slots,
+bool droppedByBox(const JobRunner& ctx, const std::array<SlotEntry, N>& slots,
                   const std::array<bool, M>& kept, Family family, int32_t entry) {
     const int k =
         findSlot(slots, static_cast<size_t>(kSelectableSlots[static_cast<int>(family)]), entry);
@@ -120,16 +122,17 @@ bool packDropped(JobRunner& ctx, RebuildState& st, Family family, uint8_t id, in
 // Marks the ids of the kept streams of the catalogue that keep them in the rebuilt file,
 // so that no renumbered stream is given one, even where it comes first.
 template <size_t N, size_t M>
-void markKeptIds(const JobRunner& ctx, RebuildState& st, const std::array<int32_t, N>& slots,
+void markKeptIds(const JobRunner& ctx, RebuildState& st, const std::array<SlotEntry, N>& slots,
                  const std::array<bool, M>& kept, Family family) {
     for (size_t k = 0; k < N; ++k) {
-        const Codec c = codecOfEntry(family, slots[k]);
+        const Codec c = codecOfEntry(family, slots[k].entry());
         if (c == Codec::None) continue;
         const bool keep = k < static_cast<size_t>(kSelectableSlots[static_cast<int>(family)])
                               ? k < M && kept[k]
-                              : !ctx.cat.Slots.refused(slots[k]);
-        const auto id = static_cast<uint8_t>(slots[k] - codecInfo(c).entryOffset);
-        const Codec rebuilt = rebuildCodecOf(codecInfo(c).carrier, id);
+                              : !ctx.cat.Slots.refused(slots[k].entry());
+        const StreamKey key = *slots[k].key();
+        const uint8_t id = key.id;
+        const Codec rebuilt = rebuildCodecOf(key.carrier, id);
         if (keep && renumberOf(rebuilt, id) == Renumber::KeepId) st.IdTaken[id] = true;
     }
 }
@@ -168,7 +171,7 @@ bool VideoPackDropped(JobRunner& ctx, RebuildState& st, uint8_t id) {
 
 bool AudioPackDropped(JobRunner& ctx, RebuildState& st, uint8_t id, bool mpegAudio) {
     return packDropped(
-        ctx, st, Family::Audio, id, mpegAudio ? id + codecInfo(Codec::MpegAudio).entryOffset : id,
+        ctx, st, Family::Audio, id, entryOf({mpegAudio ? Carrier::PesId : Carrier::SubStream, id}),
         mpegAudio ? rebuildCodecOf(Carrier::PesId, id) : rebuildCodecOf(Carrier::SubStream, id));
 }
 
@@ -216,12 +219,12 @@ Verdict decide(JobRunner& ctx, RebuildState& st, const PesPacket& pkt, PackEdits
     case Renumber::None:
         return Verdict::Undecided;
     case Renumber::KeepId:
-        keep = !dropped(ctx, st, c.family, id + c.entryOffset);
+        keep = !dropped(ctx, st, c.family, entryOf({carrier, id}));
         if (keep) st.IdTaken[id] = true; // also one the read did not meet
         break;
     case Renumber::Masked:
     case Renumber::FromFirst:
-        keep = !packDropped(ctx, st, c.family, id, id + c.entryOffset, codec);
+        keep = !packDropped(ctx, st, c.family, id, entryOf({carrier, id}), codec);
         // Only an id that was decided on is renumbered.
         if (keep && st.RebuildIdMap[id] != kUnassigned)
             edits.add(second ? pkt.subIdAt : pkt.offset + 3, 1, st.RebuildIdMap[id]);

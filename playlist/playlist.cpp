@@ -426,7 +426,7 @@ void takePlaylist(JobRunner& ctx, const Playlist& playlist, const std::string& s
             const Family family = stream.kind == PlaylistStream::Kind::Video   ? Family::Video
                                   : stream.kind == PlaylistStream::Kind::Audio ? Family::Audio
                                                                                : Family::Subpicture;
-            ctx.cat.slotTable(family)[stream.slot()] = kListedByPlaylist;
+            ctx.cat.slotTable(family)[stream.slot()] = SlotEntry::listedByPlaylist();
         }
     ctx.cat.titleFacts.chapters = playlist.chapterMarks;
     ctx.cat.titleFacts.source = source;

@@ -53,14 +53,14 @@ TEST(ReadReport, EveryCodecIsAnnouncedAndDescribed) {
 
     expectGolden(host.plainLog(), "all_codecs.log");
     EXPECT_EQ(ctx.cat.EarliestPTS, 90000u);
-    EXPECT_EQ(ctx.cat.VideoSlots[0], 0xE2);
-    EXPECT_EQ(ctx.cat.VideoSlots[1], 0xE1);
-    EXPECT_EQ(ctx.cat.AudioSlots[0], 0x80);
-    EXPECT_EQ(ctx.cat.AudioSlots[1], 0x89);
-    EXPECT_EQ(ctx.cat.AudioSlots[2], 0xA2);
-    EXPECT_EQ(ctx.cat.AudioSlots[3], 0xB3);
-    EXPECT_EQ(ctx.cat.AudioSlots[4], 0xC4);
-    EXPECT_EQ(ctx.cat.SubSlots[5], 0x25);
+    EXPECT_EQ(ctx.cat.VideoSlots[0].entry(), 0xE2);
+    EXPECT_EQ(ctx.cat.VideoSlots[1].entry(), 0xE1);
+    EXPECT_EQ(ctx.cat.AudioSlots[0].entry(), 0x80);
+    EXPECT_EQ(ctx.cat.AudioSlots[1].entry(), 0x89);
+    EXPECT_EQ(ctx.cat.AudioSlots[2].entry(), 0xA2);
+    EXPECT_EQ(ctx.cat.AudioSlots[3].entry(), 0xB3);
+    EXPECT_EQ(ctx.cat.AudioSlots[4].entry(), 0xC4);
+    EXPECT_EQ(ctx.cat.SubSlots[5].entry(), 0x25);
 
     // What was decoded: what each encoder was told.
     const auto& h264 = std::get<H264Info>(ctx.cat.VideoFacts[0].found.at(0));

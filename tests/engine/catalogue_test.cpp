@@ -20,13 +20,13 @@ TEST(JobRunner, StartsEmptyAndResets) {
     NullEvents events;
     JobRunner ctx(events);
     EXPECT_EQ(ctx.io.ReadBuffer.size(), kChunkSize);
-    ctx.cat.VideoSlots[1] = 0xE1;
-    ctx.cat.AudioSlots[15] = 1;
-    ctx.cat.SubSlots[31] = 0x7F;
+    ctx.cat.VideoSlots[1] = SlotEntry({Carrier::PesId, 0xE1});
+    ctx.cat.AudioSlots[15] = SlotEntry::listedByPlaylist();
+    ctx.cat.SubSlots[31] = SlotEntry({Carrier::SubStream, 0x7F});
     ctx.cat.clearSlots();
-    for (int32_t e : ctx.cat.VideoSlots) EXPECT_EQ(e, -1);
-    for (int32_t e : ctx.cat.AudioSlots) EXPECT_EQ(e, -1);
-    for (int32_t e : ctx.cat.SubSlots) EXPECT_EQ(e, -1);
+    for (const SlotEntry& e : ctx.cat.VideoSlots) EXPECT_TRUE(e.empty());
+    for (const SlotEntry& e : ctx.cat.AudioSlots) EXPECT_TRUE(e.empty());
+    for (const SlotEntry& e : ctx.cat.SubSlots) EXPECT_TRUE(e.empty());
 }
 
 TEST(ReportTables, Contents) {

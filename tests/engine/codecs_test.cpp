@@ -17,6 +17,7 @@
 #include "jobs/runner.h"
 #include "support/memory_stream.h"
 #include "support/recording_events.h"
+#include "support/slot_entries.h"
 
 namespace qf::test {
 namespace {
@@ -210,7 +211,7 @@ void expectAgreement(const Probe& p) {
         EXPECT_TRUE(found.empty());
         for (Family f : {Family::Video, Family::Audio, Family::Subpicture})
             for (int k = 0; k < kFamilySlots[static_cast<int>(f)]; ++k)
-                EXPECT_EQ(ctx.cat.slotTable(f)[k], -1);
+                EXPECT_TRUE(ctx.cat.slotTable(f)[static_cast<size_t>(k)].empty());
     } else {
         const Family family = kind->family;
         slot = kind->slotMask ? p.id & kind->slotMask : p.id - kind->first;
@@ -219,7 +220,8 @@ void expectAgreement(const Probe& p) {
         EXPECT_EQ(found, std::vector<std::string>{kind->found + std::to_string(slot) + " found!"});
         for (Family f : {Family::Video, Family::Audio, Family::Subpicture})
             for (int k = 0; k < kFamilySlots[static_cast<int>(f)]; ++k)
-                EXPECT_EQ(ctx.cat.slotTable(f)[k], f == family && k == slot ? entry : -1);
+                EXPECT_EQ(ctx.cat.slotTable(f)[static_cast<size_t>(k)],
+                          f == family && k == slot ? metEntry(entry) : SlotEntry());
 
         // The catalogue's names, the file extension and the JSON kind go by the entry.
         const Seen& names = seen(kind->codec);

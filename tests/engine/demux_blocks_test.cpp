@@ -13,6 +13,7 @@
 #include "engine/demux.h"
 #include "engine/demux_fixture.h"
 #include "jobs/control.h"
+#include "support/slot_entries.h"
 
 namespace qf::test {
 namespace {
@@ -78,8 +79,8 @@ Probe makeProbe() {
 
 struct Outcome {
     Lines lines;
-    std::array<int32_t, 16> video, audio;
-    std::array<int32_t, 32> sub;
+    std::array<SlotEntry, 16> video, audio;
+    std::array<SlotEntry, 32> sub;
     uint64_t earliest;
     std::array<int32_t, 2> readFrames, demuxFrames;
     std::vector<Bytes> outputs; // video 0-1, audio 0-2, sub 1 and 3
@@ -135,11 +136,11 @@ TEST(DemuxBlocks, ProbeReadInOnePieceGivesTheExpectedResult) {
     // Eight streams with a slot, two subpicture format lines, and the H.264 stream that
     // finds both video slots taken.
     EXPECT_EQ(o.lines.size(), 8u * 3 + 2 + 3);
-    EXPECT_EQ(o.video[0], 0xE0);
-    EXPECT_EQ(o.video[1], 0x56);
-    EXPECT_EQ(o.audio[2], 0xB2);
-    EXPECT_EQ(o.audio[3], 0x1C0);
-    EXPECT_EQ(o.sub[3], 0x63);
+    EXPECT_EQ(o.video[0].entry(), 0xE0);
+    EXPECT_EQ(o.video[1].entry(), 0x56);
+    EXPECT_EQ(o.audio[2].entry(), 0xB2);
+    EXPECT_EQ(o.audio[3].entry(), 0x1C0);
+    EXPECT_EQ(o.sub[3].entry(), 0x63);
     EXPECT_EQ(o.earliest, 0x1000u);
     EXPECT_EQ(o.readFrames, (std::array<int32_t, 2>{2, 1}));
     EXPECT_EQ(o.demuxFrames, o.readFrames);
@@ -171,7 +172,7 @@ TEST(DemuxBlocks, SkippedPacketLeavesItsLastBytesInTheScanWord) {
         ctx.io.SourceStream =
             std::make_unique<MemoryStream>(cat({filler(kBlockSize - k), skipped, rest}));
         demux(ctx, kReadPass);
-        EXPECT_EQ(ctx.cat.AudioSlots[0], 0x80);
+        EXPECT_EQ(ctx.cat.AudioSlots[0].entry(), 0x80);
     }
 }
 
@@ -318,14 +319,14 @@ TEST_F(DemuxLoop, CancelStopsAtTheEndOfTheBlockOfThePump) {
 }
 
 TEST_F(DemuxLoop, PassStartResetsTheCatalogueButNotTheFrameCounts) {
-    ctx.cat.VideoSlots[0] = 1;
-    ctx.cat.AudioSlots[15] = 0x8F;
-    ctx.cat.SubSlots[31] = 0x3F;
+    ctx.cat.VideoSlots[0] = SlotEntry::listedByPlaylist();
+    ctx.cat.AudioSlots[15] = metEntry(0x8F);
+    ctx.cat.SubSlots[31] = metEntry(0x3F);
     ctx.cat.FrameCount = {5, 6};
     readPass({});
-    for (int32_t e : ctx.cat.VideoSlots) EXPECT_EQ(e, -1);
-    for (int32_t e : ctx.cat.AudioSlots) EXPECT_EQ(e, -1);
-    for (int32_t e : ctx.cat.SubSlots) EXPECT_EQ(e, -1);
+    for (const SlotEntry& e : ctx.cat.VideoSlots) EXPECT_TRUE(e.empty());
+    for (const SlotEntry& e : ctx.cat.AudioSlots) EXPECT_TRUE(e.empty());
+    for (const SlotEntry& e : ctx.cat.SubSlots) EXPECT_TRUE(e.empty());
     EXPECT_EQ(ctx.cat.FrameCount, (std::array<int32_t, 2>{5, 6}));
 }
 
@@ -388,9 +389,9 @@ TEST_F(DemuxLoop, FastCheckStopsAfterTheBlockEndingPast300MB) {
         EXPECT_EQ(ctx.control.stopRequested(), stopped);
         EXPECT_EQ(ctx.cat.FrameCount[0], stopped ? 0 : 3);
         EXPECT_EQ(host.pumps, c.endsAt / kPumpInterval);
-        EXPECT_EQ(ctx.cat.AudioSlots[0], 0x1C0);
-        EXPECT_EQ(ctx.cat.AudioSlots[1], 0x80);
-        EXPECT_EQ(ctx.cat.AudioSlots[2], after && !stopped ? 0x81 : -1);
+        EXPECT_EQ(ctx.cat.AudioSlots[0].entry(), 0x1C0);
+        EXPECT_EQ(ctx.cat.AudioSlots[1].entry(), 0x80);
+        EXPECT_EQ(ctx.cat.AudioSlots[2], after && !stopped ? metEntry(0x81) : SlotEntry());
         if (c.mode == kReadPass) {
             EXPECT_EQ(host.lines.size(), after && !stopped ? 4u : 3u) << "no message for the stop";
         }

@@ -210,7 +210,7 @@ TEST(DemuxPackets, ReadAndDemuxPassesGiveTheirLinesSlotsAndPayloads) {
             b.readPass(c.file);
             EXPECT_EQ(b.engineLines(), *c.lines);
             for (const Claim& s : c.slots)
-                EXPECT_EQ(b.ctx.cat.slotTable(s.family)[s.slot], s.entry) << s.slot;
+                EXPECT_EQ(b.ctx.cat.slotTable(s.family)[s.slot].entry(), s.entry) << s.slot;
         }
         if (c.outputs.empty()) continue;
         std::vector<MemoryStream*> outs;

@@ -226,9 +226,9 @@ TEST(PacketValue, StuffedPacksAreReadAndDemuxed) {
     World w;
     w.env.options.details = false;
     w.pass(file, kReadPass);
-    EXPECT_EQ(w.cat.VideoSlots[0], 0xE0);
-    EXPECT_EQ(w.cat.AudioSlots[0], 0x80);
-    EXPECT_EQ(w.cat.SubSlots[0], 0x20);
+    EXPECT_EQ(w.cat.VideoSlots[0].entry(), 0xE0);
+    EXPECT_EQ(w.cat.AudioSlots[0].entry(), 0x80);
+    EXPECT_EQ(w.cat.SubSlots[0].entry(), 0x20);
     EXPECT_EQ(w.cat.EarliestPTS, k32 + 90000);
 
     std::array<MemoryStream*, 3> outs{};

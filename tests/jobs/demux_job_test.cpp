@@ -6,10 +6,12 @@
 #include <memory>
 #include <thread>
 
+#include "demux_titles.h"
 #include "job_fixture.h"
 #include "jobs/outputs.h"
 #include "jobs/rebuild.h"
 #include "support/ffmpeg.h"
+#include "support/slot_entries.h"
 
 namespace qf::test {
 namespace {
@@ -68,30 +70,28 @@ protected:
 TEST_P(FfmpegDemuxTest, DemuxedStreamsEqualTheEncodedOnes) {
     if (!ready) GTEST_SKIP() << "ffmpeg with mpeg2video, libx264, ac3, dca is not available";
     const FfmpegCase& c = GetParam();
-    RecordingHost host;
-    Session ctx(host);
-    streamFilesOnly(ctx);
+    JobBench b;
+    JobRunner& ctx = b.ctx;
+    streamFilesOnly(b.request.output);
     TempDir out;
-    chooseSource(ctx, media->path + "/" + c.name, out.path);
+    b.choose(media->path + "/" + c.name, out.path);
 
-    bCheckClick(ctx);
+    b.read();
     EXPECT_EQ(ctx.cat.FrameCount[0], kPictures);
-    EXPECT_EQ(ctx.ui.cbVideo[0].caption, c.videoCaption);
-    EXPECT_EQ(ctx.ui.cbAudio[0].caption, c.audioCaption);
+    EXPECT_EQ(b.host.listed.video[0].caption, c.videoCaption);
+    EXPECT_EQ(b.host.listed.audio[0].caption, c.audioCaption);
     // Named by codec, each file gets the extension ffmpeg's own file has.
+    ctx.job = b.request;
     EXPECT_EQ("v." + codecExtension(ctx, Family::Video, 0), c.video);
     EXPECT_EQ("a." + codecExtension(ctx, Family::Audio, 0), c.audio);
-    EXPECT_TRUE(ctx.ui.bDemux);
 
-    bDemuxClick(ctx);
+    b.demux();
     EXPECT_EQ(ctx.cat.FrameCount[0], kPictures);
-    EXPECT_EQ(plainText(host.lines.at(host.lines.size() - 2)),
+    EXPECT_EQ(plainText(b.host.lines.at(b.host.lines.size() - 2)),
               "25 frames (0:00:01 s) count in video stream 0.");
     const std::string stem = out / (CutExt(c.name) + ".");
     EXPECT_EQ(readFile(stem + c.videoCaption + ".mpv"), readFile(media->path + "/" + c.video));
     EXPECT_EQ(readFile(stem + c.audioCaption + ".mpa"), readFile(media->path + "/" + c.audio));
-    EXPECT_TRUE(ctx.ui.bDemux);
-    EXPECT_TRUE(ctx.ui.bRebuild); // the Demux job enables it whatever the extension
 }
 
 INSTANTIATE_TEST_SUITE_P(Ffmpeg, FfmpegDemuxTest, ::testing::ValuesIn(kCases),
@@ -99,35 +99,36 @@ INSTANTIATE_TEST_SUITE_P(Ffmpeg, FfmpegDemuxTest, ::testing::ValuesIn(kCases),
 
 // The kinds the files above do not carry, and streams that only a playlist listed.
 TEST(CodecExtension, ByStreamIdOrByThePlaylistsCaption) {
-    NullHost host;
-    Session ctx(host);
+    RecordingEvents host;
+    JobRunner ctx{host};
     struct Case {
         Family family;
-        int32_t entry; // 1: listed by a playlist
+        SlotEntry held;
         const char* caption;
         const char* source;
         const char* ext;
     };
+    const SlotEntry listed = SlotEntry::listedByPlaylist();
     const Case cases[] = {
-        {Family::Video, 0x55, "VC-1.stream.0", "F.EVO", "vc1"},
-        {Family::Audio, 0xB0, "MLP.stream.00", "F.EVO", "thd"},
-        {Family::Audio, 0xC1, "DD+.stream.01", "F.EVO", "eac3"},
-        {Family::Audio, 0xA1, "LPCM.stream.01", "F.AOB", "mlp"},
-        {Family::Audio, 0xA1, "LPCM.stream.01", "F.VOB", "pcm"},
-        {Family::Audio, kMpegAudioEntry + 0xC0, "MPA.stream.00", "F.VOB", "mpa"},
-        {Family::Subpicture, 0x20, "Subpicture.00", "F.EVO", "sup"},
-        {Family::Video, 1, "H.264.stream.0", "F.EVO", "264"},
-        {Family::Audio, 1, "DTS-HD.6ch.stream.00.English", "F.EVO", "dts"},
-        {Family::Audio, 1, "MLP.8ch.stream.01.English", "F.EVO", "thd"},
-        {Family::Audio, 1, "Opus.stream.02.English", "F.EVO", ""},
+        {Family::Video, metEntry(0x55), "VC-1.stream.0", "F.EVO", "vc1"},
+        {Family::Audio, metEntry(0xB0), "MLP.stream.00", "F.EVO", "thd"},
+        {Family::Audio, metEntry(0xC1), "DD+.stream.01", "F.EVO", "eac3"},
+        {Family::Audio, metEntry(0xA1), "LPCM.stream.01", "F.AOB", "mlp"},
+        {Family::Audio, metEntry(0xA1), "LPCM.stream.01", "F.VOB", "pcm"},
+        {Family::Audio, SlotEntry({Carrier::PesId, 0xC0}), "MPA.stream.00", "F.VOB", "mpa"},
+        {Family::Subpicture, metEntry(0x20), "Subpicture.00", "F.EVO", "sup"},
+        {Family::Video, listed, "H.264.stream.0", "F.EVO", "264"},
+        {Family::Audio, listed, "DTS-HD.6ch.stream.00.English", "F.EVO", "dts"},
+        {Family::Audio, listed, "MLP.8ch.stream.01.English", "F.EVO", "thd"},
+        {Family::Audio, listed, "Opus.stream.02.English", "F.EVO", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.caption);
-        ctx.ui.eEVOfile = c.source;
-        (c.family == Family::Video ? ctx.cat.VideoSlots : ctx.cat.AudioSlots)[0] = c.entry;
-        ctx.cat.SubSlots[0] = c.entry;
-        ctx.ui.cbVideo[0].caption = ctx.ui.cbAudio[0].caption = ctx.ui.cbSub[0].caption = c.caption;
-        ctx.job = jobRequest(ctx.ui);
+        ctx.job = {};
+        ctx.job.source = c.source;
+        (c.family == Family::Video ? ctx.cat.VideoSlots : ctx.cat.AudioSlots)[0] = c.held;
+        ctx.cat.SubSlots[0] = c.held;
+        for (Family f : kFamilies) ctx.job.selection.at(f, 0).caption = c.caption;
         EXPECT_EQ(codecExtension(ctx, c.family, 0), c.ext);
     }
 }
@@ -185,30 +186,31 @@ TEST_P(MultiAudioVobTest, EveryTrackHasItsOwnBoxFileAndPacks) {
     }
     ASSERT_TRUE(ffmpeg(media->path, inputs + " " + maps + " -c copy -f dvd " + c.name));
 
-    RecordingHost host;
-    Session ctx(host);
-    streamFilesOnly(ctx);
+    JobBench b;
+    JobRunner& ctx = b.ctx;
+    streamFilesOnly(b.request.output);
     TempDir out;
-    chooseSource(ctx, media->path + "/" + c.name, out.path);
-    bCheckClick(ctx);
+    b.choose(media->path + "/" + c.name, out.path);
+    b.read();
 
-    // One ticked box per track, each in a slot of its own.
+    // One listed stream per track, each in a slot of its own.
     std::vector<size_t> slots;
     for (const AudioTrack& t : c.tracks) {
-        const auto at = std::find(ctx.cat.AudioSlots.begin(), ctx.cat.AudioSlots.end(), t.entry);
+        const auto at =
+            std::find(ctx.cat.AudioSlots.begin(), ctx.cat.AudioSlots.end(), metEntry(t.entry));
         ASSERT_NE(at, ctx.cat.AudioSlots.end()) << t.file;
         slots.push_back(static_cast<size_t>(at - ctx.cat.AudioSlots.begin()));
-        EXPECT_TRUE(ctx.ui.cbAudio[slots.back()].checked) << t.file;
+        EXPECT_TRUE(b.request.selection.at(Family::Audio, slots.back()).checked) << t.file;
     }
-    EXPECT_EQ(std::count_if(ctx.ui.cbAudio.begin(), ctx.ui.cbAudio.end(),
-                            [](const CheckBox& b) { return b.enabled; }),
+    EXPECT_EQ(std::count_if(b.host.listed.audio.begin(), b.host.listed.audio.end(),
+                            [](const ListedStream& l) { return l.present; }),
               static_cast<long>(c.tracks.size()));
 
     // Each file holds its own track, byte for byte, and decodes as such.
-    bDemuxClick(ctx);
+    b.demux();
     const std::string stem = out / (CutExt(c.name) + ".");
     for (size_t i = 0; i < c.tracks.size(); ++i) {
-        const std::string file = stem + ctx.ui.cbAudio[slots[i]].caption + ".mpa";
+        const std::string file = stem + b.host.listed.audio[slots[i]].caption + ".mpa";
         EXPECT_EQ(readFile(file), readFile(media->path + "/" + c.tracks[i].file)) << file;
         if (c.tracks[i].entry != kLpcm.entry) {
             EXPECT_TRUE(decodesCleanly(file)) << file;
@@ -218,8 +220,8 @@ TEST_P(MultiAudioVobTest, EveryTrackHasItsOwnBoxFileAndPacks) {
     // A rebuild that keeps one track keeps exactly that one.
     for (size_t i = 0; i < c.tracks.size(); ++i) {
         for (size_t k = 0; k < slots.size(); ++k)
-            setStreamChecked(ctx.ui, Family::Audio, static_cast<int>(slots[k]), k == i);
-        bRebuildClick(ctx);
+            b.request.selection.at(Family::Audio, slots[k]).checked = k == i;
+        b.rebuild();
         EXPECT_EQ(ffprobe(out.path, "-select_streams a -show_entries stream=codec_name "
                                     "-of csv=p=0 '" +
                                         CutExt(c.name) + ".rebuilt.EVO'"),
@@ -237,61 +239,21 @@ INSTANTIATE_TEST_SUITE_P(Ffmpeg, MultiAudioVobTest,
 // ---------------------------------------------------------------------------------------
 // Builder-made EVO titles.
 
-struct Title {
-    std::vector<Bytes> video, eac3a, eac3b, truehd, subs;
-    Bytes build() const {
-        PsMuxer m;
-        m.add(vc1Track(video));
-        if (!eac3a.empty()) m.add(audioTrack(eac3a, subHeaderAudio(0xC0)));
-        if (!eac3b.empty()) m.add(audioTrack(eac3b, subHeaderAudio(0xC1)));
-        if (!truehd.empty()) m.add(audioTrack(truehd, subHeaderTrueHD(0xB2)));
-        if (!subs.empty()) m.add(subTrack(0x20, subs));
-        return m.build();
-    }
-};
-
-Title videoOnly(std::vector<Bytes> units) {
-    Title t;
-    t.video = std::move(units);
-    return t;
-}
-
-Title fullTitle() {
-    Title t;
-    t.video = vc1Units(5);
-    t.eac3a = repeatUnit(sample("eac3_51.eac3"), 3);
-    t.eac3b = repeatUnit(sample("eac3_51.eac3"), 2);
-    t.truehd = repeatUnit(sample("truehd_48k_51.thd"), 6);
-    t.subs = subUnits(3);
-    return t;
-}
-
-class DemuxJobTest : public JobTest {
-protected:
-    void readAndChoose(const std::string& path) {
-        choose(path);
-        bCheckClick(ctx);
-        host.lines.clear();
-        host.status0.clear();
-    }
-};
-
 TEST_F(DemuxJobTest, CaptionsNeverLeadOutOfTheOutputFolder) {
     const Title t = fullTitle();
     writeFile(dir / "FEATURE_1.EVO", t.build());
     readAndChoose(dir / "FEATURE_1.EVO");
     std::filesystem::create_directories(dir / "out");
-    ctx.ui.eWorkdir = dir / "out";
-    ctx.ui.cbVideo[0].caption = "../../x";
-    ctx.ui.cbAudio[0].caption = "DD+.stream.00.Director/Commentary";
-    ctx.ui.cbAudio[2].caption = "MLP [Lossless]\\x\tTab";
-    bDemuxClick(ctx);
+    request.workdir = dir / "out";
+    request.selection.at(Family::Video, 0).caption = "../../x";
+    request.selection.at(Family::Audio, 0).caption = "DD+.stream.00.Director/Commentary";
+    request.selection.at(Family::Audio, 2).caption = "MLP [Lossless]\\x\tTab";
+    bench.demux();
 
     const std::string stem = dir / "out/FEATURE_1.";
     EXPECT_EQ(readFile(stem + ".._.._x.mpv"), concat(t.video));
     EXPECT_EQ(readFile(stem + "DD+.stream.00.Director_Commentary.mpa"), concat(t.eac3a));
     EXPECT_EQ(readFile(stem + "MLP [Lossless]_x_Tab.mpa"), concat(t.truehd));
-    EXPECT_EQ(ctx.ui.cbAudio[0].caption, "DD+.stream.00.Director/Commentary"); // shown unchanged
     EXPECT_TRUE(hasLine("Creating " + stem + "MLP [Lossless]_x_Tab.mpa (delay 20 ms)"));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 2); // EVO + out
 }
@@ -300,8 +262,8 @@ TEST_F(DemuxJobTest, WritesEveryTickedStreamBesideTheSource) {
     const Title t = fullTitle();
     writeFile(dir / "FEATURE_1.EVO", t.build());
     readAndChoose(dir / "FEATURE_1.EVO");
-    setStreamChecked(ctx.ui, Family::Audio, 1, false);
-    bDemuxClick(ctx);
+    tick(Family::Audio, 1, false);
+    bench.demux();
 
     const std::string stem = dir / "FEATURE_1.";
     EXPECT_EQ(host.lines, (Lines{"Opening file FEATURE_1.EVO", "File size: 0 Mbytes.",
@@ -317,7 +279,6 @@ TEST_F(DemuxJobTest, WritesEveryTickedStreamBesideTheSource) {
     EXPECT_EQ(readFile(stem + "MLP.stream.02.mpa"), concat(t.truehd));
     EXPECT_EQ(readFile(stem + "Subpicture.00.sup"), spRecords(t.subs, 135000, 90000, 90000));
     EXPECT_TRUE(allOutputsClosed());
-    EXPECT_TRUE(ctx.ui.bDemux && ctx.ui.bRebuild);
     EXPECT_FALSE(ctx.busy);
 }
 
@@ -334,9 +295,9 @@ TEST_F(DemuxJobTest, TwoPartTitleFillsTheSameFiles) {
 
     for (const auto& workdir : std::vector<std::string>{dir / "out", dir / "out/"}) {
         std::filesystem::create_directories(dir / "out");
-        ctx.ui.eWorkdir = workdir;
+        request.workdir = workdir;
         host.lines.clear();
-        bDemuxClick(ctx);
+        bench.demux();
         EXPECT_EQ(countLines("Continue on"), 1);
         EXPECT_TRUE(hasLine("Continue on FEATURE_2.EVO"));
         EXPECT_TRUE(hasLine("7 frames (0:00:00 s) count in video stream 0."));
@@ -347,7 +308,7 @@ TEST_F(DemuxJobTest, TwoPartTitleFillsTheSameFiles) {
         EXPECT_EQ(readFile(stem + "DD+.stream.00.mpa"),
                   concat(std::vector<Bytes>{concat(a.eac3a), concat(b.eac3a)}));
         EXPECT_EQ(readFile(stem + "DD+.stream.01.mpa"), concat(a.eac3b));
-        EXPECT_EQ(ctx.cat.AudioSlots[1], 0xC1); // still known to a following Rebuild
+        EXPECT_EQ(ctx.cat.AudioSlots[1].entry(), 0xC1); // still known to a following Rebuild
     }
 }
 
@@ -355,168 +316,12 @@ TEST_F(DemuxJobTest, NoSelectionStillWalksBothParts) {
     writeFile(dir / "FEATURE_1.EVO", videoOnly(vc1Units(2)).build());
     writeFile(dir / "FEATURE_2.EVO", videoOnly(vc1Units(2)).build());
     readAndChoose(dir / "FEATURE_1.EVO");
-    setStreamChecked(ctx.ui, Family::Video, 0, false);
-    bDemuxClick(ctx);
+    tick(Family::Video, 0, false);
+    bench.demux();
     EXPECT_EQ(countLines("Creating"), 0);
     EXPECT_EQ(countLines("Continue on"), 1);
     EXPECT_EQ(plainLines().back(), ""); // no frames counted for an unticked stream
     EXPECT_EQ(plainLines().at(plainLines().size() - 2), "Done.");
-}
-
-// --- failures: the error text, files closed, nothing else touched ---------------------
-
-class DemuxFailureTest : public DemuxJobTest {
-protected:
-    std::string source;
-    Bytes sourceBytes;
-    void SetUp() override {
-        source = dir / "FEATURE_1.EVO";
-        sourceBytes = fullTitle().build();
-        writeFile(source, sourceBytes);
-        readAndChoose(source);
-    }
-    std::string demuxError() {
-        try {
-            bDemuxClick(ctx);
-        } catch (const Error& e) {
-            return e.what();
-        }
-        return "no error";
-    }
-    void expectCleanedUp(bool sourceKept = true) {
-        EXPECT_TRUE(allOutputsClosed());
-        EXPECT_FALSE(ctx.busy);
-        EXPECT_FALSE(ctx.ui.bCancel);
-        EXPECT_TRUE(ctx.ui.bDemux); // boxes still ticked: the user can retry
-        EXPECT_TRUE(ctx.ui.bRebuild);
-        EXPECT_EQ(countLines("Done."), 0);
-        if (sourceKept) {
-            EXPECT_EQ(readFile(source), sourceBytes);
-        }
-    }
-};
-
-TEST_F(DemuxFailureTest, MissingSource) {
-    std::filesystem::remove(source);
-    EXPECT_EQ(demuxError(), "Cannot open file \"" + source + "\". No such file or directory");
-    EXPECT_EQ(host.lines, (Lines{"Opening file FEATURE_1.EVO"}));
-    EXPECT_TRUE(std::filesystem::is_empty(dir.path)); // no output created
-    expectCleanedUp(false);
-}
-
-TEST_F(DemuxFailureTest, OutputFolderMissing) {
-    ctx.ui.eWorkdir = dir / "nowhere";
-    EXPECT_EQ(demuxError(),
-              "Cannot write to folder \"" + dir / "nowhere" + "\". No such file or directory");
-    EXPECT_TRUE(host.lines.empty()); // refused before the source is read
-    expectCleanedUp();
-}
-
-TEST_F(DemuxFailureTest, LaterOutputUncreatableKeepsTheEarlierFile) {
-    ctx.ui.cbAudio[0].caption = "taken";
-    std::filesystem::create_directory(dir / "FEATURE_1.taken.mpa");
-    EXPECT_EQ(demuxError(),
-              "Cannot create file \"" + dir / "FEATURE_1.taken.mpa" + "\". Not a regular file");
-    EXPECT_TRUE(fileExists(dir / "FEATURE_1.VC-1.stream.0.mpv"));
-    EXPECT_FALSE(fileExists(dir / "FEATURE_1.MLP.stream.02.mpa"));
-    expectCleanedUp();
-}
-
-TEST_F(DemuxFailureTest, DiskFull) {
-    test::FileSizeLimit limit(100);
-    const std::string error = demuxError();
-    EXPECT_EQ(error.rfind("Stream write error: \"" + dir.path + "/FEATURE_1.", 0), 0u) << error;
-    EXPECT_TRUE(error.ends_with("\". File too large.")) << error;
-    EXPECT_TRUE(hasLine("Creating " + dir / "FEATURE_1.Subpicture.00.sup (delay 500 ms)"));
-    expectCleanedUp();
-}
-
-// --- cancel ---------------------------------------------------------------------------
-
-TEST_F(DemuxJobTest, CancelAsksThenStopsWithoutContinuing) {
-    const auto video = vc1Units(2200, 1900);
-    writeFile(dir / "FEATURE_1.EVO", videoOnly(video).build());
-    writeFile(dir / "FEATURE_2.EVO", videoOnly(vc1Units(2)).build());
-    readAndChoose(dir / "FEATURE_1.EVO");
-
-    host.answer = false; // "No" leaves the pass running
-    host.onPump = [&] { bCancelClick(ctx); };
-    bDemuxClick(ctx);
-    EXPECT_EQ(host.questions, (Lines{"Are you sure to stop demuxing?"}));
-    EXPECT_EQ(countLines("Continue on"), 1);
-
-    host.answer = true;
-    host.lines.clear();
-    bDemuxClick(ctx);
-    EXPECT_EQ(countLines("Continue on"), 0);
-    const Lines lines = plainLines(); // no frame count after a cancel
-    EXPECT_EQ(Lines(lines.end() - 2, lines.end()),
-              (Lines{"Cancelled: FEATURE_1_FEATURE_2.VC-1.stream.0.mpv is incomplete.", ""}));
-    EXPECT_EQ(countLines("Done."), 0);
-    const Bytes got = readFile(dir / "FEATURE_1_FEATURE_2.VC-1.stream.0.mpv");
-    const Bytes all = concat(video);
-    ASSERT_LT(got.size(), all.size());
-    EXPECT_GT(got.size(), 0u);
-    EXPECT_TRUE(std::equal(got.begin(), got.end(), all.begin()));
-    EXPECT_TRUE(allOutputsClosed());
-    EXPECT_TRUE(ctx.ui.bDemux && ctx.ui.bRebuild);
-}
-
-TEST_F(DemuxJobTest, TheRemainingTimeLeavesOutTheTimeAQuestionWasOpen) {
-    // Six progress points; a question open for 1.5 s at the first, answered No.
-    writeFile(dir / "FEATURE_1.EVO", videoOnly(vc1Units(6 * 2200, 1900)).build());
-    readAndChoose(dir / "FEATURE_1.EVO");
-    host.answer = false;
-    std::thread answer;
-    host.onPump = [&] {
-        if (answer.joinable()) return;
-        ctx.control.pause.hold(); // what bCancelClick does while its question is open
-        answer = std::thread([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-            ctx.control.pause.release();
-        });
-    };
-    bDemuxClick(ctx);
-    answer.join();
-    ASSERT_GE(host.status1.size(), 3u);
-    // Counted with the question, the second point would say four seconds or more; a
-    // loaded machine may make the passes' own pace say up to three.
-    for (size_t k = 1; k < host.status1.size(); ++k) {
-        if (host.status1[k].empty()) continue;
-        SCOPED_TRACE(host.status1[k]);
-        const std::string& s = host.status1[k];
-        EXPECT_TRUE(
-            s.ends_with("Remaining time: 0:00:00") || s.ends_with("Remaining time: 0:00:01") ||
-            s.ends_with("Remaining time: 0:00:02") || s.ends_with("Remaining time: 0:00:03"));
-    }
-}
-
-TEST_F(DemuxJobTest, ACancelWritesNoHandOverFileAndRemovesOneLeftFromAnEarlierRun) {
-    writeFile(dir / "FEATURE_1.EVO", videoOnly(vc1Units(2200, 1900)).build());
-    ctx.ui.outputChoices.mkvmergeOptions = true;
-    readAndChoose(dir / "FEATURE_1.EVO");
-    bDemuxClick(ctx);
-    const std::string options = dir / "FEATURE_1.mkvmerge.json";
-    ASSERT_TRUE(fileExists(options));
-    EXPECT_EQ(countLines("Named by codec for mkvmerge: FEATURE_1.VC-1.stream.0.vc1"), 1);
-
-    host.lines.clear();
-    host.answer = true;
-    host.onPump = [&] { bCancelClick(ctx); };
-    bDemuxClick(ctx);
-    EXPECT_FALSE(fileExists(options));
-    EXPECT_EQ(countLines("Removed FEATURE_1.mkvmerge.json of an earlier run"), 1);
-    // No options file this time, so nothing is said to be named for one.
-    EXPECT_EQ(countLines("Named by codec"), 0);
-    EXPECT_EQ(plainLines().end()[-2], "Cancelled: FEATURE_1.VC-1.stream.0.vc1 is incomplete.");
-
-    // One that is not ours alone (a second name) stays.
-    host.onPump = nullptr;
-    bDemuxClick(ctx);
-    ASSERT_EQ(::link(options.c_str(), (dir / "second").c_str()), 0);
-    host.onPump = [&] { bCancelClick(ctx); };
-    bDemuxClick(ctx);
-    EXPECT_TRUE(fileExists(options));
 }
 
 } // namespace

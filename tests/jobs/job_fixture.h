@@ -1,9 +1,8 @@
 #pragma once
-// Shared set-up of the job tests: a context on a recording host in a fresh folder, and
+// Shared set-up of the job tests: a job bench on a recording host in a fresh folder, and
 // builder-made EVO titles whose elementary streams are known byte for byte.
 #include <gtest/gtest.h>
 
-#include <span>
 #include <string>
 #include <vector>
 
@@ -12,12 +11,10 @@
 #include "jobs/control.h"
 #include "jobs/jobs.h"
 #include "jobs/runner.h"
-#include "model/session.h"
-#include "model/window.h"
 #include "support/file_limit.h"
 #include "support/job_bench.h"
 #include "support/ps_builder.h"
-#include "support/recording_host.h"
+#include "support/recording_events.h"
 
 namespace qf::test {
 
@@ -110,26 +107,16 @@ inline Bytes spRecords(const std::vector<Bytes>& units, uint32_t firstPts, uint3
     return out;
 }
 
-// What choosing a source (and an output folder) in the window does.
-inline void chooseSource(Session& ctx, const std::string& path, const std::string& outDir = "") {
-    ctx.ui.eEVOfile = path;
-    EVOadj(ctx.ui);
-    if (!outDir.empty()) ctx.ui.eWorkdir = outDir;
-}
-
-inline void streamFilesOnly(Session& ctx) {
-    streamFilesOnly(ctx.ui.outputChoices);
-}
-
 class JobTest : public ::testing::Test {
 protected:
-    JobTest() { streamFilesOnly(ctx); }
-    RecordingHost host;
-    Session ctx{host};
+    JobTest() { streamFilesOnly(request.output); }
+    JobBench bench;
+    RecordingEvents& host = bench.host;
+    JobRunner& ctx = bench.ctx;
+    JobRequest& request = bench.request;
     TempDir dir;
 
-    // Chooses a source file the way dropping it on the window does.
-    void choose(const std::string& path) { chooseSource(ctx, path); }
+    void choose(const std::string& path) { bench.choose(path, request.workdir); }
     Lines plainLines() const {
         Lines out;
         for (const auto& l : host.lines) out.push_back(plainText(l));
@@ -145,16 +132,8 @@ protected:
             if (l == line) return true;
         return false;
     }
-    // Ticks exactly the given boxes of one family.
-    void tickOnly(Family family, std::initializer_list<int> slots) {
-        std::span<CheckBox> boxes = family == Family::Video   ? std::span<CheckBox>(ctx.ui.cbVideo)
-                                    : family == Family::Audio ? std::span<CheckBox>(ctx.ui.cbAudio)
-                                                              : std::span<CheckBox>(ctx.ui.cbSub);
-        for (size_t k = 0; k < boxes.size(); ++k) {
-            bool on = false;
-            for (int s : slots) on = on || static_cast<size_t>(s) == k;
-            setStreamChecked(ctx.ui, family, static_cast<int>(k), on);
-        }
+    void tick(Family family, size_t slot, bool on) {
+        request.selection.at(family, slot).checked = on;
     }
     bool allOutputsClosed() const {
         for (const auto& o : ctx.io.VideoOut)

@@ -7,51 +7,22 @@
 #include <sstream>
 
 #include "job_fixture.h"
+#include "jobs/control.h"
 #include "jobs/runner.h"
+#include "read_titles.h"
 #include "support/ffmpeg.h"
 
 namespace qf::test {
 namespace {
 
-// FEATURE_1.EVO: VC-1 (6 frames), E-AC-3 0xC0 and 0xC1, TrueHD 0xB2, subpicture 0x20.
-Bytes richTitle() {
-    PsMuxer m;
-    m.add(vc1Track(vc1Units(6)));
-    m.add(audioTrack(repeatUnit(sample("eac3_51.eac3"), 3), subHeaderAudio(0xC0)));
-    m.add(audioTrack(repeatUnit(sample("eac3_51.eac3"), 2), subHeaderAudio(0xC1)));
-    m.add(audioTrack(repeatUnit(sample("truehd_48k_51.thd"), 4), subHeaderTrueHD(0xB2)));
-    m.add(subTrack(0x20, subUnits(2)));
-    return m.build();
-}
-
-Bytes titleWith(int frames, std::initializer_list<uint8_t> eac3Ids, bool withSub,
-                uint64_t firstPts = 90000) {
-    PsMuxer m;
-    auto video = vc1Track(vc1Units(frames));
-    video.ptsStart = firstPts;
-    m.add(std::move(video));
-    for (uint8_t id : eac3Ids)
-        m.add(audioTrack(repeatUnit(sample("eac3_51.eac3"), 2), subHeaderAudio(id)));
-    if (withSub) m.add(subTrack(0x20, subUnits(1)));
-    return m.build();
-}
-
-// More than 4 MiB, so that passes hand control to the window at least once.
-Bytes bigTitle() {
-    PsMuxer m;
-    m.add(vc1Track(vc1Units(2200, 1900)));
-    return m.build();
-}
-
 class ReadJobTest : public JobTest {};
 
-TEST_F(ReadJobTest, ReportsStreamsAndTicksOneCaptionedBoxPerStream) {
+TEST_F(ReadJobTest, ReportsStreamsAndListsOneCaptionedStreamPerSlot) {
     writeFile(dir / "FEATURE_1.EVO", richTitle());
     choose(dir / "FEATURE_1.EVO");
-    ctx.ui.page = 5;
-    bCheckClick(ctx);
+    bench.read();
 
-    EXPECT_EQ(ctx.ui.BaseName, "FEATURE_1");
+    EXPECT_EQ(host.baseName, "FEATURE_1");
     EXPECT_EQ(host.lines.at(0), "Opening file [b]FEATURE_1.EVO[/b]");
     EXPECT_EQ(host.lines.at(1), "File size: 0 Mbytes.");
     EXPECT_EQ(countLines("Continue on"), 0);
@@ -59,30 +30,26 @@ TEST_F(ReadJobTest, ReportsStreamsAndTicksOneCaptionedBoxPerStream) {
     EXPECT_EQ(tail,
               (Lines{"Done.", "", "6 frames ([b]0:00:00 s[/b]) count in video stream 0.", ""}));
     EXPECT_EQ(host.status0.front(), "Reading FEATURE_1.EVO ");
-    EXPECT_EQ(ctx.ui.status[0], "Ready");
-    EXPECT_EQ(ctx.ui.status[1], "");
-    EXPECT_EQ(ctx.ui.page, 0);
+    EXPECT_EQ(host.status0.back(), "Ready");
+    EXPECT_EQ(host.status1.back(), "");
     EXPECT_EQ(ctx.cat.FrameCount[0], 6);
     EXPECT_EQ(ctx.cat.EarliestPTS, 90000u);
 
-    auto expectBox = [](const CheckBox& b, bool on, const std::string& caption) {
-        EXPECT_EQ(b.enabled, on) << caption;
-        EXPECT_EQ(b.checked, on) << caption;
-        EXPECT_EQ(b.caption, caption);
+    auto expectListed = [&](Family f, size_t k, const std::string& caption) {
+        const ListedStream& l = host.listed.at(f, k);
+        EXPECT_EQ(l.present, !caption.empty()) << caption;
+        EXPECT_EQ(l.caption, caption);
     };
-    expectBox(ctx.ui.cbVideo[0], true, "VC-1.stream.0");
-    expectBox(ctx.ui.cbVideo[1], false, "No video stream");
-    expectBox(ctx.ui.cbAudio[0], true, "DD+.stream.00");
-    expectBox(ctx.ui.cbAudio[1], true, "DD+.stream.01");
-    expectBox(ctx.ui.cbAudio[2], true, "MLP.stream.02");
-    expectBox(ctx.ui.cbAudio[3], false, "No audio stream");
-    expectBox(ctx.ui.cbSub[0], true, "Subpicture.00");
-    expectBox(ctx.ui.cbSub[1], false, "No subpicture");
+    expectListed(Family::Video, 0, "VC-1.stream.0");
+    expectListed(Family::Video, 1, "");
+    expectListed(Family::Audio, 0, "DD+.stream.00");
+    expectListed(Family::Audio, 1, "DD+.stream.01");
+    expectListed(Family::Audio, 2, "MLP.stream.02");
+    expectListed(Family::Audio, 3, "");
+    expectListed(Family::Subpicture, 0, "Subpicture.00");
+    expectListed(Family::Subpicture, 1, "");
 
-    EXPECT_TRUE(ctx.ui.bCheck);
-    EXPECT_TRUE(ctx.ui.bDemux);
-    EXPECT_TRUE(ctx.ui.bRebuild);
-    EXPECT_FALSE(ctx.ui.bCancel);
+    EXPECT_FALSE(host.running);
     EXPECT_FALSE(ctx.io.SourceStream);
     EXPECT_FALSE(ctx.busy);
 }
@@ -91,9 +58,9 @@ TEST_F(ReadJobTest, TwoPartTitleKeepsStreamsOfTheFirstPartAndCountsOn) {
     writeFile(dir / "FEATURE_1.EVO", titleWith(4, {0xC0}, true));
     writeFile(dir / "FEATURE_2.EVO", titleWith(3, {0xC1}, false, 900000));
     choose(dir / "FEATURE_1.EVO");
-    bCheckClick(ctx);
+    bench.read();
 
-    EXPECT_EQ(ctx.ui.BaseName, "FEATURE_1_FEATURE_2");
+    EXPECT_EQ(host.baseName, "FEATURE_1_FEATURE_2");
     EXPECT_EQ(ctx.cat.VideoFacts[0].firstPts, 90000u)
         << "the title starts where its first part does";
     EXPECT_EQ(countLines("Continue on"), 1);
@@ -101,11 +68,11 @@ TEST_F(ReadJobTest, TwoPartTitleKeepsStreamsOfTheFirstPartAndCountsOn) {
     EXPECT_EQ(host.status0, (Lines{"Reading FEATURE_1.EVO ", "Reading FEATURE_2.EVO", "Ready"}));
     EXPECT_EQ(ctx.cat.FrameCount[0], 7);
     // 0xC0 and the subpicture appear only in the first part; they stay selectable.
-    EXPECT_EQ(ctx.cat.AudioSlots[0], 0xC0);
-    EXPECT_EQ(ctx.ui.cbAudio[0].caption, "DD+.stream.00");
-    EXPECT_TRUE(ctx.ui.cbAudio[0].checked);
-    EXPECT_EQ(ctx.ui.cbAudio[1].caption, "DD+.stream.01");
-    EXPECT_EQ(ctx.ui.cbSub[0].caption, "Subpicture.00");
+    EXPECT_EQ(ctx.cat.AudioSlots[0].entry(), 0xC0);
+    EXPECT_EQ(host.listed.audio[0].caption, "DD+.stream.00");
+    EXPECT_TRUE(host.listed.audio[0].present);
+    EXPECT_EQ(host.listed.audio[1].caption, "DD+.stream.01");
+    EXPECT_EQ(host.listed.sub[0].caption, "Subpicture.00");
 }
 
 // A DVD title over three files, beside another title set's first file: the parts are
@@ -117,16 +84,16 @@ TEST_F(ReadJobTest, TitleOfThreePartsIsReadWhole) {
     writeFile(dir / "VTS_01_3.VOB", big);
     writeFile(dir / "VTS_11_1.VOB", titleWith(5, {0xC2}, true));
     choose(dir / "VTS_01_1.VOB");
-    bCheckClick(ctx);
+    bench.read();
 
-    EXPECT_EQ(ctx.ui.BaseName, "VTS_01_1_VTS_01_3");
+    EXPECT_EQ(host.baseName, "VTS_01_1_VTS_01_3");
     EXPECT_EQ(countLines("Continue on"), 2);
     EXPECT_TRUE(hasLine("Continue on VTS_01_2.VOB"));
     EXPECT_TRUE(hasLine("Continue on VTS_01_3.VOB"));
     EXPECT_EQ(ctx.cat.FrameCount[0], 2200 + 3 + 2200);
-    EXPECT_EQ(ctx.cat.AudioSlots[1], 0xC1);
-    EXPECT_EQ(ctx.cat.AudioSlots[2], -1) << "nothing of VTS_11_1.VOB";
-    EXPECT_EQ(ctx.cat.SubSlots[0], -1);
+    EXPECT_EQ(ctx.cat.AudioSlots[1].entry(), 0xC1);
+    EXPECT_TRUE(ctx.cat.AudioSlots[2].empty()) << "nothing of VTS_11_1.VOB";
+    EXPECT_TRUE(ctx.cat.SubSlots[0].empty());
     // One progress line at the 4 MiB mark of each big part, over the title's size.
     const std::string total = "/" + std::to_string((2 * big.size() + small.size()) / 1048576);
     const std::string last = std::to_string((big.size() + small.size() + 4194304) / 1048576);
@@ -137,7 +104,7 @@ TEST_F(ReadJobTest, TitleOfThreePartsIsReadWhole) {
         << host.status1[1];
 
     host.lines.clear();
-    bDemuxClick(ctx);
+    bench.demux();
     EXPECT_EQ(countLines("Continue on"), 2);
     EXPECT_TRUE(hasLine("Creating " + (dir / "VTS_01_1_VTS_01_3.VC-1.stream.0.mpv")));
 }
@@ -170,7 +137,7 @@ TEST_F(ReadJobTest, DvdVideoLpcmAgreesWithFfprobe) {
                                   name);
         host.lines.clear();
         choose(dir / name);
-        bCheckClick(ctx);
+        bench.read();
         const StreamFacts& f = ctx.cat.AudioFacts[0];
         ASSERT_EQ(f.entry, 0xA0);
         const auto& lpcm = std::get<LpcmInfo>(f.found.at(0));
@@ -237,7 +204,7 @@ TEST_F(ReadJobTest, PulldownFramesAndTheirDisplayedTime) {
 
         host.lines.clear();
         choose(dir / vob);
-        bCheckClick(ctx);
+        bench.read();
         EXPECT_EQ(ctx.cat.FrameCount[0], frames);
         EXPECT_NEAR(countedTime(ctx, 0, FrameLines::Read).count(), seconds, 1e-9);
         EXPECT_TRUE(hasLine(std::to_string(frames) + " frames (" +
@@ -250,13 +217,13 @@ TEST_F(ReadJobTest, ContinueUncheckedReadsOnlyTheFirstPart) {
     writeFile(dir / "FEATURE_1.EVO", titleWith(4, {0xC0}, false));
     writeFile(dir / "FEATURE_2.EVO", titleWith(3, {0xC1}, false));
     choose(dir / "FEATURE_1.EVO");
-    ctx.ui.cbContinue = false;
-    bCheckClick(ctx);
+    request.allParts = false;
+    bench.read();
 
-    EXPECT_EQ(ctx.ui.BaseName, "FEATURE_1");
+    EXPECT_EQ(host.baseName, "FEATURE_1");
     EXPECT_EQ(countLines("Continue on"), 0);
     EXPECT_EQ(ctx.cat.FrameCount[0], 4);
-    EXPECT_FALSE(ctx.ui.cbAudio[1].enabled);
+    EXPECT_FALSE(host.listed.audio[1].present);
 }
 
 TEST_F(ReadJobTest, FrameCountLinesOfBothJobs) {
@@ -302,14 +269,14 @@ TEST_P(FrameCountTest, CountEqualsThePicturesAndDurationUsesTheStreamRate) {
                       .c_str());
     ASSERT_GT(pictures, 0);
 
-    RecordingHost host;
-    Session ctx(host);
-    streamFilesOnly(ctx);
-    chooseSource(ctx, media / name, media.path);
-    ctx.ui.cbFastCheck = false;
-    ctx.ui.cbDetails = c.seconds != 180; // the rate is read from the stream either way
-    bCheckClick(ctx);
-    EXPECT_EQ(ctx.cat.FrameCount[0], pictures);
+    JobBench b;
+    const RecordingEvents& host = b.host;
+    streamFilesOnly(b.request.output);
+    b.choose(media / name, media.path);
+    b.request.pass.fastCheck = false;
+    b.request.pass.details = c.seconds != 180; // the rate is read from the stream either way
+    b.read();
+    EXPECT_EQ(b.ctx.cat.FrameCount[0], pictures);
 
     // Whole seconds of the pictures at the stream's own rate.
     const auto seconds =
@@ -320,7 +287,7 @@ TEST_P(FrameCountTest, CountEqualsThePicturesAndDurationUsesTheStreamRate) {
     EXPECT_EQ(host.lines.at(host.lines.size() - 2), std::to_string(pictures) + " frames ([b]" +
                                                         time + " s[/b]) count in video stream 0.");
     if (c.seconds > 60) return;
-    bDemuxClick(ctx); // at the rate its Read job found
+    b.demux(); // at the rate its Read job found
     EXPECT_EQ(plainText(host.lines.at(host.lines.size() - 2)),
               std::to_string(pictures) + " frames (" + time + " s) count in video stream 0.");
 }
@@ -348,16 +315,16 @@ INSTANTIATE_TEST_SUITE_P(Ffmpeg, FrameCountTest, ::testing::ValuesIn(countCases(
 TEST_F(ReadJobTest, FileNamesAreNeverTakenAsMarkup) {
     writeFile(dir / "[demo]_1.EVO", titleWith(2, {}, false));
     choose(dir / "[demo]_1.EVO");
-    bCheckClick(ctx);
+    bench.read();
     EXPECT_EQ(host.lines.at(0), "Opening file [b]" + escapeMarkup("[demo]_1.EVO") + "[/b]");
     EXPECT_EQ(plainLines().at(0), "Opening file [demo]_1.EVO");
 }
 
-TEST_F(ReadJobTest, MissingSourceFailsWithItsTextAndRestoresTheButtons) {
+TEST_F(ReadJobTest, MissingSourceFailsWithItsText) {
     const std::string path = dir / "MISSING.EVO";
     choose(path);
     try {
-        bCheckClick(ctx);
+        bench.read();
         FAIL() << "no error";
     } catch (const Error& e) {
         EXPECT_EQ(std::string(e.what()),
@@ -366,22 +333,17 @@ TEST_F(ReadJobTest, MissingSourceFailsWithItsTextAndRestoresTheButtons) {
     EXPECT_EQ(host.lines, (Lines{"Opening file [b]MISSING.EVO[/b]"}));
     EXPECT_FALSE(ctx.io.SourceStream);
     EXPECT_FALSE(ctx.busy);
-    EXPECT_TRUE(ctx.ui.bCheck); // the user can retry at once
-    EXPECT_FALSE(ctx.ui.bDemux);
-    EXPECT_FALSE(ctx.ui.bRebuild);
-    EXPECT_EQ(ctx.ui.cbVideo[0].caption, "No video stream");
+    EXPECT_FALSE(host.running);
 }
 
 TEST_F(ReadJobTest, AutoDemuxAndAutoRebuildFollowTheRead) {
     writeFile(dir / "FEATURE_1.EVO", titleWith(2, {0xC0}, false));
     choose(dir / "FEATURE_1.EVO");
-    setAutoMode(ctx.ui, 1);
-    bCheckClick(ctx);
+    bench.runWithFollowUp(JobKind::Read, JobKind::Demux);
     EXPECT_EQ(countLines("Opening file"), 2);
     EXPECT_TRUE(fileExists(dir / "FEATURE_1.DD+.stream.00.mpa"));
 
-    setAutoMode(ctx.ui, 2);
-    bCheckClick(ctx);
+    bench.runWithFollowUp(JobKind::Read, JobKind::Rebuild);
     EXPECT_TRUE(fileExists(dir / "FEATURE_1.rebuilt.EVO"));
     EXPECT_EQ(host.lines.back(), "");
     EXPECT_EQ(plainLines().at(plainLines().size() - 2), "Done.");
@@ -391,14 +353,20 @@ TEST_F(ReadJobTest, UserCancelStopsContinuationFrameLinesAndFollowUp) {
     writeFile(dir / "FEATURE_1.EVO", bigTitle());
     writeFile(dir / "FEATURE_2.EVO", titleWith(2, {}, false));
     choose(dir / "FEATURE_1.EVO");
-    setAutoMode(ctx.ui, 1);
+    int asked = 0;
+    bool secondJobRan = false;
     host.onPump = [&] {
-        bCancelClick(ctx);
-        bRebuildClick(ctx); // a button pressed mid-pass must not start a second job
+        requestCancel(ctx.control, [&] {
+            ++asked;
+            return true;
+        });
+        // A job asked for mid-pass must not start beside the running one.
+        secondJobRan = secondJobRan || bench.rebuild().ran;
     };
-    bCheckClick(ctx);
+    bench.runWithFollowUp(JobKind::Read, JobKind::Demux);
 
-    EXPECT_TRUE(host.questions.empty()); // a read pass stops without asking
+    EXPECT_EQ(asked, 0); // a read pass stops without asking
+    EXPECT_FALSE(secondJobRan);
     EXPECT_TRUE(ctx.control.stopRequested());
     EXPECT_EQ(countLines("Continue on"), 0);
     EXPECT_EQ(countLines("Opening file"), 1);
@@ -406,8 +374,8 @@ TEST_F(ReadJobTest, UserCancelStopsContinuationFrameLinesAndFollowUp) {
     const Lines tail(host.lines.end() - 2, host.lines.end());
     EXPECT_EQ(tail, (Lines{"Cancelled.", ""}));
     EXPECT_EQ(countLines("Done."), 0);
-    EXPECT_TRUE(ctx.ui.cbVideo[0].checked);
-    EXPECT_EQ(ctx.ui.BaseName, "FEATURE_1_FEATURE_2");
+    EXPECT_TRUE(host.listed.video[0].present);
+    EXPECT_EQ(host.baseName, "FEATURE_1_FEATURE_2");
     EXPECT_FALSE(fileExists(dir / "FEATURE_1_FEATURE_2.VC-1.stream.0.mpv"));
     EXPECT_FALSE(fileExists(dir / "FEATURE_1_FEATURE_2.rebuilt.EVO"));
 }
@@ -425,10 +393,9 @@ TEST_F(ReadJobTest, FastCheckStopStillRunsTheFollowUp) {
     ::close(fd);
 
     choose(path);
-    setAutoMode(ctx.ui, 1);
     int pumps = 0;
     host.onPump = [&] { ++pumps; };
-    bCheckClick(ctx);
+    bench.runWithFollowUp(JobKind::Read, JobKind::Demux);
     EXPECT_GT(pumps, 0);
     EXPECT_EQ(countLines("Opening file"), 2);
     EXPECT_EQ(countLines("Done."), 2);

@@ -9,6 +9,7 @@
 #include "support/ffmpeg.h"
 #include "support/job_bench.h"
 #include "support/memory_stream.h"
+#include "support/slot_entries.h"
 
 namespace qf::test {
 namespace {
@@ -102,7 +103,7 @@ TEST(RebuildIds, KeptStreamsGetAFreeIdOfTheirKind) {
         RecordingEvents host;
         JobRunner ctx{host};
         if (c.ticked >= 0) {
-            ctx.cat.AudioSlots[9] = c.ticked;
+            ctx.cat.AudioSlots[9] = metEntry(c.ticked);
             ctx.job.selection.at(Family::Audio, 9).checked = true;
         }
         Bytes src, expected;

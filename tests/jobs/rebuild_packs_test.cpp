@@ -10,6 +10,7 @@
 #include "jobs/rebuild.h"
 #include "support/ffmpeg.h"
 #include "support/memory_stream.h"
+#include "support/slot_entries.h"
 
 namespace qf::test {
 namespace {
@@ -105,7 +106,7 @@ TEST(RebuildPacks, StuffedPacksAndPacketsAfterSystemHeadersAreDecidedOn) {
     RecordingEvents host;
     JobRunner ctx{host};
     auto keep = [&](Family f, size_t slot, int32_t entry, bool ticked) {
-        ctx.cat.slotTable(f)[slot] = entry;
+        ctx.cat.slotTable(f)[slot] = metEntry(entry);
         ctx.job.selection.at(f, slot).checked = ticked;
     };
     keep(Family::Video, 0, 0xE0, true);

@@ -20,6 +20,7 @@
 #include "support/playlist_data.h"
 #include "support/ps_builder.h"
 #include "support/recording_events.h"
+#include "support/slot_entries.h"
 
 namespace qf {
 namespace {
@@ -65,13 +66,15 @@ struct Reader {
         return p;
     }
 
-    // Slots a playlist marks hold 1, the others -1.
+    // Slots a playlist marks are listed, the others empty.
     void expectSlots(const std::array<std::vector<size_t>, 3>& marked) {
         for (Family f : kFamilies) {
-            const int32_t* slots = ctx.cat.slotTable(f);
+            const auto slots = ctx.cat.slotTable(f);
             const auto& m = marked[familyIndex(f)];
             for (size_t i = 0; i < static_cast<size_t>(kFamilySlots[familyIndex(f)]); ++i)
-                EXPECT_EQ(slots[i], std::find(m.begin(), m.end(), i) != m.end() ? 1 : -1)
+                EXPECT_EQ(slots[i], std::find(m.begin(), m.end(), i) != m.end()
+                                        ? SlotEntry::listedByPlaylist()
+                                        : SlotEntry())
                     << "family " << familyIndex(f) << " slot " << i;
         }
     }

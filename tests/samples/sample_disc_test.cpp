@@ -55,12 +55,12 @@ protected:
 
 TEST_F(SampleJobs, ReadFindsEveryStreamWithValidHeaders) {
     read();
-    EXPECT_EQ(ctx.cat.VideoSlots[0], 0x55);
-    EXPECT_EQ(ctx.cat.VideoSlots[1], 0xE1);
-    EXPECT_EQ(ctx.cat.AudioSlots[0], 0x80);
-    EXPECT_EQ(ctx.cat.AudioSlots[1], 0xC1);
-    EXPECT_EQ(ctx.cat.AudioSlots[2], 0xA2);
-    EXPECT_EQ(ctx.cat.SubSlots[0], 0x20);
+    EXPECT_EQ(ctx.cat.VideoSlots[0].entry(), 0x55);
+    EXPECT_EQ(ctx.cat.VideoSlots[1].entry(), 0xE1);
+    EXPECT_EQ(ctx.cat.AudioSlots[0].entry(), 0x80);
+    EXPECT_EQ(ctx.cat.AudioSlots[1].entry(), 0xC1);
+    EXPECT_EQ(ctx.cat.AudioSlots[2].entry(), 0xA2);
+    EXPECT_EQ(ctx.cat.SubSlots[0].entry(), 0x20);
     // Every picture start code counted once, none made up by the filler bytes.
     EXPECT_EQ(ctx.cat.FrameCount[0], 2 * kSampleFramesPerPart);
     EXPECT_EQ(ctx.cat.FrameCount[1], 2 * kSampleFramesPerPart);

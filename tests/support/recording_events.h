@@ -1,7 +1,8 @@
 #pragma once
 // A job's events as a test reads them: log lines (marked up and plain), status texts, the
-// streams a Read listed and the ones a Demux added, and the turns a pass gives the front
-// end. `Recording<Host>` (recording_host.h) is the same for tests of the window model.
+// streams a Read listed and the ones a Demux added, the base name, and the turns a pass
+// gives the front end. `Recording<Host>` (recording_host.h) is the same for tests of the window
+// model.
 #include <functional>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@ public:
     std::vector<std::string> lines; // marked-up, as logged
     std::vector<std::string> status0, status1;
     StreamList listed;    // as the last Read listed them, with the streams a Demux added
+    std::string baseName; // what the outputs are named after, as the last job chose it
     bool running = false; // a pass runs: the window's Cancel button is on
     int pumps = 0;
     // Runs at every processEvents call (e.g. to press Cancel mid-pass).
@@ -32,6 +34,7 @@ public:
         (panel == 0 ? status0 : status1).push_back(t);
     }
     void passRunning(bool on) override { running = on; }
+    void baseNameChosen(const std::string& b) override { baseName = b; }
     void streamsListed(const StreamList& streams) override { listed = streams; }
     void streamAdded(Family family, size_t slot, const std::string& caption) override {
         listed.at(family, slot) = {caption, true};
