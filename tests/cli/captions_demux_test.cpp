@@ -51,6 +51,7 @@ struct CaptionRead {
     const char* name;
     int field; // 0: no captions
     Line21Carriage how;
+    int late;         // pictures without captions first: the first packet holds no control code
     const char* line; // expected in the log; none: no "Closed captions" line
     std::vector<std::string> channels;
 };
@@ -61,20 +62,31 @@ TEST(CaptionsRead, TheReadNamesTheChannels) {
         {"read_gop_f1",
          1,
          Line21Carriage::DvdGop,
+         0,
          "   Closed captions: CC1 (line 21, field 1)",
          {"CC1"}},
         {"read_atsc_f2",
          2,
          Line21Carriage::AtscPicture,
+         0,
          "   Closed captions: CC3 (line 21, field 2)",
          {"CC3"}},
-        {"read_none", 0, Line21Carriage::AtscPicture, nullptr, {}},
+        {"read_atsc_late",
+         1,
+         Line21Carriage::AtscPicture,
+         3,
+         "   Closed captions: CC1 (line 21, field 1)",
+         {"CC1"}},
+        {"read_none", 0, Line21Carriage::AtscPicture, 0, nullptr, {}},
     };
     for (const CaptionRead& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string m2v = line21Stream(
-            c.name, c.field ? line21Showcase(c.field, 1).frames(30) : std::vector<Line21Frame>{},
-            c.how);
+        std::vector<Line21Frame> frames(static_cast<size_t>(c.late));
+        if (c.field) {
+            const std::vector<Line21Frame> shown = line21Showcase(c.field, 1).frames(30);
+            frames.insert(frames.end(), shown.begin(), shown.end());
+        }
+        const std::string m2v = line21Stream(c.name, frames, c.how);
         TempDir out;
         ASSERT_TRUE(ffmpeg(out.path, "-i '" + m2v + "' -c copy -f vob CC.VOB"));
         const CliResult log = runCli({"read", out / "CC.VOB"});
