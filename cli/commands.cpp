@@ -190,7 +190,10 @@ JobRequest requestOf(const Options& o) {
     // Without a selection every stream is wanted, also one the fast check did not reach.
     choices.lateStreams = !o.select;
     using SubFormat = OutputChoices::SubFormat;
-    if (o.subFormat) choices.subFormat = *o.subFormat == "sup" ? SubFormat::Sup : SubFormat::VobSub;
+    if (o.subFormat)
+        choices.subFormat = *o.subFormat == "sup"      ? SubFormat::Sup
+                            : *o.subFormat == "vobsub" ? SubFormat::VobSub
+                                                       : SubFormat::Pgs;
     using Pcm = OutputChoices::Pcm;
     if (o.pcm) choices.pcm = *o.pcm == "flac" ? Pcm::Flac : *o.pcm == "wav" ? Pcm::Wav : Pcm::Raw;
     choices.forcedOnly = o.forcedOnly;

@@ -8,6 +8,7 @@
 #include "engine/catalogue.h"
 #include "engine/codecs.h"
 #include "engine/demux.h"
+#include "engine/describe_captions.h"
 #include "engine/markup.h"
 #include "engine/paths.h"
 #include "engine/timeline.h"
@@ -213,6 +214,7 @@ Json streams(const JobRunner& ctx, const ReportRun& run) {
                 Details details;
                 for (const StreamInfo& info : facts.found) details.add(info);
                 s["details"] = std::move(details.json);
+                if (family == Family::Video) s["captions"] = captionChannelNames(facts.captions);
                 if (family == Family::Subpicture && k < ctx.SubUnits.size() &&
                     !ctx.SubUnits[k].empty()) {
                     // The units of a VobSub file: time from the video's start, forced. A
@@ -234,6 +236,7 @@ Json streams(const JobRunner& ctx, const ReportRun& run) {
                 s["first_pts"] = nullptr;
                 s["delay_ms"] = nullptr;
                 s["details"] = Json::object();
+                if (family == Family::Video) s["captions"] = Json::array();
             }
             if (ctx.cat.titleFacts.title > 0) {
                 const auto it = ctx.cat.titleFacts.languages.find(entry);

@@ -1,5 +1,7 @@
 #include "cli/options.h"
 
+#include "cli/subpicture_option.h"
+
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -182,14 +184,7 @@ const OptionDecl kOptions[] = {
      [](Options& o, const std::string&) { o.force = true; }},
     {"--codec-ext", nullptr, kDemux, kCodecExtHelp.c_str(),
      [](Options& o, const std::string&) { o.codecExt = true; }},
-    {"--sub-format", "FORMAT", kDemux,
-     "Subpicture files: sup (\"SP\" records) or vobsub (BASENAME.STREAM.idx + .sub, the "
-     "pair Matroska muxers read). Default: vobsub for DVD-Video (.VOB), sup otherwise.",
-     [](Options& o, const std::string& v) {
-         if (v != "sup" && v != "vobsub")
-             throw UsageError("the value of --sub-format must be sup or vobsub: '" + v + "'");
-         o.subFormat = v;
-     }},
+    {"--sub-format", "FORMAT", kDemux, kSubFormatHelp, applySubFormat},
     {"--pcm", "FORMAT", kDemux,
      "The files of LPCM streams: flac (lossless, with the MD5 of the audio in its header), wav "
      "(WAVE_FORMAT_EXTENSIBLE with the channel mask of the disc's channel assignment; RF64 "

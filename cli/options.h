@@ -35,7 +35,7 @@ struct Options {
     bool codecExt = false, noOverwrite = false;
     bool dryRun = false;                  // demux, rebuild: name the files, write none
     bool force = false;                   // sample: replace existing files
-    std::optional<std::string> subFormat; // "sup" or "vobsub"
+    std::optional<std::string> subFormat; // "sup", "vobsub" or "pgs"
     std::optional<std::string> pcm;       // "flac", "wav" or "raw"
     bool forcedOnly = false, noChapters = false, noCaptions = false, delayInName = false,
          noMkvmergeOptions = false;

@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "analysers/captions.h"
 #include "analysers/info.h"
 #include "engine/pes.h"
 
@@ -15,6 +16,8 @@ struct StreamFacts {
     // What the first run showed, once per part of the title, in order: a two-part title
     // describes its streams twice. A field keeps the first value found.
     std::vector<StreamInfo> found;
+    // MPEG-2 and H.264 video: the line-21 caption channels its first packets address.
+    CaptionChannels captions;
 
     // The first frame rate, or picture size, any part showed.
     std::optional<double> frameRate() const {

@@ -7,7 +7,9 @@
 
 #include "analysers/analysers.h"
 #include "analysers/report.h"
+#include "engine/caption_lookahead.h"
 #include "engine/describe.h"
+#include "engine/describe_captions.h"
 #include "engine/pass.h"
 #include "engine/subpicture_units.h"
 #include "engine/timeline.h"
@@ -118,6 +120,18 @@ void Pass::details(size_t p, size_t n) {
         for (const std::string& line : qf::describe(info, {c.decimalSeparator(), slot}))
             c.log(line);
     facts.found.push_back(std::move(info));
+    const Analyser a = codecInfo(claimed_.codec).analyser;
+    if (video && (a == Analyser::Mpeg2 || a == Analyser::H264)) {
+        CaptionChannels cc =
+            leadingCaptions(c.block(), p, n, pes_.streamId,
+                            a == Analyser::H264 ? VideoCoding::H264 : VideoCoding::Mpeg2);
+        const TitleFacts& title = c.cat.titleFacts;
+        addLine21Flags(cc, title.line21Field1, title.line21Field2);
+        if (!facts.captions.any()) facts.captions = cc;
+        if (describe)
+            for (const std::string& line : qf::describe(cc, {c.decimalSeparator(), slot}))
+                c.log(line);
+    }
 }
 
 void Pass::output(size_t p, size_t n) {

@@ -41,8 +41,10 @@ struct Selection {
 struct OutputChoices {
     bool codecExtensions = false; // name stream files by codec (.vc1, .ac3 ...)
     bool keepExisting = false;    // an output that exists already is an error (command line)
-    // Subpictures as ".sup" records or as VobSub (.idx + .sub); Auto: VobSub for DVD-Video.
-    enum class SubFormat : uint8_t { Auto, Sup, VobSub } subFormat = SubFormat::Auto;
+    // Subpictures as ".sup" records, as VobSub (.idx + .sub) or as presentation graphics
+    // (PGS .sup). Auto: VobSub for DVD-Video; for HD DVD while the options file is written,
+    // VobSub for 2-bit units and PGS for 8-bit ones; else the records.
+    enum class SubFormat : uint8_t { Auto, Sup, VobSub, Pgs } subFormat = SubFormat::Auto;
     bool forcedOnly = false;     // VobSub: only the units shown even with subtitles off
     bool chapters = true;        // BASE.chapters.xml and .txt when the title has chapters
     bool delayInName = false;    // "BASE.CAPTION DELAY -83ms.ac3"

@@ -36,6 +36,7 @@ struct TitleFacts {
     std::vector<ChapterMark> chapters;
     std::optional<std::array<uint32_t, 16>> palette; // 0xRRGGBB
     std::map<int32_t, StreamLanguage> languages;     // by catalogue entry
+    bool line21Field1 = false, line21Field2 = false; // the IFO says the video carries captions
     // A title of a disc: its number and the angle read (0 for a file), and its length in
     // seconds; each chapter lasts until the next one starts, the last until the end.
     int title = 0, angle = 0;

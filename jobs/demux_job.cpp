@@ -25,6 +25,7 @@
 #include "jobs/mkv_mux.h"
 #include "jobs/mkvmerge_options.h"
 #include "jobs/outputs.h"
+#include "jobs/pgs.h"
 #include "jobs/runner.h"
 #include "jobs/vobsub.h"
 
@@ -32,19 +33,28 @@ namespace qf {
 
 namespace {
 
-// What the .idx of a subpicture stream says besides its units' times.
-VobSubIndex vobSubIndex(JobRunner& ctx, size_t k, const std::string& name) {
-    VobSubIndex index;
+// The picture size of the first video stream, where the last read saw one.
+void videoSize(const JobRunner& ctx, int& width, int& height) {
     for (const StreamFacts& f : ctx.cat.VideoFacts) {
         if (f.entry < 0) continue;
         if (f.width().value_or(0) > 0 && f.height().value_or(0) > 0) {
-            index.width = static_cast<int>(*f.width());
-            index.height = static_cast<int>(*f.height());
+            width = static_cast<int>(*f.width());
+            height = static_cast<int>(*f.height());
         }
         break;
     }
+}
+
+// What the .idx of a subpicture stream says besides its units' times.
+VobSubIndex vobSubIndex(JobRunner& ctx, size_t k, const std::string& name) {
+    VobSubIndex index;
+    videoSize(ctx, index.width, index.height);
     if (ctx.cat.titleFacts.palette) {
         index.palette = *ctx.cat.titleFacts.palette;
+    } else if (!ctx.cat.titleFacts.dvdVideo) {
+        // HD DVD units may bring their own; the log says which the index got at the end.
+        index.palette = kDefaultVobSubPalette;
+        index.paletteFromUnits = true;
     } else {
         index.palette = kDefaultVobSubPalette;
         ctx.log("No palette known for the title: " + escapeMarkup(namePart(name)) +
@@ -59,6 +69,17 @@ VobSubIndex vobSubIndex(JobRunner& ctx, size_t k, const std::string& name) {
     return index;
 }
 
+// How the presentation graphics of a subpicture stream are made.
+PgsOptions pgsOptions(const JobRunner& ctx) {
+    PgsOptions o;
+    videoSize(ctx, o.width, o.height);
+    o.hasOrigin = ctx.cat.EarliestPTS != kNoEarliestPts;
+    o.origin = o.hasOrigin ? ctx.cat.EarliestPTS : 0;
+    o.forcedOnly = ctx.job.output.forcedOnly;
+    o.palette = ctx.cat.titleFacts.palette.value_or(kDefaultVobSubPalette);
+    return o;
+}
+
 // Creates the output of a planned stream: its file, or for VobSub its index and its packs.
 std::unique_ptr<Stream> createStreamOutput(JobRunner& ctx, const PlannedStream& s,
                                            std::vector<std::string>& renamed) {
@@ -66,7 +87,11 @@ std::unique_ptr<Stream> createStreamOutput(JobRunner& ctx, const PlannedStream& 
     const size_t k = s.slot;
     const auto delay = s.family == Family::Video ? std::nullopt : s.delayMs;
     std::unique_ptr<Stream> made;
-    if (out.index.empty()) {
+    if (out.pgs) {
+        auto sup = createOutput(ctx, out.path);
+        ctx.tell(FileCreated{out.path, delay});
+        made = std::make_unique<PgsWriter>(std::move(sup), pgsOptions(ctx));
+    } else if (out.index.empty()) {
         made = createOutput(ctx, out.path);
         ctx.tell(FileCreated{out.path, delay});
     } else {
@@ -127,15 +152,39 @@ void lateStream(JobRunner& ctx, OutputPlan& plan, int32_t entry, Family family, 
     ctx.cat.LateStreams.push_back(std::move(late));
 }
 
-// Writes the index of every VobSub output and keeps its units for the report.
+// Ends a presentation graphics output and keeps its units for the report.
+void finishPgs(JobRunner& ctx, PgsWriter& w, size_t k, const std::string& name) {
+    w.finish();
+    ctx.SubUnits[k] = w.units();
+    if (w.droppedUnfinished() > 0)
+        ctx.log(std::to_string(w.droppedUnfinished()) +
+                " incomplete subpicture units left out of " + name);
+    if (w.droppedUnreadable() > 0)
+        ctx.log(std::to_string(w.droppedUnreadable()) +
+                " subpicture units whose bitmap cannot be read left out of " + name);
+    if (ctx.job.output.forcedOnly)
+        ctx.log("Forced units only: " + std::to_string(w.units().written()) + " of " +
+                std::to_string(w.units().size()) + " written to " + name);
+}
+
+// Writes the index of every VobSub output and keeps its units for the report; ends the
+// presentation graphics outputs the same way.
 void finishVobSub(JobRunner& ctx, const OutputPlan& plan) {
     for (size_t k = 0; k < ctx.io.SubOut.size(); ++k) {
+        if (auto* p = dynamic_cast<PgsWriter*>(ctx.io.SubOut[k].get())) {
+            finishPgs(ctx, *p, k,
+                      escapeMarkup(namePart(plan.stream(Family::Subpicture, k)->out.path)));
+            continue;
+        }
         auto* w = dynamic_cast<VobSubWriter*>(ctx.io.SubOut[k].get());
         if (!w) continue;
         w->finish();
         ctx.SubUnits[k] = w->units();
         const std::string name =
             escapeMarkup(namePart(plan.stream(Family::Subpicture, k)->out.index));
+        if (w->paletteFromUnits())
+            ctx.log("Palette of " + name +
+                    (w->unitPalette() ? ": from the subpictures" : ": the default palette"));
         if (w->droppedBeforeStart() > 0)
             ctx.log(std::to_string(w->droppedBeforeStart()) +
                     " subpicture units before the video's start left out of " + name);

@@ -110,6 +110,8 @@ void openTitle(JobRunner& ctx, const Title& title, bool boldName) {
     facts.length = t.length;
     for (const DiscChapter& c : t.chapters(angle)) facts.chapters.push_back({c.start, ""});
     facts.palette = t.palette;
+    facts.line21Field1 = t.video.captionsField1;
+    facts.line21Field2 = t.video.captionsField2;
     for (const DiscStream& s : t.streams)
         if (s.language) facts.languages.emplace(s.entry, *s.language);
 

@@ -77,11 +77,21 @@ std::string codecExtensionOf(const Naming& n, Family family, size_t slot) {
     return extensionByName(captionCodec(n.job.selection.at(family, slot).caption));
 }
 
-bool vobSubOutputOf(const Naming& n) {
-    using Format = OutputChoices::SubFormat;
+using Format = OutputChoices::SubFormat;
+
+// What a subpicture stream's file holds; never Auto.
+Format subFormatOf(const Naming& n, size_t slot) {
     const Format f = n.job.output.subFormat;
-    return f == Format::VobSub ||
-           (f == Format::Auto && (n.cat.titleFacts.dvdVideo || upperExt(n.job.source) == ".VOB"));
+    if (f != Format::Auto) return f;
+    if (n.cat.titleFacts.dvdVideo || upperExt(n.job.source) == ".VOB") return Format::VobSub;
+    // mkvmerge reads neither the records nor a stream the last read did not describe.
+    if (!n.job.output.mkvmergeOptions) return Format::Sup;
+    const StreamFacts& facts = n.cat.facts(Family::Subpicture, slot);
+    if (facts.entry < 0 || facts.entry != n.cat.SubSlots[slot]) return Format::Sup;
+    for (const StreamInfo& info : facts.found)
+        if (const auto* sub = std::get_if<SubpictureInfo>(&info))
+            return sub->eightBit ? Format::Pgs : Format::VobSub;
+    return Format::Sup;
 }
 
 StreamOutput streamOutputOf(const Naming& n, const std::string& prefix, Family family,
@@ -89,7 +99,8 @@ StreamOutput streamOutputOf(const Naming& n, const std::string& prefix, Family f
     const auto& choices = n.job.output;
     StreamOutput out;
     std::string stem = prefix + "." + fileNamePart(n.job.selection.at(family, slot).caption);
-    const bool vobSub = family == Family::Subpicture && vobSubOutputOf(n);
+    const Format format = family == Family::Subpicture ? subFormatOf(n, slot) : Format::Sup;
+    const bool vobSub = format == Format::VobSub;
     // VobSub times are counted from the video's start already: a delay in the name would
     // shift them twice in the tools that read it.
     if (choices.delayInName && family != Family::Video && !vobSub) {
@@ -99,6 +110,12 @@ StreamOutput streamOutputOf(const Naming& n, const std::string& prefix, Family f
     if (vobSub) {
         out.path = stem + ".sub";
         out.index = stem + ".idx";
+        out.forMkvmerge = choices.mkvmergeOptions;
+        return out;
+    }
+    if (format == Format::Pgs) {
+        out.path = stem + ".sup";
+        out.pgs = true;
         out.forMkvmerge = choices.mkvmergeOptions;
         return out;
     }

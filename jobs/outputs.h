@@ -26,6 +26,7 @@ std::string fileNamePart(std::string_view text);
 struct StreamOutput {
     std::string path;              // the stream's file; for VobSub the .sub
     std::string index;             // for VobSub the .idx, else empty
+    bool pgs = false;              // presentation graphics (.sup) of the units
     bool forMkvmerge = false;      // mkvmerge reads it: the options file names it
     bool namedForMkvmerge = false; // named by its codec only because the options file names it
 };

@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "engine/dvd_disc.h"
 #include "engine/timeline.h"
+#include "jobs/subpicture_unit.h"
 
 namespace qf {
 
@@ -86,8 +88,10 @@ VobSubWriter::VobSubWriter(std::unique_ptr<Stream> sub, std::unique_ptr<Stream> 
                            VobSubIndex index)
     : sub_(std::move(sub)), idx_(std::move(idx)), index_(std::move(index)) {
     unit_.reserve(0x10000 + 6);
-    std::string& text = indexText_;
-    text = "# VobSub index file, v7 (do not modify this line!)\n";
+}
+
+std::string VobSubWriter::indexHead() const {
+    std::string text = "# VobSub index file, v7 (do not modify this line!)\n";
     text += "size: " + std::to_string(index_.width) + "x" + std::to_string(index_.height) + "\n";
     text += "org: 0, 0\nscale: 100%, 100%\nalpha: 100%\nsmooth: OFF\nfadein/out: 0, 0\n"
             "align: OFF at LEFT TOP\ntime offset: 0\nforced subs: OFF\npalette: ";
@@ -100,6 +104,17 @@ VobSubWriter::VobSubWriter(std::unique_ptr<Stream> sub, std::unique_ptr<Stream> 
     text += "langidx: 0\n";
     text +=
         "id: " + (index_.language.empty() ? std::string("--") : index_.language) + ", index: 0\n";
+    return text;
+}
+
+void VobSubWriter::takeUnitPalette() {
+    UnitControls c;
+    if (!readUnitControls(unit_.data(), unit_.size(), c) || !c.palette) return;
+    for (size_t i = 0; i < index_.palette.size(); ++i) {
+        const uint8_t* e = c.palette + 3 * i; // Y, Cr, Cb
+        index_.palette[i] = ycrcbToRgb(static_cast<uint32_t>(e[0] << 16 | e[1] << 8 | e[2]));
+    }
+    unitPalette_ = true;
 }
 
 void VobSubWriter::unitStart(uint64_t pts, bool sharesPack) {
@@ -145,6 +160,7 @@ void VobSubWriter::write(const void* buf, size_t n) {
 
 void VobSubWriter::unitDone() {
     SubpictureUnit u;
+    if (index_.paletteFromUnits && !headWritten_ && !unitPalette_) takeUnitPalette();
     if (timed_) {
         // Time stamps wrap at 2^33 ticks; the difference is taken the short way.
         const int64_t ticks = timeline::stampDelta(index_.videoStartPts, pts_);
@@ -217,6 +233,10 @@ void VobSubWriter::writePacks(const uint8_t* unit, size_t size, uint64_t pts) {
 }
 
 void VobSubWriter::writeIndex() {
+    if (!headWritten_) {
+        indexText_.insert(0, indexHead());
+        headWritten_ = true;
+    }
     idx_->write(indexText_.data(), indexText_.size());
     indexText_.clear();
 }

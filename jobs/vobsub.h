@@ -21,6 +21,9 @@ struct VobSubIndex {
     std::string language;               // ISO 639-1; empty: unknown ("--")
     uint64_t videoStartPts = 0;         // the time 0 of the demuxed video (33 bits)
     bool forcedOnly = false;            // write only the forced units
+    // HD DVD: the first 16 colours of a unit's own palette (its 256-colour command) go
+    // before `palette`, when a unit brings one before the index goes out.
+    bool paletteFromUnits = false;
 };
 
 // Takes one subpicture stream's packets as a demux pass hands them over, gathers them into
@@ -54,10 +57,15 @@ public:
     int droppedBeforeStart() const { return beforeStart_; }
     int droppedUnfinished() const { return unfinished_; }
     int64_t droppedSharingPack() const { return sharingPack_; }
+    // The index has the palette of a unit (paletteFromUnits).
+    bool unitPalette() const { return unitPalette_; }
+    bool paletteFromUnits() const { return index_.paletteFromUnits; }
 
 private:
     void unitDone();
     void writePacks(const uint8_t* unit, size_t size, uint64_t pts);
+    void takeUnitPalette();
+    std::string indexHead() const;
     // Hands the index lines gathered so far to `idx`, its head first.
     void writeIndex();
 
@@ -69,12 +77,13 @@ private:
     bool sharesPack_ = false;   // and began in the pack of an earlier one
     uint64_t pts_ = 0;
     SubpictureUnitList units_;
-    // The index not written yet: its head until the first lines go out, then the lines of
-    // the units written since. It goes out in pieces, so that a stream of millions of
+    // The lines of the index not written yet; its head goes before the first of them, once
+    // the palette is settled. It goes out in pieces, so that a stream of millions of
     // units is never held whole.
     std::string indexText_;
     int beforeStart_ = 0, unfinished_ = 0;
     int64_t sharingPack_ = 0;
+    bool headWritten_ = false, unitPalette_ = false;
 };
 
 // Does a 2-bit RLE unit's display control sequence hold "forced start display"?

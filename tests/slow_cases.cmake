@@ -19,7 +19,7 @@ quillfen_label(jobs "slow;ffmpeg"
 quillfen_label(jobs ffmpeg "^RebuildIds\\.FfprobeListsEveryKeptStreamOnce$")
 quillfen_label(jobs slow
   "^(FaultTest\\.SourceBeyond4GiB|FaultTest\\.ReadsThatFailEndEveryJobWithTheirReason|ReadJobTest\\.FastCheckStopStillRunsTheFollowUp)$")
-quillfen_label(cli "slow;ffmpeg" "^(JsonReportTest|PcmDemuxTest|Sources/MkvTest)\\.")
+quillfen_label(cli "slow;ffmpeg" "^(JsonReportTest|PcmDemuxTest|HdSubpictures|Sources/MkvTest)\\.")
 quillfen_label(cli ffmpeg "^EventsTest\\.")
 quillfen_label(cli slow
   "^(IntAndTerm/SignalTest\\..*|LateStreamTest\\.IsWrittenWithoutASelectionAndNamedWithOne|TerminalTest\\.ProgressRedrawsAtMostTenTimesASecondAndGoesBeforeTheLog)$")

@@ -24,10 +24,12 @@ OutputOptions::OutputOptions(OutputChoices& choices, const QFont& font, QWidget*
     cmbSubFormat_ = new QComboBox;
     cmbSubFormat_->setObjectName(QStringLiteral("cmbSubFormat"));
     cmbSubFormat_->setFont(font);
+    // In the order of OutputChoices::SubFormat, which the settings store as a number.
     cmbSubFormat_->addItems({QStringLiteral("Subs: auto"), QStringLiteral("Subs: .sup"),
-                             QStringLiteral("Subs: VobSub")});
-    cmbSubFormat_->setToolTip(
-        QStringLiteral("Auto: VobSub (.idx + .sub) for DVD-Video, .sup records otherwise"));
+                             QStringLiteral("Subs: VobSub"), QStringLiteral("Subs: PGS")});
+    cmbSubFormat_->setToolTip(QStringLiteral(
+        "Auto: VobSub (.idx + .sub) for DVD-Video; for HD DVD while the mkvmerge file is "
+        "written, VobSub for 2-bit and PGS (.sup) for 8-bit subpictures; .sup records otherwise"));
     // In the order of OutputChoices::Pcm.
     cmbPcm_ = new QComboBox;
     cmbPcm_->setObjectName(QStringLiteral("cmbPcm"));
@@ -68,7 +70,7 @@ OutputOptions::OutputOptions(OutputChoices& choices, const QFont& font, QWidget*
 
     connect(cmbSubFormat_, &QComboBox::activated, this, [this](int i) {
         using F = OutputChoices::SubFormat;
-        choices_.subFormat = i == 1 ? F::Sup : i == 2 ? F::VobSub : F::Auto;
+        choices_.subFormat = i == 1 ? F::Sup : i == 2 ? F::VobSub : i == 3 ? F::Pgs : F::Auto;
     });
     connect(cmbPcm_, &QComboBox::activated, this,
             [this](int i) { choices_.pcm = static_cast<OutputChoices::Pcm>(i); });

@@ -126,7 +126,7 @@ void readSettings(QSettings& store, Session& ctx, WindowPlacement& placement,
     auto& choices = ctx.ui.outputChoices;
     r.dword("SubFormat", [&](int32_t n) {
         using F = OutputChoices::SubFormat;
-        choices.subFormat = n == 1 ? F::Sup : n == 2 ? F::VobSub : F::Auto;
+        choices.subFormat = n == 1 ? F::Sup : n == 2 ? F::VobSub : n == 3 ? F::Pgs : F::Auto;
     });
     r.dword("Pcm", [&](int32_t n) {
         using P = OutputChoices::Pcm;

@@ -56,14 +56,15 @@ TEST_F(CliTest, DemuxWritesEveryStreamFoundAndPrintsTheLog) {
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, expected);
     EXPECT_TRUE(contains(r.out, "Creating " + outFile("FEATURE_1_FEATURE_2.DD+.stream.01.eac3")));
-    // The files mkvmerge reads are named by codec for it, LPCM becomes FLAC for it; .sup it
-    // cannot read.
+    // The files mkvmerge reads are named by codec for it, LPCM becomes FLAC for it and the
+    // 2-bit subpictures VobSub.
     EXPECT_EQ(
         outputs(),
         (Strings{"FEATURE_1_FEATURE_2.DD+.stream.01.eac3", "FEATURE_1_FEATURE_2.DD.stream.00.ac3",
                  "FEATURE_1_FEATURE_2.LPCM.stream.02.flac",
-                 "FEATURE_1_FEATURE_2.MPEG-2.stream.1.m2v", "FEATURE_1_FEATURE_2.Subpicture.00.sup",
-                 "FEATURE_1_FEATURE_2.VC-1.stream.0.vc1", "FEATURE_1_FEATURE_2.mkvmerge.json"}));
+                 "FEATURE_1_FEATURE_2.MPEG-2.stream.1.m2v", "FEATURE_1_FEATURE_2.Subpicture.00.idx",
+                 "FEATURE_1_FEATURE_2.Subpicture.00.sub", "FEATURE_1_FEATURE_2.VC-1.stream.0.vc1",
+                 "FEATURE_1_FEATURE_2.mkvmerge.json"}));
     Bytes vc1 = sampleStreamData(SampleStream::VC1, 1),
           second = sampleStreamData(SampleStream::VC1, 2);
     vc1.insert(vc1.end(), second.begin(), second.end());

@@ -70,8 +70,8 @@ const Source kSources[] = {
     {"Sample",
      sampleDisc,
      "FEATURE_1_FEATURE_2",
-     {"VC-1", "MPEG-1/2", "AC-3", "E-AC-3", "FLAC"},
-     {"FEATURE_1_FEATURE_2.Subpicture.00.sup"},
+     {"VC-1", "MPEG-1/2", "AC-3", "E-AC-3", "FLAC", "VobSub"},
+     {},
      false},
 };
 

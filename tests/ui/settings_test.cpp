@@ -67,6 +67,20 @@ private slots:
                  qPrintable(QString::number(days)));
     }
 
+    void pgsIsStoredAfterTheEarlierSubtitleChoices() {
+        {
+            auto w = startedWindow();
+            auto* format = control<QComboBox>(*w, "cmbSubFormat");
+            format->setCurrentIndex(3);
+            emit format->activated(3); // as a user's choice of "PGS"
+            QVERIFY(w->close());
+        }
+        std::unique_ptr<QSettings> store(openStore());
+        QCOMPARE(store->value("SubFormat").toInt(), 3);
+        auto w = startedWindow();
+        QCOMPARE(control<QComboBox>(*w, "cmbSubFormat")->currentText(), QString("Subs: PGS"));
+    }
+
     void outputChoicesAreStoredAndUsedByDemux() {
         QTemporaryDir dir;
         writeSampleEvo(QDir(dir.path()).filePath("MOVIE.EVO").toStdString());
@@ -123,9 +137,11 @@ private slots:
             control<QCheckBox>(*w, "cbAudio01")->click();
             control<QPushButton>(*w, "bDemux")->click();
             w->waitForJob();
-            // What mkvmerge muxed is gone; the .sup records it cannot read stay.
+            // What mkvmerge muxed is gone; the VobSub pair of the made-up subpicture, which
+            // holds no whole unit, stays out of it and stays.
             QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
-                     QStringList({"MOVIE.EVO", "MOVIE.mkv", "MOVIE.Subpicture.00.sup"}));
+                     QStringList({"MOVIE.EVO", "MOVIE.mkv", "MOVIE.Subpicture.00.idx",
+                                  "MOVIE.Subpicture.00.sub"}));
             mkv->click();
             QVERIFY(!file->isChecked() && file->isEnabled());
             mkv->click();

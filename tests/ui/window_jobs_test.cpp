@@ -109,7 +109,8 @@ private slots:
         QVERIFY(QFileInfo::exists(out + "MPEG-2.stream.0.m2v"));
         // Named by codec for the mkvmerge options file, which names them.
         QVERIFY(QFileInfo::exists(out + "DD.stream.00.ac3"));
-        QVERIFY(QFileInfo::exists(out + "Subpicture.00.sup"));
+        QVERIFY(QFileInfo::exists(out + "Subpicture.00.idx")); // 2-bit units: VobSub for it
+        QVERIFY(QFileInfo::exists(out + "Subpicture.00.sub"));
         QVERIFY(!QFileInfo::exists(out + "DD.stream.01.ac3"));
         QCOMPARE(readFile((out + "MPEG-2.stream.0.m2v").toStdString()), video);
         QCOMPARE(readFile((out + "DD.stream.00.ac3").toStdString()),
