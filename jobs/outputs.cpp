@@ -87,7 +87,7 @@ Format subFormatOf(const Naming& n, size_t slot) {
     // mkvmerge reads neither the records nor a stream the last read did not describe.
     if (!n.job.output.mkvmergeOptions) return Format::Sup;
     const StreamFacts& facts = n.cat.facts(Family::Subpicture, slot);
-    if (facts.entry < 0 || facts.entry != n.cat.SubSlots[slot]) return Format::Sup;
+    if (facts.entry < 0 || facts.entry != n.cat.SubSlots[slot].entry()) return Format::Sup;
     for (const StreamInfo& info : facts.found)
         if (const auto* sub = std::get_if<SubpictureInfo>(&info))
             return sub->eightBit ? Format::Pgs : Format::VobSub;
