@@ -62,6 +62,8 @@ struct SegmentPlaced {
     std::int64_t sourcePosition = 0;
     int cell = 0;
     std::vector<StreamOffset> streams;
+    // The pictures counted in it, and the fields they are shown for (0: not counted).
+    std::int64_t frames = 0, fields = 0;
 };
 
 // Each segment's place: the first starts at 0; after a jump a segment starts right after the

@@ -145,11 +145,21 @@ std::vector<timeline::SegmentPlaced> TitleClock::placed() const {
         seen.pop_back();
     }
     std::vector<timeline::SegmentPlaced> placed = timeline::placeSegments(seen);
+    if (frames_)
+        for (size_t i = 0; i < placed.size(); ++i) {
+            const Counted end = i + 1 < counted_.size() ? counted_[i + 1] : countedNow();
+            placed[i].frames = end.frames - counted_[i].frames;
+            placed[i].fields = end.fields - counted_[i].fields;
+        }
     // A segment whose clock runs on from the one before, with no still between them (a
     // part that continues its clock, a leap of the pack clocks alone), is part of it.
     std::vector<timeline::SegmentPlaced> kept;
     for (size_t i = 0; i < placed.size(); ++i) {
-        if (i > 0 && !placed[i].clockRestarts && seen[i - 1].stillTime == 0) continue;
+        if (i > 0 && !placed[i].clockRestarts && seen[i - 1].stillTime == 0) {
+            kept.back().frames += placed[i].frames;
+            kept.back().fields += placed[i].fields;
+            continue;
+        }
         kept.push_back(std::move(placed[i]));
         kept.back().number = static_cast<int>(kept.size());
     }

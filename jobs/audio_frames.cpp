@@ -1,10 +1,11 @@
 #include "jobs/audio_frames.h"
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -113,22 +114,80 @@ bool framesKnown(Codec codec) {
            codec == Codec::MpegAudio;
 }
 
-// Calls f(offset, duration) for each frame of `bytes`, in order.
-template <class F> void forEachFrame(Codec codec, std::span<const uint8_t> bytes, F f) {
-    size_t i = 0;
-    const size_t n = bytes.size();
-    bool any = false;
-    while (i < n) {
-        const Header h = headerAt(codec, bytes.data() + i, n - i);
-        if (h.bytes == 0 || h.bytes > n - i) {
+// Calls f(offset, duration) for each frame of the bytes `fill` delivers, in order:
+// fill(into, max, at) puts up to `max` bytes from offset `at` into `into` and returns how
+// many (0 at the end, -1 on an error). At most one chunk and the longest frame are held.
+template <class Fill, class F> bool forEachFrame(Codec codec, Fill fill, F f) {
+    constexpr size_t kChunk = size_t{1} << 20, kLongest = size_t{1} << 15; // DTS: 16 KiB
+    std::vector<uint8_t> buf(kChunk + kLongest);
+    uint64_t base = 0; // offset of buf[0]
+    size_t have = 0, i = 0;
+    bool end = false, any = false;
+    for (;;) {
+        if (!end && have - i < kLongest) {
+            std::copy(buf.begin() + static_cast<std::ptrdiff_t>(i),
+                      buf.begin() + static_cast<std::ptrdiff_t>(have), buf.begin());
+            base += i, have -= i, i = 0;
+            while (have < buf.size()) {
+                const long got = fill(buf.data() + have, buf.size() - have, base + have);
+                if (got < 0) return false;
+                if (got == 0) {
+                    end = true;
+                    break;
+                }
+                have += static_cast<size_t>(got);
+            }
+        }
+        if (i >= have) return true;
+        const Header h = headerAt(codec, buf.data() + i, have - i);
+        if (h.bytes == 0 || h.bytes > have - i) {
             ++i; // no frame starts here: look for the next
             continue;
         }
         if (!h.dependent || !any)
-            f(uint64_t{i}, Ticks{h.samples} * timeline::kTicksPerSecond / h.rate);
+            f(base + i, Ticks{h.samples} * timeline::kTicksPerSecond / h.rate);
         any = true;
         i += h.bytes;
     }
+}
+
+// The frames of bytes in memory.
+template <class F> void forEachFrame(Codec codec, std::span<const uint8_t> bytes, F f) {
+    forEachFrame(
+        codec,
+        [&](uint8_t* into, size_t max, uint64_t at) -> long {
+            if (at >= bytes.size()) return 0;
+            const size_t n = std::min<size_t>(max, bytes.size() - static_cast<size_t>(at));
+            std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), n, into);
+            return static_cast<long>(n);
+        },
+        f);
+}
+
+// A timestamp file's text from a frame walk (each call walks every frame once).
+template <class Walk>
+std::string timestampsOf(Walk walk, const std::vector<timeline::AudioAnchor>& anchors,
+                         Ticks titleStart) {
+    std::string text = "# timestamp format v2\n";
+    if (anchors.empty()) return text;
+    // The frames before the first anchor lead up to it.
+    Ticks t = anchors.front().pts;
+    if (anchors.front().byte > 0 && !walk([&](uint64_t at, Ticks d) {
+            if (at < anchors.front().byte) t -= d;
+        }))
+        return {};
+    size_t next = 0;
+    const bool read = walk([&](uint64_t at, Ticks d) {
+        while (next < anchors.size() && anchors[next].byte <= at) t = anchors[next++].pts;
+        const Ticks us = timeline::stampDelta(titleStart, t) * 100 / 9; // 1/1000 ms
+        const Ticks whole = us < 0 ? -us : us;
+        char line[32];
+        std::snprintf(line, sizeof line, "%s%lld.%03lld\n", us < 0 ? "-" : "",
+                      static_cast<long long>(whole / 1000), static_cast<long long>(whole % 1000));
+        text += line;
+        t += d;
+    });
+    return read ? text : std::string();
 }
 
 std::vector<AudioFrame> audioFrames(Codec codec, std::span<const uint8_t> bytes) {
@@ -139,25 +198,12 @@ std::vector<AudioFrame> audioFrames(Codec codec, std::span<const uint8_t> bytes)
 
 std::string frameTimestamps(Codec codec, std::span<const uint8_t> bytes,
                             const std::vector<timeline::AudioAnchor>& anchors, Ticks titleStart) {
-    std::string text = "# timestamp format v2\n";
-    if (anchors.empty()) return text;
-    // The frames before the first anchor lead up to it.
-    Ticks t = anchors.front().pts;
-    forEachFrame(codec, bytes, [&](uint64_t at, Ticks d) {
-        if (at < anchors.front().byte) t -= d;
-    });
-    size_t next = 0;
-    forEachFrame(codec, bytes, [&](uint64_t at, Ticks d) {
-        while (next < anchors.size() && anchors[next].byte <= at) t = anchors[next++].pts;
-        const Ticks us = timeline::stampDelta(titleStart, t) * 100 / 9; // 1/1000 ms
-        const Ticks whole = us < 0 ? -us : us;
-        char line[32];
-        std::snprintf(line, sizeof line, "%s%lld.%03lld\n", us < 0 ? "-" : "",
-                      static_cast<long long>(whole / 1000), static_cast<long long>(whole % 1000));
-        text += line;
-        t += d;
-    });
-    return text;
+    return timestampsOf(
+        [&](auto f) {
+            forEachFrame(codec, bytes, f);
+            return true;
+        },
+        anchors, titleStart);
 }
 
 std::string fileTimestamps(Codec codec, int dirFd, const std::string& entry,
@@ -166,15 +212,15 @@ std::string fileTimestamps(Codec codec, int dirFd, const std::string& entry,
     if (fd < 0) return {};
     struct stat st {};
     std::string text;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-        const auto size = static_cast<size_t>(st.st_size);
-        void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-        if (map != MAP_FAILED) {
-            ::madvise(map, size, MADV_SEQUENTIAL);
-            text = frameTimestamps(codec, {static_cast<const uint8_t*>(map), size}, anchors,
-                                   titleStart);
-            ::munmap(map, size);
-        }
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        const auto fill = [fd](uint8_t* into, size_t max, uint64_t at) -> long {
+            for (;;) {
+                const ssize_t got = ::pread(fd, into, max, static_cast<off_t>(at));
+                if (got >= 0 || errno != EINTR) return static_cast<long>(got);
+            }
+        };
+        text =
+            timestampsOf([&](auto f) { return forEachFrame(codec, fill, f); }, anchors, titleStart);
     }
     ::close(fd);
     return text;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -273,6 +274,37 @@ std::string audioTimestamps(JobRunner& ctx, const std::string& path, Codec codec
     return namePart(name);
 }
 
+// A title whose still cells hold a picture: the video's frames timed one after the other
+// within each segment, each segment from its title time on, so that the picture before
+// it is shown for the still time. Empty where the frames follow each other throughout (or
+// were not counted, or are shown for other than two fields each).
+std::string videoTimestamps(JobRunner& ctx, const std::string& path, int64_t lead) {
+    const auto& segments = ctx.cat.segments;
+    const auto fps = ctx.cat.facts(Family::Video, 0).frameRate();
+    if (segments.size() < 2 || !fps || *fps <= 0) return {};
+    const double frame = 1000.0 / *fps; // ms
+    bool held = false;
+    double at = 0;
+    for (const timeline::SegmentPlaced& s : segments) {
+        if (s.frames <= 0 || s.fields != 2 * s.frames) return {};
+        if (std::abs(static_cast<double>(s.titleTime) / 90 - at) > frame / 2) held = true;
+        at = static_cast<double>(s.titleTime) / 90 + static_cast<double>(s.frames) * frame;
+    }
+    if (!held) return {};
+    std::string text = "# timestamp format v2\n";
+    for (const timeline::SegmentPlaced& s : segments)
+        for (int64_t k = 0; k < s.frames; ++k) {
+            char line[32];
+            std::snprintf(line, sizeof line, "%.3f\n",
+                          static_cast<double>(s.titleTime) / 90 + static_cast<double>(k) * frame +
+                              static_cast<double>(lead));
+            text += line;
+        }
+    const std::string name = path + ".timestamps.txt";
+    writeFile(ctx, name, text);
+    return namePart(name);
+}
+
 // The title's chapters, and the one options file mkvmerge needs for all the files.
 void writeFilesForMuxers(JobRunner& ctx, const OutputPlan& plan,
                          const std::vector<std::string>& renamed,
@@ -313,6 +345,8 @@ void writeFilesForMuxers(JobRunner& ctx, const OutputPlan& plan,
                 it != ctx.cat.titleFacts.languages.end() && family != Family::Video)
                 t.language = it->second.code;
             t.name = ctx.job.selection.at(family, k).caption;
+            if (family == Family::Video && k == 0)
+                t.timestamps = videoTimestamps(ctx, out.path, lead);
             if (family == Family::Audio) {
                 t.syncMs = s.delayMs;
                 t.timestamps = audioTimestamps(ctx, out.path, codecOfEntry(Family::Audio, entry),

@@ -158,8 +158,9 @@ TEST(TitleTimeline, TheMkvPlaysEverySegmentAtItsTime) {
             ASSERT_FALSE(times.empty());
             const std::string type = track["type"].get<std::string>();
             const std::string name = track["properties"].value("track_name", "");
-            if (type == "video") {
+            if (type == "video") { // a still cell's picture held for its still time
                 video0 = times.front();
+                EXPECT_NEAR(times.back() - video0, t.title["length"].get<double>() / 90, frameMs);
                 continue;
             }
             if (type == "subtitles") { // Subpicture.0K: sub-stream 0x20 + K
@@ -184,7 +185,8 @@ TEST(TitleTimeline, TheMkvPlaysEverySegmentAtItsTime) {
             std::vector<double> want;
             for (size_t i = 0; i < authored.size(); ++i)
                 if (authored[i].count(sid))
-                    want.push_back(t.title["segments"][i].get<double>() / 90 + double(authored[i].at(sid)));
+                    want.push_back(t.title["segments"][i].get<double>() / 90 +
+                                   double(authored[i].at(sid)));
             ASSERT_EQ(starts.size(), want.size()) << name;
             for (size_t i = 0; i < want.size(); ++i)
                 EXPECT_NEAR(starts[i] - video0, want[i], double(kAudioFrame) / 90)
