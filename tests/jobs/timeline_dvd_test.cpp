@@ -149,6 +149,7 @@ TEST(TitleTimeline, TheMkvPlaysEverySegmentAtItsTime) {
         ASSERT_EQ(status, 0) << "mkvmerge warned or failed";
         for (const auto& e : fs::directory_iterator(dir))
             if (e.path().extension() == ".mkv") mkv = e.path();
+        EXPECT_TRUE(decodesCleanly(mkv.string()));
         const Json info = Json::parse(commandOutput("mkvmerge -J '" + mkv.string() + "'"));
         const auto authored = offsets(t);
         double video0 = 0;
