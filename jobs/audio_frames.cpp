@@ -164,6 +164,12 @@ template <class F> void forEachFrame(Codec codec, std::span<const uint8_t> bytes
         f);
 }
 
+// The time a frame following one at `running` starts at when an anchor says `anchor`:
+// the anchor, unless it lies before `running` where frames came before it.
+Ticks later(Ticks running, Ticks anchor, bool framesBefore) {
+    return framesBefore && timeline::stampDelta(running, anchor) < 0 ? running : anchor;
+}
+
 // A timestamp file's text from a frame walk (each call walks every frame once).
 template <class Walk>
 std::string timestampsOf(Walk walk, const std::vector<timeline::AudioAnchor>& anchors,
@@ -178,7 +184,10 @@ std::string timestampsOf(Walk walk, const std::vector<timeline::AudioAnchor>& an
         return {};
     size_t next = 0;
     const bool read = walk([&](uint64_t at, Ticks d) {
-        while (next < anchors.size() && anchors[next].byte <= at) t = anchors[next++].pts;
+        // An anchor earlier than the frames before it end (the segment's audio overlaps the
+        // next one's) cannot be followed: timestamps must rise. The frames run on instead.
+        for (; next < anchors.size() && anchors[next].byte <= at; ++next)
+            t = later(t, anchors[next].pts, next > 0);
         const Ticks us = timeline::stampDelta(titleStart, t) * 100 / 9; // 1/1000 ms
         const Ticks whole = us < 0 ? -us : us;
         char line[32];
@@ -223,6 +232,55 @@ std::string fileTimestamps(Codec codec, int dirFd, const std::string& entry,
             timestampsOf([&](auto f) { return forEachFrame(codec, fill, f); }, anchors, titleStart);
     }
     ::close(fd);
+    return text;
+}
+
+std::string flacTimestamps(int dirFd, const std::string& entry,
+                           const std::vector<timeline::AudioAnchor>& anchors, Ticks titleStart,
+                           size_t chunkBytes, size_t chunkFrames) {
+    if (anchors.empty() || chunkBytes == 0) return {};
+    const int fd = ::openat(dirFd, entry.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return {};
+    // "fLaC", then the STREAMINFO block: its header, the block sizes, frame sizes, and the
+    // rate, channels, sample size and total samples in 8 bytes.
+    uint8_t h[26] = {};
+    const bool read = ::pread(fd, h, sizeof h, 0) == static_cast<ssize_t>(sizeof h);
+    ::close(fd);
+    if (!read || h[0] != 'f' || h[1] != 'L' || h[2] != 'a' || h[3] != 'C' || (h[4] & 0x7F) != 0)
+        return {};
+    const uint64_t block = uint64_t{h[8]} << 8 | h[9];
+    const uint64_t fixedBlock = uint64_t{h[10]} << 8 | h[11];
+    const uint64_t rate = uint64_t{h[18]} << 12 | uint64_t{h[19]} << 4 | h[20] >> 4;
+    uint64_t total = h[21] & 0x0F;
+    for (int k = 22; k < 26; ++k) total = total << 8 | h[k];
+    if (block == 0 || block != fixedBlock || rate == 0 || total == 0) return {};
+
+    const auto sampleOf = [&](uint64_t byte) { return byte / chunkBytes * chunkFrames; };
+    std::string text = "# timestamp format v2\n";
+    text.reserve(text.size() + (total / block + 1) * 12);
+    size_t next = 0;
+    Ticks anchorTime = anchors.front().pts;
+    uint64_t anchorSample = sampleOf(anchors.front().byte);
+    for (uint64_t s = 0; s < total; s += block) {
+        const auto timeOf = [&](uint64_t sample) {
+            return anchorTime + (static_cast<Ticks>(sample) - static_cast<Ticks>(anchorSample)) *
+                                    timeline::kTicksPerSecond / static_cast<Ticks>(rate);
+        };
+        while (next < anchors.size() && sampleOf(anchors[next].byte) <= s) {
+            // As above: an overlapping segment's frames run on from the ones before.
+            const Ticks running = timeOf(s);
+            anchorTime = later(running, anchors[next].pts, next > 0);
+            anchorSample = s;
+            ++next;
+        }
+        const Ticks t = timeOf(s);
+        const Ticks us = timeline::stampDelta(titleStart, t) * 100 / 9;
+        const Ticks whole = us < 0 ? -us : us;
+        char line[32];
+        std::snprintf(line, sizeof line, "%s%lld.%03lld\n", us < 0 ? "-" : "",
+                      static_cast<long long>(whole / 1000), static_cast<long long>(whole % 1000));
+        text += line;
+    }
     return text;
 }
 

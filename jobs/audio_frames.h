@@ -37,4 +37,11 @@ std::string fileTimestamps(Codec codec, int dirFd, const std::string& entry,
                            const std::vector<timeline::AudioAnchor>& anchors,
                            timeline::Ticks titleStart);
 
+// The same for a FLAC file made from LPCM: its frames, of the block size its STREAMINFO
+// gives, are timed by the samples before them; an anchor's bytes (of the LPCM payload)
+// count `chunkFrames` samples for every `chunkBytes`.
+std::string flacTimestamps(int dirFd, const std::string& entry,
+                           const std::vector<timeline::AudioAnchor>& anchors,
+                           timeline::Ticks titleStart, size_t chunkBytes, size_t chunkFrames);
+
 } // namespace qf

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "engine/lpcm_output.h"
 #include "engine/markup.h"
 #include "engine/paths.h"
+#include "engine/pcm_layout.h"
 #include "jobs/audio_frames.h"
 #include "jobs/captions_out.h"
 #include "jobs/chapters.h"
@@ -239,9 +241,20 @@ bool writtenEmpty(const JobRunner& ctx, const std::string& path) {
 // Where the title's clock jumps, an audio track whose offset to the video changes keeps it
 // through a timestamp file of its frames, each segment's from the segment's own time stamp
 // on. Returns its name relative to the options file; empty where one delay serves.
-bool timedByFrames(const JobRunner& ctx, Codec codec,
+// An LPCM stream converted to FLAC: how many samples each run of its bytes holds.
+std::optional<std::pair<size_t, size_t>> flacChunks(const JobRunner& ctx, size_t slot) {
+    LpcmFacts facts;
+    if (lpcmOutput(ctx.cat, ctx.job, slot, &facts) != PcmFormat::Flac) return std::nullopt;
+    const LpcmUnpacker unpacker(facts);
+    return std::pair{unpacker.chunkBytes(), unpacker.chunkFrames()};
+}
+
+bool timedByFrames(const JobRunner& ctx, size_t slot,
                    const std::vector<timeline::AudioAnchor>& anchors) {
-    return ctx.cat.segments.size() > 1 && !anchors.empty() && framesKnown(codec);
+    if (ctx.cat.segments.size() < 2 || anchors.empty()) return false;
+    const Codec codec = codecOfEntry(Family::Audio, ctx.cat.AudioSlots[slot].entry(),
+                                     upperExt(ctx.job.source) == ".AOB");
+    return framesKnown(codec) || (codec == Codec::Lpcm && flacChunks(ctx, slot));
 }
 
 // Timestamps may not go below zero: where a timed track starts before the video, every
@@ -251,9 +264,7 @@ int64_t leadMs(const JobRunner& ctx, const OutputPlan& plan) {
     for (const PlannedStream& s : plan.streams) {
         if (s.family != Family::Audio) continue;
         const auto& anchors = ctx.cat.audioAnchors[s.slot];
-        if (!timedByFrames(ctx, codecOfEntry(Family::Audio, ctx.cat.AudioSlots[s.slot].entry()),
-                           anchors))
-            continue;
+        if (!timedByFrames(ctx, s.slot, anchors)) continue;
         const timeline::Ticks before =
             timeline::stampDelta(anchors.front().pts, ctx.cat.segments.front().anchorPts);
         lead = std::max<int64_t>(lead, (before + 89) / 90);
@@ -261,13 +272,18 @@ int64_t leadMs(const JobRunner& ctx, const OutputPlan& plan) {
     return lead;
 }
 
-std::string audioTimestamps(JobRunner& ctx, const std::string& path, Codec codec,
+std::string audioTimestamps(JobRunner& ctx, const std::string& path, size_t slot,
                             const std::vector<timeline::AudioAnchor>& anchors, int64_t lead) {
-    if (!timedByFrames(ctx, codec, anchors)) return {};
+    if (!timedByFrames(ctx, slot, anchors)) return {};
+    const Codec codec = codecOfEntry(Family::Audio, ctx.cat.AudioSlots[slot].entry(),
+                                     upperExt(ctx.job.source) == ".AOB");
     const timeline::Ticks start = ctx.cat.segments.front().anchorPts - lead * 90;
     const int at = ctx.outputFolder ? ctx.outputFolder->fd() : AT_FDCWD;
+    const std::string entry = ctx.outputFolder ? namePart(path) : path;
+    const auto flac = codec == Codec::Lpcm ? flacChunks(ctx, slot) : std::nullopt;
     const std::string text =
-        fileTimestamps(codec, at, ctx.outputFolder ? namePart(path) : path, anchors, start);
+        flac ? flacTimestamps(at, entry, anchors, start, flac->first, flac->second)
+             : fileTimestamps(codec, at, entry, anchors, start);
     if (text.empty()) return {};
     const std::string name = path + ".timestamps.txt";
     writeFile(ctx, name, text);
@@ -349,8 +365,7 @@ void writeFilesForMuxers(JobRunner& ctx, const OutputPlan& plan,
                 t.timestamps = videoTimestamps(ctx, out.path, lead);
             if (family == Family::Audio) {
                 t.syncMs = s.delayMs;
-                t.timestamps = audioTimestamps(ctx, out.path, codecOfEntry(Family::Audio, entry),
-                                               ctx.cat.audioAnchors[k], lead);
+                t.timestamps = audioTimestamps(ctx, out.path, k, ctx.cat.audioAnchors[k], lead);
             }
             tracks.push_back(std::move(t));
         }
