@@ -89,6 +89,16 @@ void EventLines::partStarted(const PartStarted& e) {
     line(j);
 }
 
+void EventLines::segmentStarted(const SegmentStarted& e) {
+    host_.segmentStarted(e);
+    Json j = event("segment");
+    j["number"] = e.segment.number;
+    j["title_ticks"] = e.segment.titleTime;
+    j["source_position"] = e.segment.sourcePosition;
+    j["clock_restarts"] = e.segment.clockRestarts;
+    line(j);
+}
+
 void EventLines::fileCreated(const FileCreated& e) {
     host_.fileCreated(e);
     Json j = event("file");

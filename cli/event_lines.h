@@ -42,6 +42,7 @@ public:
     void partStarted(const PartStarted& e) override;
     void fileCreated(const FileCreated& e) override;
     void lateStreamMet(const LateStream& e) override;
+    void segmentStarted(const SegmentStarted& e) override;
     void stopped(const Stopped& e) override { host_.stopped(e); }
 
 private:

@@ -90,6 +90,15 @@ TEST(TitleTimeline, TheReadPlacesEverySegmentAndChapter) {
                 EXPECT_NEAR(s["offset_ms"].get<double>(), double(authored[i].at(id)), 2) << id;
             }
         }
+        // Each segment after the first is also an event.
+        const std::string events =
+            commandOutput(std::string("'") + QUILLFEN_CLI_PATH + "' read --events " + t.source +
+                          " 2>&1 >/dev/null");
+        std::istringstream lines(events);
+        size_t told = 0;
+        for (std::string line; std::getline(lines, line);)
+            if (Json::parse(line)["event"] == "segment") ++told;
+        EXPECT_EQ(told + 1, segments.size());
         const Json& chapters = report["chapters"];
         if (t.disc.contains("vob")) {
             ASSERT_EQ(chapters.size(), t.title["chapters"].size());
