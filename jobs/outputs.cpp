@@ -182,6 +182,20 @@ std::optional<int64_t> streamDelayMs(const Catalogue& cat, Family family, size_t
     const SlotEntry& held = cat.slotTable(family)[slot];
     const StreamFacts& facts = cat.facts(family, slot);
     if (!held.met() || facts.entry != held.entry()) return std::nullopt;
+    // A stream that begins in a later segment of the title begins at that segment's title
+    // time plus its offset there: its own clock says nothing of the segments before.
+    if (family == Family::Audio && cat.segments.size() > 1) {
+        const auto starts = [&](const timeline::SegmentPlaced& seg) {
+            return std::find_if(seg.streams.begin(), seg.streams.end(),
+                                [&](const timeline::StreamOffset& o) {
+                                    return o.stream == static_cast<int>(slot);
+                                });
+        };
+        if (starts(cat.segments.front()) == cat.segments.front().streams.end())
+            for (const timeline::SegmentPlaced& seg : cat.segments)
+                if (const auto o = starts(seg); o != seg.streams.end())
+                    return std::llround(static_cast<double>(seg.titleTime + o->offset) / 90.0);
+    }
     // Time stamps wrap at 2^33 ticks; the difference is taken the short way.
     const auto ticks = timeline::stampDelta(*video, facts.firstPts);
     return std::llround(static_cast<double>(ticks) / 90.0);
