@@ -346,8 +346,31 @@ CommandEnd jobCommand(const Options& o, TerminalHost& host, JobEvents& sink, Eve
 } // namespace
 
 int runJobCommand(const Options& o, TerminalHost& host) {
-    // Every angle of the title is a job of its own, named by its angle; the first status
-    // that is not success is the command's.
+    // Every title of the disc is a job of its own, named by its title, as is every angle of
+    // a title by its angle; the first status that is not success is the command's.
+    if (o.title == kAllTitles) {
+        std::vector<int> titles;
+        try {
+            titles = requestedTitles(requestOf(o));
+        } catch (const std::exception& e) {
+            host.message(e.what());
+            return kExitError;
+        }
+        if (titles.empty()) {
+            printUsageError("--title all reads the titles of a DVD-Video disc: '" + o.argument +
+                            "' is none");
+            return kExitUsage;
+        }
+        int status = kExitOk;
+        for (const int title : titles) {
+            Options one = o;
+            one.title = title;
+            const int s = runJobCommand(one, host);
+            if (status == kExitOk) status = s;
+            if (cancelSignal()) break;
+        }
+        return status;
+    }
     if (o.angle == kAllAngles) {
         std::vector<int> angles;
         try {

@@ -150,11 +150,11 @@ const OptionDecl kOptions[] = {
      [](Options& o, const std::string& v) { o.source = notEmpty("--source", v); }},
     {"--title", "N", kJobs,
      "For a DVD-Video disc (a folder holding VIDEO_TS, a VIDEO_TS folder, an .iso image or a "
-     "VTS_nn_0.IFO): the title to read, as the titles command numbers them, or main. Default "
-     "(main): the longest title that neither plays the same cells as an earlier one nor "
-     "plays its cells out of order.",
+     "VTS_nn_0.IFO): the title to read, as the titles command numbers them, main, or all "
+     "for a job per title. Default (main): the longest title that neither plays the same "
+     "cells as an earlier one nor plays its cells out of order.",
      [](Options& o, const std::string& v) {
-         o.title = v == "main" ? 0 : positiveNumber("--title", v);
+         o.title = v == "main" ? 0 : v == "all" ? kAllTitles : positiveNumber("--title", v);
      }},
     {"--angle", "K", kJobs,
      "For a DVD-Video title of several angles: the angle to read, 1 to 9, or all for one "

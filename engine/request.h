@@ -64,6 +64,8 @@ struct OutputChoices {
 // JobRequest::angle asking for every angle of the title, a job for each (its outputs named
 // as that angle's).
 inline constexpr int kAllAngles = -1;
+// JobRequest::title asking for every title of the disc, a job for each.
+inline constexpr int kAllTitles = -1;
 
 struct JobRequest {
     std::string source;       // a file, a DVD-Video disc folder, image or IFO

@@ -66,6 +66,15 @@ std::optional<std::string> discTitleName(const JobRequest& request) {
     return name;
 }
 
+std::vector<int> requestedTitles(const JobRequest& request) {
+    if (request.title != kAllTitles) return {request.title};
+    const auto source = discSource(request.source);
+    if (!source) return {};
+    std::vector<int> numbers;
+    for (const DiscTitle& t : readDiscTitles(*source)) numbers.push_back(t.number);
+    return numbers;
+}
+
 std::vector<int> requestedAngles(const JobRequest& request) {
     if (request.angle != kAllAngles) return {request.angle > 0 ? request.angle : 1};
     const auto source = discSource(request.source);
@@ -93,6 +102,8 @@ void openTitle(JobRunner& ctx, const Title& title, bool boldName) {
     }
     std::vector<RefusedTitle> refused;
     const std::vector<DiscTitle> titles = readDiscTitles(*source, &refused);
+    // Every title is a job of its own (requestedTitles).
+    if (ctx.job.title == kAllTitles) throw Error("Choose one title of " + namePart(path));
     const DiscTitle& t = chosenTitle(ctx.job, titles, refused);
     // Every angle is a job of its own (requestedAngles), each with its angle set.
     if (ctx.job.angle == kAllAngles)

@@ -36,6 +36,9 @@ std::optional<std::string> discTitleName(const JobRequest& request);
 // The angles a request reads, a job each in turn (request.angle set to it): every angle of
 // the chosen title for kAllAngles, else the one asked for. Throws as chosenTitle.
 std::vector<int> requestedAngles(const JobRequest& request);
+// The titles a request reads: every title the disc can read for kAllTitles (none for a
+// file source), else the one asked for.
+std::vector<int> requestedTitles(const JobRequest& request);
 
 // Opens the job's title as SourceStream and logs the opening line: for a disc, the chosen
 // title's cells ("Opening title N of NAME (C chapters, h:mm:ss)"), with its chapters,

@@ -206,5 +206,17 @@ TEST(TitleTimeline, TheMkvPlaysEverySegmentAtItsTime) {
     fs::remove_all(root);
 }
 
+// --title all: a job per title of the disc, each named by its title.
+TEST(TitleTimeline, TitleAllDemuxesEveryTitle) {
+    const fs::path dir = fs::temp_directory_path() / ("qf-titles-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    int status = 0;
+    cli("demux --title all '" + kDir + "/ntsc' -o '" + dir.string() + "'", &status);
+    EXPECT_EQ(status, 0);
+    for (const char* t : {"01", "02", "03"})
+        EXPECT_TRUE(fs::exists(dir / (std::string("ntsc_title") + t + ".mkvmerge.json"))) << t;
+    fs::remove_all(dir);
+}
+
 } // namespace
 } // namespace qf::test
