@@ -12,6 +12,10 @@ constexpr Ticks kClockLeap = timeline::kTicksPerSecond;
 // segment also where the pack clocks run on: reordering moves stamps by a few frames only.
 constexpr Ticks kStampLeap = 2 * timeline::kTicksPerSecond;
 constexpr Ticks kDefaultFrame = 3600; // 25 fps, until a frame length is known
+// A damaged or hostile source could jump at every pack: past this many segments the clock
+// is taken to run on, which bounds the memory and the placing work.
+constexpr size_t kMaxSegments = 4096;
+constexpr int kReorderStamps = 64;
 } // namespace
 
 TitleClock::TitleClock(std::vector<CellMark> cells) : cells_(std::move(cells)) {
@@ -28,6 +32,7 @@ void TitleClock::startSegment(int64_t position, bool partBoundary) {
         open_.packSeen = false;
         return;
     }
+    if (seen_.size() >= kMaxSegments) return;
     timeline::SegmentSeen s;
     s.sourcePosition = position;
     s.partBoundary = partBoundary;
@@ -84,12 +89,16 @@ void TitleClock::stamp(int64_t position, Family family, int slot, Stamp pts) {
             open_.videoSeen = true;
             ++version_;
         } else {
-            if (timeline::stampDelta(s.firstVideoPts, t) < 0) {
+            // Reordering puts a segment's earliest picture among its first few stamps; later
+            // ones do not move its start (nor make the placing work again).
+            if (open_.videoStamps < kReorderStamps &&
+                timeline::stampDelta(s.firstVideoPts, t) < 0) {
                 s.firstVideoPts = t;
                 ++version_;
             }
             if (timeline::stampDelta(s.lastVideoPts, t) > 0) s.lastVideoPts = t;
         }
+        ++open_.videoStamps;
         lastVideo_ = pts;
         if (cell_ > 0 && (cellPictures_.empty() || cellPictures_.back().first != cell_))
             cellPictures_.push_back({cell_, onFirstClock(pts)});

@@ -73,6 +73,7 @@ private:
         bool packSeen = false;
         Stamp lastScr = 0;
         bool videoSeen = false;
+        int videoStamps = 0; // of the title's picture, in this segment
         bool anySeen = false;
         Stamp firstAny = 0;
         std::array<bool, kAudioSlots> audioSeen{};

@@ -1,6 +1,8 @@
 // A title's segments on one playback timeline, from what a pass observes of each.
 #include "engine/timeline.h"
 
+#include "engine/title_clock.h"
+
 #include <gtest/gtest.h>
 
 namespace qf::timeline {
@@ -147,6 +149,21 @@ TEST(SegmentText, TitleTimesAndTheLogLine) {
               "starts 80 ms before the video");
     s.cell = 0, s.clockRestarts = false;
     EXPECT_EQ(segmentLine(s, {}), "Segment 2 at 0:08:00.000: clock continues");
+}
+
+// A source whose clock jumps at every pack makes a bounded number of segments, each
+// picture's stamp on the first clock a real time.
+TEST(TitleClock, AClockJumpingAtEveryPackIsBounded) {
+    qf::TitleClock clock;
+    for (int k = 0; k < 10000; ++k) {
+        const auto at = static_cast<std::int64_t>(k) * 2048;
+        clock.pack(at, static_cast<qf::Stamp>((k % 2) * 10 * kS));
+        clock.stamp(at, qf::Family::Video, 0, static_cast<qf::Stamp>((k % 2) * 10 * kS));
+        clock.stamp(at, qf::Family::Audio, 0, static_cast<qf::Stamp>((k % 2) * 10 * kS));
+        clock.onFirstClock(static_cast<qf::Stamp>(k));
+    }
+    EXPECT_LE(clock.segments(), 4096u);
+    EXPECT_LE(clock.placed().size(), 4096u);
 }
 
 } // namespace
