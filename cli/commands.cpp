@@ -345,6 +345,21 @@ CommandEnd jobCommand(const Options& o, TerminalHost& host, JobEvents& sink, Eve
 
 } // namespace
 
+// A job for each value of one option (a title, an angle); the first status that is not
+// success is the command's.
+static int runEach(const Options& o, TerminalHost& host, const std::vector<int>& values,
+                   std::optional<int> Options::*field) {
+    int status = kExitOk;
+    for (const int v : values) {
+        Options one = o;
+        one.*field = v;
+        const int s = runJobCommand(one, host);
+        if (status == kExitOk) status = s;
+        if (cancelSignal()) break;
+    }
+    return status;
+}
+
 int runJobCommand(const Options& o, TerminalHost& host) {
     // Every title of the disc is a job of its own, named by its title, as is every angle of
     // a title by its angle; the first status that is not success is the command's.
@@ -361,15 +376,7 @@ int runJobCommand(const Options& o, TerminalHost& host) {
                             "' is none");
             return kExitUsage;
         }
-        int status = kExitOk;
-        for (const int title : titles) {
-            Options one = o;
-            one.title = title;
-            const int s = runJobCommand(one, host);
-            if (status == kExitOk) status = s;
-            if (cancelSignal()) break;
-        }
-        return status;
+        return runEach(o, host, titles, &Options::title);
     }
     if (o.angle == kAllAngles) {
         std::vector<int> angles;
@@ -382,15 +389,7 @@ int runJobCommand(const Options& o, TerminalHost& host) {
             host.message(e.what());
             return kExitError;
         }
-        int status = kExitOk;
-        for (const int angle : angles) {
-            Options one = o;
-            one.angle = angle;
-            const int s = runJobCommand(one, host);
-            if (status == kExitOk) status = s;
-            if (cancelSignal()) break;
-        }
-        return status;
+        return runEach(o, host, angles, &Options::angle);
     }
     ReportRun report;
     if (!o.events) return jobCommand(o, host, host, nullptr, report).status;
