@@ -186,6 +186,7 @@ int runTitlesCommand(const Options& o, TerminalHost& host) {
         doc["command"] = "titles";
         doc["source"] = path;
         doc["title_set"] = source->titleSet > 0 ? Json(source->titleSet) : Json(nullptr);
+        doc["title_sets_only"] = source->titleSetsOnly;
         const DiscTitle* longest = longestTitle(titles);
         doc["longest"] = longest ? Json(longest->number) : Json(nullptr);
         const DiscTitle* main = mainTitle(titles);
@@ -200,6 +201,9 @@ int runTitlesCommand(const Options& o, TerminalHost& host) {
         host.printDocument(doc.dump(2, ' ', true, Json::error_handler_t::replace) + "\n");
         return 0;
     }
+    if (source->titleSetsOnly)
+        host.printLine("No VIDEO_TS.IFO: the titles of each title set's IFO, numbered in title "
+                       "set order");
     // In the disc's order, a title that cannot be read among the others.
     auto next = refused.begin();
     auto printRefused = [&](int before) {

@@ -44,6 +44,14 @@ int openError(const std::string& path) {
     return 0;
 }
 
+bool holdsTitleSet(const std::map<std::string, std::string>& found) {
+    for (const auto& [name, path] : found)
+        if (name.size() == 12 && name.compare(0, 4, "VTS_") == 0 &&
+            name.compare(6, 3, "_0.") == 0 && name.compare(9, 3, "VOB") != 0)
+            return true;
+    return false;
+}
+
 } // namespace
 
 std::string infoName(int set, const char* ext) {
@@ -94,7 +102,9 @@ DiscFiles checkDiscFiles(const std::string& disc) {
             named ? (ifo != found.end() ? ifo->second : disc + "/VIDEO_TS/" + infoName(set, "IFO"))
                   : bup->second;
         const std::string reason = std::strerror(named ? ifoError : bupError);
-        if (set == 0) refuse(disc, path, reason.c_str());
+        // Title sets without the disc's own IFO are a partial copy, read set by set.
+        const bool partial = ifo == found.end() && bup == found.end() && holdsTitleSet(found);
+        if (set == 0 && !partial) refuse(disc, path, reason.c_str());
         if (ifo != found.end() || bup != found.end())
             files.unopenable[set] = "\"" + path + "\": " + reason;
     }

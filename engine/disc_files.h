@@ -21,7 +21,8 @@ std::string infoName(int set, const char* ext);
 // folder (in the folder, its VIDEO_TS and its video_ts, any letter case). Throws
 // Error("Cannot open disc "disc". "path": Not a regular file") for one that is not a
 // regular file, and Error("Cannot open disc "disc". "path": reason") when neither
-// VIDEO_TS.IFO nor VIDEO_TS.BUP can be opened.
+// VIDEO_TS.IFO nor VIDEO_TS.BUP can be opened (unless neither is there but a title set's IFO
+// or BUP is: a partial copy).
 DiscFiles checkDiscFiles(const std::string& disc);
 
 } // namespace qf

@@ -1,5 +1,6 @@
 #include "engine/dvd_disc.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -46,6 +47,35 @@ bool isVideoTs(const std::string& folder) {
            (exists(folder + "/VIDEO_TS.IFO") || exists(folder + "/video_ts.ifo"));
 }
 
+int titleSetOfIfo(const std::string& name);
+
+// VIDEO_TS.IFO or its backup, in the folder or its VIDEO_TS, any letter case.
+bool holdsManager(const std::string& folder) {
+    for (const std::string& dir : {folder, folder + "/VIDEO_TS", folder + "/video_ts"})
+        for (const char* name :
+             {"/VIDEO_TS.IFO", "/video_ts.ifo", "/VIDEO_TS.BUP", "/video_ts.bup"})
+            if (exists(dir + name)) return true;
+    return false;
+}
+
+// A title set's IFO or BUP for set `set` (0: any), in the folder or its VIDEO_TS.
+bool holdsTitleSet(const std::string& folder, int set) {
+    for (const std::string& dir : {folder, folder + "/VIDEO_TS", folder + "/video_ts"}) {
+        DIR* d = ::opendir(dir.c_str());
+        if (!d) continue;
+        bool found = false;
+        while (const dirent* e = ::readdir(d)) {
+            std::string n = upper(e->d_name);
+            if (n.size() == 12 && n.compare(8, 4, ".BUP") == 0) n.replace(8, 4, ".IFO");
+            const int s = titleSetOfIfo(n);
+            if (s > 0 && (set == 0 || s == set)) found = true;
+        }
+        ::closedir(d);
+        if (found) return true;
+    }
+    return false;
+}
+
 // "VTS_07_0.IFO" in any letter case gives 7; anything else 0.
 int titleSetOfIfo(const std::string& name) {
     const std::string n = upper(name);
@@ -89,6 +119,7 @@ std::optional<DiscSource> discSource(const std::string& given) {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     if (path.empty()) return std::nullopt;
     if (isFolder(path)) {
+        if (!holdsManager(path) && holdsTitleSet(path, 0)) return DiscSource{path, 0, true};
         if (holdsVideoTs(path) || isVideoTs(path)) return DiscSource{path, 0};
         return std::nullopt;
     }
@@ -100,8 +131,22 @@ std::optional<DiscSource> discSource(const std::string& given) {
     std::string folder = folderPart(path);
     if (!folder.empty()) folder.pop_back();
     if (folder.empty()) folder = ".";
+    if (set > 0 && !holdsManager(folder)) return DiscSource{folder, set, true};
     if (!isVideoTs(folder)) return std::nullopt;
     return DiscSource{folder, set};
+}
+
+std::optional<DiscSource> titleSetOfVob(const std::string& path) {
+    const std::string n = upper(namePart(path));
+    if (n.size() != 12 || n.compare(0, 4, "VTS_") != 0 || n.compare(8, 4, ".VOB") != 0 ||
+        n[7] < '1' || n[7] > '9')
+        return std::nullopt;
+    const int set = titleSetOfIfo(n.substr(0, 7) + "0.IFO");
+    std::string folder = folderPart(path);
+    if (!folder.empty()) folder.pop_back();
+    if (folder.empty()) folder = ".";
+    if (set == 0 || !holdsTitleSet(folder, set)) return std::nullopt;
+    return DiscSource{folder, set, !holdsManager(folder)};
 }
 
 std::string DiscVideo::displayFormat() const {

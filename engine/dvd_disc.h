@@ -18,12 +18,20 @@ namespace qf {
 struct DiscSource {
     std::string disc;
     int titleSet = 0; // 0: every title set
+    // A partial copy: title sets without the disc's VIDEO_TS.IFO (and .BUP). Its titles are
+    // those of each title set's IFO, numbered in title set order.
+    bool titleSetsOnly = false;
 };
 
 // The disc a source path names, if it names one: a folder holding VIDEO_TS, a VIDEO_TS
 // folder, an image ending in ".iso" (any case), or inside a VIDEO_TS folder VIDEO_TS.IFO
-// (the whole disc) or VTS_nn_0.IFO (title set nn).
+// (the whole disc) or VTS_nn_0.IFO (title set nn). A folder holding VTS_nn_0.IFO (or .BUP)
+// files but no VIDEO_TS.IFO, and a VTS_nn_0.IFO in such a folder, name a partial copy.
 std::optional<DiscSource> discSource(const std::string& path);
+
+// The title set whose IFO (or BUP) lies beside a title set's VOB "VTS_nn_k.VOB" (k >= 1),
+// as a source limited to that set; nullopt for any other file.
+std::optional<DiscSource> titleSetOfVob(const std::string& path);
 
 // Sectors of a title set's VOBs (2048 bytes each), first to last inclusive.
 struct SectorRange {

@@ -166,10 +166,13 @@ public:
     DiscReading run();
 
 private:
+    // A partial copy: each title set's own titles, numbered in set order.
+    DiscReading runSets();
     struct TitleSet {
         IfoPtr ifo;
         int64_t vobBytes = -1;  // -1: unknown
         std::string unreadable; // why its titles cannot be read
+        bool missing = false;   // neither its IFO nor its BUP is there
     };
     // Loads a title set; a damaged IFO makes the whole disc's failure.
     std::optional<std::string> load(int set, TitleSet& ts);
@@ -192,6 +195,7 @@ DiscReading DiscParse::run() {
     static const dvd_logger_cb quiet{quietLog};
     dvd_.reset(DVDOpen2(nullptr, &quiet, source_.disc.c_str()));
     if (!dvd_) return failed("It is no DVD-Video disc libdvdread can read");
+    if (source_.titleSetsOnly) return runSets();
     std::string name;
     std::vector<uint8_t> bytes;
     switch (infoBytes(dvd_.get(), 0, name, bytes)) {
@@ -236,12 +240,44 @@ DiscReading DiscParse::run() {
     return reading;
 }
 
+DiscReading DiscParse::runSets() {
+    DiscReading reading;
+    int number = 0;
+    const int first = source_.titleSet != 0 ? source_.titleSet : 1;
+    const int last = source_.titleSet != 0 ? source_.titleSet : 99;
+    for (int set = first; set <= last && number < kMaxTitles; ++set) {
+        TitleSet ts;
+        if (auto d = load(set, ts)) return failed(*d);
+        if (ts.missing) continue; // no such set in the copy
+        const int titles = ts.ifo ? ts.ifo->vts_ptt_srpt->nr_of_srpts : 1;
+        for (int ttn = 1; ttn <= titles && number < kMaxTitles; ++ttn) {
+            title_info_t info{};
+            info.title_set_nr = static_cast<uint8_t>(set);
+            info.vts_ttn = static_cast<uint8_t>(ttn);
+            info.nr_of_angles = 1;
+            DiscTitle t;
+            t.number = ++number;
+            t.titleSet = set;
+            if (auto why = title(info, ts, t)) {
+                reading.refused.push_back({number, *why});
+                continue;
+            }
+            // Without the disc's title table the angle count is the cells': the last angle
+            // of the largest block.
+            for (const DiscCell& c : t.cells) t.angles = std::max(t.angles, c.angle);
+            reading.titles.push_back(std::move(t));
+        }
+    }
+    return reading;
+}
+
 std::optional<std::string> DiscParse::load(int set, TitleSet& ts) {
     std::string name;
     std::vector<uint8_t> bytes;
     switch (infoBytes(dvd_.get(), set, name, bytes)) {
     case Got::Missing: {
         const auto it = files_.unopenable.find(set);
+        ts.missing = it == files_.unopenable.end();
         ts.unreadable =
             it != files_.unopenable.end() ? it->second : "its title set's " + name + " is missing";
         return std::nullopt;

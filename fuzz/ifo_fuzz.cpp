@@ -58,8 +58,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     put(disc + "/VIDEO_TS/VIDEO_TS.IFO", set.vmg);
     put(disc + "/VIDEO_TS/VTS_01_0.IFO", set.vts1);
     put(disc + "/VIDEO_TS/VTS_02_0.IFO", set.vts2);
-    const qf::DiscSource source{disc, 0};
-    const qf::DiscReading reading = qf::parseDiscTitles(source, qf::checkDiscFiles(disc));
-    if (!qf::decodeReading(qf::encodeReading(reading))) abort();
+    // As a whole disc, and as the partial copy that reads each title set's IFO alone.
+    for (const bool setsOnly : {false, true}) {
+        const qf::DiscSource source{disc, 0, setsOnly};
+        const qf::DiscReading reading = qf::parseDiscTitles(source, qf::checkDiscFiles(disc));
+        if (!qf::decodeReading(qf::encodeReading(reading))) abort();
+    }
     return 0;
 }

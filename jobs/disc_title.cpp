@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "engine/disc_files.h"
 #include "engine/markup.h"
 #include "engine/paths.h"
 #include "engine/title_stream.h"
@@ -24,6 +25,29 @@ std::string twoDigits(int n) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "%02d", n);
     return buf;
+}
+
+// A title set's VOB beside its IFO takes the set's palette and languages from its first
+// title; without them its subpictures would get the common default colours.
+void titleSetFacts(JobRunner& ctx, const std::string& path) {
+    const auto set = titleSetOfVob(path);
+    if (!set) return;
+    const std::string ifo = infoName(set->titleSet, "IFO");
+    std::vector<DiscTitle> titles;
+    try {
+        titles = readDiscTitles(*set);
+    } catch (const Error& e) {
+        ctx.log("The palette and languages of " + ifo + " cannot be taken: " + e.what());
+        return;
+    }
+    const DiscTitle& t = titles.front();
+    TitleFacts& facts = ctx.cat.titleFacts;
+    facts.palette = t.palette;
+    facts.line21Field1 = t.video.captionsField1;
+    facts.line21Field2 = t.video.captionsField2;
+    for (const DiscStream& s : t.streams)
+        if (s.language) facts.languages.emplace(s.entry, *s.language);
+    ctx.log("Palette and languages from " + ifo + " (title " + std::to_string(t.number) + ")");
 }
 
 } // namespace
@@ -98,6 +122,7 @@ void openTitle(JobRunner& ctx, const Title& title, bool boldName) {
             openParts(ctx, title.parts);
         else
             openSource(ctx, path);
+        titleSetFacts(ctx, path);
         return;
     }
     std::vector<RefusedTitle> refused;
@@ -131,6 +156,9 @@ void openTitle(JobRunner& ctx, const Title& title, bool boldName) {
             "[/b] (" + std::to_string(chapters) + (chapters == 1 ? " chapter, " : " chapters, ") +
             ctx.formatTime(std::chrono::duration<double>(t.length)) + ")");
     if (t.angles > 1) ctx.log("Angle " + std::to_string(angle) + " of " + std::to_string(t.angles));
+    if (source->titleSetsOnly)
+        ctx.log("No VIDEO_TS.IFO: title " + std::to_string(t.number) + " and its streams are " +
+                infoName(t.titleSet, "IFO") + "'s");
     ctx.io.SourceStream.reset();
     auto stream = std::make_unique<TitleStream>(source->disc, t.titleSet, t.titleCells(angle));
     // The cells the angle plays, where the title's bytes have them, for its clock.

@@ -408,5 +408,44 @@ TEST(DvdRebuild, IsAVobOfTheTitle) {
     }
 }
 
+// Title set 2 copied alone, without VIDEO_TS.IFO: its title is the disc's title 3 under the
+// number 1, read through its own IFO; its VOB beside that IFO takes the set's languages.
+TEST(DvdPartialCopy, IsReadThroughItsTitleSetsIfo) {
+    TempDir copy, out;
+    for (const char* name : {"VTS_02_0.IFO", "VTS_02_0.BUP", "VTS_02_1.VOB"})
+        std::filesystem::copy_file(kDiscs + "/pal/VIDEO_TS/" + name, copy / name);
+    const CliResult whole = runCli({"titles", kDiscs + "/pal", "--json"});
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    Json want = Json::parse(whole.out)["titles"][2];
+    want["title"] = 1;
+    for (const std::string& source : {copy.path, copy / "VTS_02_0.IFO"}) {
+        const CliResult r = runCli({"titles", source, "--json"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const Json doc = Json::parse(r.out);
+        EXPECT_TRUE(doc["title_sets_only"]);
+        ASSERT_EQ(doc["titles"].size(), 1u);
+        EXPECT_EQ(doc["titles"][0], want);
+    }
+
+    CliResult r = runCli({"demux", copy.path, "-o", out.path, "--no-mkvmerge-options"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("No VIDEO_TS.IFO: title 1 and its streams are VTS_02_0.IFO's"),
+              std::string::npos)
+        << r.out;
+    const CliResult disc =
+        runCli({"demux", kDiscs + "/pal", "--title", "3", "-o", out.path, "--no-mkvmerge-options"});
+    ASSERT_EQ(disc.status, 0) << disc.err;
+    const std::string copyBase = namePart(copy.path) + "_title01", discBase = "pal_title03";
+    for (const char* stream : {".MPEG-2.stream.0.mpv", ".DD.stream.00.German.mpa"})
+        EXPECT_EQ(readFile(out / (copyBase + stream)), readFile(out / (discBase + stream)))
+            << stream;
+
+    r = runCli({"demux", copy / "VTS_02_1.VOB", "-o", out.path, "--no-mkvmerge-options"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Palette and languages from VTS_02_0.IFO (title 1)"), std::string::npos)
+        << r.out;
+    EXPECT_TRUE(std::filesystem::exists(out / "VTS_02_1.DD.stream.00.German.mpa"));
+}
+
 } // namespace
 } // namespace qf::test

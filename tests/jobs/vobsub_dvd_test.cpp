@@ -49,11 +49,7 @@ protected:
         if (media().empty()) GTEST_SKIP() << "QUILLFEN_DVD_MEDIA is not set";
         choose(media() + "/disc/VIDEO_TS/VTS_01_1.VOB", out.path);
         read();
-        // What the title's IFO says, as a disc title read through it fills in.
-        ctx.cat.titleFacts.languages = {{0x80, {"en", "English"}},
-                                        {0x81, {"de", "German"}},
-                                        {0x20, {"en", "English"}},
-                                        {0x21, {"de", "German"}}};
+        // The languages and the palette come from VTS_01_0.IFO beside the VOB.
         ctx.cat.titleFacts.chapters = {{0, ""}, {2.88, "Middle"}, {5.76, ""}};
         ctx.cat.titleFacts.source = request.source;
         base = out / "VTS_01_1";
@@ -64,7 +60,8 @@ TEST_F(DvdTitle, VobSubFilesHoldEveryUnitAtItsTime) {
     demux();
     const std::vector<std::vector<double>> spumux = {{1.0, 3.0, 5.0}, {1.5, 4.5}};
     for (size_t s = 0; s < 2; ++s) {
-        const std::string idx = base + ".Subpicture.0" + std::to_string(s) + ".idx";
+        const std::string idx =
+            base + ".Subpicture.0" + std::to_string(s) + (s == 0 ? ".English" : ".German") + ".idx";
         SCOPED_TRACE(idx);
         const auto packets =
             numbers(ffprobe(out.path, "-show_entries packet=pts_time -of csv=p=0 '" + idx + "'"));
@@ -85,19 +82,22 @@ TEST_F(DvdTitle, VobSubFilesHoldEveryUnitAtItsTime) {
         EXPECT_EQ(j["tracks"][0]["codec"], "VobSub");
         EXPECT_EQ(j["tracks"][0]["properties"]["language"], s == 0 ? "eng" : "ger");
     }
-    // The forced unit, and the log's word on the palette.
+    // The forced unit, and where the palette came from.
     ASSERT_EQ(ctx.SubUnits[0].listed.size(), 3u);
     EXPECT_FALSE(ctx.SubUnits[0].listed[0].forced);
     EXPECT_TRUE(ctx.SubUnits[0].listed[1].forced);
     EXPECT_FALSE(ctx.SubUnits[1].listed[1].forced);
-    EXPECT_NE(host.plainLog().find("has the common default palette"), std::string::npos);
+    EXPECT_NE(host.plainLog().find("Palette and languages from VTS_01_0.IFO (title 1)"),
+              std::string::npos);
+    EXPECT_EQ(host.plainLog().find("has the common default palette"), std::string::npos);
 }
 
 TEST_F(DvdTitle, MkvmergeMuxesEveryStreamWithLanguageDelayAndChapters) {
     demux();
     // The later audio stream's delay, in the line that names its file.
     const std::string log = host.plainLog();
-    EXPECT_NE(log.find("VTS_01_1.DD.stream.01.ac3 (delay 115 ms)"), std::string::npos) << log;
+    EXPECT_NE(log.find("VTS_01_1.DD.stream.01.German.ac3 (delay 115 ms)"), std::string::npos)
+        << log;
     EXPECT_NE(log.find("Named by codec for mkvmerge: VTS_01_1.MPEG-2.stream.0.m2v"),
               std::string::npos);
 
@@ -112,10 +112,11 @@ TEST_F(DvdTitle, MkvmergeMuxesEveryStreamWithLanguageDelayAndChapters) {
                          t["properties"].value("language", "") +
                          (t["properties"].value("default_track", false) ? " default" : ""));
     // Players take the first audio track and keep the subtitles off, as the disc does.
-    EXPECT_EQ(tracks, (std::vector<std::string>{
-                          "video MPEG-2.stream.0 und default", "audio DD.stream.00 eng default",
-                          "audio DD.stream.01 ger", "subtitles Subpicture.00 eng",
-                          "subtitles Subpicture.01 ger"}));
+    EXPECT_EQ(tracks, (std::vector<std::string>{"video MPEG-2.stream.0 und default",
+                                                "audio DD.stream.00.English eng default",
+                                                "audio DD.stream.01.German ger",
+                                                "subtitles Subpicture.00.English eng",
+                                                "subtitles Subpicture.01.German ger"}));
     // Audio that starts after the video starts at its delay (one AC-3 frame is 32 ms).
     const auto starts = numbers(ffprobe(
         out.path, "-select_streams a:1 -show_entries stream=start_time -of csv=p=0 VTS_01_1.mkv"));
@@ -138,7 +139,7 @@ TEST(DvdCommandLine, ForcedOnlyTracksAreFlaggedAndAnEmptyOneIsLeftOut) {
         std::string(QUILLFEN_CLI_PATH) + " demux --forced-only --select v0,s00,s01 -o '" +
         out.path + "' '" + media() + "/disc/VIDEO_TS/VTS_01_1.VOB'");
     EXPECT_NE(log.find("Left out of VTS_01_1.mkvmerge.json, nothing was written to them: "
-                       "VTS_01_1.Subpicture.01.sub"),
+                       "VTS_01_1.Subpicture.01.German.sub"),
               std::string::npos)
         << log;
     // mkvmerge fails on an empty track: with it left out, it muxes without a warning.
@@ -146,7 +147,7 @@ TEST(DvdCommandLine, ForcedOnlyTracksAreFlaggedAndAnEmptyOneIsLeftOut) {
               0);
     const Json j = Json::parse(commandOutput("mkvmerge -J '" + out.path + "/VTS_01_1.mkv'"));
     ASSERT_EQ(j["tracks"].size(), 2u);
-    EXPECT_EQ(j["tracks"][1]["properties"]["track_name"], "Subpicture.00");
+    EXPECT_EQ(j["tracks"][1]["properties"]["track_name"], "Subpicture.00.English");
     EXPECT_TRUE(j["tracks"][1]["properties"]["forced_track"]);
     EXPECT_FALSE(j["tracks"][1]["properties"]["default_track"]);
 }
@@ -160,18 +161,19 @@ TEST(DvdCommandLine, ForcedOnlyDelayInNameAndTheReport) {
                                   media() + "/disc/VIDEO_TS/VTS_01_1.VOB'"));
     std::vector<std::string> files;
     for (const Json& f : j["files"]) files.push_back(namePart(f["path"]));
-    EXPECT_EQ(files, (std::vector<std::string>{
-                         "VTS_01_1.MPEG-2.stream.0.mpv", "VTS_01_1.DD.stream.00 DELAY -5ms.mpa",
-                         "VTS_01_1.DD.stream.01 DELAY 115ms.mpa", "VTS_01_1.Subpicture.00.idx",
-                         "VTS_01_1.Subpicture.00.sub", "VTS_01_1.Subpicture.01.idx",
-                         "VTS_01_1.Subpicture.01.sub"}));
+    EXPECT_EQ(files,
+              (std::vector<std::string>{
+                  "VTS_01_1.MPEG-2.stream.0.mpv", "VTS_01_1.DD.stream.00.English DELAY -5ms.mpa",
+                  "VTS_01_1.DD.stream.01.German DELAY 115ms.mpa",
+                  "VTS_01_1.Subpicture.00.English.idx", "VTS_01_1.Subpicture.00.English.sub",
+                  "VTS_01_1.Subpicture.01.German.idx", "VTS_01_1.Subpicture.01.German.sub"}));
     std::vector<bool> forced;
     for (const Json& s : j["streams"])
         if (s["slot"] == "s00")
             for (const Json& u : s["units"]) forced.push_back(u["forced"]);
     EXPECT_EQ(forced, (std::vector<bool>{false, true, false}));
-    const auto packets = numbers(
-        ffprobe(out.path, "-show_entries packet=pts_time -of csv=p=0 VTS_01_1.Subpicture.00.idx"));
+    const auto packets = numbers(ffprobe(
+        out.path, "-show_entries packet=pts_time -of csv=p=0 VTS_01_1.Subpicture.00.English.idx"));
     ASSERT_EQ(packets.size(), 1u);
     EXPECT_NEAR(packets[0], 3.0, kFrame);
 }
