@@ -1,7 +1,8 @@
 // Titles with an angle block (tests/support/make_angle_discs.sh, run once per build as the
 // CTest fixture angle_discs): a plain cell, three angles, a plain cell; the angles laid out
-// in interleaved units (seamless) or each in one piece (non-seamless). Each angle demuxed
-// is what ffmpeg copies out of the program streams that angle was authored from.
+// in interleaved units (seamless) or each in one piece (non-seamless); and two titles that
+// share their first and last cells around interleaved branches. Each angle or branch demuxed
+// is what ffmpeg copies out of the program streams it was authored from.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -33,11 +34,26 @@ TEST(AngleDiscs, TitlesListTheAnglesAsLsdvdDoes) {
         EXPECT_NE(lsdvd.find("Length: 00:00:04.800"), std::string::npos) << lsdvd;
         EXPECT_DOUBLE_EQ(doc["titles"][0]["length"].get<double>(), 4.8) << disc;
     }
+    // Each branch title plays the shared cells and its own branch: 3 cells, 4.8 s.
+    const CliResult r = runCli({"titles", kDiscs + "/branches", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Json doc = Json::parse(r.out);
+    ASSERT_EQ(doc["titles"].size(), 2u);
+    const std::string lsdvd = commandOutput("lsdvd -x '" + kDiscs + "/branches' 2>/dev/null");
+    for (const Json& t : doc["titles"]) {
+        EXPECT_EQ(t["angles"], 1);
+        EXPECT_EQ(t["cells"].size(), 3u);
+        EXPECT_DOUBLE_EQ(t["length"].get<double>(), 4.8);
+    }
+    EXPECT_NE(lsdvd.find("Title: 02, Length: 00:00:04.800 Chapters: 03, Cells: 03"),
+              std::string::npos)
+        << lsdvd;
 }
 
 struct AngleCase {
     std::string disc;
     int angle;
+    int title = 1; // on the branching disc, title k plays branch k ("a1", "a2")
 };
 
 class AngleDemuxTest : public ::testing::TestWithParam<AngleCase> {};
@@ -46,16 +62,16 @@ TEST_P(AngleDemuxTest, WritesTheAnglesOwnStreams) {
     if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not available";
     const AngleCase& c = GetParam();
     TempDir out;
-    const CliResult r =
-        runCli({"demux", kDiscs + "/" + c.disc, "--angle", std::to_string(c.angle), "-o", out.path,
-                "--json", "--no-mkvmerge-options", "--no-chapters"});
+    const CliResult r = runCli({"demux", kDiscs + "/" + c.disc, "--title", std::to_string(c.title),
+                                "--angle", std::to_string(c.angle), "-o", out.path, "--json",
+                                "--no-mkvmerge-options", "--no-chapters"});
     ASSERT_EQ(r.status, 0) << r.err;
     const Json doc = Json::parse(r.out);
     EXPECT_EQ(doc["title"]["angle"], c.angle);
     std::vector<std::string> files;
     for (const Json& f : doc["files"]) files.push_back(namePart(f["path"]));
-    const std::string base =
-        c.disc + "_title01" + (c.angle > 1 ? "_angle" + std::to_string(c.angle) : "");
+    const std::string base = c.disc + "_title0" + std::to_string(c.title) +
+                             (c.angle > 1 ? "_angle" + std::to_string(c.angle) : "");
     ASSERT_EQ(files, (std::vector<std::string>{base + ".MPEG-2.stream.0.mpv",
                                                base + ".DD.stream.00.English.mpa"}));
 
@@ -64,7 +80,8 @@ TEST_P(AngleDemuxTest, WritesTheAnglesOwnStreams) {
     auto append = [](Bytes& to, const Bytes& more) {
         to.insert(to.end(), more.begin(), more.end());
     };
-    const std::vector<std::string> sources{"pre", "a" + std::to_string(c.angle), "post"};
+    const int branch = c.disc == "branches" ? c.title : c.angle;
+    const std::vector<std::string> sources{"pre", "a" + std::to_string(branch), "post"};
     for (const std::string& source : sources) {
         const std::string in = kDiscs + "/authored/" + source + ".mpg";
         ASSERT_TRUE(ffmpeg(out.path, "-i '" + in + "' -map 0:v -c copy -f mpeg2video v.m2v"));
@@ -99,9 +116,11 @@ TEST(AngleDiscs, AllAnglesGiveOneSetOfFilesEach) {
 INSTANTIATE_TEST_SUITE_P(Angles, AngleDemuxTest,
                          ::testing::Values(AngleCase{"seamless", 1}, AngleCase{"seamless", 2},
                                            AngleCase{"seamless", 3}, AngleCase{"nonseamless", 1},
-                                           AngleCase{"nonseamless", 3}),
+                                           AngleCase{"nonseamless", 3}, AngleCase{"branches", 1, 1},
+                                           AngleCase{"branches", 1, 2}),
                          [](const auto& p) {
-                             return p.param.disc + "_" + std::to_string(p.param.angle);
+                             return p.param.disc + "_" + std::to_string(p.param.title) + "_" +
+                                    std::to_string(p.param.angle);
                          });
 
 } // namespace

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Plays each angle of the seamless angle disc in $1 (made by make_angle_discs.sh) through
-# the navigating reader $2 (dvdnav_dump) and checks that the angle's cell holds exactly its
-# own source's video: the disc is fit to judge a reader by.
+# Plays each angle of the seamless angle disc in $1 (made by make_angle_discs.sh), and each
+# title of its branching disc, through the navigating reader $2 (dvdnav_dump) and checks that
+# the angle's or branch's cell holds exactly its own source's video: the discs are fit to
+# judge a reader by.
 set -euo pipefail
 dir=$1
 dump=$2
@@ -17,4 +18,11 @@ for k in 1 2 3; do
         [ "$other" = "$k" ] || [ ! -e "$tmp/angle$k.cell$((other + 1))" ] || { echo "angle $k played cell $((other + 1))"; exit 1; }
     done
 done
-echo "every angle plays its own source"
+# The branching disc: title k plays branch k between the shared cells.
+for k in 1 2; do
+    "$dump" "$dir/branches" "$k" 1 "$tmp/title$k" 2>/dev/null
+    es "$tmp/title$k.cell2" "$tmp/branch$k.m2v"
+    es "$dir/authored/a$k.mpg" "$tmp/source$k.m2v"
+    cmp "$tmp/branch$k.m2v" "$tmp/source$k.m2v"
+done
+echo "every angle and branch plays its own source"

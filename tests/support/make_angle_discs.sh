@@ -5,6 +5,8 @@
 #                 different pictures and tones), a plain cell; the angles' VOBUs laid out in
 #                 interleaved units of two VOBUs.
 #   nonseamless/  the same cells as a non-seamless angle block, each angle's cell whole.
+#   branches/     seamless branching: title 1 plays pre, a1, post and title 2 pre, a2, post,
+#                 a1 and a2 laid out in interleaved units of two VOBUs between the shared cells.
 #   authored/     the program streams the discs were authored from (pre, a1-a3, post).
 # GOPs are closed and of 12 frames, so every VOBU is one GOP and the angles have as many.
 set -euo pipefail
@@ -30,6 +32,7 @@ seg a1.mpg testsrc2 550 72
 seg a2.mpg smptebars 660 72
 seg a3.mpg rgbtestsrc 770 72
 seg post.mpg mandelbrot 880 24
+seg stand-in.mpg testsrc 330 12
 # The angles after the first begin no program: the block is one chapter.
 cat >angles.xml <<'XML'
 <dvdauthor dest="seamless" jumppad="0">
@@ -47,6 +50,26 @@ cat >angles.xml <<'XML'
 </dvdauthor>
 XML
 VIDEO_FORMAT=PAL dvdauthor -x angles.xml >dvdauthor.log 2>&1
+# Title 2 is authored with stand-in cells, then made to play the shared cells and a2.
+cat >branches.xml <<'XML'
+<dvdauthor dest="branches" jumppad="0">
+  <vmgm/>
+  <titleset><titles>
+    <video format="pal" aspect="4:3"/><audio lang="en"/>
+    <pgc>
+      <vob file="pre.mpg"/>
+      <vob file="a1.mpg"/>
+      <vob file="a2.mpg"><cell start="0" chapter="0" program="0"/></vob>
+      <vob file="post.mpg"/>
+    </pgc>
+    <pgc>
+      <vob file="stand-in.mpg"/><vob file="stand-in.mpg"/><vob file="stand-in.mpg"/>
+    </pgc>
+  </titles></titleset>
+</dvdauthor>
+XML
+VIDEO_FORMAT=PAL dvdauthor -x branches.xml >>dvdauthor.log 2>&1
+"$tool" branches 2 2 2 branches
 cp -r seamless nonseamless
 "$tool" seamless 2 3 2
 "$tool" nonseamless 2 3 0
@@ -54,7 +77,8 @@ cp -r seamless nonseamless
 rm -rf "$out"
 mkdir -p "$out/authored"
 mv pre.mpg a1.mpg a2.mpg a3.mpg post.mpg "$out/authored/"
-mv seamless nonseamless dvdauthor.log "$out/"
+rm stand-in.mpg
+mv seamless nonseamless branches dvdauthor.log "$out/"
 cd /
 rm -rf "$tmp"
 touch "$out/done"

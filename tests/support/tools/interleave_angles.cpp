@@ -3,10 +3,13 @@
 // interleaved units of `per` VOBUs, laid out angle after angle, with every NAV pack, the
 // title set's cell tables and VOBU map, and the disc's title table made to agree.
 //
-//   interleave_angles DISC FIRST_CELL ANGLES VOBUS_PER_UNIT
+//   interleave_angles DISC FIRST_CELL ANGLES VOBUS_PER_UNIT [branches]
 //
 // The VOB keeps its size: the block's sectors are only reordered. VOBUS_PER_UNIT 0 makes a
 // non-seamless angle block instead: the cells stay where they are, only marked as a block.
+// With "branches" the cells become the branches of seamless branching instead: chain 1 keeps
+// the cells around the first branch, and chain k + 1 (authored with as many cells, of a
+// stand-in VOB) is made to play the same cells around branch k + 1.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -68,10 +71,62 @@ struct Unit {
     uint32_t start = 0, end = 0; // new sectors
 };
 
+// Chain k + 1 plays the cells before the branches, branch k + 1 and the cells after them;
+// chain 1 keeps branch 1 alone. Each chain's programs keep their entry cells' places.
+template <class PgcAt>
+void splitBranches(Bytes& ifo, const PgcAt& pgcAt, size_t firstCell, size_t count) {
+    const size_t pgc1 = pgcAt(1), cells = ifo.at(pgc1 + 3);
+    const size_t play1 = pgc1 + get16(ifo, pgc1 + 0xE8), pos1 = pgc1 + get16(ifo, pgc1 + 0xEA);
+    auto bcd = [](uint8_t v) { return (v >> 4) * 10 + (v & 15); };
+    auto toBcd = [](int v) { return static_cast<uint8_t>(v / 10 << 4 | v % 10); };
+    const Bytes original = ifo;
+    // The cells chain k + 1 plays, by their number in chain 1 as authored.
+    auto cellsOf = [&](size_t k) {
+        std::vector<size_t> list;
+        for (size_t c = 1; c <= cells; ++c)
+            if (c < firstCell || c >= firstCell + count || c == firstCell + k) list.push_back(c);
+        return list;
+    };
+    for (size_t k = 0; k < count; ++k) {
+        const size_t pgc = pgcAt(k + 1);
+        const std::vector<size_t> list = cellsOf(k);
+        if (k > 0 && ifo.at(pgc + 3) != list.size())
+            throw std::runtime_error("chain " + std::to_string(k + 1) + " has too few cells");
+        const size_t play = pgc + get16(ifo, pgc + 0xE8), pos = pgc + get16(ifo, pgc + 0xEA);
+        int frames = 0;
+        for (size_t i = 0; i < list.size(); ++i) {
+            const size_t from = play1 + 24 * (list[i] - 1);
+            std::copy_n(original.begin() + static_cast<std::ptrdiff_t>(from), 24,
+                        ifo.begin() + static_cast<std::ptrdiff_t>(play + 24 * i));
+            std::copy_n(original.begin() + static_cast<std::ptrdiff_t>(pos1 + 4 * (list[i] - 1)), 4,
+                        ifo.begin() + static_cast<std::ptrdiff_t>(pos + 4 * i));
+            const size_t t = from + 4; // its playback time, PAL frames
+            frames += ((bcd(original.at(t)) * 60 + bcd(original.at(t + 1))) * 60 +
+                       bcd(original.at(t + 2))) *
+                          25 +
+                      bcd(original.at(t + 3) & 0x3F);
+        }
+        ifo.at(pgc + 3) = static_cast<uint8_t>(list.size());
+        ifo.at(pgc + 4) = toBcd(frames / 90000);
+        ifo.at(pgc + 5) = toBcd(frames / 1500 % 60);
+        ifo.at(pgc + 6) = toBcd(frames / 25 % 60);
+        ifo.at(pgc + 7) = static_cast<uint8_t>(0x40 | toBcd(frames % 25));
+        if (k > 0) continue;
+        // Chain 1's programs past the branches move down by the cells taken out.
+        const size_t map = pgc + get16(ifo, pgc + 0xE6);
+        for (size_t p = 0; p < ifo.at(pgc + 2); ++p) {
+            uint8_t& entry = ifo.at(map + p);
+            if (entry >= firstCell + count) entry = static_cast<uint8_t>(entry - (count - 1));
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) try {
-    if (argc != 5) throw std::runtime_error("usage: interleave_angles DISC FIRST_CELL ANGLES PER");
+    if (argc != 5 && !(argc == 6 && std::string(argv[5]) == "branches"))
+        throw std::runtime_error("usage: interleave_angles DISC FIRST_CELL ANGLES PER [branches]");
+    const bool branches = argc == 6;
     const std::string dir = std::string(argv[1]) + "/VIDEO_TS/";
     const size_t firstCell = std::stoul(argv[2]), angles = std::stoul(argv[3]),
                  per = std::stoul(argv[4]);
@@ -81,7 +136,8 @@ int main(int argc, char** argv) try {
 
     // The first program chain's cells.
     const size_t pgcit = get32(ifo, 0xCC) * kSector;
-    const size_t pgc = pgcit + get32(ifo, pgcit + 8 + 4);
+    auto pgcAt = [&](size_t n) { return pgcit + get32(ifo, pgcit + 8 + 8 * (n - 1) + 4); };
+    const size_t pgc = pgcAt(1);
     const size_t cells = ifo.at(pgc + 3);
     const size_t playback = pgc + get16(ifo, pgc + 0xE8);
     if (firstCell + angles - 1 > cells) throw std::runtime_error("the title has too few cells");
@@ -89,7 +145,7 @@ int main(int argc, char** argv) try {
 
     // The disc's title table: the title of title set 1's first title has the angles.
     const size_t srpt = get32(vmg, 0xC4) * kSector;
-    for (size_t t = 0; t < get16(vmg, srpt); ++t) {
+    for (size_t t = 0; !branches && t < get16(vmg, srpt); ++t) {
         const size_t x = srpt + 8 + 12 * t;
         if (vmg.at(x + 6) == 1 && vmg.at(x + 7) == 1) vmg.at(x + 1) = static_cast<uint8_t>(angles);
     }
@@ -97,6 +153,10 @@ int main(int argc, char** argv) try {
     save(dir + "VIDEO_TS.BUP", vmg);
     auto markBlock = [&](size_t k, uint8_t flags) {
         const size_t c = cellAt(firstCell + k);
+        if (branches) { // seamless play of an interleaved cell, in no block
+            ifo.at(c) = static_cast<uint8_t>((ifo.at(c) & 0x0A) | 1 << 3 | 1 << 2);
+            return;
+        }
         const uint8_t mode = k == 0 ? 1 : k + 1 == angles ? 3 : 2;
         ifo.at(c) = static_cast<uint8_t>(mode << 6 | 1 << 4 | (ifo.at(c) & 0x0A) | flags);
     };
@@ -184,7 +244,7 @@ int main(int argc, char** argv) try {
                                                layout[k][u.unit + 1].start + 1));
             for (size_t j = 0; j < 9; ++j) {
                 const size_t e = nav + kSmlAgli + 6 * j;
-                if (j >= angles) {
+                if (j >= angles || branches) {
                     put32(out, e, 0);
                     put16(out, e + 4, 0);
                     continue;
@@ -249,6 +309,7 @@ int main(int argc, char** argv) try {
     if (starts.size() != count) throw std::runtime_error("the VOBU map does not match the VOB");
     for (size_t e = 0; e < count; ++e) put32(ifo, admap + 4 + 4 * e, starts[e]);
 
+    if (branches) splitBranches(ifo, pgcAt, firstCell, angles);
     save(dir + "VTS_01_1.VOB", out);
     save(dir + "VTS_01_0.IFO", ifo);
     save(dir + "VTS_01_0.BUP", ifo);
