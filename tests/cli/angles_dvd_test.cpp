@@ -1,8 +1,8 @@
 // Titles with an angle block (tests/support/make_angle_discs.sh, run once per build as the
 // CTest fixture angle_discs): a plain cell, three angles, a plain cell; the angles laid out
-// in interleaved units (seamless) or each in one piece (non-seamless); and two titles that
-// share their first and last cells around interleaved branches. Each angle or branch demuxed
-// is what ffmpeg copies out of the program streams it was authored from.
+// in interleaved units (seamless) or each in one piece (non-seamless). Two titles that share
+// their first and last cells around interleaved branches, and a feature among decoys. Each
+// angle or branch demuxed is what ffmpeg copies out of the program streams it came from.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -122,6 +122,33 @@ INSTANTIATE_TEST_SUITE_P(Angles, AngleDemuxTest,
                              return p.param.disc + "_" + std::to_string(p.param.title) + "_" +
                                     std::to_string(p.param.angle);
                          });
+
+// Ten titles of the feature's cells in other orders or repeated, and a longer one out of
+// order, which is what lsdvd calls longest: the feature, title 6, is the title read.
+TEST(DecoyDisc, TheFeatureIsTheMainTitle) {
+    const std::string disc = kDiscs + "/decoys";
+    EXPECT_NE(commandOutput("lsdvd '" + disc + "' 2>/dev/null").find("Longest track: 12"),
+              std::string::npos);
+    const CliResult r = runCli({"titles", disc, "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Json doc = Json::parse(r.out);
+    EXPECT_EQ(doc["main"], 6);
+    EXPECT_EQ(doc["longest"], 12);
+    std::string marks;
+    for (const Json& t : doc["titles"])
+        marks +=
+            (t["same_cells_as"].is_null() ? "-" : std::to_string(t["same_cells_as"].get<int>())) +
+            (t["cells_out_of_order"].get<bool>() ? "o " : " ");
+    EXPECT_EQ(marks, "-o -o -o -o -o - -o -o 6 -o -o -o ");
+    for (const std::vector<std::string>& title :
+         {std::vector<std::string>{}, {"--title", "main"}}) {
+        std::vector<std::string> args{"read", disc, "--json"};
+        args.insert(args.end(), title.begin(), title.end());
+        const CliResult read = runCli(args);
+        ASSERT_EQ(read.status, 0) << read.err;
+        EXPECT_EQ(Json::parse(read.out)["title"]["title"], 6);
+    }
+}
 
 } // namespace
 } // namespace qf::test

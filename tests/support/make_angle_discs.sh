@@ -1,18 +1,23 @@
 #!/usr/bin/env bash
-# Makes the discs of titles with an angle block, once per build, into the folder $1, with
-# the rewriting tool $2 (interleave_angles):
+# Makes the discs of titles with an angle block, of branches and of decoys, once per build,
+# into the folder $1, with the rewriting tools $2 (interleave_angles) and $3 (rechain):
 #   seamless/     one PAL title: a plain cell, a block of three angles (72 frames each,
 #                 different pictures and tones), a plain cell; the angles' VOBUs laid out in
 #                 interleaved units of two VOBUs.
 #   nonseamless/  the same cells as a non-seamless angle block, each angle's cell whole.
 #   branches/     seamless branching: title 1 plays pre, a1, post and title 2 pre, a2, post,
 #                 a1 and a2 laid out in interleaved units of two VOBUs between the shared cells.
+#   decoys/       twelve titles: title 6 the feature (pre, a1, a3, post); titles 1-5, 7, 8 and
+#                 10-11 its cells in other orders, title 9 in its order, title 12 a longer
+#                 title of its cells out of order.
 #   authored/     the program streams the discs were authored from (pre, a1-a3, post).
 # GOPs are closed and of 12 frames, so every VOBU is one GOP and the angles have as many.
 set -euo pipefail
 out=$1
 tool=$2
-[ -f "$out/done" ] && [ "$out/done" -nt "$0" ] && [ "$out/done" -nt "$tool" ] && exit 0
+rechain=$3
+[ -f "$out/done" ] && [ "$out/done" -nt "$0" ] && [ "$out/done" -nt "$tool" ] &&
+    [ "$out/done" -nt "$rechain" ] && exit 0
 tmp=$out.tmp
 rm -rf "$tmp"
 mkdir -p "$tmp"
@@ -74,11 +79,32 @@ cp -r seamless nonseamless
 "$tool" seamless 2 3 2
 "$tool" nonseamless 2 3 0
 
+# The decoys: chains of stand-in cells, made to play the feature's cells (chain 6).
+orders=("2 1 3 4" "1 3 2 4" "4 3 2 1" "1 2 4 3" "3 1 2 4" "" "2 3 4 1" "1 4 2 3" "1 2 3 4"
+        "3 4 1 2" "2 1 4 3" "2 1 3 2 4 3")
+{
+    echo '<dvdauthor dest="decoys" jumppad="0"><vmgm/><titleset><titles>'
+    echo '<video format="pal" aspect="4:3"/><audio lang="en"/>'
+    for order in "${orders[@]}"; do
+        if [ -z "$order" ]; then
+            echo '<pgc><vob file="pre.mpg"/><vob file="a1.mpg"/><vob file="a3.mpg"/><vob file="post.mpg"/></pgc>'
+        else
+            echo "<pgc>$(for c in $order; do printf '<vob file="stand-in.mpg"/>'; done)</pgc>"
+        fi
+    done
+    echo '</titles></titleset></dvdauthor>'
+} >decoys.xml
+VIDEO_FORMAT=PAL dvdauthor -x decoys.xml >>dvdauthor.log 2>&1
+for k in "${!orders[@]}"; do
+    [ -z "${orders[$k]}" ] || "$rechain" decoys 6 $((k + 1)) ${orders[$k]}
+done
+rm stand-in.mpg
+
 rm -rf "$out"
 mkdir -p "$out/authored"
 mv pre.mpg a1.mpg a2.mpg a3.mpg post.mpg "$out/authored/"
-rm stand-in.mpg
-mv seamless nonseamless branches dvdauthor.log "$out/"
+
+mv seamless nonseamless branches decoys dvdauthor.log "$out/"
 cd /
 rm -rf "$tmp"
 touch "$out/done"

@@ -19,36 +19,11 @@
 #include <string>
 #include <vector>
 
+#include "ifo_edit.h"
+
 namespace {
 
-constexpr size_t kSector = 2048;
-using Bytes = std::vector<uint8_t>;
-
-Bytes load(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + path);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-void save(const std::string& path, const Bytes& b) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-    if (!out) throw std::runtime_error("cannot write " + path);
-}
-uint32_t get32(const Bytes& b, size_t at) {
-    return uint32_t{b.at(at)} << 24 | uint32_t{b.at(at + 1)} << 16 | uint32_t{b.at(at + 2)} << 8 |
-           b.at(at + 3);
-}
-uint16_t get16(const Bytes& b, size_t at) {
-    return static_cast<uint16_t>(b.at(at) << 8 | b.at(at + 1));
-}
-void put32(Bytes& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        b.at(at + static_cast<size_t>(i)) = static_cast<uint8_t>(v >> (24 - 8 * i));
-}
-void put16(Bytes& b, size_t at, uint16_t v) {
-    b.at(at) = static_cast<uint8_t>(v >> 8);
-    b.at(at + 1) = static_cast<uint8_t>(v);
-}
+using namespace qf::tools;
 
 // Offsets in a NAV pack: the PCI packet's data, the DSI packet's data.
 constexpr size_t kPci = 0x2D, kDsi = 0x407;
@@ -73,51 +48,20 @@ struct Unit {
 
 // Chain k + 1 plays the cells before the branches, branch k + 1 and the cells after them;
 // chain 1 keeps branch 1 alone. Each chain's programs keep their entry cells' places.
-template <class PgcAt>
-void splitBranches(Bytes& ifo, const PgcAt& pgcAt, size_t firstCell, size_t count) {
-    const size_t pgc1 = pgcAt(1), cells = ifo.at(pgc1 + 3);
-    const size_t play1 = pgc1 + get16(ifo, pgc1 + 0xE8), pos1 = pgc1 + get16(ifo, pgc1 + 0xEA);
-    auto bcd = [](uint8_t v) { return (v >> 4) * 10 + (v & 15); };
-    auto toBcd = [](int v) { return static_cast<uint8_t>(v / 10 << 4 | v % 10); };
+void splitBranches(Bytes& ifo, size_t firstCell, size_t count) {
     const Bytes original = ifo;
-    // The cells chain k + 1 plays, by their number in chain 1 as authored.
-    auto cellsOf = [&](size_t k) {
+    const size_t cells = original.at(pgcAt(original, 1) + 3);
+    for (size_t k = 0; k < count; ++k) {
         std::vector<size_t> list;
         for (size_t c = 1; c <= cells; ++c)
             if (c < firstCell || c >= firstCell + count || c == firstCell + k) list.push_back(c);
-        return list;
-    };
-    for (size_t k = 0; k < count; ++k) {
-        const size_t pgc = pgcAt(k + 1);
-        const std::vector<size_t> list = cellsOf(k);
-        if (k > 0 && ifo.at(pgc + 3) != list.size())
-            throw std::runtime_error("chain " + std::to_string(k + 1) + " has too few cells");
-        const size_t play = pgc + get16(ifo, pgc + 0xE8), pos = pgc + get16(ifo, pgc + 0xEA);
-        int frames = 0;
-        for (size_t i = 0; i < list.size(); ++i) {
-            const size_t from = play1 + 24 * (list[i] - 1);
-            std::copy_n(original.begin() + static_cast<std::ptrdiff_t>(from), 24,
-                        ifo.begin() + static_cast<std::ptrdiff_t>(play + 24 * i));
-            std::copy_n(original.begin() + static_cast<std::ptrdiff_t>(pos1 + 4 * (list[i] - 1)), 4,
-                        ifo.begin() + static_cast<std::ptrdiff_t>(pos + 4 * i));
-            const size_t t = from + 4; // its playback time, PAL frames
-            frames += ((bcd(original.at(t)) * 60 + bcd(original.at(t + 1))) * 60 +
-                       bcd(original.at(t + 2))) *
-                          25 +
-                      bcd(original.at(t + 3) & 0x3F);
-        }
-        ifo.at(pgc + 3) = static_cast<uint8_t>(list.size());
-        ifo.at(pgc + 4) = toBcd(frames / 90000);
-        ifo.at(pgc + 5) = toBcd(frames / 1500 % 60);
-        ifo.at(pgc + 6) = toBcd(frames / 25 % 60);
-        ifo.at(pgc + 7) = static_cast<uint8_t>(0x40 | toBcd(frames % 25));
-        if (k > 0) continue;
-        // Chain 1's programs past the branches move down by the cells taken out.
-        const size_t map = pgc + get16(ifo, pgc + 0xE6);
-        for (size_t p = 0; p < ifo.at(pgc + 2); ++p) {
-            uint8_t& entry = ifo.at(map + p);
-            if (entry >= firstCell + count) entry = static_cast<uint8_t>(entry - (count - 1));
-        }
+        playCells(ifo, original, 1, k + 1, list);
+    }
+    // Chain 1's programs past the branches move down by the cells taken out.
+    const size_t pgc = pgcAt(ifo, 1), map = pgc + get16(ifo, pgc + 0xE6);
+    for (size_t p = 0; p < ifo.at(pgc + 2); ++p) {
+        uint8_t& entry = ifo.at(map + p);
+        if (entry >= firstCell + count) entry = static_cast<uint8_t>(entry - (count - 1));
     }
 }
 
@@ -135,9 +79,7 @@ int main(int argc, char** argv) try {
           vmg = load(dir + "VIDEO_TS.IFO");
 
     // The first program chain's cells.
-    const size_t pgcit = get32(ifo, 0xCC) * kSector;
-    auto pgcAt = [&](size_t n) { return pgcit + get32(ifo, pgcit + 8 + 8 * (n - 1) + 4); };
-    const size_t pgc = pgcAt(1);
+    const size_t pgc = pgcAt(ifo, 1);
     const size_t cells = ifo.at(pgc + 3);
     const size_t playback = pgc + get16(ifo, pgc + 0xE8);
     if (firstCell + angles - 1 > cells) throw std::runtime_error("the title has too few cells");
@@ -162,19 +104,10 @@ int main(int argc, char** argv) try {
     };
     // The chain plays one angle of the block: its length is that of its cells less the
     // other angles' (PAL frames, as the discs made here are).
-    auto bcd = [](uint8_t v) { return (v >> 4) * 10 + (v & 15); };
-    auto frames = [&](size_t at) {
-        return ((bcd(ifo.at(at)) * 60 + bcd(ifo.at(at + 1))) * 60 + bcd(ifo.at(at + 2))) * 25 +
-               bcd(ifo.at(at + 3) & 0x3F);
-    };
     int length = 0;
     for (size_t c = 1; c <= cells; ++c)
-        if (c <= firstCell || c >= firstCell + angles) length += frames(cellAt(c) + 4);
-    auto toBcd = [](int v) { return static_cast<uint8_t>(v / 10 << 4 | v % 10); };
-    ifo.at(pgc + 4) = toBcd(length / 90000);
-    ifo.at(pgc + 5) = toBcd(length / 1500 % 60);
-    ifo.at(pgc + 6) = toBcd(length / 25 % 60);
-    ifo.at(pgc + 7) = static_cast<uint8_t>(0x40 | toBcd(length % 25));
+        if (c <= firstCell || c >= firstCell + angles) length += frames(ifo, cellAt(c) + 4);
+    putFrames(ifo, pgc + 4, length);
     if (per == 0) {
         for (size_t k = 0; k < angles; ++k) markBlock(k, 0);
         save(dir + "VTS_01_0.IFO", ifo);
@@ -309,7 +242,7 @@ int main(int argc, char** argv) try {
     if (starts.size() != count) throw std::runtime_error("the VOBU map does not match the VOB");
     for (size_t e = 0; e < count; ++e) put32(ifo, admap + 4 + 4 * e, starts[e]);
 
-    if (branches) splitBranches(ifo, pgcAt, firstCell, angles);
+    if (branches) splitBranches(ifo, firstCell, angles);
     save(dir + "VTS_01_1.VOB", out);
     save(dir + "VTS_01_0.IFO", ifo);
     save(dir + "VTS_01_0.BUP", ifo);
