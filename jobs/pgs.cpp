@@ -10,10 +10,6 @@ namespace qf {
 
 namespace {
 
-constexpr size_t kLargestUnit = 16 << 20;
-// The least a unit holds: its size field, the offset of its control sequences and one
-// sequence of a date, a link and the end command (as the VobSub writer counts them).
-constexpr size_t kSmallestUnit = 9, kSmallestEightBitUnit = 17;
 constexpr size_t kSegmentBody = 0xFFFF;
 
 enum : uint8_t { kPds = 0x14, kOds = 0x15, kPcs = 0x16, kWds = 0x17, kEnd = 0x80 };
@@ -68,67 +64,32 @@ std::vector<uint8_t> pgsRle(const std::vector<uint8_t>& pixels, int width, int h
 }
 
 PgsWriter::PgsWriter(std::unique_ptr<Stream> out, PgsOptions options)
-    : out_(std::move(out)), options_(options) {
-    unit_.reserve(0x10000 + 6);
-}
+    : out_(std::move(out)), options_(options) {}
 
 void PgsWriter::unitStart(uint64_t pts, bool) {
-    if (!unit_.empty() || (unitSize_ != 0 && unitSize_ != SIZE_MAX)) ++unfinished_;
-    unit_.clear();
-    unitSize_ = 0;
+    gatherer_.restart();
     timed_ = true;
     pts_ = pts;
 }
 
 void PgsWriter::write(const void* buf, size_t n) {
-    const auto* p = static_cast<const uint8_t*>(buf);
-    while (n > 0) {
-        if (unitSize_ == SIZE_MAX) return; // a unit that cannot be read: wait for the next time
-        if (unitSize_ == 0) {
-            // The size field: 2 bytes, or 0 and 4 more for 8-bit RLE.
-            const size_t field = unit_.size() >= 2 && unit_[0] == 0 && unit_[1] == 0 ? 6 : 2;
-            if (unit_.size() < field) {
-                unit_.push_back(*p++);
-                --n;
-                continue;
-            }
-            const size_t size = field == 2 ? static_cast<size_t>(unit_[0] << 8 | unit_[1])
-                                           : static_cast<size_t>(unit_[2]) << 24 | unit_[3] << 16 |
-                                                 unit_[4] << 8 | unit_[5];
-            if (size < (field == 2 ? kSmallestUnit : kSmallestEightBitUnit) ||
-                size > kLargestUnit) {
-                ++unfinished_;
-                unit_.clear();
-                unitSize_ = SIZE_MAX;
-                return;
-            }
-            unitSize_ = size;
-        }
-        const size_t take = std::min(n, unitSize_ - unit_.size());
-        unit_.insert(unit_.end(), p, p + take);
-        p += take;
-        n -= take;
-        if (unit_.size() == unitSize_) unitDone();
-    }
+    gatherer_.feed(static_cast<const uint8_t*>(buf), n, [this] { unitDone(); });
 }
 
 void PgsWriter::unitDone() {
     struct Reset {
         PgsWriter& w;
-        ~Reset() {
-            w.unit_.clear();
-            w.unitSize_ = 0;
-            w.timed_ = false;
-        }
+        ~Reset() { w.timed_ = false; }
     } reset{*this};
     if (!timed_) {
-        ++unfinished_; // a unit without a time of its own cannot be placed
+        gatherer_.countUnfinished(); // a unit without a time of its own cannot be placed
         return;
     }
     UnitControls c;
     std::vector<uint8_t> pixels;
-    if (!readUnitControls(unit_.data(), unit_.size(), c) ||
-        !decodeUnitBitmap(unit_.data(), unit_.size(), c, pixels)) {
+    const std::vector<uint8_t>& unit = gatherer_.unit();
+    if (!readUnitControls(unit.data(), unit.size(), c) ||
+        !decodeUnitBitmap(unit.data(), unit.size(), c, pixels)) {
         ++unreadable_;
         return;
     }
@@ -257,9 +218,7 @@ void PgsWriter::clearSet(uint32_t pts, int x, int y, int w, int h) {
 }
 
 void PgsWriter::finish() {
-    if (!unit_.empty() || (unitSize_ != 0 && unitSize_ != SIZE_MAX)) ++unfinished_;
-    unit_.clear();
-    unitSize_ = 0;
+    gatherer_.restart();
 }
 
 } // namespace qf

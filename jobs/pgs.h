@@ -10,6 +10,7 @@
 
 #include "engine/pes.h"
 #include "engine/subpicture_units.h"
+#include "jobs/unit_gatherer.h"
 
 namespace qf {
 
@@ -45,7 +46,7 @@ public:
     void finish();
 
     const SubpictureUnitList& units() const { return units_; }
-    int droppedUnfinished() const { return unfinished_; }
+    int droppedUnfinished() const { return gatherer_.unfinished(); }
     int droppedUnreadable() const { return unreadable_; }
 
 private:
@@ -57,15 +58,14 @@ private:
 
     std::unique_ptr<Stream> out_;
     PgsOptions options_;
-    std::vector<uint8_t> unit_;
-    size_t unitSize_ = 0; // from its size field; 0 while not known, SIZE_MAX: unreadable
+    UnitGatherer gatherer_;
     bool timed_ = false;
     uint64_t pts_ = 0;
     uint16_t composition_ = 0;
     // The 8-bit palette and transparency last given: later units may leave them out.
     std::vector<uint8_t> palette_, transparency_;
     SubpictureUnitList units_;
-    int unfinished_ = 0, unreadable_ = 0;
+    int unreadable_ = 0;
     std::vector<uint8_t> segment_;
 };
 

@@ -19,11 +19,6 @@ namespace {
 
 constexpr size_t kPack = 2048;
 constexpr size_t kPackHeader = 14;
-constexpr size_t kLargestUnit = 16 << 20; // an 8-bit RLE unit of HD DVD may pass 64 KiB
-// The least a unit holds: its size field and the offset of its control sequences (2 + 2
-// bytes; 8-bit RLE: 0, 4 and 4), and one display control sequence of a date, the link to
-// the next and the end command (2 + 2 + 1; 8-bit RLE: 2 + 4 + 1).
-constexpr size_t kSmallestUnit = 9, kSmallestEightBitUnit = 17;
 constexpr size_t kIndexPiece = 64 << 10; // index text handed over at a time
 constexpr uint32_t kMuxRate = 25200;     // 10.08 Mbit/s in units of 50 bytes/s, as DVDs say
 
@@ -86,9 +81,7 @@ std::string vobSubTime(int64_t ms) {
 
 VobSubWriter::VobSubWriter(std::unique_ptr<Stream> sub, std::unique_ptr<Stream> idx,
                            VobSubIndex index)
-    : sub_(std::move(sub)), idx_(std::move(idx)), index_(std::move(index)) {
-    unit_.reserve(0x10000 + 6);
-}
+    : sub_(std::move(sub)), idx_(std::move(idx)), index_(std::move(index)) {}
 
 std::string VobSubWriter::indexHead() const {
     std::string text = "# VobSub index file, v7 (do not modify this line!)\n";
@@ -109,7 +102,8 @@ std::string VobSubWriter::indexHead() const {
 
 void VobSubWriter::takeUnitPalette() {
     UnitControls c;
-    if (!readUnitControls(unit_.data(), unit_.size(), c) || !c.palette) return;
+    const std::vector<uint8_t>& unit = gatherer_.unit();
+    if (!readUnitControls(unit.data(), unit.size(), c) || !c.palette) return;
     for (size_t i = 0; i < index_.palette.size(); ++i) {
         const uint8_t* e = c.palette + 3 * i; // Y, Cr, Cb
         index_.palette[i] = ycrcbToRgb(static_cast<uint32_t>(e[0] << 16 | e[1] << 8 | e[2]));
@@ -118,44 +112,14 @@ void VobSubWriter::takeUnitPalette() {
 }
 
 void VobSubWriter::unitStart(uint64_t pts, bool sharesPack) {
-    if (!unit_.empty() || (unitSize_ != 0 && unitSize_ != SIZE_MAX)) ++unfinished_;
-    unit_.clear();
-    unitSize_ = 0;
+    gatherer_.restart();
     timed_ = true;
     pts_ = pts;
     sharesPack_ = sharesPack;
 }
 
 void VobSubWriter::write(const void* buf, size_t n) {
-    const auto* p = static_cast<const uint8_t*>(buf);
-    while (n > 0) {
-        if (unitSize_ == SIZE_MAX) return; // a unit that cannot be read: wait for the next time
-        if (unitSize_ == 0) {
-            // The size field: 2 bytes, or 0 and 4 more for 8-bit RLE.
-            const size_t field = unit_.size() >= 2 && unit_[0] == 0 && unit_[1] == 0 ? 6 : 2;
-            if (unit_.size() < field) {
-                unit_.push_back(*p++);
-                --n;
-                continue;
-            }
-            size_t size = field == 2 ? be16(unit_.data())
-                                     : static_cast<size_t>(unit_[2]) << 24 | unit_[3] << 16 |
-                                           unit_[4] << 8 | unit_[5];
-            if (size < (field == 2 ? kSmallestUnit : kSmallestEightBitUnit) ||
-                size > kLargestUnit) {
-                ++unfinished_;
-                unit_.clear();
-                unitSize_ = SIZE_MAX;
-                return;
-            }
-            unitSize_ = size;
-        }
-        const size_t take = std::min(n, unitSize_ - unit_.size());
-        unit_.insert(unit_.end(), p, p + take);
-        p += take;
-        n -= take;
-        if (unit_.size() == unitSize_) unitDone();
-    }
+    gatherer_.feed(static_cast<const uint8_t*>(buf), n, [this] { unitDone(); });
 }
 
 void VobSubWriter::unitDone() {
@@ -165,7 +129,8 @@ void VobSubWriter::unitDone() {
         // Time stamps wrap at 2^33 ticks; the difference is taken the short way.
         const int64_t ticks = timeline::stampDelta(index_.videoStartPts, pts_);
         u.timeMs = (ticks * 2 + (ticks < 0 ? -90 : 90)) / 180;
-        u.forced = forcedUnit(unit_.data(), unit_.size());
+        const std::vector<uint8_t>& unit = gatherer_.unit();
+        u.forced = forcedUnit(unit.data(), unit.size());
         if (ticks < 0)
             ++beforeStart_;
         else if (sharesPack_)
@@ -176,16 +141,14 @@ void VobSubWriter::unitDone() {
                           vobSubTime(u.timeMs).c_str(),
                           static_cast<unsigned long long>(sub_->position()));
             indexText_ += line;
-            writePacks(unit_.data(), unit_.size(), static_cast<uint64_t>(ticks));
+            writePacks(unit.data(), unit.size(), static_cast<uint64_t>(ticks));
             u.written = true;
             if (indexText_.size() >= kIndexPiece) writeIndex();
         }
         units_.add(u);
     } else {
-        ++unfinished_; // a unit without a time of its own cannot be placed
+        gatherer_.countUnfinished(); // a unit without a time of its own cannot be placed
     }
-    unit_.clear();
-    unitSize_ = 0;
     timed_ = sharesPack_ = false;
 }
 
@@ -242,9 +205,7 @@ void VobSubWriter::writeIndex() {
 }
 
 void VobSubWriter::finish() {
-    if (!unit_.empty() || (unitSize_ != 0 && unitSize_ != SIZE_MAX)) ++unfinished_;
-    unit_.clear();
-    unitSize_ = 0;
+    gatherer_.restart();
     writeIndex();
 }
 

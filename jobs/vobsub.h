@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/subpicture_units.h"
+#include "jobs/unit_gatherer.h"
 
 namespace qf {
 
@@ -55,7 +56,7 @@ public:
 
     const SubpictureUnitList& units() const { return units_; }
     int droppedBeforeStart() const { return beforeStart_; }
-    int droppedUnfinished() const { return unfinished_; }
+    int droppedUnfinished() const { return gatherer_.unfinished(); }
     int64_t droppedSharingPack() const { return sharingPack_; }
     // The index has the palette of a unit (paletteFromUnits).
     bool unitPalette() const { return unitPalette_; }
@@ -71,17 +72,16 @@ private:
 
     std::unique_ptr<Stream> sub_, idx_;
     VobSubIndex index_;
-    std::vector<uint8_t> unit_; // the unit being gathered
-    size_t unitSize_ = 0;       // from its size field; 0 while not known yet
-    bool timed_ = false;        // the unit being gathered has a time
-    bool sharesPack_ = false;   // and began in the pack of an earlier one
+    UnitGatherer gatherer_;
+    bool timed_ = false;      // the unit being gathered has a time
+    bool sharesPack_ = false; // and began in the pack of an earlier one
     uint64_t pts_ = 0;
     SubpictureUnitList units_;
     // The lines of the index not written yet; its head goes before the first of them, once
     // the palette is settled. It goes out in pieces, so that a stream of millions of
     // units is never held whole.
     std::string indexText_;
-    int beforeStart_ = 0, unfinished_ = 0;
+    int beforeStart_ = 0;
     int64_t sharingPack_ = 0;
     bool headWritten_ = false, unitPalette_ = false;
 };
