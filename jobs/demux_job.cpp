@@ -370,6 +370,7 @@ void writeFilesForMuxers(JobRunner& ctx, const OutputPlan& plan,
             tracks.push_back(std::move(t));
         }
     }
+    if (ctx.cat.titleFacts.dvdVideo) keepForcedOfAudioLanguage(tracks);
     // The captions as text tracks; the disc names no language for them.
     for (const std::string& file : captions) {
         MkvmergeTrack t;

@@ -51,6 +51,20 @@ std::string mkvmergeOptions(const std::string& output, const std::vector<Mkvmerg
     return args.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
+void keepForcedOfAudioLanguage(std::vector<MkvmergeTrack>& tracks) {
+    const auto audio = std::find_if(tracks.begin(), tracks.end(), [](const MkvmergeTrack& t) {
+        return t.kind == TrackKind::Audio;
+    });
+    if (audio == tracks.end() || audio->language.empty()) return;
+    const std::string language = audio->language;
+    auto matches = [&](const MkvmergeTrack& t) {
+        return t.kind == TrackKind::Subtitles && t.forced && t.language == language;
+    };
+    if (std::none_of(tracks.begin(), tracks.end(), matches)) return;
+    for (MkvmergeTrack& t : tracks)
+        if (t.kind == TrackKind::Subtitles && !matches(t)) t.forced = false;
+}
+
 bool mkvmergeReads(const std::string& extension) {
     static const char* const kRead[] = {"m2v", "vc1", "264", "ac3", "eac3",
                                         "dts", "thd", "mpa", "idx"};

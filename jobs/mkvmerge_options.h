@@ -30,6 +30,12 @@ struct MkvmergeTrack {
 std::string mkvmergeOptions(const std::string& output, const std::vector<MkvmergeTrack>& tracks,
                             const std::string& chapters, int64_t chapterSyncMs = 0);
 
+// A DVD player shows with subtitles off the forced units of the stream in the audio's
+// language: of the forced-only subtitle tracks, only those in the first audio track's
+// language keep the forced flag. Tracks are left as they are where that language is unknown
+// or no forced track has it.
+void keepForcedOfAudioLanguage(std::vector<MkvmergeTrack>& tracks);
+
 // Can mkvmerge read a raw stream file of this codec extension ("ac3", "m2v" ...)?
 bool mkvmergeReads(const std::string& extension);
 

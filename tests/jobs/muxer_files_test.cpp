@@ -36,6 +36,38 @@ TEST(MkvmergeOptions, AFileNameIsNeverAnOperatorOrAnOption) {
     }
 }
 
+// Of a DVD's forced-only tracks, the one in the audio's language keeps the flag.
+TEST(MkvmergeOptions, TheForcedFlagStaysWithTheAudiosLanguage) {
+    const struct {
+        const char* what;
+        std::string audio;                  // languages, "" for none
+        std::vector<std::string> subtitles; // all forced-only
+        std::string forced;                 // which keep the flag
+    } cases[] = {
+        {"the audio's language", "en", {"de", "en"}, "01"},
+        {"no forced track has it", "fr", {"de", "en"}, "11"},
+        {"the audio names none", "", {"de", "en"}, "11"},
+        {"one without a language", "en", {"", "en"}, "01"},
+    };
+    for (const auto& c : cases) {
+        auto track = [](TrackKind kind, const std::string& language) {
+            MkvmergeTrack t;
+            t.kind = kind;
+            t.language = language;
+            t.forced = kind == TrackKind::Subtitles;
+            return t;
+        };
+        std::vector<MkvmergeTrack> tracks{track(TrackKind::Video, ""),
+                                          track(TrackKind::Audio, c.audio)};
+        for (const std::string& language : c.subtitles)
+            tracks.push_back(track(TrackKind::Subtitles, language));
+        keepForcedOfAudioLanguage(tracks);
+        std::string forced;
+        for (size_t k = 2; k < tracks.size(); ++k) forced += tracks[k].forced ? "1" : "0";
+        EXPECT_EQ(forced, c.forced) << c.what;
+    }
+}
+
 TEST(ChapterXml, IsWellFormedWhateverTheNamesHold) {
     const std::pair<std::string, std::string> cases[] = {
         {"Fran\xC3\xA7"
