@@ -1,7 +1,9 @@
 // quillfen-cli run as a process on a sample disc: what it prints, the files it writes,
 // its options and its exit statuses.
+#include <algorithm>
 #include <fstream>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 
@@ -248,16 +250,24 @@ TEST_F(CliTest, DemuxWithAPlaylistUsesItsStreamsAndNames) {
         << r.out;
     std::filesystem::remove_all(out);
     std::filesystem::create_directory(out);
-    // A selection leaves it out, and the log and the status say so.
+    // A selection leaves it out, and the log and the status say so; the report still
+    // captions it.
     r = runCli({"demux", "--select", "dd+.6ch.stream.01.english", part1, "--playlist", playlist,
-                "-o", out, "--no-mkvmerge-options", "--no-chapters"});
+                "-o", out, "--no-mkvmerge-options", "--no-chapters", "--json"});
     EXPECT_EQ(r.status, 3);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(outputs(), Strings{"FEATURE_1_FEATURE_2.DD+.6ch.stream.01.English.mpa"});
-    EXPECT_TRUE(contains(r.out, "\nStream \"MPEG-2.stream.1\" (id E1) is not named by the "
-                                "playlist and was not written; read the source without the "
-                                "playlist to include it.\n"))
+    const nlohmann::json report = nlohmann::json::parse(r.out);
+    Strings log = report["log"];
+    EXPECT_NE(std::find(log.begin(), log.end(),
+                        "Stream \"MPEG-2.stream.1\" (id E1) is not named by the playlist and was "
+                        "not written; read the source without the playlist to include it."),
+              log.end())
         << r.out;
+    for (const auto& stream : report["streams"])
+        if (stream["slot"] == "v1") {
+            EXPECT_EQ(stream["caption"], "MPEG-2.stream.1");
+        }
 }
 
 TEST_F(CliTest, ErrorsGiveTheirTextAndStatusOne) {
