@@ -171,6 +171,17 @@ const StreamFacts* firstVideo(const JobRunner& ctx) {
     return nullptr;
 }
 
+// The caption of a slot's stream: its box's, or for a stream only the demux pass met (one
+// the playlist named nothing for, or one begun after the fast check) the one the log gives.
+std::string captionOf(const JobRunner& ctx, Family family, size_t k, const ListedStream* listed,
+                      int32_t entry) {
+    if (!listed) return SubKindName(entry) + "." + std::to_string(k);
+    if (listed->caption.empty())
+        for (const auto& late : ctx.cat.LateStreams)
+            if (late.family == family && late.slot == static_cast<int>(k)) return late.caption;
+    return listed->caption;
+}
+
 Json streams(const JobRunner& ctx, const ReportRun& run) {
     const bool aob = isAobSource(ctx.job.source);
     const StreamFacts* video = firstVideo(ctx);
@@ -187,7 +198,7 @@ Json streams(const JobRunner& ctx, const ReportRun& run) {
             Json s;
             s["slot"] = slotName(family, static_cast<int>(k));
             s["family"] = kFamilyNames[familyIndex(family)];
-            s["caption"] = listed ? listed->caption : SubKindName(entry) + "." + std::to_string(k);
+            s["caption"] = captionOf(ctx, family, k, listed, entry);
             s["selectable"] = selectable;
             s["selected"] = selectable && run.chosen && run.chosen->at(family, k).checked;
             if (!kind.empty()) {

@@ -10,6 +10,7 @@ int runSampleCommand(const Options& options, TerminalHost& host) {
     for (const std::string& path :
          writeSampleDisc(options.argument, options.force && !options.noOverwrite))
         host.printLine(path);
+    host.printLine(kSampleNote);
     return kExitOk;
 }
 

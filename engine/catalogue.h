@@ -47,6 +47,9 @@ struct Catalogue {
     // Bytes of the title the last Read job had read when the fast check stopped it; -1
     // when it read everything (or a playlist gave the streams).
     int64_t fastCheckStop = -1;
+    // The streams came from a playlist, not from a Read job: a stream the playlist names
+    // no caption for is met only by the demux pass.
+    bool playlistGave = false;
     // A stream a demux pass met that the last Read job had not listed (it began after the
     // fast check stopped), in the order they were met.
     using LateStream = qf::LateStream;

@@ -83,6 +83,7 @@ struct LateStream {
     int slot = -1;       // -1: its family was full
     std::string caption; // the caption its box has or would have
     bool written = false;
+    bool unnamed = false; // a playlist gave the streams and names none in its slot
 };
 
 // A segment of the title after the first begins: where it plays on the title, whether its

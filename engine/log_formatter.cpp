@@ -95,12 +95,19 @@ Words LogFormatter::words(const Stopped& e) const {
     for (const LateStream& late : e.late) {
         char id[8];
         std::snprintf(id, sizeof id, "%02X", static_cast<unsigned>(late.entry) & 0xFF);
-        std::string line = "Stream \"" + escapeMarkup(late.caption) + "\" (id " + id +
-                           ") begins after the first " + mbytes(e.lateAfter) +
-                           " Mbytes read by the fast check";
-        line += late.written ? "; written as well."
-                             : " and was not written; read the whole file to include it (" +
-                                   readWhole_.lateStream + ").";
+        std::string line = "Stream \"" + escapeMarkup(late.caption) + "\" (id " + id + ")";
+        if (late.unnamed) {
+            line += " is not named by the playlist";
+            line += late.written ? "; written as well."
+                                 : " and was not written; read the source without the "
+                                   "playlist to include it.";
+        } else {
+            line +=
+                " begins after the first " + mbytes(e.lateAfter) + " Mbytes read by the fast check";
+            line += late.written ? "; written as well."
+                                 : " and was not written; read the whole file to include it (" +
+                                       readWhole_.lateStream + ").";
+        }
         w.lines.push_back(std::move(line));
     }
     if (stopped) w.lines.push_back(e.writes ? cancelLine(e.files) : "Cancelled.");

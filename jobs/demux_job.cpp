@@ -123,11 +123,15 @@ void createOutputs(JobRunner& ctx, const OutputPlan& plan, std::vector<std::stri
         outputOf(ctx.io, s.family, s.slot) = createStreamOutput(ctx, s, renamed);
 }
 
-// A stream the Read job did not list because it begins after the fast check stopped:
-// written as well when the job writes every stream (the command line without a
-// selection), otherwise only noted. Either way the end of the log names it.
+// A stream the Read job did not list because it begins after the fast check stopped, or
+// that the playlist which gave the streams names none for: written as well when the job
+// writes every stream (the command line without a selection), otherwise only noted.
+// Either way the end of the log names it.
 void lateStream(JobRunner& ctx, OutputPlan& plan, int32_t entry, Family family, int slot) {
-    Catalogue::LateStream late{entry, family, slot, "", false};
+    if (ctx.cat.playlistGave && slot >= 0 && slot < kSelectableSlots[familyIndex(family)] &&
+        ctx.cat.Listed.at(family, static_cast<size_t>(slot)).present)
+        return; // the playlist named it: its box was there before the pass
+    Catalogue::LateStream late{entry, family, slot, "", false, ctx.cat.playlistGave};
     const std::string kind = family == Family::Video   ? VideoKindName(entry)
                              : family == Family::Audio ? AudioKindName(entry)
                                                        : SubKindName(entry);
@@ -422,7 +426,7 @@ void runDemux(JobRunner& ctx) {
     createOutputs(ctx, outputs, renamed);
 
     ctx.cat.LateStreams.clear();
-    if (ctx.cat.fastCheckStop >= 0)
+    if (ctx.cat.fastCheckStop >= 0 || ctx.cat.playlistGave)
         ctx.onLateStream = [&](int32_t entry, Family family, int slot) {
             lateStream(ctx, outputs, entry, family, slot);
         };

@@ -50,6 +50,7 @@ bool runRead(JobRunner& ctx) {
     // Slots are given anew; the Demux or Rebuild job that uses this selection keeps them.
     ctx.cat.Slots.clear();
     ctx.cat.fastCheckStop = -1;
+    ctx.cat.playlistGave = false;
     const Title title = jobTitle(ctx);
 
     openTitle(ctx, title, true);

@@ -421,6 +421,7 @@ void takePlaylist(JobRunner& ctx, const Playlist& playlist, const std::string& s
     ctx.cat.clearSlots();
     ctx.cat.Slots.clear();
     ctx.cat.fastCheckStop = -1;
+    ctx.cat.playlistGave = true;
     for (const PlaylistTitle& title : playlist.titles)
         for (const PlaylistStream& stream : title.streams) {
             const Family family = stream.kind == PlaylistStream::Kind::Video   ? Family::Video

@@ -8,6 +8,7 @@
 #include <numbers>
 
 #include "engine/stream.h"
+#include "samples/sample_media.h"
 
 namespace qf {
 
@@ -23,6 +24,7 @@ constexpr int kLpcmFramesPerUnit = 480; // 10 ms of 48 kHz
 constexpr uint64_t kLpcmUnitTicks = 900;
 constexpr int kSubpicturesPerPart = 2;
 constexpr uint64_t kSubpictureTicks = 90000;
+constexpr uint8_t kMpeg2SliceRows = 30; // 480 lines of 16
 
 // Big-endian bit writer for header fields.
 class BitWriter {
@@ -52,8 +54,8 @@ private:
     int used_ = 0;
 };
 
-// Stand-in for coded data: never zero (so no start code can form) and never 0x0B (so
-// no AC-3 sync word can form).
+// Stand-in for the VC-1 frames' coded data: never zero (so no start code can form) and
+// never 0x0B (so no AC-3 sync word can form).
 class Filler {
 public:
     explicit Filler(uint32_t seed) : state_(seed) {}
@@ -120,7 +122,7 @@ Bytes mpeg2Gop(int frame) {
     return out;
 }
 
-Bytes mpeg2Picture(int temporalReference, bool intra, Filler& filler) {
+Bytes mpeg2Picture(int temporalReference, bool intra) {
     BitWriter w;
     w.put(static_cast<uint32_t>(temporalReference), 10);
     w.put(intra ? 1 : 2, 3);
@@ -143,8 +145,13 @@ Bytes mpeg2Picture(int temporalReference, bool intra, Filler& filler) {
     x.put(0, 1);
     append(out, startCode(0xB5));
     append(out, x.finish(false));
-    append(out, startCode(0x01)); // first slice
-    filler.append(out, out.size() + (intra ? 1600 : 700));
+    // A flat grey picture, or the picture before it again: real slices, so that decoders
+    // take the stream.
+    const auto slice = sample_media::mpeg2SliceBody(intra);
+    for (uint8_t row = 1; row <= kMpeg2SliceRows; ++row) {
+        append(out, startCode(row));
+        out.insert(out.end(), slice.begin(), slice.end());
+    }
     return out;
 }
 
@@ -198,26 +205,28 @@ Bytes vc1SequenceHeader() {
     return out;
 }
 
+// A frame start and filler: decoders reject it. Its first bits are a real picture type
+// with RPTFRM 0 (the sequence sets PULLDOWN), so that a parser gives every frame one frame
+// period and the stream lasts as long as the title.
 Bytes vc1Frame(bool intra, Filler& filler) {
     Bytes out = startCode(0x0D);
-    filler.append(out, out.size() + (intra ? 1800 : 800));
+    out.push_back(intra ? 0xC4 : 0x12); // PTYPE I (110) or P (0), RPTFRM 00
+    filler.append(out, out.size() + (intra ? 1799 : 799));
     return out;
 }
 
 // --- Audio ---------------------------------------------------------------------------------
 
-// AC-3: 48 kHz, 448 kbit/s, 3/2 with LFE, bsid 8: 1792 bytes per frame.
-Bytes ac3Frame(Filler& filler) {
-    Bytes out = {0x0B, 0x77, 0x5A, 0x5A, 0x1E, 0x40, 0xE1};
-    filler.append(out, 1792);
-    return out;
+// AC-3: 48 kHz, 448 kbit/s, 3/2 with LFE, bsid 8: 1792 bytes per frame of silence.
+Bytes ac3Frame() {
+    const auto f = sample_media::silentAc3Frame();
+    return {f.begin(), f.end()};
 }
 
 // E-AC-3: independent stream, 48 kHz, six blocks, 3/2 with LFE, bsid 16: 1536 bytes.
-Bytes eac3Frame(Filler& filler) {
-    Bytes out = {0x0B, 0x77, 0x02, 0xFF, 0x3F, 0x87};
-    filler.append(out, 1536);
-    return out;
+Bytes eac3Frame() {
+    const auto f = sample_media::silentEac3Frame();
+    return {f.begin(), f.end()};
 }
 
 // 16-bit big-endian stereo: 440 Hz on the left, 660 Hz on the right.
@@ -266,9 +275,10 @@ Bytes subpictureUnit() {
                 static_cast<uint8_t>(y2)});
     out.insert(out.end(), {0x06, 0x00, static_cast<uint8_t>(kPxdStart), 0x00,
                            static_cast<uint8_t>(bottom), 0xFF});
-    // Second control sequence: hide after about 0.9 seconds; it is the last one.
+    // Second control sequence: hide after 43 * 1024 ticks, just under half a second, so
+    // that the last unit (3.5 s into the title) ends with the title; it is the last one.
     const size_t dcsq2 = out.size();
-    out.insert(out.end(), {0x00, 0x50, 0x00, 0x00, 0x02, 0xFF});
+    out.insert(out.end(), {0x00, 0x2B, 0x00, 0x00, 0x02, 0xFF});
     put16(out, 0, out.size());
     put16(out, 2, dcsq1);
     put16(out, dcsq1 + 2, dcsq2);
@@ -290,8 +300,7 @@ StreamPlan plan(SampleStream stream, int part) {
     case SampleStream::VC1:
     case SampleStream::MPEG2: {
         const bool vc1 = stream == SampleStream::VC1;
-        Filler filler(vc1 ? 0x1000U + static_cast<uint32_t>(p)
-                          : 0x2000U + static_cast<uint32_t>(p));
+        Filler filler(0x1000U + static_cast<uint32_t>(p));
         for (int f = 0; f < kSampleFramesPerPart; ++f) {
             const int frame = p * kSampleFramesPerPart + f;
             const bool intra = frame % kGopLength == 0;
@@ -304,7 +313,7 @@ StreamPlan plan(SampleStream stream, int part) {
                     unit = mpeg2SequenceHeader();
                     append(unit, mpeg2Gop(frame));
                 }
-                append(unit, mpeg2Picture(frame % kGopLength, intra, filler));
+                append(unit, mpeg2Picture(frame % kGopLength, intra));
             }
             sp.units.push_back(std::move(unit));
         }
@@ -315,10 +324,8 @@ StreamPlan plan(SampleStream stream, int part) {
     case SampleStream::AC3:
     case SampleStream::EAC3: {
         const bool eac3 = stream == SampleStream::EAC3;
-        Filler filler(eac3 ? 0x3000U + static_cast<uint32_t>(p)
-                           : 0x4000U + static_cast<uint32_t>(p));
         for (int f = 0; f < kAudioFramesPerPart; ++f)
-            sp.units.push_back(eac3 ? eac3Frame(filler) : ac3Frame(filler));
+            sp.units.push_back(eac3 ? eac3Frame() : ac3Frame());
         sp.ptsStep = kAudioFrameTicks;
         sp.ptsStart = kStartPts + kAudioFrameTicks * static_cast<uint64_t>(p * kAudioFramesPerPart);
         break;

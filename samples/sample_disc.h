@@ -1,7 +1,9 @@
 #pragma once
-// A small demonstration disc: a two-part HD DVD title built from short synthetic streams
-// (VC-1 and MPEG-2 video, AC-3, E-AC-3 and LPCM audio, a subpicture stream) and its
-// playlist, so every job can be tried without a real disc.
+// A small demonstration disc: a two-part HD DVD title built from short streams (VC-1 and
+// MPEG-2 video, AC-3, E-AC-3 and LPCM audio, a subpicture stream) and its playlist, so
+// every job can be tried without a real disc. The audio, the MPEG-2 video and the
+// subpictures are real media that decoders play (silence, flat grey, a box); the VC-1
+// frames are placeholders with real headers that decoders reject.
 #include <string>
 #include <vector>
 
@@ -38,5 +40,10 @@ std::string samplePlaylist();
 // through a link); without it nothing is written when one exists. Throws
 // Error("Cannot create folder ...") or the file stream's errors.
 std::vector<std::string> writeSampleDisc(const std::string& dir, bool replace = false);
+
+// What the sample is, in one line for whoever wrote it.
+inline constexpr const char* kSampleNote =
+    "The sample's VC-1 frames are placeholders that decoders reject; its MPEG-2 video, "
+    "audio and subpictures decode.";
 
 } // namespace qf

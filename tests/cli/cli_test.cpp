@@ -1,7 +1,9 @@
 // quillfen-cli run as a process on a sample disc: what it prints, the files it writes,
 // its options and its exit statuses.
+#include <algorithm>
 #include <fstream>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 
@@ -162,6 +164,7 @@ TEST_F(CliTest, CodecExtensionsNameTheFilesByCodec) {
                                   "FEATURE_1_FEATURE_2.AC-3.6ch.stream.00.English.ac3",
                                   "FEATURE_1_FEATURE_2.DD+.6ch.stream.01.English.eac3",
                                   "FEATURE_1_FEATURE_2.LPCM.2ch.stream.02.Commentary.pcm",
+                                  "FEATURE_1_FEATURE_2.MPEG-2.stream.1.m2v",
                                   "FEATURE_1_FEATURE_2.VC-1.stream.0.vc1"}));
 }
 
@@ -228,21 +231,43 @@ TEST_F(CliTest, DemuxWithAPlaylistUsesItsStreamsAndNames) {
     CliResult r = runCli({"demux", part1, "--playlist", playlist, "-o", out});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_FALSE(contains(r.out, "Dolby Digital")) << "a Read job ran";
-    // With the playlist's chapters, and the mkvmerge options file naming what it reads.
+    // With the playlist's chapters, and the mkvmerge options file naming what it reads. The
+    // MPEG-2 video, which the playlist names nothing for, is written under its kind.
     EXPECT_EQ(outputs(),
               (Strings{"FEATURE_1_FEATURE_2.2bitRLE.stream.00.English.sup",
                        "FEATURE_1_FEATURE_2.AC-3.6ch.stream.00.English.ac3",
                        "FEATURE_1_FEATURE_2.DD+.6ch.stream.01.English.eac3",
                        "FEATURE_1_FEATURE_2.LPCM.2ch.stream.02.Commentary.mpa",
+                       "FEATURE_1_FEATURE_2.MPEG-2.stream.1.m2v",
                        "FEATURE_1_FEATURE_2.VC-1.stream.0.vc1", "FEATURE_1_FEATURE_2.chapters.txt",
                        "FEATURE_1_FEATURE_2.chapters.xml", "FEATURE_1_FEATURE_2.mkvmerge.json"}));
+    Bytes mpeg2 = sampleStreamData(SampleStream::MPEG2, 1),
+          second = sampleStreamData(SampleStream::MPEG2, 2);
+    mpeg2.insert(mpeg2.end(), second.begin(), second.end());
+    EXPECT_EQ(readFile(outFile("FEATURE_1_FEATURE_2.MPEG-2.stream.1.m2v")), mpeg2);
+    EXPECT_TRUE(contains(r.out, "\nStream \"MPEG-2.stream.1\" (id E1) is not named by the "
+                                "playlist; written as well.\n"))
+        << r.out;
     std::filesystem::remove_all(out);
     std::filesystem::create_directory(out);
+    // A selection leaves it out, and the log and the status say so; the report still
+    // captions it.
     r = runCli({"demux", "--select", "dd+.6ch.stream.01.english", part1, "--playlist", playlist,
-                "-o", out, "--no-mkvmerge-options", "--no-chapters"});
-    EXPECT_EQ(r.status, 0);
+                "-o", out, "--no-mkvmerge-options", "--no-chapters", "--json"});
+    EXPECT_EQ(r.status, 3);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(outputs(), Strings{"FEATURE_1_FEATURE_2.DD+.6ch.stream.01.English.mpa"});
+    const nlohmann::json report = nlohmann::json::parse(r.out);
+    Strings log = report["log"];
+    EXPECT_NE(std::find(log.begin(), log.end(),
+                        "Stream \"MPEG-2.stream.1\" (id E1) is not named by the playlist and was "
+                        "not written; read the source without the playlist to include it."),
+              log.end())
+        << r.out;
+    for (const auto& stream : report["streams"])
+        if (stream["slot"] == "v1") {
+            EXPECT_EQ(stream["caption"], "MPEG-2.stream.1");
+        }
 }
 
 TEST_F(CliTest, ErrorsGiveTheirTextAndStatusOne) {

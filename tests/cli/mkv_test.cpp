@@ -27,6 +27,12 @@ bool haveMkvmerge() {
     return !commandOutput("command -v mkvmerge").empty();
 }
 
+// The MKV's duration in seconds, as mkvmerge reads it.
+double duration(const std::string& mkv) {
+    const Json j = Json::parse(commandOutput("mkvmerge -J '" + mkv + "'"));
+    return j["container"]["properties"]["duration"].get<double>() / 1e9;
+}
+
 // The codec of each track of an MKV, as mkvmerge lists them.
 Strings trackCodecs(const std::string& mkv) {
     const Json j = Json::parse(commandOutput("mkvmerge -J '" + mkv + "'"));
@@ -45,9 +51,11 @@ struct Source {
     // Makes the source in `dir`; returns its path.
     std::string (*make)(const TempDir& dir);
     std::string base;
-    Strings codecs; // the MKV's tracks, as mkvmerge -J names them
-    Strings left;   // the files mkvmerge cannot read, which stay
-    bool realMedia; // every stream decodes cleanly (the sample's are partly synthetic)
+    Strings codecs;  // the MKV's tracks, as mkvmerge -J names them
+    Strings left;    // the files mkvmerge cannot read, which stay
+    bool realMedia;  // every stream decodes cleanly, so the MKV does
+    Strings decoded; // the kept files that decode cleanly (the sample's VC-1 does not)
+    double seconds;  // the MKV's duration: the title's
 };
 
 std::string ffmpegVob(const TempDir& dir) {
@@ -66,13 +74,16 @@ std::string sampleDisc(const TempDir& dir) {
 }
 
 const Source kSources[] = {
-    {"FfmpegVob", ffmpegVob, "in", {"MPEG-1/2", "AC-3", "FLAC"}, {}, true},
+    {"FfmpegVob", ffmpegVob, "in", {"MPEG-1/2", "AC-3", "FLAC"}, {}, true, {}, 2.0},
     {"Sample",
      sampleDisc,
      "FEATURE_1_FEATURE_2",
      {"VC-1", "MPEG-1/2", "AC-3", "E-AC-3", "FLAC", "VobSub"},
      {},
-     false},
+     false,
+     {"FEATURE_1_FEATURE_2.MPEG-2.stream.1.m2v", "FEATURE_1_FEATURE_2.DD.stream.00.ac3",
+      "FEATURE_1_FEATURE_2.DD+.stream.01.eac3", "FEATURE_1_FEATURE_2.LPCM.stream.02.flac"},
+     4.0},
 };
 
 class MkvTest : public ::testing::TestWithParam<Source> {};
@@ -92,6 +103,7 @@ TEST_P(MkvTest, MuxesWhatTheOptionsFileNamesAndRemovesItUnlessKept) {
         ASSERT_EQ(r.status, 0) << r.err << r.out;
         const std::string mkv = out + "/" + s.base + ".mkv";
         EXPECT_EQ(trackCodecs(mkv), s.codecs);
+        EXPECT_NEAR(duration(mkv), s.seconds, 0.1);
         if (s.realMedia) {
             EXPECT_TRUE(decodesCleanly(mkv));
         }
@@ -105,6 +117,8 @@ TEST_P(MkvTest, MuxesWhatTheOptionsFileNamesAndRemovesItUnlessKept) {
             continue;
         }
         EXPECT_GT(names.size(), s.left.size() + 2);
+        for (const std::string& name : s.decoded)
+            EXPECT_TRUE(decodesCleanly(out + "/" + name)) << name;
         // The options file by itself: the same tracks, and not a warning.
         int status = -1;
         const std::string log = commandOutput(

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "samples/sample_disc.h"
+#include "support/ffmpeg.h"
 #include "support/job_bench.h"
 #include "support/ps_builder.h"
 
@@ -42,6 +43,34 @@ TEST(SampleDisc, WritesTwoWholePartsAndThePlaylist) {
     EXPECT_EQ(std::string(xpl.begin(), xpl.end()), samplePlaylist());
 
     EXPECT_THROW(writeSampleDisc("/proc/no/such/disc"), Error);
+}
+
+// Its audio and MPEG-2 video are real media: ffmpeg decodes both parts without a word.
+// The VC-1 frames are placeholders and left out.
+TEST(SampleDisc, AudioAndMpeg2VideoDecodeCleanly) {
+    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is missing";
+    const struct {
+        SampleStream stream;
+        const char* input; // ffmpeg's input options for the raw stream
+    } cases[] = {
+        {SampleStream::MPEG2, "-f mpegvideo"},
+        {SampleStream::AC3, "-f ac3"},
+        {SampleStream::EAC3, "-f eac3"},
+        {SampleStream::LPCM, "-f s16be -ar 48000 -ac 2"},
+    };
+    TempDir tmp;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input);
+        const std::string file = tmp / "stream";
+        writeFile(file, bothParts(c.stream));
+        int status = -1;
+        const std::string errors =
+            commandOutput("ffmpeg -hide_banner -nostdin -v error " + std::string(c.input) +
+                              " -i '" + file + "' -f null - 2>&1",
+                          &status);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(errors, "");
+    }
 }
 
 class SampleJobs : public ::testing::Test, protected JobBench {
