@@ -17,7 +17,8 @@ namespace qf {
 // VIDEO_TS folder or an image) and the one title set a VTS_nn_0.IFO source limits it to.
 struct DiscSource {
     std::string disc;
-    int titleSet = 0; // 0: every title set
+    int titleSet = 0;   // 0: every title set
+    bool menus = false; // the disc reader reads the menus too
 };
 
 // The disc a source path names, if it names one: a folder holding VIDEO_TS, a VIDEO_TS
