@@ -1,6 +1,7 @@
 #include <string_view>
 
 #include "cli/option_decl.h"
+#include "engine/dvd_menus.h"
 #include "engine/request.h"
 
 namespace qf::cli {
@@ -34,8 +35,21 @@ const std::vector<OptionDecl>& discOptions() {
          "set's (vtsT): program chain, language unit, entry, length, still times of the cells, "
          "streams.",
          [](Options& o, const std::string&) { o.menus = true; }},
+        {"--menu", "vmg:N|vtsT:N", kRead | kDemux,
+         "For a DVD-Video disc: read menu program chain N of the video manager (vmg:N) or of "
+         "title set T (vtsT:N), of its first language unit, instead of a title; its outputs are "
+         "named NAME_menu_vmg_N or NAME_menu_vtsT_N.",
+         [](Options& o, const std::string& v) {
+             if (!parseMenuRef(v))
+                 throw UsageError("the value of --menu must be vmg:N or vtsT:N: '" + v + "'");
+             o.menu = v;
+         }},
     };
     return list;
+}
+
+void discOptionChecks(const Options& o) {
+    if (o.menu && (o.title || o.angle)) throw UsageError("--menu goes without --title and --angle");
 }
 
 } // namespace qf::cli

@@ -30,6 +30,9 @@ struct OptionDecl {
 // The options of DVD-Video discs: --title, --angle, --menus.
 const std::vector<OptionDecl>& discOptions();
 
+// Usage errors of the disc's options together.
+void discOptionChecks(const Options& o);
+
 // Every option, in the order the help lists them.
 const std::vector<OptionDecl>& allOptions();
 

@@ -381,6 +381,7 @@ Options parseOptions(const std::vector<std::string>& args) {
     if (o.mkv && o.noMkvmergeOptions)
         throw UsageError(
             "--mkv runs mkvmerge on the options file: leave out --no-mkvmerge-options");
+    discOptionChecks(o);
     // As in the window, only HD DVD objects can be rebuilt, and titles of DVD-Video discs.
     if (o.command == Command::Rebuild && upperExt(o.argument) != ".EVO" && !discSource(o.argument))
         throw UsageError("'rebuild' needs an .EVO source or a DVD-Video disc");

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cli/cli_process.h"
+#include "support/ffmpeg.h"
 #include "support/ifo_builder.h"
 
 namespace qf::test {
@@ -96,6 +97,43 @@ TEST(DiscMenus, DamagedMenuTableGivesNoMenusOfItsTitleSet) {
         EXPECT_EQ(doc["titles"].size(), 1u);
         ASSERT_EQ(doc["menus"].size(), 1u);
         EXPECT_EQ(doc["menus"][0]["menu"], "vmg:1");
+    }
+}
+
+// A still menu read as a title: its picture and its sound, decoded by ffmpeg; the picture
+// is one frame, held for the chain's still time by the player.
+TEST(DiscMenus, DemuxOfAStillMenu) {
+    TempDir out;
+    const CliResult r = runCli({"demux", kDisc, "--menu", "vts1:1", "-o", out.path});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string base = out / "menus_menu_vts1_1";
+    EXPECT_TRUE(decodesCleanly(base + ".DD.stream.00.English.ac3"));
+    const std::string frames =
+        ffprobe(out.path, "-count_frames -select_streams v -show_entries stream=nb_read_frames "
+                          "-of csv=p=0 menus_menu_vts1_1.MPEG-2.stream.0.m2v");
+    EXPECT_EQ(std::stoi(frames), 1) << frames;
+    const CliResult vmg = runCli({"demux", kDisc, "--menu", "vmg:1", "-o", out.path});
+    ASSERT_EQ(vmg.status, 0) << vmg.err;
+    EXPECT_TRUE(fs::exists(out / "menus_menu_vmg_1.MPEG-2.stream.0.m2v"));
+
+    struct Refused {
+        std::vector<std::string> args;
+        int status;
+        const char* message;
+    };
+    const Refused refused[] = {
+        {{"--menu", "vts1:9"}, 1, "Menu vts1:9 does not exist on menus"},
+        {{"--menu", "vts1:3"}, 1, "Menu vts1:3 does not exist on menus"}, // no cells
+        {{"--menu", "vts:1"}, 2, "the value of --menu must be vmg:N or vtsT:N: 'vts:1'"},
+        {{"--menu", "vmg:0"}, 2, "the value of --menu must be vmg:N or vtsT:N: 'vmg:0'"},
+        {{"--menu", "vmg:1", "--title", "1"}, 2, "--menu goes without --title and --angle"},
+    };
+    for (const Refused& c : refused) {
+        std::vector<std::string> args = {"read", kDisc};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const CliResult e = runCli(args);
+        EXPECT_EQ(e.status, c.status) << c.message;
+        EXPECT_NE(e.err.find(c.message), std::string::npos) << e.err;
     }
 }
 
