@@ -203,6 +203,11 @@ JobRequest requestOf(const Options& o) {
     choices.mkvmergeOptions = !o.noMkvmergeOptions || o.mkv;
     using Mkv = OutputChoices::Mkv;
     if (o.mkv) choices.mkv = o.keepStreams ? Mkv::MakeKeepingStreams : Mkv::Make;
+    if (o.menu) {
+        if (titleChoices(r.source).items.empty())
+            throw UsageError("--menu needs a DVD-Video disc as SOURCE");
+        r.menu = *o.menu;
+    }
     if (o.title || o.angle) {
         if (titleChoices(r.source).items.empty())
             throw UsageError("--title and --angle need a DVD-Video disc as SOURCE");

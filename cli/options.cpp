@@ -1,5 +1,6 @@
 #include "cli/options.h"
 
+#include "cli/option_decl.h"
 #include "cli/subpicture_option.h"
 
 #include <CLI/CLI.hpp>
@@ -17,18 +18,6 @@
 namespace qf::cli {
 
 namespace {
-
-// The commands an option belongs to.
-enum : unsigned {
-    kRead = 1,
-    kDemux = 2,
-    kRebuild = 4,
-    kXpl = 8,
-    kSample = 16,
-    kTitles = 32,
-    kJobs = kRead | kDemux | kRebuild, // options that change a setting of the jobs
-    kAll = kJobs | kXpl | kSample | kTitles,
-};
 
 struct CommandDecl {
     Command command;
@@ -74,18 +63,6 @@ std::string notEmpty(const std::string& option, const std::string& value) {
     return value;
 }
 
-int positiveNumber(const std::string& option, const std::string& value) {
-    int n = 0;
-    for (char c : value) {
-        if (!std::isdigit(static_cast<unsigned char>(c)) || n > 9999)
-            throw UsageError("the value of " + option + " is no number from 1 up: '" + value + "'");
-        n = n * 10 + (c - '0');
-    }
-    if (value.empty() || n < 1)
-        throw UsageError("the value of " + option + " is no number from 1 up: '" + value + "'");
-    return n;
-}
-
 std::vector<SelectItem> parseSelect(const std::string& list) {
     std::vector<SelectItem> items;
     size_t from = 0;
@@ -120,14 +97,6 @@ const std::string kCodecExtHelp =
     " instead of the three extensions below (which still serve a stream whose codec is not "
     "known).";
 
-struct OptionDecl {
-    const char* names; // as the parser takes them: "-n,--no-overwrite"
-    const char* value; // the value's name; nullptr for a flag
-    unsigned commands;
-    const char* help;
-    void (*apply)(Options&, const std::string&); // the value ("" for a flag) into the options
-};
-
 const OptionDecl kOptions[] = {
     {"-o", "DIR", kJobs,
      "Output folder (default: the source file's folder), taken as itself, never through a "
@@ -148,27 +117,6 @@ const OptionDecl kOptions[] = {
      "Show the title that plays SOURCE (its name without extension is looked for in the "
      "playlist).",
      [](Options& o, const std::string& v) { o.source = notEmpty("--source", v); }},
-    {"--title", "N", kJobs,
-     "For a DVD-Video disc (a folder holding VIDEO_TS, a VIDEO_TS folder, an .iso image or a "
-     "VTS_nn_0.IFO): the title to read, as the titles command numbers them, main, or all "
-     "for a job per title. Default (main): the longest title that neither plays the same "
-     "cells as an earlier one nor plays its cells out of order.",
-     [](Options& o, const std::string& v) {
-         o.title = v == "main" ? 0 : v == "all" ? kAllTitles : positiveNumber("--title", v);
-     }},
-    {"--angle", "K", kJobs,
-     "For a DVD-Video title of several angles: the angle to read, 1 to 9, or all for one "
-     "set of files per angle (default 1). A seamless angle block is read through its "
-     "navigation data: only the chosen angle's interleaved units are written.",
-     [](Options& o, const std::string& v) {
-         if (v == "all") {
-             o.angle = kAllAngles;
-             return;
-         }
-         const int k = positiveNumber("--angle", v);
-         if (k > 9) throw UsageError("the value of --angle is no angle from 1 to 9: '" + v + "'");
-         o.angle = k;
-     }},
     {"-n,--no-overwrite", nullptr, kDemux | kRebuild | kSample,
      "Refuse to replace an output file that exists already: an error before anything is "
      "written. Without it, an existing file of yours with no other name is replaced, by a "
@@ -320,6 +268,32 @@ void paragraph(std::ostringstream& out, const std::string& text) {
 
 } // namespace
 
+int positiveNumber(const std::string& option, const std::string& value) {
+    int n = 0;
+    for (char c : value) {
+        if (!std::isdigit(static_cast<unsigned char>(c)) || n > 9999)
+            throw UsageError("the value of " + option + " is no number from 1 up: '" + value + "'");
+        n = n * 10 + (c - '0');
+    }
+    if (value.empty() || n < 1)
+        throw UsageError("the value of " + option + " is no number from 1 up: '" + value + "'");
+    return n;
+}
+
+const std::vector<OptionDecl>& allOptions() {
+    // The disc's options follow --source, where the help has always listed them.
+    static const std::vector<OptionDecl> all = [] {
+        std::vector<OptionDecl> list;
+        for (const OptionDecl& d : kOptions) {
+            list.push_back(d);
+            if (std::string_view(d.names) == "--source")
+                list.insert(list.end(), discOptions().begin(), discOptions().end());
+        }
+        return list;
+    }();
+    return all;
+}
+
 std::optional<SlotRef> parseSlot(const std::string& text) {
     if (text.size() < 2) return std::nullopt;
     const char kind = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
@@ -367,7 +341,7 @@ Options parseOptions(const std::vector<std::string>& args) {
         sub->add_flag_callback(kHelpNames, [&help] { help = true; });
         sub->add_option(c.argument, positional);
         sub->parse_complete_callback([&o, c] { o.command = c.command; });
-        for (const OptionDecl& d : kOptions) {
+        for (const OptionDecl& d : allOptions()) {
             if (!(d.commands & c.bit)) continue;
             if (d.value) {
                 sub->add_option_function<std::string>(
@@ -407,6 +381,7 @@ Options parseOptions(const std::vector<std::string>& args) {
     if (o.mkv && o.noMkvmergeOptions)
         throw UsageError(
             "--mkv runs mkvmerge on the options file: leave out --no-mkvmerge-options");
+    discOptionChecks(o);
     // As in the window, only HD DVD objects can be rebuilt, and titles of DVD-Video discs.
     if (o.command == Command::Rebuild && upperExt(o.argument) != ".EVO" && !discSource(o.argument))
         throw UsageError("'rebuild' needs an .EVO source or a DVD-Video disc");
@@ -431,7 +406,7 @@ std::vector<OptionInfo> optionList() {
                 prefix + static_cast<char>(std::tolower(info.help[0])) + info.help.substr(1);
         list.push_back(std::move(info));
     };
-    for (const OptionDecl& d : kOptions) add(d.names, d.value, d.commands, d.help);
+    for (const OptionDecl& d : allOptions()) add(d.names, d.value, d.commands, d.help);
     add(kHelpNames, nullptr, kAll, kHelpHelp);
     add(kVersionNames, nullptr, 0, kVersionHelp);
     return list;

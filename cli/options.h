@@ -31,6 +31,8 @@ struct Options {
     std::optional<std::string> outputDir, videoExt, audioExt, subExt, playlist, source;
     std::optional<std::vector<SelectItem>> select;
     std::optional<int> title, angle; // of a DVD-Video disc
+    bool menus = false;              // titles: list the disc's menus too
+    std::optional<std::string> menu; // read, demux: a menu of the disc, "vmg:N" or "vtsT:N"
     bool noContinue = false, noFastCheck = false, noCountFrames = false, noDetails = false;
     bool codecExt = false, noOverwrite = false;
     bool dryRun = false;                  // demux, rebuild: name the files, write none

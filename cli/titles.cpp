@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "cli/menu_lines.h"
 #include "cli/terminal_host.h"
 #include "engine/codecs.h"
 #include "engine/paths.h"
@@ -198,6 +199,7 @@ int runTitlesCommand(const Options& o, TerminalHost& host) {
         for (const RefusedTitle& r : refused)
             left.push_back({{"title", r.number}, {"reason", r.reason}});
         doc["refused"] = std::move(left);
+        if (o.menus) doc["menus"] = menusJson(readDiscMenus(*source));
         host.printDocument(doc.dump(2, ' ', true, Json::error_handler_t::replace) + "\n");
         return 0;
     }
@@ -223,6 +225,7 @@ int runTitlesCommand(const Options& o, TerminalHost& host) {
             host.printLine(streamLine(t.streams[k], keys[k].empty() ? "-" : keys[k]));
     }
     printRefused(kMaxTitleNumber + 1);
+    if (o.menus) printMenus(host, readDiscMenus(*source));
     return 0;
 }
 

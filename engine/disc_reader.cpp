@@ -100,7 +100,10 @@ bool writeAll(int fd, const std::string& s) {
     std::string answer;
     try {
         if (hooks.fault == "oom") throw std::bad_alloc();
-        answer = encodeReading(parseDiscTitles(source, files));
+        DiscReading reading = parseDiscTitles(source, files);
+        if (source.menus && reading.outcome == DiscReading::Outcome::Titles)
+            parseDiscMenus(source, reading);
+        answer = encodeReading(reading);
     } catch (const std::bad_alloc&) {
         DiscReading r;
         r.outcome = DiscReading::Outcome::OutOfMemory;

@@ -11,6 +11,7 @@
 
 #include "engine/disc_files.h"
 #include "engine/dvd_disc.h"
+#include "engine/dvd_menus.h"
 
 namespace qf {
 
@@ -24,6 +25,7 @@ struct DiscReading {
     // program), and those left out with the reason.
     std::vector<DiscTitle> titles;
     std::vector<RefusedTitle> refused;
+    std::vector<DiscMenu> menus; // when the source asks for them
 };
 
 // The most a disc gives: titles as the format numbers them, chapters of a title, and the
@@ -32,10 +34,19 @@ struct DiscReading {
 inline constexpr int kMaxTitles = 99;
 inline constexpr int kMaxChapters = 999;
 inline constexpr size_t kMaxDiscCells = 262144;
+// Menus: language units of a domain (as libdvdread allows), menu chains and their cells
+// of the whole disc.
+inline constexpr int kMaxLanguageUnits = 99;
+inline constexpr size_t kMaxMenus = 4096, kMaxMenuCells = 65536;
 
 // Reads the titles through libdvdread, each IFO file's bytes checked first. What runs in
 // the child; a fault in libdvdread takes down the process it runs in.
 DiscReading parseDiscTitles(const DiscSource& source, const DiscFiles& files);
+
+// Adds the menus of the disc's video manager and of its readable titles' title sets (of the
+// one title set a source limits it to) to `reading`; a domain whose menu table is damaged
+// or unreadable gives none.
+void parseDiscMenus(const DiscSource& source, DiscReading& reading);
 
 // parseDiscTitles in a child process. Failures of the child itself come back as Failed:
 // "Reading its IFO files failed (the reader stopped on signal 11)" and the like.

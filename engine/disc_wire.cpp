@@ -5,6 +5,7 @@
 
 #include "engine/codecs.h"
 #include "engine/disc_reader.h"
+#include "engine/ifo_check.h"
 
 namespace qf {
 
@@ -37,6 +38,7 @@ constexpr size_t kFormatCount = sizeof kFormats / sizeof kFormats[0];
 
 // Bytes of each part, for the bound on an answer.
 constexpr size_t kStreamBytes = 8, kCellBytes = 4 + 4 + 8 + 1 + 2 + 1 + 1;
+constexpr size_t kMenuBytes = 1 + 1 + 2 + 2 + 1 + 5 + 8 + 1 + 1 + 3 * kStreamBytes + 4;
 constexpr size_t kTitleBytes = 3 + 2 + 5 + 8 + 16 * 4 + 1 + kMaxStreams * kStreamBytes + 4;
 
 class Writer {
@@ -163,6 +165,8 @@ void readVideo(Reader& r, DiscVideo& v) {
     v.captionsField2 = flags & 32;
 }
 
+bool readCells(Reader& r, std::vector<DiscCell>& list, size_t& cellsLeft);
+
 bool readTitle(Reader& r, DiscTitle& t, size_t& cellsLeft) {
     t.number = static_cast<int>(r.u8());
     t.titleSet = static_cast<int>(r.u8());
@@ -180,13 +184,71 @@ bool readTitle(Reader& r, DiscTitle& t, size_t& cellsLeft) {
     r.need(streams <= kMaxStreams);
     for (uint64_t k = 0; r.ok() && k < streams; ++k)
         r.need(readStream(r, t.streams.emplace_back()));
+    return readCells(r, t.cells, cellsLeft);
+}
+
+void writeCells(Writer& w, const std::vector<DiscCell>& cells) {
+    w.u32(cells.size());
+    for (const DiscCell& c : cells) {
+        w.u32(c.sectors.first);
+        w.u32(c.sectors.last);
+        w.f64(c.seconds);
+        w.u8(static_cast<uint64_t>(c.angle));
+        w.u16(static_cast<uint64_t>(c.chapter));
+        w.u8(c.interleaved ? 1 : 0);
+        w.u8(static_cast<uint64_t>(c.still));
+    }
+}
+
+void writeMenu(Writer& w, const DiscMenu& m) {
+    w.u8(static_cast<uint64_t>(m.titleSet));
+    w.u8(static_cast<uint64_t>(m.languageUnit));
+    w.u8(m.language.size() == 2 ? static_cast<unsigned char>(m.language[0]) : 0);
+    w.u8(m.language.size() == 2 ? static_cast<unsigned char>(m.language[1]) : 0);
+    w.u16(static_cast<uint64_t>(m.number));
+    w.u8(static_cast<uint64_t>(m.entry));
+    writeVideo(w, m.video);
+    w.f64(m.length);
+    w.u8(static_cast<uint64_t>(m.still));
+    w.u8(m.streams.size());
+    for (const DiscStream& s : m.streams) writeStream(w, s);
+    writeCells(w, m.cells);
+}
+
+bool readMenu(Reader& r, DiscMenu& m, size_t& cellsLeft) {
+    m.titleSet = static_cast<int>(r.u8());
+    m.languageUnit = static_cast<int>(r.u8());
+    const auto a = static_cast<char>(r.u8()), b = static_cast<char>(r.u8());
+    m.number = static_cast<int>(r.u16());
+    const uint64_t entry = r.u8();
+    readVideo(r, m.video);
+    m.length = r.f64();
+    m.still = static_cast<int>(r.u8());
+    r.need(m.titleSet <= 99 && m.languageUnit >= 1 && m.languageUnit <= kMaxLanguageUnits &&
+           m.number >= 1 && m.number <= static_cast<int>(kMaxProgramChains) &&
+           (entry == 0 || (entry >= 2 && entry <= 7)) && within(m.length, kMaxTitleSeconds));
+    m.entry = static_cast<MenuEntry>(entry);
+    if (a != 0 || b != 0) {
+        r.need(a >= 'a' && a <= 'z' && b >= 'a' && b <= 'z');
+        m.language = std::string{a, b};
+    }
+    const uint64_t streams = r.u8();
+    r.need(streams <= 3);
+    for (uint64_t k = 0; r.ok() && k < streams; ++k)
+        r.need(readStream(r, m.streams.emplace_back()));
+    if (!r.ok() || !readCells(r, m.cells, cellsLeft)) return false;
+    for (const DiscCell& c : m.cells) r.need(c.sectors.first <= c.sectors.last);
+    return r.ok();
+}
+
+bool readCells(Reader& r, std::vector<DiscCell>& list, size_t& cellsLeft) {
     const uint64_t cells = r.u32();
     r.need(cells <= cellsLeft);
     if (!r.ok()) return false;
     cellsLeft -= cells;
-    t.cells.reserve(cells);
+    list.reserve(cells);
     for (uint64_t k = 0; r.ok() && k < cells; ++k) {
-        DiscCell& c = t.cells.emplace_back();
+        DiscCell& c = list.emplace_back();
         c.sectors.first = static_cast<uint32_t>(r.u32());
         c.sectors.last = static_cast<uint32_t>(r.u32());
         c.seconds = r.f64();
@@ -204,7 +266,8 @@ bool readTitle(Reader& r, DiscTitle& t, size_t& cellsLeft) {
 
 size_t maxReadingBytes() {
     return sizeof kMagic + 1 + 1 + kMaxTitles * kTitleBytes + kMaxDiscCells * kCellBytes + 1 +
-           kMaxTitles * (1 + 2 + kMaxText);
+           kMaxTitles * (1 + 2 + kMaxText) + 2 + kMaxMenus * kMenuBytes +
+           kMaxMenuCells * kCellBytes;
 }
 
 std::string encodeReading(const DiscReading& reading) {
@@ -224,22 +287,15 @@ std::string encodeReading(const DiscReading& reading) {
         for (uint32_t rgb : t.palette) w.u32(rgb);
         w.u8(t.streams.size());
         for (const DiscStream& s : t.streams) writeStream(w, s);
-        w.u32(t.cells.size());
-        for (const DiscCell& c : t.cells) {
-            w.u32(c.sectors.first);
-            w.u32(c.sectors.last);
-            w.f64(c.seconds);
-            w.u8(static_cast<uint64_t>(c.angle));
-            w.u16(static_cast<uint64_t>(c.chapter));
-            w.u8(c.interleaved ? 1 : 0);
-            w.u8(static_cast<uint64_t>(c.still));
-        }
+        writeCells(w, t.cells);
     }
     w.u8(reading.refused.size());
     for (const RefusedTitle& t : reading.refused) {
         w.u8(static_cast<uint64_t>(t.number));
         w.text(t.reason);
     }
+    w.u16(reading.menus.size());
+    for (const DiscMenu& m : reading.menus) writeMenu(w, m);
     return w.take();
 }
 
@@ -271,6 +327,11 @@ std::optional<DiscReading> decodeReading(std::string_view bytes) {
             r.need(t.number >= 1 && t.number <= kMaxTitles);
             t.reason = r.text();
         }
+        const uint64_t menus = r.u16();
+        r.need(menus <= kMaxMenus);
+        size_t menuCellsLeft = kMaxMenuCells;
+        for (uint64_t k = 0; r.ok() && k < menus; ++k)
+            r.need(readMenu(r, reading.menus.emplace_back(), menuCellsLeft));
     }
     if (!r.atEnd()) return std::nullopt;
     return reading;

@@ -21,6 +21,7 @@ struct DiscSource {
     // A partial copy: title sets without the disc's VIDEO_TS.IFO (and .BUP). Its titles are
     // those of each title set's IFO, numbered in title set order.
     bool titleSetsOnly = false;
+    bool menus = false; // the disc reader reads the menus too
 };
 
 // The disc a source path names, if it names one: a folder holding VIDEO_TS, a VIDEO_TS

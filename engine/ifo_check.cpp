@@ -12,7 +12,9 @@ constexpr uint64_t kSector = 2048;
 // program chain's fixed part, a table header, and the entries of the tables.
 constexpr uint64_t kVmgiMat = 510, kVtsiMat = 984, kPgc = 236, kHeader = 8;
 constexpr uint64_t kTitleInfo = 12, kPttOffset = 4, kPtt = 4, kPgciSrp = 8, kCommand = 8;
-constexpr uint64_t kCellPlayback = 24, kCellPosition = 4;
+constexpr uint64_t kCellPlayback = 24, kCellPosition = 4, kLanguageUnit = 8;
+// libdvdread refuses a menu table of more language units.
+constexpr uint64_t kMaxLanguageUnits = 99;
 // libdvdread refuses more commands in one table, and chapters naming chains or programs
 // outside these ranges.
 constexpr uint64_t kMaxCommands = 255, kMaxPgcn = 999, kMaxPgn = 99;
@@ -123,10 +125,8 @@ Damage chapterTableDamage(const Ifo& f) {
     return std::nullopt;
 }
 
-Damage chainTableDamage(const Ifo& f) {
-    const std::string table = "program chain table";
-    uint64_t at = 0, last = 0;
-    if (auto d = tableDamage(f, f.u32(204), table, at, last)) return d;
+// A program chain table at `at` whose last byte is `last` bytes on, the chains within it.
+Damage chainsDamage(const Ifo& f, uint64_t at, uint64_t last, const std::string& table) {
     const uint64_t count = f.u16(at), end = at + last + 1;
     if (count > kMaxProgramChains)
         return table + " counts " + n(count) + " chains, more than " + n(kMaxProgramChains);
@@ -140,6 +140,35 @@ Damage chainTableDamage(const Ifo& f) {
         if (auto d = pgcDamage(f, at + start, end, "program chain " + n(i + 1),
                                "the program chain table's end"))
             return d;
+    }
+    return std::nullopt;
+}
+
+Damage chainTableDamage(const Ifo& f) {
+    const std::string table = "program chain table";
+    uint64_t at = 0, last = 0;
+    if (auto d = tableDamage(f, f.u32(204), table, at, last)) return d;
+    return chainsDamage(f, at, last, table);
+}
+
+// The menu table: its language units, each a program chain table inside it.
+Damage menuTableDamage(const Ifo& f, uint64_t sector) {
+    const std::string table = "menu table";
+    uint64_t at = 0, last = 0;
+    if (sector == 0) return std::nullopt;
+    if (auto d = tableDamage(f, sector, table, at, last)) return d;
+    const uint64_t units = f.u16(at), end = last + 1;
+    if (units == 0 || units > kMaxLanguageUnits)
+        return table + " counts " + n(units) + " language units, outside 1-" + n(kMaxLanguageUnits);
+    if (kHeader + units * kLanguageUnit > end)
+        return table + " counts " + n(units) + " language units, more than it holds";
+    for (uint64_t i = 0; i < units; ++i) {
+        const uint64_t start = f.u32(at + kHeader + i * kLanguageUnit + 4);
+        const std::string unit = table + "'s language unit " + n(i + 1);
+        if (start + kHeader > end) return unit + " starts past the table's end";
+        const uint64_t unitLast = f.u32(at + start + 4);
+        if (start + unitLast + 1 > end) return unit + " ends past the table's end";
+        if (auto d = chainsDamage(f, at + start, unitLast, unit)) return d;
     }
     return std::nullopt;
 }
@@ -168,6 +197,18 @@ std::optional<std::string> vtsDamage(std::span<const uint8_t> bytes) {
     if (!f.startsWith("DVDVIDEO-VTS")) return std::string("it does not begin with DVDVIDEO-VTS");
     if (auto d = chapterTableDamage(f)) return d;
     return chainTableDamage(f);
+}
+
+std::optional<std::string> vmgMenuDamage(std::span<const uint8_t> bytes) {
+    const Ifo f(bytes);
+    if (auto d = sizeDamage(f, kVmgiMat)) return d;
+    return menuTableDamage(f, f.u32(200));
+}
+
+std::optional<std::string> vtsMenuDamage(std::span<const uint8_t> bytes) {
+    const Ifo f(bytes);
+    if (auto d = sizeDamage(f, kVtsiMat)) return d;
+    return menuTableDamage(f, f.u32(208));
 }
 
 } // namespace qf

@@ -29,4 +29,9 @@ std::optional<std::string> vmgDamage(std::span<const uint8_t> ifo);
 // The same for a title set's VTS_nn_0.IFO.
 std::optional<std::string> vtsDamage(std::span<const uint8_t> ifo);
 
+// The menu table (ifoRead_PGCI_UT) of VIDEO_TS.IFO and of a VTS_nn_0.IFO, each language
+// unit's program chains with their tables; nullopt when the file has none or it is whole.
+std::optional<std::string> vmgMenuDamage(std::span<const uint8_t> ifo);
+std::optional<std::string> vtsMenuDamage(std::span<const uint8_t> ifo);
+
 } // namespace qf

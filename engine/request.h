@@ -72,6 +72,7 @@ struct JobRequest {
     std::string playlist;     // the playlist the user chose (never written over)
     int title = 0, angle = 1; // of a disc: title 0 is its main title; angle 1-9 or kAllAngles
     bool allParts = true;     // go on with the title's further numbered parts
+    std::string menu;         // of a disc: a menu chain read instead ("vmg:N", "vtsT:N")
     PassOptions pass;
     std::string workdir; // output folder; empty: the source's
     std::array<std::string, 3> extensions = {"mpv", "mpa", "sup"}; // by family

@@ -44,7 +44,8 @@ TitleStream::TitleStream(const std::string& disc, int titleSet,
                          const std::vector<SectorRange>& cells)
     : TitleStream(disc, titleSet, plainCells(cells)) {}
 
-TitleStream::TitleStream(const std::string& disc, int titleSet, const std::vector<TitleCell>& cells)
+TitleStream::TitleStream(const std::string& disc, int titleSet, const std::vector<TitleCell>& cells,
+                         bool menus)
     : dvd_(std::make_unique<Handles>()), disc_(disc), titleSet_(titleSet), sector_(kSector) {
     static const dvd_logger_cb quiet{quietLog};
     auto fail = [&](const std::string& reason) {
@@ -57,7 +58,8 @@ TitleStream::TitleStream(const std::string& disc, int titleSet, const std::vecto
     checkDiscFiles(disc);
     dvd_->reader = DVDOpen2(nullptr, &quiet, disc.c_str());
     if (!dvd_->reader) fail("It is no DVD-Video disc libdvdread can read");
-    dvd_->vobs = DVDOpenFile(dvd_->reader, titleSet, DVD_READ_TITLE_VOBS);
+    dvd_->vobs =
+        DVDOpenFile(dvd_->reader, titleSet, menus ? DVD_READ_MENU_VOBS : DVD_READ_TITLE_VOBS);
     if (!dvd_->vobs) fail("Its VOB files cannot be opened");
     const SectorReader readSector = [this](uint32_t s, unsigned char* into) {
         return DVDReadBlocks(dvd_->vobs, static_cast<int>(s), 1, into) == 1;

@@ -16,7 +16,10 @@ public:
     // Opens the VOBs of title set `titleSet` of `disc`. Throws Error("Cannot open title set
     // N of "disc". reason") when libdvdread cannot or an interleaved cell's navigation data
     // is damaged or unreadable, and the errors of checkDiscFiles.
-    TitleStream(const std::string& disc, int titleSet, const std::vector<TitleCell>& cells);
+    // With `menus`, the cells are sectors of the title set's menu VOB (title set 0: the
+    // video manager's VIDEO_TS.VOB).
+    TitleStream(const std::string& disc, int titleSet, const std::vector<TitleCell>& cells,
+                bool menus = false);
     // Cells that are none of them interleaved.
     TitleStream(const std::string& disc, int titleSet, const std::vector<SectorRange>& cells);
     ~TitleStream() override;

@@ -1,5 +1,6 @@
 #include "jobs/disc_title.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "engine/disc_files.h"
@@ -83,6 +84,11 @@ const DiscTitle& chosenTitle(const JobRequest& request, const std::vector<DiscTi
 std::optional<std::string> discTitleName(const JobRequest& request) {
     const auto source = discSource(request.source);
     if (!source) return std::nullopt;
+    if (!request.menu.empty()) {
+        std::string menu = request.menu;
+        std::replace(menu.begin(), menu.end(), ':', '_');
+        return CutExt(namePart(request.source)) + "_menu_" + menu;
+    }
     int number = request.title;
     if (number <= 0) number = chosenTitle(request, readDiscTitles(*source)).number;
     std::string name = CutExt(namePart(request.source)) + "_title" + twoDigits(number);
@@ -125,6 +131,7 @@ void openTitle(JobRunner& ctx, const Title& title, bool boldName) {
         titleSetFacts(ctx, path);
         return;
     }
+    if (!ctx.job.menu.empty()) return openMenu(ctx, *source);
     std::vector<RefusedTitle> refused;
     const std::vector<DiscTitle> titles = readDiscTitles(*source, &refused);
     // Every title is a job of its own (requestedTitles).

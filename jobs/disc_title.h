@@ -47,6 +47,10 @@ std::vector<int> requestedTitles(const JobRequest& request);
 // the disc does not have, and the open errors of every part.
 void openTitle(JobRunner& ctx, const Title& title, bool boldName);
 
+// openTitle for the request's menu chain: its cells from the menu VOB as one stream, its
+// still times on the title's clock. Throws Error("Menu vts1:9 does not exist on NAME").
+void openMenu(JobRunner& ctx, const DiscSource& source);
+
 // Appends the language name the disc gives a stream to its listed caption
 // ("DD.stream.00" becomes "DD.stream.00.English").
 void captionLanguages(JobRunner& ctx);

@@ -220,6 +220,14 @@ TEST(DiscReaderAnswer, OnlyAWellFormedAnswerWithinTheBoundsIsRead) {
     const DiscReading reading = parseDiscTitles({d.disc, 0}, {});
     DiscReading withRefused = reading;
     withRefused.refused.push_back({7, "it names title set 0"});
+    DiscMenu& menu = withRefused.menus.emplace_back();
+    menu.titleSet = 1;
+    menu.language = "en";
+    menu.number = 2;
+    menu.entry = MenuEntry::Root;
+    menu.still = kStillForever;
+    menu.cells = {reading.titles[0].cells[0]};
+    menu.streams = {reading.titles[0].streams[0], reading.titles[0].streams[1]};
     const std::string good = encodeReading(withRefused);
     const auto back = decodeReading(good);
     ASSERT_TRUE(back);
@@ -245,6 +253,17 @@ TEST(DiscReaderAnswer, OnlyAWellFormedAnswerWithinTheBoundsIsRead) {
         {"refused title 100", [](DiscReading& r) { r.refused[0].number = 100; }},
         {"no reason", [](DiscReading& r) { r.refused[0].reason.clear(); }},
         {"NUL in a reason", [](DiscReading& r) { r.refused[0].reason += '\0'; }},
+        {"menu entry 1", [](DiscReading& r) { r.menus[0].entry = MenuEntry(1); }},
+        {"menu of title set 100", [](DiscReading& r) { r.menus[0].titleSet = 100; }},
+        {"language unit 0", [](DiscReading& r) { r.menus[0].languageUnit = 0; }},
+        {"menu chain 0", [](DiscReading& r) { r.menus[0].number = 0; }},
+        {"menu language", [](DiscReading& r) { r.menus[0].language = "E1"; }},
+        {"menu cell backwards",
+         [](DiscReading& r) {
+             r.menus[0].cells[0].sectors = {5, 4};
+         }},
+        {"four menu streams",
+         [](DiscReading& r) { r.menus[0].streams.resize(4, r.menus[0].streams[0]); }},
         {"too many cells",
          [](DiscReading& r) { r.titles[0].cells.resize(kMaxDiscCells + 1, r.titles[0].cells[0]); }},
     };
