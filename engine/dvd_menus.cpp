@@ -15,46 +15,20 @@
 
 #include "engine/codecs.h"
 #include "engine/disc_reader.h"
+#include "engine/dvd_read.h"
 #include "engine/ifo_check.h"
 #include "engine/stream.h"
 
 namespace qf {
 
+using namespace ifo;
+
 namespace {
-
-constexpr int64_t kSector = DVD_VIDEO_LB_LEN;
-
-int bcd(uint8_t v) {
-    return (v >> 4) * 10 + (v & 0x0F);
-}
-
-double seconds(const dvd_time_t& t) {
-    const int rate = t.frame_u >> 6;
-    const double fps = rate == 1 ? 25.0 : rate == 3 ? 30000.0 / 1001.0 : 0.0;
-    const double frames = fps > 0 ? bcd(t.frame_u & 0x3F) / fps : 0.0;
-    return bcd(t.hour) * 3600.0 + bcd(t.minute) * 60.0 + bcd(t.second) + frames;
-}
 
 std::string code(uint16_t c) {
     const auto a = static_cast<unsigned char>(c >> 8), b = static_cast<unsigned char>(c & 0xFF);
     if (!std::isalpha(a) || !std::isalpha(b)) return "";
     return {static_cast<char>(std::tolower(a)), static_cast<char>(std::tolower(b))};
-}
-
-std::optional<StreamLanguage> language(bool set, uint16_t c) {
-    const std::string iso = set ? code(c) : "";
-    if (iso.empty()) return std::nullopt;
-    return StreamLanguage{iso, iso};
-}
-
-DiscVideo videoOf(const video_attr_t& a) {
-    DiscVideo v;
-    v.pal = a.video_format == 1;
-    v.height = v.pal ? 576 : 480;
-    v.width = a.picture_size == 0 ? 720 : a.picture_size == 1 ? 704 : 352;
-    if (a.picture_size == 3) v.height /= 2;
-    v.wide = a.display_aspect_ratio == 3;
-    return v;
 }
 
 // The menu domain's attributes: one audio and one subpicture stream at most.
@@ -75,23 +49,12 @@ std::vector<DiscStream> streamsOf(const Domain& d, const pgc_t& pgc) {
     if (d.audioCount >= 1) {
         const int s = pgc.audio_control[0] & 0x8000 ? (pgc.audio_control[0] >> 8) & 7 : 0;
         const audio_attr_t& a = d.audio;
-        struct Known {
-            unsigned code;
-            Codec codec;
-            const char* name;
-        };
-        constexpr Known known[] = {{0, Codec::Ac3, "AC-3"},
-                                   {2, Codec::MpegAudio, "MPEG-1 audio"},
-                                   {3, Codec::MpegAudio, "MPEG-2 audio"},
-                                   {4, Codec::Lpcm, "LPCM"},
-                                   {6, Codec::Dts, "DTS"}};
-        for (const Known& k : known)
-            if (k.code == a.audio_format) {
-                DiscStream s2{Family::Audio, firstEntry(k.codec) + s, k.name, a.channels + 1,
-                              language(a.lang_type == 1, a.lang_code)};
-                s2.sampleRate = a.sample_frequency == 1 ? 96000 : 48000;
-                list.push_back(std::move(s2));
-            }
+        if (const AudioFormat* f = audioFormat(a.audio_format)) {
+            DiscStream s2{Family::Audio, firstEntry(f->codec) + s, f->name, a.channels + 1,
+                          language(a.lang_type == 1, a.lang_code)};
+            s2.sampleRate = a.sample_frequency == 1 ? 96000 : 48000;
+            list.push_back(std::move(s2));
+        }
     }
     if (d.subpictureCount >= 1 && (pgc.subp_control[0] & 0x80000000u)) {
         const bool wide = d.video.display_aspect_ratio == 3;
@@ -102,38 +65,14 @@ std::vector<DiscStream> streamsOf(const Domain& d, const pgc_t& pgc) {
     return list;
 }
 
-void quietLog(void*, dvd_logger_level_t, const char*, va_list) {}
-
-struct DvdCloser {
-    void operator()(dvd_reader_t* d) const { DVDClose(d); }
-};
-struct IfoCloser {
-    void operator()(ifo_handle_t* h) const { ifoClose(h); }
-};
-struct FileCloser {
-    void operator()(dvd_file_t* f) const { DVDCloseFile(f); }
-};
-
-// The IFO's bytes (or its BUP's, as libdvdread chooses), within kMaxIfoBytes.
-bool infoBytes(dvd_reader_t* dvd, int set, std::vector<uint8_t>& bytes) {
-    std::unique_ptr<dvd_file_t, FileCloser> file(DVDOpenFile(dvd, set, DVD_READ_INFO_FILE));
-    if (!file) file.reset(DVDOpenFile(dvd, set, DVD_READ_INFO_BACKUP_FILE));
-    if (!file) return false;
-    const ssize_t blocks = DVDFileSize(file.get());
-    if (blocks <= 0 || static_cast<uint64_t>(blocks) * kSector > kMaxIfoBytes) return false;
-    bytes.resize(static_cast<size_t>(blocks) * kSector);
-    return DVDFileSeek(file.get(), 0) == 0 &&
-           DVDReadBytes(file.get(), bytes.data(), bytes.size()) ==
-               static_cast<ssize_t>(bytes.size());
-}
-
 class MenuParse {
 public:
     MenuParse(dvd_reader_t* dvd, std::vector<DiscMenu>& menus) : dvd_(dvd), menus_(menus) {}
 
     void domain(int set) {
         std::vector<uint8_t> bytes;
-        if (!infoBytes(dvd_, set, bytes)) return;
+        std::string name;
+        if (infoBytes(dvd_, set, name, bytes) != Got::Bytes) return;
         if (set == 0 ? vmgDamage(bytes) || vmgMenuDamage(bytes)
                      : vtsDamage(bytes) || vtsMenuDamage(bytes))
             return;

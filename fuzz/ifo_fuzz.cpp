@@ -58,10 +58,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     put(disc + "/VIDEO_TS/VIDEO_TS.IFO", set.vmg);
     put(disc + "/VIDEO_TS/VTS_01_0.IFO", set.vts1);
     put(disc + "/VIDEO_TS/VTS_02_0.IFO", set.vts2);
-    // As a whole disc, and as the partial copy that reads each title set's IFO alone.
+    // As a whole disc with its menus, and as the partial copy that reads each title set's IFO
+    // alone.
     for (const bool setsOnly : {false, true}) {
-        const qf::DiscSource source{disc, 0, setsOnly};
-        const qf::DiscReading reading = qf::parseDiscTitles(source, qf::checkDiscFiles(disc));
+        const qf::DiscSource source{disc, 0, setsOnly, true};
+        qf::DiscReading reading = qf::parseDiscTitles(source, qf::checkDiscFiles(disc));
+        if (reading.outcome == qf::DiscReading::Outcome::Titles)
+            qf::parseDiscMenus(source, reading);
         if (!qf::decodeReading(qf::encodeReading(reading))) abort();
     }
     return 0;
