@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cli/terminal_host.h"
+#include "cli/titles.h"
 
 namespace qf::cli {
 
@@ -47,17 +48,6 @@ std::string headLine(const DiscMenu& m) {
     return line;
 }
 
-std::string streamLine(const DiscStream& s) {
-    std::string line =
-        std::string("  ") + familyName(s.family) + " " + hexId(s.entry) + " " + s.format;
-    if (s.family == Family::Audio)
-        line += ", " + std::to_string(s.channels) +
-                (s.channels == 1 ? " channel, " : " channels, ") + std::to_string(s.sampleRate) +
-                " Hz";
-    if (s.language) line += ", " + s.language->name;
-    return line;
-}
-
 } // namespace
 
 void printMenus(TerminalHost& host, const std::vector<DiscMenu>& menus) {
@@ -67,7 +57,12 @@ void printMenus(TerminalHost& host, const std::vector<DiscMenu>& menus) {
         const DiscVideo& v = m.video;
         host.printLine(std::string("  ") + v.standard() + " " + std::to_string(v.width) + "x" +
                        std::to_string(v.height) + ", " + v.aspect());
-        for (const DiscStream& s : m.streams) host.printLine(streamLine(s));
+        // Each stream as a title's, with the key --select takes when the menu is read.
+        DiscTitle asTitle;
+        asTitle.streams = m.streams;
+        const std::vector<std::string> keys = selectKeys(asTitle);
+        for (size_t k = 0; k < m.streams.size(); ++k)
+            host.printLine(streamLine(m.streams[k], keys[k].empty() ? "-" : keys[k]));
     }
 }
 

@@ -81,22 +81,6 @@ std::string marksText(const DiscTitle& t) {
     return text;
 }
 
-std::string streamLine(const DiscStream& s, const std::string& key) {
-    std::string line = "  " + key;
-    line.resize(7, ' ');
-    line += "id " + hexId(s.entry) + "  " + s.format;
-    if (s.family == Family::Audio) {
-        line += ", " + plural(static_cast<size_t>(s.channels), "channel");
-        line += ", " + std::to_string(s.sampleRate / 1000) + " kHz";
-        if (const char* mode = applicationName(s.application)) line += std::string(", ") + mode;
-    }
-    if (s.language) {
-        line += ", " + s.language->name;
-        if (s.language->name != s.language->code) line += " (" + s.language->code + ")";
-    }
-    return line;
-}
-
 Json titleJson(const DiscTitle& t) {
     Json j;
     j["title"] = t.number;
@@ -159,6 +143,22 @@ Json titleJson(const DiscTitle& t) {
 }
 
 } // namespace
+
+std::string streamLine(const DiscStream& s, const std::string& key) {
+    std::string line = "  " + key;
+    line.resize(7, ' ');
+    line += "id " + hexId(s.entry) + "  " + s.format;
+    if (s.family == Family::Audio) {
+        line += ", " + plural(static_cast<size_t>(s.channels), "channel");
+        line += ", " + std::to_string(s.sampleRate / 1000) + " kHz";
+        if (const char* mode = applicationName(s.application)) line += std::string(", ") + mode;
+    }
+    if (s.language) {
+        line += ", " + s.language->name;
+        if (s.language->name != s.language->code) line += " (" + s.language->code + ")";
+    }
+    return line;
+}
 
 std::vector<std::string> selectKeys(const DiscTitle& title) {
     SlotMap slots;

@@ -18,4 +18,8 @@ int runTitlesCommand(const Options& options, TerminalHost& host);
 // meets them.
 std::vector<std::string> selectKeys(const DiscTitle& title);
 
+// A stream's line under its title (or menu): its key, id, format, and for audio channels,
+// sample rate and mode; its language.
+std::string streamLine(const DiscStream& s, const std::string& key);
+
 } // namespace qf::cli

@@ -60,10 +60,11 @@ TEST(DiscMenus, ListedAsAuthored) {
     EXPECT_FALSE(Json::parse(plain.out).contains("menus"));
 
     const CliResult text = runCli({"titles", kDisc, "--menus"});
-    EXPECT_NE(text.out.find("Menu vts1:1: title set 1, language unit 1 (en), root, 0:00:02.000, "
-                            "1 cell, held 3 s\n  PAL 720x576, 4:3\n  video E0 MPEG-2\n  audio 80 "
-                            "AC-3, 2 channels, 48000 Hz, English\n"),
-              std::string::npos)
+    EXPECT_NE(
+        text.out.find("Menu vts1:1: title set 1, language unit 1 (en), root, 0:00:02.000, "
+                      "1 cell, held 3 s\n  PAL 720x576, 4:3\n  v0   id E0  MPEG-2\n  a00  id 80  "
+                      "AC-3, 2 channels, 48 kHz, English (en)\n"),
+        std::string::npos)
         << text.out;
 }
 
